@@ -1,0 +1,168 @@
+// The gas-pair graph: for two gases, the concentration that water carries after
+// equilibrating with air at sea level at temperature T and then taking up an
+// amount EA of unfractionated excess air; one curve per excess-air value across
+// the temperatures, the first gas on the X axis and the second on the Y axis.
+//
+// The computation has its own counters and scratch: the grid run's cases stay
+// intact.
+#include "module1.h"
+
+#include "checked_math.h"
+#include "counting_loop.h"
+#include "numtext.h"
+
+#include <cmath>
+
+namespace temra {
+
+namespace {
+
+constexpr int kMaxEaValues = 100;
+constexpr int kMaxTemperatures = 1000;
+
+// Counts the values of a counting loop, stopping once `limit` is passed.
+template <typename T> int CountValues(T first, T last, T step, int limit) {
+    int count = 0;
+    for (T v = first; LoopContinues(v, last, step); v += step)
+        if (++count > limit) break;
+    return count;
+}
+
+template <typename T>
+void CheckRange(T first, T last, T step, const FieldRef& stepField, const FieldRef& maxField,
+                const char* what) {
+    if (step == 0)
+        throw TemraError(ErrorNumber::DivisionByZero, stepField,
+                         std::string("the ") + what + " step must not be zero");
+    if ((step > 0 && last < first) || (step < 0 && last > first))
+        throw TemraError(ErrorNumber::InvalidCall, last != first ? stepField : maxField,
+                         std::string("the ") + what + " step points away from the maximum");
+}
+
+} // namespace
+
+void Module1::DrawGasPairGraph(const Form1Texts& f1, const Form2Ticks& f2, const Dialog1Texts& d1) {
+    const char sep = DecimalSeparator;
+    auto D = [](const char* control) { return fields::Dialog1(control); };
+    auto pair = std::make_shared<GasPairGraph>();
+    GasPairGraph& p = *pair;
+
+    const float density = ParseSingle(f1.Text14, fields::Form1("Text14"), sep);
+    const double chloride = ParseDouble(f1.Text15, fields::Form1("Text15"), sep);
+    p.PairEaMin = ParseDouble(d1.Text1, D("Text1"), sep);
+    p.PairEaMax = ParseDouble(d1.Text2, D("Text2"), sep);
+    p.PairEaStep = ParseDouble(d1.Text3, D("Text3"), sep);
+    p.PairTempMin = ParseSingle(d1.Text4, D("Text4"), sep);
+    p.PairTempMax = ParseSingle(d1.Text5, D("Text5"), sep);
+    p.PairTempStep = ParseSingle(d1.Text6, D("Text6"), sep);
+
+    CheckRange(p.PairEaMin, p.PairEaMax, p.PairEaStep, D("Text3"), D("Text2"), "excess-air");
+    CheckRange(p.PairTempMin, p.PairTempMax, p.PairTempStep, D("Text6"), D("Text5"), "temperature");
+    // Array sizes: the nearest integers to the step counts plus one, halves to even.
+    const double nEA = RoundHalfEven(
+        checked::Finite((p.PairEaMax - p.PairEaMin) / p.PairEaStep + 1, D("Text3"), "count"));
+    const float nTf = (p.PairTempMax - p.PairTempMin) / p.PairTempStep + 1;
+    const double nT = RoundHalfEven(checked::Finite(nTf, D("Text6"), "count"));
+    p.J = CountValues(p.PairEaMin, p.PairEaMax, p.PairEaStep, kMaxEaValues);
+    p.nPts = CountValues(p.PairTempMin, p.PairTempMax, p.PairTempStep, kMaxTemperatures);
+    if (p.J > kMaxEaValues || nEA > 1e9)
+        throw TemraError(ErrorNumber::SubscriptRange, D("Text3"),
+                         "the graph takes at most 100 excess-air values; use a larger step");
+    if (p.nPts > kMaxTemperatures || nT > 1e9)
+        throw TemraError(ErrorNumber::SubscriptRange, D("Text6"),
+                         "the graph takes at most 1000 temperatures; use a larger step");
+    if (p.J > nEA || p.nPts > nT)
+        throw TemraError(ErrorNumber::SubscriptRange, p.J > nEA ? D("Text3") : D("Text6"),
+                         "more values than the range's step count");
+
+    // Pair selection: the first ticked gas in gas order goes on the X axis, the
+    // second on the Y axis; further ticks are ignored.
+    int ticked = 0;
+    for (int gas = 1; gas <= GasCount && ticked < 2; ++gas)
+        if (f2.Check[static_cast<std::size_t>(gas - 1)]) p.GasIndex[ticked++] = gas;
+    if (ticked < 2)
+        throw TemraError(ErrorNumber::InvalidCall, fields::Form2Selection(),
+                         "tick two gases to plot against each other");
+    p.PairXTitle = kPairAxisTitles[static_cast<std::size_t>(p.GasIndex[0] - 1)];
+    p.PairYTitle = kPairAxisTitles[static_cast<std::size_t>(p.GasIndex[1] - 1)];
+    p.MeasuredX = ParseDouble(f1.Measured(p.GasIndex[0]),
+                              fields::Form1("Text" + std::to_string(p.GasIndex[0])), sep);
+    p.MeasuredY = ParseDouble(f1.Measured(p.GasIndex[1]),
+                              fields::Form1("Text" + std::to_string(p.GasIndex[1])), sep);
+
+    // Slot constants; the B coefficient is held in single precision.
+    std::array<GasConstants, 2> slot{};
+    auto coefA = PairCoefA;
+    auto coefB = PairCoefB;
+    for (int s = 0; s < 2; ++s) {
+        slot[s] = GasTable[static_cast<std::size_t>(p.GasIndex[s] - 1)];
+        coefA[s] = slot[s].SolCoefA;
+        coefB[s] = static_cast<float>(slot[s].SolCoefB);
+        slot[s].SolCoefB = static_cast<double>(coefB[s]);
+    }
+
+    p.PairEaValues.assign(static_cast<std::size_t>(nEA), 0.0);
+    p.PairTempValues.assign(static_cast<std::size_t>(nT), 0.0f);
+    p.PairConc.assign(static_cast<std::size_t>(2 * p.J * p.nPts), 0.0);
+    const FieldRef tempField = D("Text5");
+    const ModelFields modelFields{tempField, fields::Form1("Text14"), fields::Form1("Text15")};
+    const double airPressure = AirPressureAt(0, tempField); // exactly 1 atm at sea level
+    for (int s = 1; s <= 2; ++s) {
+        const GasConstants& gas = slot[static_cast<std::size_t>(s - 1)];
+        int j = 0;
+        for (double ea = p.PairEaMin; LoopContinues(ea, p.PairEaMax, p.PairEaStep);
+             ea += p.PairEaStep) {
+            ++j;
+            p.PairEaValues[static_cast<std::size_t>(j - 1)] = ea;
+            int t = 0;
+            for (float T = p.PairTempMin; LoopContinues(T, p.PairTempMax, p.PairTempStep);
+                 T += p.PairTempStep) {
+                ++t;
+                p.PairTempValues[static_cast<std::size_t>(t - 1)] = T;
+                ModelValues v;
+                SalineSolubility(gas, static_cast<double>(T), density, chloride, v, modelFields);
+                const double vp = VapourPressureAt(static_cast<double>(T), tempField);
+                const double equil = checked::Finite((airPressure - vp) * gas.AtmFraction *
+                                                         v.SalineSolubility / 1000,
+                                                     tempField, "EquilConc");
+                p.PairConc[(static_cast<std::size_t>(s - 1) * p.J + j - 1) * p.nPts + t - 1] =
+                    checked::Finite(ea * gas.AtmFraction * airPressure + equil, D("Text2"),
+                                    "concentration with excess air");
+            }
+        }
+    }
+
+    // Axis range from the curves alone: the smallest non-zero and the largest value.
+    for (int j = 1; j <= p.J; ++j)
+        for (int t = 1; t <= p.nPts; ++t) {
+            const double x = p.Conc(t, j, 1), y = p.Conc(t, j, 2);
+            if (x < p.PairXMin && x != 0) p.PairXMin = x;
+            if (y < p.PairYMin && y != 0) p.PairYMin = y;
+        }
+    for (int j = 1; j <= p.J; ++j)
+        for (int t = 1; t <= p.nPts; ++t) {
+            const double x = p.Conc(t, j, 1), y = p.Conc(t, j, 2);
+            if (x > p.PairXMax) p.PairXMax = x;
+            if (y > p.PairYMax) p.PairYMax = y;
+        }
+
+    for (int j = 1; j <= p.J; ++j)
+        p.CurveTitles.push_back(
+            "EA Content: " + FormatGeneral(p.PairEaValues[static_cast<std::size_t>(j - 1)], sep));
+    p.Label3 = "Tmin=" + FormatGeneral(p.PairTempValues[0], sep) + "oC";
+    p.Label4 =
+        "Tmax=" + FormatGeneral(p.PairTempValues[static_cast<std::size_t>(p.nPts - 1)], sep) + "oC";
+
+    PairCoefA = coefA;
+    PairCoefB = coefB;
+    for (int s = 0; s < 2; ++s) {
+        PairAtmFraction[s] = slot[s].AtmFraction;
+        PairSalt3[s] = slot[s].SaltCoef3;
+        PairSalt2[s] = slot[s].SaltCoef2;
+        PairSalt1[s] = slot[s].SaltCoef1;
+        PairSalt0[s] = slot[s].SaltCoef0;
+    }
+    pair_ = std::move(pair);
+}
+
+} // namespace temra

@@ -1,0 +1,191 @@
+#include "numtext.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <system_error>
+
+namespace temra {
+
+namespace {
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// Checks the grammar and rewrites the text with '.' as decimal point. Returns
+// false when the text is not a plain decimal number. On success `decimalExponent`
+// is the power of ten of the leading significant digit (or 0 for a zero value),
+// which tells an overflow from an underflow when the value is out of range.
+bool Normalise(std::string_view text, char decimalSeparator, std::string& out,
+               long& decimalExponent, bool& isZero) {
+    std::size_t b = 0, e = text.size();
+    while (b < e && IsBlank(text[b])) ++b;
+    while (e > b && IsBlank(text[e - 1])) --e;
+    text = text.substr(b, e - b);
+    if (text.empty()) return false;
+
+    std::size_t i = 0;
+    out.clear();
+    if (text[i] == '+' || text[i] == '-') {
+        if (text[i] == '-') out += '-';
+        ++i;
+    }
+    bool seenDigit = false, seenPoint = false;
+    long digitsBeforePoint = 0;
+    long leadingZerosAfterPoint = 0;
+    bool seenNonZero = false;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c >= '0' && c <= '9') {
+            seenDigit = true;
+            if (c != '0') seenNonZero = true;
+            if (!seenPoint) {
+                if (seenNonZero) ++digitsBeforePoint;
+            } else if (!seenNonZero) {
+                ++leadingZerosAfterPoint;
+            }
+            out += c;
+        } else if ((c == decimalSeparator || c == '.') && !seenPoint) {
+            seenPoint = true;
+            out += '.';
+        } else {
+            break;
+        }
+    }
+    if (!seenDigit) return false;
+    long exponent = 0;
+    if (i < text.size()) {
+        if (text[i] != 'e' && text[i] != 'E') return false;
+        out += 'e';
+        ++i;
+        std::size_t expStart = i;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+            out += text[i];
+            ++i;
+        }
+        const std::size_t digitsStart = i;
+        for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+            out += text[i];
+            if (exponent < 100000) exponent = exponent * 10 + (text[i] - '0');
+        }
+        if (i == digitsStart || i != text.size()) return false;
+        if (text[expStart] == '-') exponent = -exponent;
+    }
+    isZero = !seenNonZero;
+    decimalExponent =
+        exponent + (digitsBeforePoint > 0 ? digitsBeforePoint - 1 : -(leadingZerosAfterPoint + 1));
+    return true;
+}
+
+template <typename T>
+T ParseAs(std::string_view text, const FieldRef& field, char decimalSeparator) {
+    std::string normal;
+    long decimalExponent = 0;
+    bool isZero = false;
+    if (!Normalise(text, decimalSeparator, normal, decimalExponent, isZero))
+        throw TemraError(ErrorNumber::TypeMismatch, field,
+                         text.empty() ? "the box is empty"
+                                      : "\"" + std::string(text) + "\" is not a number");
+    T value{};
+    const char* first = normal.data();
+    const char* last = normal.data() + normal.size();
+    auto result = std::from_chars(first, last, value, std::chars_format::general);
+    if (result.ec == std::errc::result_out_of_range) {
+        if (!isZero && decimalExponent > 0)
+            throw TemraError(ErrorNumber::Overflow, field,
+                             "\"" + std::string(text) + "\" is too large");
+        return normal[0] == '-' ? -T(0) : T(0);
+    }
+    if (result.ec != std::errc() || result.ptr != last)
+        throw TemraError(ErrorNumber::TypeMismatch, field,
+                         "\"" + std::string(text) + "\" is not a number");
+    return value;
+}
+
+// Digits and decimal exponent of `value` rounded to `precision` significant digits.
+std::string FormatWith(double value, int precision, double upperFixed, char decimalSeparator) {
+    if (value == 0) return "0";
+    if (std::isnan(value)) return "NaN";
+    if (std::isinf(value)) return value > 0 ? "Infinity" : "-Infinity";
+    // to_chars is independent of the C locale, which the desktop program sets.
+    char buf[64];
+    auto written =
+        std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, precision - 1);
+    const std::string s(buf, written.ptr); // [-]d.dddde[+-]xx
+    const std::size_t ePos = s.find('e');
+    int exponent = 0;
+    std::from_chars(s.data() + ePos + (s[ePos + 1] == '+' ? 2 : 1), s.data() + s.size(), exponent);
+    std::string mantissa = s.substr(0, ePos);
+    const bool negative = mantissa[0] == '-';
+    if (negative) mantissa.erase(0, 1);
+    std::string digits;
+    for (char c : mantissa)
+        if (c != '.') digits += c;
+    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+
+    double rounded = 0;
+    std::from_chars(s.data(), s.data() + s.size(), rounded);
+    const double magnitude = std::fabs(rounded);
+    std::string out = negative ? "-" : "";
+    if (magnitude >= 1e-5 && magnitude < upperFixed) {
+        if (exponent >= 0) {
+            const std::size_t intDigits = static_cast<std::size_t>(exponent) + 1;
+            if (digits.size() <= intDigits) {
+                out += digits + std::string(intDigits - digits.size(), '0');
+            } else {
+                out += digits.substr(0, intDigits);
+                out += decimalSeparator;
+                out += digits.substr(intDigits);
+            }
+        } else {
+            out += '0';
+            out += decimalSeparator;
+            out += std::string(static_cast<std::size_t>(-exponent - 1), '0');
+            out += digits;
+        }
+        return out;
+    }
+    out += digits.substr(0, 1);
+    if (digits.size() > 1) {
+        out += decimalSeparator;
+        out += digits.substr(1);
+    }
+    char expBuf[16];
+    std::snprintf(expBuf, sizeof expBuf, "E%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
+    return out + expBuf;
+}
+
+template <typename T> std::string Shortest(T value) {
+    char buf[64];
+    auto result = std::to_chars(buf, buf + sizeof buf, value);
+    return std::string(buf, result.ptr);
+}
+
+} // namespace
+
+double ParseDouble(std::string_view text, const FieldRef& field, char decimalSeparator) {
+    return ParseAs<double>(text, field, decimalSeparator);
+}
+
+float ParseSingle(std::string_view text, const FieldRef& field, char decimalSeparator) {
+    return ParseAs<float>(text, field, decimalSeparator);
+}
+
+std::string FormatGeneral(double value, char decimalSeparator) {
+    return FormatWith(value, 15, 1e15, decimalSeparator);
+}
+
+std::string FormatGeneral(float value, char decimalSeparator) {
+    return FormatWith(static_cast<double>(value), 7, 1e7, decimalSeparator);
+}
+
+std::string ExactText(double value) {
+    return Shortest(value);
+}
+std::string ExactText(float value) {
+    return Shortest(value);
+}
+
+} // namespace temra

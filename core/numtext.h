@@ -1,0 +1,39 @@
+// Conversion between numbers and the texts the user types and reads.
+//
+// Reading: the text may use the user's decimal separator or '.', which is always
+// accepted because the stored defaults are typed with it. Blanks around the number
+// are ignored; a sign, digits with at most one decimal separator, and an exponent
+// introduced by 'E' or 'e' are accepted. Anything else, including an empty text,
+// "inf", "nan", hexadecimal and digit grouping, is a type mismatch (error 13). A
+// value beyond the range of the target width is an overflow (error 6); one too
+// small for it becomes zero. The value is the correctly rounded nearest number of
+// the target width, read directly from the decimal text.
+//
+// Writing (general format): at most 15 significant digits for doubles and 7 for
+// floats, trailing zeros dropped, the user's decimal separator. Magnitudes from
+// 1E-5 up to (but excluding) 1E15 for doubles, 1E7 for floats, are written in
+// plain positional form ("0.00012", "3000", "9.861"); the others in exponent form
+// with a signed exponent of at least two digits ("4.69312345678901E-08",
+// "1.234568E+07"). Zero is "0".
+//
+// For exchange with other programs (CSV, JSON), ExactText gives the shortest text
+// that reads back to the same value of the same width.
+#pragma once
+
+#include "errors.h"
+
+#include <string>
+#include <string_view>
+
+namespace temra {
+
+double ParseDouble(std::string_view text, const FieldRef& field, char decimalSeparator = '.');
+float ParseSingle(std::string_view text, const FieldRef& field, char decimalSeparator = '.');
+
+std::string FormatGeneral(double value, char decimalSeparator = '.');
+std::string FormatGeneral(float value, char decimalSeparator = '.');
+
+std::string ExactText(double value);
+std::string ExactText(float value);
+
+} // namespace temra

@@ -1,0 +1,64 @@
+// The air-equilibrium solubility model.
+//
+// For one gas, a water temperature T (°C), an elevation H (m), a water density
+// and a chloride concentration the model gives the concentration that water holds
+// in equilibrium with moist air at the pressure of that elevation. Every function
+// evaluates its equations in the order written here, in double precision, and
+// tests each intermediate: a division by zero, an overflow or an argument outside
+// a function's domain raises a TemraError naming `field`.
+#pragma once
+
+#include "errors.h"
+#include "gas_table.h"
+
+namespace temra {
+
+// The model's working values of one evaluation.
+struct ModelValues {
+    double HenryConst = 0;
+    double FreshSolubility = 0;
+    double SaltingCoef = 0;
+    double SalineSolubility = 0; // FreshSolubility / exp(SaltingCoef * Cl)
+    double AirPressure = 0;
+    double VapourPressure = 0;
+    double EquilConc = 0;
+};
+
+// The input boxes a fault of the model is laid to.
+struct ModelFields {
+    FieldRef temperature;
+    FieldRef density;
+    FieldRef chloride;
+};
+
+// Fresh-water and saline solubility at T:
+//   TK = T + 273.15; y = B / TK - 1; lnX = 36.855 y^2 + A y; HenryConst = 1 / exp(lnX);
+//   FreshSolubility = rho * 1244000 / HenryConst; tau = (T + 273.15) / 100;
+//   SaltingCoef = C3 tau^3 + C2 tau^2 + C1 tau + C0; S = FreshSolubility / exp(SaltingCoef Cl).
+// Fills HenryConst, FreshSolubility, SaltingCoef and SalineSolubility.
+void SalineSolubility(const GasConstants& gas, double T, float density, double chloride,
+                      ModelValues& v, const ModelFields& fields);
+
+// Air pressure (atm) at elevation H: (1 - 0.0065 H / 288.16) ^ 5.2561.
+double AirPressureAt(double H, const FieldRef& field);
+
+// Saturation vapour pressure over water at T (Goff-Gratch, with TV = T + 273.16),
+// in hPa divided by 1000.
+double VapourPressureAt(double T, const FieldRef& field);
+
+// The whole model in the grid run's order:
+//   EquilConc = S * x * (AirPressure - VapourPressure) / 1000.
+ModelValues EvaluateModel(const GasConstants& gas, double T, double H, float density,
+                          double chloride, const FieldRef& field);
+
+// Temperature window of one elevation from the relation H = a T + b:
+//   Tm = (H - b) / a; TempMin = Tm - 3, floored at 0; TempMax = Tm + 3, cut to
+//   TempMaxInput when its single-precision value reaches it, then floored at 0.
+struct TemperatureWindow {
+    double TempMin;
+    double TempMax;
+};
+TemperatureWindow MaatWindow(double H, float slope, float intercept, float tempMaxInput,
+                             const FieldRef& slopeField);
+
+} // namespace temra

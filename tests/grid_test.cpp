@@ -1,0 +1,227 @@
+#include "numtext.h"
+#include "test_support.h"
+
+#include <set>
+
+using namespace temra;
+using temra::test::Defaults;
+using temra::test::MatchesDigits;
+
+namespace {
+
+int ErrorCode(Module1& m, const Form1Texts& f, std::string* control = nullptr) {
+    try {
+        m.CalculateSolubility(f);
+    } catch (const TemraError& e) {
+        if (control) *control = e.field().control;
+        return e.code();
+    }
+    return 0;
+}
+
+std::vector<double> TemperaturesAt(const Module1& m, float elevation) {
+    std::vector<double> temps;
+    for (CaseNumber k = 1; k <= m.CaseCount(); ++k)
+        if (m.CaseElev(k) == elevation) temps.push_back(m.CaseTemp(k));
+    return temps;
+}
+
+} // namespace
+
+TEST(GridRun, BeforeAnyRunTheTableIsLoadedAndNothingElse) {
+    Module1 m;
+    EXPECT_EQ(m.GasTable[2].AtmFraction, 0.00934);
+    EXPECT_EQ(m.GasTable[6].SaltCoef0, 11.6687);
+    EXPECT_EQ(m.GasTable[0].SolCoefB, 131.42);
+    EXPECT_FALSE(m.HasGrid());
+    EXPECT_EQ(m.CaseCount(), 0);
+    EXPECT_TRUE(m.SolHe().empty());
+}
+
+TEST(GridRun, DefaultsGive341CasesInElevationThenTemperatureOrder) {
+    Module1 m;
+    m.CalculateSolubility(Defaults());
+    EXPECT_EQ(m.CaseCount(), 341);
+    EXPECT_EQ(m.CaseIndex(), 341);
+    EXPECT_EQ(m.Grid().Capacity, 31031);
+    EXPECT_EQ(m.Grid().ElevStepCount, 30);
+    EXPECT_EQ(m.Grid().TempStepCount, 1000);
+    EXPECT_EQ(m.CaseTemp(1), 0);
+    EXPECT_EQ(m.CaseTemp(11), 10);
+    EXPECT_EQ(m.CaseTemp(12), 0);
+    EXPECT_EQ(m.CaseElev(11), 0);
+    EXPECT_EQ(m.CaseElev(12), 100);
+    EXPECT_EQ(m.CaseElev(341), 3000);
+    // The case arrays hold exactly the cases produced.
+    EXPECT_EQ(m.SolHe().size(), 341u);
+    EXPECT_THROW(m.CaseTemp(342), TemraError);
+    for (CaseNumber k = 1; k <= 341; ++k) {
+        EXPECT_EQ(m.GasSolubility(6, k), m.SolN2()[k - 1]);
+        EXPECT_EQ(m.GasSolubility(7, k), m.SolO2()[k - 1]);
+    }
+    EXPECT_EQ(m.MeasuredConc(1), 4.87138E-08);
+    EXPECT_EQ(m.MeasuredConc(7), 2.077E-5);
+}
+
+TEST(GridRun, EveryCaseIsTheModelAtItsElevationAndTemperature) {
+    Module1 m;
+    Form1Texts f = Defaults();
+    f.Text15 = "0.3";
+    f.Text14 = "1.02";
+    f.Text26 = "0.7";
+    m.CalculateSolubility(f);
+    const FieldRef field{"", "", ""};
+    for (CaseNumber k = 1; k <= m.CaseCount(); k += 7)
+        for (int g = 1; g <= GasCount; ++g) {
+            // The run keeps elevations in double while it computes.
+            const double H = static_cast<double>(m.CaseElev(k));
+            ASSERT_EQ(
+                m.GasSolubility(g, k),
+                EvaluateModel(kGasTable[g - 1], m.CaseTemp(k), H, 1.02f, 0.3, field).EquilConc)
+                << "gas " << g << " case " << k;
+        }
+}
+
+TEST(GridRun, TemperatureStepThreeVisitsZeroToNine) {
+    Module1 m;
+    Form1Texts f = Defaults();
+    f.Text26 = "3";
+    m.CalculateSolubility(f);
+    EXPECT_EQ(TemperaturesAt(m, 0), (std::vector<double>{0, 3, 6, 9}));
+    EXPECT_EQ(m.CaseCount(), 4 * 31);
+}
+
+TEST(GridRun, AccumulatedStepsDecideTheLastTemperature) {
+    Module1 m;
+    Form1Texts f = Defaults();
+    f.Text19 = "0";
+    f.Text21 = "1";
+    f.Text26 = "0.1";
+    m.CalculateSolubility(f);
+    // 0.1 added ten times is 0.9999999999999999, which is still below 1, and the
+    // eleventh sum lies above it: 11 temperatures, the last one not exactly 1.
+    ASSERT_EQ(m.CaseCount(), 11);
+    EXPECT_EQ(m.CaseTemp(11), 0.9999999999999999);
+}
+
+TEST(GridRun, MaatRelationLimitsEachElevation) {
+    Module1 m;
+    Form1Texts f = Defaults();
+    f.Check1 = true;
+    m.CalculateSolubility(f);
+    EXPECT_EQ(m.CaseCount(), 78);
+    for (int h = 0; h <= 800; h += 100) EXPECT_TRUE(TemperaturesAt(m, float(h)).empty()) << h;
+    auto t900 = TemperaturesAt(m, 900);
+    ASSERT_EQ(t900.size(), 1u);
+    EXPECT_TRUE(MatchesDigits(t900[0], "9.861"));
+    auto t1000 = TemperaturesAt(m, 1000);
+    ASSERT_EQ(t1000.size(), 2u);
+    EXPECT_TRUE(MatchesDigits(t1000[0], "8.935"));
+    EXPECT_TRUE(MatchesDigits(t1000[1], "9.935"));
+    EXPECT_EQ(TemperaturesAt(m, 2200), (std::vector<double>{0, 1, 2, 3}));
+    for (int h = 2600; h <= 3000; h += 100)
+        EXPECT_EQ(TemperaturesAt(m, float(h)), (std::vector<double>{0})) << h;
+    // The window of the last elevation stays in the state.
+    EXPECT_EQ(m.Grid().TempMin, 0);
+}
+
+TEST(GridRun, SamplingElevationBoxIsNotRead) {
+    Module1 a, b;
+    Form1Texts f = Defaults();
+    a.CalculateSolubility(f);
+    f.Text18 = "not a number";
+    b.CalculateSolubility(f);
+    ASSERT_EQ(a.CaseCount(), b.CaseCount());
+    for (int g = 1; g <= GasCount; ++g)
+        for (CaseNumber k = 1; k <= a.CaseCount(); ++k)
+            ASSERT_EQ(a.GasSolubility(g, k), b.GasSolubility(g, k));
+}
+
+TEST(GridRun, FaultsNameTheFieldAndLeaveTheLastRunIntact) {
+    Module1 m;
+    m.CalculateSolubility(Defaults());
+    const double before = m.GasSolubility(3, 200);
+    std::string control;
+
+    Form1Texts f = Defaults();
+    f.Text1 = "";
+    EXPECT_EQ(ErrorCode(m, f, &control), 13);
+    EXPECT_EQ(control, "Text1");
+    f = Defaults();
+    f.Text26 = "";
+    EXPECT_EQ(ErrorCode(m, f, &control), 13);
+    EXPECT_EQ(control, "Text26");
+    f = Defaults();
+    f.Text26 = "0";
+    EXPECT_EQ(ErrorCode(m, f, &control), 11);
+    f = Defaults();
+    f.Text25 = "0";
+    EXPECT_EQ(ErrorCode(m, f, &control), 11);
+    EXPECT_EQ(control, "Text25");
+    f = Defaults();
+    f.Text19 = "0";
+    f.Text25 = "0"; // 0 / 0
+    EXPECT_EQ(ErrorCode(m, f), 6);
+    f = Defaults();
+    f.Text21 = "-1"; // capacity below 1
+    EXPECT_EQ(ErrorCode(m, f), 9);
+    f = Defaults();
+    f.Text25 = "-100"; // exactly one step negative
+    EXPECT_EQ(ErrorCode(m, f), 9);
+    f = Defaults();
+    f.Text26 = "1e-12"; // far more cases than memory holds
+    EXPECT_EQ(ErrorCode(m, f), 7);
+    f = Defaults();
+    f.Text19 = "50000"; // above the top of the atmosphere
+    f.Text25 = "1000";
+    EXPECT_EQ(ErrorCode(m, f, &control), 5);
+    EXPECT_EQ(control, "Text19");
+    f = Defaults();
+    f.Check1 = true;
+    f.Text20 = "0";
+    EXPECT_EQ(ErrorCode(m, f, &control), 11);
+    EXPECT_EQ(control, "Text20");
+    f = Defaults();
+    f.Text15 = "5000"; // salting-out factor beyond the number range
+    EXPECT_EQ(ErrorCode(m, f, &control), 6);
+    EXPECT_EQ(control, "Text15");
+    f = Defaults();
+    f.Text15 = "-5000"; // salting-out factor 0
+    EXPECT_EQ(ErrorCode(m, f, &control), 11);
+    EXPECT_EQ(control, "Text15");
+
+    EXPECT_EQ(m.CaseCount(), 341);
+    EXPECT_EQ(m.GasSolubility(3, 200), before);
+}
+
+TEST(GridRun, MemoryBudgetRefusesBeforeAllocating) {
+    Module1 m;
+    m.MemoryBudget = 341 * 68 - 1;
+    EXPECT_EQ(ErrorCode(m, Defaults()), 7);
+    m.MemoryBudget = 341 * 68;
+    EXPECT_EQ(ErrorCode(m, Defaults()), 0);
+}
+
+TEST(GridRun, NegativeRangesCountDownwards) {
+    Module1 m;
+    Form1Texts f = Defaults();
+    f.Text19 = "-300";
+    f.Text25 = "-100";
+    f.Text21 = "-2";
+    f.Text26 = "-1";
+    m.CalculateSolubility(f);
+    EXPECT_EQ(m.CaseCount(), 4 * 3);
+    EXPECT_EQ(m.CaseElev(12), -300);
+    EXPECT_EQ(m.CaseTemp(3), -2);
+    EXPECT_GT(m.Grid().Row(3)[11], m.Grid().Row(3)[2]);
+}
+
+TEST(GridRun, EmptyWindowsGiveARunWithoutCases) {
+    Module1 m;
+    Form1Texts f = Defaults();
+    f.Check1 = true;
+    f.Text19 = "800";
+    m.CalculateSolubility(f);
+    EXPECT_EQ(m.CaseCount(), 0);
+    EXPECT_TRUE(m.HasGrid());
+}
