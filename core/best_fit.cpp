@@ -6,13 +6,13 @@
 #include "checked_math.h"
 #include "counting_loop.h"
 #include "numtext.h"
+#include "parallel.h"
 #include "ranking.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <new>
-#include <thread>
 
 namespace temra {
 
@@ -25,12 +25,6 @@ inline double Rms(double sum, int n) {
 
 bool IsFinite(double v) {
     return std::fabs(v) <= std::numeric_limits<double>::max();
-}
-
-// Worker threads for a loop over `cases` cases.
-unsigned WorkerCount(std::int64_t cases) {
-    if (cases < 200000) return 1;
-    return std::max(1u, std::min(std::thread::hardware_concurrency(), 8u));
 }
 
 } // namespace
@@ -56,27 +50,33 @@ void Module1::FindBestFitNoEa() {
 
     // Deviation of every case. A case in which a selected gas has a calculated
     // concentration of exactly 0 is excluded: it carries the exclusion value.
-    TopTen top;
-    for (std::size_t i = 0; i < N; ++i) {
-        double sum = 0;
-        bool excluded = false;
-        for (int j = 0; j < n; ++j) {
-            const double c = rows[static_cast<std::size_t>(j)][i];
-            if (c == 0) {
-                excluded = true;
-                break;
+    const unsigned parts = PartCount(static_cast<std::int64_t>(N), 250000);
+    std::vector<TopTen> tops(parts);
+    RunParts(parts, [&](unsigned part) {
+        TopTen& top = tops[part];
+        for (std::size_t i = N * part / parts, end = N * (part + 1) / parts; i < end; ++i) {
+            double sum = 0;
+            bool excluded = false;
+            for (int j = 0; j < n; ++j) {
+                const double c = rows[static_cast<std::size_t>(j)][i];
+                if (c == 0) {
+                    excluded = true;
+                    break;
+                }
+                const double d = c - sel.SelMeasured[static_cast<std::size_t>(j)];
+                sum += d * d;
             }
-            const double d = c - sel.SelMeasured[static_cast<std::size_t>(j)];
-            sum += d * d;
+            const double rms = excluded ? kExclusionValue : Rms(sum, n);
+            if (!IsFinite(rms))
+                throw TemraError(ErrorNumber::Overflow, fields::SolGraphSelection(),
+                                 "the deviation of case " + std::to_string(i + 1) +
+                                     " exceeds the number range");
+            fit->CaseRms[i] = rms;
+            top.Offer(rms, sum, static_cast<CaseNumber>(i + 1));
         }
-        const double rms = excluded ? kExclusionValue : Rms(sum, n);
-        if (!IsFinite(rms))
-            throw TemraError(ErrorNumber::Overflow, fields::SolGraphSelection(),
-                             "the deviation of case " + std::to_string(i + 1) +
-                                 " exceeds the number range");
-        fit->CaseRms[i] = rms;
-        top.Offer(rms, sum, static_cast<CaseNumber>(i + 1));
-    }
+    });
+    TopTen& top = tops[0];
+    for (unsigned p = 1; p < parts; ++p) top.Merge(tops[p]);
 
     // Ten passes: rank k takes the k-th case in (deviation, case number) order. A
     // rank without any eligible case left repeats the case picked just before it,
@@ -185,7 +185,7 @@ void Module1::RunExcessAirSearch(const DialogTexts& d) {
                          "least one step above the minimum");
     const int n = sel.SelGasCount;
     const double bytes = R * (n + 1) * 8.0 + Mf * kRankCount * 16.0 +
-                         Mf * (sizeof(TopTen) * (WorkerCount(grid.CaseCount) + 1) + 16.0);
+                         Mf * (sizeof(TopTen) * (PartCount(grid.CaseCount, 100000) + 1) + 16.0);
     if (bytes > static_cast<double>(MemoryBudget))
         throw TemraError(ErrorNumber::OutOfMemory, F("Text24"),
                          "too many trial amounts of excess air; use a larger step");
@@ -223,22 +223,15 @@ void Module1::RunExcessAirSearch(const DialogTexts& d) {
     for (int gas : sel.Gas) rows.push_back(grid.Row(gas).data());
 
     const std::int64_t N = grid.CaseCount;
-    const unsigned workers = WorkerCount(N);
-    std::vector<std::vector<TopTen>> partial(workers, std::vector<TopTen>(M));
-    std::vector<int> overflow(workers, 0);
-    if (workers == 1) {
-        ScoreCases(rows.data(), n, 0, N, corr.data(), ea->M, partial[0].data(), &overflow[0]);
-    } else {
-        std::vector<std::thread> threads;
-        for (unsigned w = 0; w < workers; ++w) {
-            const std::int64_t b = N * w / workers, e = N * (w + 1) / workers;
-            threads.emplace_back(ScoreCases, rows.data(), n, b, e, corr.data(), ea->M,
-                                 partial[w].data(), &overflow[w]);
-        }
-        for (auto& t : threads) t.join();
-        for (unsigned w = 1; w < workers; ++w)
-            for (std::size_t i = 0; i < M; ++i) partial[0][i].Merge(partial[w][i]);
-    }
+    const unsigned parts = PartCount(N, 100000);
+    std::vector<std::vector<TopTen>> partial(parts, std::vector<TopTen>(M));
+    std::vector<int> overflow(parts, 0);
+    RunParts(parts, [&](unsigned part) {
+        ScoreCases(rows.data(), n, N * part / parts, N * (part + 1) / parts, corr.data(), ea->M,
+                   partial[part].data(), &overflow[part]);
+    });
+    for (unsigned p = 1; p < parts; ++p)
+        for (std::size_t i = 0; i < M; ++i) partial[0][i].Merge(partial[p][i]);
     if (std::find(overflow.begin(), overflow.end(), 1) != overflow.end())
         throw TemraError(ErrorNumber::Overflow, F("Text23"),
                          "a deviation exceeds the number range");

@@ -3,7 +3,9 @@
 #include "checked_math.h"
 #include "counting_loop.h"
 #include "numtext.h"
+#include "parallel.h"
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <limits>
@@ -12,8 +14,21 @@
 
 namespace temra {
 
-template <typename T>
-RunArray<T>::RunArray(std::size_t n) : data_(std::make_unique_for_overwrite<T[]>(n)), size_(n) {}
+namespace {
+MemoryAdvisor gMemoryAdvisor = nullptr;
+constexpr std::size_t kLargeArray = std::size_t{32} << 20;
+constexpr std::size_t kLargeAlignment = std::size_t{2} << 20;
+} // namespace
+
+void SetMemoryAdvisor(MemoryAdvisor advisor) { gMemoryAdvisor = advisor; }
+
+template <typename T> RunArray<T>::RunArray(std::size_t n) : size_(n) {
+    const std::size_t bytes = std::max<std::size_t>(n, 1) * sizeof(T);
+    const std::size_t alignment = bytes >= kLargeArray ? kLargeAlignment : alignof(T);
+    data_ = std::unique_ptr<T[], Free>(
+        static_cast<T*>(::operator new(bytes, std::align_val_t{alignment})), Free{alignment});
+    if (bytes >= kLargeArray && gMemoryAdvisor) gMemoryAdvisor(data_.get(), bytes);
+}
 template class RunArray<double>;
 template class RunArray<float>;
 
@@ -64,6 +79,7 @@ struct TemperatureBlock {
     std::vector<double> T;
     std::vector<double> VP;
     std::array<std::vector<double>, GasCount> SX;
+    std::array<double, GasCount> maxSX{}; // largest |SX| of each gas
 };
 
 void BuildBlock(TemperatureBlock& block, double first, double last, double step,
@@ -74,6 +90,7 @@ void BuildBlock(TemperatureBlock& block, double first, double last, double step,
     block.T.clear();
     block.VP.clear();
     for (auto& row : block.SX) row.clear();
+    block.maxSX.fill(0);
     const ModelFields modelFields{fields::Form1("Text21"), fields::Form1("Text14"),
                                   fields::Form1("Text15")};
     const FieldRef& tempField = modelFields.temperature;
@@ -85,6 +102,60 @@ void BuildBlock(TemperatureBlock& block, double first, double last, double step,
             SalineSolubility(table[g], T, density, chloride, v, modelFields);
             block.SX[g].push_back(checked::Finite(v.SalineSolubility * table[g].AtmFraction,
                                                   modelFields.density, "EquilConc"));
+            block.maxSX[g] = std::max(block.maxSX[g], std::fabs(block.SX[g].back()));
+        }
+    }
+}
+
+// One elevation of the grid with the cases it contributes.
+struct Elevation {
+    double H;
+    std::uint64_t first; // index of its first case
+    std::uint64_t count;
+    TemperatureWindow window;
+};
+
+// Fills the cases of `n` consecutive elevations:
+//   EquilConc = (S x) (AirPressure - VapourPressure) / 1000,
+// with S x and the vapour pressure of each temperature taken from the block, which
+// is rebuilt only when the window changes.
+void FillElevations(SolubilityGrid& g, const GasTableType& table, const Elevation* elevations,
+                    std::size_t n) {
+    const FieldRef elevField = fields::Form1("Text19");
+    TemperatureBlock block;
+    std::vector<double> diff;
+    for (std::size_t e = 0; e < n; ++e) {
+        const Elevation& el = elevations[e];
+        const TemperatureWindow& w = el.window;
+        if (!block.valid || block.first != w.TempMin || block.last != w.TempMax)
+            BuildBlock(block, w.TempMin, w.TempMax, g.TempStep, table, g.WaterDensity,
+                       g.Chloride);
+        const std::size_t nT = block.T.size();
+        if (nT != el.count)
+            throw TemraError(ErrorNumber::SubscriptRange, fields::Form1("Text26"),
+                             "the temperatures of an elevation changed between passes");
+        const double P = AirPressureAt(el.H, elevField);
+        diff.resize(nT);
+        double maxDiff = 0;
+        for (std::size_t t = 0; t < nT; ++t) {
+            diff[t] = P - block.VP[t];
+            maxDiff = std::max(maxDiff, std::fabs(diff[t]));
+        }
+        const std::size_t k = el.first;
+        const float elev = static_cast<float>(el.H);
+        std::copy(block.T.begin(), block.T.end(), g.Temp.data() + k);
+        std::fill_n(g.Elev.data() + k, nT, elev);
+        const std::size_t rowLength = static_cast<std::size_t>(g.CaseCount);
+        for (int gas = 0; gas < GasCount; ++gas) {
+            const double* sx = block.SX[static_cast<std::size_t>(gas)].data();
+            const double* d = diff.data();
+            double* out = g.Solubility.data() + static_cast<std::size_t>(gas) * rowLength + k;
+            for (std::size_t t = 0; t < nT; ++t) out[t] = sx[t] * d[t] / 1000;
+            // No product can leave the number range when the largest factors cannot.
+            if (!(block.maxSX[static_cast<std::size_t>(gas)] * maxDiff <=
+                  std::numeric_limits<double>::max()))
+                for (std::size_t t = 0; t < nT; ++t)
+                    checked::Finite(out[t], fields::Form1("Text14"), "EquilConc");
         }
     }
 }
@@ -150,17 +221,24 @@ void Module1::CalculateSolubility(const Form1Texts& f) {
         return MaatWindow(H, g.MaatSlope, g.MaatIntercept, g.TempMaxInput, F("Text20"));
     };
 
-    // Pass 1: count the cases; every fault of the loops shows here, before any
-    // array exists.
+    // Pass 1: count the cases of every elevation; every fault of the loops shows
+    // here, before any case array exists.
     const auto limit = std::min<std::uint64_t>(static_cast<std::uint64_t>(g.Capacity), budgetCases);
-    std::uint64_t cases = 0, elevations = 0;
+    std::vector<Elevation> elevations;
+    std::uint64_t cases = 0;
+    bool visited = false;
+    TemperatureWindow lastWindow{g.TempMin, g.TempMax};
     for (double H = g.ElevMin; LoopContinues(H, g.ElevMax, g.ElevStep); H += g.ElevStep) {
-        if (++elevations > static_cast<std::uint64_t>(g.Capacity))
+        if (elevations.size() >= static_cast<std::size_t>(g.Capacity))
             throw TemraError(ErrorNumber::SubscriptRange, F("Text25"),
                              "the elevations do not advance to the maximum");
+        if (elevations.size() >= budgetCases / 4) OutOfMemory(F("Text25"), elevations.size());
         SingleOf(H, F("Text19"), "elevation beyond the single-precision range");
         AirPressureAt(H, F("Text19"));
         const TemperatureWindow w = windowOf(H);
+        visited = true;
+        lastWindow = w;
+        const std::uint64_t first = cases;
         for (double T = w.TempMin; LoopContinues(T, w.TempMax, g.TempStep); T += g.TempStep) {
             if (++cases > limit) {
                 if (cases > static_cast<std::uint64_t>(g.Capacity))
@@ -169,10 +247,16 @@ void Module1::CalculateSolubility(const Form1Texts& f) {
                 OutOfMemory(F("Text26"), cases);
             }
         }
+        if (cases > first) elevations.push_back({H, first, cases - first, w});
     }
     g.CaseCount = static_cast<CaseNumber>(cases);
+    if (visited) { // the window of the last elevation visited stays in the state
+        g.TempMin = lastWindow.TempMin;
+        g.TempMax = lastWindow.TempMax;
+    }
 
-    // Pass 2: fill. The old grid stays intact until the new one is complete.
+    // Pass 2: fill, the elevations split over the cores. The old grid stays intact
+    // until the new one is complete.
     try {
         g.Temp = RunArray<double>(cases);
         g.Elev = RunArray<float>(cases);
@@ -180,49 +264,21 @@ void Module1::CalculateSolubility(const Form1Texts& f) {
     } catch (const std::bad_alloc&) {
         OutOfMemory(F("Text26"), cases);
     }
-    std::array<double*, GasCount> rows{};
-    for (int gas = 0; gas < GasCount; ++gas) rows[gas] = g.Solubility.data() + gas * cases;
-
-    TemperatureBlock block;
-    std::size_t k = 0;
-    bool overflow = false;
-    double lastH = 0;
-    for (double H = g.ElevMin; LoopContinues(H, g.ElevMax, g.ElevStep); H += g.ElevStep) {
-        const TemperatureWindow w = windowOf(H);
-        if (g.MaatInUse) {
-            g.TempMin = w.TempMin;
-            g.TempMax = w.TempMax;
-        }
-        const double P = AirPressureAt(H, F("Text19"));
-        if (!block.valid || block.first != w.TempMin || block.last != w.TempMax)
-            BuildBlock(block, w.TempMin, w.TempMax, g.TempStep, GasTable, g.WaterDensity,
-                       g.Chloride);
-        const std::size_t nT = block.T.size();
-        const float elev = static_cast<float>(H);
-        for (std::size_t t = 0; t < nT; ++t) {
-            g.Temp[k + t] = block.T[t];
-            g.Elev[k + t] = elev;
-        }
-        for (int gas = 0; gas < GasCount; ++gas) {
-            const double* sx = block.SX[gas].data();
-            double* out = rows[gas] + k;
-            for (std::size_t t = 0; t < nT; ++t) {
-                const double v = sx[t] * (P - block.VP[t]) / 1000;
-                out[t] = v;
-                overflow |= !(std::fabs(v) <= std::numeric_limits<double>::max());
-            }
-        }
-        k += nT;
-        if (nT > 0) lastH = H;
-    }
-    if (overflow)
-        throw TemraError(ErrorNumber::Overflow, F("Text14"),
-                         "an equilibrium concentration exceeds the number range");
+    const unsigned parts = PartCount(static_cast<std::int64_t>(cases), 250000);
+    RunParts(parts, [&](unsigned part) {
+        // Each part takes the whole elevations whose first case falls in its share.
+        const std::uint64_t from = cases * part / parts, to = cases * (part + 1) / parts;
+        auto byFirst = [](const Elevation& e, std::uint64_t k) { return e.first < k; };
+        auto b = std::lower_bound(elevations.begin(), elevations.end(), from, byFirst);
+        auto e = std::lower_bound(elevations.begin(), elevations.end(), to, byFirst);
+        FillElevations(g, GasTable, elevations.data() + (b - elevations.begin()),
+                       static_cast<std::size_t>(e - b));
+    });
 
     if (cases > 0) {
         CurTemp = g.Temp[cases - 1];
-        Working = EvaluateModel(GasTable[GasCount - 1], CurTemp, lastH, g.WaterDensity, g.Chloride,
-                                F("Text21"));
+        Working = EvaluateModel(GasTable[GasCount - 1], CurTemp, elevations.back().H,
+                                g.WaterDensity, g.Chloride, F("Text21"));
     }
     grid_ = std::move(grid);
 }

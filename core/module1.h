@@ -33,7 +33,14 @@ using CaseNumber = std::int64_t;
 inline constexpr double kExclusionValue = 10000; // deviation of an excluded or ranked case
 inline constexpr int kRankCount = 10;
 
+// Advice to the operating system about a large array just allocated (for example
+// to back it with huge pages). The programs install one; by default there is none.
+using MemoryAdvisor = void (*)(void* data, std::size_t bytes);
+void SetMemoryAdvisor(MemoryAdvisor advisor);
+
 // Storage of one array without zero-filling it first (the run writes every entry).
+// Large arrays (32 MiB and more) are aligned to 2 MiB and handed to the memory
+// advisor.
 template <typename T> class RunArray {
   public:
     RunArray() = default;
@@ -45,7 +52,11 @@ template <typename T> class RunArray {
     const T& operator[](std::size_t i) const { return data_[i]; }
 
   private:
-    std::unique_ptr<T[]> data_;
+    struct Free {
+        std::size_t alignment = alignof(T);
+        void operator()(T* p) const { ::operator delete(p, std::align_val_t{alignment}); }
+    };
+    std::unique_ptr<T[], Free> data_;
     std::size_t size_ = 0;
 };
 

@@ -1,0 +1,51 @@
+// Splitting a loop over the machine's cores with standard threads. The split never
+// changes a result: each part computes exactly what the single loop would for its
+// own indices.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <exception>
+#include <thread>
+#include <vector>
+
+namespace temra {
+
+// How many parts a loop over `count` items is split into: one part per core, and
+// no split below `minPerPart` items a part.
+inline unsigned PartCount(std::int64_t count, std::int64_t minPerPart) {
+    const unsigned cores = std::max(1u, std::min(std::thread::hardware_concurrency(), 16u));
+    const auto byWork = static_cast<std::uint64_t>(std::max<std::int64_t>(1, count / minPerPart));
+    return static_cast<unsigned>(std::min<std::uint64_t>(cores, byWork));
+}
+
+// Runs fn(part) for part = 0 .. parts - 1, on parts threads; the calling thread
+// runs part 0. An exception of the lowest part that threw is passed on once all
+// parts have ended.
+template <typename Fn> void RunParts(unsigned parts, Fn&& fn) {
+    if (parts <= 1) {
+        fn(0u);
+        return;
+    }
+    std::vector<std::exception_ptr> errors(parts);
+    std::vector<std::thread> threads;
+    threads.reserve(parts - 1);
+    for (unsigned p = 1; p < parts; ++p)
+        threads.emplace_back([&, p] {
+            try {
+                fn(p);
+            } catch (...) {
+                errors[p] = std::current_exception();
+            }
+        });
+    try {
+        fn(0u);
+    } catch (...) {
+        errors[0] = std::current_exception();
+    }
+    for (auto& t : threads) t.join();
+    for (auto& e : errors)
+        if (e) std::rethrow_exception(e);
+}
+
+} // namespace temra
