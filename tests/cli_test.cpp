@@ -16,7 +16,10 @@ struct CliRun {
 };
 
 CliRun RunCli(const std::string& args) {
-    const std::string errFile = ::testing::TempDir() + "temra_cli_stderr.txt";
+    // One file per test: CTest runs the tests in parallel processes.
+    const std::string errFile = ::testing::TempDir() + "temra_cli_stderr_" +
+                                ::testing::UnitTest::GetInstance()->current_test_info()->name() +
+                                ".txt";
     const std::string command = std::string(TEMRA_CLI_PATH) + " " + args + " 2>" + errFile;
     CliRun r{};
     FILE* pipe = popen(command.c_str(), "r");
