@@ -163,3 +163,17 @@ TEST(GasPair, RefusesWhatItCannotDraw) {
     EXPECT_EQ(m.GasPair().Label3, "Tmin=30oC");
     EXPECT_EQ(m.GasPair().Label4, "Tmax=0oC");
 }
+
+TEST(GasPair, AxisBoundsIgnoreZeroValues) {
+    // With density 0 the curve without excess air lies at (0, 0); the lower bounds
+    // come from the smallest non-zero values, those of the curve for 0.01.
+    Module1 m;
+    Form1Texts f = Defaults();
+    f.Text14 = "0";
+    m.DrawGasPairGraph(f, Ticks({1, 2}), Dialog1Texts{});
+    const GasPairGraph& p = m.GasPair();
+    EXPECT_EQ(p.Conc(1, 1, 1), 0.0);
+    EXPECT_EQ(p.PairXMin, 0.01 * 5.239e-6);
+    EXPECT_EQ(p.PairYMin, 0.01 * 0.00001645);
+    EXPECT_EQ(p.PairXMax, p.Conc(1, 6, 1));
+}
