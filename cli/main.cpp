@@ -5,6 +5,7 @@
 // output as CSV (or JSON for a gas-pair graph) with every number in the shortest
 // form that reads back to the same value; errors go to standard error as
 // "temra-cli: <option>: <description>" with a non-zero exit status.
+#include "exports.h"
 #include "memory_advice.h"
 #include "module1.h"
 #include "numtext.h"
@@ -29,23 +30,36 @@ struct Options {
     Dialog1Texts dialog1;
     bool all = false;
     bool json = false;
+    std::string xlsx; // write the window's workbook here instead of printing CSV
 };
 
 // The option that feeds a window's box.
 std::string OptionFor(const FieldRef& f) {
     static const std::map<std::string, std::string> options = {
-        {"Form1.Text1", "--he"},          {"Form1.Text2", "--ne"},
-        {"Form1.Text3", "--ar"},          {"Form1.Text4", "--kr"},
-        {"Form1.Text5", "--xe"},          {"Form1.Text6", "--n2"},
-        {"Form1.Text7", "--o2"},          {"Form1.Text14", "--density"},
-        {"Form1.Text15", "--chloride"},   {"Form1.Text18", "--elev-min"},
-        {"Form1.Text19", "--elev-max"},   {"Form1.Text25", "--elev-step"},
-        {"Form1.Text21", "--temp-max"},   {"Form1.Text26", "--temp-step"},
-        {"Form1.Text20", "--maat-a"},     {"Form1.Text22", "--maat-b"},
-        {"Dialog.Text17", "--ea-min"},    {"Dialog.Text23", "--ea-max"},
-        {"Dialog.Text24", "--ea-step"},   {"Dialog1.Text1", "--pair-ea-min"},
-        {"Dialog1.Text2", "--pair-ea-max"}, {"Dialog1.Text3", "--pair-ea-step"},
-        {"Dialog1.Text4", "--pair-temp-min"}, {"Dialog1.Text5", "--pair-temp-max"},
+        {"Form1.Text1", "--he"},
+        {"Form1.Text2", "--ne"},
+        {"Form1.Text3", "--ar"},
+        {"Form1.Text4", "--kr"},
+        {"Form1.Text5", "--xe"},
+        {"Form1.Text6", "--n2"},
+        {"Form1.Text7", "--o2"},
+        {"Form1.Text14", "--density"},
+        {"Form1.Text15", "--chloride"},
+        {"Form1.Text18", "--elev-min"},
+        {"Form1.Text19", "--elev-max"},
+        {"Form1.Text25", "--elev-step"},
+        {"Form1.Text21", "--temp-max"},
+        {"Form1.Text26", "--temp-step"},
+        {"Form1.Text20", "--maat-a"},
+        {"Form1.Text22", "--maat-b"},
+        {"Dialog.Text17", "--ea-min"},
+        {"Dialog.Text23", "--ea-max"},
+        {"Dialog.Text24", "--ea-step"},
+        {"Dialog1.Text1", "--pair-ea-min"},
+        {"Dialog1.Text2", "--pair-ea-max"},
+        {"Dialog1.Text3", "--pair-ea-step"},
+        {"Dialog1.Text4", "--pair-temp-min"},
+        {"Dialog1.Text5", "--pair-temp-max"},
         {"Dialog1.Text6", "--pair-temp-step"},
     };
     if (f.window == "Form2" || f.window == "SolGraphForm") return "--gases";
@@ -87,7 +101,9 @@ std::array<bool, GasCount> Deleted(const std::array<bool, GasCount>& chosen) {
     return deleted;
 }
 
-bool ValidCase(const SolubilityGrid& grid, CaseNumber c) { return c >= 1 && c <= grid.CaseCount; }
+bool ValidCase(const SolubilityGrid& grid, CaseNumber c) {
+    return c >= 1 && c <= grid.CaseCount;
+}
 
 void PrintGrid(const Module1& m) {
     std::cout << "case,elevation_m,temperature_C";
@@ -112,8 +128,7 @@ void PrintFit(const Module1& m, bool all) {
         return;
     }
     std::cout << "rank,case,temperature_C,elevation_m,deviation\n";
-    if (fit.Ranked == 0)
-        std::cerr << "temra-cli: no grid case fits: every case is excluded\n";
+    if (fit.Ranked == 0) std::cerr << "temra-cli: no grid case fits: every case is excluded\n";
     for (int k = 1; k <= kRankCount; ++k) {
         const CaseNumber c = fit.BestCase[static_cast<std::size_t>(k - 1)];
         std::cout << k << ',';
@@ -160,8 +175,8 @@ void PrintPair(const GasPairGraph& p, bool json) {
             for (int t = 1; t <= p.nPts; ++t)
                 std::cout << j << ',' << p.CurveTitles[static_cast<std::size_t>(j - 1)] << ',' << t
                           << ',' << ExactText(p.PairTempValues[static_cast<std::size_t>(t - 1)])
-                          << ',' << ExactText(p.Conc(t, j, 1)) << ','
-                          << ExactText(p.Conc(t, j, 2)) << '\n';
+                          << ',' << ExactText(p.Conc(t, j, 1)) << ',' << ExactText(p.Conc(t, j, 2))
+                          << '\n';
         return;
     }
     std::cout << "{\n  \"title\": \"Gas Pair Graph\",\n"
@@ -176,7 +191,8 @@ void PrintPair(const GasPairGraph& p, bool json) {
               << "  \"measured\": {\"title\": \"Measured Data\", \"x\": " << ExactText(p.MeasuredX)
               << ", \"y\": " << ExactText(p.MeasuredY) << "},\n  \"curves\": [\n";
     for (int j = 1; j <= p.J; ++j) {
-        std::cout << "    {\"title\": " << JsonString(p.CurveTitles[static_cast<std::size_t>(j - 1)])
+        std::cout << "    {\"title\": "
+                  << JsonString(p.CurveTitles[static_cast<std::size_t>(j - 1)])
                   << ", \"excess_air\": "
                   << ExactText(p.PairEaValues[static_cast<std::size_t>(j - 1)])
                   << ", \"points\": [";
@@ -208,8 +224,9 @@ int main(int argc, char** argv) {
     app.add_option("--temp-max", f.Text21, "Highest equilibrium temperature (°C)")
         ->capture_default_str();
     app.add_option("--temp-step", f.Text26, "Temperature step (°C)")->capture_default_str();
-    app.add_flag("--maat", f.Check1,
-                 "Limit each elevation to ±3 °C around the mean annual air temperature of H = aT + b");
+    app.add_flag(
+        "--maat", f.Check1,
+        "Limit each elevation to ±3 °C around the mean annual air temperature of H = aT + b");
     app.add_option("--maat-a", f.Text20, "a of H = aT + b (m/°C)")->capture_default_str();
     app.add_option("--maat-b", f.Text22, "b of H = aT + b (m)")->capture_default_str();
     app.add_option("--chloride", f.Text15, "Chloride concentration (moles/l)")
@@ -230,10 +247,15 @@ int main(int argc, char** argv) {
     auto* grid = app.add_subcommand("grid", "Print the equilibrium concentration of every gas "
                                             "for every grid case (CSV)");
     grid->fallthrough();
+    grid->add_option("--xlsx", o.xlsx,
+                     "Write the \"NG Solubility\" workbook to this new .xlsx file instead");
     auto* fit = app.add_subcommand("fit", "Print the ten grid cases that fit the selected gases "
                                           "best without excess air (CSV)");
     fit->fallthrough();
     fit->add_flag("--all", o.all, "Print the deviation of every case instead");
+    fit->add_option("--xlsx", o.xlsx,
+                    "With --all: write the \"Difference Results\" workbook to this new .xlsx "
+                    "file instead");
     auto* fitEa = app.add_subcommand(
         "fit-ea", "Print the ten best grid cases for every trial amount of excess air (CSV)");
     fitEa->fallthrough();
@@ -243,6 +265,8 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     fitEa->add_option("--ea-step", o.dialog.Text24, "Step of the trial excess air")
         ->capture_default_str();
+    fitEa->add_option("--xlsx", o.xlsx,
+                      "Write the \"Selected Results\" workbook to this new .xlsx file instead");
     auto* pair = app.add_subcommand("pair", "Print the gas-pair curves (CSV, or the whole graph "
                                             "as JSON)");
     pair->fallthrough();
@@ -250,12 +274,10 @@ int main(int argc, char** argv) {
     pair->add_option("--pair-ea-min", d1.Text1, "Lowest excess air")->capture_default_str();
     pair->add_option("--pair-ea-max", d1.Text2, "Highest excess air")->capture_default_str();
     pair->add_option("--pair-ea-step", d1.Text3, "Excess-air step")->capture_default_str();
-    pair->add_option("--pair-temp-min", d1.Text4, "Lowest temperature (°C)")
-        ->capture_default_str();
+    pair->add_option("--pair-temp-min", d1.Text4, "Lowest temperature (°C)")->capture_default_str();
     pair->add_option("--pair-temp-max", d1.Text5, "Highest temperature (°C)")
         ->capture_default_str();
-    pair->add_option("--pair-temp-step", d1.Text6, "Temperature step (°C)")
-        ->capture_default_str();
+    pair->add_option("--pair-temp-step", d1.Text6, "Temperature step (°C)")->capture_default_str();
     pair->add_flag("--json", o.json, "Print the whole graph as JSON");
 
     CLI11_PARSE(app, argc, argv);
@@ -272,18 +294,34 @@ int main(int argc, char** argv) {
             return 0;
         }
         m.CalculateSolubility(o.form1);
+        xl::Application excel;
         if (*grid) {
-            PrintGrid(m);
+            if (o.xlsx.empty())
+                PrintGrid(m);
+            else
+                xl::SaveAs(xl::WriteSolubilityToExcel(m, excel), o.xlsx);
             return 0;
         }
         m.BuildSelectedGasTables(Deleted(chosen));
         if (*fit) {
             m.FindBestFitNoEa();
-            PrintFit(m, o.all);
+            if (o.xlsx.empty())
+                PrintFit(m, o.all);
+            else
+                xl::SaveAs(xl::WriteBestFitToExcel(m.NoEa(), excel), o.xlsx);
         } else if (*fitEa) {
             m.RunExcessAirSearch(o.dialog);
-            PrintFitEa(m);
+            if (o.xlsx.empty())
+                PrintFitEa(m);
+            else
+                xl::SaveAs(xl::WriteSelectedResults(m.Ea(), excel), o.xlsx);
         }
+    } catch (const xl::ExportError& e) {
+        std::cerr << "temra-cli: --xlsx: " << e.what() << '\n';
+        return 2;
+    } catch (const xl::SpreadsheetError& e) {
+        std::cerr << "temra-cli: --xlsx: " << e.what() << '\n';
+        return 2;
     } catch (const TemraError& e) {
         std::cerr << "temra-cli: " << OptionFor(e.field()) << ": " << e.description();
         if (!e.detail().empty()) std::cerr << ": " << e.detail();

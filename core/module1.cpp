@@ -20,13 +20,15 @@ constexpr std::size_t kLargeArray = std::size_t{32} << 20;
 constexpr std::size_t kLargeAlignment = std::size_t{2} << 20;
 } // namespace
 
-void SetMemoryAdvisor(MemoryAdvisor advisor) { gMemoryAdvisor = advisor; }
+void SetMemoryAdvisor(MemoryAdvisor advisor) {
+    gMemoryAdvisor = advisor;
+}
 
 template <typename T> RunArray<T>::RunArray(std::size_t n) : size_(n) {
     const std::size_t bytes = std::max<std::size_t>(n, 1) * sizeof(T);
     const std::size_t alignment = bytes >= kLargeArray ? kLargeAlignment : alignof(T);
     data_ = std::unique_ptr<T[], Free>(
-        static_cast<T*>(::operator new(bytes, std::align_val_t{alignment})), Free{alignment});
+        static_cast<T*>(::operator new (bytes, std::align_val_t{alignment})), Free{alignment});
     if (bytes >= kLargeArray && gMemoryAdvisor) gMemoryAdvisor(data_.get(), bytes);
 }
 template class RunArray<double>;
@@ -128,8 +130,7 @@ void FillElevations(SolubilityGrid& g, const GasTableType& table, const Elevatio
         const Elevation& el = elevations[e];
         const TemperatureWindow& w = el.window;
         if (!block.valid || block.first != w.TempMin || block.last != w.TempMax)
-            BuildBlock(block, w.TempMin, w.TempMax, g.TempStep, table, g.WaterDensity,
-                       g.Chloride);
+            BuildBlock(block, w.TempMin, w.TempMax, g.TempStep, table, g.WaterDensity, g.Chloride);
         const std::size_t nT = block.T.size();
         if (nT != el.count)
             throw TemraError(ErrorNumber::SubscriptRange, fields::Form1("Text26"),

@@ -54,7 +54,7 @@ template <typename T> class RunArray {
   private:
     struct Free {
         std::size_t alignment = alignof(T);
-        void operator()(T* p) const { ::operator delete(p, std::align_val_t{alignment}); }
+        void operator()(T* p) const { ::operator delete (p, std::align_val_t{alignment}); }
     };
     std::unique_ptr<T[], Free> data_;
     std::size_t size_ = 0;

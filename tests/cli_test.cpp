@@ -119,10 +119,10 @@ TEST(Cli, ErrorsNameTheOptionAndFail) {
 TEST(Cli, HelpDocumentsEveryOption) {
     CliRun r = RunCli("--help");
     EXPECT_EQ(r.status, 0);
-    for (const char* option : {"--elev-min", "--elev-max", "--elev-step", "--temp-max",
-                               "--temp-step", "--maat", "--maat-a", "--maat-b", "--chloride",
-                               "--density", "--he", "--ne", "--ar", "--kr", "--xe", "--n2", "--o2",
-                               "--gases"})
+    for (const char* option :
+         {"--elev-min", "--elev-max", "--elev-step", "--temp-max", "--temp-step", "--maat",
+          "--maat-a", "--maat-b", "--chloride", "--density", "--he", "--ne", "--ar", "--kr", "--xe",
+          "--n2", "--o2", "--gases"})
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
     r = RunCli("pair --help");
     EXPECT_NE(r.out.find("--pair-temp-step"), std::string::npos);

@@ -1,0 +1,136 @@
+#include "exports.h"
+
+#include <string>
+
+namespace temra::xl {
+
+namespace {
+
+void CheckRows(std::uint64_t dataRows, const char* sheet) {
+    if (dataRows + 2 > kMaxRows)
+        throw ExportError(std::string(sheet) + ".xlsx",
+                          "the table has " + std::to_string(dataRows) + " rows, more than the " +
+                              std::to_string(kMaxRows - 2) +
+                              " a sheet holds below its two header rows");
+}
+
+// Header, unit and the settings of one column of the best-fit sheets.
+void BestFitColumn(Worksheet& sheet, const char* letter, const char* title, const char* unit) {
+    const std::string l(letter);
+    sheet.Range(l + "1").Value(title);
+    sheet.Range(l + "2").Value(unit);
+    auto columns = sheet.Columns(l + ":" + l);
+    columns.ColumnWidth(20);
+    columns.HorizontalAlignment(kAlignCenter);
+    columns.VerticalAlignment(kAlignCenter);
+}
+
+} // namespace
+
+Workbook& WriteSolubilityToExcel(const Module1& module, Application& app) {
+    const SolubilityGrid& grid = module.Grid();
+    const auto n = static_cast<std::uint32_t>(std::min<CaseNumber>(grid.CaseCount, kMaxRows));
+    CheckRows(static_cast<std::uint64_t>(grid.CaseCount), kSolubilitySheet);
+
+    Workbook& wb = app.Workbooks().Add();
+    app.Visible(true);
+    struct Header {
+        const char* letter;
+        const char* range;
+        const char* text;
+    };
+    const Header headers[] = {
+        {"a", "a:a", "Elevation (m)"},
+        {"b", "b:b", "Temperature (oC)"},
+        {"c", "c:c", "He-4"},
+        {"d", "d:d", "Ne-20"},
+        {"e", "e:e", "Ar-40"},
+        {"f", "f:f", "Kr-84"},
+        {"g", "g:g", "Xe"},
+        {"h", "h:h", "N-28"},
+        {"I", "I:I", "O-32"},
+    };
+    for (const Header& h : headers) {
+        wb.Sheets("Sheet1").Range(std::string(h.letter) + "1").Value(h.text);
+        auto columns = wb.Sheets("Sheet1").Columns(h.range);
+        if (h.letter[0] == 'a' || h.letter[0] == 'b') columns.ColumnWidth(20);
+        columns.HorizontalAlignment(kAlignCenter);
+        columns.VerticalAlignment(kAlignCenter);
+    }
+    wb.Sheets("Sheet1").Range("j2").Value("<< Observed data");
+    wb.Sheets("Sheet1").Range("j1").Value("cm3STP/gH2O");
+    auto unitColumn = wb.Sheets("Sheet1").Columns("j:j");
+    unitColumn.ColumnWidth(20);
+    unitColumn.HorizontalAlignment(kAlignLeft);
+    unitColumn.VerticalAlignment(kAlignCenter);
+    wb.Sheets("sheet1").Name(kSolubilitySheet);
+
+    // Gas by gas, as the spreadsheet calls go: the measured value in row 2, then
+    // every case with its elevation and temperature.
+    Worksheet& sheet = wb.Sheets(kSolubilitySheet);
+    for (int q = 1; q <= GasCount; ++q) {
+        const auto column = static_cast<std::uint32_t>(q + 2);
+        sheet.Cells(2, column).Value(grid.MeasuredConc[static_cast<std::size_t>(q - 1)]);
+        const auto row = grid.Row(q);
+        for (std::uint32_t j = 1; j <= n; ++j) {
+            sheet.Cells(j + 2, 1).Value(grid.Elev[j - 1]);
+            sheet.Cells(j + 2, 2).Value(grid.Temp[j - 1]);
+            sheet.Cells(j + 2, column).Value(row[j - 1]);
+        }
+    }
+    return wb;
+}
+
+Workbook& WriteBestFitToExcel(const BestFitNoEa& fit, Application& app) {
+    // The cases of the search the result window shows, with the grid run they came
+    // from, whatever ran since.
+    const SolubilityGrid& grid = *fit.grid;
+    CheckRows(static_cast<std::uint64_t>(grid.CaseCount), kDifferenceSheet);
+    const auto n = static_cast<std::uint32_t>(grid.CaseCount);
+
+    Workbook& wb = app.Workbooks().Add();
+    app.Visible(true);
+    Worksheet& sheet1 = wb.Sheets("Sheet1");
+    BestFitColumn(sheet1, "a", "Recharge Elevation", "m");
+    BestFitColumn(sheet1, "b", "Recharge Temperature", "oC");
+    BestFitColumn(sheet1, "c", "Difference", "cm3STP/gH2O");
+    Worksheet& sheet = wb.Sheets("sheet1");
+    for (std::uint32_t i = 1; i <= n; ++i) {
+        sheet.Cells(i + 2, 1).Value(grid.Elev[i - 1]);
+        sheet.Cells(i + 2, 2).Value(grid.Temp[i - 1]);
+        sheet.Cells(i + 2, 3).Value(fit.CaseRms[i - 1]);
+    }
+    wb.Sheets("Sheet1").Name(kDifferenceSheet);
+    return wb;
+}
+
+Workbook& WriteSelectedResults(const BestFitEa& fit, Application& app) {
+    const SolubilityGrid& grid = *fit.grid;
+    CheckRows(static_cast<std::uint64_t>(fit.M) * kRankCount, kSelectedSheet);
+
+    Workbook& wb = app.Workbooks().Add();
+    app.Visible(true);
+    Worksheet& sheet1 = wb.Sheets("Sheet1");
+    BestFitColumn(sheet1, "a", "Recharge Elevation", "m");
+    BestFitColumn(sheet1, "b", "Recharge Temperature", "oC");
+    BestFitColumn(sheet1, "c", "Excess Air", "cm3 STP/g H2O");
+    BestFitColumn(sheet1, "d", "Difference", "cm3 STP/g H2O");
+    Worksheet& sheet = wb.Sheets("sheet1");
+    for (std::int64_t m = 1; m <= fit.M; ++m)
+        for (int k = 1; k <= kRankCount; ++k) {
+            const auto r = static_cast<std::uint32_t>((m - 1) * kRankCount + k + 2);
+            const CaseNumber c = fit.BestCaseAt(m, k);
+            // A rank that points at no case of this grid (no case was ever
+            // eligible) leaves its elevation and temperature empty.
+            if (c >= 1 && c <= grid.CaseCount) {
+                sheet.Cells(r, 1).Value(grid.Elev[static_cast<std::size_t>(c - 1)]);
+                sheet.Cells(r, 2).Value(grid.Temp[static_cast<std::size_t>(c - 1)]);
+            }
+            sheet.Cells(r, 3).Value(fit.EaValue[static_cast<std::size_t>(m - 1)]);
+            sheet.Cells(r, 4).Value(fit.BestRmsAt(m, k));
+        }
+    wb.Sheets("Sheet1").Name(kSelectedSheet);
+    return wb;
+}
+
+} // namespace temra::xl

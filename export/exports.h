@@ -1,0 +1,26 @@
+// The three workbooks: "NG Solubility" (the grid run), "Difference Results" (the
+// best fit without excess air) and "Selected Results" (the best fit with excess
+// air). Each is built through the spreadsheet layer in the order of the
+// spreadsheet calls it makes, then published as a new file (or, for the
+// command-line tool, saved at a given path).
+#pragma once
+
+#include "module1.h"
+#include "spreadsheet.h"
+#include "workbook_file.h"
+
+#include <filesystem>
+
+namespace temra::xl {
+
+// Builds each workbook in `app` (a new workbook); raises ExportError when the
+// table does not fit a sheet.
+Workbook& WriteSolubilityToExcel(const Module1& module, Application& app);
+Workbook& WriteBestFitToExcel(const BestFitNoEa& fit, Application& app);
+Workbook& WriteSelectedResults(const BestFitEa& fit, Application& app);
+
+inline constexpr const char* kSolubilitySheet = "NG Solubility";
+inline constexpr const char* kDifferenceSheet = "Difference Results";
+inline constexpr const char* kSelectedSheet = "Selected Results";
+
+} // namespace temra::xl

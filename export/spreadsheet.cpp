@@ -1,0 +1,283 @@
+#include "spreadsheet.h"
+
+#include <xlsxwriter.h>
+
+#include <clocale>
+#include <locale.h>
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+
+namespace temra::xl {
+
+namespace {
+
+std::string Lower(std::string_view s) {
+    std::string out(s);
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return out;
+}
+
+// Column letters to a column number: "a" -> 1, "J" -> 10, "aa" -> 27.
+std::uint32_t ColumnNumber(std::string_view letters, std::string_view whole) {
+    if (letters.empty() || letters.size() > 3)
+        throw SpreadsheetError("bad cell address \"" + std::string(whole) + "\"");
+    std::uint32_t n = 0;
+    for (char c : letters) {
+        if (!std::isalpha(static_cast<unsigned char>(c)))
+            throw SpreadsheetError("bad cell address \"" + std::string(whole) + "\"");
+        n = n * 26 +
+            static_cast<std::uint32_t>(std::tolower(static_cast<unsigned char>(c)) - 'a' + 1);
+    }
+    if (n > kMaxColumns) throw SpreadsheetError("column beyond the sheet: " + std::string(whole));
+    return n;
+}
+
+void CheckCell(std::uint32_t row, std::uint32_t column) {
+    if (row < 1 || row > kMaxRows)
+        throw SpreadsheetError("row " + std::to_string(row) + " lies beyond the " +
+                               std::to_string(kMaxRows) + " rows a sheet holds");
+    if (column < 1 || column > kMaxColumns)
+        throw SpreadsheetError("column " + std::to_string(column) + " lies beyond the sheet");
+}
+
+} // namespace
+
+std::pair<std::uint32_t, std::uint32_t> ParseAddress(std::string_view address) {
+    std::size_t i = 0;
+    while (i < address.size() && std::isalpha(static_cast<unsigned char>(address[i]))) ++i;
+    const std::uint32_t column = ColumnNumber(address.substr(0, i), address);
+    std::uint64_t row = 0;
+    if (i == address.size())
+        throw SpreadsheetError("bad cell address \"" + std::string(address) + "\"");
+    for (; i < address.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(address[i])) || row > kMaxRows)
+            throw SpreadsheetError("bad cell address \"" + std::string(address) + "\"");
+        row = row * 10 + static_cast<std::uint64_t>(address[i] - '0');
+    }
+    CheckCell(static_cast<std::uint32_t>(std::min<std::uint64_t>(row, kMaxRows + 1)), column);
+    return {static_cast<std::uint32_t>(row), column};
+}
+
+void Range::Value(const CellValue& value) {
+    sheet_.Set(row_, column_, value);
+}
+
+void Columns::ColumnWidth(double width) {
+    if (!(width >= 0 && width <= 255)) throw SpreadsheetError("column width out of range");
+    for (auto c = first_; c <= last_; ++c) sheet_.At(c).format.width = width;
+}
+
+void Columns::HorizontalAlignment(int code) {
+    if (code != kAlignCenter && code != kAlignLeft)
+        throw SpreadsheetError("unknown horizontal alignment " + std::to_string(code));
+    for (auto c = first_; c <= last_; ++c) sheet_.At(c).format.horizontal = code;
+}
+
+void Columns::VerticalAlignment(int code) {
+    if (code != kAlignCenter)
+        throw SpreadsheetError("unknown vertical alignment " + std::to_string(code));
+    for (auto c = first_; c <= last_; ++c) sheet_.At(c).format.vertical = code;
+}
+
+void Worksheet::Name(std::string newName) {
+    if (newName.empty() || newName.size() > 31 ||
+        newName.find_first_of("[]:*?/\\") != std::string::npos)
+        throw SpreadsheetError("\"" + newName + "\" cannot name a sheet");
+    name_ = std::move(newName);
+}
+
+xl::Range Worksheet::Range(std::string_view address) {
+    auto [row, column] = ParseAddress(address);
+    return {*this, row, column};
+}
+
+xl::Range Worksheet::Cells(std::uint32_t row, std::uint32_t column) {
+    CheckCell(row, column);
+    return {*this, row, column};
+}
+
+xl::Columns Worksheet::Columns(std::string_view range) {
+    const auto colon = range.find(':');
+    if (colon == std::string_view::npos)
+        throw SpreadsheetError("bad column range \"" + std::string(range) + "\"");
+    const auto first = ColumnNumber(range.substr(0, colon), range);
+    const auto last = ColumnNumber(range.substr(colon + 1), range);
+    if (last < first) throw SpreadsheetError("bad column range \"" + std::string(range) + "\"");
+    return {*this, first, last};
+}
+
+Worksheet::Column& Worksheet::At(std::uint32_t column) {
+    if (columns_.size() < column) columns_.resize(column);
+    return columns_[column - 1];
+}
+
+void Worksheet::Set(std::uint32_t row, std::uint32_t column, const CellValue& value) {
+    Column& c = At(column);
+    if (c.kind.size() < row) {
+        c.kind.resize(row, Kind::Empty);
+        c.number.resize(row, 0.0);
+    }
+    const std::size_t i = row - 1;
+    c.text.erase(row);
+    if (std::holds_alternative<double>(value)) {
+        c.kind[i] = Kind::Double;
+        c.number[i] = std::get<double>(value);
+    } else if (std::holds_alternative<float>(value)) {
+        c.kind[i] = Kind::Single;
+        c.number[i] = static_cast<double>(std::get<float>(value));
+    } else if (std::holds_alternative<std::string>(value)) {
+        c.kind[i] = Kind::Text;
+        c.text[row] = std::get<std::string>(value);
+    } else {
+        c.kind[i] = Kind::Empty;
+    }
+    rows_ = std::max(rows_, row);
+}
+
+CellValue Worksheet::Get(std::uint32_t row, std::uint32_t column) const {
+    if (column < 1 || column > columns_.size()) return {};
+    const Column& c = columns_[column - 1];
+    if (row < 1 || row > c.kind.size()) return {};
+    switch (c.kind[row - 1]) {
+    case Kind::Double:
+        return c.number[row - 1];
+    case Kind::Single:
+        return static_cast<float>(c.number[row - 1]);
+    case Kind::Text:
+        return c.text.at(row);
+    case Kind::Empty:
+        break;
+    }
+    return {};
+}
+
+Worksheet::CellRef Worksheet::Peek(std::uint32_t row, std::uint32_t column) const {
+    if (column < 1 || column > columns_.size()) return {};
+    const Column& c = columns_[column - 1];
+    if (row < 1 || row > c.kind.size()) return {};
+    switch (c.kind[row - 1]) {
+    case Kind::Double:
+    case Kind::Single:
+        return {&c.number[row - 1], nullptr};
+    case Kind::Text:
+        return {nullptr, &c.text.at(row)};
+    case Kind::Empty:
+        break;
+    }
+    return {};
+}
+
+const Worksheet::ColumnFormat& Worksheet::Format(std::uint32_t column) const {
+    if (column < 1 || column > columns_.size()) return defaultFormat_;
+    return columns_[column - 1].format;
+}
+
+Workbook::Workbook() {
+    sheets_.push_back(std::make_unique<Worksheet>("Sheet1"));
+}
+
+Worksheet& Workbook::Sheets(std::string_view name) {
+    const std::string wanted = Lower(name);
+    for (auto& s : sheets_)
+        if (Lower(s->Name()) == wanted) return *s;
+    throw SpreadsheetError("the workbook has no sheet \"" + std::string(name) + "\"");
+}
+
+Workbook& Workbooks::Add() {
+    books_.push_back(std::make_unique<Workbook>());
+    return *books_.back();
+}
+
+namespace {
+
+struct WorkbookCloser {
+    void operator()(lxw_workbook* wb) const {
+        if (wb) workbook_close(wb);
+    }
+};
+
+// libxlsxwriter prints numbers with the C library's printf, which follows the C
+// locale; the desktop program sets that from the user's environment, where the
+// decimal separator may be a comma. While a workbook is written, this thread
+// uses the "C" numeric conventions, so the file always holds '.'.
+class ClassicNumbers {
+  public:
+    ClassicNumbers() : classic_(newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(nullptr))) {
+        if (classic_) previous_ = uselocale(classic_);
+    }
+    ~ClassicNumbers() {
+        if (classic_) {
+            uselocale(previous_);
+            freelocale(classic_);
+        }
+    }
+    ClassicNumbers(const ClassicNumbers&) = delete;
+    ClassicNumbers& operator=(const ClassicNumbers&) = delete;
+
+  private:
+    locale_t classic_;
+    locale_t previous_ = nullptr;
+};
+
+void Check(lxw_error error, const char* what) {
+    if (error != LXW_NO_ERROR)
+        throw SpreadsheetError(std::string(what) + ": " + lxw_strerror(error));
+}
+
+} // namespace
+
+void WriteXlsx(const Workbook& workbook, const std::filesystem::path& path,
+               const std::filesystem::path& scratchFolder) {
+    const ClassicNumbers classicNumbers;
+    std::string tmpdir = scratchFolder.string();
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE; // rows go to the file in order
+    options.tmpdir = tmpdir.empty() ? nullptr : tmpdir.data();
+    options.use_zip64 = LXW_TRUE;
+    std::unique_ptr<lxw_workbook, WorkbookCloser> wb(workbook_new_opt(path.c_str(), &options));
+    if (!wb) throw SpreadsheetError("the file cannot be created");
+
+    for (const auto& sheetPtr : workbook.AllSheets()) {
+        const Worksheet& sheet = *sheetPtr;
+        lxw_worksheet* ws = workbook_add_worksheet(wb.get(), sheet.Name().c_str());
+        if (!ws) throw SpreadsheetError("the sheet \"" + sheet.Name() + "\" cannot be added");
+        // One format per column with an alignment, set on the column; libxlsxwriter
+        // gives it to every cell of the column that is written without a format of
+        // its own, so the alignment shows on every cell.
+        for (std::uint32_t c = 1; c <= sheet.ColumnCount(); ++c) {
+            const auto& f = sheet.Format(c);
+            lxw_format* format = nullptr;
+            if (f.horizontal != 0 || f.vertical != 0) {
+                format = workbook_add_format(wb.get());
+                if (f.horizontal == kAlignCenter) format_set_align(format, LXW_ALIGN_CENTER);
+                if (f.horizontal == kAlignLeft) format_set_align(format, LXW_ALIGN_LEFT);
+                if (f.vertical == kAlignCenter) format_set_align(format, LXW_ALIGN_VERTICAL_CENTER);
+            }
+            if (format || f.width >= 0)
+                Check(worksheet_set_column(ws, static_cast<lxw_col_t>(c - 1),
+                                           static_cast<lxw_col_t>(c - 1),
+                                           f.width >= 0 ? f.width : LXW_DEF_COL_WIDTH, format),
+                      "column format");
+        }
+        // Single-precision cells are kept as their value, so every number goes out
+        // as the double it is.
+        for (std::uint32_t r = 1; r <= sheet.RowCount(); ++r)
+            for (std::uint32_t c = 1; c <= sheet.ColumnCount(); ++c) {
+                const Worksheet::CellRef cell = sheet.Peek(r, c);
+                const auto row = static_cast<lxw_row_t>(r - 1);
+                const auto col = static_cast<lxw_col_t>(c - 1);
+                if (cell.number)
+                    Check(worksheet_write_number(ws, row, col, *cell.number, nullptr), "cell");
+                else if (cell.text)
+                    Check(worksheet_write_string(ws, row, col, cell.text->c_str(), nullptr),
+                          "cell");
+            }
+    }
+    const lxw_error closed = workbook_close(wb.release());
+    Check(closed, "writing the file");
+}
+
+} // namespace temra::xl

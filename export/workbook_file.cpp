@@ -1,0 +1,108 @@
+#include "workbook_file.h"
+
+#include <chrono>
+#include <ctime>
+#include <random>
+#include <system_error>
+
+namespace temra::xl {
+
+namespace fs = std::filesystem;
+
+ExportError::ExportError(fs::path file, std::string reason)
+    : std::runtime_error("The workbook \"" + file.string() + "\" could not be written: " + reason),
+      file_(std::move(file)), reason_(std::move(reason)) {}
+
+namespace {
+
+std::string TimeStamp() {
+    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    char buf[32] = {};
+    if (const std::tm* local = std::localtime(&now))
+        std::strftime(buf, sizeof buf, "%Y-%m-%d %H-%M-%S", local);
+    return buf;
+}
+
+std::string ReasonOf(const std::error_code& ec) {
+    return ec.message();
+}
+
+// Writes to a temporary file beside `final` and gives it the final name unless
+// that is taken. Returns false when the name is taken (the caller tries another).
+bool WriteAndClaim(const Workbook& workbook, const fs::path& final) {
+    const fs::path folder = final.parent_path().empty() ? fs::path(".") : final.parent_path();
+    std::random_device random;
+    const fs::path temp = folder / (".temra-" + std::to_string(random()) + ".xlsx.part");
+    try {
+        WriteXlsx(workbook, temp, folder);
+    } catch (const SpreadsheetError& e) {
+        std::error_code ignored;
+        fs::remove(temp, ignored);
+        throw ExportError(final, e.what());
+    }
+    std::error_code ec;
+    // A hard link never replaces an existing file; where the file system has no
+    // links, fall back to renaming after a look.
+    fs::create_hard_link(temp, final, ec);
+    if (ec == std::errc::file_exists) {
+        fs::remove(temp, ec);
+        return false;
+    }
+    if (ec) {
+        std::error_code exists;
+        if (fs::exists(final, exists)) {
+            fs::remove(temp, ec);
+            return false;
+        }
+        fs::rename(temp, final, ec);
+        if (ec) {
+            std::error_code ignored;
+            fs::remove(temp, ignored);
+            throw ExportError(final, ReasonOf(ec));
+        }
+        return true;
+    }
+    fs::remove(temp, ec);
+    return true;
+}
+
+} // namespace
+
+ExportOutcome Publish(const Workbook& workbook, const std::string& baseName,
+                      const ExportDestination& destination) {
+    std::error_code ec;
+    fs::create_directories(destination.folder, ec);
+    if (ec || !fs::is_directory(destination.folder))
+        throw ExportError(destination.folder / (baseName + ".xlsx"),
+                          "the folder \"" + destination.folder.string() + "\" cannot be created (" +
+                              (ec ? ReasonOf(ec) : "not a folder") + ")");
+    const std::string stem = baseName + " " + TimeStamp();
+    ExportOutcome outcome;
+    for (int n = 1;; ++n) {
+        const fs::path candidate =
+            destination.folder / (stem + (n == 1 ? "" : " (" + std::to_string(n) + ")") + ".xlsx");
+        if (fs::exists(candidate, ec)) continue;
+        if (WriteAndClaim(workbook, candidate)) {
+            outcome.file = candidate;
+            break;
+        }
+        if (n > 10000) throw ExportError(candidate, "no free file name");
+    }
+    outcome.opened = destination.opener && destination.opener(outcome.file);
+    outcome.message = outcome.opened ? "Workbook written to " + outcome.file.string()
+                                     : "Workbook written to " + outcome.file.string() +
+                                           " (no spreadsheet program could be started to open it)";
+    return outcome;
+}
+
+void SaveAs(const Workbook& workbook, const fs::path& path) {
+    std::error_code ec;
+    if (fs::exists(path, ec)) throw ExportError(path, "a file of that name exists already");
+    const fs::path folder = path.parent_path();
+    if (!folder.empty() && !fs::is_directory(folder, ec))
+        throw ExportError(path, "the folder \"" + folder.string() + "\" does not exist");
+    if (!WriteAndClaim(workbook, path))
+        throw ExportError(path, "a file of that name exists already");
+}
+
+} // namespace temra::xl

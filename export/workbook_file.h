@@ -1,0 +1,54 @@
+// Putting a finished workbook on disk and in front of the user.
+//
+// Every export writes a new file and never replaces one: the name is the sheet's
+// name and the date and time ("NG Solubility 2026-12-07 14-03-09.xlsx"), with
+// " (2)", " (3)" ... when that is taken. The file is first written under a
+// temporary name in the same folder and only then given its final name, so a
+// failed export leaves no half-written workbook behind under that name. Then the
+// opener (the desktop's "open with the spreadsheet program") is asked to show it.
+#pragma once
+
+#include "spreadsheet.h"
+
+#include <filesystem>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+namespace temra::xl {
+
+// A workbook that could not be written: which file, and why.
+class ExportError : public std::runtime_error {
+  public:
+    ExportError(std::filesystem::path file, std::string reason);
+    const std::filesystem::path& file() const { return file_; }
+    const std::string& reason() const { return reason_; }
+
+  private:
+    std::filesystem::path file_;
+    std::string reason_;
+};
+
+// Opens a written workbook in the user's spreadsheet program; false when there is
+// no program or desktop to open it.
+using Opener = std::function<bool(const std::filesystem::path&)>;
+
+struct ExportDestination {
+    std::filesystem::path folder; // created when missing
+    Opener opener;                // may be empty: nothing is opened
+};
+
+struct ExportOutcome {
+    std::filesystem::path file;
+    bool opened = false;
+    std::string message; // for the window that started the export
+};
+
+// Writes the workbook under a new name in the destination folder and opens it.
+ExportOutcome Publish(const Workbook& workbook, const std::string& baseName,
+                      const ExportDestination& destination);
+
+// Writes the workbook at exactly `path`, refusing to replace a file there.
+void SaveAs(const Workbook& workbook, const std::filesystem::path& path);
+
+} // namespace temra::xl

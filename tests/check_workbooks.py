@@ -1,0 +1,155 @@
+"""Reads the workbooks temra-cli writes back with openpyxl, an independent reader,
+and checks sheet names, headers, number and text cells, values, widths and
+alignments against the command's own CSV output."""
+import csv
+import io
+import math
+import os
+import shutil
+import struct
+import subprocess
+import sys
+
+import openpyxl
+
+CLI = sys.argv[1]
+WORK = sys.argv[2]
+shutil.rmtree(WORK, ignore_errors=True)
+os.makedirs(WORK)
+failures = []
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+
+
+def run(*args):
+    return subprocess.run([CLI, *args], capture_output=True, text=True, check=False)
+
+
+def csv_rows(*args):
+    result = run(*args)
+    assert result.returncode == 0, result.stderr
+    return list(csv.reader(io.StringIO(result.stdout)))[1:]
+
+
+def workbook(name, *args):
+    path = os.path.join(WORK, name)
+    result = run(*args, "--xlsx", path)
+    assert result.returncode == 0, result.stderr
+    return openpyxl.load_workbook(path)
+
+
+def single(text):
+    """The single-precision value a text denotes, as the workbook holds it."""
+    return struct.unpack("f", struct.pack("f", float(text)))[0]
+
+
+def width(ws, column):
+    """openpyxl groups equal adjacent columns under the first letter's key."""
+    for dim in ws.column_dimensions.values():
+        if dim.min <= column <= dim.max:
+            return dim.width
+    return None
+
+
+def same(a, b):
+    # libxlsxwriter writes numbers with 16 significant digits.
+    return a == b or math.isclose(a, b, rel_tol=2e-16 * 8, abs_tol=0)
+
+
+def check_column(ws, letter, column, rows, expected_width, horizontal):
+    w = width(ws, column)
+    if expected_width is None:
+        check(w is None or abs(w - 9.14) < 0.01, f"{ws.title} {letter}: width {w}")
+    else:
+        check(w is not None and abs(w - (expected_width + 0.71)) < 0.01,
+              f"{ws.title} {letter}: width {w}")
+    for row in rows:
+        cell = ws.cell(row=row, column=column)
+        if cell.value is None:
+            continue
+        check(cell.alignment.horizontal == horizontal and cell.alignment.vertical == "center",
+              f"{ws.title} {letter}{row}: alignment {cell.alignment.horizontal}/"
+              f"{cell.alignment.vertical}")
+
+
+# "NG Solubility"
+wb = workbook("ng.xlsx", "grid")
+ws = wb["NG Solubility"]
+check(wb.sheetnames == ["NG Solubility"], f"sheets {wb.sheetnames}")
+check(ws.max_row == 343, f"NG Solubility rows {ws.max_row}")
+headers = ["Elevation (m)", "Temperature (oC)", "He-4", "Ne-20", "Ar-40", "Kr-84", "Xe",
+           "N-28", "O-32", "cm3STP/gH2O"]
+check([c.value for c in ws[1]] == headers, f"headers {[c.value for c in ws[1]]}")
+measured = [4.87138E-08, 1.99793E-07, 4.78E-04, 7.73522E-08, 1.595E-08, 1.66E-02, 2.077E-5]
+row2 = [c.value for c in ws[2]]
+check(row2[0] is None and row2[1] is None, "A2 and B2 are empty")
+check(row2[2:9] == measured, f"measured row {row2[2:9]}")
+check(row2[9] == "<< Observed data", f"J2 {row2[9]}")
+grid = csv_rows("grid")
+for i, line in enumerate(grid):
+    cells = [c.value for c in ws[i + 3]][:9]
+    check(all(isinstance(v, (int, float)) for v in cells), f"row {i + 3} holds a text")
+    check(all(same(v, float(e)) for v, e in zip(cells, line[1:])), f"row {i + 3}: {cells}")
+for col, letter in enumerate("ABCDEFGHI", start=1):
+    check_column(ws, letter, col, range(1, 344), 20 if letter in "AB" else None, "center")
+check_column(ws, "J", 10, [1, 2], 20, "left")
+
+wb = workbook("ng_empty.xlsx", "grid", "--maat", "--elev-max", "800")
+ws = wb["NG Solubility"]
+check(ws.max_row == 2, f"a run without cases: {ws.max_row} rows")
+
+# "Difference Results"
+wb = workbook("diff.xlsx", "fit", "--all")
+ws = wb["Difference Results"]
+check(wb.sheetnames == ["Difference Results"], f"sheets {wb.sheetnames}")
+check(ws.max_row == 343 and ws.max_column == 3, f"Difference Results {ws.max_row}x{ws.max_column}")
+check([c.value for c in ws[1]] == ["Recharge Elevation", "Recharge Temperature", "Difference"],
+      "Difference Results headers")
+check([c.value for c in ws[2]] == ["m", "oC", "cm3STP/gH2O"], "Difference Results units")
+for i, line in enumerate(csv_rows("fit", "--all")):
+    cells = [c.value for c in ws[i + 3]]
+    check(all(same(v, float(e)) for v, e in zip(cells, line[1:])), f"row {i + 3}: {cells}")
+for col, letter in enumerate("ABC", start=1):
+    check_column(ws, letter, col, range(1, 344), 20, "center")
+ws = workbook("diff_excluded.xlsx", "fit", "--all", "--density", "0")["Difference Results"]
+check(all(ws.cell(row=r, column=3).value == 10000 for r in range(3, 344)),
+      "excluded cases carry 10000")
+
+# "Selected Results"
+gases = ["--gases", "Ne-20,Ar-40,Kr-84,Xe"]
+wb = workbook("sel.xlsx", "fit-ea", *gases)
+ws = wb["Selected Results"]
+check(wb.sheetnames == ["Selected Results"], f"sheets {wb.sheetnames}")
+check(ws.max_row == 492 and ws.max_column == 4, f"Selected Results {ws.max_row}x{ws.max_column}")
+check([c.value for c in ws[1]] == ["Recharge Elevation", "Recharge Temperature", "Excess Air",
+                                   "Difference"], "Selected Results headers")
+check([c.value for c in ws[2]] == ["m", "oC", "cm3 STP/g H2O", "cm3 STP/g H2O"],
+      "Selected Results units")
+rows = csv_rows("fit-ea", *gases)
+check(len(rows) == 490, f"{len(rows)} CSV rows")
+for i, line in enumerate(rows):
+    cells = [c.value for c in ws[i + 3]]
+    expected = [single(line[4]), float(line[5]), single(line[1]), float(line[6])]
+    check(all(same(v, e) for v, e in zip(cells, expected)), f"row {i + 3}: {cells} {expected}")
+for block in range(49):
+    values = {ws.cell(row=3 + block * 10 + k, column=3).value for k in range(10)}
+    check(len(values) == 1, f"excess air varies within block {block + 1}")
+for col, letter in enumerate("ABCD", start=1):
+    check_column(ws, letter, col, range(1, 493), 20, "center")
+
+# A table longer than a sheet: refused, with nothing left behind.
+path = os.path.join(WORK, "too_long.xlsx")
+result = run("grid", "--elev-step", "1", "--temp-max", "30", "--temp-step", "0.05",
+             "--xlsx", path)
+check(result.returncode != 0 and "1048574" in result.stderr, f"too long: {result.stderr}")
+check(not os.path.exists(path), "no file for a refused export")
+check(not [f for f in os.listdir(WORK) if f.endswith(".part")], "temporary files left behind")
+
+for f in failures:
+    print("FAIL:", f)
+print(f"{len([f for f in os.listdir(WORK) if f.endswith('.xlsx')])} workbooks checked; "
+      f"{len(failures)} failures")
+sys.exit(1 if failures else 0)

@@ -1,0 +1,232 @@
+#include "exports.h"
+#include "test_support.h"
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+
+using namespace temra;
+using namespace temra::xl;
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path FreshFolder(const std::string& name) {
+    const fs::path folder = fs::path(::testing::TempDir()) / ("temra_export_" + name);
+    fs::remove_all(folder);
+    return folder;
+}
+
+std::vector<fs::path> FilesIn(const fs::path& folder) {
+    std::vector<fs::path> files;
+    if (fs::exists(folder))
+        for (const auto& e : fs::directory_iterator(folder)) files.push_back(e.path().filename());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+} // namespace
+
+TEST(SpreadsheetLayer, SheetsAnswerToTheirNameInAnyCase) {
+    Application app;
+    Workbook& wb = app.Workbooks().Add();
+    app.Visible(true);
+    EXPECT_EQ(&wb.Sheets("Sheet1"), &wb.Sheets("sheet1"));
+    wb.Sheets("Sheet1").Range("a1").Value("Recharge Elevation");
+    wb.Sheets("Sheet1").Range("J2").Value("<< Observed data");
+    wb.Sheets("sheet1").Cells(3, 1).Value(9.861f);
+    wb.Sheets("sheet1").Cells(3, 2).Value(9.861);
+    wb.Sheets("sheet1").Name("Difference Results");
+    EXPECT_THROW(wb.Sheets("Sheet1"), SpreadsheetError);
+    Worksheet& s = wb.Sheets("difference results");
+    EXPECT_EQ(std::get<std::string>(s.Get(1, 1)), "Recharge Elevation");
+    EXPECT_EQ(std::get<std::string>(s.Get(2, 10)), "<< Observed data");
+    EXPECT_EQ(std::get<float>(s.Get(3, 1)), 9.861f); // a single stays a single
+    EXPECT_EQ(std::get<double>(s.Get(3, 2)), 9.861);
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(s.Get(2, 1)));
+    EXPECT_EQ(s.RowCount(), 3u);
+}
+
+TEST(SpreadsheetLayer, ColumnsAddressesAndLimits) {
+    Workbook wb;
+    Worksheet& s = wb.Sheets("Sheet1");
+    s.Columns("a:a").ColumnWidth(20);
+    s.Columns("I:I").HorizontalAlignment(kAlignCenter);
+    s.Columns("j:j").HorizontalAlignment(kAlignLeft);
+    s.Columns("j:j").VerticalAlignment(kAlignCenter);
+    EXPECT_EQ(s.Format(1).width, 20);
+    EXPECT_EQ(s.Format(9).horizontal, kAlignCenter);
+    EXPECT_EQ(s.Format(10).horizontal, kAlignLeft);
+    EXPECT_EQ(s.Format(10).vertical, kAlignCenter);
+    EXPECT_EQ(s.Format(2).width, -1);
+    EXPECT_EQ(ParseAddress("a1"), (std::pair<std::uint32_t, std::uint32_t>{1, 1}));
+    EXPECT_EQ(ParseAddress("J2"), (std::pair<std::uint32_t, std::uint32_t>{2, 10}));
+    EXPECT_EQ(ParseAddress("aa10"), (std::pair<std::uint32_t, std::uint32_t>{10, 27}));
+    for (const char* bad : {"", "a", "1", "a0", "a1b", "a1048577", "#1"})
+        EXPECT_THROW(ParseAddress(bad), SpreadsheetError) << bad;
+    EXPECT_THROW(s.Cells(1048577, 1), SpreadsheetError);
+    EXPECT_NO_THROW(s.Cells(1048576, 1));
+    EXPECT_THROW(s.Columns("a:a").HorizontalAlignment(7), SpreadsheetError);
+    EXPECT_THROW(s.Name("a/b"), SpreadsheetError);
+}
+
+TEST(Publishing, NewNamesNeverReplaceAFileAndTheOpenerIsAsked) {
+    const fs::path folder = FreshFolder("publish") / "Temra";
+    Workbook wb;
+    wb.Sheets("Sheet1").Cells(1, 1).Value(1.0);
+    std::vector<fs::path> opened;
+    ExportDestination dest{folder, [&](const fs::path& p) {
+                               opened.push_back(p);
+                               return true;
+                           }};
+    const ExportOutcome first = Publish(wb, "NG Solubility", dest);
+    const ExportOutcome second = Publish(wb, "NG Solubility", dest);
+    EXPECT_TRUE(fs::is_directory(folder)); // created when missing
+    EXPECT_TRUE(
+        std::regex_match(first.file.filename().string(),
+                         std::regex(R"(NG Solubility \d{4}-\d\d-\d\d \d\d-\d\d-\d\d\.xlsx)")))
+        << first.file;
+    EXPECT_NE(first.file, second.file);
+    EXPECT_EQ(opened, (std::vector<fs::path>{first.file, second.file}));
+    EXPECT_TRUE(first.opened);
+    EXPECT_NE(first.message.find(first.file.string()), std::string::npos);
+    // Only the two workbooks: no temporary file stays behind.
+    EXPECT_EQ(FilesIn(folder).size(), 2u);
+}
+
+TEST(Publishing, WithoutAProgramToOpenItTheUserIsToldWhereTheFileIs) {
+    const fs::path folder = FreshFolder("no_opener");
+    Workbook wb;
+    const ExportOutcome outcome =
+        Publish(wb, "Selected Results", {folder, [](const fs::path&) { return false; }});
+    EXPECT_FALSE(outcome.opened);
+    EXPECT_TRUE(fs::exists(outcome.file));
+    EXPECT_NE(outcome.message.find(outcome.file.string()), std::string::npos);
+    EXPECT_NE(outcome.message.find("could be started"), std::string::npos);
+    EXPECT_FALSE(Publish(wb, "Selected Results", {folder, nullptr}).opened);
+}
+
+TEST(Publishing, FailuresNameTheFileAndLeaveNothingBehind) {
+    const fs::path base = FreshFolder("failures");
+    fs::create_directories(base);
+    const fs::path notAFolder = base / "plain file";
+    std::ofstream(notAFolder) << "x";
+    Workbook wb;
+    try {
+        Publish(wb, "NG Solubility", {notAFolder, nullptr});
+        FAIL();
+    } catch (const ExportError& e) {
+        EXPECT_NE(std::string(e.what()).find("plain file"), std::string::npos) << e.what();
+    }
+    EXPECT_THROW(Publish(wb, "NG Solubility", {"/proc/temra-cannot-be-here", nullptr}),
+                 ExportError);
+    // SaveAs never replaces a file.
+    try {
+        SaveAs(wb, notAFolder);
+        FAIL();
+    } catch (const ExportError& e) {
+        EXPECT_EQ(e.file(), notAFolder);
+        EXPECT_NE(e.reason().find("exists"), std::string::npos);
+    }
+    EXPECT_THROW(SaveAs(wb, base / "missing folder" / "x.xlsx"), ExportError);
+    EXPECT_EQ(FilesIn(base), (std::vector<fs::path>{"plain file"}));
+}
+
+TEST(Exports, SolubilityTableLayout) {
+    Module1 m;
+    m.CalculateSolubility(test::Defaults());
+    Application app;
+    Workbook& wb = WriteSolubilityToExcel(m, app);
+    EXPECT_TRUE(app.Visible());
+    ASSERT_EQ(wb.AllSheets().size(), 1u);
+    Worksheet& s = wb.Sheets("NG Solubility");
+    EXPECT_EQ(s.RowCount(), 343u);
+    EXPECT_EQ(std::get<std::string>(s.Get(1, 8)), "N-28");
+    EXPECT_EQ(std::get<std::string>(s.Get(1, 9)), "O-32");
+    EXPECT_EQ(std::get<std::string>(s.Get(1, 10)), "cm3STP/gH2O");
+    EXPECT_EQ(std::get<std::string>(s.Get(2, 10)), "<< Observed data");
+    EXPECT_EQ(std::get<double>(s.Get(2, 3)), 4.87138E-08);
+    EXPECT_EQ(std::get<float>(s.Get(343, 1)), 3000.0f);
+    EXPECT_EQ(std::get<double>(s.Get(13, 2)), 10.0);
+    EXPECT_EQ(std::get<double>(s.Get(200, 5)), m.GasSolubility(3, 198));
+    EXPECT_EQ(s.Format(1).width, 20);
+    EXPECT_EQ(s.Format(3).width, -1);
+    EXPECT_EQ(s.Format(9).horizontal, kAlignCenter);
+    EXPECT_EQ(s.Format(10).horizontal, kAlignLeft);
+    // Ticking gases on the graph changes nothing here.
+    m.BuildSelectedGasTables({true, true, false, false, false, false, false});
+    Application again;
+    Worksheet& s2 = WriteSolubilityToExcel(m, again).Sheets("NG Solubility");
+    EXPECT_EQ(std::get<double>(s2.Get(200, 3)), std::get<double>(s.Get(200, 3)));
+}
+
+TEST(Exports, DifferenceResultsKeepTheSearchTheWindowShows) {
+    Module1 m;
+    m.CalculateSolubility(test::Defaults());
+    m.BuildSelectedGasTables({});
+    m.FindBestFitNoEa();
+    const auto shown = m.NoEaPtr();
+    // A new grid run and a gas-pair graph happen while the result window is open.
+    test::Defaults();
+    Form1Texts other = test::Defaults();
+    other.Text26 = "3";
+    m.CalculateSolubility(other);
+    Form2Ticks ticks;
+    ticks.Check[0] = ticks.Check[1] = true;
+    m.DrawGasPairGraph(other, ticks, Dialog1Texts{});
+    Application app;
+    Worksheet& s = WriteBestFitToExcel(*shown, app).Sheets("Difference Results");
+    EXPECT_EQ(s.RowCount(), 343u);
+    EXPECT_EQ(std::get<std::string>(s.Get(1, 2)), "Recharge Temperature");
+    EXPECT_EQ(std::get<std::string>(s.Get(2, 3)), "cm3STP/gH2O");
+    EXPECT_EQ(std::get<double>(s.Get(13, 2)), 10.0);
+    EXPECT_EQ(std::get<double>(s.Get(100, 3)), shown->CaseRms[97]);
+}
+
+TEST(Exports, ExcludedCasesShowTheExclusionValue) {
+    Module1 m;
+    Form1Texts f = test::Defaults();
+    f.Text14 = "0";
+    m.CalculateSolubility(f);
+    m.BuildSelectedGasTables({});
+    m.FindBestFitNoEa();
+    Application app;
+    Worksheet& s = WriteBestFitToExcel(m.NoEa(), app).Sheets("Difference Results");
+    for (std::uint32_t r = 3; r <= 343; ++r) ASSERT_EQ(std::get<double>(s.Get(r, 3)), 10000.0);
+}
+
+TEST(Exports, SelectedResultsTenRowsPerTrial) {
+    Module1 m;
+    m.CalculateSolubility(test::Defaults());
+    m.BuildSelectedGasTables({true, false, false, false, false, true, true});
+    m.RunExcessAirSearch(DialogTexts{});
+    Application app;
+    Worksheet& s = WriteSelectedResults(m.Ea(), app).Sheets("Selected Results");
+    EXPECT_EQ(s.RowCount(), 492u);
+    EXPECT_EQ(std::get<std::string>(s.Get(2, 4)), "cm3 STP/g H2O");
+    EXPECT_EQ(std::get<float>(s.Get(3, 3)), 0.001f);
+    EXPECT_EQ(std::get<float>(s.Get(12, 3)), 0.001f);
+    EXPECT_EQ(std::get<float>(s.Get(13, 3)), 0.002f);
+    EXPECT_EQ(std::get<double>(s.Get(492, 4)), m.Ea().BestRmsAt(49, 10));
+    const CaseNumber c = m.Ea().BestCaseAt(2, 3);
+    EXPECT_EQ(std::get<float>(s.Get(15, 1)), m.CaseElev(c));
+    EXPECT_EQ(std::get<double>(s.Get(15, 2)), m.CaseTemp(c));
+}
+
+TEST(Exports, TablesLongerThanASheetAreRefused) {
+    Module1 m;
+    Form1Texts f = test::Defaults();
+    f.Text25 = "1";
+    f.Text21 = "30";
+    f.Text26 = "0.05"; // 3001 x 600 cases
+    m.CalculateSolubility(f);
+    ASSERT_GT(m.CaseCount(), 1048574);
+    Application app;
+    try {
+        WriteSolubilityToExcel(m, app);
+        FAIL();
+    } catch (const ExportError& e) {
+        EXPECT_NE(e.reason().find("1048574"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(app.Workbooks().Count(), 0u);
+}
