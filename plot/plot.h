@@ -1,0 +1,141 @@
+// Temra's plot layer: the operations the graph windows use (channels of points,
+// axes with Min, Span and Title, a logarithmic y axis, clear, and a callback that
+// may replace each x-axis tick label), drawn with QCustomPlot.
+//
+// A channel is a series of points joined by a line in the order added. Channels
+// and axes are numbered from 0. The layer scales to a million channels: channels
+// are kept compactly, and all of them are drawn by one plottable; when many
+// channels carry lines, they are drawn in one colour and each distinct pixel
+// segment is painted once.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+class QCustomPlot;
+class QCPTextElement;
+
+namespace temra::plot {
+
+// Marker shapes by style number: 0 circle, 1 square, 2 diamond, 3 small disc,
+// 4 triangle, 5 circle with a cross (a distinct larger mark).
+enum MarkerStyle : int {
+    kMarkerCircle = 0,
+    kMarkerSquare = 1,
+    kMarkerDiamond = 2,
+    kMarkerDisc = 3,
+    kMarkerTriangle = 4,
+    kMarkerCrossCircle = 5,
+};
+
+struct Point {
+    float x, y;
+};
+
+class Plot;
+
+class Channel {
+  public:
+    void AddPoint(double x, double y);
+    int PointCount() const { return count_; }
+    Point PointAt(int i) const;
+
+    bool TraceVisible = true;
+    bool MarkersVisible = false;
+    int MarkersSize = 3;
+    int MarkersStyle = kMarkerDisc;
+    bool MarkersAllowIndividual = false;
+
+  private:
+    friend class Plot;
+    static constexpr int kInline = 7;
+    std::array<Point, kInline> inline_{};
+    int count_ = 0;
+    std::unique_ptr<std::vector<Point>> more_;
+    Plot* plot_ = nullptr;
+};
+
+struct Axis {
+    double Min = 0;
+    double Span = 100;
+    QString Title;
+    bool Visible = true;
+    // Rescale to the smallest and largest value plotted at drawing time.
+    bool TrackScaleMinMax = false;
+};
+
+class Plot : public QWidget {
+    Q_OBJECT
+  public:
+    explicit Plot(QWidget* parent = nullptr);
+    ~Plot() override;
+
+    void SetTitleText(const QString& text);
+    QString TitleText() const { return title_; }
+    void SetTitleFontSize(int points);
+
+    // Afterwards no point is shown: every channel is dropped.
+    void Clear();
+    // Appends a channel with default settings; returns its index.
+    int AddChannel();
+    int ChannelCount() const { return static_cast<int>(channels_.size()); }
+    Channel& channel(int index);
+    const Channel& channel(int index) const;
+    void SetChannelTitle(int index, const QString& title);
+    QString ChannelTitle(int index) const;
+    // With MarkersAllowIndividual: the marker of one point (a style number).
+    void SetPointMarker(int channel, int point, int style);
+
+    Axis& xAxis(int index = 0);
+    Axis& yAxis(int index = 0);
+    int XAxisCount() const { return static_cast<int>(xAxes_.size()); }
+    int YAxisCount() const { return static_cast<int>(yAxes_.size()); }
+    void RemoveAllXAxes() { xAxes_.clear(); }
+    void RemoveAllYAxes() { yAxes_.clear(); }
+    int AddXAxis();
+    int AddYAxis();
+    void SetLogY(bool logarithmic) { logY_ = logarithmic; }
+    bool LogY() const { return logY_; }
+    void SetLegendVisible(bool visible) { legendVisible_ = visible; }
+    // Distance in pixels between x-axis ticks is one unit.
+    void SetXTickStep(double step) { xTickStep_ = step; }
+
+    // Called for each x-axis tick label with the tick position; may replace the text.
+    std::function<void(int index, double position, QString& label)> OnXAxisCustomizeLabel;
+
+    // Applies the model to QCustomPlot and repaints.
+    void Replot();
+    // The labels the x axis shows now (positions and texts), after a Replot.
+    std::vector<std::pair<double, QString>> XTickLabels() const;
+    QCustomPlot* Canvas() const { return canvas_; }
+
+    // Smallest and largest x and y over all points (positive y only on a log axis).
+    bool DataRange(double& xMin, double& xMax, double& yMin, double& yMax) const;
+
+  private:
+    friend class Channel;
+    friend class ChannelsPlottable;
+    void NoteValue(double x, double y);
+
+    QCustomPlot* canvas_;
+    QCPTextElement* titleElement_;
+    QString title_;
+    std::vector<Channel> channels_;
+    std::map<int, QString> titles_;
+    std::map<int, std::map<int, int>> pointMarkers_;
+    std::vector<Axis> xAxes_{Axis{}};
+    std::vector<Axis> yAxes_{Axis{}};
+    bool logY_ = false;
+    bool legendVisible_ = false;
+    double xTickStep_ = 0; // 0: automatic
+    double dataXMin_, dataXMax_, dataYMin_, dataYMax_;
+    class ChannelsPlottable* plottable_;
+};
+
+} // namespace temra::plot

@@ -1,0 +1,126 @@
+#include "arn2_graph_form.h"
+
+#include "dialog1.h"
+#include "form1.h"
+#include "plot.h"
+#include "temra_app.h"
+#include "widgets.h"
+
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace temra::ui {
+
+ArN2GraphForm::ArN2GraphForm(TemraApp& app) : TemraWindow(app) {
+    setObjectName("ArN2GraphForm");
+    setWindowTitle("Temra");
+    Label1 = MakeLabel(this, "Label1", "Temra_ Gas Pair Graph");
+    Label1->setFont(Font("Comic Sans MS", 12, true));
+    Line1 = new QFrame(this);
+    Line1->setObjectName("Line1");
+    Line1->setFrameShape(QFrame::HLine);
+    ArN2Graph = new plot::Plot(this);
+    ArN2Graph->setObjectName("ArN2Graph");
+    ArN2Graph->SetTitleText("Untitled");
+    ArN2Graph->SetLegendVisible(true);
+    ArN2Graph->setMinimumSize(Twips(11175) / 2, Twips(6975) / 2);
+    Label3 = MakeLabel(this, "Label3", "");
+    Label4 = MakeLabel(this, "Label4", "");
+    Label2 = MakeLabel(this, "Label2",
+                       "Note: Circle and Square in series with minimum EA indicates minimum and "
+                       "maximum equilibrium temperatures, respectively.");
+    Label2->setWordWrap(true);
+    Label2->setStyleSheet("QLabel { color: white; background-color: #1f3a5f; padding: 4px; }");
+    Command1 = MakeButton(this, "Command1", "<< Back");
+    Command2 = MakeButton(this, "Command2", "End");
+
+    auto* temps = new QVBoxLayout;
+    temps->addWidget(Label3);
+    temps->addWidget(Label4);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(Command1);
+    bottom->addWidget(Command2);
+    bottom->addLayout(temps);
+    bottom->addWidget(Label2, 1);
+    auto* page = new QVBoxLayout(this);
+    page->addWidget(Label1);
+    page->addWidget(Line1);
+    page->addWidget(ArN2Graph, 1);
+    page->addLayout(bottom);
+    connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
+    connect(Command2, &QPushButton::clicked, this, [this] { app_.End(); });
+    resize(Twips(11475), Twips(8550));
+}
+
+void ArN2GraphForm::DrawGasPairGraph() {
+    const GasPairGraph& p = app_.module().GasPair();
+    plot::Plot* g = ArN2Graph;
+    g->Clear();
+    app_.dialog1().hide();
+    app_.form1().hide();
+    show();
+    raise();
+    g->setVisible(true);
+    g->SetTitleText("Gas Pair Graph");
+    g->SetTitleFontSize(10);
+
+    g->RemoveAllXAxes();
+    g->RemoveAllYAxes();
+    g->AddXAxis();
+    g->AddYAxis();
+    for (int j = 1; j <= p.J; ++j) {
+        const int c = g->AddChannel();
+        g->SetChannelTitle(c,
+                           QString::fromStdString(p.CurveTitles[static_cast<std::size_t>(j - 1)]));
+    }
+    g->xAxis().Title = QString::fromStdString(p.PairXTitle);
+    g->yAxis().Title = QString::fromStdString(p.PairYTitle);
+    // Curves: lines with small markers, from the lowest to the highest temperature.
+    for (int c = 0; c < p.J; ++c) {
+        plot::Channel& ch = g->channel(c);
+        ch.MarkersVisible = true;
+        ch.MarkersStyle = plot::kMarkerDisc;
+        ch.MarkersSize = 5;
+        for (int t = 1; t <= p.nPts; ++t) ch.AddPoint(p.Conc(t, c + 1, 1), p.Conc(t, c + 1, 2));
+    }
+    // The first curve: a circle on its first and a square on its last point.
+    g->channel(0).MarkersAllowIndividual = true;
+    g->SetPointMarker(0, 0, plot::kMarkerCircle);
+    g->channel(0).MarkersSize = 5;
+    g->SetPointMarker(0, p.nPts - 1, plot::kMarkerSquare);
+    // The measured sample: a distinct larger marker without a line.
+    const int measured = g->AddChannel();
+    plot::Channel& m = g->channel(measured);
+    m.MarkersVisible = true;
+    m.MarkersSize = 6;
+    m.MarkersStyle = plot::kMarkerCrossCircle;
+    m.TraceVisible = false;
+    m.AddPoint(p.MeasuredX, p.MeasuredY);
+    g->SetChannelTitle(measured, "Measured Data");
+
+    g->xAxis().Min = p.PairXMin;
+    g->yAxis().Min = p.PairYMin;
+    g->xAxis().Span = p.PairXMax;
+    g->yAxis().Span = p.PairYMax;
+    g->Replot();
+    Label3->setText(QString::fromStdString(p.Label3));
+    Label4->setText(QString::fromStdString(p.Label4));
+    Label3->setVisible(true);
+    Label4->setVisible(true);
+}
+
+void ArN2GraphForm::Command1_Click() {
+    hide();
+    ArN2Graph->Clear();
+    ArN2Graph->RemoveAllXAxes();
+    ArN2Graph->RemoveAllYAxes();
+    ArN2Graph->Replot();
+    app_.form1().hide();
+    app_.dialog1().show();
+}
+
+} // namespace temra::ui

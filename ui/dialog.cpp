@@ -1,0 +1,82 @@
+#include "dialog.h"
+
+#include "exports.h"
+#include "sol_graph_form.h"
+#include "temra_app.h"
+#include "widgets.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace temra::ui {
+
+Dialog::Dialog(TemraApp& app) : TemraWindow(app) {
+    setObjectName("Dialog");
+    setWindowTitle("Temra");
+    setWindowFlag(Qt::Dialog);
+    const DialogTexts d;
+    Label4 = MakeLabel(this, "Label4", " Temra_ Excess Air Content");
+    Label4->setFont(Font("Comic Sans MS", 12, true));
+    Label14 = MakeLabel(this, "Label14", "Excess Air       (cm3 STP/g H2O)");
+    Label14->setFont(Font("Arial", 9.75, true));
+    Label14->setWordWrap(true);
+    Label14->setMaximumWidth(Twips(1815));
+    Label1 = MakeLabel(this, "Label1", "Min");
+    Label2 = MakeLabel(this, "Label2", "Max");
+    Label3 = MakeLabel(this, "Label3", "Step");
+    Text17 = MakeEdit(this, "Text17", d.Text17, 735);
+    Text23 = MakeEdit(this, "Text23", d.Text23, 735);
+    Text24 = MakeEdit(this, "Text24", d.Text24, 735);
+    OKButton = MakeButton(this, "OKButton", "OK");
+    CancelButton = MakeButton(this, "CancelButton", "Cancel");
+    OKButton->setDefault(true);
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(Label4, 0, 0, 1, 4);
+    grid->addWidget(Label1, 1, 1, Qt::AlignHCenter);
+    grid->addWidget(Label2, 1, 2, Qt::AlignHCenter);
+    grid->addWidget(Label3, 1, 3, Qt::AlignHCenter);
+    grid->addWidget(Label14, 2, 0);
+    grid->addWidget(Text17, 2, 1);
+    grid->addWidget(Text23, 2, 2);
+    grid->addWidget(Text24, 2, 3);
+    grid->addWidget(OKButton, 3, 2);
+    grid->addWidget(CancelButton, 3, 3);
+    connect(OKButton, &QPushButton::clicked, this, [this] { OKButton_Click(); });
+    connect(CancelButton, &QPushButton::clicked, this, [this] { hide(); });
+    resize(Twips(5670), Twips(1890));
+}
+
+DialogTexts Dialog::Texts() const {
+    return {Text(Text17), Text(Text23), Text(Text24)};
+}
+
+void Dialog::OKButton_Click() {
+    hide();
+    Module1& m = app_.module();
+    try {
+        BusyCursor busy;
+        m.RunExcessAirSearch(Texts());
+    } catch (const TemraError& e) {
+        // The dialog comes back with the texts as typed.
+        app_.ReportError(this, e);
+        show();
+        return;
+    }
+    try {
+        xl::Application excel;
+        xl::Workbook* wb = nullptr;
+        {
+            BusyCursor busy;
+            wb = &xl::WriteSelectedResults(m.Ea(), excel);
+        }
+        if (auto outcome = app_.Publish(this, *wb, xl::kSelectedSheet))
+            app_.solGraphForm().ShowExportMessage(QString::fromStdString(outcome->message));
+    } catch (const std::exception& e) {
+        app_.ReportExportError(this, e);
+    }
+}
+
+} // namespace temra::ui

@@ -1,0 +1,214 @@
+#include "form1.h"
+
+#include "dialog1.h"
+#include "form2.h"
+#include "sol_graph_form.h"
+#include "temra_app.h"
+#include "widgets.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QPainterPath>
+#include <QVBoxLayout>
+
+namespace temra::ui {
+
+namespace {
+
+// A decorative picture: a drop of water over a line of hills.
+QPixmap Picture(bool drop) {
+    QPixmap pm(48, 48);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (drop) {
+        QPainterPath path;
+        path.moveTo(24, 4);
+        path.cubicTo(34, 20, 40, 28, 40, 32);
+        path.arcTo(8, 16, 32, 32, 0, -180);
+        path.cubicTo(8, 28, 14, 20, 24, 4);
+        p.fillPath(path, QColor(46, 134, 222));
+    } else {
+        p.setBrush(QColor(76, 153, 76));
+        p.setPen(Qt::NoPen);
+        const QPointF hills[] = {{0, 44}, {14, 20}, {24, 32}, {36, 12}, {48, 44}};
+        p.drawPolygon(hills, 5);
+    }
+    return pm;
+}
+
+} // namespace
+
+Form1::Form1(TemraApp& app) : app_(app) {
+    setObjectName("Form1");
+    setWindowTitle("Temra");
+    const Form1Texts d; // the stored default texts
+
+    Label8 = MakeLabel(this, "Label8", "Temra_ Input Page");
+    Label8->setFont(Font("Comic Sans MS", 18, true));
+    Image1 = MakeLabel(this, "Image1", "");
+    Image1->setPixmap(Picture(true));
+    Image2 = MakeLabel(this, "Image2", "");
+    Image2->setPixmap(Picture(false));
+
+    // Conditions.
+    Frame1 = new QGroupBox(this);
+    Frame1->setObjectName("Frame1");
+    Label19 = MakeLabel(Frame1, "Label19", "Min ");
+    Label16 = MakeLabel(Frame1, "Label16", "Max ");
+    Label22 = MakeLabel(Frame1, "Label22", "Step");
+    Label23 = MakeLabel(Frame1, "Label23", "Equilibrium Elevation Range (m)");
+    Text18 = MakeEdit(Frame1, "Text18", d.Text18, 855);
+    Text18->setToolTip("Sampling elevation (m)");
+    Text19 = MakeEdit(Frame1, "Text19", d.Text19, 855);
+    Text25 = MakeEdit(Frame1, "Text25", d.Text25, 855);
+    Label18 = MakeLabel(Frame1, "Label18", "Equilibrium Temperature Range (°C)");
+    Text21 = MakeEdit(Frame1, "Text21", d.Text21, 855);
+    Text26 = MakeEdit(Frame1, "Text26", d.Text26, 855);
+    Label10 = MakeLabel(Frame1, "Label10", "Tick to use MAAT equation");
+    Check1 = MakeCheck(Frame1, "Check1", "");
+    Check1->setChecked(d.Check1);
+    Label17 =
+        MakeLabel(Frame1, "Label17",
+                  "MAATvs Elevation Equation Parameters                          H = aT + b   "
+                  "(m , °C)");
+    Label17->setWordWrap(true);
+    Label21 = MakeLabel(Frame1, "Label21", "H =");
+    Text20 = MakeEdit(Frame1, "Text20", d.Text20, 855);
+    Label20 = MakeLabel(Frame1, "Label20", "T   +");
+    Text22 = MakeEdit(Frame1, "Text22", d.Text22, 855);
+    Label12 = MakeLabel(Frame1, "Label12", "Chloride concentration (moles/l)");
+    Text15 = MakeEdit(Frame1, "Text15", d.Text15, 855);
+    Label11 = MakeLabel(Frame1, "Label11", "Density of water  (g/cm³)");
+    Text14 = MakeEdit(Frame1, "Text14", d.Text14, 855);
+
+    auto* conditions = new QGridLayout(Frame1);
+    conditions->addWidget(Label19, 0, 1, Qt::AlignHCenter);
+    conditions->addWidget(Label16, 0, 2, Qt::AlignHCenter);
+    conditions->addWidget(Label22, 0, 3, Qt::AlignHCenter);
+    conditions->addWidget(Label23, 1, 0);
+    conditions->addWidget(Text18, 1, 1);
+    conditions->addWidget(Text19, 1, 2);
+    conditions->addWidget(Text25, 1, 3);
+    conditions->addWidget(Label18, 2, 0);
+    conditions->addWidget(Text21, 2, 2);
+    conditions->addWidget(Text26, 2, 3);
+    auto* maatTick = new QHBoxLayout;
+    maatTick->addWidget(Label10);
+    maatTick->addWidget(Check1);
+    maatTick->addStretch();
+    conditions->addLayout(maatTick, 3, 0, 1, 4);
+    conditions->addWidget(Label17, 4, 0, 1, 4);
+    auto* relation = new QHBoxLayout;
+    relation->addWidget(Label21);
+    relation->addWidget(Text20);
+    relation->addWidget(Label20);
+    relation->addWidget(Text22);
+    relation->addStretch();
+    conditions->addLayout(relation, 5, 0, 1, 4);
+    conditions->addWidget(Label12, 6, 0);
+    conditions->addWidget(Text15, 6, 1);
+    conditions->addWidget(Label11, 7, 0);
+    conditions->addWidget(Text14, 7, 1);
+
+    // Measurements, in two columns: He-4 to Kr-84, then Xe, N2 and O2.
+    Frame3 = new QGroupBox(this);
+    Frame3->setObjectName("Frame3");
+    Label9 = MakeLabel(Frame3, "Label9", "Measured Gas Concentrations (cm³ STP/cm³ H2O)");
+    Label9->setFont(Font("Arial", 9.75, true));
+    QLabel** labels[] = {&Label1, &Label2, &Label3, &Label4, &Label5, &Label6, &Label7};
+    QLineEdit** edits[] = {&Text1, &Text2, &Text3, &Text4, &Text5, &Text6, &Text7};
+    auto* measured = new QGridLayout(Frame3);
+    measured->addWidget(Label9, 0, 0, 1, 4);
+    for (int g = 1; g <= GasCount; ++g) {
+        const std::string label = "Label" + std::to_string(g), text = "Text" + std::to_string(g);
+        *labels[g - 1] =
+            MakeLabel(Frame3, label.c_str(),
+                      QString::fromUtf8(kInputPageLabels[g - 1].data(),
+                                        static_cast<int>(kInputPageLabels[g - 1].size())));
+        *edits[g - 1] = MakeEdit(Frame3, text.c_str(), d.Measured(g), 1335);
+        const int row = g <= 4 ? g : g - 4, column = g <= 4 ? 0 : 2;
+        measured->addWidget(*labels[g - 1], row, column);
+        measured->addWidget(*edits[g - 1], row, column + 1);
+    }
+
+    Command2 = MakeButton(this, "Command2", "Draw Gas Pair Graph");
+    Command1 = MakeButton(this, "Command1", "Calculate Solubility");
+    Command4 = MakeButton(this, "Command4", "End ");
+    for (QPushButton* b : {Command2, Command1, Command4})
+        b->setFont(Font("MS Sans Serif", 9.75, true));
+
+    auto* heading = new QHBoxLayout;
+    heading->addWidget(Image1);
+    heading->addWidget(Label8, 1, Qt::AlignCenter);
+    heading->addWidget(Image2);
+    auto* commands = new QHBoxLayout;
+    commands->addWidget(Command2);
+    commands->addWidget(Command1);
+    commands->addWidget(Command4);
+    auto* page = new QVBoxLayout(this);
+    page->addLayout(heading);
+    page->addWidget(Frame1);
+    page->addWidget(Frame3);
+    page->addLayout(commands);
+
+    connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
+    connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
+    connect(Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
+    resize(Twips(9600), Twips(8400));
+    Form_Load();
+}
+
+void Form1::Form_Load() {
+    app_.module().LoadGasTable();
+}
+
+Form1Texts Form1::Texts() const {
+    Form1Texts t;
+    t.Text14 = Text(Text14);
+    t.Text15 = Text(Text15);
+    t.Text18 = Text(Text18);
+    t.Text19 = Text(Text19);
+    t.Text25 = Text(Text25);
+    t.Text21 = Text(Text21);
+    t.Text26 = Text(Text26);
+    t.Text20 = Text(Text20);
+    t.Text22 = Text(Text22);
+    t.Check1 = Check1->isChecked();
+    const QLineEdit* edits[] = {Text1, Text2, Text3, Text4, Text5, Text6, Text7};
+    for (int g = 1; g <= GasCount; ++g) t.Measured(g) = Text(edits[g - 1]);
+    return t;
+}
+
+void Form1::Command1_Click() {
+    try {
+        BusyCursor busy;
+        app_.module().CalculateSolubility(Texts());
+    } catch (const TemraError& e) {
+        // Nothing is shown of a failed run; every typed value stays.
+        app_.ReportError(this, e);
+        return;
+    }
+    SolGraphForm& graph = app_.solGraphForm();
+    graph.DrawSolubilityGraph();
+    graph.ShowGasBoxes();
+}
+
+void Form1::Command2_Click() {
+    app_.form2().show();
+    hide();
+}
+
+void Form1::Command4_Click() {
+    app_.End();
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    event->accept();
+    app_.End();
+}
+
+} // namespace temra::ui

@@ -1,0 +1,61 @@
+#include "form2.h"
+
+#include "dialog1.h"
+#include "temra_app.h"
+#include "widgets.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace temra::ui {
+
+Form2::Form2(TemraApp& app) : TemraWindow(app) {
+    setObjectName("Form2");
+    setWindowTitle("Temra");
+    Label8 = MakeLabel(this, "Label8", "Temra_ Gas Pair Graph");
+    Label8->setFont(Font("Comic Sans MS", 12, true));
+    Label1 = MakeLabel(this, "Label1", "Select Gas Pair for Graph");
+    Label1->setFont(Font("Comic Sans MS", 9.75, true));
+    const char* labelNames[] = {"Label2", "Label3", "Label4", "Label5",
+                                "Label6", "Label7", "Label9"};
+    auto* boxes = new QGridLayout;
+    for (int g = 1; g <= GasCount; ++g) {
+        const std::string name = "Check" + std::to_string(g);
+        Check[g - 1] = MakeCheck(this, name.c_str(), "");
+        const auto text = kPairSelectionLabels[static_cast<std::size_t>(g - 1)];
+        GasLabel[g - 1] = MakeLabel(this, labelNames[g - 1],
+                                    QString::fromUtf8(text.data(), static_cast<int>(text.size())));
+        GasLabel[g - 1]->setBuddy(Check[g - 1]);
+        boxes->addWidget(Check[g - 1], g - 1, 0);
+        boxes->addWidget(GasLabel[g - 1], g - 1, 1);
+    }
+    boxes->setColumnStretch(1, 1);
+    Command1 = MakeButton(this, "Command1", "OK");
+    auto* page = new QVBoxLayout(this);
+    page->addWidget(Label8);
+    page->addWidget(Label1);
+    page->addLayout(boxes);
+    page->addWidget(Command1, 0, Qt::AlignHCenter);
+    connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
+    resize(Twips(4200), Twips(5400));
+}
+
+Form2Ticks Form2::Ticks() const {
+    Form2Ticks t;
+    for (int g = 0; g < GasCount; ++g) t.Check[static_cast<std::size_t>(g)] = Check[g]->isChecked();
+    return t;
+}
+
+void Form2::UntickAll() {
+    for (QCheckBox* c : Check) c->setChecked(false);
+}
+
+void Form2::Command1_Click() {
+    hide();
+    app_.dialog1().show();
+}
+
+} // namespace temra::ui

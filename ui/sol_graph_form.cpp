@@ -1,0 +1,274 @@
+#include "sol_graph_form.h"
+
+#include "dialog.h"
+#include "form1.h"
+#include "form4.h"
+#include "numtext.h"
+#include "plot.h"
+#include "temra_app.h"
+#include "widgets.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace temra::ui {
+
+namespace {
+
+QString Q(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
+}
+
+void SetUpPlot(plot::Plot* p) {
+    p->SetLogY(true);
+    p->yAxis().Title = "Concentration (cm3 STP/g H2O)";
+    p->yAxis().TrackScaleMinMax = true;
+    p->SetXTickStep(1);
+    p->SetLegendVisible(false);
+}
+
+// Channel 0 holds the measured values as dots.
+void StyleMeasuredChannel(plot::Plot* p) {
+    plot::Channel& c = p->channel(0);
+    c.MarkersVisible = true;
+    c.MarkersSize = 6;
+    c.TraceVisible = false;
+}
+
+} // namespace
+
+SolGraphForm::SolGraphForm(TemraApp& app) : TemraWindow(app) {
+    setObjectName("SolGraphForm");
+    setWindowTitle("Temra");
+    Label1 = MakeLabel(this, "Label1", "Temra_ Gas Solubility Graph");
+    Label1->setFont(Font("Comic Sans MS", 14.25, true));
+    Line1 = new QFrame(this);
+    Line1->setObjectName("Line1");
+    Line1->setFrameShape(QFrame::HLine);
+    SolGraph2 = new plot::Plot(this);
+    SolGraph2->setObjectName("SolGraph2");
+    SolGraph3 = new plot::Plot(this);
+    SolGraph3->setObjectName("SolGraph3");
+    for (plot::Plot* p : {SolGraph2, SolGraph3}) {
+        SetUpPlot(p);
+        p->setMinimumSize(Twips(9975) / 2, Twips(5895) / 2);
+    }
+    Label3 = MakeLabel(this, "Label3",
+                       "Dots: measured gas composition,  Lines: calculated gas composition ");
+    Label2 = MakeLabel(this, "Label2", "Tick to Delete Gas");
+    Label2->setFont(Font("Arial", 9.75, true));
+    Label2->setWordWrap(true);
+    for (int g = 1; g <= GasCount; ++g) {
+        const std::string name = "Check" + std::to_string(g);
+        Check[g - 1] = MakeCheck(this, name.c_str(), Q(kGraphLabels[g - 1]));
+        Check[g - 1]->setFont(Font("MS Sans Serif", 9.75, true));
+    }
+    Command2 = MakeButton(this, "Command2", "Redraw solubility graph for selected gases");
+    Command1 = MakeButton(this, "Command1", "Write gas solubilities to Excel worksheet");
+    Command3 = MakeButton(this, "Command3", "<< Back");
+    Command5 = new WrappingButton(
+        "Find best fitted cases for selected gases           (without excess air)", this);
+    Command5->setObjectName("Command5");
+    Command6 = new WrappingButton(
+        "Find best fitted cases for selected gases           (with excess air)", this);
+    Command6->setObjectName("Command6");
+    Command4 = MakeButton(this, "Command4", "End");
+    for (QPushButton* b : {Command1, Command2, Command3, Command4, Command5, Command6})
+        b->setFont(Font("MS Sans Serif", 8.25, true));
+    ExportStatus = MakeLabel(this, "ExportStatus", "");
+    ExportStatus->setWordWrap(true);
+    ExportStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    auto* heading = new QVBoxLayout;
+    heading->addWidget(Label1);
+    heading->addWidget(Line1);
+    auto* boxes = new QHBoxLayout;
+    boxes->addWidget(Label2);
+    for (QCheckBox* c : Check) boxes->addWidget(c);
+    boxes->addStretch();
+    auto* buttons = new QGridLayout;
+    buttons->addWidget(Command2, 0, 0);
+    buttons->addWidget(Command1, 0, 1);
+    buttons->addWidget(Command3, 0, 2);
+    buttons->addWidget(Command5, 1, 0);
+    buttons->addWidget(Command6, 1, 1);
+    buttons->addWidget(Command4, 1, 2);
+    buttons->setColumnStretch(0, 48);
+    buttons->setColumnStretch(1, 38);
+    buttons->setColumnStretch(2, 10);
+    auto* page = new QVBoxLayout(this);
+    page->addLayout(heading);
+    page->addWidget(SolGraph2, 1);
+    page->addWidget(SolGraph3, 1);
+    page->addWidget(Label3, 0, Qt::AlignHCenter);
+    page->addLayout(boxes);
+    page->addLayout(buttons);
+    page->addWidget(ExportStatus);
+
+    // A ticked box hides itself at once; its gas stays out of the next redraw.
+    for (QCheckBox* c : Check) connect(c, &QCheckBox::clicked, c, [c] { c->hide(); });
+    connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
+    connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
+    connect(Command3, &QPushButton::clicked, this, [this] { Command3_Click(); });
+    connect(Command4, &QPushButton::clicked, this, [this] { app_.End(); });
+    connect(Command5, &QPushButton::clicked, this, [this] { Command5_Click(); });
+    connect(Command6, &QPushButton::clicked, this, [this] { Command6_Click(); });
+
+    // Axis labels: the gases at whole positions, the plot's own labels elsewhere.
+    SolGraph2->OnXAxisCustomizeLabel = [](int, double position, QString& label) {
+        for (int g = 1; g <= GasCount; ++g)
+            if (position == g) label = Q(kGraphLabels[g - 1]);
+    };
+    SolGraph3->OnXAxisCustomizeLabel = [this](int, double position, QString& label) {
+        const Module1& m = app_.module();
+        if (!m.HasSelection()) return;
+        const GasSelection& sel = m.Selection();
+        for (int k = 1; k <= sel.SelGasCount; ++k)
+            if (position == k) label = QString::fromStdString(sel.SelGasLabel[k - 1]);
+    };
+    resize(Twips(10410), Twips(9285));
+    Form_Load();
+}
+
+void SolGraphForm::Form_Load() {
+    SolGraph2->setVisible(true);
+    SolGraph3->setVisible(false);
+    Command5->setVisible(false);
+    Command6->setVisible(false);
+    for (QCheckBox* c : Check) c->setVisible(true);
+    Command2->setVisible(true);
+    Label2->setVisible(true);
+}
+
+void SolGraphForm::DrawSolubilityGraph() {
+    const Module1& m = app_.module();
+    BusyCursor busy;
+    app_.form1().hide();
+    SolGraph2->setVisible(true);
+    SolGraph3->setVisible(false);
+    show();
+    SolGraph2->SetTitleText("Temra Gas Solubility");
+    SolGraph2->SetTitleFontSize(10);
+
+    // Channel 0 the measured dots, channel j the line of grid case j. Nothing of
+    // an earlier run stays.
+    const CaseNumber cases = m.CaseIndex();
+    SolGraph2->Clear();
+    for (CaseNumber k = 0; k <= cases; ++k) SolGraph2->AddChannel();
+    // The axis shows all seven gases.
+    SolGraph2->xAxis().Min = 0;
+    SolGraph2->xAxis().Span = GasCount;
+    for (int g = 1; g <= GasCount; ++g) {
+        SolGraph2->channel(0).AddPoint(g, m.MeasuredConc(g));
+        const auto row = m.Grid().Row(g);
+        for (CaseNumber j = 1; j <= cases; ++j)
+            SolGraph2->channel(static_cast<int>(j))
+                .AddPoint(g, row[static_cast<std::size_t>(j - 1)]);
+    }
+    StyleMeasuredChannel(SolGraph2);
+    SolGraph2->Replot();
+}
+
+void SolGraphForm::ShowGasBoxes() {
+    for (QCheckBox* c : Check) c->setVisible(true);
+}
+
+void SolGraphForm::ShowExportMessage(const QString& message) {
+    ExportStatus->setText(message);
+}
+
+void SolGraphForm::Command2_Click() {
+    Module1& m = app_.module();
+    std::array<bool, GasCount> deleted{};
+    for (int g = 0; g < GasCount; ++g) deleted[g] = Check[g]->isChecked();
+    try {
+        // The tables first: a redraw without a gas or without a case is refused
+        // and leaves the window as it was.
+        m.BuildSelectedGasTables(deleted);
+    } catch (const TemraError& e) {
+        app_.ReportError(this, e);
+        return;
+    }
+    BusyCursor busy;
+    SolGraph2->setVisible(false);
+    SolGraph3->setVisible(true);
+    Command5->setVisible(true);
+    Command6->setVisible(true);
+    Label2->setVisible(false);
+    SolGraph3->SetTitleText("Gas Solubility");
+    SolGraph3->SetTitleFontSize(10);
+
+    const GasSelection& sel = m.Selection();
+    const CaseNumber cases = m.CaseIndex();
+    SolGraph3->Clear();
+    for (CaseNumber k = 0; k <= cases; ++k) SolGraph3->AddChannel();
+    SolGraph3->xAxis().Span = sel.SelGasCount; // the axis runs from 0 to the last gas
+    SolGraph3->xAxis().Min = 0;
+    for (int k = 1; k <= sel.SelGasCount; ++k) {
+        SolGraph3->channel(0).AddPoint(sel.GasNumber[k - 1], sel.SelMeasured[k - 1]);
+        for (CaseNumber j = 1; j <= cases; ++j)
+            SolGraph3->channel(static_cast<int>(j))
+                .AddPoint(sel.GasNumber[k - 1], sel.SelSolubility(k, j));
+    }
+    StyleMeasuredChannel(SolGraph3);
+    SolGraph3->Replot();
+    Command2->setVisible(false);
+    for (QCheckBox* c : Check) c->setVisible(false);
+    Label2->setVisible(false);
+}
+
+void SolGraphForm::Command3_Click() {
+    hide();
+    SolGraph2->Clear();
+    SolGraph3->Clear();
+    SolGraph2->Replot();
+    SolGraph3->Replot();
+    app_.form1().show();
+    for (QCheckBox* c : Check) c->setVisible(true);
+    for (QCheckBox* c : Check) c->setChecked(false);
+    Command2->setVisible(true);
+    Label2->setVisible(true);
+    Command5->setVisible(false);
+    Command6->setVisible(false);
+}
+
+void SolGraphForm::Command1_Click() {
+    const Module1& m = app_.module();
+    if (!m.HasGrid()) return;
+    try {
+        xl::Application excel;
+        xl::Workbook* wb = nullptr;
+        {
+            BusyCursor busy;
+            wb = &xl::WriteSolubilityToExcel(m, excel);
+        }
+        if (auto outcome = app_.Publish(this, *wb, xl::kSolubilitySheet))
+            ShowExportMessage(QString::fromStdString(outcome->message));
+    } catch (const std::exception& e) {
+        app_.ReportExportError(this, e);
+    }
+}
+
+void SolGraphForm::Command5_Click() {
+    try {
+        BusyCursor busy;
+        app_.module().FindBestFitNoEa();
+    } catch (const TemraError& e) {
+        app_.ReportError(this, e);
+        return;
+    }
+    app_.form4().ShowBestFitNoEa(app_.module().NoEaPtr());
+}
+
+void SolGraphForm::Command6_Click() {
+    app_.dialog().show();
+}
+
+} // namespace temra::ui
