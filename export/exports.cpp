@@ -25,6 +25,15 @@ void BestFitColumn(Worksheet& sheet, const char* letter, const char* title, cons
     columns.VerticalAlignment(kAlignCenter);
 }
 
+// A new visible workbook with the two columns both best-fit sheets begin with.
+Workbook& NewBestFitWorkbook(Application& app) {
+    Workbook& wb = app.Workbooks().Add();
+    app.Visible(true);
+    BestFitColumn(wb.Sheets("Sheet1"), "a", "Recharge Elevation", "m");
+    BestFitColumn(wb.Sheets("Sheet1"), "b", "Recharge Temperature", "oC");
+    return wb;
+}
+
 } // namespace
 
 Workbook& WriteSolubilityToExcel(const Module1& module, Application& app) {
@@ -88,11 +97,8 @@ Workbook& WriteBestFitToExcel(const BestFitNoEa& fit, Application& app) {
     CheckRows(static_cast<std::uint64_t>(grid.CaseCount), kDifferenceSheet);
     const auto n = static_cast<std::uint32_t>(grid.CaseCount);
 
-    Workbook& wb = app.Workbooks().Add();
-    app.Visible(true);
+    Workbook& wb = NewBestFitWorkbook(app);
     Worksheet& sheet1 = wb.Sheets("Sheet1");
-    BestFitColumn(sheet1, "a", "Recharge Elevation", "m");
-    BestFitColumn(sheet1, "b", "Recharge Temperature", "oC");
     BestFitColumn(sheet1, "c", "Difference", "cm3STP/gH2O");
     Worksheet& sheet = wb.Sheets("sheet1");
     for (std::uint32_t i = 1; i <= n; ++i) {
@@ -108,11 +114,8 @@ Workbook& WriteSelectedResults(const BestFitEa& fit, Application& app) {
     const SolubilityGrid& grid = *fit.grid;
     CheckRows(static_cast<std::uint64_t>(fit.M) * kRankCount, kSelectedSheet);
 
-    Workbook& wb = app.Workbooks().Add();
-    app.Visible(true);
+    Workbook& wb = NewBestFitWorkbook(app);
     Worksheet& sheet1 = wb.Sheets("Sheet1");
-    BestFitColumn(sheet1, "a", "Recharge Elevation", "m");
-    BestFitColumn(sheet1, "b", "Recharge Temperature", "oC");
     BestFitColumn(sheet1, "c", "Excess Air", "cm3 STP/g H2O");
     BestFitColumn(sheet1, "d", "Difference", "cm3 STP/g H2O");
     Worksheet& sheet = wb.Sheets("sheet1");

@@ -1,7 +1,6 @@
 #include "dialog.h"
 
 #include "exports.h"
-#include "sol_graph_form.h"
 #include "temra_app.h"
 #include "widgets.h"
 
@@ -65,18 +64,12 @@ void Dialog::OKButton_Click() {
         show();
         return;
     }
-    try {
-        xl::Application excel;
-        xl::Workbook* wb = nullptr;
-        {
-            BusyCursor busy;
-            wb = &xl::WriteSelectedResults(m.Ea(), excel);
-        }
-        if (auto outcome = app_.Publish(this, *wb, xl::kSelectedSheet))
-            app_.solGraphForm().ShowExportMessage(QString::fromStdString(outcome->message));
-    } catch (const std::exception& e) {
-        app_.ReportExportError(this, e);
-    }
+    app_.ExportWorkbook(
+        this,
+        [&m](xl::Application& excel) -> xl::Workbook& {
+            return xl::WriteSelectedResults(m.Ea(), excel);
+        },
+        xl::kSelectedSheet);
 }
 
 } // namespace temra::ui

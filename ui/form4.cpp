@@ -2,7 +2,6 @@
 
 #include "exports.h"
 #include "numtext.h"
-#include "sol_graph_form.h"
 #include "temra_app.h"
 #include "widgets.h"
 
@@ -102,18 +101,13 @@ void Form4::Command1_Click() {
     hide();
     if (!shown_) return;
     // The cases of the search this window shows, whatever ran since.
-    try {
-        xl::Application excel;
-        xl::Workbook* wb = nullptr;
-        {
-            BusyCursor busy;
-            wb = &xl::WriteBestFitToExcel(*shown_, excel);
-        }
-        if (auto outcome = app_.Publish(this, *wb, xl::kDifferenceSheet))
-            app_.solGraphForm().ShowExportMessage(QString::fromStdString(outcome->message));
-    } catch (const std::exception& e) {
-        app_.ReportExportError(this, e);
-    }
+    const auto fit = shown_;
+    app_.ExportWorkbook(
+        this,
+        [&fit](xl::Application& excel) -> xl::Workbook& {
+            return xl::WriteBestFitToExcel(*fit, excel);
+        },
+        xl::kDifferenceSheet);
 }
 
 } // namespace temra::ui

@@ -242,18 +242,12 @@ void SolGraphForm::Command3_Click() {
 void SolGraphForm::Command1_Click() {
     const Module1& m = app_.module();
     if (!m.HasGrid()) return;
-    try {
-        xl::Application excel;
-        xl::Workbook* wb = nullptr;
-        {
-            BusyCursor busy;
-            wb = &xl::WriteSolubilityToExcel(m, excel);
-        }
-        if (auto outcome = app_.Publish(this, *wb, xl::kSolubilitySheet))
-            ShowExportMessage(QString::fromStdString(outcome->message));
-    } catch (const std::exception& e) {
-        app_.ReportExportError(this, e);
-    }
+    app_.ExportWorkbook(
+        this,
+        [&m](xl::Application& excel) -> xl::Workbook& {
+            return xl::WriteSolubilityToExcel(m, excel);
+        },
+        xl::kSolubilitySheet);
 }
 
 void SolGraphForm::Command5_Click() {

@@ -86,15 +86,19 @@ void TemraApp::End() {
     QApplication::quit();
 }
 
-std::optional<xl::ExportOutcome> TemraApp::Publish(QWidget* parent, const xl::Workbook& workbook,
-                                                   const char* sheet) {
+void TemraApp::ExportWorkbook(QWidget* parent,
+                              const std::function<xl::Workbook&(xl::Application&)>& build,
+                              const char* sheet) {
+    xl::ExportOutcome outcome;
     try {
         BusyCursor busy;
-        return xl::Publish(workbook, sheet, exportDestination);
+        xl::Application excel;
+        outcome = xl::Publish(build(excel), sheet, exportDestination);
     } catch (const std::exception& e) {
         ReportExportError(parent, e);
+        return;
     }
-    return std::nullopt;
+    solGraphForm().ShowExportMessage(QString::fromStdString(outcome.message));
 }
 
 QString TemraApp::ErrorText(const TemraError& error) {

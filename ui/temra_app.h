@@ -11,7 +11,6 @@
 
 #include <functional>
 #include <memory>
-#include <optional>
 
 class QWidget;
 
@@ -50,9 +49,12 @@ class TemraApp : public QObject {
 
     // Where workbooks go and how they are opened.
     xl::ExportDestination exportDestination;
-    // Writes a finished workbook; reports a failure to the user and returns nothing.
-    std::optional<xl::ExportOutcome> Publish(QWidget* parent, const xl::Workbook& workbook,
-                                             const char* sheet);
+    // Builds a workbook and writes it as a new file, which is then opened; the
+    // solubility graph window says where it went. A failure is reported to the
+    // user and leaves the calculation state as it was.
+    void ExportWorkbook(QWidget* parent,
+                        const std::function<xl::Workbook&(xl::Application&)>& build,
+                        const char* sheet);
 
     // Messages to the user; tests replace the sink to read them without a dialog.
     std::function<void(QWidget* parent, const QString& title, const QString& text, bool error)>
