@@ -226,18 +226,16 @@ void Module1::CalculateSolubility(const Form1Texts& f) {
     // here, before any case array exists.
     const auto limit = std::min<std::uint64_t>(static_cast<std::uint64_t>(g.Capacity), budgetCases);
     std::vector<Elevation> elevations;
-    std::uint64_t cases = 0;
-    bool visited = false;
+    std::uint64_t cases = 0, visited = 0;
     TemperatureWindow lastWindow{g.TempMin, g.TempMax};
     for (double H = g.ElevMin; LoopContinues(H, g.ElevMax, g.ElevStep); H += g.ElevStep) {
-        if (elevations.size() >= static_cast<std::size_t>(g.Capacity))
+        if (++visited > static_cast<std::uint64_t>(g.Capacity))
             throw TemraError(ErrorNumber::SubscriptRange, F("Text25"),
                              "the elevations do not advance to the maximum");
         if (elevations.size() >= budgetCases / 4) OutOfMemory(F("Text25"), elevations.size());
         SingleOf(H, F("Text19"), "elevation beyond the single-precision range");
         AirPressureAt(H, F("Text19"));
         const TemperatureWindow w = windowOf(H);
-        visited = true;
         lastWindow = w;
         const std::uint64_t first = cases;
         for (double T = w.TempMin; LoopContinues(T, w.TempMax, g.TempStep); T += g.TempStep) {
@@ -251,7 +249,7 @@ void Module1::CalculateSolubility(const Form1Texts& f) {
         if (cases > first) elevations.push_back({H, first, cases - first, w});
     }
     g.CaseCount = static_cast<CaseNumber>(cases);
-    if (visited) { // the window of the last elevation visited stays in the state
+    if (visited > 0) { // the window of the last elevation visited stays in the state
         g.TempMin = lastWindow.TempMin;
         g.TempMax = lastWindow.TempMax;
     }
