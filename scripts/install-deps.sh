@@ -6,7 +6,7 @@ packages=(
   cmake g++ pkg-config
   libgtest-dev libbenchmark-dev libcli11-dev
   qt6-base-dev libqcustomplot-dev libxlsxwriter-dev
-  python3 python3-openpyxl
+  python3 python3-openpyxl fonts-dejavu-core
 )
 
 missing=()
