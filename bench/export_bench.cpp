@@ -1,25 +1,17 @@
 // Writing the "Difference Results" workbook of a grid with about a million cases
 // (0-3000 m step 0.003 at 0 °C), from the finished search to the closed .xlsx file.
 // Run alone (--benchmark_filter) to read the peak memory of this benchmark.
+#include "bench_support.h"
 #include "exports.h"
-#include "memory_advice.h"
 #include "module1.h"
-
-#include <benchmark/benchmark.h>
-#include <sys/resource.h>
 
 #include <filesystem>
 #include <fstream>
 
 using namespace temra;
+using temra::bench::PeakRssMB;
 
 namespace {
-
-double PeakRssMB() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
 
 double CurrentRssMB() {
     std::ifstream statm("/proc/self/statm");

@@ -2,19 +2,17 @@
 // rendering the window (offscreen), for the fine grid (0-3000 m step 10 x 0-30 °C
 // step 0.1) and for a grid of about a million cases (0-3000 m step 3 x 0-30 °C
 // step 0.03). Also the repaint alone, as after a resize.
+#include "bench_support.h"
 #include "form1.h"
-#include "memory_advice.h"
 #include "plot.h"
 #include "sol_graph_form.h"
 #include "temra_app.h"
-
-#include <benchmark/benchmark.h>
-#include <sys/resource.h>
 
 #include <QApplication>
 #include <QPixmap>
 
 using namespace temra;
+using temra::bench::PeakRssMB;
 
 namespace {
 
@@ -24,12 +22,6 @@ Form1Texts Grid(bool million) {
     f.Text25 = million ? "3" : "10";
     f.Text26 = million ? "0.03" : "0.1";
     return f;
-}
-
-double PeakRssMB() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
 void DrawSolubilityGraph(benchmark::State& state) {
@@ -70,10 +62,5 @@ BENCHMARK(RepaintSolubilityGraph)
 int main(int argc, char** argv) {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    temra::platform::InstallMemoryAdvice();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return temra::bench::RunBenchmarks(argc, argv);
 }

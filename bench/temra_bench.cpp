@@ -7,13 +7,11 @@
 // Each benchmark reports the process's peak resident memory so far (peak_rss_MB);
 // run one benchmark per process (--benchmark_filter) to read the peak of that
 // benchmark alone.
-#include "memory_advice.h"
+#include "bench_support.h"
 #include "module1.h"
 
-#include <benchmark/benchmark.h>
-#include <sys/resource.h>
-
 using namespace temra;
+using temra::bench::PeakRssMB;
 
 namespace {
 
@@ -27,12 +25,6 @@ Form1Texts GridTexts(bool veryFine) {
 }
 
 constexpr std::array<bool, GasCount> kDeleted = {true, false, false, false, false, true, true};
-
-double PeakRssMB() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
 
 void GridRun(benchmark::State& state) {
     const Form1Texts f = GridTexts(state.range(0) != 0);
@@ -91,10 +83,5 @@ BENCHMARK(FitEa)->ArgName("very_fine")->Arg(0)->Arg(1)->Unit(benchmark::kMillise
 BENCHMARK(GridRunAndFitEa)->ArgName("very_fine")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
-    temra::platform::InstallMemoryAdvice();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return temra::bench::RunBenchmarks(argc, argv);
 }

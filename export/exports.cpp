@@ -38,8 +38,8 @@ Workbook& NewBestFitWorkbook(Application& app) {
 
 Workbook& WriteSolubilityToExcel(const Module1& module, Application& app) {
     const SolubilityGrid& grid = module.Grid();
-    const auto n = static_cast<std::uint32_t>(std::min<CaseNumber>(grid.CaseCount, kMaxRows));
     CheckRows(static_cast<std::uint64_t>(grid.CaseCount), kSolubilitySheet);
+    const auto n = static_cast<std::uint32_t>(grid.CaseCount);
 
     Workbook& wb = app.Workbooks().Add();
     app.Visible(true);
