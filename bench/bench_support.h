@@ -1,7 +1,8 @@
 // Shared by the benchmark programs.
 #pragma once
 
-#include "memory_advice.h"
+#include "platform.h"
+#include "run_array.h"
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
@@ -18,7 +19,7 @@ inline double PeakRssMB() {
 // Installs the programs' memory advice and runs the benchmarks the command line
 // selects.
 inline int RunBenchmarks(int argc, char** argv) {
-    temra::platform::InstallMemoryAdvice();
+    temra::SetMemoryAdvisor(&temra::platform::AdviseHugePages);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();

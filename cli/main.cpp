@@ -1,23 +1,33 @@
 // temra-cli: the calculator's computations from the command line.
 //
 // The options take texts exactly like the boxes of the windows, with the same
-// defaults, and go through the same conversions and errors. Results go to standard
-// output as CSV (or JSON for a gas-pair graph) with every number in the shortest
-// form that reads back to the same value; errors go to standard error as
-// "temra-cli: <option>: <description>" with a non-zero exit status.
+// defaults, and go through the same conversions and errors; "--option=" is an
+// empty text, refused like an empty box. Results go to standard output as CSV (or
+// JSON for a gas-pair graph) with every number in the shortest form that reads
+// back to the same value. Refusals go to standard error as one line,
+// "temra-cli: <option>: <description>: <detail>", with exit status 2; output that
+// cannot be written (a full disk) is reported the same way with exit status 1.
+// A result that is empty or says less than it seems (a grid without cases, a fit
+// that ranks no case) is explained by a note on standard error.
 #include "exports.h"
-#include "memory_advice.h"
 #include "module1.h"
 #include "numtext.h"
+#include "platform.h"
 
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <iostream>
+#include <limits>
 #include <map>
+#include <new>
 #include <sstream>
 #include <string>
+#include <vector>
 
 using namespace temra;
 
@@ -101,6 +111,10 @@ std::array<bool, GasCount> Deleted(const std::array<bool, GasCount>& chosen) {
     return deleted;
 }
 
+void Note(const std::string& text) {
+    std::cerr << "temra-cli: note: " << text << '\n';
+}
+
 bool ValidCase(const SolubilityGrid& grid, CaseNumber c) {
     return c >= 1 && c <= grid.CaseCount;
 }
@@ -109,11 +123,12 @@ void PrintGrid(const Module1& m) {
     std::cout << "case,elevation_m,temperature_C";
     for (auto label : kGraphLabels) std::cout << ',' << label;
     std::cout << '\n';
-    for (CaseNumber k = 1; k <= m.CaseCount(); ++k) {
+    for (CaseNumber k = 1; k <= m.CaseCount() && std::cout; ++k) {
         std::cout << k << ',' << ExactText(m.CaseElev(k)) << ',' << ExactText(m.CaseTemp(k));
         for (int g = 1; g <= GasCount; ++g) std::cout << ',' << ExactText(m.GasSolubility(g, k));
         std::cout << '\n';
     }
+    if (m.CaseCount() == 0) Note("the grid has no case: " + EmptyGridReason(m.Grid()));
 }
 
 void PrintFit(const Module1& m, bool all) {
@@ -121,14 +136,14 @@ void PrintFit(const Module1& m, bool all) {
     const SolubilityGrid& grid = *fit.grid;
     if (all) {
         std::cout << "case,elevation_m,temperature_C,deviation\n";
-        for (CaseNumber i = 1; i <= grid.CaseCount; ++i)
+        for (CaseNumber i = 1; i <= grid.CaseCount && std::cout; ++i)
             std::cout << i << ',' << ExactText(grid.Elev[static_cast<std::size_t>(i - 1)]) << ','
                       << ExactText(grid.Temp[static_cast<std::size_t>(i - 1)]) << ','
                       << ExactText(fit.CaseRms[static_cast<std::size_t>(i - 1)]) << '\n';
         return;
     }
     std::cout << "rank,case,temperature_C,elevation_m,deviation\n";
-    if (fit.Ranked == 0) std::cerr << "temra-cli: no grid case fits: every case is excluded\n";
+    if (fit.Ranked == 0) Note("no case is ranked: " + NoFitReason(fit));
     for (int k = 1; k <= kRankCount; ++k) {
         const CaseNumber c = fit.BestCase[static_cast<std::size_t>(k - 1)];
         std::cout << k << ',';
@@ -145,7 +160,12 @@ void PrintFitEa(const Module1& m) {
     const BestFitEa& ea = m.Ea();
     const SolubilityGrid& grid = *ea.grid;
     std::cout << "trial,excess_air,rank,case,elevation_m,temperature_C,deviation\n";
-    for (std::int64_t t = 1; t <= ea.M; ++t)
+    const auto unranked = std::count(ea.Ranked.begin(), ea.Ranked.end(), 0);
+    if (unranked > 0)
+        Note("for " + std::to_string(unranked) + " of the " + std::to_string(ea.M) +
+             " trial amounts no case has a deviation below 10000: the measured values lie far "
+             "from every calculated one; their rows carry 10000");
+    for (std::int64_t t = 1; t <= ea.M && std::cout; ++t)
         for (int k = 1; k <= kRankCount; ++k) {
             const CaseNumber c = ea.BestCaseAt(t, k);
             std::cout << t << ',' << ExactText(ea.EaValue[static_cast<std::size_t>(t - 1)]) << ','
@@ -206,57 +226,57 @@ void PrintPair(const GasPairGraph& p, bool json) {
     std::cout << "  ]\n}\n";
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    Options o;
-    CLI::App app{"temra-cli: air-equilibrium concentrations of dissolved atmospheric gases over a "
-                 "grid of recharge elevations and temperatures, best fits with and without excess "
-                 "air, and gas-pair curves.\nEvery value option takes a text as typed on the "
-                 "input page; '.' is the decimal point."};
-    app.require_subcommand(1);
+// The options, with the texts they fill.
+std::unique_ptr<CLI::App> MakeApp(Options& o) {
+    auto app = std::make_unique<CLI::App>(
+        "temra-cli: air-equilibrium concentrations of dissolved atmospheric gases over a grid of "
+        "recharge elevations and temperatures, best fits with and without excess air, and "
+        "gas-pair curves.\nEvery value option takes a text as typed on the input page; '.' is "
+        "the decimal point.");
+    app->name("temra-cli");
+    app->require_subcommand(1);
     Form1Texts& f = o.form1;
-    app.add_option("--elev-min", f.Text18, "Sampling elevation (m); accepted but not used")
+    app->add_option("--elev-min", f.Text18, "Sampling elevation (m); accepted but not used")
         ->capture_default_str();
-    app.add_option("--elev-max", f.Text19, "Highest equilibrium elevation (m)")
+    app->add_option("--elev-max", f.Text19, "Highest equilibrium elevation (m)")
         ->capture_default_str();
-    app.add_option("--elev-step", f.Text25, "Elevation step (m)")->capture_default_str();
-    app.add_option("--temp-max", f.Text21, "Highest equilibrium temperature (°C)")
+    app->add_option("--elev-step", f.Text25, "Elevation step (m)")->capture_default_str();
+    app->add_option("--temp-max", f.Text21, "Highest equilibrium temperature (°C)")
         ->capture_default_str();
-    app.add_option("--temp-step", f.Text26, "Temperature step (°C)")->capture_default_str();
-    app.add_flag(
+    app->add_option("--temp-step", f.Text26, "Temperature step (°C)")->capture_default_str();
+    app->add_flag(
         "--maat", f.Check1,
         "Limit each elevation to ±3 °C around the mean annual air temperature of H = aT + b");
-    app.add_option("--maat-a", f.Text20, "a of H = aT + b (m/°C)")->capture_default_str();
-    app.add_option("--maat-b", f.Text22, "b of H = aT + b (m)")->capture_default_str();
-    app.add_option("--chloride", f.Text15, "Chloride concentration (moles/l)")
+    app->add_option("--maat-a", f.Text20, "a of H = aT + b (m/°C)")->capture_default_str();
+    app->add_option("--maat-b", f.Text22, "b of H = aT + b (m)")->capture_default_str();
+    app->add_option("--chloride", f.Text15, "Chloride concentration (moles/l)")
         ->capture_default_str();
-    app.add_option("--density", f.Text14, "Density of water (g/cm³)")->capture_default_str();
-    app.add_option("--he", f.Text1, "Measured He-4 (cm³ STP/cm³ H2O)")->capture_default_str();
-    app.add_option("--ne", f.Text2, "Measured Ne-20")->capture_default_str();
-    app.add_option("--ar", f.Text3, "Measured Ar-40")->capture_default_str();
-    app.add_option("--kr", f.Text4, "Measured Kr-84")->capture_default_str();
-    app.add_option("--xe", f.Text5, "Measured Xe (all isotopes)")->capture_default_str();
-    app.add_option("--n2", f.Text6, "Measured N2 (N-28)")->capture_default_str();
-    app.add_option("--o2", f.Text7, "Measured O2 (O-32)")->capture_default_str();
-    app.add_option("--gases", o.gases,
-                   "Gases compared (fit, fit-ea) or paired (pair: the first two in gas order), "
-                   "comma-separated, case-insensitive")
+    app->add_option("--density", f.Text14, "Density of water (g/cm³)")->capture_default_str();
+    app->add_option("--he", f.Text1, "Measured He-4 (cm³ STP/cm³ H2O)")->capture_default_str();
+    app->add_option("--ne", f.Text2, "Measured Ne-20")->capture_default_str();
+    app->add_option("--ar", f.Text3, "Measured Ar-40")->capture_default_str();
+    app->add_option("--kr", f.Text4, "Measured Kr-84")->capture_default_str();
+    app->add_option("--xe", f.Text5, "Measured Xe (all isotopes)")->capture_default_str();
+    app->add_option("--n2", f.Text6, "Measured N2 (N-28)")->capture_default_str();
+    app->add_option("--o2", f.Text7, "Measured O2 (O-32)")->capture_default_str();
+    app->add_option("--gases", o.gases,
+                    "Gases compared (fit, fit-ea) or paired (pair: the first two in gas order), "
+                    "comma-separated, case-insensitive")
         ->capture_default_str();
 
-    auto* grid = app.add_subcommand("grid", "Print the equilibrium concentration of every gas "
-                                            "for every grid case (CSV)");
+    auto* grid = app->add_subcommand("grid", "Print the equilibrium concentration of every gas "
+                                             "for every grid case (CSV)");
     grid->fallthrough();
     grid->add_option("--xlsx", o.xlsx,
                      "Write the \"NG Solubility\" workbook to this new .xlsx file instead");
-    auto* fit = app.add_subcommand("fit", "Print the ten grid cases that fit the selected gases "
-                                          "best without excess air (CSV)");
+    auto* fit = app->add_subcommand("fit", "Print the ten grid cases that fit the selected gases "
+                                           "best without excess air (CSV)");
     fit->fallthrough();
     fit->add_flag("--all", o.all, "Print the deviation of every case instead");
     fit->add_option("--xlsx", o.xlsx,
                     "With --all: write the \"Difference Results\" workbook to this new .xlsx "
                     "file instead");
-    auto* fitEa = app.add_subcommand(
+    auto* fitEa = app->add_subcommand(
         "fit-ea", "Print the ten best grid cases for every trial amount of excess air (CSV)");
     fitEa->fallthrough();
     fitEa->add_option("--ea-min", o.dialog.Text17, "Lowest trial excess air (cm³ STP/g H2O)")
@@ -267,8 +287,8 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     fitEa->add_option("--xlsx", o.xlsx,
                       "Write the \"Selected Results\" workbook to this new .xlsx file instead");
-    auto* pair = app.add_subcommand("pair", "Print the gas-pair curves (CSV, or the whole graph "
-                                            "as JSON)");
+    auto* pair = app->add_subcommand("pair", "Print the gas-pair curves (CSV, or the whole graph "
+                                             "as JSON)");
     pair->fallthrough();
     Dialog1Texts& d1 = o.dialog1;
     pair->add_option("--pair-ea-min", d1.Text1, "Lowest excess air")->capture_default_str();
@@ -279,54 +299,122 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     pair->add_option("--pair-temp-step", d1.Text6, "Temperature step (°C)")->capture_default_str();
     pair->add_flag("--json", o.json, "Print the whole graph as JSON");
+    return app;
+}
 
-    CLI11_PARSE(app, argc, argv);
-    platform::InstallMemoryAdvice();
+// "--option=" with nothing after the '=' is an empty text for an option that
+// takes one: it becomes "--option" "" rather than taking the next argument.
+std::vector<std::string> Arguments(int argc, char** argv, const CLI::App& app) {
+    auto takesValue = [&app](const std::string& name) {
+        std::vector<const CLI::App*> apps{&app};
+        for (const CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; }))
+            apps.push_back(sub);
+        for (const CLI::App* a : apps)
+            if (const CLI::Option* opt = a->get_option_no_throw(name))
+                return opt->get_expected_min() > 0;
+        return false;
+    };
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg.size() > 3 && arg.rfind("--", 0) == 0 && arg.back() == '=' &&
+            takesValue(arg.substr(0, arg.size() - 1))) {
+            args.push_back(arg.substr(0, arg.size() - 1));
+            args.emplace_back();
+        } else {
+            args.push_back(arg);
+        }
+    }
+    std::reverse(args.begin(), args.end()); // CLI11 takes them last first
+    return args;
+}
+
+int Refuse(const std::string& message) {
+    std::cerr << "temra-cli: " << message << '\n';
+    return 2;
+}
+
+// The computations of the chosen subcommand, printed or saved.
+void Compute(const Options& o, const CLI::App& app, Module1& m) {
+    const auto chosen = ParseGases(o.gases);
+    if (app.got_subcommand("pair")) {
+        Form2Ticks ticks;
+        ticks.Check = chosen;
+        m.DrawGasPairGraph(o.form1, ticks, o.dialog1);
+        PrintPair(m.GasPair(), o.json);
+        return;
+    }
+    m.CalculateSolubility(o.form1);
+    xl::Application excel;
+    excel.MemoryBudget = m.MemoryAvailable();
+    if (app.got_subcommand("grid")) {
+        if (o.xlsx.empty())
+            PrintGrid(m);
+        else
+            xl::SaveAs(xl::WriteSolubilityToExcel(m, excel), o.xlsx);
+        return;
+    }
+    m.BuildSelectedGasTables(Deleted(chosen));
+    if (app.got_subcommand("fit")) {
+        m.FindBestFitNoEa();
+        if (o.xlsx.empty())
+            PrintFit(m, o.all);
+        else
+            xl::SaveAs(xl::WriteBestFitToExcel(m.NoEa(), excel), o.xlsx);
+    } else if (app.got_subcommand("fit-ea")) {
+        m.RunExcessAirSearch(o.dialog);
+        if (o.xlsx.empty())
+            PrintFitEa(m);
+        else
+            xl::SaveAs(xl::WriteSelectedResults(m.Ea(), excel), o.xlsx);
+    }
+}
+
+// Everything printed has reached its file: a full disk or a closed pipe is an
+// error, not a short result.
+bool OutputWritten() {
+    std::cout.flush();
+    const bool ok = std::cout && std::fflush(stdout) == 0 && !std::ferror(stdout);
+    if (!ok)
+        std::cerr << "temra-cli: standard output: the results could not be written ("
+                  << (errno ? std::strerror(errno) : "write error") << ")\n";
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    const auto app = MakeApp(o);
+    try {
+        app->parse(Arguments(argc, argv, *app));
+    } catch (const CLI::Success& e) { // --help
+        return app->exit(e);
+    } catch (const CLI::ParseError& e) {
+        return Refuse(std::string(e.what()) + " (see temra-cli --help)");
+    }
+    temra::SetMemoryAdvisor(&platform::AdviseHugePages);
+    platform::ReportFileSizeLimitAsError();
 
     Module1 m;
+    m.MemoryBudget = std::numeric_limits<std::uint64_t>::max();
+    m.MemoryProbe = &platform::AvailableMemory;
     try {
-        const auto chosen = ParseGases(o.gases);
-        if (*pair) {
-            Form2Ticks ticks;
-            ticks.Check = chosen;
-            m.DrawGasPairGraph(o.form1, ticks, o.dialog1);
-            PrintPair(m.GasPair(), o.json);
-            return 0;
-        }
-        m.CalculateSolubility(o.form1);
-        xl::Application excel;
-        if (*grid) {
-            if (o.xlsx.empty())
-                PrintGrid(m);
-            else
-                xl::SaveAs(xl::WriteSolubilityToExcel(m, excel), o.xlsx);
-            return 0;
-        }
-        m.BuildSelectedGasTables(Deleted(chosen));
-        if (*fit) {
-            m.FindBestFitNoEa();
-            if (o.xlsx.empty())
-                PrintFit(m, o.all);
-            else
-                xl::SaveAs(xl::WriteBestFitToExcel(m.NoEa(), excel), o.xlsx);
-        } else if (*fitEa) {
-            m.RunExcessAirSearch(o.dialog);
-            if (o.xlsx.empty())
-                PrintFitEa(m);
-            else
-                xl::SaveAs(xl::WriteSelectedResults(m.Ea(), excel), o.xlsx);
-        }
+        Compute(o, *app, m);
     } catch (const xl::ExportError& e) {
         std::cerr << "temra-cli: --xlsx: " << e.what() << '\n';
-        return 2;
+        return 1;
     } catch (const xl::SpreadsheetError& e) {
         std::cerr << "temra-cli: --xlsx: " << e.what() << '\n';
-        return 2;
+        return 1;
     } catch (const TemraError& e) {
-        std::cerr << "temra-cli: " << OptionFor(e.field()) << ": " << e.description();
-        if (!e.detail().empty()) std::cerr << ": " << e.detail();
-        std::cerr << " (run-time error " << e.code() << ")\n";
-        return 2;
+        std::string message = OptionFor(e.field()) + ": " + e.description();
+        if (!e.detail().empty()) message += ": " + e.detail();
+        return Refuse(message + " (run-time error " + std::to_string(e.code()) + ")");
+    } catch (const std::bad_alloc&) {
+        return Refuse(std::string("Out of memory: the computation needs more memory than this "
+                                  "process may use; use larger steps or narrower ranges "
+                                  "(run-time error 7)"));
     }
-    return 0;
+    return OutputWritten() ? 0 : 1;
 }

@@ -7,6 +7,7 @@
 #include "counting_loop.h"
 #include "numtext.h"
 #include "parallel.h"
+#include "range_blame.h"
 #include "ranking.h"
 
 #include <algorithm>
@@ -29,7 +30,58 @@ bool IsFinite(double v) {
 
 } // namespace
 
+namespace {
+
+// The box to name when a deviation leaves the number range: the largest of the
+// numbers it is made of. `measured` and `calculated` are the largest magnitudes of
+// selected gas j; `excessAir` the largest excess-air correction (0 without).
+struct OverflowSource {
+    double magnitude = -1;
+    FieldRef field;
+    std::string what;
+};
+
+void Consider(OverflowSource& worst, double magnitude, FieldRef field, std::string what) {
+    if (magnitude > worst.magnitude) worst = {magnitude, std::move(field), std::move(what)};
+}
+
+FieldRef MeasuredField(int gas) {
+    return fields::Form1("Text" + std::to_string(gas));
+}
+
+double LargestOf(std::span<const double> row) {
+    double largest = 0;
+    for (double v : row) largest = std::max(largest, std::fabs(v));
+    return largest;
+}
+
+[[noreturn]] void DeviationOverflow(const GasSelection& sel, const GasTableType& table,
+                                    double eaMin, double eaMax) {
+    OverflowSource worst;
+    for (std::size_t j = 0; j < sel.Gas.size(); ++j) {
+        const int gas = sel.Gas[j];
+        const std::string name(kGraphLabels[static_cast<std::size_t>(gas - 1)]);
+        Consider(worst, std::fabs(sel.SelMeasured[j]), MeasuredField(gas),
+                 "the measured " + name + " (" + ApproxText(sel.SelMeasured[j]) + ")");
+        Consider(worst, LargestOf(sel.grid->Row(gas)), fields::Form1("Text14"),
+                 "the calculated " + name + " (from the density of water)");
+        const double atm = table[static_cast<std::size_t>(gas - 1)].AtmFraction;
+        const bool maxIsLarger = std::fabs(eaMax) >= std::fabs(eaMin);
+        Consider(worst, atm * std::max(std::fabs(eaMin), std::fabs(eaMax)),
+                 fields::Dialog(maxIsLarger ? "Text23" : "Text17"),
+                 "the excess-air correction of " + name);
+    }
+    throw TemraError(ErrorNumber::Overflow, worst.field,
+                     "a deviation exceeds the number range: " + worst.what + " is too large");
+}
+
+} // namespace
+
 void Module1::FindBestFitNoEa() {
+    CommitBestFitNoEa(ComputeBestFitNoEa());
+}
+
+std::shared_ptr<BestFitNoEa> Module1::ComputeBestFitNoEa(RunControl& control) const {
     const GasSelection& sel = Selection();
     const SolubilityGrid& grid = *sel.grid;
     const int n = sel.SelGasCount;
@@ -38,10 +90,16 @@ void Module1::FindBestFitNoEa() {
     auto fit = std::make_shared<BestFitNoEa>();
     fit->grid = sel.grid;
     fit->SelGasCount = n;
+    if (static_cast<double>(N) * sizeof(double) > static_cast<double>(MemoryAvailable()))
+        throw TemraError(ErrorNumber::OutOfMemory, fields::Grid(),
+                         "the deviations of " + std::to_string(N) + " cases need " +
+                             ByteText(static_cast<double>(N) * sizeof(double)) +
+                             ", more than this process may use; use larger steps on the input "
+                             "page");
     try {
         fit->CaseRms.resize(N);
     } catch (const std::bad_alloc&) {
-        throw TemraError(ErrorNumber::OutOfMemory, fields::SolGraphSelection(),
+        throw TemraError(ErrorNumber::OutOfMemory, fields::Grid(),
                          "no room for the deviations of every case");
     }
 
@@ -50,49 +108,82 @@ void Module1::FindBestFitNoEa() {
 
     // Deviation of every case. A case in which a selected gas has a calculated
     // concentration of exactly 0 is excluded: it carries the exclusion value.
+    control.Begin(N);
     const unsigned parts = PartCount(static_cast<std::int64_t>(N), 250000);
     std::vector<TopTen> tops(parts);
+    std::vector<CaseNumber> excluded(parts, 0);
+    std::vector<double> smallest(parts, std::numeric_limits<double>::infinity());
+    std::vector<int> overflow(parts, 0);
     RunParts(parts, [&](unsigned part) {
         TopTen& top = tops[part];
-        for (std::size_t i = N * part / parts, end = N * (part + 1) / parts; i < end; ++i) {
-            double sum = 0;
-            bool excluded = false;
-            for (int j = 0; j < n; ++j) {
-                const double c = rows[static_cast<std::size_t>(j)][i];
-                if (c == 0) {
-                    excluded = true;
-                    break;
+        constexpr std::size_t kChunk = 65536;
+        for (std::size_t from = N * part / parts, end = N * (part + 1) / parts; from < end;
+             from += kChunk) {
+            const std::size_t to = std::min(end, from + kChunk);
+            for (std::size_t i = from; i < to; ++i) {
+                double sum = 0;
+                bool isExcluded = false;
+                for (int j = 0; j < n; ++j) {
+                    const double c = rows[static_cast<std::size_t>(j)][i];
+                    if (c == 0) {
+                        isExcluded = true;
+                        break;
+                    }
+                    const double d = c - sel.SelMeasured[static_cast<std::size_t>(j)];
+                    sum += d * d;
                 }
-                const double d = c - sel.SelMeasured[static_cast<std::size_t>(j)];
-                sum += d * d;
+                const double rms = isExcluded ? kExclusionValue : Rms(sum, n);
+                if (!IsFinite(rms)) overflow[part] = 1;
+                fit->CaseRms[i] = rms;
+                if (isExcluded)
+                    ++excluded[part];
+                else
+                    smallest[part] = std::min(smallest[part], rms);
+                top.Offer(rms, sum, static_cast<CaseNumber>(i + 1));
             }
-            const double rms = excluded ? kExclusionValue : Rms(sum, n);
-            if (!IsFinite(rms))
-                throw TemraError(ErrorNumber::Overflow, fields::SolGraphSelection(),
-                                 "the deviation of case " + std::to_string(i + 1) +
-                                     " exceeds the number range");
-            fit->CaseRms[i] = rms;
-            top.Offer(rms, sum, static_cast<CaseNumber>(i + 1));
+            control.Advance(to - from);
         }
     });
+    if (std::find(overflow.begin(), overflow.end(), 1) != overflow.end())
+        DeviationOverflow(sel, GasTable, 0, 0);
     TopTen& top = tops[0];
     for (unsigned p = 1; p < parts; ++p) top.Merge(tops[p]);
+    for (unsigned p = 0; p < parts; ++p) fit->Excluded += excluded[p];
+    fit->Smallest = *std::min_element(smallest.begin(), smallest.end());
 
     // Ten passes: rank k takes the k-th case in (deviation, case number) order. A
     // rank without any eligible case left repeats the case picked just before it,
     // with the exclusion value as deviation.
     fit->Ranked = top.size();
+    CaseNumber runMinCase = RunMinCase;
     for (int k = 1; k <= kRankCount; ++k) {
-        RunMin = kExclusionValue;
+        double runMin = kExclusionValue;
         if (k <= top.size()) {
-            RunMin = top[k - 1].rms;
-            RunMinCase = top[k - 1].caseNo;
+            runMin = top[k - 1].rms;
+            runMinCase = top[k - 1].caseNo;
         }
-        fit->BestRms[static_cast<std::size_t>(k - 1)] = RunMin;
-        fit->BestCase[static_cast<std::size_t>(k - 1)] = RunMinCase;
+        fit->BestRms[static_cast<std::size_t>(k - 1)] = runMin;
+        fit->BestCase[static_cast<std::size_t>(k - 1)] = runMinCase;
     }
+    fit->RunMinCase = runMinCase;
+    return fit;
+}
+
+void Module1::CommitBestFitNoEa(std::shared_ptr<const BestFitNoEa> fit) {
+    RunMinCase = fit->RunMinCase;
     RunMin = kExclusionValue;
     noEa_ = std::move(fit);
+}
+
+std::string NoFitReason(const BestFitNoEa& fit) {
+    if (fit.Ranked > 0) return {};
+    const CaseNumber cases = fit.grid ? fit.grid->CaseCount : 0;
+    if (cases == 0) return "the grid has no case";
+    if (fit.Excluded == cases)
+        return "every case is excluded: in each, a selected gas has a calculated concentration "
+               "of 0";
+    return "no case has a deviation below 10000 (the smallest is " + ApproxText(fit.Smallest) +
+           "): the measured values lie far from every calculated one";
 }
 
 namespace {
@@ -106,20 +197,30 @@ namespace {
 // the sum of the current tenth case (by a relative margin far wider than the
 // rounding of the division and the power) is passed over without the power: its
 // deviation is larger for certain, so the rankings are the same as with every
-// deviation computed.
+// deviation computed. The loop throws nothing (a cancel makes it return early),
+// as exceptions do not pass through its target clones.
 #if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__) &&                             \
     !defined(__SANITIZE_ADDRESS__)
 __attribute__((target_clones("avx2", "default")))
 #endif
 void ScoreCases(const double* const* rows, int n, std::int64_t begin, std::int64_t end,
-                const double* corr, std::int64_t M, TopTen* tops, int* overflow) {
+                const double* corr, std::int64_t M, TopTen* tops, int* overflow,
+                RunControl* control) {
     const auto Ms = static_cast<std::size_t>(M);
+    // Progress is told (and a cancel seen) about every few million operations.
+    const std::int64_t chunk = std::max<std::int64_t>(1, (std::int64_t{1} << 22) / (M * n));
+    std::int64_t sinceReport = 0;
     std::vector<double> acc(Ms);
     const double initialThreshold = 1e8 * n * (1 + 1e-9); // deviation 10000 and above
     std::vector<double> threshold(Ms, initialThreshold);
     double* a = acc.data();
     double* thr = threshold.data();
     for (std::int64_t i = begin; i < end; ++i) {
+        if (++sinceReport == chunk) {
+            control->Add(static_cast<std::uint64_t>(sinceReport));
+            sinceReport = 0;
+            if (control->IsCancelled()) return;
+        }
         const auto ui = static_cast<std::size_t>(i);
         {
             const double s = rows[0][ui];
@@ -151,12 +252,17 @@ void ScoreCases(const double* const* rows, int n, std::int64_t begin, std::int64
                 thr[m] = top[TopTen::kCapacity - 1].sum * (1 + 1e-12) + 1e-290;
         }
     }
+    control->Add(static_cast<std::uint64_t>(sinceReport));
 }
 
 } // namespace
 
 void Module1::RunExcessAirSearch(const DialogTexts& d) {
-    using checked::Div;
+    CommitExcessAirSearch(ComputeExcessAirSearch(d));
+}
+
+std::shared_ptr<BestFitEa> Module1::ComputeExcessAirSearch(const DialogTexts& d,
+                                                           RunControl& control) const {
     const GasSelection& sel = Selection();
     const SolubilityGrid& grid = *sel.grid;
     const char sep = DecimalSeparator;
@@ -173,8 +279,20 @@ void Module1::RunExcessAirSearch(const DialogTexts& d) {
     if (ea->EaMin > ea->EaMax)
         throw TemraError(ErrorNumber::InvalidCall, F("Text23"),
                          "the excess-air maximum must not be below the minimum");
-    ea->EaStepCount = Div(std::fabs(ea->EaMax - ea->EaMin), ea->EaStep, F("Text24"),
-                          "the excess-air step must not be zero");
+    // The box to name when the range holds too many trial amounts: its bound of the
+    // larger magnitude, or its step, whichever lies further from the defaults.
+    const double extent = std::fabs(ea->EaMax - ea->EaMin);
+    const FieldRef boundField =
+        F(std::fabs(ea->EaMax) >= std::fabs(ea->EaMin) ? "Text23" : "Text17");
+    const bool extentAtFault = ExtentIsCulprit(extent, ea->EaStep, 0.049, 0.001);
+    const FieldRef& countField = extentAtFault ? boundField : F("Text24");
+    const char* remedy = extentAtFault ? "narrow the range" : "use a larger step";
+    ea->EaStepCount = extent / ea->EaStep;
+    if (!IsFinite(ea->EaStepCount))
+        throw TemraError(ErrorNumber::Overflow, countField,
+                         std::string("the range from the minimum to the maximum holds more steps "
+                                     "than can be counted; ") +
+                             remedy);
     // The trial amounts evaluated are those below the last one generated: M is the
     // integer part of the step count.
     const double R = RoundHalfEven(ea->EaStepCount + 1);
@@ -184,11 +302,17 @@ void Module1::RunExcessAirSearch(const DialogTexts& d) {
                          "the range holds no trial amount to evaluate: the maximum must lie at "
                          "least one step above the minimum");
     const int n = sel.SelGasCount;
-    const double bytes = R * (n + 1) * 8.0 + Mf * kRankCount * 16.0 +
-                         Mf * (sizeof(TopTen) * (PartCount(grid.CaseCount, 100000) + 1) + 16.0);
-    if (bytes > static_cast<double>(MemoryBudget))
-        throw TemraError(ErrorNumber::OutOfMemory, F("Text24"),
-                         "too many trial amounts of excess air; use a larger step");
+    const unsigned parts = PartCount(grid.CaseCount, 100000);
+    const double bytes = R * (n + 1) * 8.0 + Mf * n * 8.0 + Mf * kRankCount * 20.0 +
+                         Mf * ((sizeof(TopTen) + 16.0) * parts + sizeof(int));
+    const std::uint64_t budget = MemoryAvailable();
+    if (bytes > static_cast<double>(budget))
+        throw TemraError(ErrorNumber::OutOfMemory, countField,
+                         "the search over " + ApproxText(Mf) +
+                             " trial amounts of excess air needs "
+                             "about " +
+                             ByteText(bytes) + ", more than this process may use (" +
+                             ByteText(static_cast<double>(budget)) + "); " + remedy);
     ea->M = static_cast<std::int64_t>(Mf);
     const auto Rn = static_cast<std::size_t>(R);
     const auto M = static_cast<std::size_t>(ea->M);
@@ -203,7 +327,9 @@ void Module1::RunExcessAirSearch(const DialogTexts& d) {
             throw TemraError(ErrorNumber::SubscriptRange, F("Text24"),
                              "the excess-air values do not advance to the maximum");
         if (std::fabs(A) > std::numeric_limits<float>::max())
-            throw TemraError(ErrorNumber::Overflow, F("Text23"), "excess air out of range");
+            throw TemraError(ErrorNumber::Overflow, boundField,
+                             "an excess-air value lies beyond the single-precision range");
+        if ((m & 0xFFFFF) == 0) control.CheckCancelled();
         ea->EaValue[m - 1] = static_cast<float>(A);
         for (int j = 0; j < n; ++j) {
             const int gas = sel.Gas[static_cast<std::size_t>(j)];
@@ -223,18 +349,18 @@ void Module1::RunExcessAirSearch(const DialogTexts& d) {
     for (int gas : sel.Gas) rows.push_back(grid.Row(gas).data());
 
     const std::int64_t N = grid.CaseCount;
-    const unsigned parts = PartCount(N, 100000);
+    control.Begin(static_cast<std::uint64_t>(N));
     std::vector<std::vector<TopTen>> partial(parts, std::vector<TopTen>(M));
     std::vector<int> overflow(parts, 0);
     RunParts(parts, [&](unsigned part) {
         ScoreCases(rows.data(), n, N * part / parts, N * (part + 1) / parts, corr.data(), ea->M,
-                   partial[part].data(), &overflow[part]);
+                   partial[part].data(), &overflow[part], &control);
     });
+    control.CheckCancelled();
+    if (std::find(overflow.begin(), overflow.end(), 1) != overflow.end())
+        DeviationOverflow(sel, GasTable, ea->EaMin, ea->EaMax);
     for (unsigned p = 1; p < parts; ++p)
         for (std::size_t i = 0; i < M; ++i) partial[0][i].Merge(partial[p][i]);
-    if (std::find(overflow.begin(), overflow.end(), 1) != overflow.end())
-        throw TemraError(ErrorNumber::Overflow, F("Text23"),
-                         "a deviation exceeds the number range");
     const std::vector<TopTen>& tops = partial[0];
 
     // EANGBestfit: rank k is taken for every trial amount before rank k + 1; a
@@ -244,19 +370,26 @@ void Module1::RunExcessAirSearch(const DialogTexts& d) {
     ea->BestCase.assign(M * kRankCount, 0);
     ea->Ranked.resize(M);
     for (std::size_t i = 0; i < M; ++i) ea->Ranked[i] = tops[i].size();
+    CaseNumber runMinCase = RunMinCase;
     for (int k = 1; k <= kRankCount; ++k) {
         for (std::size_t i = 0; i < M; ++i) {
-            RunMin = kExclusionValue;
+            double runMin = kExclusionValue;
             if (k <= tops[i].size()) {
-                RunMin = tops[i][k - 1].rms;
-                RunMinCase = tops[i][k - 1].caseNo;
+                runMin = tops[i][k - 1].rms;
+                runMinCase = tops[i][k - 1].caseNo;
             }
-            ea->BestRms[i * kRankCount + static_cast<std::size_t>(k - 1)] = RunMin;
-            ea->BestCase[i * kRankCount + static_cast<std::size_t>(k - 1)] = RunMinCase;
+            ea->BestRms[i * kRankCount + static_cast<std::size_t>(k - 1)] = runMin;
+            ea->BestCase[i * kRankCount + static_cast<std::size_t>(k - 1)] = runMinCase;
         }
     }
+    ea->RunMinCase = runMinCase;
+    return ea;
+}
+
+void Module1::CommitExcessAirSearch(std::shared_ptr<const BestFitEa> fit) {
+    RunMinCase = fit->RunMinCase;
     RunMin = kExclusionValue;
-    ea_ = std::move(ea);
+    ea_ = std::move(fit);
 }
 
 } // namespace temra

@@ -41,6 +41,23 @@ void CheckRange(T first, T last, T step, const FieldRef& stepField, const FieldR
 
 } // namespace
 
+void SetPairAxisRange(GasPairGraph& p) {
+    p.PairXMin = p.PairYMin = 1000;
+    for (int j = 1; j <= p.J; ++j)
+        for (int t = 1; t <= p.nPts; ++t) {
+            const double x = p.Conc(t, j, 1), y = p.Conc(t, j, 2);
+            if (x < p.PairXMin && x != 0) p.PairXMin = x;
+            if (y < p.PairYMin && y != 0) p.PairYMin = y;
+        }
+    p.PairXMax = p.PairYMax = 1e-17;
+    for (int j = 1; j <= p.J; ++j)
+        for (int t = 1; t <= p.nPts; ++t) {
+            const double x = p.Conc(t, j, 1), y = p.Conc(t, j, 2);
+            if (x > p.PairXMax) p.PairXMax = x;
+            if (y > p.PairYMax) p.PairYMax = y;
+        }
+}
+
 void Module1::DrawGasPairGraph(const Form1Texts& f1, const Form2Ticks& f2, const Dialog1Texts& d1) {
     const char sep = DecimalSeparator;
     auto D = [](const char* control) { return fields::Dialog1(control); };
@@ -48,6 +65,9 @@ void Module1::DrawGasPairGraph(const Form1Texts& f1, const Form2Ticks& f2, const
     GasPairGraph& p = *pair;
 
     const float density = ParseSingle(f1.Text14, fields::Form1("Text14"), sep);
+    if (!(density > 0))
+        throw TemraError(ErrorNumber::InvalidCall, fields::Form1("Text14"),
+                         "the density of water must be greater than 0 g/cm³");
     const double chloride = ParseDouble(f1.Text15, fields::Form1("Text15"), sep);
     p.PairEaMin = ParseDouble(d1.Text1, D("Text1"), sep);
     p.PairEaMax = ParseDouble(d1.Text2, D("Text2"), sep);
@@ -104,9 +124,9 @@ void Module1::DrawGasPairGraph(const Form1Texts& f1, const Form2Ticks& f2, const
     p.PairEaValues.assign(static_cast<std::size_t>(nEA), 0.0);
     p.PairTempValues.assign(static_cast<std::size_t>(nT), 0.0f);
     p.PairConc.assign(static_cast<std::size_t>(2 * p.J * p.nPts), 0.0);
-    const FieldRef tempField = D("Text5");
-    const ModelFields modelFields{tempField, fields::Form1("Text14"), fields::Form1("Text15")};
-    const double airPressure = AirPressureAt(0, tempField); // exactly 1 atm at sea level
+    const ModelFields maxFields{D("Text5"), fields::Form1("Text14"), fields::Form1("Text15")};
+    const ModelFields minFields{D("Text4"), fields::Form1("Text14"), fields::Form1("Text15")};
+    const double airPressure = AirPressureAt(0, maxFields.temperature); // exactly 1 atm
     for (int s = 1; s <= 2; ++s) {
         const GasConstants& gas = slot[static_cast<std::size_t>(s - 1)];
         int j = 0;
@@ -119,12 +139,34 @@ void Module1::DrawGasPairGraph(const Form1Texts& f1, const Form2Ticks& f2, const
                  T += p.PairTempStep) {
                 ++t;
                 p.PairTempValues[static_cast<std::size_t>(t - 1)] = T;
+                // A fault at the first temperature is the minimum's, later ones the
+                // maximum's: the box the user must change.
+                const ModelFields& mf = t == 1 ? minFields : maxFields;
                 ModelValues v;
-                SalineSolubility(gas, static_cast<double>(T), density, chloride, v, modelFields);
-                const double vp = VapourPressureAt(static_cast<double>(T), tempField);
+                double vp = 0;
+                try {
+                    SalineSolubility(gas, static_cast<double>(T), density, chloride, v, mf);
+                    vp = VapourPressureAt(static_cast<double>(T), mf.temperature);
+                } catch (const TemraError& e) {
+                    if (e.field().control != mf.temperature.control) throw;
+                    throw TemraError(e.number(), e.field(),
+                                     "at " + ApproxText(T) +
+                                         " °C the solubility model leaves its range (" +
+                                         e.detail() + ")");
+                }
+                if (!(airPressure - vp > 0))
+                    throw TemraError(ErrorNumber::InvalidCall, mf.temperature,
+                                     "at " + ApproxText(T) + " °C the vapour pressure of water (" +
+                                         ApproxText(vp) +
+                                         " atm) is not below the air pressure at sea level "
+                                         "(1 atm), so no gas stays dissolved");
                 const double equil = checked::Finite((airPressure - vp) * gas.AtmFraction *
                                                          v.SalineSolubility / 1000,
-                                                     tempField, "EquilConc");
+                                                     mf.temperature, "EquilConc");
+                if (!(equil > 0))
+                    throw TemraError(ErrorNumber::InvalidCall, fields::Form1("Text15"),
+                                     "at this chloride concentration the salting-out leaves no "
+                                     "gas dissolved (a concentration of 0)");
                 p.PairConc[(static_cast<std::size_t>(s - 1) * p.J + j - 1) * p.nPts + t - 1] =
                     checked::Finite(ea * gas.AtmFraction * airPressure + equil, D("Text2"),
                                     "concentration with excess air");
@@ -132,19 +174,7 @@ void Module1::DrawGasPairGraph(const Form1Texts& f1, const Form2Ticks& f2, const
         }
     }
 
-    // Axis range from the curves alone: the smallest non-zero and the largest value.
-    for (int j = 1; j <= p.J; ++j)
-        for (int t = 1; t <= p.nPts; ++t) {
-            const double x = p.Conc(t, j, 1), y = p.Conc(t, j, 2);
-            if (x < p.PairXMin && x != 0) p.PairXMin = x;
-            if (y < p.PairYMin && y != 0) p.PairYMin = y;
-        }
-    for (int j = 1; j <= p.J; ++j)
-        for (int t = 1; t <= p.nPts; ++t) {
-            const double x = p.Conc(t, j, 1), y = p.Conc(t, j, 2);
-            if (x > p.PairXMax) p.PairXMax = x;
-            if (y > p.PairYMax) p.PairYMax = y;
-        }
+    SetPairAxisRange(p);
 
     for (int j = 1; j <= p.J; ++j)
         p.CurveTitles.push_back(

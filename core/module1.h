@@ -17,10 +17,13 @@
 #include "errors.h"
 #include "gas_table.h"
 #include "input_texts.h"
+#include "run_array.h"
+#include "run_control.h"
 #include "solubility_model.h"
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -32,33 +35,6 @@ using CaseNumber = std::int64_t;
 
 inline constexpr double kExclusionValue = 10000; // deviation of an excluded or ranked case
 inline constexpr int kRankCount = 10;
-
-// Advice to the operating system about a large array just allocated (for example
-// to back it with huge pages). The programs install one; by default there is none.
-using MemoryAdvisor = void (*)(void* data, std::size_t bytes);
-void SetMemoryAdvisor(MemoryAdvisor advisor);
-
-// Storage of one array without zero-filling it first (the run writes every entry).
-// Large arrays (32 MiB and more) are aligned to 2 MiB and handed to the memory
-// advisor.
-template <typename T> class RunArray {
-  public:
-    RunArray() = default;
-    explicit RunArray(std::size_t n);
-    std::size_t size() const { return size_; }
-    T* data() { return data_.get(); }
-    const T* data() const { return data_.get(); }
-    T& operator[](std::size_t i) { return data_[i]; }
-    const T& operator[](std::size_t i) const { return data_[i]; }
-
-  private:
-    struct Free {
-        std::size_t alignment = alignof(T);
-        void operator()(T* p) const { ::operator delete (p, std::align_val_t{alignment}); }
-    };
-    std::unique_ptr<T[], Free> data_;
-    std::size_t size_ = 0;
-};
 
 // The result of one grid run, with the inputs it was computed from. Immutable once
 // built; results of later stages keep a reference to the run they describe.
@@ -82,12 +58,38 @@ struct SolubilityGrid {
     // case arrays would have if they were sized for every case a run could visit.
     std::int64_t Capacity = 0;
     CaseNumber CaseCount = 0;
+    std::uint64_t ElevationsVisited = 0; // elevations the loop passed, with or without cases
 
     RunArray<double> Temp;       // CaseTemp, index k - 1
     RunArray<float> Elev;        // CaseElev, index k - 1
     RunArray<double> Solubility; // GasSolubility, row g - 1 of CaseCount entries
 
     std::span<const double> Row(int g) const;
+};
+
+// Why a run produced no grid case, in the user's words; empty when it has cases.
+std::string EmptyGridReason(const SolubilityGrid& grid);
+
+// One elevation of a planned grid with the cases it contributes.
+struct GridElevation {
+    double H;
+    std::uint64_t first; // index of its first case
+    std::uint64_t count;
+    TemperatureWindow window;
+};
+
+// A grid run in two steps: the plan reads and checks the inputs and counts the
+// cases (every fault of the inputs shows here, before any case array exists); the
+// fill computes them. Neither touches the calculation state until the run is
+// committed.
+struct GridPlan {
+    std::shared_ptr<SolubilityGrid> grid;  // inputs and case count; arrays after the fill
+    std::vector<GridElevation> elevations; // the elevations that have cases
+    std::uint64_t bytes = 0;               // memory the filled grid takes, with its graph
+    ModelValues working{};                 // the model's values of the last case (after the fill)
+    double curTemp = 0;
+    bool filled = false;
+    CaseNumber Cases() const { return grid ? grid->CaseCount : 0; }
 };
 
 // The gases left on the solubility graph after a redraw, and their tables.
@@ -109,8 +111,14 @@ struct BestFitNoEa {
     std::vector<double> CaseRms;              // deviation of case i at i - 1
     std::array<double, kRankCount> BestRms{}; // rank k at k - 1
     std::array<CaseNumber, kRankCount> BestCase{};
-    int Ranked = 0; // ranks taken by a case with a deviation below 10000 (0 to 10)
+    int Ranked = 0;            // ranks taken by a case with a deviation below 10000 (0 to 10)
+    CaseNumber Excluded = 0;   // cases excluded for a calculated concentration of 0
+    double Smallest = 0;       // the smallest deviation of a case that is not excluded
+    CaseNumber RunMinCase = 0; // the ranking's last pick, carried to the next search
 };
+
+// Why a best fit without excess air ranked no case; empty when it ranked one.
+std::string NoFitReason(const BestFitNoEa& fit);
 
 // The best fit with excess air.
 struct BestFitEa {
@@ -123,6 +131,7 @@ struct BestFitEa {
     std::vector<double> BestRms;        // M x 10, trial m, rank k at (m - 1) * 10 + k - 1
     std::vector<CaseNumber> BestCase;   // same shape
     std::vector<int> Ranked;            // per trial: ranks taken by a case below 10000
+    CaseNumber RunMinCase = 0;          // the ranking's last pick, carried to the next search
     double BestRmsAt(std::int64_t m, int k) const { return BestRms[(m - 1) * kRankCount + k - 1]; }
     CaseNumber BestCaseAt(std::int64_t m, int k) const {
         return BestCase[(m - 1) * kRankCount + k - 1];
@@ -150,14 +159,29 @@ struct GasPairGraph {
     }
 };
 
+// The axis range of a gas-pair graph, from its curves alone: the smallest value
+// that is not zero and the largest value of each axis.
+void SetPairAxisRange(GasPairGraph& graph);
+
 class Module1 {
   public:
     Module1();
 
     // Decimal separator of the user's locale; '.' is always accepted as well.
     char DecimalSeparator = '.';
-    // The most memory a grid run may claim for its case arrays, in bytes.
-    std::uint64_t MemoryBudget;
+
+    // ---- Memory --------------------------------------------------------------------
+    // Every array that grows with the input is checked against the memory this
+    // process may still claim before it is made: the smaller of MemoryBudget and
+    // what MemoryProbe reports (the programs install the operating system's
+    // answer; tests set a fixed budget).
+    std::uint64_t MemoryBudget = std::uint64_t{4} << 30;
+    std::function<std::uint64_t()> MemoryProbe;
+    std::uint64_t MemoryAvailable() const;
+    // Memory that a caller keeps per grid case beside the grid (the desktop
+    // program's graph), counted into every grid run's need.
+    std::uint64_t ExtraBytesPerCase = 0;
+    std::uint64_t BytesPerCase() const;
 
     // The gas constants, assigned when the input page loads and by every grid run.
     GasTableType GasTable{};
@@ -165,8 +189,15 @@ class Module1 {
 
     // ---- Grid run -------------------------------------------------------------
     // Reads the input page, evaluates the model for the seven gases over the grid
-    // of elevations and temperatures and replaces the grid.
+    // of elevations and temperatures and replaces the grid: the three steps below
+    // in one call.
     void CalculateSolubility(const Form1Texts& form1);
+    GridPlan PlanSolubility(const Form1Texts& form1, RunControl& control = Unwatched()) const;
+    void FillSolubility(GridPlan& plan, RunControl& control = Unwatched()) const;
+    // Makes a filled plan the current grid. The selected-gas tables and the search
+    // results of the previous grid are dropped with it: a search always ranks the
+    // grid the user sees.
+    void CommitSolubility(GridPlan&& plan);
 
     bool HasGrid() const { return grid_ != nullptr; }
     const SolubilityGrid& Grid() const;
@@ -198,6 +229,8 @@ class Module1 {
 
     // ---- Best fit without excess air -------------------------------------------
     void FindBestFitNoEa();
+    std::shared_ptr<BestFitNoEa> ComputeBestFitNoEa(RunControl& control = Unwatched()) const;
+    void CommitBestFitNoEa(std::shared_ptr<const BestFitNoEa> fit);
     bool HasBestFitNoEa() const { return noEa_ != nullptr; }
     const BestFitNoEa& NoEa() const;
     std::shared_ptr<const BestFitNoEa> NoEaPtr() const { return noEa_; }
@@ -206,6 +239,9 @@ class Module1 {
     // The dialog's OK: reads the range, builds the corrected measurements, then
     // scores (EANGCorel) and ranks (EANGBestfit).
     void RunExcessAirSearch(const DialogTexts& dialog);
+    std::shared_ptr<BestFitEa> ComputeExcessAirSearch(const DialogTexts& dialog,
+                                                      RunControl& control = Unwatched()) const;
+    void CommitExcessAirSearch(std::shared_ptr<const BestFitEa> fit);
     bool HasBestFitEa() const { return ea_ != nullptr; }
     const BestFitEa& Ea() const;
 

@@ -79,6 +79,36 @@ bool Normalise(std::string_view text, char decimalSeparator, std::string& out,
     return true;
 }
 
+// "3.000", "-1.500", "12.345": in a locale that groups thousands with '.', the
+// text may mean a thousand times what '.' as decimal point makes of it.
+bool AmbiguousGrouping(std::string_view text) {
+    std::size_t b = 0, e = text.size();
+    while (b < e && IsBlank(text[b])) ++b;
+    while (e > b && IsBlank(text[e - 1])) --e;
+    text = text.substr(b, e - b);
+    if (!text.empty() && (text[0] == '+' || text[0] == '-')) text.remove_prefix(1);
+    const std::size_t point = text.find('.');
+    if (point == std::string_view::npos || point < 1 || point > 3 || text[0] == '0') return false;
+    if (text.size() != point + 4) return false;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (i != point && (text[i] < '0' || text[i] > '9')) return false;
+    return true;
+}
+
+[[noreturn]] void RefuseAmbiguous(std::string_view text, const FieldRef& field,
+                                  char decimalSeparator) {
+    std::string whole, decimal(text);
+    for (char c : text)
+        if (c != '.' && !IsBlank(c)) whole += c;
+    for (char& c : decimal)
+        if (c == '.') c = decimalSeparator;
+    throw TemraError(
+        ErrorNumber::TypeMismatch, field,
+        "\"" + std::string(text) + "\" can be read two ways: the decimal separator here is \"" +
+            std::string(1, decimalSeparator) + "\" while \".\" also groups thousands; type " +
+            whole + " for the whole number or " + decimal + " for the decimal one");
+}
+
 template <typename T>
 T ParseAs(std::string_view text, const FieldRef& field, char decimalSeparator) {
     std::string normal;
@@ -88,6 +118,8 @@ T ParseAs(std::string_view text, const FieldRef& field, char decimalSeparator) {
         throw TemraError(ErrorNumber::TypeMismatch, field,
                          text.empty() ? "the box is empty"
                                       : "\"" + std::string(text) + "\" is not a number");
+    if (decimalSeparator != '.' && AmbiguousGrouping(text))
+        RefuseAmbiguous(text, field, decimalSeparator);
     T value{};
     const char* first = normal.data();
     const char* last = normal.data() + normal.size();
@@ -179,6 +211,23 @@ std::string FormatGeneral(double value, char decimalSeparator) {
 
 std::string FormatGeneral(float value, char decimalSeparator) {
     return FormatWith(static_cast<double>(value), 7, 1e7, decimalSeparator);
+}
+
+std::string ApproxText(double value) {
+    return FormatWith(value, 4, 1e15, '.');
+}
+
+std::string ByteText(double bytes) {
+    if (bytes < 1000) return FormatWith(std::round(bytes), 4, 1e15, '.') + " bytes";
+    const char* units[] = {"kB", "MB", "GB", "TB", "PB", "EB"};
+    int u = 0;
+    double v = bytes / 1000;
+    while (v >= 1000 && u < 5) {
+        v /= 1000;
+        ++u;
+    }
+    return FormatWith(v < 10 ? std::round(v * 10) / 10 : std::round(v), 4, 1e15, '.') + " " +
+           units[u];
 }
 
 std::string ExactText(double value) {

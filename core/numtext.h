@@ -4,7 +4,11 @@
 // accepted because the stored defaults are typed with it. Blanks around the number
 // are ignored; a sign, digits with at most one decimal separator, and an exponent
 // introduced by 'E' or 'e' are accepted. Anything else, including an empty text,
-// "inf", "nan", hexadecimal and digit grouping, is a type mismatch (error 13). A
+// "inf", "nan", hexadecimal and digit grouping, is a type mismatch (error 13). So
+// is, where the user's decimal separator is not '.', a text that reads both ways:
+// "3.000" or "1.500" (a '.' after one to three digits that do not begin with 0,
+// followed by exactly three digits and no exponent) is a thousand-fold apart in
+// the two readings, and the user is asked to type it unambiguously. A
 // value beyond the range of the target width is an overflow (error 6); one too
 // small for it becomes zero. The value is the correctly rounded nearest number of
 // the target width, read directly from the decimal text.
@@ -35,5 +39,11 @@ std::string FormatGeneral(float value, char decimalSeparator = '.');
 
 std::string ExactText(double value);
 std::string ExactText(float value);
+
+// A value for a message: four significant digits in the general format ("0.7819",
+// "3.301E+12").
+std::string ApproxText(double value);
+// An amount of memory for a message: "640 bytes", "12 MB", "17.5 GB".
+std::string ByteText(double bytes);
 
 } // namespace temra

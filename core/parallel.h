@@ -20,29 +20,34 @@ inline unsigned PartCount(std::int64_t count, std::int64_t minPerPart) {
 }
 
 // Runs fn(part) for part = 0 .. parts - 1, on parts threads; the calling thread
-// runs part 0. An exception of the lowest part that threw is passed on once all
-// parts have ended.
+// runs part 0, and any part for which no thread can be started (the system is out
+// of threads or of address space). An exception of the lowest part that threw is
+// passed on once all parts have ended.
 template <typename Fn> void RunParts(unsigned parts, Fn&& fn) {
     if (parts <= 1) {
         fn(0u);
         return;
     }
     std::vector<std::exception_ptr> errors(parts);
+    auto run = [&](unsigned p) {
+        try {
+            fn(p);
+        } catch (...) {
+            errors[p] = std::current_exception();
+        }
+    };
     std::vector<std::thread> threads;
+    std::vector<unsigned> here{0u};
     threads.reserve(parts - 1);
-    for (unsigned p = 1; p < parts; ++p)
-        threads.emplace_back([&, p] {
-            try {
-                fn(p);
-            } catch (...) {
-                errors[p] = std::current_exception();
-            }
-        });
-    try {
-        fn(0u);
-    } catch (...) {
-        errors[0] = std::current_exception();
+    here.reserve(parts);
+    for (unsigned p = 1; p < parts; ++p) {
+        try {
+            threads.emplace_back(run, p);
+        } catch (...) { // no thread: the part runs here
+            here.push_back(p);
+        }
     }
+    for (unsigned p : here) run(p);
     for (auto& t : threads) t.join();
     for (auto& e : errors)
         if (e) std::rethrow_exception(e);

@@ -1,17 +1,33 @@
 #include "exports.h"
 
+#include "numtext.h"
+
 #include <string>
 
 namespace temra::xl {
 
 namespace {
 
-void CheckRows(std::uint64_t dataRows, const char* sheet) {
+// Concentrations and deviations span many orders of magnitude: one scientific
+// form with seven significant digits keeps a column readable.
+constexpr const char* kConcentrationFormat = "0.000000E+00";
+
+// Refuses a table that a sheet cannot hold, or that would take more memory to
+// build than the process may use.
+void CheckRows(std::uint64_t dataRows, std::uint64_t columns, const char* sheet,
+               const Application& app) {
     if (dataRows + 2 > kMaxRows)
         throw ExportError(std::string(sheet) + ".xlsx",
                           "the table has " + std::to_string(dataRows) + " rows, more than the " +
                               std::to_string(kMaxRows - 2) +
                               " a sheet holds below its two header rows");
+    const std::uint64_t bytes = TableBytes(dataRows + 2, columns);
+    if (bytes > app.MemoryBudget)
+        throw ExportError(std::string(sheet) + ".xlsx",
+                          "the table of " + std::to_string(dataRows) + " rows needs about " +
+                              ByteText(static_cast<double>(bytes)) +
+                              " to build, more than this process may use (" +
+                              ByteText(static_cast<double>(app.MemoryBudget)) + ")");
 }
 
 // Header, unit and the settings of one column of the best-fit sheets.
@@ -38,7 +54,7 @@ Workbook& NewBestFitWorkbook(Application& app) {
 
 Workbook& WriteSolubilityToExcel(const Module1& module, Application& app) {
     const SolubilityGrid& grid = module.Grid();
-    CheckRows(static_cast<std::uint64_t>(grid.CaseCount), kSolubilitySheet);
+    CheckRows(static_cast<std::uint64_t>(grid.CaseCount), 10, kSolubilitySheet, app);
     const auto n = static_cast<std::uint32_t>(grid.CaseCount);
 
     Workbook& wb = app.Workbooks().Add();
@@ -66,6 +82,7 @@ Workbook& WriteSolubilityToExcel(const Module1& module, Application& app) {
         columns.HorizontalAlignment(kAlignCenter);
         columns.VerticalAlignment(kAlignCenter);
     }
+    wb.Sheets("Sheet1").Columns("c:i").NumberFormat(kConcentrationFormat);
     wb.Sheets("Sheet1").Range("j2").Value("<< Observed data");
     wb.Sheets("Sheet1").Range("j1").Value("cm3STP/gH2O");
     auto unitColumn = wb.Sheets("Sheet1").Columns("j:j");
@@ -94,12 +111,13 @@ Workbook& WriteBestFitToExcel(const BestFitNoEa& fit, Application& app) {
     // The cases of the search the result window shows, with the grid run they came
     // from, whatever ran since.
     const SolubilityGrid& grid = *fit.grid;
-    CheckRows(static_cast<std::uint64_t>(grid.CaseCount), kDifferenceSheet);
+    CheckRows(static_cast<std::uint64_t>(grid.CaseCount), 3, kDifferenceSheet, app);
     const auto n = static_cast<std::uint32_t>(grid.CaseCount);
 
     Workbook& wb = NewBestFitWorkbook(app);
     Worksheet& sheet1 = wb.Sheets("Sheet1");
     BestFitColumn(sheet1, "c", "Difference", "cm3STP/gH2O");
+    sheet1.Columns("c:c").NumberFormat(kConcentrationFormat);
     Worksheet& sheet = wb.Sheets("sheet1");
     for (std::uint32_t i = 1; i <= n; ++i) {
         sheet.Cells(i + 2, 1).Value(grid.Elev[i - 1]);
@@ -112,12 +130,13 @@ Workbook& WriteBestFitToExcel(const BestFitNoEa& fit, Application& app) {
 
 Workbook& WriteSelectedResults(const BestFitEa& fit, Application& app) {
     const SolubilityGrid& grid = *fit.grid;
-    CheckRows(static_cast<std::uint64_t>(fit.M) * kRankCount, kSelectedSheet);
+    CheckRows(static_cast<std::uint64_t>(fit.M) * kRankCount, 4, kSelectedSheet, app);
 
     Workbook& wb = NewBestFitWorkbook(app);
     Worksheet& sheet1 = wb.Sheets("Sheet1");
     BestFitColumn(sheet1, "c", "Excess Air", "cm3 STP/g H2O");
     BestFitColumn(sheet1, "d", "Difference", "cm3 STP/g H2O");
+    sheet1.Columns("d:d").NumberFormat(kConcentrationFormat);
     Worksheet& sheet = wb.Sheets("sheet1");
     for (std::int64_t m = 1; m <= fit.M; ++m)
         for (int k = 1; k <= kRankCount; ++k) {

@@ -1,5 +1,8 @@
 #include "spreadsheet.h"
 
+#include "platform.h"
+
+#include <unzip.h>
 #include <xlsxwriter.h>
 
 #include <clocale>
@@ -7,6 +10,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
 #include <map>
 
 namespace temra::xl {
@@ -80,6 +87,11 @@ void Columns::VerticalAlignment(int code) {
     if (code != kAlignCenter)
         throw SpreadsheetError("unknown vertical alignment " + std::to_string(code));
     for (auto c = first_; c <= last_; ++c) sheet_.At(c).format.vertical = code;
+}
+
+void Columns::NumberFormat(const std::string& format) {
+    if (format.empty() || format.size() > 255) throw SpreadsheetError("bad number format");
+    for (auto c = first_; c <= last_; ++c) sheet_.At(c).format.numberFormat = format;
 }
 
 void Worksheet::Name(std::string newName) {
@@ -160,10 +172,11 @@ Worksheet::CellRef Worksheet::Peek(std::uint32_t row, std::uint32_t column) cons
     if (row < 1 || row > c.kind.size()) return {};
     switch (c.kind[row - 1]) {
     case Kind::Double:
+        return {&c.number[row - 1], nullptr, false};
     case Kind::Single:
-        return {&c.number[row - 1], nullptr};
+        return {&c.number[row - 1], nullptr, true};
     case Kind::Text:
-        return {nullptr, &c.text.at(row)};
+        return {nullptr, &c.text.at(row), false};
     case Kind::Empty:
         break;
     }
@@ -193,9 +206,10 @@ Workbook& Workbooks::Add() {
 
 namespace {
 
+// A workbook abandoned on a fault or a cancel is freed without being written.
 struct WorkbookCloser {
     void operator()(lxw_workbook* wb) const {
-        if (wb) workbook_close(wb);
+        if (wb) lxw_workbook_free(wb);
     }
 };
 
@@ -222,16 +236,139 @@ class ClassicNumbers {
     locale_t previous_ = nullptr;
 };
 
-void Check(lxw_error error, const char* what) {
-    if (error != LXW_NO_ERROR)
-        throw SpreadsheetError(std::string(what) + ": " + lxw_strerror(error));
+// The double that a single-precision value's shortest decimal denotes: what the
+// user reads in the program is what the spreadsheet shows.
+double ShortestOfSingle(double value) {
+    const auto single = static_cast<float>(value);
+    char buf[32];
+    const auto written = std::to_chars(buf, buf + sizeof buf, single);
+    double out = value;
+    std::from_chars(buf, written.ptr, out);
+    return out;
+}
+
+// The rows and cells each sheet holds, as written to the file.
+struct SheetCounts {
+    std::uint64_t rows = 0;
+    std::uint64_t cells = 0;
+};
+
+// Counts occurrences of a pattern in a stream of chunks, across chunk boundaries.
+class PatternCounter {
+  public:
+    explicit PatternCounter(std::string_view pattern) : pattern_(pattern) {}
+    void Feed(std::string_view carry, std::string_view chunk, std::string& joined) {
+        joined.assign(carry);
+        joined.append(chunk);
+        for (std::size_t at = joined.find(pattern_); at != std::string::npos;
+             at = joined.find(pattern_, at + 1))
+            if (at + pattern_.size() > carry.size()) ++count_; // not already counted
+    }
+    std::uint64_t count() const { return count_; }
+
+  private:
+    std::string_view pattern_;
+    std::uint64_t count_ = 0;
+};
+
+struct UnzipCloser {
+    void operator()(void* zip) const {
+        if (zip) unzClose(zip);
+    }
+};
+
+// Reads a sheet of the written file back and counts its rows and cells; throws
+// when it cannot be read or does not end as a sheet ends.
+SheetCounts ReadBackSheet(unzFile zip, std::uint32_t index, const std::string& name,
+                          RunControl& control) {
+    const std::string entry = "xl/worksheets/sheet" + std::to_string(index) + ".xml";
+    if (unzLocateFile(zip, entry.c_str(), 0) != UNZ_OK || unzOpenCurrentFile(zip) != UNZ_OK)
+        throw SpreadsheetError("the sheet \"" + name + "\" is missing from the written file");
+    PatternCounter rows("<row "), cells("<c ");
+    std::string buffer(1 << 16, '\0'), carry, joined, tail;
+    for (;;) {
+        const int n = unzReadCurrentFile(zip, buffer.data(), static_cast<unsigned>(buffer.size()));
+        if (n < 0) {
+            unzCloseCurrentFile(zip);
+            throw SpreadsheetError("the sheet \"" + name + "\" cannot be read back");
+        }
+        if (n == 0) break;
+        const std::string_view chunk(buffer.data(), static_cast<std::size_t>(n));
+        rows.Feed(carry, chunk, joined);
+        cells.Feed(carry, chunk, joined);
+        tail = joined.size() > 64 ? joined.substr(joined.size() - 64) : joined;
+        carry = joined.size() > 8 ? joined.substr(joined.size() - 8) : joined;
+        control.CheckCancelled();
+    }
+    if (unzCloseCurrentFile(zip) != UNZ_OK)
+        throw SpreadsheetError("the sheet \"" + name + "\" is damaged in the written file");
+    while (!tail.empty() && std::isspace(static_cast<unsigned char>(tail.back()))) tail.pop_back();
+    const std::string end = "</worksheet>";
+    if (tail.size() < end.size() || tail.compare(tail.size() - end.size(), end.size(), end) != 0)
+        throw SpreadsheetError("the sheet \"" + name + "\" was cut short while it was written");
+    return {rows.count(), cells.count()};
+}
+
+SheetCounts CountsOf(const Worksheet& sheet) {
+    SheetCounts counts;
+    for (std::uint32_t r = 1; r <= sheet.RowCount(); ++r) {
+        std::uint64_t inRow = 0;
+        for (std::uint32_t c = 1; c <= sheet.ColumnCount(); ++c) {
+            const Worksheet::CellRef cell = sheet.Peek(r, c);
+            if (cell.number || cell.text) ++inRow;
+        }
+        counts.cells += inRow;
+        counts.rows += inRow > 0;
+    }
+    return counts;
+}
+
+// A file system that runs full while the library writes its scratch files leaves
+// a sheet cut short inside a file that is otherwise valid, and the library does
+// not say so: every sheet is read back and counted.
+void VerifyXlsx(const Workbook& workbook, const std::filesystem::path& path, RunControl& control) {
+    std::unique_ptr<void, UnzipCloser> zip(unzOpen64(path.c_str()));
+    if (!zip) throw SpreadsheetError("the written file cannot be read back as a workbook");
+    std::uint32_t index = 0;
+    for (const auto& sheet : workbook.AllSheets()) {
+        const SheetCounts expected = CountsOf(*sheet);
+        const SheetCounts found = ReadBackSheet(zip.get(), ++index, sheet->Name(), control);
+        if (found.rows != expected.rows || found.cells != expected.cells)
+            throw SpreadsheetError("the sheet \"" + sheet->Name() + "\" holds " +
+                                   std::to_string(found.rows) + " of its " +
+                                   std::to_string(expected.rows) +
+                                   " rows in the written file; the disk may be full");
+    }
 }
 
 } // namespace
 
+std::uint64_t TableBytes(std::uint64_t rows, std::uint64_t columns) {
+    // A number and a kind per cell, twice over while the columns grow.
+    return rows * columns * 2 * (sizeof(double) + 1);
+}
+
 void WriteXlsx(const Workbook& workbook, const std::filesystem::path& path,
-               const std::filesystem::path& scratchFolder) {
+               const std::filesystem::path& scratchFolder, RunControl& control) {
     const ClassicNumbers classicNumbers;
+    // The file is created here first, so that a folder where it cannot be made is
+    // reported in Temra's words before the library is asked.
+    {
+        std::FILE* probe = std::fopen(path.c_str(), "wbx");
+        if (!probe) throw SpreadsheetError(std::strerror(errno));
+        std::fclose(probe);
+    }
+    std::uint64_t totalRows = 0;
+    for (const auto& sheet : workbook.AllSheets()) totalRows += sheet->RowCount();
+    control.Begin(totalRows);
+
+    // The library prints its faults to standard error as well; they are said once,
+    // here, in the message of the SpreadsheetError.
+    const platform::QuietStderr quiet;
+    auto check = [](lxw_error error, const char* what) {
+        if (error == LXW_NO_ERROR) return;
+        throw SpreadsheetError(std::string(what) + ": " + lxw_strerror(error));
+    };
     std::string tmpdir = scratchFolder.string();
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE; // rows go to the file in order
@@ -244,40 +381,48 @@ void WriteXlsx(const Workbook& workbook, const std::filesystem::path& path,
         const Worksheet& sheet = *sheetPtr;
         lxw_worksheet* ws = workbook_add_worksheet(wb.get(), sheet.Name().c_str());
         if (!ws) throw SpreadsheetError("the sheet \"" + sheet.Name() + "\" cannot be added");
-        // One format per column with an alignment, set on the column; libxlsxwriter
-        // gives it to every cell of the column that is written without a format of
-        // its own, so the alignment shows on every cell.
+        // One format per column with an alignment or a number format, set on the
+        // column; libxlsxwriter gives it to every cell of the column that is
+        // written without a format of its own, so it shows on every cell.
         for (std::uint32_t c = 1; c <= sheet.ColumnCount(); ++c) {
             const auto& f = sheet.Format(c);
             lxw_format* format = nullptr;
-            if (f.horizontal != 0 || f.vertical != 0) {
+            if (f.horizontal != 0 || f.vertical != 0 || !f.numberFormat.empty()) {
                 format = workbook_add_format(wb.get());
                 if (f.horizontal == kAlignCenter) format_set_align(format, LXW_ALIGN_CENTER);
                 if (f.horizontal == kAlignLeft) format_set_align(format, LXW_ALIGN_LEFT);
                 if (f.vertical == kAlignCenter) format_set_align(format, LXW_ALIGN_VERTICAL_CENTER);
+                if (!f.numberFormat.empty()) format_set_num_format(format, f.numberFormat.c_str());
             }
             if (format || f.width >= 0)
-                Check(worksheet_set_column(ws, static_cast<lxw_col_t>(c - 1),
+                check(worksheet_set_column(ws, static_cast<lxw_col_t>(c - 1),
                                            static_cast<lxw_col_t>(c - 1),
                                            f.width >= 0 ? f.width : LXW_DEF_COL_WIDTH, format),
                       "column format");
         }
-        // Single-precision cells are kept as their value, so every number goes out
-        // as the double it is.
-        for (std::uint32_t r = 1; r <= sheet.RowCount(); ++r)
+        for (std::uint32_t r = 1; r <= sheet.RowCount(); ++r) {
             for (std::uint32_t c = 1; c <= sheet.ColumnCount(); ++c) {
                 const Worksheet::CellRef cell = sheet.Peek(r, c);
                 const auto row = static_cast<lxw_row_t>(r - 1);
                 const auto col = static_cast<lxw_col_t>(c - 1);
                 if (cell.number)
-                    Check(worksheet_write_number(ws, row, col, *cell.number, nullptr), "cell");
+                    check(worksheet_write_number(
+                              ws, row, col,
+                              cell.single ? ShortestOfSingle(*cell.number) : *cell.number, nullptr),
+                          "cell");
                 else if (cell.text)
-                    Check(worksheet_write_string(ws, row, col, cell.text->c_str(), nullptr),
+                    check(worksheet_write_string(ws, row, col, cell.text->c_str(), nullptr),
                           "cell");
             }
+            if ((r & 0xFFF) == 0) control.Advance(0x1000);
+        }
     }
-    const lxw_error closed = workbook_close(wb.release());
-    Check(closed, "writing the file");
+    if (workbook_close(wb.release()) != LXW_NO_ERROR)
+        throw SpreadsheetError("the file could not be completed; the disk may be full");
+    VerifyXlsx(workbook, path, control);
+    std::string reason;
+    if (!platform::SyncFile(path, reason))
+        throw SpreadsheetError("the file cannot be forced to the disk: " + reason);
 }
 
 } // namespace temra::xl

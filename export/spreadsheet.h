@@ -17,6 +17,8 @@
 // raises SpreadsheetError.
 #pragma once
 
+#include "run_control.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -62,8 +64,9 @@ class Columns {
     Columns(Worksheet& sheet, std::uint32_t first, std::uint32_t last)
         : sheet_(sheet), first_(first), last_(last) {}
     void ColumnWidth(double width);
-    void HorizontalAlignment(int code); // kAlignCenter or kAlignLeft
-    void VerticalAlignment(int code);   // kAlignCenter
+    void HorizontalAlignment(int code);           // kAlignCenter or kAlignLeft
+    void VerticalAlignment(int code);             // kAlignCenter
+    void NumberFormat(const std::string& format); // e.g. "0.000000E+00"
 
   private:
     Worksheet& sheet_;
@@ -85,6 +88,7 @@ class Worksheet {
         double width = -1; // -1: the default width
         int horizontal = 0;
         int vertical = 0;
+        std::string numberFormat; // empty: the spreadsheet's general format
     };
     std::uint32_t RowCount() const { return rows_; }
     std::uint32_t ColumnCount() const { return static_cast<std::uint32_t>(columns_.size()); }
@@ -93,6 +97,7 @@ class Worksheet {
     struct CellRef {
         const double* number = nullptr;
         const std::string* text = nullptr;
+        bool single = false; // the number is a single-precision value
     };
     CellRef Peek(std::uint32_t row, std::uint32_t column) const;
     const ColumnFormat& Format(std::uint32_t column) const;
@@ -142,16 +147,26 @@ class Application {
     xl::Workbooks& Workbooks() { return workbooks_; }
     void Visible(bool visible) { visible_ = visible; }
     bool Visible() const { return visible_; }
+    // The memory the workbooks built here may take; an export whose table needs
+    // more is refused before it is built.
+    std::uint64_t MemoryBudget = std::uint64_t{1} << 62;
 
   private:
     xl::Workbooks workbooks_;
     bool visible_ = false;
 };
 
-// Writes the workbook as an .xlsx file at `path` (replacing nothing: the caller
-// picks a free name). Raises SpreadsheetError with the library's reason.
+// Writes the workbook as a new .xlsx file at `path` (the caller picks a free
+// name), reads it back to make sure every sheet holds all of its rows and cells,
+// and forces it to the disk. A single-precision value is written as the shortest
+// decimal that reads back to the same single (0.001, not 0.00100000004749745).
+// Raises SpreadsheetError with the reason; the file may then be left half-written
+// and is the caller's to remove. Progress goes to `control` in rows.
 void WriteXlsx(const Workbook& workbook, const std::filesystem::path& path,
-               const std::filesystem::path& scratchFolder);
+               const std::filesystem::path& scratchFolder, RunControl& control = Unwatched());
+
+// The memory a table of `rows` by `columns` cells takes in a workbook being built.
+std::uint64_t TableBytes(std::uint64_t rows, std::uint64_t columns);
 
 // "a1" -> (1, 1); "J2" -> (2, 10).
 std::pair<std::uint32_t, std::uint32_t> ParseAddress(std::string_view address);

@@ -29,16 +29,20 @@ std::string ReasonOf(const std::error_code& ec) {
 
 // Writes to a temporary file beside `final` and gives it the final name unless
 // that is taken. Returns false when the name is taken (the caller tries another).
-bool WriteAndClaim(const Workbook& workbook, const fs::path& final) {
+bool WriteAndClaim(const Workbook& workbook, const fs::path& final, RunControl& control) {
     const fs::path folder = final.parent_path().empty() ? fs::path(".") : final.parent_path();
     std::random_device random;
     const fs::path temp = folder / (".temra-" + std::to_string(random()) + ".xlsx.part");
     try {
-        WriteXlsx(workbook, temp, folder);
+        WriteXlsx(workbook, temp, folder, control);
     } catch (const SpreadsheetError& e) {
         std::error_code ignored;
         fs::remove(temp, ignored);
         throw ExportError(final, e.what());
+    } catch (...) { // cancelled, or out of memory
+        std::error_code ignored;
+        fs::remove(temp, ignored);
+        throw;
     }
     std::error_code ec;
     // A hard link never replaces an existing file; where the file system has no
@@ -68,40 +72,46 @@ bool WriteAndClaim(const Workbook& workbook, const fs::path& final) {
 
 } // namespace
 
-ExportOutcome Publish(const Workbook& workbook, const std::string& baseName,
-                      const ExportDestination& destination) {
+fs::path WriteNew(const Workbook& workbook, const std::string& baseName, const fs::path& folder,
+                  RunControl& control) {
     std::error_code ec;
-    fs::create_directories(destination.folder, ec);
-    if (ec || !fs::is_directory(destination.folder))
-        throw ExportError(destination.folder / (baseName + ".xlsx"),
-                          "the folder \"" + destination.folder.string() + "\" cannot be created (" +
+    fs::create_directories(folder, ec);
+    if (ec || !fs::is_directory(folder))
+        throw ExportError(folder / (baseName + ".xlsx"),
+                          "the folder \"" + folder.string() + "\" cannot be created (" +
                               (ec ? ReasonOf(ec) : "not a folder") + ")");
     const std::string stem = baseName + " " + TimeStamp();
-    ExportOutcome outcome;
     for (int n = 1;; ++n) {
         const fs::path candidate =
-            destination.folder / (stem + (n == 1 ? "" : " (" + std::to_string(n) + ")") + ".xlsx");
+            folder / (stem + (n == 1 ? "" : " (" + std::to_string(n) + ")") + ".xlsx");
         if (fs::exists(candidate, ec)) continue;
-        if (WriteAndClaim(workbook, candidate)) {
-            outcome.file = candidate;
-            break;
-        }
+        if (WriteAndClaim(workbook, candidate, control)) return candidate;
         if (n > 10000) throw ExportError(candidate, "no free file name");
     }
-    outcome.opened = destination.opener && destination.opener(outcome.file);
-    outcome.message = outcome.opened ? "Workbook written to " + outcome.file.string()
-                                     : "Workbook written to " + outcome.file.string() +
+}
+
+ExportOutcome Open(const fs::path& file, const Opener& opener) {
+    ExportOutcome outcome;
+    outcome.file = file;
+    outcome.opened = opener && opener(file);
+    outcome.message = outcome.opened ? "Workbook written to " + file.string()
+                                     : "Workbook written to " + file.string() +
                                            " (no spreadsheet program could be started to open it)";
     return outcome;
 }
 
-void SaveAs(const Workbook& workbook, const fs::path& path) {
+ExportOutcome Publish(const Workbook& workbook, const std::string& baseName,
+                      const ExportDestination& destination) {
+    return Open(WriteNew(workbook, baseName, destination.folder), destination.opener);
+}
+
+void SaveAs(const Workbook& workbook, const fs::path& path, RunControl& control) {
     std::error_code ec;
     if (fs::exists(path, ec)) throw ExportError(path, "a file of that name exists already");
     const fs::path folder = path.parent_path();
     if (!folder.empty() && !fs::is_directory(folder, ec))
         throw ExportError(path, "the folder \"" + folder.string() + "\" does not exist");
-    if (!WriteAndClaim(workbook, path))
+    if (!WriteAndClaim(workbook, path, control))
         throw ExportError(path, "a file of that name exists already");
 }
 

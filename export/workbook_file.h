@@ -44,11 +44,21 @@ struct ExportOutcome {
     std::string message; // for the window that started the export
 };
 
+// Writes the workbook under a new name in `folder` (created when missing) and
+// returns the name. A failed or cancelled write leaves nothing behind.
+std::filesystem::path WriteNew(const Workbook& workbook, const std::string& baseName,
+                               const std::filesystem::path& folder,
+                               RunControl& control = Unwatched());
+
+// Asks the opener to show a written workbook; the message says where it is.
+ExportOutcome Open(const std::filesystem::path& file, const Opener& opener);
+
 // Writes the workbook under a new name in the destination folder and opens it.
 ExportOutcome Publish(const Workbook& workbook, const std::string& baseName,
                       const ExportDestination& destination);
 
 // Writes the workbook at exactly `path`, refusing to replace a file there.
-void SaveAs(const Workbook& workbook, const std::filesystem::path& path);
+void SaveAs(const Workbook& workbook, const std::filesystem::path& path,
+            RunControl& control = Unwatched());
 
 } // namespace temra::xl

@@ -159,15 +159,19 @@ TEST(BestFitNoEa, ZeroConcentrationExcludesTheCase) {
     m.FindBestFitNoEa();
     const CaseNumber lastPick = m.RunMinCase;
 
-    // Density 0 makes every calculated concentration 0: no case is eligible, each
-    // carries the exclusion value, and the rows repeat the case picked last.
-    Form1Texts f = Defaults();
-    f.Text14 = "0";
-    m.CalculateSolubility(f);
+    // A grid in which He-4 is 0 in every case (no input makes one; the grid is
+    // made by hand): no case is eligible, each carries the exclusion value, and
+    // the rows repeat the case picked last.
+    GridPlan plan = m.PlanSolubility(Defaults());
+    m.FillSolubility(plan);
+    std::fill_n(plan.grid->Solubility.data(), 341, 0.0);
+    m.CommitSolubility(std::move(plan));
     m.BuildSelectedGasTables(Deleted({}));
     m.FindBestFitNoEa();
     const BestFitNoEa& r = m.NoEa();
     EXPECT_EQ(r.Ranked, 0);
+    EXPECT_EQ(r.Excluded, 341);
+    EXPECT_NE(NoFitReason(r).find("every case is excluded"), std::string::npos);
     for (double v : r.CaseRms) ASSERT_EQ(v, 10000);
     for (int k = 0; k < 10; ++k) {
         EXPECT_EQ(r.BestRms[k], 10000);
@@ -196,4 +200,66 @@ TEST(TopTen, EqualDeviationsGoToTheLowerCaseFirst) {
         EXPECT_EQ(top[k].rms, rms[k]);
         EXPECT_EQ(top[k].caseNo, cases[k]);
     }
+}
+
+TEST(BestFitNoEa, ANewGridDropsTheSelectedTablesOfTheOldOne) {
+    // The search must never rank the tables of an earlier grid run: after a new
+    // run it asks for a redraw, and after the redraw it ranks the new grid.
+    Module1 m;
+    Form1Texts f = Defaults();
+    f.Text14 = "1.5";
+    m.CalculateSolubility(f);
+    m.BuildSelectedGasTables(Deleted({}));
+    m.FindBestFitNoEa();
+    m.CalculateSolubility(Defaults());
+    EXPECT_FALSE(m.HasSelection());
+    EXPECT_FALSE(m.HasBestFitNoEa());
+    EXPECT_EQ(test::RaisedBy([&] { m.FindBestFitNoEa(); }).code, 9);
+    EXPECT_EQ(test::RaisedBy([&] { m.RunExcessAirSearch(DialogTexts{}); }).code, 9);
+    m.BuildSelectedGasTables(Deleted({}));
+    m.FindBestFitNoEa();
+    const BestFitNoEa& r = m.NoEa();
+    EXPECT_EQ(m.CaseTemp(r.BestCase[0]), 10);
+    EXPECT_EQ(m.CaseElev(r.BestCase[0]), 1000);
+    EXPECT_TRUE(MatchesDigits(r.BestRms[0], "0.00299"));
+}
+
+TEST(BestFitNoEa, AnOverflowNamesTheMeasuredValueAtFault) {
+    Module1 m;
+    Form1Texts f = Defaults();
+    f.Text1 = "-1e300";
+    m.CalculateSolubility(f);
+    m.BuildSelectedGasTables(Deleted({}));
+    const test::Raised r = test::RaisedBy([&] { m.FindBestFitNoEa(); });
+    EXPECT_EQ(r.code, 6);
+    EXPECT_EQ(r.window, "Form1");
+    EXPECT_EQ(r.control, "Text1");
+    EXPECT_NE(r.detail.find("measured He-4"), std::string::npos) << r.detail;
+    EXPECT_FALSE(m.HasBestFitNoEa());
+}
+
+TEST(BestFitNoEa, NoRankedCaseSaysWhetherCasesWereExcludedOrJustFar) {
+    Module1 m;
+    Form1Texts f = Defaults();
+    f.Text1 = "44333"; // every deviation is above 10000, none is excluded
+    m.CalculateSolubility(f);
+    m.BuildSelectedGasTables(Deleted({}));
+    m.FindBestFitNoEa();
+    EXPECT_EQ(m.NoEa().Ranked, 0);
+    EXPECT_EQ(m.NoEa().Excluded, 0);
+    const std::string reason = NoFitReason(m.NoEa());
+    EXPECT_NE(reason.find("no case has a deviation below 10000"), std::string::npos) << reason;
+    EXPECT_EQ(reason.find("excluded"), std::string::npos) << reason;
+}
+
+TEST(BestFitNoEa, ACancelledSearchKeepsTheLastResults) {
+    Module1 m;
+    m.CalculateSolubility(Defaults());
+    m.BuildSelectedGasTables(Deleted({}));
+    m.FindBestFitNoEa();
+    const auto before = m.NoEaPtr();
+    RunControl control;
+    control.Cancel();
+    EXPECT_THROW(m.ComputeBestFitNoEa(control), Cancelled);
+    EXPECT_EQ(m.NoEaPtr(), before);
 }

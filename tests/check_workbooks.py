@@ -6,7 +6,7 @@ import io
 import math
 import os
 import shutil
-import struct
+import resource
 import subprocess
 import sys
 
@@ -41,11 +41,6 @@ def workbook(name, *args):
     return openpyxl.load_workbook(path)
 
 
-def single(text):
-    """The single-precision value a text denotes, as the workbook holds it."""
-    return struct.unpack("f", struct.pack("f", float(text)))[0]
-
-
 def width(ws, column):
     """openpyxl groups equal adjacent columns under the first letter's key."""
     for dim in ws.column_dimensions.values():
@@ -57,6 +52,17 @@ def width(ws, column):
 def same(a, b):
     # libxlsxwriter writes numbers with 16 significant digits.
     return a == b or math.isclose(a, b, rel_tol=2e-16 * 8, abs_tol=0)
+
+
+SCIENTIFIC = "0.000000E+00"
+
+
+def check_format(ws, letter, column, rows, expected):
+    for row in rows:
+        cell = ws.cell(row=row, column=column)
+        if isinstance(cell.value, (int, float)):
+            check(cell.number_format == expected,
+                  f"{ws.title} {letter}{row}: number format {cell.number_format}")
 
 
 def check_column(ws, letter, column, rows, expected_width, horizontal):
@@ -96,6 +102,9 @@ for i, line in enumerate(grid):
 for col, letter in enumerate("ABCDEFGHI", start=1):
     check_column(ws, letter, col, range(1, 344), 20 if letter in "AB" else None, "center")
 check_column(ws, "J", 10, [1, 2], 20, "left")
+for col, letter in enumerate("CDEFGHI", start=3):
+    check_format(ws, letter, col, range(2, 344), SCIENTIFIC)
+check_format(ws, "A", 1, range(3, 344), "General")
 
 wb = workbook("ng_empty.xlsx", "grid", "--maat", "--elev-max", "800")
 ws = wb["NG Solubility"]
@@ -114,9 +123,13 @@ for i, line in enumerate(csv_rows("fit", "--all")):
     check(all(same(v, float(e)) for v, e in zip(cells, line[1:])), f"row {i + 3}: {cells}")
 for col, letter in enumerate("ABC", start=1):
     check_column(ws, letter, col, range(1, 344), 20, "center")
-ws = workbook("diff_excluded.xlsx", "fit", "--all", "--density", "0")["Difference Results"]
-check(all(ws.cell(row=r, column=3).value == 10000 for r in range(3, 344)),
-      "excluded cases carry 10000")
+check_format(ws, "C", 3, range(3, 344), SCIENTIFIC)
+check_format(ws, "B", 2, range(3, 344), "General")
+# A density of 0 would make every concentration 0: refused, with no file.
+path = os.path.join(WORK, "diff_density0.xlsx")
+result = run("fit", "--all", "--density", "0", "--xlsx", path)
+check(result.returncode == 2 and "--density" in result.stderr, f"density 0: {result.stderr}")
+check(not os.path.exists(path), "no file for a refused run")
 
 # "Selected Results"
 gases = ["--gases", "Ne-20,Ar-40,Kr-84,Xe"]
@@ -132,13 +145,19 @@ rows = csv_rows("fit-ea", *gases)
 check(len(rows) == 490, f"{len(rows)} CSV rows")
 for i, line in enumerate(rows):
     cells = [c.value for c in ws[i + 3]]
-    expected = [single(line[4]), float(line[5]), single(line[1]), float(line[6])]
+    # Single-precision values are written as their shortest decimal: what the
+    # program prints, not 0.00100000004749745.
+    expected = [float(line[4]), float(line[5]), float(line[1]), float(line[6])]
     check(all(same(v, e) for v, e in zip(cells, expected)), f"row {i + 3}: {cells} {expected}")
 for block in range(49):
     values = {ws.cell(row=3 + block * 10 + k, column=3).value for k in range(10)}
     check(len(values) == 1, f"excess air varies within block {block + 1}")
 for col, letter in enumerate("ABCD", start=1):
     check_column(ws, letter, col, range(1, 493), 20, "center")
+check_format(ws, "D", 4, range(3, 493), SCIENTIFIC)
+check_format(ws, "C", 3, range(3, 493), "General")
+check(ws["C3"].value == 0.001 and ws["C483"].value == 0.049,
+      f"excess air {ws['C3'].value!r} {ws['C483'].value!r}")
 
 # A table longer than a sheet: refused, with nothing left behind.
 path = os.path.join(WORK, "too_long.xlsx")
@@ -146,6 +165,23 @@ result = run("grid", "--elev-step", "1", "--temp-max", "30", "--temp-step", "0.0
              "--xlsx", path)
 check(result.returncode != 0 and "1048574" in result.stderr, f"too long: {result.stderr}")
 check(not os.path.exists(path), "no file for a refused export")
+check(not [f for f in os.listdir(WORK) if f.endswith(".part")], "temporary files left behind")
+
+# A file system that runs full while a workbook is written (a file-size limit
+# here): the export fails with a message, and nothing is left under the final
+# name, nor any temporary file.
+def limited(kib):
+    return lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (kib * 1024, kib * 1024))
+
+
+for kib in (8, 20, 60):
+    path = os.path.join(WORK, f"full_{kib}.xlsx")
+    result = subprocess.run([CLI, "grid", "--xlsx", path], capture_output=True, text=True,
+                            check=False, preexec_fn=limited(kib))
+    check(result.returncode == 1, f"{kib} KiB: exit {result.returncode}")
+    check("could not be written" in result.stderr and result.stderr.count("\n") == 1,
+          f"{kib} KiB: {result.stderr!r}")
+    check(not os.path.exists(path), f"{kib} KiB: a file under the final name")
 check(not [f for f in os.listdir(WORK) if f.endswith(".part")], "temporary files left behind")
 
 for f in failures:

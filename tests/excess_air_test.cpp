@@ -205,3 +205,50 @@ TEST(BestFitEa, MoreThan32767TrialAmountsWork) {
     EXPECT_GT(m.Ea().M, 32767);
     EXPECT_EQ(m.Ea().BestRms.size(), static_cast<std::size_t>(m.Ea().M) * 10);
 }
+
+// Ranges and values that leave the number range or the memory name the box whose
+// value caused it, with a true detail.
+TEST(BestFitEa, RefusalsNameTheBoxToChange) {
+    struct Row {
+        const char* measuredNe; // Text2 of the input page
+        DialogTexts dialog;
+        int code;
+        const char* window;
+        const char* named;
+        const char* detail;
+    };
+    const Row rows[] = {
+        {"1.99793E-07", {"0.001", "1e308", "0.001"}, 6, "Dialog", "Text23", "narrow the range"},
+        {"1.99793E-07", {"0.001", "0.05", "1e-320"}, 6, "Dialog", "Text24", "use a larger step"},
+        {"1.99793E-07", {"0", "1", "1e-7"}, 7, "Dialog", "Text24", "use a larger step"},
+        {"1.99793E-07", {"-1e9", "0", "0.001"}, 7, "Dialog", "Text17", "narrow the range"},
+        {"-1e308", {"0.001", "0.05", "0.001"}, 6, "Form1", "Text2", "measured Ne-20"},
+    };
+    for (const Row& row : rows) {
+        Module1 m;
+        m.MemoryBudget = std::uint64_t{1} << 30;
+        Form1Texts f = Defaults();
+        f.Text2 = row.measuredNe;
+        m.CalculateSolubility(f);
+        m.BuildSelectedGasTables(Deleted({}));
+        const test::Raised r = test::RaisedBy([&] { m.RunExcessAirSearch(row.dialog); });
+        EXPECT_EQ(r.code, row.code) << row.dialog.Text23 << " " << r.detail;
+        EXPECT_EQ(r.window, row.window) << r.detail;
+        EXPECT_EQ(r.control, row.named) << r.detail;
+        EXPECT_NE(r.detail.find(row.detail), std::string::npos) << r.detail;
+        EXPECT_EQ(r.detail.find("must not be zero"), std::string::npos) << r.detail;
+        EXPECT_FALSE(m.HasBestFitEa());
+    }
+}
+
+TEST(BestFitEa, ACancelledSearchKeepsTheLastResults) {
+    Module1 m;
+    m.CalculateSolubility(Defaults());
+    m.BuildSelectedGasTables(Deleted({}));
+    m.RunExcessAirSearch(DialogTexts{});
+    const auto before = m.Ea().BestCase;
+    RunControl control;
+    control.Cancel();
+    EXPECT_THROW(m.ComputeExcessAirSearch(DialogTexts{"0", "0.05", "0.0001"}, control), Cancelled);
+    EXPECT_EQ(m.Ea().BestCase, before);
+}

@@ -184,10 +184,12 @@ TEST(Exports, DifferenceResultsKeepTheSearchTheWindowShows) {
 }
 
 TEST(Exports, ExcludedCasesShowTheExclusionValue) {
+    // A grid in which He-4 is 0 in every case (made by hand: no input makes one).
     Module1 m;
-    Form1Texts f = test::Defaults();
-    f.Text14 = "0";
-    m.CalculateSolubility(f);
+    GridPlan plan = m.PlanSolubility(test::Defaults());
+    m.FillSolubility(plan);
+    std::fill_n(plan.grid->Solubility.data(), 341, 0.0);
+    m.CommitSolubility(std::move(plan));
     m.BuildSelectedGasTables({});
     m.FindBestFitNoEa();
     Application app;

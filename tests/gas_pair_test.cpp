@@ -165,15 +165,47 @@ TEST(GasPair, RefusesWhatItCannotDraw) {
 }
 
 TEST(GasPair, AxisBoundsIgnoreZeroValues) {
-    // With density 0 the curve without excess air lies at (0, 0); the lower bounds
-    // come from the smallest non-zero values, those of the curve for 0.01.
+    // A curve at (0, 0) (the curve without excess air, were nothing dissolved):
+    // the lower bounds come from the smallest non-zero values, those of the curve
+    // for 0.01 at 30 °C.
     Module1 m;
-    Form1Texts f = Defaults();
-    f.Text14 = "0";
-    m.DrawGasPairGraph(f, Ticks({1, 2}), Dialog1Texts{});
-    const GasPairGraph& p = m.GasPair();
+    m.DrawGasPairGraph(Defaults(), Ticks({1, 2}), Dialog1Texts{});
+    GasPairGraph p = m.GasPair();
+    const std::size_t perCurve = static_cast<std::size_t>(p.nPts);
+    for (int s = 1; s <= 2; ++s)
+        std::fill_n(p.PairConc.begin() + static_cast<std::ptrdiff_t>((s - 1) * p.J * p.nPts),
+                    perCurve, 0.0);
+    SetPairAxisRange(p);
     EXPECT_EQ(p.Conc(1, 1, 1), 0.0);
-    EXPECT_EQ(p.PairXMin, 0.01 * 5.239e-6);
-    EXPECT_EQ(p.PairYMin, 0.01 * 0.00001645);
+    EXPECT_EQ(p.PairXMin, p.Conc(7, 2, 1));
+    EXPECT_EQ(p.PairYMin, p.Conc(7, 2, 2));
     EXPECT_EQ(p.PairXMax, p.Conc(1, 6, 1));
+}
+
+TEST(GasPair, RefusalsNameTheBoxToChange) {
+    struct Row {
+        const char* density;
+        Dialog1Texts dialog;
+        const char* window;
+        const char* named;
+    };
+    const Row rows[] = {
+        {"1", {"0", "0.05", "0.01", "-300", "30", "5"}, "Dialog1", "Text4"},
+        {"1", {"0", "0.05", "0.01", "0", "120", "5"}, "Dialog1", "Text5"},
+        {"1", {"0", "0.05", "0.01", "150", "160", "5"}, "Dialog1", "Text4"},
+        {"0", {}, "Form1", "Text14"},
+        {"-2", {}, "Form1", "Text14"},
+    };
+    Module1 m;
+    for (const Row& row : rows) {
+        Form1Texts f = Defaults();
+        f.Text14 = row.density;
+        const test::Raised r = test::RaisedBy([&] {
+            m.DrawGasPairGraph(f, Ticks({1, 2}), row.dialog);
+        });
+        EXPECT_NE(r.code, 0) << row.named;
+        EXPECT_EQ(r.window, row.window) << r.detail;
+        EXPECT_EQ(r.control, row.named) << r.detail;
+    }
+    EXPECT_FALSE(m.HasGasPair());
 }

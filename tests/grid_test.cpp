@@ -196,9 +196,12 @@ TEST(GridRun, FaultsNameTheFieldAndLeaveTheLastRunIntact) {
 
 TEST(GridRun, MemoryBudgetRefusesBeforeAllocating) {
     Module1 m;
-    m.MemoryBudget = 341 * 68 - 1;
+    // 68 bytes a case (temperature, elevation, seven gases) and the list of the 31
+    // elevations.
+    const std::uint64_t need = 341 * 68 + 31 * sizeof(GridElevation);
+    m.MemoryBudget = need - 1;
     EXPECT_EQ(ErrorCode(m, Defaults()), 7);
-    m.MemoryBudget = 341 * 68;
+    m.MemoryBudget = need;
     EXPECT_EQ(ErrorCode(m, Defaults()), 0);
 }
 
@@ -224,4 +227,95 @@ TEST(GridRun, EmptyWindowsGiveARunWithoutCases) {
     m.CalculateSolubility(f);
     EXPECT_EQ(m.CaseCount(), 0);
     EXPECT_TRUE(m.HasGrid());
+}
+
+// Each refusal names the box the user must change, with a true detail, and
+// leaves the last complete grid as it was.
+TEST(GridRun, RefusalsNameTheBoxToChange) {
+    struct Row {
+        std::string Form1Texts::*box; // typed into
+        const char* text;
+        int code;
+        const char* named; // the box the refusal names
+        const char* detail;
+    };
+    const Row rows[] = {
+        {&Form1Texts::Text25, "-100", 9, "Text25", "step is negative"},
+        {&Form1Texts::Text19, "-500", 9, "Text19", "below 0 m"},
+        {&Form1Texts::Text21, "-5", 9, "Text21", "below 0 °C"},
+        {&Form1Texts::Text26, "-1", 9, "Text26", "step is negative"},
+        {&Form1Texts::Text25, "1e-6", 7, "Text25", "use a larger step"},
+        {&Form1Texts::Text19, "1e12", 7, "Text19", "lower the maximum"},
+        {&Form1Texts::Text26, "1e-12", 7, "Text26", "use a larger step"},
+        {&Form1Texts::Text14, "0", 5, "Text14", "greater than 0"},
+        {&Form1Texts::Text14, "-1", 5, "Text14", "greater than 0"},
+        // Water boils at sea level; the air at 30000 m is thinner than the vapour.
+        {&Form1Texts::Text21, "100", 5, "Text21", "lower the highest temperature"},
+        {&Form1Texts::Text19, "30000", 5, "Text19", "lower the highest elevation"},
+    };
+    Module1 m;
+    m.CalculateSolubility(Defaults());
+    const double before = m.GasSolubility(3, 200);
+    for (const Row& row : rows) {
+        Form1Texts f = Defaults();
+        f.*row.box = row.text;
+        const test::Raised r = test::RaisedBy([&] { m.CalculateSolubility(f); });
+        EXPECT_EQ(r.code, row.code) << row.named << " = " << row.text << ": " << r.detail;
+        EXPECT_EQ(r.control, row.named) << row.text;
+        EXPECT_NE(r.detail.find(row.detail), std::string::npos) << r.detail;
+    }
+    EXPECT_EQ(m.CaseCount(), 341);
+    EXPECT_EQ(m.GasSolubility(3, 200), before);
+}
+
+TEST(GridRun, AGridWithoutCasesSaysWhy) {
+    Module1 m;
+    Form1Texts f = Defaults();
+    f.Text19 = "-1";
+    m.CalculateSolubility(f);
+    EXPECT_EQ(m.CaseCount(), 0);
+    EXPECT_NE(EmptyGridReason(m.Grid()).find("below 0 m"), std::string::npos);
+    f = Defaults();
+    f.Check1 = true;
+    f.Text19 = "800";
+    m.CalculateSolubility(f);
+    EXPECT_NE(EmptyGridReason(m.Grid()).find("more than 3 °C above the highest temperature (10"),
+              std::string::npos)
+        << EmptyGridReason(m.Grid());
+    m.CalculateSolubility(Defaults());
+    EXPECT_EQ(EmptyGridReason(m.Grid()), "");
+}
+
+TEST(GridRun, ACancelledRunLeavesTheLastGrid) {
+    Module1 m;
+    m.CalculateSolubility(Defaults());
+    Form1Texts f = Defaults();
+    f.Text26 = "0.5";
+    RunControl control;
+    GridPlan plan = m.PlanSolubility(f, control);
+    EXPECT_EQ(plan.Cases(), 21 * 31);
+    control.Cancel();
+    EXPECT_THROW(m.FillSolubility(plan, control), Cancelled);
+    EXPECT_THROW(m.CommitSolubility(std::move(plan)), TemraError); // never filled
+    EXPECT_EQ(m.CaseCount(), 341);
+    // A run watched to its end reports all of its work done.
+    RunControl watched;
+    GridPlan full = m.PlanSolubility(f, watched);
+    m.FillSolubility(full, watched);
+    EXPECT_EQ(watched.Fraction(), 1.0);
+    m.CommitSolubility(std::move(full));
+    EXPECT_EQ(m.CaseCount(), 21 * 31);
+}
+
+TEST(GridRun, TheMemoryProbeBoundsTheBudget) {
+    Module1 m;
+    m.MemoryBudget = std::uint64_t{1} << 40;
+    m.MemoryProbe = [] { return std::uint64_t{1000}; };
+    EXPECT_EQ(m.MemoryAvailable(), 1000u);
+    EXPECT_EQ(ErrorCode(m, Defaults()), 7);
+    // The desktop program's graph keeps memory per case beside the grid.
+    m.MemoryProbe = nullptr;
+    m.MemoryBudget = 341 * 68 + 31 * sizeof(GridElevation);
+    m.ExtraBytesPerCase = 1;
+    EXPECT_EQ(ErrorCode(m, Defaults()), 7);
 }

@@ -53,6 +53,28 @@ TEST(ParseNumber, RefusesWhatIsNotANumberNamingTheField) {
     }
 }
 
+TEST(ParseNumber, AGroupedLookingTextIsRefusedWhereCommaIsTheDecimalSeparator) {
+    // Where ',' is the decimal separator, '.' also groups thousands: "3.000" may
+    // mean three thousand or three, so it is refused with both ways to type it.
+    for (const char* ambiguous : {"3.000", "1.500", "-1.500", "12.345", " 999.999 "}) {
+        EXPECT_EQ(ErrorOf(ambiguous, ','), 13) << ambiguous;
+        EXPECT_NE(ParseDouble(ambiguous, kField, '.'), 0) << ambiguous; // read as a decimal
+    }
+    try {
+        ParseDouble("3.000", kField, ',');
+    } catch (const TemraError& e) {
+        EXPECT_NE(e.detail().find("type 3000 for the whole number or 3,000"), std::string::npos)
+            << e.detail();
+    }
+    // Texts that read only one way stay accepted.
+    const std::pair<const char*, double> plain[] = {
+        {"0.01", 0.01}, {"1.5E-08", 1.5e-8},    {"0.001", 0.001}, {"3000", 3000},
+        {"3,000", 3},   {"1234.567", 1234.567}, {"1.5", 1.5},     {"1.5000", 1.5},
+        {"0.500", 0.5}, {"1.000E3", 1000},      {"1.00", 1},      {"-0.050", -0.05}};
+    for (const auto& [text, value] : plain)
+        EXPECT_EQ(ParseDouble(text, kField, ','), value) << text;
+}
+
 TEST(FormatNumber, GeneralFormatOfDoubles) {
     EXPECT_EQ(FormatGeneral(4.69312345678901e-08), "4.69312345678901E-08");
     EXPECT_EQ(FormatGeneral(9.861000000000001), "9.861");

@@ -57,4 +57,22 @@ inline Form1Texts Defaults() {
     return Form1Texts{};
 }
 
+// What an operation raised: the error number, the box named, and the detail; code
+// 0 when it completed.
+struct Raised {
+    int code = 0;
+    std::string window;
+    std::string control;
+    std::string detail;
+};
+
+template <typename Fn> Raised RaisedBy(Fn&& operation) {
+    try {
+        operation();
+    } catch (const TemraError& e) {
+        return {e.code(), e.field().window, e.field().control, e.detail()};
+    }
+    return {};
+}
+
 } // namespace temra::test

@@ -1,0 +1,426 @@
+// The solubility grid run: the equilibrium concentration of the seven gases for
+// every elevation and temperature of the grid.
+//
+// The run is planned first (inputs read and checked, cases counted, memory
+// weighed), then filled (the elevations split over the cores), then committed.
+// Every fault of the inputs shows in the plan, before any case array exists; a
+// fault or a cancel at any step leaves the last complete grid as it was.
+#include "checked_math.h"
+#include "counting_loop.h"
+#include "module1.h"
+#include "numtext.h"
+#include "parallel.h"
+#include "range_blame.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <new>
+
+namespace temra {
+
+namespace {
+
+FieldRef F(const char* control) {
+    return fields::Form1(control);
+}
+
+// Bytes the case arrays of one grid case take: temperature, elevation, 7 gases.
+constexpr std::uint64_t kGridBytesPerCase =
+    sizeof(double) + sizeof(float) + GasCount * sizeof(double);
+
+// Defaults of the input page, against which a range that holds far too many
+// values is judged (which box to name).
+constexpr double kTypicalElevExtent = 3000, kTypicalElevStep = 100;
+constexpr double kTypicalTempExtent = 10, kTypicalTempStep = 1;
+
+float SingleOf(double value, const FieldRef& field, const char* what) {
+    if (std::fabs(value) > std::numeric_limits<float>::max())
+        throw TemraError(ErrorNumber::Overflow, field, what);
+    return static_cast<float>(value);
+}
+
+// How many elevations and temperatures the ranges span (before the loops run).
+struct GridSpan {
+    double elevations;
+    double temperatures;
+};
+
+GridSpan SpanOf(const SolubilityGrid& g) {
+    double temperatures = std::fabs(static_cast<double>(g.TempMaxInput) / g.TempStep) + 1;
+    // The relation keeps each elevation to a window of 6 °C.
+    if (g.MaatInUse) temperatures = std::min(temperatures, 6 / std::fabs(g.TempStep) + 2);
+    return {std::fabs(g.ElevStepCount) + 1, temperatures};
+}
+
+// The box that makes a grid too large: the range with more values, and of it its
+// extent or its step.
+FieldRef TooLargeCulprit(const SolubilityGrid& g) {
+    const GridSpan span = SpanOf(g);
+    if (span.elevations >= span.temperatures)
+        return ExtentIsCulprit(g.ElevMax, g.ElevStep, kTypicalElevExtent, kTypicalElevStep)
+                   ? F("Text19")
+                   : F("Text25");
+    return ExtentIsCulprit(g.TempMaxInput, g.TempStep, kTypicalTempExtent, kTypicalTempStep)
+               ? F("Text21")
+               : F("Text26");
+}
+
+[[noreturn]] void OutOfMemory(const SolubilityGrid& g, double cases, std::uint64_t perCase,
+                              std::uint64_t budget) {
+    const GridSpan span = SpanOf(g);
+    const FieldRef culprit = TooLargeCulprit(g);
+    const bool isStep = culprit.control == "Text25" || culprit.control == "Text26";
+    auto count = [](double n, const char* one, const char* many) {
+        return ApproxText(n) + " " + (n == 1 ? one : many);
+    };
+    std::string detail = "the grid would hold " + ApproxText(cases) + " or more cases (up to " +
+                         count(span.temperatures, "temperature", "temperatures") + " at each of " +
+                         count(span.elevations, "elevation", "elevations") + ") and need about " +
+                         ByteText(cases * static_cast<double>(perCase)) +
+                         ", more than this process may use (" +
+                         ByteText(static_cast<double>(budget)) + "); " +
+                         (isStep ? "use a larger step" : "lower the maximum");
+    throw TemraError(ErrorNumber::OutOfMemory, culprit, detail);
+}
+
+// A capacity below one case: the range with a factor below one names its box.
+[[noreturn]] void NoRoom(const SolubilityGrid& g) {
+    const bool elevationsAtFault = g.ElevStepCount + 1 < g.TempStepCount + 1;
+    if (elevationsAtFault) {
+        if (g.ElevStep < 0 && g.ElevMax >= 0)
+            throw TemraError(ErrorNumber::SubscriptRange, F("Text25"),
+                             "the elevation step is negative, so the elevations, which start at "
+                             "0 m, never reach the highest elevation");
+        throw TemraError(ErrorNumber::SubscriptRange, F("Text19"),
+                         "the highest elevation (" + ApproxText(g.ElevMax) +
+                             " m) lies below 0 m, where the grid starts");
+    }
+    if (g.TempStep < 0 && g.TempMaxInput >= 0)
+        throw TemraError(ErrorNumber::SubscriptRange, F("Text26"),
+                         "the temperature step is negative, so the temperatures, which start at "
+                         "0 °C, never reach the highest temperature");
+    throw TemraError(ErrorNumber::SubscriptRange, F("Text21"),
+                     "the highest temperature (" + ApproxText(g.TempMaxInput) +
+                         " °C) lies below 0 °C, where the grid starts");
+}
+
+void ReadInputs(SolubilityGrid& g, const Form1Texts& f, char sep) {
+    using checked::Div;
+    using checked::Finite;
+    g.WaterDensity = ParseSingle(f.Text14, F("Text14"), sep);
+    if (!(g.WaterDensity > 0))
+        throw TemraError(ErrorNumber::InvalidCall, F("Text14"),
+                         "the density of water must be greater than 0 g/cm³");
+    g.Chloride = ParseDouble(f.Text15, F("Text15"), sep);
+    g.ElevMin = 0; // the grid always starts at 0 m; the "Min" box (Text18) is not read
+    g.ElevMax = ParseDouble(f.Text19, F("Text19"), sep);
+    g.ElevStep = ParseDouble(f.Text25, F("Text25"), sep);
+    g.ElevStepCount =
+        Div(g.ElevMax - g.ElevMin, g.ElevStep, F("Text25"), "the elevation step must not be zero");
+    g.TempMaxInput = ParseSingle(f.Text21, F("Text21"), sep);
+    g.TempMin = 0;
+    g.TempMax = ParseDouble(f.Text21, F("Text21"), sep);
+    g.TempStep = ParseDouble(f.Text26, F("Text26"), sep);
+    g.TempStepCount = Finite(Div(static_cast<double>(g.TempMaxInput), g.TempStep, F("Text26"),
+                                 "the temperature step must not be zero") *
+                                 100,
+                             F("Text26"), "too many temperatures");
+    g.MaatSlope = ParseSingle(f.Text20, F("Text20"), sep);
+    g.MaatIntercept = ParseSingle(f.Text22, F("Text22"), sep);
+    g.MaatInUse = f.Check1;
+    for (int gas = 1; gas <= GasCount; ++gas)
+        g.MeasuredConc[gas - 1] =
+            ParseDouble(f.Measured(gas), F(("Text" + std::to_string(gas)).c_str()), sep);
+}
+
+// Gases dissolve only while the air pressure lies above the vapour pressure of
+// water; at or below it every equilibrium concentration would be zero or negative.
+// The vapour pressure rises with the temperature, so the ends of the window tell.
+class PressureCheck {
+  public:
+    void Check(double H, double P, double firstT, double lastT) {
+        if (!(valid_ && firstT == firstT_ && lastT == lastT_)) {
+            firstT_ = firstT;
+            lastT_ = lastT;
+            valid_ = true;
+            const double vpFirst = VapourPressureAt(firstT, F("Text21"));
+            const double vpLast = VapourPressureAt(lastT, F("Text21"));
+            worstT_ = vpLast >= vpFirst ? lastT : firstT;
+            worstVP_ = std::max(vpFirst, vpLast);
+        }
+        if (P - worstVP_ > 0) return;
+        // Water that boils even at sea level: the temperature is at fault.
+        const bool temperatureAtFault = worstVP_ >= 1;
+        throw TemraError(ErrorNumber::InvalidCall, temperatureAtFault ? F("Text21") : F("Text19"),
+                         "at " + ApproxText(H) + " m and " + ApproxText(worstT_) +
+                             " °C the air pressure (" + ApproxText(P) +
+                             " atm) is not above the vapour pressure of water (" +
+                             ApproxText(worstVP_) + " atm), so no gas stays dissolved; " +
+                             (temperatureAtFault ? "lower the highest temperature"
+                                                 : "lower the highest elevation"));
+    }
+
+  private:
+    bool valid_ = false;
+    double firstT_ = 0, lastT_ = 0, worstT_ = 0, worstVP_ = 0;
+};
+
+// Pass 1: counts the cases of every elevation. Every fault of the loops shows
+// here, before any case array exists.
+void CountCases(GridPlan& plan, std::uint64_t budget, std::uint64_t perCase, RunControl& control) {
+    SolubilityGrid& g = *plan.grid;
+    auto windowOf = [&](double H) {
+        if (!g.MaatInUse) return TemperatureWindow{g.TempMin, g.TempMax};
+        return MaatWindow(H, g.MaatSlope, g.MaatIntercept, g.TempMaxInput, F("Text20"));
+    };
+    const auto capacity = static_cast<std::uint64_t>(g.Capacity);
+    auto fits = [&](std::uint64_t cases, std::size_t elevations) {
+        return static_cast<double>(cases) * static_cast<double>(perCase) +
+                   static_cast<double>(elevations) * sizeof(GridElevation) <=
+               static_cast<double>(budget);
+    };
+    PressureCheck pressure;
+    std::uint64_t cases = 0, visited = 0;
+    TemperatureWindow lastWindow{g.TempMin, g.TempMax};
+    for (double H = g.ElevMin; LoopContinues(H, g.ElevMax, g.ElevStep); H += g.ElevStep) {
+        if (++visited > capacity)
+            throw TemraError(ErrorNumber::SubscriptRange, F("Text25"),
+                             "the elevations do not advance to the maximum");
+        if ((visited & 0xFFF) == 0) control.CheckCancelled();
+        SingleOf(H, F("Text19"), "elevation beyond the single-precision range");
+        const double P = AirPressureAt(H, F("Text19"));
+        const TemperatureWindow w = windowOf(H);
+        lastWindow = w;
+        const std::uint64_t first = cases;
+        double lastT = w.TempMin;
+        for (double T = w.TempMin; LoopContinues(T, w.TempMax, g.TempStep); T += g.TempStep) {
+            if (++cases > capacity)
+                throw TemraError(ErrorNumber::SubscriptRange, F("Text26"),
+                                 "more cases than the grid has room for");
+            if ((cases & 0xFFFFF) == 0) {
+                control.CheckCancelled();
+                if (!fits(cases, plan.elevations.size() + 1))
+                    OutOfMemory(g, static_cast<double>(cases), perCase, budget);
+            }
+            lastT = T;
+        }
+        if (cases == first) continue;
+        if (!fits(cases, plan.elevations.size() + 1))
+            OutOfMemory(g, static_cast<double>(cases), perCase, budget);
+        pressure.Check(H, P, w.TempMin, lastT);
+        plan.elevations.push_back({H, first, cases - first, w});
+    }
+    g.CaseCount = static_cast<CaseNumber>(cases);
+    g.ElevationsVisited = visited;
+    if (visited > 0) { // the window of the last elevation visited stays in the state
+        g.TempMin = lastWindow.TempMin;
+        g.TempMax = lastWindow.TempMax;
+    }
+}
+
+// The temperatures of one elevation and the model's temperature-dependent values
+// for them: SX(g, t) = saline solubility times AtmFraction, and the vapour pressure.
+struct TemperatureBlock {
+    double first = 0, last = 0; // the window the block was built for
+    bool valid = false;
+    std::vector<double> T;
+    std::vector<double> VP;
+    std::array<std::vector<double>, GasCount> SX;
+    std::array<double, GasCount> maxSX{}; // largest |SX| of each gas
+    std::array<double, GasCount> minSX{}; // smallest SX of each gas
+};
+
+// A concentration of 0 (the salting-out of a large chloride concentration has
+// left nothing dissolved in the number range).
+[[noreturn]] void NothingDissolved(double chloride) {
+    throw TemraError(ErrorNumber::InvalidCall, chloride > 0 ? F("Text15") : F("Text14"),
+                     chloride > 0 ? "at this chloride concentration the salting-out leaves no "
+                                    "gas dissolved (a concentration of 0)"
+                                  : "the density is too small: a concentration becomes 0");
+}
+
+void BuildBlock(TemperatureBlock& block, double first, double last, double step,
+                const GasTableType& table, float density, double chloride,
+                const RunControl& control) {
+    block.first = first;
+    block.last = last;
+    block.valid = true;
+    block.T.clear();
+    block.VP.clear();
+    for (auto& row : block.SX) row.clear();
+    block.maxSX.fill(0);
+    block.minSX.fill(std::numeric_limits<double>::infinity());
+    const ModelFields modelFields{F("Text21"), F("Text14"), F("Text15")};
+    const FieldRef& tempField = modelFields.temperature;
+    for (double T = first; LoopContinues(T, last, step); T += step) {
+        if ((block.T.size() & 0xFFF) == 0xFFF) control.CheckCancelled();
+        block.T.push_back(T);
+        block.VP.push_back(VapourPressureAt(T, tempField));
+        for (std::size_t g = 0; g < GasCount; ++g) {
+            ModelValues v;
+            SalineSolubility(table[g], T, density, chloride, v, modelFields);
+            const double sx = checked::Finite(v.SalineSolubility * table[g].AtmFraction,
+                                              modelFields.density, "EquilConc");
+            if (!(sx > 0)) NothingDissolved(chloride);
+            block.SX[g].push_back(sx);
+            block.maxSX[g] = std::max(block.maxSX[g], sx);
+            block.minSX[g] = std::min(block.minSX[g], sx);
+        }
+    }
+}
+
+// Fills the cases of `n` consecutive elevations:
+//   EquilConc = (S x) (AirPressure - VapourPressure) / 1000,
+// with S x and the vapour pressure of each temperature taken from the block, which
+// is rebuilt only when the window changes.
+void FillElevations(SolubilityGrid& g, const GasTableType& table, const GridElevation* elevations,
+                    std::size_t n, RunControl& control) {
+    const FieldRef elevField = F("Text19");
+    TemperatureBlock block;
+    std::vector<double> diff;
+    for (std::size_t e = 0; e < n; ++e) {
+        const GridElevation& el = elevations[e];
+        const TemperatureWindow& w = el.window;
+        if (!block.valid || block.first != w.TempMin || block.last != w.TempMax)
+            BuildBlock(block, w.TempMin, w.TempMax, g.TempStep, table, g.WaterDensity, g.Chloride,
+                       control);
+        const std::size_t nT = block.T.size();
+        if (nT != el.count)
+            throw TemraError(ErrorNumber::SubscriptRange, F("Text26"),
+                             "the temperatures of an elevation changed between passes");
+        const double P = AirPressureAt(el.H, elevField);
+        diff.resize(nT);
+        double maxDiff = 0, minDiff = std::numeric_limits<double>::infinity();
+        for (std::size_t t = 0; t < nT; ++t) {
+            diff[t] = P - block.VP[t];
+            maxDiff = std::max(maxDiff, std::fabs(diff[t]));
+            minDiff = std::min(minDiff, diff[t]);
+        }
+        const std::size_t k = el.first;
+        const float elev = static_cast<float>(el.H);
+        std::copy(block.T.begin(), block.T.end(), g.Temp.data() + k);
+        std::fill_n(g.Elev.data() + k, nT, elev);
+        const std::size_t rowLength = static_cast<std::size_t>(g.CaseCount);
+        for (std::size_t gas = 0; gas < GasCount; ++gas) {
+            const double* sx = block.SX[gas].data();
+            const double* d = diff.data();
+            double* out = g.Solubility.data() + gas * rowLength + k;
+            for (std::size_t t = 0; t < nT; ++t) out[t] = sx[t] * d[t] / 1000;
+            // No product can leave the number range when the largest factors cannot,
+            // nor fall to 0 when the smallest cannot.
+            if (!(block.maxSX[gas] * maxDiff <= std::numeric_limits<double>::max()))
+                for (std::size_t t = 0; t < nT; ++t)
+                    checked::Finite(out[t], F("Text14"), "EquilConc");
+            if (!(block.minSX[gas] * minDiff / 1000 > 0))
+                for (std::size_t t = 0; t < nT; ++t)
+                    if (!(out[t] > 0)) NothingDissolved(g.Chloride);
+        }
+        control.Advance(el.count);
+    }
+}
+
+} // namespace
+
+std::uint64_t Module1::BytesPerCase() const {
+    return kGridBytesPerCase + ExtraBytesPerCase;
+}
+
+GridPlan Module1::PlanSolubility(const Form1Texts& f, RunControl& control) const {
+    GridPlan plan;
+    plan.grid = std::make_shared<SolubilityGrid>();
+    SolubilityGrid& g = *plan.grid;
+    ReadInputs(g, f, DecimalSeparator);
+
+    // Sizing: the capacity keeps its meaning for the errors it defines, while the
+    // case arrays are sized to the cases the run really produces.
+    const double capacity = RoundHalfEven((g.TempStepCount + 1) * (g.ElevStepCount + 1));
+    if (!(capacity >= 1)) NoRoom(g);
+    const std::uint64_t budget = MemoryAvailable();
+    const std::uint64_t perCase = BytesPerCase();
+    if (capacity > 4e18) OutOfMemory(g, capacity, perCase, budget);
+    g.Capacity = static_cast<std::int64_t>(capacity);
+    // A first estimate of the real case count refuses absurd grids before counting.
+    const GridSpan span = SpanOf(g);
+    const double estimate = span.elevations * span.temperatures;
+    if (estimate * static_cast<double>(perCase) > 1.01 * static_cast<double>(budget) + 4096)
+        OutOfMemory(g, estimate, perCase, budget);
+
+    CountCases(plan, budget, perCase, control);
+    plan.bytes = static_cast<std::uint64_t>(g.CaseCount) * perCase +
+                 plan.elevations.size() * sizeof(GridElevation);
+    return plan;
+}
+
+void Module1::FillSolubility(GridPlan& plan, RunControl& control) const {
+    SolubilityGrid& g = *plan.grid;
+    const auto cases = static_cast<std::uint64_t>(g.CaseCount);
+    control.Begin(cases);
+    try {
+        g.Temp = RunArray<double>(cases);
+        g.Elev = RunArray<float>(cases);
+        g.Solubility = RunArray<double>(cases * GasCount);
+    } catch (const std::bad_alloc&) {
+        OutOfMemory(g, static_cast<double>(cases), BytesPerCase(), MemoryAvailable());
+    }
+    const std::vector<GridElevation>& elevations = plan.elevations;
+    const unsigned parts = PartCount(static_cast<std::int64_t>(cases), 250000);
+    RunParts(parts, [&](unsigned part) {
+        // Each part takes the whole elevations whose first case falls in its share.
+        const std::uint64_t from = cases * part / parts, to = cases * (part + 1) / parts;
+        auto byFirst = [](const GridElevation& e, std::uint64_t k) { return e.first < k; };
+        auto b = std::lower_bound(elevations.begin(), elevations.end(), from, byFirst);
+        auto e = std::lower_bound(elevations.begin(), elevations.end(), to, byFirst);
+        FillElevations(g, kGasTable, elevations.data() + (b - elevations.begin()),
+                       static_cast<std::size_t>(e - b), control);
+    });
+    if (cases > 0) {
+        plan.curTemp = g.Temp[cases - 1];
+        plan.working = EvaluateModel(kGasTable[GasCount - 1], plan.curTemp, elevations.back().H,
+                                     g.WaterDensity, g.Chloride, F("Text21"));
+    }
+    plan.filled = true;
+}
+
+void Module1::CommitSolubility(GridPlan&& plan) {
+    if (!plan.grid || !plan.filled)
+        throw TemraError(ErrorNumber::SubscriptRange, fields::Grid(), "the run is not complete");
+    LoadGasTable();
+    if (plan.grid->CaseCount > 0) {
+        CurTemp = plan.curTemp;
+        Working = plan.working;
+    }
+    grid_ = std::move(plan.grid);
+    selection_.reset();
+    noEa_.reset();
+    ea_.reset();
+}
+
+void Module1::CalculateSolubility(const Form1Texts& f) {
+    GridPlan plan = PlanSolubility(f);
+    FillSolubility(plan);
+    CommitSolubility(std::move(plan));
+}
+
+std::string EmptyGridReason(const SolubilityGrid& g) {
+    if (g.CaseCount > 0) return {};
+    if (g.ElevationsVisited == 0)
+        return g.ElevStep > 0 ? "the highest elevation (" + ApproxText(g.ElevMax) +
+                                    " m) lies below 0 m, where the grid starts"
+                              : "the elevation step is negative, so the elevations never reach "
+                                "the highest elevation (" +
+                                    ApproxText(g.ElevMax) + " m)";
+    if (g.MaatInUse)
+        return "with the MAAT equation H = aT + b (a = " + ApproxText(g.MaatSlope) +
+               ", b = " + ApproxText(g.MaatIntercept) +
+               ") every elevation's mean annual air temperature lies more than 3 °C above the "
+               "highest temperature (" +
+               ApproxText(g.TempMaxInput) + " °C), so no elevation has a temperature to compute";
+    return g.TempStep > 0 ? "the highest temperature (" + ApproxText(g.TempMaxInput) +
+                                " °C) lies below 0 °C, where the grid starts"
+                          : "the temperature step is negative, so the temperatures never reach "
+                            "the highest temperature (" +
+                                ApproxText(g.TempMaxInput) + " °C)";
+}
+
+} // namespace temra

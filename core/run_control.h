@@ -1,0 +1,63 @@
+// Progress and cancellation of one long computation.
+//
+// The computation (on any thread, possibly split over several) tells how much of
+// its work is done and looks at the cancel flag between steps; the window that
+// started it reads the progress from its own thread and may cancel. A cancelled
+// computation ends by throwing Cancelled before it changes any state, so the last
+// complete results stay as they were.
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <exception>
+
+namespace temra {
+
+class Cancelled : public std::exception {
+  public:
+    const char* what() const noexcept override { return "cancelled"; }
+};
+
+class RunControl {
+  public:
+    void Cancel() { cancelled_.store(true, std::memory_order_relaxed); }
+    bool IsCancelled() const { return cancelled_.load(std::memory_order_relaxed); }
+    void CheckCancelled() const {
+        if (IsCancelled()) throw Cancelled();
+    }
+
+    // A new stage of `total` units of work.
+    void Begin(std::uint64_t total) {
+        done_.store(0, std::memory_order_relaxed);
+        total_.store(total, std::memory_order_relaxed);
+    }
+    // `units` more are done; throws Cancelled when the run was cancelled.
+    void Advance(std::uint64_t units) {
+        Add(units);
+        CheckCancelled();
+    }
+    // The same without the throw, for loops that must not unwind (they look at
+    // IsCancelled themselves).
+    void Add(std::uint64_t units) { done_.fetch_add(units, std::memory_order_relaxed); }
+    // 0 to 1; 0 while the size of the stage is not known.
+    double Fraction() const {
+        const auto total = total_.load(std::memory_order_relaxed);
+        if (total == 0) return 0;
+        const auto done = std::min(done_.load(std::memory_order_relaxed), total);
+        return static_cast<double>(done) / static_cast<double>(total);
+    }
+
+  private:
+    std::atomic<bool> cancelled_{false};
+    std::atomic<std::uint64_t> done_{0};
+    std::atomic<std::uint64_t> total_{0};
+};
+
+// A control nobody watches, for computations run to their end in one call.
+inline RunControl& Unwatched() {
+    thread_local RunControl control;
+    return control;
+}
+
+} // namespace temra
