@@ -350,6 +350,7 @@ std::uint64_t TableBytes(std::uint64_t rows, std::uint64_t columns) {
 
 void WriteXlsx(const Workbook& workbook, const std::filesystem::path& path,
                const std::filesystem::path& scratchFolder, RunControl& control) {
+    control.CheckCancelled();
     const ClassicNumbers classicNumbers;
     // The file is created here first, so that a folder where it cannot be made is
     // reported in Temra's words before the library is asked.

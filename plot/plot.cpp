@@ -67,7 +67,8 @@ void DrawMarker(QPainter* p, const QPointF& c, int style, double size, const QCo
 
 } // namespace
 
-// Draws every channel of the plot.
+// Draws every channel of the plot: the lines, then the markers of the channels
+// with lines, then the markers of the channels without (the measured values).
 class ChannelsPlottable : public QCPAbstractPlottable {
   public:
     ChannelsPlottable(Plot* plot, QCPAxis* key, QCPAxis* value)
@@ -88,100 +89,112 @@ class ChannelsPlottable : public QCPAbstractPlottable {
 
   protected:
     void draw(QCPPainter* painter) override {
-        QCPAxis* kx = keyAxis();
-        QCPAxis* vy = valueAxis();
-        if (!kx || !vy) return;
-        const bool logY = plot_->logY_;
-        auto toPixel = [&](const Point& pt, QPointF& out) {
-            if (logY && !(pt.y > 0)) return false; // not drawable on a log axis
-            out = QPointF(kx->coordToPixel(pt.x), vy->coordToPixel(pt.y));
-            return std::isfinite(out.x()) && std::isfinite(out.y());
-        };
-        const auto& channels = plot_->channels_;
+        if (!keyAxis() || !valueAxis()) return;
         int traced = 0;
-        for (const Channel& c : channels)
+        for (const Channel& c : plot_->channels_)
             if (c.TraceVisible && c.PointCount() > 1) ++traced;
-        const bool bulk = traced > kBulkChannels;
-
-        if (bulk) {
-            // One colour; a segment is painted once however many channels share it.
-            std::vector<std::uint64_t> keys;
-            keys.reserve(static_cast<std::size_t>(traced) * 6);
-            auto clampPx = [](double v) {
-                return static_cast<std::uint64_t>(std::clamp(std::lround(v) + 32768L, 0L, 65535L));
-            };
-            for (const Channel& c : channels) {
-                if (!c.TraceVisible || c.PointCount() < 2) continue;
-                QPointF prev;
-                bool havePrev = false;
-                for (int i = 0; i < c.PointCount(); ++i) {
-                    QPointF cur;
-                    const bool ok = toPixel(c.PointAt(i), cur);
-                    if (ok && havePrev)
-                        keys.push_back(clampPx(prev.x()) << 48 | clampPx(prev.y()) << 32 |
-                                       clampPx(cur.x()) << 16 | clampPx(cur.y()));
-                    havePrev = ok;
-                    prev = cur;
-                }
-            }
-            std::sort(keys.begin(), keys.end());
-            keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
-            QVector<QLine> lines;
-            lines.reserve(static_cast<qsizetype>(keys.size()));
-            for (std::uint64_t k : keys) {
-                auto part = [&](int shift) {
-                    return static_cast<int>((k >> shift) & 0xFFFF) - 32768;
-                };
-                lines.push_back(QLine(part(48), part(32), part(16), part(0)));
-            }
-            painter->setAntialiasing(false);
-            painter->setPen(QPen(ChannelColour(0), 1));
-            painter->drawLines(lines);
-        }
-
-        for (int ci = 0; ci < static_cast<int>(channels.size()); ++ci) {
-            const Channel& c = channels[static_cast<std::size_t>(ci)];
-            const QColor colour = ChannelColour(ci);
-            if (!bulk && c.TraceVisible && c.PointCount() > 1) {
-                painter->setAntialiasing(true);
-                painter->setPen(QPen(colour, 1.5));
-                QPolygonF line;
-                for (int i = 0; i < c.PointCount(); ++i) {
-                    QPointF px;
-                    if (toPixel(c.PointAt(i), px)) {
-                        line << px;
-                    } else if (!line.isEmpty()) {
-                        painter->drawPolyline(line);
-                        line.clear();
-                    }
-                }
-                if (line.size() > 1) painter->drawPolyline(line);
-            }
-            if (c.MarkersVisible || c.MarkersAllowIndividual) {
-                painter->setAntialiasing(true);
-                const auto individual = plot_->pointMarkers_.find(ci);
-                for (int i = 0; i < c.PointCount(); ++i) {
-                    int style = c.MarkersStyle;
-                    bool draw = c.MarkersVisible;
-                    if (c.MarkersAllowIndividual && individual != plot_->pointMarkers_.end()) {
-                        auto it = individual->second.find(i);
-                        if (it != individual->second.end()) {
-                            style = it->second;
-                            draw = true;
-                        }
-                    }
-                    QPointF px;
-                    if (draw && toPixel(c.PointAt(i), px))
-                        DrawMarker(painter, px, style, c.MarkersSize,
-                                   ci == 0 && bulk ? Qt::black : colour);
-                }
-            }
-        }
+        if (traced > kBulkChannels)
+            DrawSharedLines(painter, traced);
+        else
+            DrawLines(painter);
+        DrawMarkers(painter, true);
+        DrawMarkers(painter, false);
     }
 
     void drawLegendIcon(QCPPainter*, const QRectF&) const override {}
 
   private:
+    // A point's pixel; false when it cannot be drawn (not positive on a log axis).
+    bool ToPixel(const Point& pt, QPointF& out) const {
+        if (plot_->logY_ && !(pt.y > 0)) return false;
+        out = QPointF(keyAxis()->coordToPixel(pt.x), valueAxis()->coordToPixel(pt.y));
+        return std::isfinite(out.x()) && std::isfinite(out.y());
+    }
+
+    // Every line in its own colour.
+    void DrawLines(QCPPainter* painter) const {
+        const auto& channels = plot_->channels_;
+        painter->setAntialiasing(true);
+        for (int ci = 0; ci < static_cast<int>(channels.size()); ++ci) {
+            const Channel& c = channels[static_cast<std::size_t>(ci)];
+            if (!c.TraceVisible || c.PointCount() < 2) continue;
+            painter->setPen(QPen(plot_->ColourOf(ci), 1.5));
+            QPolygonF line;
+            for (int i = 0; i < c.PointCount(); ++i) {
+                QPointF px;
+                if (ToPixel(c.PointAt(i), px)) {
+                    line << px;
+                } else if (!line.isEmpty()) {
+                    painter->drawPolyline(line);
+                    line.clear();
+                }
+            }
+            if (line.size() > 1) painter->drawPolyline(line);
+        }
+    }
+
+    // Many lines: one colour, and a segment is painted once however many channels
+    // share it.
+    void DrawSharedLines(QCPPainter* painter, int traced) const {
+        std::vector<std::uint64_t> keys;
+        keys.reserve(static_cast<std::size_t>(traced) * 6);
+        auto clampPx = [](double v) {
+            return static_cast<std::uint64_t>(std::clamp(std::lround(v) + 32768L, 0L, 65535L));
+        };
+        for (const Channel& c : plot_->channels_) {
+            if (!c.TraceVisible || c.PointCount() < 2) continue;
+            QPointF prev;
+            bool havePrev = false;
+            for (int i = 0; i < c.PointCount(); ++i) {
+                QPointF cur;
+                const bool ok = ToPixel(c.PointAt(i), cur);
+                if (ok && havePrev)
+                    keys.push_back(clampPx(prev.x()) << 48 | clampPx(prev.y()) << 32 |
+                                   clampPx(cur.x()) << 16 | clampPx(cur.y()));
+                havePrev = ok;
+                prev = cur;
+            }
+        }
+        std::sort(keys.begin(), keys.end());
+        keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+        QVector<QLine> lines;
+        lines.reserve(static_cast<qsizetype>(keys.size()));
+        for (std::uint64_t k : keys) {
+            auto part = [&](int shift) { return static_cast<int>((k >> shift) & 0xFFFF) - 32768; };
+            lines.push_back(QLine(part(48), part(32), part(16), part(0)));
+        }
+        painter->setAntialiasing(false);
+        painter->setPen(QPen(ChannelColour(0), 1));
+        painter->drawLines(lines);
+    }
+
+    // The markers of the channels with a line (`traced`) or of those without.
+    void DrawMarkers(QCPPainter* painter, bool traced) const {
+        const auto& channels = plot_->channels_;
+        painter->setAntialiasing(true);
+        for (int ci = 0; ci < static_cast<int>(channels.size()); ++ci) {
+            const Channel& c = channels[static_cast<std::size_t>(ci)];
+            if (c.TraceVisible != traced || !(c.MarkersVisible || c.MarkersAllowIndividual))
+                continue;
+            const QColor colour = plot_->ColourOf(ci);
+            const auto individual = plot_->pointMarkers_.find(ci);
+            for (int i = 0; i < c.PointCount(); ++i) {
+                int style = c.MarkersStyle;
+                bool draw = c.MarkersVisible;
+                if (c.MarkersAllowIndividual && individual != plot_->pointMarkers_.end()) {
+                    auto it = individual->second.find(i);
+                    if (it != individual->second.end()) {
+                        style = it->second;
+                        draw = true;
+                    }
+                }
+                QPointF px;
+                if (draw && ToPixel(c.PointAt(i), px))
+                    DrawMarker(painter, px, style, c.MarkersSize, colour);
+            }
+        }
+    }
+
     Plot* plot_;
 };
 
@@ -194,7 +207,7 @@ class ChannelLegendItem : public QCPAbstractLegendItem {
   protected:
     void draw(QCPPainter* painter) override {
         const Channel& c = plot_->channel(channel_);
-        const QColor colour = ChannelColour(channel_);
+        const QColor colour = plot_->ColourOf(channel_);
         const QRect r = mRect;
         const QRectF icon(r.left(), r.top(), 24, r.height());
         painter->setAntialiasing(true);
@@ -223,26 +236,77 @@ class ChannelLegendItem : public QCPAbstractLegendItem {
 };
 
 // Ticks a fixed step apart when the plot asks for one, otherwise QCustomPlot's
-// own choice; every label goes through the plot's callback.
+// own choice; labels in the plot's style, and on the x axis through the plot's
+// callback.
 class LabelTicker : public QCPAxisTicker {
   public:
-    explicit LabelTicker(Plot* plot) : plot_(plot) {}
+    LabelTicker(Plot* plot, bool callback) : plot_(plot), callback_(callback) {}
     double fixedStep = 0;
+    QChar decimalPoint = QLatin1Char('.');
 
   protected:
     double getTickStep(const QCPRange& range) override {
         return fixedStep > 0 ? fixedStep : QCPAxisTicker::getTickStep(range);
     }
-    QString getTickLabel(double tick, const QLocale& locale, QChar formatChar,
-                         int precision) override {
-        QString label = QCPAxisTicker::getTickLabel(tick, locale, formatChar, precision);
-        if (plot_->OnXAxisCustomizeLabel) plot_->OnXAxisCustomizeLabel(0, tick, label);
+    QString getTickLabel(double tick, const QLocale&, QChar, int) override {
+        // A tick that should be 0 may carry the rounding of its computation.
+        if (std::fabs(tick) < 1e-9 * std::fabs(tickStep_)) tick = 0;
+        QString label = TickText(tick, decimalPoint);
+        if (callback_ && plot_->OnXAxisCustomizeLabel) plot_->OnXAxisCustomizeLabel(0, tick, label);
         return label;
+    }
+    QVector<double> createTickVector(double tickStep, const QCPRange& range) override {
+        tickStep_ = tickStep;
+        return QCPAxisTicker::createTickVector(tickStep, range);
     }
 
   private:
     Plot* plot_;
+    bool callback_;
+    double tickStep_ = 0;
 };
+
+class LogTicker : public QCPAxisTickerLog {
+  public:
+    QChar decimalPoint = QLatin1Char('.');
+
+  protected:
+    QString getTickLabel(double tick, const QLocale&, QChar, int) override {
+        return TickText(tick, decimalPoint);
+    }
+};
+
+namespace {
+QString Superscript(int n) {
+    static const QString digits = QStringLiteral("⁰¹²³⁴⁵⁶⁷⁸⁹");
+    QString out = n < 0 ? QStringLiteral("⁻") : QString();
+    for (QChar c : QString::number(std::abs(n))) out += digits[c.digitValue()];
+    return out;
+}
+} // namespace
+
+QString TickText(double value, QChar decimalPoint) {
+    if (value == 0) return QStringLiteral("0");
+    const double magnitude = std::fabs(value);
+    if (magnitude >= 1e-3 && magnitude < 1e5) {
+        QString plain = QString::number(value, 'g', 6);
+        plain.replace(QLatin1Char('.'), decimalPoint);
+        return plain;
+    }
+    const QString e = QString::number(value, 'e', 5); // "-2.50000e-08"
+    const int ePos = e.indexOf(QLatin1Char('e'));
+    QString mantissa = e.left(ePos);
+    if (mantissa.contains(QLatin1Char('.'))) {
+        while (mantissa.endsWith(QLatin1Char('0'))) mantissa.chop(1);
+        if (mantissa.endsWith(QLatin1Char('.'))) mantissa.chop(1);
+    }
+    const int exponent = e.mid(ePos + 1).toInt();
+    const QString power = QStringLiteral("10") + Superscript(exponent);
+    if (mantissa == QLatin1String("1")) return power;
+    if (mantissa == QLatin1String("-1")) return QLatin1Char('-') + power;
+    mantissa.replace(QLatin1Char('.'), decimalPoint);
+    return mantissa + QStringLiteral("·") + power;
+}
 
 void Channel::AddPoint(double x, double y) {
     const Point p{static_cast<float>(x), static_cast<float>(y)};
@@ -270,7 +334,11 @@ Plot::Plot(QWidget* parent) : QWidget(parent), canvas_(new QCustomPlot(this)) {
     canvas_->plotLayout()->insertRow(0);
     titleElement_ = new QCPTextElement(canvas_, QString(), QFont("Arial", 10, QFont::Bold));
     canvas_->plotLayout()->addElement(0, 0, titleElement_);
-    canvas_->xAxis->setTicker(QSharedPointer<LabelTicker>(new LabelTicker(this)));
+    canvas_->xAxis->setTicker(QSharedPointer<LabelTicker>(new LabelTicker(this, true)));
+    canvas_->yAxis->setTicker(QSharedPointer<LabelTicker>(new LabelTicker(this, false)));
+    // The labels come as they are shown; QCustomPlot's own exponent drawing stays off.
+    canvas_->xAxis->setNumberFormat("g");
+    canvas_->yAxis->setNumberFormat("g");
     plottable_ = new ChannelsPlottable(this, canvas_->xAxis, canvas_->yAxis);
     Clear();
 }
@@ -295,6 +363,39 @@ void Plot::Clear() {
     pointMarkers_.clear();
     dataXMin_ = dataYMin_ = std::numeric_limits<double>::infinity();
     dataXMax_ = dataYMax_ = -std::numeric_limits<double>::infinity();
+}
+
+void Plot::ReserveChannels(std::size_t count) {
+    channels_.reserve(count);
+}
+
+std::size_t Plot::BytesPerChannel() {
+    return sizeof(Channel);
+}
+
+std::size_t Plot::BytesToDrawChannel() {
+    // Six segment keys and up to six lines while many lines are drawn.
+    return 6 * sizeof(std::uint64_t) + 6 * sizeof(QLine);
+}
+
+QColor Plot::ColourOf(int index) const {
+    const QColor& own = channels_.at(static_cast<std::size_t>(index)).Colour;
+    return own.isValid() ? own : ChannelColour(index);
+}
+
+QSize Plot::minimumSizeHint() const {
+    const QFontMetrics label(canvas_->xAxis->labelFont());
+    const QFontMetrics ticks(canvas_->xAxis->tickLabelFont());
+    const QFontMetrics title(titleElement_->font());
+    const int xTitle = xAxes_.empty() ? 0 : label.horizontalAdvance(xAxes_.front().Title);
+    const int yTitle = yAxes_.empty() ? 0 : label.horizontalAdvance(yAxes_.front().Title);
+    // The y title runs along the axis and the x title under it: the plotting area
+    // is at least as long as each, beside the tick labels and the margins.
+    const int tickWidth = ticks.horizontalAdvance(QStringLiteral("-8.88·10⁻⁸⁸"));
+    const int width = label.height() + tickWidth + std::max(xTitle + 24, 160) + 40;
+    const int height =
+        title.height() + std::max(yTitle + 24, 120) + 2 * ticks.height() + label.height() + 40;
+    return QSize(width, height).expandedTo(minimumPlotSize_);
 }
 
 int Plot::AddChannel() {
@@ -359,51 +460,86 @@ bool Plot::DataRange(double& xMin, double& xMax, double& yMin, double& yMax) con
     return xMin <= xMax && yMin <= yMax;
 }
 
-void Plot::Replot() {
+namespace {
+
+// Widens [lo, hi] by `margin` of its span on each side (in log10 on a log axis).
+void Widen(double& lo, double& hi, double margin, bool logarithmic) {
+    if (!(margin > 0)) return;
+    if (logarithmic && lo > 0 && hi > 0) {
+        const double pad = margin * (std::log10(hi) - std::log10(lo));
+        lo /= std::pow(10.0, pad);
+        hi *= std::pow(10.0, pad);
+        return;
+    }
+    const double pad = margin * (hi - lo);
+    lo -= pad;
+    hi += pad;
+}
+
+} // namespace
+
+void Plot::ApplyXAxis() {
     QCPAxis* x = canvas_->xAxis;
+    x->setVisible(!xAxes_.empty());
+    if (xAxes_.empty()) return;
+    const Axis& a = xAxes_.front();
+    x->setLabel(a.Title);
+    double lo = a.Min, hi = a.Min + a.Span;
+    double dx0, dx1, dy0, dy1;
+    if (a.TrackScaleMinMax && DataRange(dx0, dx1, dy0, dy1)) {
+        lo = dx0;
+        hi = dx1;
+    }
+    // With ticks at whole positions (the gases) the last one sits on the right
+    // edge; a small margin keeps its marks whole.
+    if (xTickStep_ > 0) hi += 0.03 * (hi - lo);
+    Widen(lo, hi, a.Margin, false);
+    x->setRange(lo, hi);
+    auto ticker = qSharedPointerCast<LabelTicker>(x->ticker());
+    ticker->fixedStep = xTickStep_;
+    ticker->decimalPoint = decimalPoint_;
+}
+
+void Plot::ApplyYAxis() {
     QCPAxis* y = canvas_->yAxis;
-    const bool haveX = !xAxes_.empty(), haveY = !yAxes_.empty();
-    x->setVisible(haveX);
-    y->setVisible(haveY);
-    if (haveX) {
-        const Axis& a = xAxes_.front();
-        x->setLabel(a.Title);
-        double lo = a.Min, hi = a.Min + a.Span;
-        double dx0, dx1, dy0, dy1;
-        if (a.TrackScaleMinMax && DataRange(dx0, dx1, dy0, dy1)) {
-            lo = dx0;
-            hi = dx1;
+    y->setVisible(!yAxes_.empty());
+    if (yAxes_.empty()) return;
+    const Axis& a = yAxes_.front();
+    y->setLabel(a.Title);
+    y->setScaleType(logY_ ? QCPAxis::stLogarithmic : QCPAxis::stLinear);
+    if (logY_) {
+        auto ticker = qSharedPointerDynamicCast<LogTicker>(y->ticker());
+        if (!ticker) {
+            ticker = QSharedPointer<LogTicker>(new LogTicker);
+            y->setTicker(ticker);
         }
-        // With ticks at whole positions (the gases) the last one sits on the right
-        // edge; a small margin keeps its marks whole.
-        x->setRange(lo, xTickStep_ > 0 ? hi + 0.03 * (hi - lo) : hi);
-        qSharedPointerCast<LabelTicker>(x->ticker())->fixedStep = xTickStep_;
-    }
-    if (haveY) {
-        const Axis& a = yAxes_.front();
-        y->setLabel(a.Title);
-        y->setScaleType(logY_ ? QCPAxis::stLogarithmic : QCPAxis::stLinear);
-        if (logY_ && !qSharedPointerDynamicCast<QCPAxisTickerLog>(y->ticker()))
-            y->setTicker(QSharedPointer<QCPAxisTickerLog>(new QCPAxisTickerLog));
-        if (!logY_ && qSharedPointerDynamicCast<QCPAxisTickerLog>(y->ticker()))
-            y->setTicker(QSharedPointer<QCPAxisTicker>(new QCPAxisTicker));
-        y->setNumberFormat(logY_ ? "eb" : "g");
-        y->setNumberPrecision(logY_ ? 0 : 4);
-        double lo = a.Min, hi = a.Min + a.Span;
-        double dx0, dx1, dy0, dy1;
-        if (a.TrackScaleMinMax && DataRange(dx0, dx1, dy0, dy1)) {
-            lo = dy0;
-            hi = dy1;
-            if (logY_) {
-                lo /= 1.25;
-                hi *= 1.25;
-            }
+        ticker->decimalPoint = decimalPoint_;
+    } else {
+        auto ticker = qSharedPointerDynamicCast<LabelTicker>(y->ticker());
+        if (!ticker) {
+            ticker = QSharedPointer<LabelTicker>(new LabelTicker(this, false));
+            y->setTicker(ticker);
         }
-        if (logY_ && !(lo > 0)) lo = hi > 0 ? hi / 100 : 1;
-        if (!(hi > lo)) hi = lo * (logY_ ? 10 : 1) + (logY_ ? 0 : 1);
-        y->setRange(lo, hi);
+        ticker->decimalPoint = decimalPoint_;
     }
-    // Legend: one row per titled channel, in channel order.
+    double lo = a.Min, hi = a.Min + a.Span;
+    double dx0, dx1, dy0, dy1;
+    if (a.TrackScaleMinMax && DataRange(dx0, dx1, dy0, dy1)) {
+        lo = dy0;
+        hi = dy1;
+        if (logY_) {
+            lo /= 1.25;
+            hi *= 1.25;
+        }
+    }
+    if (logY_ && !(lo > 0)) lo = hi > 0 ? hi / 100 : 1;
+    if (!(hi > lo)) hi = lo * (logY_ ? 10 : 1) + (logY_ ? 0 : 1);
+    Widen(lo, hi, a.Margin, logY_);
+    y->setRange(lo, hi);
+}
+
+// One row per titled channel, in channel order.
+void Plot::ApplyLegend() {
     QCPLegend* legend = canvas_->legend;
     legend->clearItems();
     legend->setVisible(legendVisible_);
@@ -412,17 +548,33 @@ void Plot::Replot() {
     if (legendVisible_)
         for (int i = 0; i < ChannelCount(); ++i)
             if (!ChannelTitle(i).isEmpty()) legend->addItem(new ChannelLegendItem(legend, this, i));
+}
+
+void Plot::Replot() {
+    ApplyXAxis();
+    ApplyYAxis();
+    ApplyLegend();
+    updateGeometry(); // the titles decide the smallest size
     canvas_->replot();
 }
 
-std::vector<std::pair<double, QString>> Plot::XTickLabels() const {
+namespace {
+std::vector<std::pair<double, QString>> TickLabelsOf(const QCPAxis* axis) {
     std::vector<std::pair<double, QString>> out;
-    QCPAxis* x = canvas_->xAxis;
-    const QVector<double> ticks = x->tickVector();
-    const QVector<QString> labels = x->tickVectorLabels();
+    const QVector<double> ticks = axis->tickVector();
+    const QVector<QString> labels = axis->tickVectorLabels();
     for (qsizetype i = 0; i < ticks.size() && i < labels.size(); ++i)
         out.emplace_back(ticks[i], labels[i]);
     return out;
+}
+} // namespace
+
+std::vector<std::pair<double, QString>> Plot::XTickLabels() const {
+    return TickLabelsOf(canvas_->xAxis);
+}
+
+std::vector<std::pair<double, QString>> Plot::YTickLabels() const {
+    return TickLabelsOf(canvas_->yAxis);
 }
 
 } // namespace temra::plot

@@ -6,9 +6,16 @@
 // and axes are numbered from 0. The layer scales to a million channels: channels
 // are kept compactly, and all of them are drawn by one plottable; when many
 // channels carry lines, they are drawn in one colour and each distinct pixel
-// segment is painted once.
+// segment is painted once. Lines are drawn first, then the markers of the
+// channels with lines, and last the markers of channels without a line (the
+// measured values), so these are never hidden.
+//
+// Tick labels of every axis share one style: plain numbers from 0.001 to below
+// 100000, otherwise a mantissa times a power of ten ("5·10⁻⁸", "10⁻⁶"), with the
+// user's decimal separator.
 #pragma once
 
+#include <QColor>
 #include <QString>
 #include <QWidget>
 
@@ -51,6 +58,7 @@ class Channel {
     int MarkersSize = 3;
     int MarkersStyle = kMarkerDisc;
     bool MarkersAllowIndividual = false;
+    QColor Colour; // invalid: the plot's palette colour of the channel
 
   private:
     friend class Plot;
@@ -68,7 +76,13 @@ struct Axis {
     bool Visible = true;
     // Rescale to the smallest and largest value plotted at drawing time.
     bool TrackScaleMinMax = false;
+    // Room drawn beyond each end, as a fraction of the span (so that markers on
+    // the ends are not cut off); Min and Span keep their values.
+    double Margin = 0;
 };
+
+// The text of a tick label (see above).
+QString TickText(double value, QChar decimalPoint);
 
 class Plot : public QWidget {
     Q_OBJECT
@@ -84,6 +98,11 @@ class Plot : public QWidget {
     void Clear();
     // Appends a channel with default settings; returns its index.
     int AddChannel();
+    // Makes room for `count` channels at once (a large graph then grows once).
+    void ReserveChannels(std::size_t count);
+    // Memory a channel of a few points takes, and what drawing it takes besides.
+    static std::size_t BytesPerChannel();
+    static std::size_t BytesToDrawChannel();
     int ChannelCount() const { return static_cast<int>(channels_.size()); }
     Channel& channel(int index);
     const Channel& channel(int index) const;
@@ -103,6 +122,13 @@ class Plot : public QWidget {
     void SetLogY(bool logarithmic) { logY_ = logarithmic; }
     bool LogY() const { return logY_; }
     void SetLegendVisible(bool visible) { legendVisible_ = visible; }
+    void SetDecimalPoint(QChar point) { decimalPoint_ = point; }
+    // The plot is never made smaller than this, nor than its titles need.
+    void SetMinimumPlotSize(QSize size) { minimumPlotSize_ = size; }
+    QSize minimumSizeHint() const override;
+    QSize sizeHint() const override { return minimumSizeHint(); }
+    // The colour a channel is drawn in.
+    QColor ColourOf(int index) const;
     // Distance in pixels between x-axis ticks is one unit.
     void SetXTickStep(double step) { xTickStep_ = step; }
 
@@ -111,8 +137,9 @@ class Plot : public QWidget {
 
     // Applies the model to QCustomPlot and repaints.
     void Replot();
-    // The labels the x axis shows now (positions and texts), after a Replot.
+    // The labels the axes show now (positions and texts), after a Replot.
     std::vector<std::pair<double, QString>> XTickLabels() const;
+    std::vector<std::pair<double, QString>> YTickLabels() const;
     QCustomPlot* Canvas() const { return canvas_; }
 
     // Smallest and largest x and y over all points (positive y only on a log axis).
@@ -122,6 +149,9 @@ class Plot : public QWidget {
     friend class Channel;
     friend class ChannelsPlottable;
     void NoteValue(double x, double y);
+    void ApplyXAxis();
+    void ApplyYAxis();
+    void ApplyLegend();
 
     QCustomPlot* canvas_;
     QCPTextElement* titleElement_;
@@ -133,8 +163,10 @@ class Plot : public QWidget {
     std::vector<Axis> yAxes_{Axis{}};
     bool logY_ = false;
     bool legendVisible_ = false;
+    QChar decimalPoint_ = QLatin1Char('.');
+    QSize minimumPlotSize_;
     double xTickStep_ = 0; // 0: automatic
-    double dataXMin_, dataXMax_, dataYMin_, dataYMax_;
+    double dataXMin_ = 0, dataXMax_ = 0, dataYMin_ = 0, dataYMax_ = 0;
     class ChannelsPlottable* plottable_;
 };
 

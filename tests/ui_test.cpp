@@ -1,85 +1,6 @@
 // The windows, driven as a user would: buttons clicked, boxes typed and ticked.
 // Runs offscreen; every message the program would show is collected instead.
-#include "arn2_graph_form.h"
-#include "dialog.h"
-#include "dialog1.h"
-#include "form1.h"
-#include "form2.h"
-#include "form4.h"
-#include "numtext.h"
-#include "plot.h"
-#include "sol_graph_form.h"
-#include "temra_app.h"
-
-#include <gtest/gtest.h>
-
-#include <QApplication>
-#include <QCheckBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-
-#include <cstdlib>
-#include <filesystem>
-
-using namespace temra;
-using namespace temra::ui;
-namespace fs = std::filesystem;
-
-namespace {
-
-struct Message {
-    QString text;
-    bool error;
-};
-
-// One program run: the application object with its windows, messages collected,
-// workbooks going to a fresh folder and "opened" by a recorder.
-class Session : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        folder = fs::path(::testing::TempDir()) /
-                 ("temra_ui_" +
-                  std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(folder);
-        app.messageSink = [this](QWidget*, const QString&, const QString& text, bool error) {
-            messages.push_back({text, error});
-        };
-        app.endHook = [this] { ended = true; };
-        app.exportDestination = {folder, [this](const fs::path& p) {
-                                     opened.push_back(p);
-                                     return true;
-                                 }};
-        app.form1().show();
-    }
-    void TearDown() override { QApplication::closeAllWindows(); }
-
-    void Calculate() { app.form1().Command1->click(); }
-    void Redraw() { app.solGraphForm().Command2->click(); }
-    SolGraphForm& graph() { return app.solGraphForm(); }
-
-    TemraApp app;
-    fs::path folder;
-    std::vector<Message> messages;
-    std::vector<fs::path> opened;
-    bool ended = false;
-};
-
-int RowsOf(const fs::path& workbook) {
-    const std::string command = "/usr/bin/python3 -c \"import openpyxl,sys; "
-                                "print(openpyxl.load_workbook(sys.argv[1]).active.max_row)\" '" +
-                                workbook.string() + "' > '" + workbook.string() + ".rows'";
-    if (std::system(command.c_str()) != 0) return -1;
-    FILE* f = std::fopen((workbook.string() + ".rows").c_str(), "r");
-    int rows = -1;
-    if (f) {
-        if (std::fscanf(f, "%d", &rows) != 1) rows = -1;
-        std::fclose(f);
-    }
-    return rows;
-}
-
-} // namespace
+#include "ui_session.h"
 
 TEST_F(Session, StartsOnTheInputPageWithItsDefaults) {
     Form1& f = app.form1();
@@ -236,13 +157,16 @@ TEST_F(Session, ResultWindowShowsTheTenBestCases) {
     EXPECT_EQ(RowsOf(opened[0]), 343);
 }
 
-TEST_F(Session, NoEligibleCaseShowsEmptyRowsAndAMessage) {
-    app.form1().Text14->setText("0");
+TEST_F(Session, NoEligibleCaseShowsEmptyRowsAndSaysWhy) {
+    app.form1().Text1->setText("44333"); // every deviation lies above 10000
     Calculate();
     Redraw();
     graph().Command5->click();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_FALSE(messages[0].error);
+    EXPECT_TRUE(messages[0].text.contains("no case has a deviation below 10000"))
+        << messages[0].text.toStdString();
+    EXPECT_FALSE(messages[0].text.contains("excluded"));
     EXPECT_EQ(app.form4().findChild<QLabel*>("Label16")->text(), "");
     EXPECT_EQ(app.form4().findChild<QLabel*>("Label36")->text(), "");
 }

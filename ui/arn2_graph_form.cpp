@@ -27,14 +27,15 @@ ArN2GraphForm::ArN2GraphForm(TemraApp& app) : TemraWindow(app) {
     ArN2Graph->setObjectName("ArN2Graph");
     ArN2Graph->SetTitleText("Untitled");
     ArN2Graph->SetLegendVisible(true);
-    ArN2Graph->setMinimumSize(Twips(11175) / 2, Twips(6975) / 2);
+    ArN2Graph->SetMinimumPlotSize(QSize(Twips(11175) / 2, Twips(6975) / 2));
+    ArN2Graph->SetDecimalPoint(QLatin1Char(app.module().DecimalSeparator));
     Label3 = MakeLabel(this, "Label3", "");
     Label4 = MakeLabel(this, "Label4", "");
     Label2 = MakeLabel(this, "Label2",
                        "Note: Circle and Square in series with minimum EA indicates minimum and "
                        "maximum equilibrium temperatures, respectively.");
-    Label2->setWordWrap(true);
     Label2->setStyleSheet("QLabel { color: white; background-color: #1f3a5f; padding: 4px; }");
+    WrapWithin(Label2, Twips(7095) * 2 / 3);
     Command1 = MakeButton(this, "Command1", "<< Back");
     Command2 = MakeButton(this, "Command2", "End");
 
@@ -53,7 +54,7 @@ ArN2GraphForm::ArN2GraphForm(TemraApp& app) : TemraWindow(app) {
     page->addLayout(bottom);
     connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
     connect(Command2, &QPushButton::clicked, this, [this] { app_.End(); });
-    resize(Twips(11475), Twips(8550));
+    FitFirstSize(*this, Twips(11475), Twips(8550));
 }
 
 void ArN2GraphForm::DrawGasPairGraph() {
@@ -99,6 +100,7 @@ void ArN2GraphForm::DrawGasPairGraph() {
     m.MarkersSize = 6;
     m.MarkersStyle = plot::kMarkerCrossCircle;
     m.TraceVisible = false;
+    m.Colour = Qt::black; // no curve is black, however many there are
     m.AddPoint(p.MeasuredX, p.MeasuredY);
     g->SetChannelTitle(measured, "Measured Data");
 
@@ -106,6 +108,10 @@ void ArN2GraphForm::DrawGasPairGraph() {
     g->yAxis().Min = p.PairYMin;
     g->xAxis().Span = p.PairXMax;
     g->yAxis().Span = p.PairYMax;
+    // The curves' first and last points lie on the ends of the axes: drawn with
+    // a little room so that their markers are whole.
+    g->xAxis().Margin = 0.03;
+    g->yAxis().Margin = 0.03;
     g->Replot();
     Label3->setText(QString::fromStdString(p.Label3));
     Label4->setText(QString::fromStdString(p.Label4));

@@ -9,6 +9,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace temra::ui {
 
 Dialog::Dialog(TemraApp& app) : TemraWindow(app) {
@@ -18,10 +20,9 @@ Dialog::Dialog(TemraApp& app) : TemraWindow(app) {
     const DialogTexts d;
     Label4 = MakeLabel(this, "Label4", " Temra_ Excess Air Content");
     Label4->setFont(Font("Comic Sans MS", 12, true));
-    Label14 = MakeLabel(this, "Label14", "Excess Air       (cm3 STP/g H2O)");
+    Label14 = new WrappingLabel("Excess Air       (cm3 STP/g H2O)", this);
+    Label14->setObjectName("Label14");
     Label14->setFont(Font("Arial", 9.75, true));
-    Label14->setWordWrap(true);
-    Label14->setMaximumWidth(Twips(1815));
     Label1 = MakeLabel(this, "Label1", "Min");
     Label2 = MakeLabel(this, "Label2", "Max");
     Label3 = MakeLabel(this, "Label3", "Step");
@@ -45,7 +46,9 @@ Dialog::Dialog(TemraApp& app) : TemraWindow(app) {
     grid->addWidget(CancelButton, 3, 3);
     connect(OKButton, &QPushButton::clicked, this, [this] { OKButton_Click(); });
     connect(CancelButton, &QPushButton::clicked, this, [this] { hide(); });
-    resize(Twips(5670), Twips(1890));
+    for (QLineEdit* e : {Text17, Text23, Text24})
+        connect(e, &QLineEdit::returnPressed, OKButton, &QPushButton::click);
+    FitFirstSize(*this, Twips(5670), Twips(1890));
 }
 
 DialogTexts Dialog::Texts() const {
@@ -55,21 +58,27 @@ DialogTexts Dialog::Texts() const {
 void Dialog::OKButton_Click() {
     hide();
     Module1& m = app_.module();
-    try {
-        BusyCursor busy;
-        m.RunExcessAirSearch(Texts());
-    } catch (const TemraError& e) {
-        // The dialog comes back with the texts as typed.
-        app_.ReportError(this, e);
-        show();
+    const DialogTexts texts = Texts();
+    std::shared_ptr<const BestFitEa> fit;
+    // A refused or cancelled search brings the dialog back with the texts as typed.
+    if (!app_.Run(
+            this, tr("Finding the best fitted cases with excess air…"),
+            [&](RunControl& c) { fit = m.ComputeExcessAirSearch(texts, c); }, [this] { show(); }))
         return;
-    }
+    m.CommitExcessAirSearch(fit);
     app_.ExportWorkbook(
         this,
-        [&m](xl::Application& excel) -> xl::Workbook& {
-            return xl::WriteSelectedResults(m.Ea(), excel);
+        [fit](xl::Application& excel) -> xl::Workbook& {
+            return xl::WriteSelectedResults(*fit, excel);
         },
         xl::kSelectedSheet);
+    const auto unranked = std::count(fit->Ranked.begin(), fit->Ranked.end(), 0);
+    if (unranked > 0)
+        app_.Inform(nullptr, tr("For %1 of the %2 trial amounts no case has a deviation below "
+                                "10000: the measured values lie far from every calculated one. "
+                                "Their rows carry 10000.")
+                                 .arg(unranked)
+                                 .arg(fit->M));
 }
 
 } // namespace temra::ui

@@ -63,7 +63,9 @@ Dialog1::Dialog1(TemraApp& app) : TemraWindow(app) {
     connect(OKButton, &QPushButton::clicked, this, [this] { OKButton_Click(); });
     connect(CancelButton, &QPushButton::clicked, this, [this] { CancelButton_Click(); });
     connect(Command1, &QPushButton::clicked, this, [this] { app_.End(); });
-    resize(Twips(5400), Twips(3600));
+    for (QLineEdit* e : {Text1, Text2, Text3, Text4, Text5, Text6})
+        connect(e, &QLineEdit::returnPressed, OKButton, &QPushButton::click);
+    FitFirstSize(*this, Twips(5400), Twips(3600));
 }
 
 void Dialog1::showEvent(QShowEvent* event) {

@@ -2,6 +2,7 @@
 
 #include "dialog1.h"
 #include "form2.h"
+#include "numtext.h"
 #include "sol_graph_form.h"
 #include "temra_app.h"
 #include "widgets.h"
@@ -71,11 +72,10 @@ Form1::Form1(TemraApp& app) : app_(app) {
     Label10 = MakeLabel(Frame1, "Label10", "Tick to use MAAT equation");
     Check1 = MakeCheck(Frame1, "Check1", "");
     Check1->setChecked(d.Check1);
-    Label17 =
-        MakeLabel(Frame1, "Label17",
-                  "MAATvs Elevation Equation Parameters                          H = aT + b   "
-                  "(m , °C)");
-    Label17->setWordWrap(true);
+    Label17 = new WrappingLabel(
+        "MAATvs Elevation Equation Parameters                          H = aT + b   (m , °C)",
+        Frame1);
+    Label17->setObjectName("Label17");
     Label21 = MakeLabel(Frame1, "Label21", "H =");
     Text20 = MakeEdit(Frame1, "Text20", d.Text20, 855);
     Label20 = MakeLabel(Frame1, "Label20", "T   +");
@@ -158,7 +158,10 @@ Form1::Form1(TemraApp& app) : app_(app) {
     connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
     connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
     connect(Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
-    resize(Twips(9600), Twips(8400));
+    // Enter in any box calculates, as the page's main command.
+    for (QLineEdit* e : findChildren<QLineEdit*>())
+        connect(e, &QLineEdit::returnPressed, Command1, &QPushButton::click);
+    FitFirstSize(*this, Twips(9600), Twips(8400));
     Form_Load();
 }
 
@@ -183,18 +186,41 @@ Form1Texts Form1::Texts() const {
     return t;
 }
 
+// A grid this large is only computed when the user says so.
+constexpr CaseNumber kConfirmCases = 10'000'000;
+
 void Form1::Command1_Click() {
-    try {
-        BusyCursor busy;
-        app_.module().CalculateSolubility(Texts());
-    } catch (const TemraError& e) {
-        // Nothing is shown of a failed run; every typed value stays.
-        app_.ReportError(this, e);
+    Module1& m = app_.module();
+    const Form1Texts texts = Texts();
+    GridPlan plan;
+    if (!app_.Run(this, tr("Counting the grid cases…"),
+                  [&](RunControl& c) { plan = m.PlanSolubility(texts, c); }))
+        return; // nothing is shown of a failed run; every typed value stays
+    if (plan.Cases() > kConfirmCases &&
+        !app_.Confirm(this,
+                      tr("The grid holds %1 cases and needs about %2 of memory, with its "
+                         "graph. Computing and drawing it takes a while.\n\nGo on?")
+                          .arg(plan.Cases())
+                          .arg(QString::fromStdString(ByteText(static_cast<double>(plan.bytes))))))
+        return;
+    if (!app_.Run(this, tr("Computing %1 grid cases…").arg(plan.Cases()),
+                  [&](RunControl& c) { m.FillSolubility(plan, c); }))
+        return;
+    m.CommitSolubility(std::move(plan));
+    if (m.CaseCount() == 0) {
+        // A graph without lines explains nothing: the page says why instead.
+        app_.Inform(this, tr("The run produced no grid case: %1.")
+                              .arg(QString::fromStdString(EmptyGridReason(m.Grid()))));
         return;
     }
     SolGraphForm& graph = app_.solGraphForm();
     graph.DrawSolubilityGraph();
     graph.ShowGasBoxes();
+}
+
+void Form1::hideEvent(QHideEvent* event) {
+    KeepPlace(*this);
+    QWidget::hideEvent(event);
 }
 
 void Form1::Command2_Click() {

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -29,6 +30,7 @@ Form2::Form2(TemraApp& app) : TemraWindow(app) {
         GasLabel[g - 1] = MakeLabel(this, labelNames[g - 1],
                                     QString::fromUtf8(text.data(), static_cast<int>(text.size())));
         GasLabel[g - 1]->setBuddy(Check[g - 1]);
+        GasLabel[g - 1]->installEventFilter(this); // a click on the name ticks the box
         boxes->addWidget(Check[g - 1], g - 1, 0);
         boxes->addWidget(GasLabel[g - 1], g - 1, 1);
     }
@@ -40,7 +42,18 @@ Form2::Form2(TemraApp& app) : TemraWindow(app) {
     page->addLayout(boxes);
     page->addWidget(Command1, 0, Qt::AlignHCenter);
     connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
-    resize(Twips(4200), Twips(5400));
+    FitFirstSize(*this, Twips(4200), Twips(5400));
+}
+
+bool Form2::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+        for (int g = 0; g < GasCount; ++g)
+            if (watched == GasLabel[static_cast<std::size_t>(g)]) {
+                Check[static_cast<std::size_t>(g)]->click();
+                return true;
+            }
+    return TemraWindow::eventFilter(watched, event);
 }
 
 Form2Ticks Form2::Ticks() const {

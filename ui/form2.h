@@ -27,6 +27,9 @@ class Form2 : public TemraWindow {
     QPushButton* Command1;
 
     void Command1_Click();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 };
 
 } // namespace temra::ui

@@ -14,7 +14,7 @@ namespace temra::ui {
 
 Form4::Form4(TemraApp& app) : TemraWindow(app) {
     setObjectName("Form4");
-    setWindowTitle(" ");
+    setWindowTitle("Temra");
     Label15 = MakeLabel(this, "Label15", "Temra_Results without Excess Air");
     Label15->setFont(Font("Comic Sans MS", 12.75, true));
     const QFont bold = Font("MS Sans Serif", 8.25, true);
@@ -23,10 +23,11 @@ Form4::Form4(TemraApp& app) : TemraWindow(app) {
     Label11 = MakeLabel(this, "Label11", "Rech.Temp (oC)");
     Label12 = MakeLabel(this, "Label12", "Rech.Elev. (m)");
     Label13 = MakeLabel(this, "Label13", "Difference from meas.conc. (cm3 STP/g H2O)");
-    for (QLabel* l : {Label14, Label11, Label12, Label13}) {
-        l->setFont(bold);
-        l->setWordWrap(true);
-    }
+    for (QLabel* l : {Label14, Label11, Label12, Label13}) l->setFont(bold);
+    WrapWithin(Label14, Twips(5415));
+    WrapWithin(Label11, Twips(975));
+    WrapWithin(Label12, Twips(1095));
+    WrapWithin(Label13, Twips(2415));
     auto* table = new QGridLayout;
     table->addWidget(Label11, 0, 1);
     table->addWidget(Label12, 0, 2);
@@ -66,7 +67,7 @@ Form4::Form4(TemraApp& app) : TemraWindow(app) {
     page->addLayout(buttons);
     connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
     connect(Command2, &QPushButton::clicked, this, [this] { hide(); });
-    resize(Twips(7020), Twips(8700));
+    FitFirstSize(*this, Twips(7020), Twips(8700));
 }
 
 void Form4::ShowBestFitNoEa(std::shared_ptr<const BestFitNoEa> fit) {
@@ -93,8 +94,8 @@ void Form4::ShowBestFitNoEa(std::shared_ptr<const BestFitNoEa> fit) {
         }
     }
     if (r.Ranked == 0)
-        app_.Inform(this, "No grid case can be ranked: in every case a selected gas has a "
-                          "calculated concentration of 0.");
+        app_.Inform(this,
+                    QString::fromStdString("No grid case can be ranked: " + NoFitReason(r) + "."));
 }
 
 void Form4::Command1_Click() {

@@ -9,6 +9,7 @@
 #include "widgets.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -34,12 +35,13 @@ void SetUpPlot(plot::Plot* p) {
     p->SetLegendVisible(false);
 }
 
-// Channel 0 holds the measured values as dots.
+// Channel 0 holds the measured values as dots: black, and drawn over the lines.
 void StyleMeasuredChannel(plot::Plot* p) {
     plot::Channel& c = p->channel(0);
     c.MarkersVisible = true;
     c.MarkersSize = 6;
     c.TraceVisible = false;
+    c.Colour = Qt::black;
 }
 
 } // namespace
@@ -58,17 +60,22 @@ SolGraphForm::SolGraphForm(TemraApp& app) : TemraWindow(app) {
     SolGraph3->setObjectName("SolGraph3");
     for (plot::Plot* p : {SolGraph2, SolGraph3}) {
         SetUpPlot(p);
-        p->setMinimumSize(Twips(9975) / 2, Twips(5895) / 2);
+        p->SetDecimalPoint(QLatin1Char(app.module().DecimalSeparator));
+        p->SetMinimumPlotSize(QSize(Twips(9975) / 2, Twips(5895) / 2));
     }
     Label3 = MakeLabel(this, "Label3",
                        "Dots: measured gas composition,  Lines: calculated gas composition ");
     Label2 = MakeLabel(this, "Label2", "Tick to Delete Gas");
     Label2->setFont(Font("Arial", 9.75, true));
-    Label2->setWordWrap(true);
+    WrapWithin(Label2, Twips(975));
     for (int g = 1; g <= GasCount; ++g) {
         const std::string name = "Check" + std::to_string(g);
         Check[g - 1] = MakeCheck(this, name.c_str(), Q(kGraphLabels[g - 1]));
         Check[g - 1]->setFont(Font("MS Sans Serif", 9.75, true));
+        // A box that hides itself leaves its place empty: the others stay put.
+        QSizePolicy policy = Check[g - 1]->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        Check[g - 1]->setSizePolicy(policy);
     }
     Command2 = MakeButton(this, "Command2", "Redraw solubility graph for selected gases");
     Command1 = MakeButton(this, "Command1", "Write gas solubilities to Excel worksheet");
@@ -82,9 +89,12 @@ SolGraphForm::SolGraphForm(TemraApp& app) : TemraWindow(app) {
     Command4 = MakeButton(this, "Command4", "End");
     for (QPushButton* b : {Command1, Command2, Command3, Command4, Command5, Command6})
         b->setFont(Font("MS Sans Serif", 8.25, true));
+    // Where the last workbook went: its two lines are kept free, so the buttons
+    // never move when it appears.
     ExportStatus = MakeLabel(this, "ExportStatus", "");
     ExportStatus->setWordWrap(true);
     ExportStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    ExportStatus->setFixedHeight(2 * ExportStatus->fontMetrics().lineSpacing() + 4);
 
     auto* heading = new QVBoxLayout;
     heading->addWidget(Label1);
@@ -133,7 +143,7 @@ SolGraphForm::SolGraphForm(TemraApp& app) : TemraWindow(app) {
         for (int k = 1; k <= sel.SelGasCount; ++k)
             if (position == k) label = QString::fromStdString(sel.SelGasLabel[k - 1]);
     };
-    resize(Twips(10410), Twips(9285));
+    FitFirstSize(*this, Twips(10410), Twips(9285));
     Form_Load();
 }
 
@@ -147,9 +157,23 @@ void SolGraphForm::Form_Load() {
     Label2->setVisible(true);
 }
 
+void SolGraphForm::ResetControls() {
+    for (QCheckBox* c : Check) c->setVisible(true);
+    for (QCheckBox* c : Check) c->setChecked(false);
+    Command2->setVisible(true);
+    Label2->setVisible(true);
+    Command5->setVisible(false);
+    Command6->setVisible(false);
+}
+
 void SolGraphForm::DrawSolubilityGraph() {
     const Module1& m = app_.module();
     BusyCursor busy;
+    // Every run starts on the full graph, however this window was left (even
+    // closed through its frame), and says nothing of an earlier export.
+    ResetControls();
+    ExportStatus->clear();
+    SolGraph3->Clear();
     app_.form1().hide();
     SolGraph2->setVisible(true);
     SolGraph3->setVisible(false);
@@ -161,23 +185,42 @@ void SolGraphForm::DrawSolubilityGraph() {
     // an earlier run stays.
     const CaseNumber cases = m.CaseIndex();
     SolGraph2->Clear();
-    for (CaseNumber k = 0; k <= cases; ++k) SolGraph2->AddChannel();
-    // The axis shows all seven gases.
-    SolGraph2->xAxis().Min = 0;
-    SolGraph2->xAxis().Span = GasCount;
-    for (int g = 1; g <= GasCount; ++g) {
-        SolGraph2->channel(0).AddPoint(g, m.MeasuredConc(g));
-        const auto row = m.Grid().Row(g);
-        for (CaseNumber j = 1; j <= cases; ++j)
-            SolGraph2->channel(static_cast<int>(j))
-                .AddPoint(g, row[static_cast<std::size_t>(j - 1)]);
+    try {
+        SolGraph2->ReserveChannels(static_cast<std::size_t>(cases) + 1);
+        for (CaseNumber k = 0; k <= cases; ++k) SolGraph2->AddChannel();
+        // The axis shows all seven gases.
+        SolGraph2->xAxis().Min = 0;
+        SolGraph2->xAxis().Span = GasCount;
+        for (int g = 1; g <= GasCount; ++g) {
+            SolGraph2->channel(0).AddPoint(g, m.MeasuredConc(g));
+            const auto row = m.Grid().Row(g);
+            for (CaseNumber j = 1; j <= cases; ++j)
+                SolGraph2->channel(static_cast<int>(j))
+                    .AddPoint(g, row[static_cast<std::size_t>(j - 1)]);
+        }
+        StyleMeasuredChannel(SolGraph2);
+        SolGraph2->Replot();
+    } catch (const std::bad_alloc&) {
+        SolGraph2->Clear();
+        SolGraph2->Replot();
+        app_.ReportError(this, TemraError(ErrorNumber::OutOfMemory, fields::Grid(),
+                                          "the graph of " + std::to_string(cases) +
+                                              " cases does not fit in memory; use larger steps"));
     }
-    StyleMeasuredChannel(SolGraph2);
-    SolGraph2->Replot();
 }
 
 void SolGraphForm::ShowGasBoxes() {
     for (QCheckBox* c : Check) c->setVisible(true);
+}
+
+void SolGraphForm::closeEvent(QCloseEvent* event) {
+    // Closed through its frame: the same as "<< Back", whatever else is open.
+    if (app_.Ending()) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    Command3_Click();
 }
 
 void SolGraphForm::ShowExportMessage(const QString& message) {
@@ -197,6 +240,7 @@ void SolGraphForm::Command2_Click() {
         return;
     }
     BusyCursor busy;
+    ExportStatus->clear();
     SolGraph2->setVisible(false);
     SolGraph3->setVisible(true);
     Command5->setVisible(true);
@@ -230,13 +274,9 @@ void SolGraphForm::Command3_Click() {
     SolGraph3->Clear();
     SolGraph2->Replot();
     SolGraph3->Replot();
+    ExportStatus->clear();
     app_.form1().show();
-    for (QCheckBox* c : Check) c->setVisible(true);
-    for (QCheckBox* c : Check) c->setChecked(false);
-    Command2->setVisible(true);
-    Label2->setVisible(true);
-    Command5->setVisible(false);
-    Command6->setVisible(false);
+    ResetControls();
 }
 
 void SolGraphForm::Command1_Click() {
@@ -251,14 +291,13 @@ void SolGraphForm::Command1_Click() {
 }
 
 void SolGraphForm::Command5_Click() {
-    try {
-        BusyCursor busy;
-        app_.module().FindBestFitNoEa();
-    } catch (const TemraError& e) {
-        app_.ReportError(this, e);
+    Module1& m = app_.module();
+    std::shared_ptr<const BestFitNoEa> fit;
+    if (!app_.Run(this, tr("Finding the best fitted cases…"),
+                  [&](RunControl& c) { fit = m.ComputeBestFitNoEa(c); }))
         return;
-    }
-    app_.form4().ShowBestFitNoEa(app_.module().NoEaPtr());
+    m.CommitBestFitNoEa(fit);
+    app_.form4().ShowBestFitNoEa(fit);
 }
 
 void SolGraphForm::Command6_Click() {

@@ -47,8 +47,14 @@ class SolGraphForm : public TemraWindow {
     void Command5_Click();
     void Command6_Click();
 
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
   private:
     void Form_Load();
+    // The full-graph state of the controls: boxes shown and unticked, the redraw
+    // offered, the best-fit buttons hidden.
+    void ResetControls();
 };
 
 } // namespace temra::ui

@@ -9,12 +9,23 @@
 #include "sol_graph_form.h"
 #include "widgets.h"
 
+#include "plot.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QEventLoop>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QUrl>
+#include <QWindow>
+
+#include <thread>
 
 namespace temra::ui {
 
@@ -24,6 +35,10 @@ TemraApp::TemraApp() {
     const QString point = QLocale().decimalPoint();
     if (point.size() == 1 && point[0].unicode() < 128)
         module_.DecimalSeparator = static_cast<char>(point[0].unicode());
+    // The solubility graph keeps every case twice (the full and the selected
+    // graph) and needs more while it draws them: counted into every grid run.
+    module_.ExtraBytesPerCase =
+        2 * plot::Plot::BytesPerChannel() + plot::Plot::BytesToDrawChannel();
 
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     exportDestination.folder =
@@ -82,23 +97,163 @@ void TemraApp::End() {
         endHook();
         return;
     }
-    QApplication::closeAllWindows();
-    QApplication::quit();
+    ending_ = true;
+    for (QWidget* w : QApplication::topLevelWidgets()) w->hide();
+    QCoreApplication::exit(0);
+}
+
+namespace {
+
+// Holds back the user's input to Temra's windows while a computation runs, except
+// for the progress window. A window's close is refused meanwhile.
+class InputHold : public QObject {
+  public:
+    InputHold() { qApp->installEventFilter(this); }
+    ~InputHold() override { qApp->removeEventFilter(this); }
+    QPointer<QWidget> allowed;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::Close:
+            if (!watched->isWidgetType() || Allowed(watched)) return false;
+            event->ignore();
+            return true;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Shortcut:
+        case QEvent::ShortcutOverride:
+        case QEvent::Wheel:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::ContextMenu:
+            // Events reach a window first and its widgets next: the widgets decide.
+            return watched->isWidgetType() && !Allowed(watched);
+        default:
+            return false;
+        }
+    }
+
+  private:
+    bool Allowed(QObject* watched) const {
+        auto* w = static_cast<QWidget*>(watched);
+        return allowed && (w == allowed || allowed->isAncestorOf(w));
+    }
+};
+
+} // namespace
+
+bool TemraApp::Run(QWidget* parent, const QString& what,
+                   const std::function<void(RunControl&)>& work,
+                   const std::function<void()>& onFailure) {
+    RunControl control;
+    if (runStartedHook) runStartedHook(control);
+    InputHold hold;
+    BusyCursor busy;
+    QEventLoop loop;
+    std::exception_ptr failure;
+    std::thread worker([&] {
+        try {
+            work(control);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+
+    // The progress window, after about a second.
+    QProgressDialog progress(what, tr("Cancel"), 0, 1000, parent);
+    progress.setWindowTitle("Temra");
+    progress.setWindowModality(Qt::ApplicationModal);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    progress.setMinimumDuration(0);
+    progress.hide();
+    hold.allowed = &progress;
+    connect(&progress, &QProgressDialog::canceled, &progress, [&] {
+        control.Cancel();
+        progress.setLabelText(tr("Cancelling…"));
+    });
+    QTimer appear;
+    appear.setSingleShot(true);
+    connect(&appear, &QTimer::timeout, &progress, [&] {
+        QGuiApplication::setOverrideCursor(Qt::ArrowCursor); // the progress window is live
+        progress.show();
+    });
+    appear.start(1000);
+    QTimer tick;
+    connect(&tick, &QTimer::timeout, &progress,
+            [&] { progress.setValue(static_cast<int>(control.Fraction() * 1000)); });
+    tick.start(100);
+    loop.exec();
+    worker.join();
+    tick.stop();
+    if (progress.isVisible()) QGuiApplication::restoreOverrideCursor();
+    progress.hide();
+
+    if (!failure) return true;
+    if (onFailure) onFailure();
+    ReportFailure(parent, failure);
+    return false;
+}
+
+void TemraApp::ReportFailure(QWidget* parent, std::exception_ptr failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const Cancelled&) {
+        // Cancelled by the user: nothing changed, nothing to say.
+    } catch (const TemraError& e) {
+        ReportError(parent, e);
+    } catch (const std::bad_alloc&) {
+        ReportError(parent, TemraError(ErrorNumber::OutOfMemory, fields::Grid(),
+                                       "the computation needs more memory than this process may "
+                                       "use; use larger steps or narrower ranges"));
+    } catch (const std::exception& e) {
+        ReportExportError(parent, e);
+    }
+}
+
+bool TemraApp::Confirm(QWidget* parent, const QString& text) {
+    if (confirmSink) return confirmSink(parent, text);
+    QMessageBox box(QMessageBox::Question, "Temra", text, QMessageBox::NoButton, parent);
+    QPushButton* goOn = box.addButton(tr("Go on"), QMessageBox::AcceptRole);
+    QPushButton* stop = box.addButton(tr("Stop"), QMessageBox::RejectRole);
+    box.setDefaultButton(stop);
+    box.exec();
+    return box.clickedButton() == goOn;
 }
 
 void TemraApp::ExportWorkbook(QWidget* parent,
                               const std::function<xl::Workbook&(xl::Application&)>& build,
                               const char* sheet) {
-    xl::ExportOutcome outcome;
-    try {
-        BusyCursor busy;
-        xl::Application excel;
-        outcome = xl::Publish(build(excel), sheet, exportDestination);
-    } catch (const std::exception& e) {
-        ReportExportError(parent, e);
+    std::filesystem::path file;
+    const std::uint64_t budget = module_.MemoryAvailable();
+    const std::filesystem::path folder = exportDestination.folder;
+    const bool written =
+        Run(parent, tr("Writing the workbook \"%1\"…").arg(sheet), [&](RunControl& c) {
+            xl::Application excel;
+            excel.MemoryBudget = budget;
+            file = xl::WriteNew(build(excel), sheet, folder, c);
+        });
+    if (!written) return;
+    const xl::ExportOutcome outcome = xl::Open(file, exportDestination.opener);
+    ShowExportOutcome(parent, QString::fromStdString(outcome.message));
+}
+
+void TemraApp::ShowExportOutcome(QWidget* parent, const QString& message) {
+    if (solGraph_ && solGraph_->isVisible()) {
+        solGraph_->ShowExportMessage(message);
         return;
     }
-    solGraphForm().ShowExportMessage(QString::fromStdString(outcome.message));
+    // The window that started the export may be hidden by now: the message goes
+    // over a window the user can see.
+    QWidget* shown = parent && parent->isVisible() ? parent : nullptr;
+    if (!shown && form1_ && form1_->isVisible()) shown = form1_.get();
+    Inform(shown, message);
 }
 
 QString TemraApp::ErrorText(const TemraError& error) {
@@ -114,6 +269,22 @@ QString TemraApp::ErrorText(const TemraError& error) {
 
 void TemraApp::ReportError(QWidget* parent, const TemraError& error) {
     messageSink(parent, "Temra", ErrorText(error), true);
+    QWidget* box = FieldWidget(error.field());
+    if (!box || !box->isVisible() || !box->window()->isVisible()) return;
+    box->window()->activateWindow();
+    box->setFocus(Qt::OtherFocusReason);
+    if (auto* edit = qobject_cast<QLineEdit*>(box)) edit->selectAll();
+}
+
+QWidget* TemraApp::FieldWidget(const FieldRef& field) const {
+    QWidget* window = nullptr;
+    if (field.window == "Form1") window = form1_.get();
+    if (field.window == "Dialog") window = dialog_.get();
+    if (field.window == "Dialog1") window = dialog1_.get();
+    if (field.window == "Form2") window = form2_.get();
+    if (field.window == "SolGraphForm") window = solGraph_.get();
+    if (!window || field.control.empty()) return nullptr;
+    return window->findChild<QWidget*>(QString::fromStdString(field.control));
 }
 
 void TemraApp::ReportExportError(QWidget* parent, const std::exception& error) {

@@ -1,6 +1,6 @@
 // The application: one Module1 for the whole run, the windows (each created on
-// first use and afterwards only hidden and shown), the reporting of faults, and
-// the destination of the workbooks.
+// first use and afterwards only hidden and shown), long computations off the
+// window thread, the reporting of faults, and the destination of the workbooks.
 #pragma once
 
 #include "exports.h"
@@ -43,15 +43,32 @@ class TemraApp : public QObject {
     bool HasArN2GraphForm() const { return arN2_ != nullptr; }
     bool HasDialog1() const { return dialog1_ != nullptr; }
 
-    // Ends the program at once: every window closes, nothing is asked or saved.
+    // Ends the program at once: every window closes, nothing is asked or saved,
+    // whatever is open.
     void End();
+    bool Ending() const { return ending_; }
     std::function<void()> endHook; // replaces quitting (tests)
+
+    // Runs `work` on a worker thread while the windows keep repainting. After
+    // about a second a progress window says what runs and offers Cancel; the
+    // user's input to the other windows is held back meanwhile. Faults are
+    // reported (naming the box at fault). True when the work completed; false
+    // when it failed or was cancelled, in which case it changed nothing.
+    // `onFailure` runs before the report (a dialog that hid itself comes back).
+    bool Run(QWidget* parent, const QString& what, const std::function<void(RunControl&)>& work,
+             const std::function<void()>& onFailure = {});
+    std::function<void(RunControl&)> runStartedHook; // sees every run's control (tests)
+
+    // Asks the user to go on or stop; true to go on.
+    bool Confirm(QWidget* parent, const QString& text);
+    std::function<bool(QWidget* parent, const QString& text)> confirmSink; // tests
 
     // Where workbooks go and how they are opened.
     xl::ExportDestination exportDestination;
     // Builds a workbook and writes it as a new file, which is then opened; the
-    // solubility graph window says where it went. A failure is reported to the
-    // user and leaves the calculation state as it was.
+    // solubility graph window says where it went, or a message when that window is
+    // hidden. A failure is reported to the user and leaves the calculation state
+    // as it was.
     void ExportWorkbook(QWidget* parent,
                         const std::function<xl::Workbook&(xl::Application&)>& build,
                         const char* sheet);
@@ -59,15 +76,23 @@ class TemraApp : public QObject {
     // Messages to the user; tests replace the sink to read them without a dialog.
     std::function<void(QWidget* parent, const QString& title, const QString& text, bool error)>
         messageSink;
+    // Reports a fault, then puts the cursor into the box at fault with its text
+    // selected, where that box can be seen.
     void ReportError(QWidget* parent, const TemraError& error);
     void ReportExportError(QWidget* parent, const std::exception& error);
     void Inform(QWidget* parent, const QString& text);
+    // The box a field names, when its window exists.
+    QWidget* FieldWidget(const FieldRef& field) const;
 
     // The text of a computation fault: number, description, the field at fault.
     static QString ErrorText(const TemraError& error);
 
   private:
+    void ReportFailure(QWidget* parent, std::exception_ptr failure);
+    void ShowExportOutcome(QWidget* parent, const QString& message);
+
     Module1 module_;
+    bool ending_ = false;
     std::unique_ptr<Form1> form1_;
     std::unique_ptr<SolGraphForm> solGraph_;
     std::unique_ptr<Form4> form4_;

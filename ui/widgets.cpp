@@ -1,5 +1,7 @@
 #include "widgets.h"
 
+#include <QLayout>
+#include <QPainter>
 #include <QRegularExpression>
 #include <QStyleOptionButton>
 #include <QStylePainter>
@@ -40,12 +42,23 @@ QCheckBox* MakeCheck(QWidget* parent, const char* name, const QString& caption) 
     return c;
 }
 
-QSize WrappingButton::sizeHint() const {
-    const QFontMetrics fm(font());
+QStringList CaptionLines(const QString& caption) {
+    QStringList lines = caption.split(QRegularExpression("\\s{5,}"));
+    for (QString& line : lines) line = line.trimmed();
+    return lines;
+}
+
+namespace {
+QSize LinesSize(const QFontMetrics& fm, const QStringList& lines) {
     int widest = 0;
-    for (const QString& part : text().split(QRegularExpression("\\s{2,}")))
-        widest = std::max(widest, fm.horizontalAdvance(part.trimmed()));
-    return {widest + 24, 2 * fm.lineSpacing() + 12};
+    for (const QString& line : lines) widest = std::max(widest, fm.horizontalAdvance(line));
+    return {widest, static_cast<int>(lines.size()) * fm.lineSpacing()};
+}
+} // namespace
+
+QSize WrappingButton::sizeHint() const {
+    const QSize lines = LinesSize(QFontMetrics(font()), CaptionLines(text()));
+    return {lines.width() + 24, lines.height() + 12};
 }
 
 void WrappingButton::paintEvent(QPaintEvent*) {
@@ -54,11 +67,43 @@ void WrappingButton::paintEvent(QPaintEvent*) {
     initStyleOption(&option);
     option.text.clear();
     p.drawControl(QStyle::CE_PushButton, option);
-    QString shown = text();
-    shown.replace(QRegularExpression("\\s{2,}"), "\n");
     p.setPen(
         palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
-    p.drawText(rect().adjusted(6, 2, -6, -2), Qt::AlignCenter | Qt::TextWordWrap, shown);
+    p.drawText(rect().adjusted(6, 2, -6, -2), Qt::AlignCenter, CaptionLines(text()).join('\n'));
+}
+
+QSize WrappingLabel::sizeHint() const {
+    const QSize lines = LinesSize(QFontMetrics(font()), CaptionLines(text()));
+    const int m = 2 * margin() + 2;
+    return {lines.width() + m, lines.height() + m};
+}
+
+void WrappingLabel::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setPen(palette().color(foregroundRole()));
+    p.setFont(font());
+    p.drawText(contentsRect().adjusted(margin(), margin(), -margin(), -margin()),
+               static_cast<int>(alignment()), CaptionLines(text()).join('\n'));
+}
+
+void WrapWithin(QLabel* label, int width) {
+    label->setWordWrap(true);
+    label->setMinimumWidth(width);
+    label->setMinimumHeight(label->heightForWidth(width));
+}
+
+void FitFirstSize(QWidget& window, int width, int height) {
+    if (QLayout* layout = window.layout()) {
+        layout->setSizeConstraint(QLayout::SetMinimumSize);
+        layout->activate();
+    }
+    window.resize(
+        QSize(width, height).expandedTo(window.minimumSizeHint()).expandedTo(window.minimumSize()));
+}
+
+void KeepPlace(QWidget& window) {
+    // Placing it where it is marks the place as chosen, so it is kept on the next show.
+    if (window.isWindow() && !window.isMinimized()) window.move(window.pos());
 }
 
 std::string Text(const QLineEdit* edit) {

@@ -27,9 +27,11 @@ QLineEdit* MakeEdit(QWidget* parent, const char* name, const std::string& text, 
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption);
 QCheckBox* MakeCheck(QWidget* parent, const char* name, const QString& caption);
 
-// A push button whose caption (kept exactly as given) is drawn wrapped at its
-// blanks, like "Find best fitted cases for selected gases           (with excess
-// air)", which shows the parenthesis on a second line.
+// A caption drawn on several lines where it holds a run of five or more blanks,
+// as "Find best fitted cases for selected gases           (with excess air)"
+// shows the parenthesis on a second line; the caption itself stays as given.
+QStringList CaptionLines(const QString& caption);
+
 class WrappingButton : public QPushButton {
   public:
     WrappingButton(const QString& caption, QWidget* parent) : QPushButton(caption, parent) {}
@@ -39,6 +41,27 @@ class WrappingButton : public QPushButton {
   protected:
     void paintEvent(QPaintEvent* event) override;
 };
+
+class WrappingLabel : public QLabel {
+  public:
+    WrappingLabel(const QString& caption, QWidget* parent) : QLabel(caption, parent) {}
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+// A label that wraps its words within at least `width` pixels and is never given
+// less height than its lines then need (a window's smallest size keeps it whole).
+void WrapWithin(QLabel* label, int width);
+
+// A window's first size: the given one, or larger where its texts need more; the
+// window cannot be made smaller than its controls need.
+void FitFirstSize(QWidget& window, int width, int height);
+
+// A hidden window comes back where it was.
+void KeepPlace(QWidget& window);
 
 // The wait cursor while a computation runs.
 class BusyCursor {

@@ -2,6 +2,7 @@
 
 #include "form1.h"
 #include "temra_app.h"
+#include "widgets.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -9,11 +10,20 @@
 namespace temra::ui {
 
 void TemraWindow::closeEvent(QCloseEvent* event) {
+    if (app_.Ending()) {
+        event->accept();
+        return;
+    }
     event->ignore();
     hide();
     for (QWidget* w : QApplication::topLevelWidgets())
         if (w->isVisible() && w->isWindow() && dynamic_cast<TemraWindow*>(w)) return;
     if (!app_.form1().isVisible()) app_.form1().show();
+}
+
+void TemraWindow::hideEvent(QHideEvent* event) {
+    KeepPlace(*this);
+    QWidget::hideEvent(event);
 }
 
 } // namespace temra::ui

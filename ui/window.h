@@ -1,6 +1,7 @@
 // The base of Temra's windows other than the input page: closing one through its
 // frame only hides it, and if no window of the program is left visible the input
-// page comes back, so the program never runs on without a window.
+// page comes back, so the program never runs on without a window. A window shown
+// again appears where it was.
 #pragma once
 
 #include <QWidget>
@@ -16,6 +17,7 @@ class TemraWindow : public QWidget {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     TemraApp& app_;
 };
 
