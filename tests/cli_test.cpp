@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <sstream>
 #include <string>
+#include <sys/wait.h>
 #include <vector>
 
 namespace {
@@ -15,23 +16,35 @@ struct CliRun {
     std::string err;
 };
 
-CliRun RunCli(const std::string& args) {
+// Runs temra-cli through the shell: `before` may set limits ("ulimit -v ...;"),
+// `after` may redirect standard output. The status is the exit status.
+CliRun RunCliWith(const std::string& before, const std::string& args, const std::string& after) {
     // One file per test: CTest runs the tests in parallel processes.
     const std::string errFile = ::testing::TempDir() + "temra_cli_stderr_" +
                                 ::testing::UnitTest::GetInstance()->current_test_info()->name() +
                                 ".txt";
-    const std::string command = std::string(TEMRA_CLI_PATH) + " " + args + " 2>" + errFile;
+    const std::string command =
+        before + " " + std::string(TEMRA_CLI_PATH) + " " + args + " 2>" + errFile + " " + after;
     CliRun r{};
     FILE* pipe = popen(command.c_str(), "r");
     std::array<char, 4096> buf{};
     std::size_t n;
     while ((n = fread(buf.data(), 1, buf.size(), pipe)) > 0) r.out.append(buf.data(), n);
-    r.status = pclose(pipe);
+    const int status = pclose(pipe);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     if (FILE* e = fopen(errFile.c_str(), "r")) {
         while ((n = fread(buf.data(), 1, buf.size(), e)) > 0) r.err.append(buf.data(), n);
         fclose(e);
     }
     return r;
+}
+
+CliRun RunCli(const std::string& args) {
+    return RunCliWith("", args, "");
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -127,4 +140,103 @@ TEST(Cli, HelpDocumentsEveryOption) {
     r = RunCli("pair --help");
     EXPECT_NE(r.out.find("--pair-temp-step"), std::string::npos);
     EXPECT_NE(r.out.find("--json"), std::string::npos);
+}
+
+// A memory limit of the process is a refusal (run-time error 7, exit status 2),
+// never an abort.
+TEST(Cli, MemoryLimitsAreRefusedNotAborted) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#endif
+    const std::pair<const char*, const char*> rows[] = {
+        {"grid --elev-step 0.0001 --temp-max 0", "--elev-step"},
+        {"fit-ea --ea-max 1 --ea-step 1e-7", "--ea-step"},
+    };
+    for (const auto& [args, option] : rows) {
+        const CliRun r = RunCliWith("ulimit -v 2000000;", args, ">/dev/null");
+        EXPECT_EQ(r.status, 2) << args << ": " << r.err;
+        EXPECT_TRUE(Contains(r.err, std::string("temra-cli: ") + option + ": Out of memory"))
+            << r.err;
+        EXPECT_TRUE(Contains(r.err, "(run-time error 7)")) << r.err;
+    }
+}
+
+TEST(Cli, OutputThatCannotBeWrittenIsAnError) {
+    CliRun r = RunCliWith("", "grid", ">/dev/full");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Contains(r.err, "temra-cli: standard output:")) << r.err;
+    EXPECT_TRUE(Contains(r.err, "No space left on device")) << r.err;
+    // A file-size limit: the disk runs full part of the way.
+    const std::string file = ::testing::TempDir() + "temra_cli_limited.csv";
+    r = RunCliWith("ulimit -f 20;", "grid", ">" + file);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Contains(r.err, "File too large")) << r.err;
+}
+
+TEST(Cli, AnEmptyOptionIsAnEmptyText) {
+    CliRun r = RunCli("grid --elev-min= --maat");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Lines(r.out).size(), 79u); // the relation is in use: 78 cases
+    r = RunCli("grid --elev-max= --maat");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(Contains(r.err, "temra-cli: --elev-max: Type mismatch: the box is empty")) << r.err;
+    r = RunCli("pair --ar= --pair-ea-min 0.01");
+    EXPECT_EQ(r.status, 0) << r.err; // Ar-40 is not one of the pair
+}
+
+TEST(Cli, RefusalsNameTheOptionThatCausedThem) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"grid --elev-step 1e-6", "--elev-step: Out of memory"},
+        {"grid --elev-max -200", "--elev-max: Subscript out of range"},
+        {"grid --density 0", "--density:"},
+        {"grid --temp-max 100", "--temp-max:"},
+        {"fit --he -1e300", "--he: Overflow"},
+        {"fit-ea --ne -1e308", "--ne: Overflow"},
+        {"fit-ea --ea-max 1e308", "--ea-max: Overflow"},
+        {"pair --pair-temp-min=-300", "--pair-temp-min:"},
+    };
+    for (const auto& [args, expected] : rows) {
+        const CliRun r = RunCli(args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_TRUE(Contains(r.err, std::string("temra-cli: ") + expected))
+            << args << ": " << r.err;
+        EXPECT_FALSE(Contains(r.err, "must not be zero")) << args << ": " << r.err;
+        EXPECT_EQ(Lines(r.err).size(), 1u) << r.err;
+    }
+}
+
+TEST(Cli, EmptyOrFarResultsAreExplained) {
+    CliRun r = RunCli("grid --elev-max -1");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(Lines(r.out).size(), 1u);
+    EXPECT_TRUE(Contains(r.err, "temra-cli: note: the grid has no case: the highest elevation"))
+        << r.err;
+    r = RunCli("fit --he 44333");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(Contains(r.err, "no case has a deviation below 10000")) << r.err;
+    EXPECT_FALSE(Contains(r.err, "excluded")) << r.err;
+    r = RunCli("fit-ea --he 44333 --gases He-4");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(Contains(r.err, "for 49 of the 49 trial amounts no case")) << r.err;
+    r = RunCli("fit");
+    EXPECT_EQ(r.err, "");
+}
+
+TEST(Cli, ParserRefusalsUseTheOneLineForm) {
+    for (const char* args : {"grid --bogus", "--he 1 --he 2 grid", "bogus", "", "grid fit"}) {
+        const CliRun r = RunCli(args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_EQ(r.err.rfind("temra-cli: ", 0), 0u) << args << ": " << r.err;
+        EXPECT_EQ(Lines(r.err).size(), 1u) << args << ": " << r.err;
+    }
+}
+
+TEST(Cli, AWorkbookThatCannotBeWrittenIsSaidOnceInTemrasWords) {
+    const CliRun r = RunCli("grid --xlsx /proc/temra.xlsx");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(Lines(r.err).size(), 1u) << r.err;
+    EXPECT_TRUE(Contains(r.err, "temra-cli: --xlsx: The workbook \"/proc/temra.xlsx\" could not "
+                                "be written"))
+        << r.err;
+    EXPECT_FALSE(Contains(r.err, "[ERROR]")) << r.err;
 }

@@ -346,11 +346,12 @@ TEST_F(Manners, EveryWindowShowsAllOfItsTexts) {
                 if (qobject_cast<plot::Plot*>(parent) || parent->inherits("QCustomPlot")) continue;
                 const auto kids = parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
                 for (int i = 0; i < kids.size(); ++i)
-                    for (int j = i + 1; j < kids.size(); ++j)
-                        if (kids[i]->isVisibleTo(w) && kids[j]->isVisibleTo(w))
-                            EXPECT_FALSE(kids[i]->geometry().intersects(kids[j]->geometry()))
-                                << name << ": " << kids[i]->objectName().toStdString() << " and "
-                                << kids[j]->objectName().toStdString();
+                    for (int j = i + 1; j < kids.size(); ++j) {
+                        if (!kids[i]->isVisibleTo(w) || !kids[j]->isVisibleTo(w)) continue;
+                        EXPECT_FALSE(kids[i]->geometry().intersects(kids[j]->geometry()))
+                            << name << ": " << kids[i]->objectName().toStdString() << " and "
+                            << kids[j]->objectName().toStdString();
+                    }
             }
         }
     }
@@ -379,6 +380,24 @@ TEST_F(Manners, SmallerManners) {
     graph().show();
     Settle();
     EXPECT_EQ(graph().pos(), QPoint(120, 80));
+}
+
+TEST(TickLabels, OneStyleForEveryAxis) {
+    const std::pair<double, const char*> cases[] = {{0, "0"},
+                                                    {5e-8, "5·10⁻⁸"},
+                                                    {1e-6, "10⁻⁶"},
+                                                    {-1e-6, "-10⁻⁶"},
+                                                    {2.5e-7, "2.5·10⁻⁷"},
+                                                    {1.5000000000000002e-7, "1.5·10⁻⁷"},
+                                                    {0.01, "0.01"},
+                                                    {3000, "3000"},
+                                                    {0.30000000000000004, "0.3"},
+                                                    {2e5, "2·10⁵"},
+                                                    {7, "7"}};
+    for (const auto& [value, text] : cases)
+        EXPECT_EQ(plot::TickText(value, QLatin1Char('.')), QString::fromUtf8(text)) << value;
+    EXPECT_EQ(plot::TickText(2.5e-7, QLatin1Char(',')), QString::fromUtf8("2,5·10⁻⁷"));
+    EXPECT_EQ(plot::TickText(0.25, QLatin1Char(',')), QString::fromUtf8("0,25"));
 }
 
 // In a German locale numbers are read and shown with a decimal comma; a text that
