@@ -9,8 +9,11 @@ namespace temra::xl {
 namespace {
 
 // Concentrations and deviations span many orders of magnitude: one scientific
-// form with seven significant digits keeps a column readable.
+// form with seven significant digits keeps a column readable. At the
+// spreadsheet's default width it would show as "###": the gas columns of the
+// solubility table are made as wide as it needs.
 constexpr const char* kConcentrationFormat = "0.000000E+00";
+constexpr double kConcentrationWidth = 14;
 
 // Refuses a table that a sheet cannot hold, or that would take more memory to
 // build than the process may use.
@@ -83,6 +86,7 @@ Workbook& WriteSolubilityToExcel(const Module1& module, Application& app) {
         columns.VerticalAlignment(kAlignCenter);
     }
     wb.Sheets("Sheet1").Columns("c:i").NumberFormat(kConcentrationFormat);
+    wb.Sheets("Sheet1").Columns("c:i").ColumnWidth(kConcentrationWidth);
     wb.Sheets("Sheet1").Range("j2").Value("<< Observed data");
     wb.Sheets("Sheet1").Range("j1").Value("cm3STP/gH2O");
     auto unitColumn = wb.Sheets("Sheet1").Columns("j:j");

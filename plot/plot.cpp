@@ -272,7 +272,7 @@ class LogTicker : public QCPAxisTickerLog {
 
   protected:
     QString getTickLabel(double tick, const QLocale&, QChar, int) override {
-        return TickText(tick, decimalPoint);
+        return TickText(tick, decimalPoint, true);
     }
 };
 
@@ -285,10 +285,10 @@ QString Superscript(int n) {
 }
 } // namespace
 
-QString TickText(double value, QChar decimalPoint) {
+QString TickText(double value, QChar decimalPoint, bool powers) {
     if (value == 0) return QStringLiteral("0");
     const double magnitude = std::fabs(value);
-    if (magnitude >= 1e-3 && magnitude < 1e5) {
+    if (!powers && magnitude >= 1e-3 && magnitude < 1e5) {
         QString plain = QString::number(value, 'g', 6);
         plain.replace(QLatin1Char('.'), decimalPoint);
         return plain;

@@ -12,7 +12,7 @@
 //
 // Tick labels of every axis share one style: plain numbers from 0.001 to below
 // 100000, otherwise a mantissa times a power of ten ("5·10⁻⁸", "10⁻⁶"), with the
-// user's decimal separator.
+// user's decimal separator; a logarithmic axis shows every decade as a power.
 #pragma once
 
 #include <QColor>
@@ -81,8 +81,8 @@ struct Axis {
     double Margin = 0;
 };
 
-// The text of a tick label (see above).
-QString TickText(double value, QChar decimalPoint);
+// The text of a tick label (see above); `powers`: always as a power of ten.
+QString TickText(double value, QChar decimalPoint, bool powers = false);
 
 class Plot : public QWidget {
     Q_OBJECT

@@ -203,7 +203,9 @@ void Form1::Command1_Click() {
                           .arg(plan.Cases())
                           .arg(QString::fromStdString(ByteText(static_cast<double>(plan.bytes))))))
         return;
-    if (!app_.Run(this, tr("Computing %1 grid cases…").arg(plan.Cases()),
+    if (!app_.Run(this,
+                  tr("Computing %1 grid cases…")
+                      .arg(QLocale().toString(static_cast<qlonglong>(plan.Cases()))),
                   [&](RunControl& c) { m.FillSolubility(plan, c); }))
         return;
     m.CommitSolubility(std::move(plan));

@@ -40,6 +40,7 @@ Form2::Form2(TemraApp& app) : TemraWindow(app) {
     page->addWidget(Label8);
     page->addWidget(Label1);
     page->addLayout(boxes);
+    page->addStretch();
     page->addWidget(Command1, 0, Qt::AlignHCenter);
     connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
     FitFirstSize(*this, Twips(4200), Twips(5400));

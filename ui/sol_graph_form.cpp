@@ -68,14 +68,13 @@ SolGraphForm::SolGraphForm(TemraApp& app) : TemraWindow(app) {
     Label2 = MakeLabel(this, "Label2", "Tick to Delete Gas");
     Label2->setFont(Font("Arial", 9.75, true));
     WrapWithin(Label2, Twips(975));
+    RetainPlaceWhenHidden(Label2);
     for (int g = 1; g <= GasCount; ++g) {
         const std::string name = "Check" + std::to_string(g);
         Check[g - 1] = MakeCheck(this, name.c_str(), Q(kGraphLabels[g - 1]));
         Check[g - 1]->setFont(Font("MS Sans Serif", 9.75, true));
         // A box that hides itself leaves its place empty: the others stay put.
-        QSizePolicy policy = Check[g - 1]->sizePolicy();
-        policy.setRetainSizeWhenHidden(true);
-        Check[g - 1]->setSizePolicy(policy);
+        RetainPlaceWhenHidden(Check[g - 1]);
     }
     Command2 = MakeButton(this, "Command2", "Redraw solubility graph for selected gases");
     Command1 = MakeButton(this, "Command1", "Write gas solubilities to Excel worksheet");

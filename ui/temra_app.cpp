@@ -13,16 +13,19 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDialog>
 #include <QDir>
 #include <QEventLoop>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
-#include <QProgressDialog>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
+#include <QVBoxLayout>
 #include <QWindow>
 
 #include <thread>
@@ -147,53 +150,75 @@ class InputHold : public QObject {
 
 } // namespace
 
+// The window that tells how far a long computation is and offers Cancel.
+class RunProgress : public QDialog {
+  public:
+    RunProgress(const QString& what, QWidget* parent, RunControl& control)
+        : QDialog(parent), control_(control) {
+        setObjectName("RunProgress");
+        setWindowTitle("Temra");
+        setModal(true);
+        label_ = new QLabel(what, this);
+        bar_ = new QProgressBar(this);
+        bar_->setRange(0, 1000);
+        auto* cancel = new QPushButton(tr("Cancel"), this);
+        cancel->setObjectName("Cancel");
+        auto* layout = new QVBoxLayout(this);
+        layout->addWidget(label_);
+        layout->addWidget(bar_);
+        layout->addWidget(cancel, 0, Qt::AlignRight);
+        connect(cancel, &QPushButton::clicked, this, [this] { reject(); });
+        setMinimumWidth(360);
+    }
+    void Update() { bar_->setValue(static_cast<int>(control_.Fraction() * 1000)); }
+
+    // Cancel, Escape and the window's close all cancel the computation.
+    void reject() override {
+        control_.Cancel();
+        label_->setText(tr("Cancelling…"));
+    }
+
+  private:
+    RunControl& control_;
+    QLabel* label_;
+    QProgressBar* bar_;
+};
+
 bool TemraApp::Run(QWidget* parent, const QString& what,
                    const std::function<void(RunControl&)>& work,
                    const std::function<void()>& onFailure) {
     RunControl control;
     if (runStartedHook) runStartedHook(control);
-    InputHold hold;
-    BusyCursor busy;
-    QEventLoop loop;
     std::exception_ptr failure;
-    std::thread worker([&] {
-        try {
-            work(control);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-
-    // The progress window, after about a second.
-    QProgressDialog progress(what, tr("Cancel"), 0, 1000, parent);
-    progress.setWindowTitle("Temra");
-    progress.setWindowModality(Qt::ApplicationModal);
-    progress.setAutoClose(false);
-    progress.setAutoReset(false);
-    progress.setMinimumDuration(0);
-    progress.hide();
-    hold.allowed = &progress;
-    connect(&progress, &QProgressDialog::canceled, &progress, [&] {
-        control.Cancel();
-        progress.setLabelText(tr("Cancelling…"));
-    });
-    QTimer appear;
-    appear.setSingleShot(true);
-    connect(&appear, &QTimer::timeout, &progress, [&] {
-        QGuiApplication::setOverrideCursor(Qt::ArrowCursor); // the progress window is live
-        progress.show();
-    });
-    appear.start(1000);
-    QTimer tick;
-    connect(&tick, &QTimer::timeout, &progress,
-            [&] { progress.setValue(static_cast<int>(control.Fraction() * 1000)); });
-    tick.start(100);
-    loop.exec();
-    worker.join();
-    tick.stop();
-    if (progress.isVisible()) QGuiApplication::restoreOverrideCursor();
-    progress.hide();
+    {
+        InputHold hold;
+        BusyCursor busy;
+        QEventLoop loop;
+        std::thread worker([&] {
+            try {
+                work(control);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+        // The progress window, after about a second.
+        RunProgress progress(what, parent, control);
+        hold.allowed = &progress;
+        QTimer appear;
+        appear.setSingleShot(true);
+        connect(&appear, &QTimer::timeout, &progress, [&] {
+            QGuiApplication::setOverrideCursor(Qt::ArrowCursor); // the progress window is live
+            progress.show();
+        });
+        appear.start(1000);
+        QTimer tick;
+        connect(&tick, &QTimer::timeout, &progress, [&] { progress.Update(); });
+        tick.start(100);
+        loop.exec();
+        worker.join();
+        if (progress.isVisible()) QGuiApplication::restoreOverrideCursor();
+    } // the progress window is gone before anything is reported
 
     if (!failure) return true;
     if (onFailure) onFailure();

@@ -92,6 +92,12 @@ void WrapWithin(QLabel* label, int width) {
     label->setMinimumHeight(label->heightForWidth(width));
 }
 
+void RetainPlaceWhenHidden(QWidget* control) {
+    QSizePolicy policy = control->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    control->setSizePolicy(policy);
+}
+
 void FitFirstSize(QWidget& window, int width, int height) {
     if (QLayout* layout = window.layout()) {
         layout->setSizeConstraint(QLayout::SetMinimumSize);

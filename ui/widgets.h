@@ -56,6 +56,10 @@ class WrappingLabel : public QLabel {
 // less height than its lines then need (a window's smallest size keeps it whole).
 void WrapWithin(QLabel* label, int width);
 
+// A control that keeps its place in the layout while hidden, so that nothing
+// around it moves.
+void RetainPlaceWhenHidden(QWidget* control);
+
 // A window's first size: the given one, or larger where its texts need more; the
 // window cannot be made smaller than its controls need.
 void FitFirstSize(QWidget& window, int width, int height);
