@@ -150,7 +150,10 @@ TEST(Exports, SolubilityTableLayout) {
     EXPECT_EQ(std::get<double>(s.Get(13, 2)), 10.0);
     EXPECT_EQ(std::get<double>(s.Get(200, 5)), m.GasSolubility(3, 198));
     EXPECT_EQ(s.Format(1).width, 20);
-    EXPECT_EQ(s.Format(3).width, -1);
+    // The gases in one scientific form, as wide as it needs; the others general.
+    EXPECT_EQ(s.Format(3).width, 14);
+    EXPECT_EQ(s.Format(9).numberFormat, "0.000000E+00");
+    EXPECT_EQ(s.Format(2).numberFormat, "");
     EXPECT_EQ(s.Format(9).horizontal, kAlignCenter);
     EXPECT_EQ(s.Format(10).horizontal, kAlignLeft);
     // Ticking gases on the graph changes nothing here.
