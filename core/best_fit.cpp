@@ -116,6 +116,10 @@ std::shared_ptr<BestFitNoEa> Module1::ComputeBestFitNoEa(RunControl& control) co
     std::vector<int> overflow(parts, 0);
     RunParts(parts, [&](unsigned part) {
         TopTen& top = tops[part];
+        // Kept here and handed over at the end: parts never write beside each other.
+        CaseNumber partExcluded = 0;
+        double partSmallest = std::numeric_limits<double>::infinity();
+        bool partOverflow = false;
         constexpr std::size_t kChunk = 65536;
         for (std::size_t from = N * part / parts, end = N * (part + 1) / parts; from < end;
              from += kChunk) {
@@ -133,16 +137,19 @@ std::shared_ptr<BestFitNoEa> Module1::ComputeBestFitNoEa(RunControl& control) co
                     sum += d * d;
                 }
                 const double rms = isExcluded ? kExclusionValue : Rms(sum, n);
-                if (!IsFinite(rms)) overflow[part] = 1;
+                partOverflow |= !IsFinite(rms);
                 fit->CaseRms[i] = rms;
                 if (isExcluded)
-                    ++excluded[part];
+                    ++partExcluded;
                 else
-                    smallest[part] = std::min(smallest[part], rms);
+                    partSmallest = std::min(partSmallest, rms);
                 top.Offer(rms, sum, static_cast<CaseNumber>(i + 1));
             }
             control.Advance(to - from);
         }
+        excluded[part] = partExcluded;
+        smallest[part] = partSmallest;
+        overflow[part] = partOverflow;
     });
     if (std::find(overflow.begin(), overflow.end(), 1) != overflow.end())
         DeviationOverflow(sel, GasTable, 0, 0);

@@ -253,22 +253,45 @@ struct SheetCounts {
     std::uint64_t cells = 0;
 };
 
-// Counts occurrences of a pattern in a stream of chunks, across chunk boundaries.
-class PatternCounter {
+// Counts the row and cell tags ("<row ", "<c ") of a sheet's XML as it streams
+// past in chunks, tags cut by a chunk's end included.
+class TagCounter {
   public:
-    explicit PatternCounter(std::string_view pattern) : pattern_(pattern) {}
-    void Feed(std::string_view carry, std::string_view chunk, std::string& joined) {
-        joined.assign(carry);
-        joined.append(chunk);
-        for (std::size_t at = joined.find(pattern_); at != std::string::npos;
-             at = joined.find(pattern_, at + 1))
-            if (at + pattern_.size() > carry.size()) ++count_; // not already counted
+    void Feed(std::string_view chunk) {
+        std::size_t at = 0;
+        while (!pending_.empty() && at < chunk.size()) Step(chunk[at++]);
+        while (at < chunk.size()) {
+            const void* lt = std::memchr(chunk.data() + at, '<', chunk.size() - at);
+            if (!lt) break;
+            at = static_cast<std::size_t>(static_cast<const char*>(lt) - chunk.data()) + 1;
+            pending_ = "<";
+            while (!pending_.empty() && at < chunk.size()) Step(chunk[at++]);
+        }
     }
-    std::uint64_t count() const { return count_; }
+    std::uint64_t rows() const { return rows_; }
+    std::uint64_t cells() const { return cells_; }
 
   private:
-    std::string_view pattern_;
-    std::uint64_t count_ = 0;
+    // One more character of a tag begun with '<'.
+    void Step(char ch) {
+        if (ch == '<') {
+            pending_ = "<";
+            return;
+        }
+        pending_ += ch;
+        if (pending_ == "<row ") {
+            ++rows_;
+        } else if (pending_ == "<c ") {
+            ++cells_;
+        } else if (std::string_view("<row ").substr(0, pending_.size()) == pending_ ||
+                   std::string_view("<c ").substr(0, pending_.size()) == pending_) {
+            return; // still one of the two
+        }
+        pending_.clear();
+    }
+
+    std::string pending_;
+    std::uint64_t rows_ = 0, cells_ = 0;
 };
 
 struct UnzipCloser {
@@ -284,8 +307,8 @@ SheetCounts ReadBackSheet(unzFile zip, std::uint32_t index, const std::string& n
     const std::string entry = "xl/worksheets/sheet" + std::to_string(index) + ".xml";
     if (unzLocateFile(zip, entry.c_str(), 0) != UNZ_OK || unzOpenCurrentFile(zip) != UNZ_OK)
         throw SpreadsheetError("the sheet \"" + name + "\" is missing from the written file");
-    PatternCounter rows("<row "), cells("<c ");
-    std::string buffer(1 << 16, '\0'), carry, joined, tail;
+    TagCounter tags;
+    std::string buffer(1 << 16, '\0'), tail;
     for (;;) {
         const int n = unzReadCurrentFile(zip, buffer.data(), static_cast<unsigned>(buffer.size()));
         if (n < 0) {
@@ -294,10 +317,9 @@ SheetCounts ReadBackSheet(unzFile zip, std::uint32_t index, const std::string& n
         }
         if (n == 0) break;
         const std::string_view chunk(buffer.data(), static_cast<std::size_t>(n));
-        rows.Feed(carry, chunk, joined);
-        cells.Feed(carry, chunk, joined);
-        tail = joined.size() > 64 ? joined.substr(joined.size() - 64) : joined;
-        carry = joined.size() > 8 ? joined.substr(joined.size() - 8) : joined;
+        tags.Feed(chunk);
+        tail.append(chunk.substr(chunk.size() > 64 ? chunk.size() - 64 : 0));
+        if (tail.size() > 64) tail.erase(0, tail.size() - 64);
         control.CheckCancelled();
     }
     if (unzCloseCurrentFile(zip) != UNZ_OK)
@@ -306,7 +328,7 @@ SheetCounts ReadBackSheet(unzFile zip, std::uint32_t index, const std::string& n
     const std::string end = "</worksheet>";
     if (tail.size() < end.size() || tail.compare(tail.size() - end.size(), end.size(), end) != 0)
         throw SpreadsheetError("the sheet \"" + name + "\" was cut short while it was written");
-    return {rows.count(), cells.count()};
+    return {tags.rows(), tags.cells()};
 }
 
 SheetCounts CountsOf(const Worksheet& sheet) {
