@@ -1,7 +1,7 @@
 // Temra: starts on the input page.
-#include "form1.h"
-#include "platform.h"
-#include "temra_app.h"
+#include "platform/platform.h"
+#include "ui/form1.h"
+#include "ui/temra_app.h"
 
 #include <QApplication>
 

@@ -1,8 +1,8 @@
 // Shared by the benchmark programs.
 #pragma once
 
-#include "platform.h"
-#include "run_array.h"
+#include "core/run_array.h"
+#include "platform/platform.h"
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>

@@ -1,9 +1,9 @@
 // Writing the "Difference Results" workbook of a grid with about a million cases
 // (0-3000 m step 0.003 at 0 °C), from the finished search to the closed .xlsx file.
 // Run alone (--benchmark_filter) to read the peak memory of this benchmark.
-#include "bench_support.h"
-#include "exports.h"
-#include "module1.h"
+#include "bench/bench_support.h"
+#include "core/module1.h"
+#include "export/exports.h"
 
 #include <filesystem>
 #include <fstream>

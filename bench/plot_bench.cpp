@@ -2,11 +2,11 @@
 // rendering the window (offscreen), for the fine grid (0-3000 m step 10 x 0-30 °C
 // step 0.1) and for a grid of about a million cases (0-3000 m step 3 x 0-30 °C
 // step 0.03). Also the repaint alone, as after a resize.
-#include "bench_support.h"
-#include "form1.h"
-#include "plot.h"
-#include "sol_graph_form.h"
-#include "temra_app.h"
+#include "bench/bench_support.h"
+#include "plot/plot.h"
+#include "ui/form1.h"
+#include "ui/sol_graph_form.h"
+#include "ui/temra_app.h"
 
 #include <QApplication>
 #include <QPixmap>

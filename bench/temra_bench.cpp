@@ -7,8 +7,8 @@
 // Each benchmark reports the process's peak resident memory so far (peak_rss_MB);
 // run one benchmark per process (--benchmark_filter) to read the peak of that
 // benchmark alone.
-#include "bench_support.h"
-#include "module1.h"
+#include "bench/bench_support.h"
+#include "core/module1.h"
 
 using namespace temra;
 using temra::bench::PeakRssMB;

@@ -9,10 +9,10 @@
 // cannot be written (a full disk) is reported the same way with exit status 1.
 // A result that is empty or says less than it seems (a grid without cases, a fit
 // that ranks no case) is explained by a note on standard error.
-#include "exports.h"
-#include "module1.h"
-#include "numtext.h"
-#include "platform.h"
+#include "core/module1.h"
+#include "core/numtext.h"
+#include "export/exports.h"
+#include "platform/platform.h"
 
 #include <CLI/CLI.hpp>
 

@@ -1,14 +1,14 @@
 // The two best-fit searches: every grid case is scored by the root-mean-square
 // deviation of its calculated concentrations from the measured ones over the
 // selected gases, and the ten best cases are ranked.
-#include "module1.h"
+#include "core/module1.h"
 
-#include "checked_math.h"
-#include "counting_loop.h"
-#include "numtext.h"
-#include "parallel.h"
-#include "range_blame.h"
-#include "ranking.h"
+#include "core/checked_math.h"
+#include "core/counting_loop.h"
+#include "core/numtext.h"
+#include "core/parallel.h"
+#include "core/range_blame.h"
+#include "core/ranking.h"
 
 #include <algorithm>
 #include <cmath>

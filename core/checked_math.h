@@ -4,7 +4,7 @@
 // power, the logarithm of a non-positive number) an invalid call.
 #pragma once
 
-#include "errors.h"
+#include "core/errors.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "errors.h"
+#include "core/errors.h"
 
 namespace temra {
 

@@ -5,11 +5,11 @@
 //
 // The computation has its own counters and scratch: the grid run's cases stay
 // intact.
-#include "module1.h"
+#include "core/module1.h"
 
-#include "checked_math.h"
-#include "counting_loop.h"
-#include "numtext.h"
+#include "core/checked_math.h"
+#include "core/counting_loop.h"
+#include "core/numtext.h"
 
 #include <cmath>
 

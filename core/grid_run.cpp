@@ -5,12 +5,12 @@
 // weighed), then filled (the elevations split over the cores), then committed.
 // Every fault of the inputs shows in the plan, before any case array exists; a
 // fault or a cancel at any step leaves the last complete grid as it was.
-#include "checked_math.h"
-#include "counting_loop.h"
-#include "module1.h"
-#include "numtext.h"
-#include "parallel.h"
-#include "range_blame.h"
+#include "core/checked_math.h"
+#include "core/counting_loop.h"
+#include "core/module1.h"
+#include "core/numtext.h"
+#include "core/parallel.h"
+#include "core/range_blame.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "input_texts.h"
+#include "core/input_texts.h"
 
 #include <map>
 

@@ -4,8 +4,8 @@
 // conversions.
 #pragma once
 
-#include "errors.h"
-#include "gas_table.h"
+#include "core/errors.h"
+#include "core/gas_table.h"
 
 #include <array>
 #include <string>

@@ -1,6 +1,6 @@
-#include "module1.h"
+#include "core/module1.h"
 
-#include "numtext.h"
+#include "core/numtext.h"
 
 #include <algorithm>
 #include <cmath>

@@ -14,12 +14,12 @@
 // they were.
 #pragma once
 
-#include "errors.h"
-#include "gas_table.h"
-#include "input_texts.h"
-#include "run_array.h"
-#include "run_control.h"
-#include "solubility_model.h"
+#include "core/errors.h"
+#include "core/gas_table.h"
+#include "core/input_texts.h"
+#include "core/run_array.h"
+#include "core/run_control.h"
+#include "core/solubility_model.h"
 
 #include <array>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "numtext.h"
+#include "core/numtext.h"
 
 #include <charconv>
 #include <cmath>

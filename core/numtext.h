@@ -24,7 +24,7 @@
 // that reads back to the same value of the same width.
 #pragma once
 
-#include "errors.h"
+#include "core/errors.h"
 
 #include <string>
 #include <string_view>

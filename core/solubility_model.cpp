@@ -1,6 +1,6 @@
-#include "solubility_model.h"
+#include "core/solubility_model.h"
 
-#include "checked_math.h"
+#include "core/checked_math.h"
 
 namespace temra {
 

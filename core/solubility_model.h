@@ -8,8 +8,8 @@
 // a function's domain raises a TemraError naming `field`.
 #pragma once
 
-#include "errors.h"
-#include "gas_table.h"
+#include "core/errors.h"
+#include "core/gas_table.h"
 
 namespace temra {
 

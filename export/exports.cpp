@@ -1,6 +1,6 @@
-#include "exports.h"
+#include "export/exports.h"
 
-#include "numtext.h"
+#include "core/numtext.h"
 
 #include <string>
 

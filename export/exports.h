@@ -5,9 +5,9 @@
 // command-line tool, saved at a given path).
 #pragma once
 
-#include "module1.h"
-#include "spreadsheet.h"
-#include "workbook_file.h"
+#include "core/module1.h"
+#include "export/spreadsheet.h"
+#include "export/workbook_file.h"
 
 #include <filesystem>
 

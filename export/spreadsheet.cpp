@@ -1,6 +1,6 @@
-#include "spreadsheet.h"
+#include "export/spreadsheet.h"
 
-#include "platform.h"
+#include "platform/platform.h"
 
 #include <unzip.h>
 #include <xlsxwriter.h>

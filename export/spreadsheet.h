@@ -17,7 +17,7 @@
 // raises SpreadsheetError.
 #pragma once
 
-#include "run_control.h"
+#include "core/run_control.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "workbook_file.h"
+#include "export/workbook_file.h"
 
 #include <chrono>
 #include <ctime>

@@ -8,7 +8,7 @@
 // opener (the desktop's "open with the spreadsheet program") is asked to show it.
 #pragma once
 
-#include "spreadsheet.h"
+#include "export/spreadsheet.h"
 
 #include <filesystem>
 #include <functional>

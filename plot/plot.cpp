@@ -1,4 +1,4 @@
-#include "plot.h"
+#include "plot/plot.h"
 
 #include <qcustomplot.h>
 

@@ -1,6 +1,6 @@
-#include "numtext.h"
-#include "ranking.h"
-#include "test_support.h"
+#include "core/numtext.h"
+#include "core/ranking.h"
+#include "tests/test_support.h"
 
 #include <algorithm>
 #include <random>

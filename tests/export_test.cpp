@@ -1,5 +1,5 @@
-#include "exports.h"
-#include "test_support.h"
+#include "export/exports.h"
+#include "tests/test_support.h"
 
 #include <filesystem>
 #include <fstream>

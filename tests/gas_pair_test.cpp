@@ -1,4 +1,4 @@
-#include "test_support.h"
+#include "tests/test_support.h"
 
 using namespace temra;
 using temra::test::Defaults;

@@ -1,5 +1,5 @@
-#include "numtext.h"
-#include "test_support.h"
+#include "core/numtext.h"
+#include "tests/test_support.h"
 
 #include <set>
 

@@ -1,5 +1,5 @@
-#include "solubility_model.h"
-#include "test_support.h"
+#include "core/solubility_model.h"
+#include "tests/test_support.h"
 
 using namespace temra;
 using temra::test::MatchesDigits;

@@ -1,7 +1,7 @@
 // Helpers shared by the core tests.
 #pragma once
 
-#include "module1.h"
+#include "core/module1.h"
 
 #include <gtest/gtest.h>
 

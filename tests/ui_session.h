@@ -3,16 +3,16 @@
 // "opened" by a recorder.
 #pragma once
 
-#include "arn2_graph_form.h"
-#include "dialog.h"
-#include "dialog1.h"
-#include "form1.h"
-#include "form2.h"
-#include "form4.h"
-#include "numtext.h"
-#include "plot.h"
-#include "sol_graph_form.h"
-#include "temra_app.h"
+#include "core/numtext.h"
+#include "plot/plot.h"
+#include "ui/arn2_graph_form.h"
+#include "ui/dialog.h"
+#include "ui/dialog1.h"
+#include "ui/form1.h"
+#include "ui/form2.h"
+#include "ui/form4.h"
+#include "ui/sol_graph_form.h"
+#include "ui/temra_app.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The windows, driven as a user would: buttons clicked, boxes typed and ticked.
 // Runs offscreen; every message the program would show is collected instead.
-#include "ui_session.h"
+#include "tests/ui_session.h"
 
 TEST_F(Session, StartsOnTheInputPageWithItsDefaults) {
     Form1& f = app.form1();

@@ -2,7 +2,7 @@
 // controls keep their places, messages appear where they can be seen, the box at
 // fault gets the cursor, long work shows progress and can be cancelled, and every
 // window shows all of its texts.
-#include "ui_session.h"
+#include "tests/ui_session.h"
 
 #include <qcustomplot.h>
 

@@ -1,10 +1,10 @@
-#include "arn2_graph_form.h"
+#include "ui/arn2_graph_form.h"
 
-#include "dialog1.h"
-#include "form1.h"
-#include "plot.h"
-#include "temra_app.h"
-#include "widgets.h"
+#include "plot/plot.h"
+#include "ui/dialog1.h"
+#include "ui/form1.h"
+#include "ui/temra_app.h"
+#include "ui/widgets.h"
 
 #include <QFrame>
 #include <QGridLayout>

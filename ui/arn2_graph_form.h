@@ -3,7 +3,7 @@
 // of the curves.
 #pragma once
 
-#include "window.h"
+#include "ui/window.h"
 
 class QFrame;
 class QLabel;

@@ -1,8 +1,8 @@
-#include "dialog.h"
+#include "ui/dialog.h"
 
-#include "exports.h"
-#include "temra_app.h"
-#include "widgets.h"
+#include "export/exports.h"
+#include "ui/temra_app.h"
+#include "ui/widgets.h"
 
 #include <QGridLayout>
 #include <QLabel>

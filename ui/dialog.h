@@ -2,8 +2,8 @@
 // search for every trial amount and writes the workbook "Selected Results".
 #pragma once
 
-#include "input_texts.h"
-#include "window.h"
+#include "core/input_texts.h"
+#include "ui/window.h"
 
 class QLabel;
 class QLineEdit;

@@ -1,10 +1,10 @@
-#include "dialog1.h"
+#include "ui/dialog1.h"
 
-#include "arn2_graph_form.h"
-#include "form1.h"
-#include "form2.h"
-#include "temra_app.h"
-#include "widgets.h"
+#include "ui/arn2_graph_form.h"
+#include "ui/form1.h"
+#include "ui/form2.h"
+#include "ui/temra_app.h"
+#include "ui/widgets.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

@@ -2,8 +2,8 @@
 // the graph; "<< Back" returns to the input page and clears the gas selection.
 #pragma once
 
-#include "input_texts.h"
-#include "window.h"
+#include "core/input_texts.h"
+#include "ui/window.h"
 
 class QLabel;
 class QLineEdit;

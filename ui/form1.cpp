@@ -1,11 +1,11 @@
-#include "form1.h"
+#include "ui/form1.h"
 
-#include "dialog1.h"
-#include "form2.h"
-#include "numtext.h"
-#include "sol_graph_form.h"
-#include "temra_app.h"
-#include "widgets.h"
+#include "core/numtext.h"
+#include "ui/dialog1.h"
+#include "ui/form2.h"
+#include "ui/sol_graph_form.h"
+#include "ui/temra_app.h"
+#include "ui/widgets.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>

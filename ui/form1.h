@@ -3,7 +3,7 @@
 // calculation and the gas-pair graph.
 #pragma once
 
-#include "input_texts.h"
+#include "core/input_texts.h"
 
 #include <QWidget>
 

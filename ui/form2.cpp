@@ -1,8 +1,8 @@
-#include "form2.h"
+#include "ui/form2.h"
 
-#include "dialog1.h"
-#include "temra_app.h"
-#include "widgets.h"
+#include "ui/dialog1.h"
+#include "ui/temra_app.h"
+#include "ui/widgets.h"
 
 #include <QCheckBox>
 #include <QGridLayout>

@@ -2,8 +2,8 @@
 // axis, the second on the Y axis.
 #pragma once
 
-#include "input_texts.h"
-#include "window.h"
+#include "core/input_texts.h"
+#include "ui/window.h"
 
 #include <array>
 

@@ -1,9 +1,9 @@
-#include "form4.h"
+#include "ui/form4.h"
 
-#include "exports.h"
-#include "numtext.h"
-#include "temra_app.h"
-#include "widgets.h"
+#include "core/numtext.h"
+#include "export/exports.h"
+#include "ui/temra_app.h"
+#include "ui/widgets.h"
 
 #include <QGridLayout>
 #include <QLabel>

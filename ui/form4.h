@@ -3,8 +3,8 @@
 // the deviation of every case to the workbook "Difference Results".
 #pragma once
 
-#include "module1.h"
-#include "window.h"
+#include "core/module1.h"
+#include "ui/window.h"
 
 #include <array>
 #include <memory>

@@ -1,12 +1,12 @@
-#include "sol_graph_form.h"
+#include "ui/sol_graph_form.h"
 
-#include "dialog.h"
-#include "form1.h"
-#include "form4.h"
-#include "numtext.h"
-#include "plot.h"
-#include "temra_app.h"
-#include "widgets.h"
+#include "core/numtext.h"
+#include "plot/plot.h"
+#include "ui/dialog.h"
+#include "ui/form1.h"
+#include "ui/form4.h"
+#include "ui/temra_app.h"
+#include "ui/widgets.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

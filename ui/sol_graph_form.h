@@ -4,7 +4,7 @@
 // tables of the best-fit searches and offers the two best-fit buttons.
 #pragma once
 
-#include "window.h"
+#include "ui/window.h"
 
 #include <array>
 

@@ -1,15 +1,15 @@
-#include "temra_app.h"
+#include "ui/temra_app.h"
 
-#include "arn2_graph_form.h"
-#include "dialog.h"
-#include "dialog1.h"
-#include "form1.h"
-#include "form2.h"
-#include "form4.h"
-#include "sol_graph_form.h"
-#include "widgets.h"
+#include "ui/arn2_graph_form.h"
+#include "ui/dialog.h"
+#include "ui/dialog1.h"
+#include "ui/form1.h"
+#include "ui/form2.h"
+#include "ui/form4.h"
+#include "ui/sol_graph_form.h"
+#include "ui/widgets.h"
 
-#include "plot.h"
+#include "plot/plot.h"
 
 #include <QApplication>
 #include <QDesktopServices>

@@ -3,8 +3,8 @@
 // window thread, the reporting of faults, and the destination of the workbooks.
 #pragma once
 
-#include "exports.h"
-#include "module1.h"
+#include "core/module1.h"
+#include "export/exports.h"
 
 #include <QObject>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "widgets.h"
+#include "ui/widgets.h"
 
 #include <QLayout>
 #include <QPainter>

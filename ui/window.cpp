@@ -1,8 +1,8 @@
-#include "window.h"
+#include "ui/window.h"
 
-#include "form1.h"
-#include "temra_app.h"
-#include "widgets.h"
+#include "ui/form1.h"
+#include "ui/temra_app.h"
+#include "ui/widgets.h"
 
 #include <QApplication>
 #include <QCloseEvent>
