@@ -1,8 +1,6 @@
 #include "ui/arn2_graph_form.h"
 
 #include "plot/plot.h"
-#include "ui/dialog1.h"
-#include "ui/form1.h"
 #include "ui/temra_app.h"
 #include "ui/widgets.h"
 
@@ -61,8 +59,8 @@ void ArN2GraphForm::DrawGasPairGraph() {
     const GasPairGraph& p = app_.module().GasPair();
     plot::Plot* g = ArN2Graph;
     g->Clear();
-    app_.dialog1().hide();
-    app_.form1().hide();
+    app_.HideGasPairRanges();
+    app_.HideInputPage();
     show();
     raise();
     g->setVisible(true);
@@ -125,8 +123,8 @@ void ArN2GraphForm::Command1_Click() {
     ArN2Graph->RemoveAllXAxes();
     ArN2Graph->RemoveAllYAxes();
     ArN2Graph->Replot();
-    app_.form1().hide();
-    app_.dialog1().show();
+    app_.HideInputPage();
+    app_.ShowGasPairRanges();
 }
 
 } // namespace temra::ui

@@ -1,8 +1,5 @@
 #include "ui/dialog1.h"
 
-#include "ui/arn2_graph_form.h"
-#include "ui/form1.h"
-#include "ui/form2.h"
 #include "ui/temra_app.h"
 #include "ui/widgets.h"
 
@@ -72,7 +69,7 @@ void Dialog1::showEvent(QShowEvent* event) {
     TemraWindow::showEvent(event);
     if (!loaded_) { // Form_Load: the first showing hides the input page
         loaded_ = true;
-        app_.form1().hide();
+        app_.HideInputPage();
     }
 }
 
@@ -81,20 +78,17 @@ Dialog1Texts Dialog1::Texts() const {
 }
 
 void Dialog1::OKButton_Click() {
-    try {
-        BusyCursor busy;
-        app_.module().DrawGasPairGraph(app_.form1().Texts(), app_.form2().Ticks(), Texts());
-    } catch (const TemraError& e) {
-        // Refused: the dialog stays with its texts.
-        app_.ReportError(this, e);
+    Module1& m = app_.module();
+    // Refused: the dialog stays with its texts.
+    if (!app_.Attempt(this, [&] {
+            m.DrawGasPairGraph(app_.InputTexts(), app_.GasPairTicks(), Texts());
+        }))
         return;
-    }
-    app_.arN2GraphForm().DrawGasPairGraph();
+    app_.ShowGasPairGraph();
 }
 
 void Dialog1::CancelButton_Click() {
-    app_.form1().show();
-    app_.form2().UntickAll();
+    app_.LeaveGasPairRanges();
     hide();
 }
 

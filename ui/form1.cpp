@@ -1,9 +1,6 @@
 #include "ui/form1.h"
 
 #include "core/numtext.h"
-#include "ui/dialog1.h"
-#include "ui/form2.h"
-#include "ui/sol_graph_form.h"
 #include "ui/temra_app.h"
 #include "ui/widgets.h"
 
@@ -215,9 +212,7 @@ void Form1::Command1_Click() {
                               .arg(QString::fromStdString(EmptyGridReason(m.Grid()))));
         return;
     }
-    SolGraphForm& graph = app_.solGraphForm();
-    graph.DrawSolubilityGraph();
-    graph.ShowGasBoxes();
+    app_.ShowSolubilityGraph();
 }
 
 void Form1::hideEvent(QHideEvent* event) {
@@ -226,8 +221,7 @@ void Form1::hideEvent(QHideEvent* event) {
 }
 
 void Form1::Command2_Click() {
-    app_.form2().show();
-    hide();
+    app_.ShowGasPairSelection();
 }
 
 void Form1::Command4_Click() {

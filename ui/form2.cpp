@@ -1,6 +1,5 @@
 #include "ui/form2.h"
 
-#include "ui/dialog1.h"
 #include "ui/temra_app.h"
 #include "ui/widgets.h"
 
@@ -69,7 +68,7 @@ void Form2::UntickAll() {
 
 void Form2::Command1_Click() {
     hide();
-    app_.dialog1().show();
+    app_.ShowGasPairRanges();
 }
 
 } // namespace temra::ui

@@ -2,9 +2,6 @@
 
 #include "core/numtext.h"
 #include "plot/plot.h"
-#include "ui/dialog.h"
-#include "ui/form1.h"
-#include "ui/form4.h"
 #include "ui/temra_app.h"
 #include "ui/widgets.h"
 
@@ -173,7 +170,7 @@ void SolGraphForm::DrawSolubilityGraph() {
     ResetControls();
     ExportStatus->clear();
     SolGraph3->Clear();
-    app_.form1().hide();
+    app_.HideInputPage();
     SolGraph2->setVisible(true);
     SolGraph3->setVisible(false);
     show();
@@ -230,14 +227,9 @@ void SolGraphForm::Command2_Click() {
     Module1& m = app_.module();
     std::array<bool, GasCount> deleted{};
     for (int g = 0; g < GasCount; ++g) deleted[g] = Check[g]->isChecked();
-    try {
-        // The tables first: a redraw without a gas or without a case is refused
-        // and leaves the window as it was.
-        m.BuildSelectedGasTables(deleted);
-    } catch (const TemraError& e) {
-        app_.ReportError(this, e);
-        return;
-    }
+    // The tables first: a redraw without a gas or without a case is refused and
+    // leaves the window as it was.
+    if (!app_.Attempt(this, [&] { m.BuildSelectedGasTables(deleted); })) return;
     BusyCursor busy;
     ExportStatus->clear();
     SolGraph2->setVisible(false);
@@ -274,7 +266,7 @@ void SolGraphForm::Command3_Click() {
     SolGraph2->Replot();
     SolGraph3->Replot();
     ExportStatus->clear();
-    app_.form1().show();
+    app_.ShowInputPage();
     ResetControls();
 }
 
@@ -296,11 +288,11 @@ void SolGraphForm::Command5_Click() {
                   [&](RunControl& c) { fit = m.ComputeBestFitNoEa(c); }))
         return;
     m.CommitBestFitNoEa(fit);
-    app_.form4().ShowBestFitNoEa(fit);
+    app_.ShowBestFitResults(fit);
 }
 
 void SolGraphForm::Command6_Click() {
-    app_.dialog().show();
+    app_.ShowExcessAirDialog();
 }
 
 } // namespace temra::ui

@@ -95,6 +95,73 @@ ArN2GraphForm& TemraApp::arN2GraphForm() {
     return *arN2_;
 }
 
+void TemraApp::ShowInputPage() {
+    form1().show();
+}
+
+void TemraApp::HideInputPage() {
+    if (form1_) form1_->hide();
+}
+
+bool TemraApp::InputPageVisible() const {
+    return form1_ && form1_->isVisible();
+}
+
+Form1Texts TemraApp::InputTexts() {
+    return form1().Texts();
+}
+
+void TemraApp::ShowSolubilityGraph() {
+    SolGraphForm& graph = solGraphForm();
+    graph.DrawSolubilityGraph();
+    graph.ShowGasBoxes();
+}
+
+void TemraApp::ShowBestFitResults(std::shared_ptr<const BestFitNoEa> fit) {
+    form4().ShowBestFitNoEa(std::move(fit));
+}
+
+void TemraApp::ShowExcessAirDialog() {
+    dialog().show();
+}
+
+void TemraApp::ShowGasPairSelection() {
+    form2().show();
+    HideInputPage();
+}
+
+Form2Ticks TemraApp::GasPairTicks() {
+    return form2().Ticks();
+}
+
+void TemraApp::ShowGasPairRanges() {
+    dialog1().show();
+}
+
+void TemraApp::HideGasPairRanges() {
+    if (dialog1_) dialog1_->hide();
+}
+
+void TemraApp::ShowGasPairGraph() {
+    arN2GraphForm().DrawGasPairGraph();
+}
+
+void TemraApp::LeaveGasPairRanges() {
+    ShowInputPage();
+    form2().UntickAll();
+}
+
+bool TemraApp::Attempt(QWidget* parent, const std::function<void()>& step) {
+    try {
+        BusyCursor busy;
+        step();
+        return true;
+    } catch (...) {
+        ReportFailure(parent, std::current_exception());
+        return false;
+    }
+}
+
 void TemraApp::End() {
     if (endHook) {
         endHook();

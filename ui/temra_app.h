@@ -32,6 +32,30 @@ class TemraApp : public QObject {
 
     Module1& module() { return module_; }
 
+    // ---- The windows' steps --------------------------------------------------
+    // What one window does to another goes through these, so each window knows
+    // the application only.
+    void ShowInputPage();
+    void HideInputPage();
+    bool InputPageVisible() const;
+    Form1Texts InputTexts(); // the input page's boxes as typed
+    // After a grid run: the full graph with all seven gas boxes.
+    void ShowSolubilityGraph();
+    void ShowBestFitResults(std::shared_ptr<const BestFitNoEa> fit);
+    void ShowExcessAirDialog();
+    // The gas-pair road: the selection, its ranges, the graph and back.
+    void ShowGasPairSelection();
+    Form2Ticks GasPairTicks();
+    void ShowGasPairRanges();
+    void HideGasPairRanges();
+    void ShowGasPairGraph();
+    void LeaveGasPairRanges(); // "<< Back": the input page, no gas ticked
+
+    // A step on the window thread with the busy cursor; a fault is reported
+    // (naming the box at fault) and the step changes nothing. True when it
+    // completed.
+    bool Attempt(QWidget* parent, const std::function<void()>& step);
+
     // Each window is created the first time it is asked for.
     Form1& form1();
     SolGraphForm& solGraphForm();

@@ -1,6 +1,5 @@
 #include "ui/window.h"
 
-#include "ui/form1.h"
 #include "ui/temra_app.h"
 #include "ui/widgets.h"
 
@@ -18,7 +17,7 @@ void TemraWindow::closeEvent(QCloseEvent* event) {
     hide();
     for (QWidget* w : QApplication::topLevelWidgets())
         if (w->isVisible() && w->isWindow() && dynamic_cast<TemraWindow*>(w)) return;
-    if (!app_.form1().isVisible()) app_.form1().show();
+    if (!app_.InputPageVisible()) app_.ShowInputPage();
 }
 
 void TemraWindow::hideEvent(QHideEvent* event) {
