@@ -46,7 +46,7 @@ void Consider(OverflowSource& worst, double magnitude, FieldRef field, std::stri
 }
 
 FieldRef MeasuredField(int gas) {
-    return fields::Form1("Text" + std::to_string(gas));
+    return fields::Ref(fields::Measured(gas));
 }
 
 double LargestOf(std::span<const double> row) {
@@ -63,12 +63,12 @@ double LargestOf(std::span<const double> row) {
         const std::string name(kGraphLabels[static_cast<std::size_t>(gas - 1)]);
         Consider(worst, std::fabs(sel.SelMeasured[j]), MeasuredField(gas),
                  "the measured " + name + " (" + ApproxText(sel.SelMeasured[j]) + ")");
-        Consider(worst, LargestOf(sel.grid->Row(gas)), fields::Form1("Text14"),
+        Consider(worst, LargestOf(sel.grid->Row(gas)), fields::Ref(FieldId::Density),
                  "the calculated " + name + " (from the density of water)");
         const double atm = table[static_cast<std::size_t>(gas - 1)].AtmFraction;
         const bool maxIsLarger = std::fabs(eaMax) >= std::fabs(eaMin);
         Consider(worst, atm * std::max(std::fabs(eaMin), std::fabs(eaMax)),
-                 fields::Dialog(maxIsLarger ? "Text23" : "Text17"),
+                 fields::Ref(maxIsLarger ? FieldId::EaMax : FieldId::EaMin),
                  "the excess-air correction of " + name);
     }
     throw TemraError(ErrorNumber::Overflow, worst.field,
@@ -91,7 +91,7 @@ std::shared_ptr<BestFitNoEa> Module1::ComputeBestFitNoEa(RunControl& control) co
     fit->grid = sel.grid;
     fit->SelGasCount = n;
     if (static_cast<double>(N) * sizeof(double) > static_cast<double>(MemoryAvailable()))
-        throw TemraError(ErrorNumber::OutOfMemory, fields::Grid(),
+        throw TemraError(ErrorNumber::OutOfMemory, fields::Ref(FieldId::Calculate),
                          "the deviations of " + std::to_string(N) + " cases need " +
                              ByteText(static_cast<double>(N) * sizeof(double)) +
                              ", more than this process may use; use larger steps on the input "
@@ -99,7 +99,7 @@ std::shared_ptr<BestFitNoEa> Module1::ComputeBestFitNoEa(RunControl& control) co
     try {
         fit->CaseRms.resize(N);
     } catch (const std::bad_alloc&) {
-        throw TemraError(ErrorNumber::OutOfMemory, fields::Grid(),
+        throw TemraError(ErrorNumber::OutOfMemory, fields::Ref(FieldId::Calculate),
                          "no room for the deviations of every case");
     }
 
@@ -273,26 +273,26 @@ std::shared_ptr<BestFitEa> Module1::ComputeExcessAirSearch(const DialogTexts& d,
     const GasSelection& sel = Selection();
     const SolubilityGrid& grid = *sel.grid;
     const char sep = DecimalSeparator;
-    auto F = [](const char* control) { return fields::Dialog(control); };
+    auto F = [](FieldId id) { return fields::Ref(id); };
 
     auto ea = std::make_shared<BestFitEa>();
     ea->grid = sel.grid;
-    ea->EaMin = ParseDouble(d.Text17, F("Text17"), sep);
-    ea->EaMax = ParseDouble(d.Text23, F("Text23"), sep);
-    ea->EaStep = ParseDouble(d.Text24, F("Text24"), sep);
+    ea->EaMin = ParseDouble(d.Text17, F(FieldId::EaMin), sep);
+    ea->EaMax = ParseDouble(d.Text23, F(FieldId::EaMax), sep);
+    ea->EaStep = ParseDouble(d.Text24, F(FieldId::EaStep), sep);
     if (!(ea->EaStep > 0))
-        throw TemraError(ErrorNumber::InvalidCall, F("Text24"),
+        throw TemraError(ErrorNumber::InvalidCall, F(FieldId::EaStep),
                          "the excess-air step must be greater than zero");
     if (ea->EaMin > ea->EaMax)
-        throw TemraError(ErrorNumber::InvalidCall, F("Text23"),
+        throw TemraError(ErrorNumber::InvalidCall, F(FieldId::EaMax),
                          "the excess-air maximum must not be below the minimum");
     // The box to name when the range holds too many trial amounts: its bound of the
     // larger magnitude, or its step, whichever lies further from the defaults.
     const double extent = std::fabs(ea->EaMax - ea->EaMin);
     const FieldRef boundField =
-        F(std::fabs(ea->EaMax) >= std::fabs(ea->EaMin) ? "Text23" : "Text17");
+        F(std::fabs(ea->EaMax) >= std::fabs(ea->EaMin) ? FieldId::EaMax : FieldId::EaMin);
     const bool extentAtFault = ExtentIsCulprit(extent, ea->EaStep, 0.049, 0.001);
-    const FieldRef& countField = extentAtFault ? boundField : F("Text24");
+    const FieldRef& countField = extentAtFault ? boundField : F(FieldId::EaStep);
     const char* remedy = extentAtFault ? "narrow the range" : "use a larger step";
     ea->EaStepCount = extent / ea->EaStep;
     if (!IsFinite(ea->EaStepCount))
@@ -305,7 +305,7 @@ std::shared_ptr<BestFitEa> Module1::ComputeExcessAirSearch(const DialogTexts& d,
     const double R = RoundHalfEven(ea->EaStepCount + 1);
     const double Mf = std::floor(ea->EaStepCount);
     if (Mf < 1)
-        throw TemraError(ErrorNumber::InvalidCall, F("Text23"),
+        throw TemraError(ErrorNumber::InvalidCall, F(FieldId::EaMax),
                          "the range holds no trial amount to evaluate: the maximum must lie at "
                          "least one step above the minimum");
     const int n = sel.SelGasCount;
@@ -331,7 +331,7 @@ std::shared_ptr<BestFitEa> Module1::ComputeExcessAirSearch(const DialogTexts& d,
     std::size_t m = 0;
     for (double A = ea->EaMin; LoopContinues(A, ea->EaMax, ea->EaStep); A += ea->EaStep) {
         if (++m > Rn)
-            throw TemraError(ErrorNumber::SubscriptRange, F("Text24"),
+            throw TemraError(ErrorNumber::SubscriptRange, F(FieldId::EaStep),
                              "the excess-air values do not advance to the maximum");
         if (std::fabs(A) > std::numeric_limits<float>::max())
             throw TemraError(ErrorNumber::Overflow, boundField,

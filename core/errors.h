@@ -25,12 +25,16 @@ enum class ErrorNumber : int {
 // The classic description of an error number.
 const char* ErrorDescription(ErrorNumber number);
 
+enum class FieldId : int; // the table of input fields (core/fields.h)
+inline constexpr FieldId kNoField = static_cast<FieldId>(-1);
+
 // Names an input box: the window it sits on, the control name, and what the user
-// reads beside it.
+// reads beside it; `id` is its row of the table of input fields, when it has one.
 struct FieldRef {
     std::string window;  // "Form1", "Dialog", "Dialog1", "Form2", "SolGraphForm"
     std::string control; // "Text19", "Check1", ...
     std::string label;   // "Equilibrium Elevation Range (m) Max"
+    FieldId id = kNoField;
 };
 
 class TemraError : public std::runtime_error {

@@ -60,39 +60,42 @@ void SetPairAxisRange(GasPairGraph& p) {
 
 void Module1::DrawGasPairGraph(const Form1Texts& f1, const Form2Ticks& f2, const Dialog1Texts& d1) {
     const char sep = DecimalSeparator;
-    auto D = [](const char* control) { return fields::Dialog1(control); };
+    auto D = [](FieldId id) { return fields::Ref(id); };
     auto pair = std::make_shared<GasPairGraph>();
     GasPairGraph& p = *pair;
 
-    const float density = ParseSingle(f1.Text14, fields::Form1("Text14"), sep);
+    const float density = ParseSingle(f1.Text14, fields::Ref(FieldId::Density), sep);
     if (!(density > 0))
-        throw TemraError(ErrorNumber::InvalidCall, fields::Form1("Text14"),
+        throw TemraError(ErrorNumber::InvalidCall, fields::Ref(FieldId::Density),
                          "the density of water must be greater than 0 g/cm³");
-    const double chloride = ParseDouble(f1.Text15, fields::Form1("Text15"), sep);
-    p.PairEaMin = ParseDouble(d1.Text1, D("Text1"), sep);
-    p.PairEaMax = ParseDouble(d1.Text2, D("Text2"), sep);
-    p.PairEaStep = ParseDouble(d1.Text3, D("Text3"), sep);
-    p.PairTempMin = ParseSingle(d1.Text4, D("Text4"), sep);
-    p.PairTempMax = ParseSingle(d1.Text5, D("Text5"), sep);
-    p.PairTempStep = ParseSingle(d1.Text6, D("Text6"), sep);
+    const double chloride = ParseDouble(f1.Text15, fields::Ref(FieldId::Chloride), sep);
+    p.PairEaMin = ParseDouble(d1.Text1, D(FieldId::PairEaMin), sep);
+    p.PairEaMax = ParseDouble(d1.Text2, D(FieldId::PairEaMax), sep);
+    p.PairEaStep = ParseDouble(d1.Text3, D(FieldId::PairEaStep), sep);
+    p.PairTempMin = ParseSingle(d1.Text4, D(FieldId::PairTempMin), sep);
+    p.PairTempMax = ParseSingle(d1.Text5, D(FieldId::PairTempMax), sep);
+    p.PairTempStep = ParseSingle(d1.Text6, D(FieldId::PairTempStep), sep);
 
-    CheckRange(p.PairEaMin, p.PairEaMax, p.PairEaStep, D("Text3"), D("Text2"), "excess-air");
-    CheckRange(p.PairTempMin, p.PairTempMax, p.PairTempStep, D("Text6"), D("Text5"), "temperature");
+    CheckRange(p.PairEaMin, p.PairEaMax, p.PairEaStep, D(FieldId::PairEaStep),
+               D(FieldId::PairEaMax), "excess-air");
+    CheckRange(p.PairTempMin, p.PairTempMax, p.PairTempStep, D(FieldId::PairTempStep),
+               D(FieldId::PairTempMax), "temperature");
     // Array sizes: the nearest integers to the step counts plus one, halves to even.
-    const double nEA = RoundHalfEven(
-        checked::Finite((p.PairEaMax - p.PairEaMin) / p.PairEaStep + 1, D("Text3"), "count"));
+    const double nEA = RoundHalfEven(checked::Finite((p.PairEaMax - p.PairEaMin) / p.PairEaStep + 1,
+                                                     D(FieldId::PairEaStep), "count"));
     const float nTf = (p.PairTempMax - p.PairTempMin) / p.PairTempStep + 1;
-    const double nT = RoundHalfEven(checked::Finite(nTf, D("Text6"), "count"));
+    const double nT = RoundHalfEven(checked::Finite(nTf, D(FieldId::PairTempStep), "count"));
     p.J = CountValues(p.PairEaMin, p.PairEaMax, p.PairEaStep, kMaxEaValues);
     p.nPts = CountValues(p.PairTempMin, p.PairTempMax, p.PairTempStep, kMaxTemperatures);
     if (p.J > kMaxEaValues || nEA > 1e9)
-        throw TemraError(ErrorNumber::SubscriptRange, D("Text3"),
+        throw TemraError(ErrorNumber::SubscriptRange, D(FieldId::PairEaStep),
                          "the graph takes at most 100 excess-air values; use a larger step");
     if (p.nPts > kMaxTemperatures || nT > 1e9)
-        throw TemraError(ErrorNumber::SubscriptRange, D("Text6"),
+        throw TemraError(ErrorNumber::SubscriptRange, D(FieldId::PairTempStep),
                          "the graph takes at most 1000 temperatures; use a larger step");
     if (p.J > nEA || p.nPts > nT)
-        throw TemraError(ErrorNumber::SubscriptRange, p.J > nEA ? D("Text3") : D("Text6"),
+        throw TemraError(ErrorNumber::SubscriptRange,
+                         p.J > nEA ? D(FieldId::PairEaStep) : D(FieldId::PairTempStep),
                          "more values than the range's step count");
 
     // Pair selection: the first ticked gas in gas order goes on the X axis, the
@@ -101,14 +104,14 @@ void Module1::DrawGasPairGraph(const Form1Texts& f1, const Form2Ticks& f2, const
     for (int gas = 1; gas <= GasCount && ticked < 2; ++gas)
         if (f2.Check[static_cast<std::size_t>(gas - 1)]) p.GasIndex[ticked++] = gas;
     if (ticked < 2)
-        throw TemraError(ErrorNumber::InvalidCall, fields::Form2Selection(),
+        throw TemraError(ErrorNumber::InvalidCall, fields::Ref(FieldId::PairSelection),
                          "tick two gases to plot against each other");
     p.PairXTitle = kPairAxisTitles[static_cast<std::size_t>(p.GasIndex[0] - 1)];
     p.PairYTitle = kPairAxisTitles[static_cast<std::size_t>(p.GasIndex[1] - 1)];
-    p.MeasuredX = ParseDouble(f1.Measured(p.GasIndex[0]),
-                              fields::Form1("Text" + std::to_string(p.GasIndex[0])), sep);
-    p.MeasuredY = ParseDouble(f1.Measured(p.GasIndex[1]),
-                              fields::Form1("Text" + std::to_string(p.GasIndex[1])), sep);
+    p.MeasuredX =
+        ParseDouble(f1.Measured(p.GasIndex[0]), fields::Ref(fields::Measured(p.GasIndex[0])), sep);
+    p.MeasuredY =
+        ParseDouble(f1.Measured(p.GasIndex[1]), fields::Ref(fields::Measured(p.GasIndex[1])), sep);
 
     // Slot constants; the B coefficient is held in single precision.
     std::array<GasConstants, 2> slot{};
@@ -124,8 +127,10 @@ void Module1::DrawGasPairGraph(const Form1Texts& f1, const Form2Ticks& f2, const
     p.PairEaValues.assign(static_cast<std::size_t>(nEA), 0.0);
     p.PairTempValues.assign(static_cast<std::size_t>(nT), 0.0f);
     p.PairConc.assign(static_cast<std::size_t>(2 * p.J * p.nPts), 0.0);
-    const ModelFields maxFields{D("Text5"), fields::Form1("Text14"), fields::Form1("Text15")};
-    const ModelFields minFields{D("Text4"), fields::Form1("Text14"), fields::Form1("Text15")};
+    const ModelFields maxFields{D(FieldId::PairTempMax), fields::Ref(FieldId::Density),
+                                fields::Ref(FieldId::Chloride)};
+    const ModelFields minFields{D(FieldId::PairTempMin), fields::Ref(FieldId::Density),
+                                fields::Ref(FieldId::Chloride)};
     const double airPressure = AirPressureAt(0, maxFields.temperature); // exactly 1 atm
     for (int s = 1; s <= 2; ++s) {
         const GasConstants& gas = slot[static_cast<std::size_t>(s - 1)];
@@ -164,12 +169,12 @@ void Module1::DrawGasPairGraph(const Form1Texts& f1, const Form2Ticks& f2, const
                                                          v.SalineSolubility / 1000,
                                                      mf.temperature, "EquilConc");
                 if (!(equil > 0))
-                    throw TemraError(ErrorNumber::InvalidCall, fields::Form1("Text15"),
+                    throw TemraError(ErrorNumber::InvalidCall, fields::Ref(FieldId::Chloride),
                                      "at this chloride concentration the salting-out leaves no "
                                      "gas dissolved (a concentration of 0)");
                 p.PairConc[(static_cast<std::size_t>(s - 1) * p.J + j - 1) * p.nPts + t - 1] =
-                    checked::Finite(ea * gas.AtmFraction * airPressure + equil, D("Text2"),
-                                    "concentration with excess air");
+                    checked::Finite(ea * gas.AtmFraction * airPressure + equil,
+                                    D(FieldId::PairEaMax), "concentration with excess air");
             }
         }
     }

@@ -21,8 +21,8 @@ namespace temra {
 
 namespace {
 
-FieldRef F(const char* control) {
-    return fields::Form1(control);
+FieldRef F(FieldId id) {
+    return fields::Ref(id);
 }
 
 // Bytes the case arrays of one grid case take: temperature, elevation, 7 gases.
@@ -59,18 +59,18 @@ FieldRef TooLargeCulprit(const SolubilityGrid& g) {
     const GridSpan span = SpanOf(g);
     if (span.elevations >= span.temperatures)
         return ExtentIsCulprit(g.ElevMax, g.ElevStep, kTypicalElevExtent, kTypicalElevStep)
-                   ? F("Text19")
-                   : F("Text25");
+                   ? F(FieldId::ElevMax)
+                   : F(FieldId::ElevStep);
     return ExtentIsCulprit(g.TempMaxInput, g.TempStep, kTypicalTempExtent, kTypicalTempStep)
-               ? F("Text21")
-               : F("Text26");
+               ? F(FieldId::TempMax)
+               : F(FieldId::TempStep);
 }
 
 [[noreturn]] void OutOfMemory(const SolubilityGrid& g, double cases, std::uint64_t perCase,
                               std::uint64_t budget) {
     const GridSpan span = SpanOf(g);
     const FieldRef culprit = TooLargeCulprit(g);
-    const bool isStep = culprit.control == "Text25" || culprit.control == "Text26";
+    const bool isStep = culprit.id == FieldId::ElevStep || culprit.id == FieldId::TempStep;
     auto count = [](double n, const char* one, const char* many) {
         return ApproxText(n) + " " + (n == 1 ? one : many);
     };
@@ -89,18 +89,18 @@ FieldRef TooLargeCulprit(const SolubilityGrid& g) {
     const bool elevationsAtFault = g.ElevStepCount + 1 < g.TempStepCount + 1;
     if (elevationsAtFault) {
         if (g.ElevStep < 0 && g.ElevMax >= 0)
-            throw TemraError(ErrorNumber::SubscriptRange, F("Text25"),
+            throw TemraError(ErrorNumber::SubscriptRange, F(FieldId::ElevStep),
                              "the elevation step is negative, so the elevations, which start at "
                              "0 m, never reach the highest elevation");
-        throw TemraError(ErrorNumber::SubscriptRange, F("Text19"),
+        throw TemraError(ErrorNumber::SubscriptRange, F(FieldId::ElevMax),
                          "the highest elevation (" + ApproxText(g.ElevMax) +
                              " m) lies below 0 m, where the grid starts");
     }
     if (g.TempStep < 0 && g.TempMaxInput >= 0)
-        throw TemraError(ErrorNumber::SubscriptRange, F("Text26"),
+        throw TemraError(ErrorNumber::SubscriptRange, F(FieldId::TempStep),
                          "the temperature step is negative, so the temperatures, which start at "
                          "0 °C, never reach the highest temperature");
-    throw TemraError(ErrorNumber::SubscriptRange, F("Text21"),
+    throw TemraError(ErrorNumber::SubscriptRange, F(FieldId::TempMax),
                      "the highest temperature (" + ApproxText(g.TempMaxInput) +
                          " °C) lies below 0 °C, where the grid starts");
 }
@@ -108,30 +108,29 @@ FieldRef TooLargeCulprit(const SolubilityGrid& g) {
 void ReadInputs(SolubilityGrid& g, const Form1Texts& f, char sep) {
     using checked::Div;
     using checked::Finite;
-    g.WaterDensity = ParseSingle(f.Text14, F("Text14"), sep);
+    g.WaterDensity = ParseSingle(f.Text14, F(FieldId::Density), sep);
     if (!(g.WaterDensity > 0))
-        throw TemraError(ErrorNumber::InvalidCall, F("Text14"),
+        throw TemraError(ErrorNumber::InvalidCall, F(FieldId::Density),
                          "the density of water must be greater than 0 g/cm³");
-    g.Chloride = ParseDouble(f.Text15, F("Text15"), sep);
+    g.Chloride = ParseDouble(f.Text15, F(FieldId::Chloride), sep);
     g.ElevMin = 0; // the grid always starts at 0 m; the "Min" box (Text18) is not read
-    g.ElevMax = ParseDouble(f.Text19, F("Text19"), sep);
-    g.ElevStep = ParseDouble(f.Text25, F("Text25"), sep);
-    g.ElevStepCount =
-        Div(g.ElevMax - g.ElevMin, g.ElevStep, F("Text25"), "the elevation step must not be zero");
-    g.TempMaxInput = ParseSingle(f.Text21, F("Text21"), sep);
+    g.ElevMax = ParseDouble(f.Text19, F(FieldId::ElevMax), sep);
+    g.ElevStep = ParseDouble(f.Text25, F(FieldId::ElevStep), sep);
+    g.ElevStepCount = Div(g.ElevMax - g.ElevMin, g.ElevStep, F(FieldId::ElevStep),
+                          "the elevation step must not be zero");
+    g.TempMaxInput = ParseSingle(f.Text21, F(FieldId::TempMax), sep);
     g.TempMin = 0;
-    g.TempMax = ParseDouble(f.Text21, F("Text21"), sep);
-    g.TempStep = ParseDouble(f.Text26, F("Text26"), sep);
-    g.TempStepCount = Finite(Div(static_cast<double>(g.TempMaxInput), g.TempStep, F("Text26"),
-                                 "the temperature step must not be zero") *
+    g.TempMax = ParseDouble(f.Text21, F(FieldId::TempMax), sep);
+    g.TempStep = ParseDouble(f.Text26, F(FieldId::TempStep), sep);
+    g.TempStepCount = Finite(Div(static_cast<double>(g.TempMaxInput), g.TempStep,
+                                 F(FieldId::TempStep), "the temperature step must not be zero") *
                                  100,
-                             F("Text26"), "too many temperatures");
-    g.MaatSlope = ParseSingle(f.Text20, F("Text20"), sep);
-    g.MaatIntercept = ParseSingle(f.Text22, F("Text22"), sep);
+                             F(FieldId::TempStep), "too many temperatures");
+    g.MaatSlope = ParseSingle(f.Text20, F(FieldId::MaatA), sep);
+    g.MaatIntercept = ParseSingle(f.Text22, F(FieldId::MaatB), sep);
     g.MaatInUse = f.Check1;
     for (int gas = 1; gas <= GasCount; ++gas)
-        g.MeasuredConc[gas - 1] =
-            ParseDouble(f.Measured(gas), F(("Text" + std::to_string(gas)).c_str()), sep);
+        g.MeasuredConc[gas - 1] = ParseDouble(f.Measured(gas), F(fields::Measured(gas)), sep);
 }
 
 // Gases dissolve only while the air pressure lies above the vapour pressure of
@@ -144,15 +143,16 @@ class PressureCheck {
             firstT_ = firstT;
             lastT_ = lastT;
             valid_ = true;
-            const double vpFirst = VapourPressureAt(firstT, F("Text21"));
-            const double vpLast = VapourPressureAt(lastT, F("Text21"));
+            const double vpFirst = VapourPressureAt(firstT, F(FieldId::TempMax));
+            const double vpLast = VapourPressureAt(lastT, F(FieldId::TempMax));
             worstT_ = vpLast >= vpFirst ? lastT : firstT;
             worstVP_ = std::max(vpFirst, vpLast);
         }
         if (P - worstVP_ > 0) return;
         // Water that boils even at sea level: the temperature is at fault.
         const bool temperatureAtFault = worstVP_ >= 1;
-        throw TemraError(ErrorNumber::InvalidCall, temperatureAtFault ? F("Text21") : F("Text19"),
+        throw TemraError(ErrorNumber::InvalidCall,
+                         temperatureAtFault ? F(FieldId::TempMax) : F(FieldId::ElevMax),
                          "at " + ApproxText(H) + " m and " + ApproxText(worstT_) +
                              " °C the air pressure (" + ApproxText(P) +
                              " atm) is not above the vapour pressure of water (" +
@@ -172,7 +172,7 @@ void CountCases(GridPlan& plan, std::uint64_t budget, std::uint64_t perCase, Run
     SolubilityGrid& g = *plan.grid;
     auto windowOf = [&](double H) {
         if (!g.MaatInUse) return TemperatureWindow{g.TempMin, g.TempMax};
-        return MaatWindow(H, g.MaatSlope, g.MaatIntercept, g.TempMaxInput, F("Text20"));
+        return MaatWindow(H, g.MaatSlope, g.MaatIntercept, g.TempMaxInput, F(FieldId::MaatA));
     };
     const auto capacity = static_cast<std::uint64_t>(g.Capacity);
     auto fits = [&](std::uint64_t cases, std::size_t elevations) {
@@ -185,18 +185,18 @@ void CountCases(GridPlan& plan, std::uint64_t budget, std::uint64_t perCase, Run
     TemperatureWindow lastWindow{g.TempMin, g.TempMax};
     for (double H = g.ElevMin; LoopContinues(H, g.ElevMax, g.ElevStep); H += g.ElevStep) {
         if (++visited > capacity)
-            throw TemraError(ErrorNumber::SubscriptRange, F("Text25"),
+            throw TemraError(ErrorNumber::SubscriptRange, F(FieldId::ElevStep),
                              "the elevations do not advance to the maximum");
         if ((visited & 0xFFF) == 0) control.CheckCancelled();
-        SingleOf(H, F("Text19"), "elevation beyond the single-precision range");
-        const double P = AirPressureAt(H, F("Text19"));
+        SingleOf(H, F(FieldId::ElevMax), "elevation beyond the single-precision range");
+        const double P = AirPressureAt(H, F(FieldId::ElevMax));
         const TemperatureWindow w = windowOf(H);
         lastWindow = w;
         const std::uint64_t first = cases;
         double lastT = w.TempMin;
         for (double T = w.TempMin; LoopContinues(T, w.TempMax, g.TempStep); T += g.TempStep) {
             if (++cases > capacity)
-                throw TemraError(ErrorNumber::SubscriptRange, F("Text26"),
+                throw TemraError(ErrorNumber::SubscriptRange, F(FieldId::TempStep),
                                  "more cases than the grid has room for");
             if ((cases & 0xFFFFF) == 0) {
                 control.CheckCancelled();
@@ -234,7 +234,8 @@ struct TemperatureBlock {
 // A concentration of 0 (the salting-out of a large chloride concentration has
 // left nothing dissolved in the number range).
 [[noreturn]] void NothingDissolved(double chloride) {
-    throw TemraError(ErrorNumber::InvalidCall, chloride > 0 ? F("Text15") : F("Text14"),
+    throw TemraError(ErrorNumber::InvalidCall,
+                     chloride > 0 ? F(FieldId::Chloride) : F(FieldId::Density),
                      chloride > 0 ? "at this chloride concentration the salting-out leaves no "
                                     "gas dissolved (a concentration of 0)"
                                   : "the density is too small: a concentration becomes 0");
@@ -251,7 +252,7 @@ void BuildBlock(TemperatureBlock& block, double first, double last, double step,
     for (auto& row : block.SX) row.clear();
     block.maxSX.fill(0);
     block.minSX.fill(std::numeric_limits<double>::infinity());
-    const ModelFields modelFields{F("Text21"), F("Text14"), F("Text15")};
+    const ModelFields modelFields{F(FieldId::TempMax), F(FieldId::Density), F(FieldId::Chloride)};
     const FieldRef& tempField = modelFields.temperature;
     for (double T = first; LoopContinues(T, last, step); T += step) {
         if ((block.T.size() & 0xFFF) == 0xFFF) control.CheckCancelled();
@@ -276,7 +277,7 @@ void BuildBlock(TemperatureBlock& block, double first, double last, double step,
 // is rebuilt only when the window changes.
 void FillElevations(SolubilityGrid& g, const GasTableType& table, const GridElevation* elevations,
                     std::size_t n, RunControl& control) {
-    const FieldRef elevField = F("Text19");
+    const FieldRef elevField = F(FieldId::ElevMax);
     TemperatureBlock block;
     std::vector<double> diff;
     for (std::size_t e = 0; e < n; ++e) {
@@ -287,7 +288,7 @@ void FillElevations(SolubilityGrid& g, const GasTableType& table, const GridElev
                        control);
         const std::size_t nT = block.T.size();
         if (nT != el.count)
-            throw TemraError(ErrorNumber::SubscriptRange, F("Text26"),
+            throw TemraError(ErrorNumber::SubscriptRange, F(FieldId::TempStep),
                              "the temperatures of an elevation changed between passes");
         const double P = AirPressureAt(el.H, elevField);
         diff.resize(nT);
@@ -311,7 +312,7 @@ void FillElevations(SolubilityGrid& g, const GasTableType& table, const GridElev
             // nor fall to 0 when the smallest cannot.
             if (!(block.maxSX[gas] * maxDiff <= std::numeric_limits<double>::max()))
                 for (std::size_t t = 0; t < nT; ++t)
-                    checked::Finite(out[t], F("Text14"), "EquilConc");
+                    checked::Finite(out[t], F(FieldId::Density), "EquilConc");
             if (!(block.minSX[gas] * minDiff / 1000 > 0))
                 for (std::size_t t = 0; t < nT; ++t)
                     if (!(out[t] > 0)) NothingDissolved(g.Chloride);
@@ -377,14 +378,15 @@ void Module1::FillSolubility(GridPlan& plan, RunControl& control) const {
     if (cases > 0) {
         plan.curTemp = g.Temp[cases - 1];
         plan.working = EvaluateModel(kGasTable[GasCount - 1], plan.curTemp, elevations.back().H,
-                                     g.WaterDensity, g.Chloride, F("Text21"));
+                                     g.WaterDensity, g.Chloride, F(FieldId::TempMax));
     }
     plan.filled = true;
 }
 
 void Module1::CommitSolubility(GridPlan&& plan) {
     if (!plan.grid || !plan.filled)
-        throw TemraError(ErrorNumber::SubscriptRange, fields::Grid(), "the run is not complete");
+        throw TemraError(ErrorNumber::SubscriptRange, fields::Ref(FieldId::Calculate),
+                         "the run is not complete");
     LoadGasTable();
     if (plan.grid->CaseCount > 0) {
         CurTemp = plan.curTemp;

@@ -1,10 +1,11 @@
 // The texts of the windows' boxes as the computations read them. Each struct holds
-// the boxes of one window with their stored default texts, so the desktop windows
-// and the command-line tool start from the same defaults and go through the same
-// conversions.
+// the boxes of one window; a default-made one holds the stored default texts of
+// the table of input fields, so the desktop windows and the command-line tool
+// start from the same defaults and go through the same conversions.
 #pragma once
 
 #include "core/errors.h"
+#include "core/fields.h"
 #include "core/gas_table.h"
 
 #include <array>
@@ -14,23 +15,18 @@ namespace temra {
 
 // The input page (Form1).
 struct Form1Texts {
-    std::string Text1 = "4.87138E-08"; // measured He-4
-    std::string Text2 = "1.99793E-07"; // measured Ne-20
-    std::string Text3 = "4.78E-04";    // measured Ar-40
-    std::string Text4 = "7.73522E-08"; // measured Kr-84
-    std::string Text5 = "1.595E-08";   // measured Xe
-    std::string Text6 = "1.66E-02";    // measured N2
-    std::string Text7 = "2.077E-5";    // measured O2
-    std::string Text14 = "1";          // density of water
-    std::string Text15 = "0";          // chloride
-    std::string Text18 = "1000";       // sampling elevation; not read by any computation
-    std::string Text19 = "3000";       // highest elevation
-    std::string Text25 = "100";        // elevation step
-    std::string Text21 = "10";         // highest temperature
-    std::string Text26 = "1";          // temperature step
-    std::string Text20 = "-108";       // a of H = aT + b
-    std::string Text22 = "2289";       // b of H = aT + b
-    bool Check1 = false;               // "Tick to use MAAT equation"
+    Form1Texts();                                                // the stored defaults
+    std::string Text1, Text2, Text3, Text4, Text5, Text6, Text7; // measured He-4 .. O2
+    std::string Text14;                                          // density of water
+    std::string Text15;                                          // chloride
+    std::string Text18;  // sampling elevation; not read by any computation
+    std::string Text19;  // highest elevation
+    std::string Text25;  // elevation step
+    std::string Text21;  // highest temperature
+    std::string Text26;  // temperature step
+    std::string Text20;  // a of H = aT + b
+    std::string Text22;  // b of H = aT + b
+    bool Check1 = false; // "Tick to use MAAT equation"
 
     // The measured-value box of gas index g (1 to 7).
     const std::string& Measured(int g) const;
@@ -39,34 +35,29 @@ struct Form1Texts {
 
 // The excess-air range dialog of the best fit (Dialog).
 struct DialogTexts {
-    std::string Text17 = "0.001"; // Min
-    std::string Text23 = "0.05";  // Max
-    std::string Text24 = "0.001"; // Step
+    DialogTexts(); // the stored defaults
+    DialogTexts(std::string min, std::string max, std::string step);
+    std::string Text17; // Min
+    std::string Text23; // Max
+    std::string Text24; // Step
 };
 
 // The gas-pair range dialog (Dialog1).
 struct Dialog1Texts {
-    std::string Text1 = "0";    // excess air Min
-    std::string Text2 = "0.05"; // excess air Max
-    std::string Text3 = "0.01"; // excess air Step
-    std::string Text4 = "0";    // temperature Min
-    std::string Text5 = "30";   // temperature Max
-    std::string Text6 = "5";    // temperature Step
+    Dialog1Texts(); // the stored defaults
+    Dialog1Texts(std::string eaMin, std::string eaMax, std::string eaStep, std::string tempMin,
+                 std::string tempMax, std::string tempStep);
+    std::string Text1; // excess air Min
+    std::string Text2; // excess air Max
+    std::string Text3; // excess air Step
+    std::string Text4; // temperature Min
+    std::string Text5; // temperature Max
+    std::string Text6; // temperature Step
 };
 
 // The gas-pair selection window (Form2): Check1 to Check7, index 0 = gas 1.
 struct Form2Ticks {
     std::array<bool, GasCount> Check{};
 };
-
-// The fields the computations name in their errors.
-namespace fields {
-FieldRef Form1(const std::string& control);
-FieldRef Dialog(const std::string& control);
-FieldRef Dialog1(const std::string& control);
-FieldRef Form2Selection();
-FieldRef SolGraphSelection();
-FieldRef Grid();
-} // namespace fields
 
 } // namespace temra

@@ -46,13 +46,14 @@ std::uint64_t Module1::MemoryAvailable() const {
 
 const SolubilityGrid& Module1::Grid() const {
     if (!grid_)
-        throw TemraError(ErrorNumber::SubscriptRange, fields::Grid(), "no solubility run yet");
+        throw TemraError(ErrorNumber::SubscriptRange, fields::Ref(FieldId::Calculate),
+                         "no solubility run yet");
     return *grid_;
 }
 
 namespace {
 [[noreturn]] void CaseOutOfRange(CaseNumber k) {
-    throw TemraError(ErrorNumber::SubscriptRange, fields::Grid(),
+    throw TemraError(ErrorNumber::SubscriptRange, fields::Ref(FieldId::Calculate),
                      "there is no grid case " + std::to_string(k));
 }
 } // namespace
@@ -84,7 +85,7 @@ std::span<const double> Module1::Row(int g) const {
 
 void Module1::BuildSelectedGasTables(const std::array<bool, GasCount>& deleted) {
     if (!grid_ || grid_->CaseCount == 0)
-        throw TemraError(ErrorNumber::SubscriptRange, fields::Grid(),
+        throw TemraError(ErrorNumber::SubscriptRange, fields::Ref(FieldId::Calculate),
                          "the last solubility run produced no grid case");
     auto sel = std::make_shared<GasSelection>();
     sel->grid = grid_;
@@ -97,35 +98,35 @@ void Module1::BuildSelectedGasTables(const std::array<bool, GasCount>& deleted) 
     }
     sel->SelGasCount = static_cast<int>(sel->Gas.size());
     if (sel->SelGasCount == 0)
-        throw TemraError(ErrorNumber::SubscriptRange, fields::SolGraphSelection(),
+        throw TemraError(ErrorNumber::SubscriptRange, fields::Ref(FieldId::GasSelection),
                          "every gas is ticked for deletion; leave at least one");
     selection_ = std::move(sel);
 }
 
 const GasSelection& Module1::Selection() const {
     if (!selection_)
-        throw TemraError(ErrorNumber::SubscriptRange, fields::SolGraphSelection(),
+        throw TemraError(ErrorNumber::SubscriptRange, fields::Ref(FieldId::GasSelection),
                          "redraw the graph for the selected gases first");
     return *selection_;
 }
 
 const BestFitNoEa& Module1::NoEa() const {
     if (!noEa_)
-        throw TemraError(ErrorNumber::SubscriptRange, fields::SolGraphSelection(),
+        throw TemraError(ErrorNumber::SubscriptRange, fields::Ref(FieldId::GasSelection),
                          "no best fit without excess air yet");
     return *noEa_;
 }
 
 const BestFitEa& Module1::Ea() const {
     if (!ea_)
-        throw TemraError(ErrorNumber::SubscriptRange, fields::Dialog("Text17"),
+        throw TemraError(ErrorNumber::SubscriptRange, fields::Ref(FieldId::EaMin),
                          "no best fit with excess air yet");
     return *ea_;
 }
 
 const GasPairGraph& Module1::GasPair() const {
     if (!pair_)
-        throw TemraError(ErrorNumber::SubscriptRange, fields::Form2Selection(),
+        throw TemraError(ErrorNumber::SubscriptRange, fields::Ref(FieldId::PairSelection),
                          "no gas-pair graph yet");
     return *pair_;
 }

@@ -17,7 +17,6 @@ Dialog::Dialog(TemraApp& app) : TemraWindow(app) {
     setObjectName("Dialog");
     setWindowTitle("Temra");
     setWindowFlag(Qt::Dialog);
-    const DialogTexts d;
     Label4 = MakeLabel(this, "Label4", " Temra_ Excess Air Content");
     Label4->setFont(Font("Comic Sans MS", 12, true));
     Label14 = new WrappingLabel("Excess Air       (cm3 STP/g H2O)", this);
@@ -26,9 +25,9 @@ Dialog::Dialog(TemraApp& app) : TemraWindow(app) {
     Label1 = MakeLabel(this, "Label1", "Min");
     Label2 = MakeLabel(this, "Label2", "Max");
     Label3 = MakeLabel(this, "Label3", "Step");
-    Text17 = MakeEdit(this, "Text17", d.Text17, 735);
-    Text23 = MakeEdit(this, "Text23", d.Text23, 735);
-    Text24 = MakeEdit(this, "Text24", d.Text24, 735);
+    Text17 = MakeEdit(this, FieldId::EaMin, 735);
+    Text23 = MakeEdit(this, FieldId::EaMax, 735);
+    Text24 = MakeEdit(this, FieldId::EaStep, 735);
     OKButton = MakeButton(this, "OKButton", "OK");
     CancelButton = MakeButton(this, "CancelButton", "Cancel");
     OKButton->setDefault(true);

@@ -15,7 +15,6 @@ namespace temra::ui {
 Dialog1::Dialog1(TemraApp& app) : TemraWindow(app) {
     setObjectName("Dialog1");
     setWindowTitle("Temra");
-    const Dialog1Texts d;
     Label4 = MakeLabel(this, "Label4", "Excess Air for Gas Pair Graph");
     Label4->setFont(Font("Comic Sans MS", 12, true));
     Label3 = MakeLabel(this, "Label3",
@@ -26,12 +25,12 @@ Dialog1::Dialog1(TemraApp& app) : TemraWindow(app) {
     Label5 = MakeLabel(this, "Label5", "Min");
     Label6 = MakeLabel(this, "Label6", "Max");
     Label7 = MakeLabel(this, "Label7", "Step");
-    Text1 = MakeEdit(this, "Text1", d.Text1, 1095);
-    Text2 = MakeEdit(this, "Text2", d.Text2, 1095);
-    Text3 = MakeEdit(this, "Text3", d.Text3, 1095);
-    Text4 = MakeEdit(this, "Text4", d.Text4, 1095);
-    Text5 = MakeEdit(this, "Text5", d.Text5, 1095);
-    Text6 = MakeEdit(this, "Text6", d.Text6, 1095);
+    Text1 = MakeEdit(this, FieldId::PairEaMin, 1095);
+    Text2 = MakeEdit(this, FieldId::PairEaMax, 1095);
+    Text3 = MakeEdit(this, FieldId::PairEaStep, 1095);
+    Text4 = MakeEdit(this, FieldId::PairTempMin, 1095);
+    Text5 = MakeEdit(this, FieldId::PairTempMax, 1095);
+    Text6 = MakeEdit(this, FieldId::PairTempStep, 1095);
     CancelButton = MakeButton(this, "CancelButton", "<< Back");
     OKButton = MakeButton(this, "OKButton", "OK");
     Command1 = MakeButton(this, "Command1", "End");
@@ -80,9 +79,8 @@ Dialog1Texts Dialog1::Texts() const {
 void Dialog1::OKButton_Click() {
     Module1& m = app_.module();
     // Refused: the dialog stays with its texts.
-    if (!app_.Attempt(this, [&] {
-            m.DrawGasPairGraph(app_.InputTexts(), app_.GasPairTicks(), Texts());
-        }))
+    if (!app_.Attempt(this,
+                      [&] { m.DrawGasPairGraph(app_.InputTexts(), app_.GasPairTicks(), Texts()); }))
         return;
     app_.ShowGasPairGraph();
 }

@@ -43,44 +43,67 @@ QPixmap Picture(bool drop) {
 Form1::Form1(TemraApp& app) : app_(app) {
     setObjectName("Form1");
     setWindowTitle("Temra");
-    const Form1Texts d; // the stored default texts
+    BuildHeading();
+    BuildConditions();
+    BuildMeasurements();
+    BuildCommands();
 
+    auto* heading = new QHBoxLayout;
+    heading->addWidget(Image1);
+    heading->addWidget(Label8, 1, Qt::AlignCenter);
+    heading->addWidget(Image2);
+    auto* commands = new QHBoxLayout;
+    commands->addWidget(Command2);
+    commands->addWidget(Command1);
+    commands->addWidget(Command4);
+    auto* page = new QVBoxLayout(this);
+    page->addLayout(heading);
+    page->addWidget(Frame1);
+    page->addWidget(Frame3);
+    page->addLayout(commands);
+    FitFirstSize(*this, Twips(9600), Twips(8400));
+    Form_Load();
+}
+
+void Form1::BuildHeading() {
     Label8 = MakeLabel(this, "Label8", "Temra_ Input Page");
     Label8->setFont(Font("Comic Sans MS", 18, true));
     Image1 = MakeLabel(this, "Image1", "");
     Image1->setPixmap(Picture(true));
     Image2 = MakeLabel(this, "Image2", "");
     Image2->setPixmap(Picture(false));
+}
 
-    // Conditions.
+// The grid's ranges, the relation H = aT + b, chloride and density.
+void Form1::BuildConditions() {
     Frame1 = new QGroupBox(this);
     Frame1->setObjectName("Frame1");
     Label19 = MakeLabel(Frame1, "Label19", "Min ");
     Label16 = MakeLabel(Frame1, "Label16", "Max ");
     Label22 = MakeLabel(Frame1, "Label22", "Step");
     Label23 = MakeLabel(Frame1, "Label23", "Equilibrium Elevation Range (m)");
-    Text18 = MakeEdit(Frame1, "Text18", d.Text18, 855);
+    Text18 = MakeEdit(Frame1, FieldId::ElevMin, 855);
     Text18->setToolTip("Sampling elevation (m)");
-    Text19 = MakeEdit(Frame1, "Text19", d.Text19, 855);
-    Text25 = MakeEdit(Frame1, "Text25", d.Text25, 855);
+    Text19 = MakeEdit(Frame1, FieldId::ElevMax, 855);
+    Text25 = MakeEdit(Frame1, FieldId::ElevStep, 855);
     Label18 = MakeLabel(Frame1, "Label18", "Equilibrium Temperature Range (°C)");
-    Text21 = MakeEdit(Frame1, "Text21", d.Text21, 855);
-    Text26 = MakeEdit(Frame1, "Text26", d.Text26, 855);
-    Label10 = MakeLabel(Frame1, "Label10", "Tick to use MAAT equation");
+    Text21 = MakeEdit(Frame1, FieldId::TempMax, 855);
+    Text26 = MakeEdit(Frame1, FieldId::TempStep, 855);
+    Label10 = MakeLabel(Frame1, "Label10", FieldLabel(FieldId::MaatTick));
     Check1 = MakeCheck(Frame1, "Check1", "");
-    Check1->setChecked(d.Check1);
+    Check1->setChecked(Form1Texts().Check1);
     Label17 = new WrappingLabel(
         "MAATvs Elevation Equation Parameters                          H = aT + b   (m , °C)",
         Frame1);
     Label17->setObjectName("Label17");
     Label21 = MakeLabel(Frame1, "Label21", "H =");
-    Text20 = MakeEdit(Frame1, "Text20", d.Text20, 855);
+    Text20 = MakeEdit(Frame1, FieldId::MaatA, 855);
     Label20 = MakeLabel(Frame1, "Label20", "T   +");
-    Text22 = MakeEdit(Frame1, "Text22", d.Text22, 855);
-    Label12 = MakeLabel(Frame1, "Label12", "Chloride concentration (moles/l)");
-    Text15 = MakeEdit(Frame1, "Text15", d.Text15, 855);
-    Label11 = MakeLabel(Frame1, "Label11", "Density of water  (g/cm³)");
-    Text14 = MakeEdit(Frame1, "Text14", d.Text14, 855);
+    Text22 = MakeEdit(Frame1, FieldId::MaatB, 855);
+    Label12 = MakeLabel(Frame1, "Label12", FieldLabel(FieldId::Chloride));
+    Text15 = MakeEdit(Frame1, FieldId::Chloride, 855);
+    Label11 = MakeLabel(Frame1, "Label11", FieldLabel(FieldId::Density));
+    Text14 = MakeEdit(Frame1, FieldId::Density, 855);
 
     auto* conditions = new QGridLayout(Frame1);
     conditions->addWidget(Label19, 0, 1, Qt::AlignHCenter);
@@ -110,8 +133,10 @@ Form1::Form1(TemraApp& app) : app_(app) {
     conditions->addWidget(Text15, 6, 1);
     conditions->addWidget(Label11, 7, 0);
     conditions->addWidget(Text14, 7, 1);
+}
 
-    // Measurements, in two columns: He-4 to Kr-84, then Xe, N2 and O2.
+// The measured gases in two columns: He-4 to Kr-84, then Xe, N2 and O2.
+void Form1::BuildMeasurements() {
     Frame3 = new QGroupBox(this);
     Frame3->setObjectName("Frame3");
     Label9 = MakeLabel(Frame3, "Label9", "Measured Gas Concentrations (cm³ STP/cm³ H2O)");
@@ -121,45 +146,28 @@ Form1::Form1(TemraApp& app) : app_(app) {
     auto* measured = new QGridLayout(Frame3);
     measured->addWidget(Label9, 0, 0, 1, 4);
     for (int g = 1; g <= GasCount; ++g) {
-        const std::string label = "Label" + std::to_string(g), text = "Text" + std::to_string(g);
-        *labels[g - 1] =
-            MakeLabel(Frame3, label.c_str(),
-                      QString::fromUtf8(kInputPageLabels[g - 1].data(),
-                                        static_cast<int>(kInputPageLabels[g - 1].size())));
-        *edits[g - 1] = MakeEdit(Frame3, text.c_str(), d.Measured(g), 1335);
+        const FieldId gas = fields::Measured(g);
+        const std::string label = "Label" + std::to_string(g);
+        *labels[g - 1] = MakeLabel(Frame3, label.c_str(), FieldLabel(gas));
+        *edits[g - 1] = MakeEdit(Frame3, gas, 1335);
         const int row = g <= 4 ? g : g - 4, column = g <= 4 ? 0 : 2;
         measured->addWidget(*labels[g - 1], row, column);
         measured->addWidget(*edits[g - 1], row, column + 1);
     }
+}
 
+void Form1::BuildCommands() {
     Command2 = MakeButton(this, "Command2", "Draw Gas Pair Graph");
-    Command1 = MakeButton(this, "Command1", "Calculate Solubility");
+    Command1 = MakeButton(this, "Command1", FieldLabel(FieldId::Calculate));
     Command4 = MakeButton(this, "Command4", "End ");
     for (QPushButton* b : {Command2, Command1, Command4})
         b->setFont(Font("MS Sans Serif", 9.75, true));
-
-    auto* heading = new QHBoxLayout;
-    heading->addWidget(Image1);
-    heading->addWidget(Label8, 1, Qt::AlignCenter);
-    heading->addWidget(Image2);
-    auto* commands = new QHBoxLayout;
-    commands->addWidget(Command2);
-    commands->addWidget(Command1);
-    commands->addWidget(Command4);
-    auto* page = new QVBoxLayout(this);
-    page->addLayout(heading);
-    page->addWidget(Frame1);
-    page->addWidget(Frame3);
-    page->addLayout(commands);
-
     connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
     connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
     connect(Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
     // Enter in any box calculates, as the page's main command.
     for (QLineEdit* e : findChildren<QLineEdit*>())
         connect(e, &QLineEdit::returnPressed, Command1, &QPushButton::click);
-    FitFirstSize(*this, Twips(9600), Twips(8400));
-    Form_Load();
 }
 
 void Form1::Form_Load() {
@@ -168,18 +176,11 @@ void Form1::Form_Load() {
 
 Form1Texts Form1::Texts() const {
     Form1Texts t;
-    t.Text14 = Text(Text14);
-    t.Text15 = Text(Text15);
-    t.Text18 = Text(Text18);
-    t.Text19 = Text(Text19);
-    t.Text25 = Text(Text25);
-    t.Text21 = Text(Text21);
-    t.Text26 = Text(Text26);
-    t.Text20 = Text(Text20);
-    t.Text22 = Text(Text22);
+    for (const Field& f : kFields)
+        if (f.form1)
+            t.*f.form1 = Text(findChild<QLineEdit*>(
+                QString::fromUtf8(f.control.data(), static_cast<int>(f.control.size()))));
     t.Check1 = Check1->isChecked();
-    const QLineEdit* edits[] = {Text1, Text2, Text3, Text4, Text5, Text6, Text7};
-    for (int g = 1; g <= GasCount; ++g) t.Measured(g) = Text(edits[g - 1]);
     return t;
 }
 

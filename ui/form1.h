@@ -47,6 +47,10 @@ class Form1 : public QWidget {
     void hideEvent(QHideEvent* event) override;
 
   private:
+    void BuildHeading();
+    void BuildConditions();
+    void BuildMeasurements();
+    void BuildCommands();
     void Form_Load();
     TemraApp& app_;
 };

@@ -17,7 +17,7 @@ Form2::Form2(TemraApp& app) : TemraWindow(app) {
     setWindowTitle("Temra");
     Label8 = MakeLabel(this, "Label8", "Temra_ Gas Pair Graph");
     Label8->setFont(Font("Comic Sans MS", 12, true));
-    Label1 = MakeLabel(this, "Label1", "Select Gas Pair for Graph");
+    Label1 = MakeLabel(this, "Label1", FieldLabel(FieldId::PairSelection));
     Label1->setFont(Font("Comic Sans MS", 9.75, true));
     const char* labelNames[] = {"Label2", "Label3", "Label4", "Label5",
                                 "Label6", "Label7", "Label9"};

@@ -62,7 +62,7 @@ SolGraphForm::SolGraphForm(TemraApp& app) : TemraWindow(app) {
     }
     Label3 = MakeLabel(this, "Label3",
                        "Dots: measured gas composition,  Lines: calculated gas composition ");
-    Label2 = MakeLabel(this, "Label2", "Tick to Delete Gas");
+    Label2 = MakeLabel(this, "Label2", FieldLabel(FieldId::GasSelection));
     Label2->setFont(Font("Arial", 9.75, true));
     WrapWithin(Label2, Twips(975));
     RetainPlaceWhenHidden(Label2);
@@ -199,7 +199,7 @@ void SolGraphForm::DrawSolubilityGraph() {
     } catch (const std::bad_alloc&) {
         SolGraph2->Clear();
         SolGraph2->Replot();
-        app_.ReportError(this, TemraError(ErrorNumber::OutOfMemory, fields::Grid(),
+        app_.ReportError(this, TemraError(ErrorNumber::OutOfMemory, fields::Ref(FieldId::Calculate),
                                           "the graph of " + std::to_string(cases) +
                                               " cases does not fit in memory; use larger steps"));
     }

@@ -301,7 +301,7 @@ void TemraApp::ReportFailure(QWidget* parent, std::exception_ptr failure) {
     } catch (const TemraError& e) {
         ReportError(parent, e);
     } catch (const std::bad_alloc&) {
-        ReportError(parent, TemraError(ErrorNumber::OutOfMemory, fields::Grid(),
+        ReportError(parent, TemraError(ErrorNumber::OutOfMemory, fields::Ref(FieldId::Calculate),
                                        "the computation needs more memory than this process may "
                                        "use; use larger steps or narrower ranges"));
     } catch (const std::exception& e) {

@@ -29,6 +29,24 @@ QLineEdit* MakeEdit(QWidget* parent, const char* name, const std::string& text, 
     return e;
 }
 
+namespace {
+QString Utf8(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
+}
+} // namespace
+
+QLineEdit* MakeEdit(QWidget* parent, FieldId field, int widthTwips) {
+    const Field& f = FieldOf(field);
+    auto* e = new QLineEdit(Utf8(f.defaultText), parent);
+    e->setObjectName(Utf8(f.control));
+    if (widthTwips > 0) e->setMinimumWidth(Twips(widthTwips));
+    return e;
+}
+
+QString FieldLabel(FieldId field) {
+    return Utf8(FieldOf(field).label);
+}
+
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption) {
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(QString::fromLatin1(name));

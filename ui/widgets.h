@@ -2,6 +2,8 @@
 // and the busy cursor.
 #pragma once
 
+#include "core/fields.h"
+
 #include <QCheckBox>
 #include <QFont>
 #include <QGuiApplication>
@@ -24,6 +26,11 @@ QFont Font(const char* family, double points, bool bold = false, bool italic = f
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text);
 QLineEdit* MakeEdit(QWidget* parent, const char* name, const std::string& text, int widthTwips);
+// A text box of the table of input fields: named as its control, holding its
+// stored default.
+QLineEdit* MakeEdit(QWidget* parent, FieldId field, int widthTwips);
+// What the table of input fields says beside a box.
+QString FieldLabel(FieldId field);
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption);
 QCheckBox* MakeCheck(QWidget* parent, const char* name, const QString& caption);
 

@@ -1,0 +1,352 @@
+// temra-cli: the calculator's computations from the command line.
+//
+// The options take texts exactly like the boxes of the windows, with the same
+// defaults, and go through the same conversions and errors; "--option=" is an
+// empty text, refused like an empty box. Results go to standard output as CSV (or
+// JSON for a gas-pair graph) with every number in the shortest form that reads
+// back to the same value. Refusals go to standard error as one line,
+// "temra-cli: <option>: <description>: <detail>", with exit status 2; output that
+// cannot be written (a full disk) is reported the same way with exit status 1.
+// A result that is empty or says less than it seems (a grid without cases, a fit
+// that ranks no case) is explained by a note on standard error.
+#include "cli/cli.h"
+
+#include "core/module1.h"
+#include "core/numtext.h"
+#include "export/exports.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <new>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace temra::cli {
+
+namespace {
+
+struct Options {
+    Form1Texts form1;
+    std::string gases = "He-4,Ne-20,Ar-40,Kr-84,Xe,N2,O2";
+    DialogTexts dialog;
+    Dialog1Texts dialog1;
+    bool all = false;
+    bool json = false;
+    std::string xlsx; // write the window's workbook here instead of printing CSV
+};
+
+// The option that feeds a window's box.
+std::string OptionFor(const FieldRef& f) {
+    if (f.id != kNoField && !FieldOf(f.id).option.empty()) return std::string(FieldOf(f.id).option);
+    return f.label.empty() ? f.control : f.label;
+}
+
+// --gases: names as on the tick boxes, case-insensitive, in any order.
+std::array<bool, GasCount> ParseGases(const std::string& list) {
+    std::array<bool, GasCount> chosen{};
+    std::stringstream in(list);
+    std::string name;
+    auto lower = [](std::string s) {
+        std::transform(s.begin(), s.end(), s.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        return s;
+    };
+    while (std::getline(in, name, ',')) {
+        name.erase(0, name.find_first_not_of(" \t"));
+        name.erase(name.find_last_not_of(" \t") + 1);
+        bool found = false;
+        for (int g = 0; g < GasCount; ++g)
+            if (lower(name) == lower(std::string(kGraphLabels[static_cast<std::size_t>(g)]))) {
+                chosen[static_cast<std::size_t>(g)] = true;
+                found = true;
+            }
+        if (!found)
+            throw TemraError(ErrorNumber::TypeMismatch, fields::Ref(FieldId::GasSelection),
+                             "unknown gas \"" + name +
+                                 "\"; the gases are He-4, Ne-20, Ar-40, Kr-84, Xe, N2, O2");
+    }
+    return chosen;
+}
+
+std::array<bool, GasCount> Deleted(const std::array<bool, GasCount>& chosen) {
+    std::array<bool, GasCount> deleted{};
+    for (std::size_t g = 0; g < deleted.size(); ++g) deleted[g] = !chosen[g];
+    return deleted;
+}
+
+void Note(std::ostream& err, const std::string& text) {
+    err << "temra-cli: note: " << text << '\n';
+}
+
+bool ValidCase(const SolubilityGrid& grid, CaseNumber c) {
+    return c >= 1 && c <= grid.CaseCount;
+}
+
+void PrintGrid(const Module1& m, std::ostream& out, std::ostream& err) {
+    out << "case,elevation_m,temperature_C";
+    for (auto label : kGraphLabels) out << ',' << label;
+    out << '\n';
+    for (CaseNumber k = 1; k <= m.CaseCount() && out; ++k) {
+        out << k << ',' << ExactText(m.CaseElev(k)) << ',' << ExactText(m.CaseTemp(k));
+        for (int g = 1; g <= GasCount; ++g) out << ',' << ExactText(m.GasSolubility(g, k));
+        out << '\n';
+    }
+    if (m.CaseCount() == 0) Note(err, "the grid has no case: " + EmptyGridReason(m.Grid()));
+}
+
+void PrintFit(const Module1& m, bool all, std::ostream& out, std::ostream& err) {
+    const BestFitNoEa& fit = m.NoEa();
+    const SolubilityGrid& grid = *fit.grid;
+    if (all) {
+        out << "case,elevation_m,temperature_C,deviation\n";
+        for (CaseNumber i = 1; i <= grid.CaseCount && out; ++i)
+            out << i << ',' << ExactText(grid.Elev[static_cast<std::size_t>(i - 1)]) << ','
+                << ExactText(grid.Temp[static_cast<std::size_t>(i - 1)]) << ','
+                << ExactText(fit.CaseRms[static_cast<std::size_t>(i - 1)]) << '\n';
+        return;
+    }
+    out << "rank,case,temperature_C,elevation_m,deviation\n";
+    if (fit.Ranked == 0) Note(err, "no case is ranked: " + NoFitReason(fit));
+    for (int k = 1; k <= kRankCount; ++k) {
+        const CaseNumber c = fit.BestCase[static_cast<std::size_t>(k - 1)];
+        out << k << ',';
+        if (fit.Ranked > 0 && ValidCase(grid, c))
+            out << c << ',' << ExactText(grid.Temp[static_cast<std::size_t>(c - 1)]) << ','
+                << ExactText(grid.Elev[static_cast<std::size_t>(c - 1)]) << ',';
+        else
+            out << ",,,";
+        out << ExactText(fit.BestRms[static_cast<std::size_t>(k - 1)]) << '\n';
+    }
+}
+
+void PrintFitEa(const Module1& m, std::ostream& out, std::ostream& err) {
+    const BestFitEa& ea = m.Ea();
+    const SolubilityGrid& grid = *ea.grid;
+    out << "trial,excess_air,rank,case,elevation_m,temperature_C,deviation\n";
+    const auto unranked = std::count(ea.Ranked.begin(), ea.Ranked.end(), 0);
+    if (unranked > 0)
+        Note(err,
+             "for " + std::to_string(unranked) + " of the " + std::to_string(ea.M) +
+                 " trial amounts no case has a deviation below 10000: the measured values lie far "
+                 "from every calculated one; their rows carry 10000");
+    for (std::int64_t t = 1; t <= ea.M && out; ++t)
+        for (int k = 1; k <= kRankCount; ++k) {
+            const CaseNumber c = ea.BestCaseAt(t, k);
+            out << t << ',' << ExactText(ea.EaValue[static_cast<std::size_t>(t - 1)]) << ',' << k
+                << ',';
+            if (ValidCase(grid, c))
+                out << c << ',' << ExactText(grid.Elev[static_cast<std::size_t>(c - 1)]) << ','
+                    << ExactText(grid.Temp[static_cast<std::size_t>(c - 1)]) << ',';
+            else
+                out << ",,,";
+            out << ExactText(ea.BestRmsAt(t, k)) << '\n';
+        }
+}
+
+std::string JsonString(const std::string& s) {
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+void PrintPair(const GasPairGraph& p, bool json, std::ostream& out) {
+    if (!json) {
+        out << "curve,title,point,temperature_C,x,y\n";
+        for (int j = 1; j <= p.J; ++j)
+            for (int t = 1; t <= p.nPts; ++t)
+                out << j << ',' << p.CurveTitles[static_cast<std::size_t>(j - 1)] << ',' << t << ','
+                    << ExactText(p.PairTempValues[static_cast<std::size_t>(t - 1)]) << ','
+                    << ExactText(p.Conc(t, j, 1)) << ',' << ExactText(p.Conc(t, j, 2)) << '\n';
+        return;
+    }
+    out << "{\n  \"title\": \"Gas Pair Graph\",\n"
+        << "  \"x_axis\": " << JsonString(p.PairXTitle) << ",\n"
+        << "  \"y_axis\": " << JsonString(p.PairYTitle) << ",\n"
+        << "  \"PairXMin\": " << ExactText(p.PairXMin) << ",\n"
+        << "  \"PairXMax\": " << ExactText(p.PairXMax) << ",\n"
+        << "  \"PairYMin\": " << ExactText(p.PairYMin) << ",\n"
+        << "  \"PairYMax\": " << ExactText(p.PairYMax) << ",\n"
+        << "  \"Label3\": " << JsonString(p.Label3) << ",\n"
+        << "  \"Label4\": " << JsonString(p.Label4) << ",\n"
+        << "  \"measured\": {\"title\": \"Measured Data\", \"x\": " << ExactText(p.MeasuredX)
+        << ", \"y\": " << ExactText(p.MeasuredY) << "},\n  \"curves\": [\n";
+    for (int j = 1; j <= p.J; ++j) {
+        out << "    {\"title\": " << JsonString(p.CurveTitles[static_cast<std::size_t>(j - 1)])
+            << ", \"excess_air\": " << ExactText(p.PairEaValues[static_cast<std::size_t>(j - 1)])
+            << ", \"points\": [";
+        for (int t = 1; t <= p.nPts; ++t)
+            out << (t > 1 ? ", " : "") << "{\"temperature_C\": "
+                << ExactText(p.PairTempValues[static_cast<std::size_t>(t - 1)])
+                << ", \"x\": " << ExactText(p.Conc(t, j, 1))
+                << ", \"y\": " << ExactText(p.Conc(t, j, 2)) << "}";
+        out << "]}" << (j < p.J ? "," : "") << "\n";
+    }
+    out << "  ]\n}\n";
+}
+
+// The options, drawn from the table of input fields, with the texts they fill.
+std::unique_ptr<CLI::App> MakeApp(Options& o) {
+    auto app = std::make_unique<CLI::App>(
+        "temra-cli: air-equilibrium concentrations of dissolved atmospheric gases over a grid of "
+        "recharge elevations and temperatures, best fits with and without excess air, and "
+        "gas-pair curves.\nEvery value option takes a text as typed on the input page; '.' is "
+        "the decimal point.");
+    app->name("temra-cli");
+    app->require_subcommand(1);
+    auto* grid = app->add_subcommand("grid", "Print the equilibrium concentration of every gas "
+                                             "for every grid case (CSV)");
+    auto* fit = app->add_subcommand("fit", "Print the ten grid cases that fit the selected gases "
+                                           "best without excess air (CSV)");
+    auto* fitEa = app->add_subcommand(
+        "fit-ea", "Print the ten best grid cases for every trial amount of excess air (CSV)");
+    auto* pair = app->add_subcommand("pair", "Print the gas-pair curves (CSV, or the whole graph "
+                                             "as JSON)");
+    for (CLI::App* sub : {grid, fit, fitEa, pair}) sub->fallthrough();
+
+    for (const Field& f : kFields) {
+        const std::string option(f.option), help(f.help);
+        if (f.form1) app->add_option(option, o.form1.*f.form1, help)->capture_default_str();
+        if (f.tick) app->add_flag(option, o.form1.*f.tick, help);
+        if (f.dialog) fitEa->add_option(option, o.dialog.*f.dialog, help)->capture_default_str();
+        if (f.dialog1) pair->add_option(option, o.dialog1.*f.dialog1, help)->capture_default_str();
+    }
+    app->add_option("--gases", o.gases,
+                    "Gases compared (fit, fit-ea) or paired (pair: the first two in gas order), "
+                    "comma-separated, case-insensitive")
+        ->capture_default_str();
+    grid->add_option("--xlsx", o.xlsx,
+                     "Write the \"NG Solubility\" workbook to this new .xlsx file instead");
+    fit->add_flag("--all", o.all, "Print the deviation of every case instead");
+    fit->add_option("--xlsx", o.xlsx,
+                    "With --all: write the \"Difference Results\" workbook to this new .xlsx "
+                    "file instead");
+    fitEa->add_option("--xlsx", o.xlsx,
+                      "Write the \"Selected Results\" workbook to this new .xlsx file instead");
+    pair->add_flag("--json", o.json, "Print the whole graph as JSON");
+    return app;
+}
+
+// "--option=" with nothing after the '=' is an empty text for an option that
+// takes one: it becomes "--option" "" rather than taking the next argument.
+std::vector<std::string> Arguments(const std::vector<std::string>& given, const CLI::App& app) {
+    auto takesValue = [&app](const std::string& name) {
+        std::vector<const CLI::App*> apps{&app};
+        for (const CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; }))
+            apps.push_back(sub);
+        for (const CLI::App* a : apps)
+            if (const CLI::Option* opt = a->get_option_no_throw(name))
+                return opt->get_expected_min() > 0;
+        return false;
+    };
+    std::vector<std::string> args;
+    for (const std::string& arg : given) {
+        if (arg.size() > 3 && arg.rfind("--", 0) == 0 && arg.back() == '=' &&
+            takesValue(arg.substr(0, arg.size() - 1))) {
+            args.push_back(arg.substr(0, arg.size() - 1));
+            args.emplace_back();
+        } else {
+            args.push_back(arg);
+        }
+    }
+    std::reverse(args.begin(), args.end()); // CLI11 takes them last first
+    return args;
+}
+
+int Refuse(std::ostream& err, const std::string& message) {
+    err << "temra-cli: " << message << '\n';
+    return 2;
+}
+
+// The computations of the chosen subcommand, printed or saved.
+void Compute(const Options& o, const CLI::App& app, Module1& m, std::ostream& out,
+             std::ostream& err) {
+    const auto chosen = ParseGases(o.gases);
+    if (app.got_subcommand("pair")) {
+        Form2Ticks ticks;
+        ticks.Check = chosen;
+        m.DrawGasPairGraph(o.form1, ticks, o.dialog1);
+        PrintPair(m.GasPair(), o.json, out);
+        return;
+    }
+    m.CalculateSolubility(o.form1);
+    xl::Application excel;
+    excel.MemoryBudget = m.MemoryAvailable();
+    if (app.got_subcommand("grid")) {
+        if (o.xlsx.empty())
+            PrintGrid(m, out, err);
+        else
+            xl::SaveAs(xl::WriteSolubilityToExcel(m, excel), o.xlsx);
+        return;
+    }
+    m.BuildSelectedGasTables(Deleted(chosen));
+    if (app.got_subcommand("fit")) {
+        m.FindBestFitNoEa();
+        if (o.xlsx.empty())
+            PrintFit(m, o.all, out, err);
+        else
+            xl::SaveAs(xl::WriteBestFitToExcel(m.NoEa(), excel), o.xlsx);
+    } else if (app.got_subcommand("fit-ea")) {
+        m.RunExcessAirSearch(o.dialog);
+        if (o.xlsx.empty())
+            PrintFitEa(m, out, err);
+        else
+            xl::SaveAs(xl::WriteSelectedResults(m.Ea(), excel), o.xlsx);
+    }
+}
+
+} // namespace
+
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+        const Environment& environment) {
+    Options o;
+    const auto app = MakeApp(o);
+    try {
+        app->parse(Arguments(args, *app));
+    } catch (const CLI::Success& e) { // --help
+        return app->exit(e, out, err);
+    } catch (const CLI::ParseError& e) {
+        return Refuse(err, std::string(e.what()) + " (see temra-cli --help)");
+    }
+    Module1 m;
+    if (environment.memoryProbe) {
+        m.MemoryBudget = std::numeric_limits<std::uint64_t>::max();
+        m.MemoryProbe = environment.memoryProbe;
+    }
+    try {
+        Compute(o, *app, m, out, err);
+    } catch (const xl::ExportError& e) {
+        err << "temra-cli: --xlsx: " << e.what() << '\n';
+        return 1;
+    } catch (const xl::SpreadsheetError& e) {
+        err << "temra-cli: --xlsx: " << e.what() << '\n';
+        return 1;
+    } catch (const TemraError& e) {
+        std::string message = OptionFor(e.field()) + ": " + e.description();
+        if (!e.detail().empty()) message += ": " + e.detail();
+        return Refuse(err, message + " (run-time error " + std::to_string(e.code()) + ")");
+    } catch (const std::bad_alloc&) {
+        return Refuse(err, "Out of memory: the computation needs more memory than this process "
+                           "may use; use larger steps or narrower ranges (run-time error 7)");
+    }
+    // Everything printed has reached its file: a full disk or a closed output is
+    // an error, not a short result.
+    out.flush();
+    if (!out) {
+        err << "temra-cli: standard output: the results could not be written ("
+            << (errno ? std::strerror(errno) : "write error") << ")\n";
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace temra::cli
