@@ -58,80 +58,116 @@ void SetPairAxisRange(GasPairGraph& p) {
         }
 }
 
-void Module1::DrawGasPairGraph(const Form1Texts& f1, const Form2Ticks& f2, const Dialog1Texts& d1) {
-    const char sep = DecimalSeparator;
-    auto D = [](FieldId id) { return fields::Ref(id); };
-    auto pair = std::make_shared<GasPairGraph>();
-    GasPairGraph& p = *pair;
+namespace {
 
-    const float density = ParseSingle(f1.Text14, fields::Ref(FieldId::Density), sep);
-    if (!(density > 0))
-        throw TemraError(ErrorNumber::InvalidCall, fields::Ref(FieldId::Density),
+FieldRef Ref(FieldId id) {
+    return fields::Ref(id);
+}
+
+// The water and the two ranges of the range dialog, with their counts.
+struct PairInputs {
+    float density = 0;
+    double chloride = 0;
+    double nEA = 0; // sizes of the value arrays
+    double nT = 0;
+};
+
+PairInputs ReadRanges(GasPairGraph& p, const Form1Texts& f1, const Dialog1Texts& d1, char sep) {
+    PairInputs in;
+    in.density = ParseSingle(f1.Text14, Ref(FieldId::Density), sep);
+    if (!(in.density > 0))
+        throw TemraError(ErrorNumber::InvalidCall, Ref(FieldId::Density),
                          "the density of water must be greater than 0 g/cm³");
-    const double chloride = ParseDouble(f1.Text15, fields::Ref(FieldId::Chloride), sep);
-    p.PairEaMin = ParseDouble(d1.Text1, D(FieldId::PairEaMin), sep);
-    p.PairEaMax = ParseDouble(d1.Text2, D(FieldId::PairEaMax), sep);
-    p.PairEaStep = ParseDouble(d1.Text3, D(FieldId::PairEaStep), sep);
-    p.PairTempMin = ParseSingle(d1.Text4, D(FieldId::PairTempMin), sep);
-    p.PairTempMax = ParseSingle(d1.Text5, D(FieldId::PairTempMax), sep);
-    p.PairTempStep = ParseSingle(d1.Text6, D(FieldId::PairTempStep), sep);
+    in.chloride = ParseDouble(f1.Text15, Ref(FieldId::Chloride), sep);
+    p.PairEaMin = ParseDouble(d1.Text1, Ref(FieldId::PairEaMin), sep);
+    p.PairEaMax = ParseDouble(d1.Text2, Ref(FieldId::PairEaMax), sep);
+    p.PairEaStep = ParseDouble(d1.Text3, Ref(FieldId::PairEaStep), sep);
+    p.PairTempMin = ParseSingle(d1.Text4, Ref(FieldId::PairTempMin), sep);
+    p.PairTempMax = ParseSingle(d1.Text5, Ref(FieldId::PairTempMax), sep);
+    p.PairTempStep = ParseSingle(d1.Text6, Ref(FieldId::PairTempStep), sep);
 
-    CheckRange(p.PairEaMin, p.PairEaMax, p.PairEaStep, D(FieldId::PairEaStep),
-               D(FieldId::PairEaMax), "excess-air");
-    CheckRange(p.PairTempMin, p.PairTempMax, p.PairTempStep, D(FieldId::PairTempStep),
-               D(FieldId::PairTempMax), "temperature");
+    CheckRange(p.PairEaMin, p.PairEaMax, p.PairEaStep, Ref(FieldId::PairEaStep),
+               Ref(FieldId::PairEaMax), "excess-air");
+    CheckRange(p.PairTempMin, p.PairTempMax, p.PairTempStep, Ref(FieldId::PairTempStep),
+               Ref(FieldId::PairTempMax), "temperature");
     // Array sizes: the nearest integers to the step counts plus one, halves to even.
-    const double nEA = RoundHalfEven(checked::Finite((p.PairEaMax - p.PairEaMin) / p.PairEaStep + 1,
-                                                     D(FieldId::PairEaStep), "count"));
+    in.nEA = RoundHalfEven(checked::Finite((p.PairEaMax - p.PairEaMin) / p.PairEaStep + 1,
+                                           Ref(FieldId::PairEaStep), "count"));
     const float nTf = (p.PairTempMax - p.PairTempMin) / p.PairTempStep + 1;
-    const double nT = RoundHalfEven(checked::Finite(nTf, D(FieldId::PairTempStep), "count"));
+    in.nT = RoundHalfEven(checked::Finite(nTf, Ref(FieldId::PairTempStep), "count"));
     p.J = CountValues(p.PairEaMin, p.PairEaMax, p.PairEaStep, kMaxEaValues);
     p.nPts = CountValues(p.PairTempMin, p.PairTempMax, p.PairTempStep, kMaxTemperatures);
-    if (p.J > kMaxEaValues || nEA > 1e9)
-        throw TemraError(ErrorNumber::SubscriptRange, D(FieldId::PairEaStep),
+    if (p.J > kMaxEaValues || in.nEA > 1e9)
+        throw TemraError(ErrorNumber::SubscriptRange, Ref(FieldId::PairEaStep),
                          "the graph takes at most 100 excess-air values; use a larger step");
-    if (p.nPts > kMaxTemperatures || nT > 1e9)
-        throw TemraError(ErrorNumber::SubscriptRange, D(FieldId::PairTempStep),
+    if (p.nPts > kMaxTemperatures || in.nT > 1e9)
+        throw TemraError(ErrorNumber::SubscriptRange, Ref(FieldId::PairTempStep),
                          "the graph takes at most 1000 temperatures; use a larger step");
-    if (p.J > nEA || p.nPts > nT)
+    if (p.J > in.nEA || p.nPts > in.nT)
         throw TemraError(ErrorNumber::SubscriptRange,
-                         p.J > nEA ? D(FieldId::PairEaStep) : D(FieldId::PairTempStep),
+                         p.J > in.nEA ? Ref(FieldId::PairEaStep) : Ref(FieldId::PairTempStep),
                          "more values than the range's step count");
+    return in;
+}
 
-    // Pair selection: the first ticked gas in gas order goes on the X axis, the
-    // second on the Y axis; further ticks are ignored.
+// The first ticked gas in gas order goes on the X axis, the second on the Y axis;
+// further ticks are ignored.
+void SelectPair(GasPairGraph& p, const Form1Texts& f1, const Form2Ticks& f2, char sep) {
     int ticked = 0;
     for (int gas = 1; gas <= GasCount && ticked < 2; ++gas)
         if (f2.Check[static_cast<std::size_t>(gas - 1)]) p.GasIndex[ticked++] = gas;
     if (ticked < 2)
-        throw TemraError(ErrorNumber::InvalidCall, fields::Ref(FieldId::PairSelection),
+        throw TemraError(ErrorNumber::InvalidCall, Ref(FieldId::PairSelection),
                          "tick two gases to plot against each other");
     p.PairXTitle = kPairAxisTitles[static_cast<std::size_t>(p.GasIndex[0] - 1)];
     p.PairYTitle = kPairAxisTitles[static_cast<std::size_t>(p.GasIndex[1] - 1)];
     p.MeasuredX =
-        ParseDouble(f1.Measured(p.GasIndex[0]), fields::Ref(fields::Measured(p.GasIndex[0])), sep);
+        ParseDouble(f1.Measured(p.GasIndex[0]), Ref(fields::Measured(p.GasIndex[0])), sep);
     p.MeasuredY =
-        ParseDouble(f1.Measured(p.GasIndex[1]), fields::Ref(fields::Measured(p.GasIndex[1])), sep);
+        ParseDouble(f1.Measured(p.GasIndex[1]), Ref(fields::Measured(p.GasIndex[1])), sep);
+}
 
-    // Slot constants; the B coefficient is held in single precision.
-    std::array<GasConstants, 2> slot{};
-    auto coefA = PairCoefA;
-    auto coefB = PairCoefB;
-    for (int s = 0; s < 2; ++s) {
-        slot[s] = GasTable[static_cast<std::size_t>(p.GasIndex[s] - 1)];
-        coefA[s] = slot[s].SolCoefA;
-        coefB[s] = static_cast<float>(slot[s].SolCoefB);
-        slot[s].SolCoefB = static_cast<double>(coefB[s]);
+// The equilibrium concentration of a slot's gas at sea level and T. A fault at the
+// first temperature is the minimum's, later ones the maximum's: the box the user
+// must change.
+double EquilibriumAt(const GasConstants& gas, float T, bool first, const PairInputs& in) {
+    const ModelFields mf{Ref(first ? FieldId::PairTempMin : FieldId::PairTempMax),
+                         Ref(FieldId::Density), Ref(FieldId::Chloride)};
+    ModelValues v;
+    double vp = 0;
+    try {
+        SalineSolubility(gas, static_cast<double>(T), in.density, in.chloride, v, mf);
+        vp = VapourPressureAt(static_cast<double>(T), mf.temperature);
+    } catch (const TemraError& e) {
+        if (e.field().id != mf.temperature.id) throw;
+        throw TemraError(e.number(), e.field(),
+                         "at " + ApproxText(T) + " °C the solubility model leaves its range (" +
+                             e.detail() + ")");
     }
+    const double airPressure = 1; // at sea level
+    if (!(airPressure - vp > 0))
+        throw TemraError(ErrorNumber::InvalidCall, mf.temperature,
+                         "at " + ApproxText(T) + " °C the vapour pressure of water (" +
+                             ApproxText(vp) +
+                             " atm) is not below the air pressure at sea level (1 atm), so no "
+                             "gas stays dissolved");
+    const double equil =
+        checked::Finite((airPressure - vp) * gas.AtmFraction * v.SalineSolubility / 1000,
+                        mf.temperature, "EquilConc");
+    if (!(equil > 0))
+        throw TemraError(ErrorNumber::InvalidCall, Ref(FieldId::Chloride),
+                         "at this chloride concentration the salting-out leaves no gas dissolved "
+                         "(a concentration of 0)");
+    return equil;
+}
 
-    p.PairEaValues.assign(static_cast<std::size_t>(nEA), 0.0);
-    p.PairTempValues.assign(static_cast<std::size_t>(nT), 0.0f);
+// One curve per excess-air value across the temperatures, for each slot:
+//   PairConc(t, j, s) = EA x AtmFraction x AirPressure + EquilConc.
+void ComputeCurves(GasPairGraph& p, const std::array<GasConstants, 2>& slot, const PairInputs& in) {
+    p.PairEaValues.assign(static_cast<std::size_t>(in.nEA), 0.0);
+    p.PairTempValues.assign(static_cast<std::size_t>(in.nT), 0.0f);
     p.PairConc.assign(static_cast<std::size_t>(2 * p.J * p.nPts), 0.0);
-    const ModelFields maxFields{D(FieldId::PairTempMax), fields::Ref(FieldId::Density),
-                                fields::Ref(FieldId::Chloride)};
-    const ModelFields minFields{D(FieldId::PairTempMin), fields::Ref(FieldId::Density),
-                                fields::Ref(FieldId::Chloride)};
-    const double airPressure = AirPressureAt(0, maxFields.temperature); // exactly 1 atm
+    const double airPressure = AirPressureAt(0, Ref(FieldId::PairTempMax)); // exactly 1 atm
     for (int s = 1; s <= 2; ++s) {
         const GasConstants& gas = slot[static_cast<std::size_t>(s - 1)];
         int j = 0;
@@ -144,53 +180,52 @@ void Module1::DrawGasPairGraph(const Form1Texts& f1, const Form2Ticks& f2, const
                  T += p.PairTempStep) {
                 ++t;
                 p.PairTempValues[static_cast<std::size_t>(t - 1)] = T;
-                // A fault at the first temperature is the minimum's, later ones the
-                // maximum's: the box the user must change.
-                const ModelFields& mf = t == 1 ? minFields : maxFields;
-                ModelValues v;
-                double vp = 0;
-                try {
-                    SalineSolubility(gas, static_cast<double>(T), density, chloride, v, mf);
-                    vp = VapourPressureAt(static_cast<double>(T), mf.temperature);
-                } catch (const TemraError& e) {
-                    if (e.field().control != mf.temperature.control) throw;
-                    throw TemraError(e.number(), e.field(),
-                                     "at " + ApproxText(T) +
-                                         " °C the solubility model leaves its range (" +
-                                         e.detail() + ")");
-                }
-                if (!(airPressure - vp > 0))
-                    throw TemraError(ErrorNumber::InvalidCall, mf.temperature,
-                                     "at " + ApproxText(T) + " °C the vapour pressure of water (" +
-                                         ApproxText(vp) +
-                                         " atm) is not below the air pressure at sea level "
-                                         "(1 atm), so no gas stays dissolved");
-                const double equil = checked::Finite((airPressure - vp) * gas.AtmFraction *
-                                                         v.SalineSolubility / 1000,
-                                                     mf.temperature, "EquilConc");
-                if (!(equil > 0))
-                    throw TemraError(ErrorNumber::InvalidCall, fields::Ref(FieldId::Chloride),
-                                     "at this chloride concentration the salting-out leaves no "
-                                     "gas dissolved (a concentration of 0)");
+                const double equil = EquilibriumAt(gas, T, t == 1, in);
                 p.PairConc[(static_cast<std::size_t>(s - 1) * p.J + j - 1) * p.nPts + t - 1] =
                     checked::Finite(ea * gas.AtmFraction * airPressure + equil,
-                                    D(FieldId::PairEaMax), "concentration with excess air");
+                                    Ref(FieldId::PairEaMax), "concentration with excess air");
             }
         }
     }
+}
 
-    SetPairAxisRange(p);
-
+void SetTitles(GasPairGraph& p, char sep) {
     for (int j = 1; j <= p.J; ++j)
         p.CurveTitles.push_back(
             "EA Content: " + FormatGeneral(p.PairEaValues[static_cast<std::size_t>(j - 1)], sep));
     p.Label3 = "Tmin=" + FormatGeneral(p.PairTempValues[0], sep) + "oC";
     p.Label4 =
         "Tmax=" + FormatGeneral(p.PairTempValues[static_cast<std::size_t>(p.nPts - 1)], sep) + "oC";
+}
 
+} // namespace
+
+void Module1::DrawGasPairGraph(const Form1Texts& f1, const Form2Ticks& f2, const Dialog1Texts& d1) {
+    const char sep = DecimalSeparator;
+    auto pair = std::make_shared<GasPairGraph>();
+    GasPairGraph& p = *pair;
+    const PairInputs in = ReadRanges(p, f1, d1, sep);
+    SelectPair(p, f1, f2, sep);
+
+    // Slot constants; the B coefficient is held in single precision.
+    std::array<GasConstants, 2> slot{};
+    auto coefA = PairCoefA;
+    auto coefB = PairCoefB;
+    for (std::size_t s = 0; s < 2; ++s) {
+        slot[s] = GasTable[static_cast<std::size_t>(p.GasIndex[s] - 1)];
+        coefA[s] = slot[s].SolCoefA;
+        coefB[s] = static_cast<float>(slot[s].SolCoefB);
+        slot[s].SolCoefB = static_cast<double>(coefB[s]);
+    }
+
+    ComputeCurves(p, slot, in);
+    SetPairAxisRange(p);
+    SetTitles(p, sep);
+
+    // Complete: the slots keep this drawing's gases.
     PairCoefA = coefA;
     PairCoefB = coefB;
-    for (int s = 0; s < 2; ++s) {
+    for (std::size_t s = 0; s < 2; ++s) {
         PairAtmFraction[s] = slot[s].AtmFraction;
         PairSalt3[s] = slot[s].SaltCoef3;
         PairSalt2[s] = slot[s].SaltCoef2;
