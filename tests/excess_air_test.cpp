@@ -182,17 +182,26 @@ TEST(BestFitEa, RefusesRangesItCannotEvaluate) {
     m.BuildSelectedGasTables(Deleted({}));
     m.RunExcessAirSearch(DialogTexts{});
     const auto before = m.Ea().BestCase;
-    std::string control;
-    EXPECT_EQ(ErrorOf(m, DialogTexts{"0.001", "0.05", "0"}, &control), 5);
-    EXPECT_EQ(control, "Text24");
-    EXPECT_EQ(ErrorOf(m, DialogTexts{"0.001", "0.05", "-0.001"}), 5);
-    EXPECT_EQ(ErrorOf(m, DialogTexts{"0.05", "0.001", "0.001"}, &control), 5);
-    EXPECT_EQ(control, "Text23");
-    EXPECT_EQ(ErrorOf(m, DialogTexts{"0.01", "0.01", "0.001"}), 5);
-    EXPECT_EQ(ErrorOf(m, DialogTexts{"x", "0.05", "0.001"}, &control), 13);
-    EXPECT_EQ(control, "Text17");
-    EXPECT_EQ(ErrorOf(m, DialogTexts{"0", "1", "1e-30"}), 7);
-    EXPECT_EQ(m.Ea().BestCase, before);
+    struct Row {
+        DialogTexts dialog;
+        ErrorNumber number;
+        const char* named;
+    };
+    using E = ErrorNumber;
+    const Row rows[] = {
+        {{"0.001", "0.05", "0"}, E::InvalidCall, "Text24"},
+        {{"0.001", "0.05", "-0.001"}, E::InvalidCall, "Text24"},
+        {{"0.05", "0.001", "0.001"}, E::InvalidCall, "Text23"}, // the maximum below the minimum
+        {{"0.01", "0.01", "0.001"}, E::InvalidCall, "Text23"},  // no trial amount to evaluate
+        {{"x", "0.05", "0.001"}, E::TypeMismatch, "Text17"},
+        {{"0", "1", "1e-30"}, E::OutOfMemory, "Text24"},
+    };
+    for (const Row& row : rows) {
+        const test::Raised r = test::RaisedBy([&] { m.RunExcessAirSearch(row.dialog); });
+        EXPECT_TRUE(r.Is(row.number)) << row.named << ": error " << r.code << " " << r.detail;
+        EXPECT_EQ(r.control, row.named) << r.detail;
+        EXPECT_EQ(m.Ea().BestCase, before) << row.named;
+    }
 }
 
 TEST(BestFitEa, MoreThan32767TrialAmountsWork) {

@@ -121,40 +121,52 @@ TEST(GasPair, LeavesTheGridRunIntact) {
 }
 
 TEST(GasPair, RefusesWhatItCannotDraw) {
+    struct Row {
+        std::vector<int> ticks;
+        Dialog1Texts dialog;
+        const char* measuredNe; // Text2 of the input page
+        ErrorNumber number;
+        const char* named;
+    };
+    using E = ErrorNumber;
+    const Row rows[] = {
+        {{3}, {}, "1.99793E-07", E::InvalidCall, "Check1"}, // one gas
+        {{}, {}, "1.99793E-07", E::InvalidCall, "Check1"},
+        {{1, 2}, {"a", "0.05", "0.01", "0", "30", "5"}, "1.99793E-07", E::TypeMismatch, "Text1"},
+        {{1, 2}, {"0", "0.05", "0", "0", "30", "5"}, "1.99793E-07", E::DivisionByZero, "Text3"},
+        {{1, 2}, {"0", "0.05", "0.01", "0", "30", "0"}, "1.99793E-07", E::DivisionByZero, "Text6"},
+        {{1, 2}, {"0", "0.05", "-0.01", "0", "30", "5"}, "1.99793E-07", E::InvalidCall, "Text3"},
+        {{1, 2}, {"0", "0.05", "0.01", "30", "0", "5"}, "1.99793E-07", E::InvalidCall, "Text6"},
+        {{1, 2}, {"0", "1.01", "0.01", "0", "30", "5"}, "1.99793E-07", E::SubscriptRange, "Text3"},
+        {{1, 2},
+         {"0", "0.05", "0.01", "0", "30", "0.01"},
+         "1.99793E-07",
+         E::SubscriptRange,
+         "Text6"},
+        {{1, 2}, {}, "", E::TypeMismatch, "Text2"}, // the measured value of the Y gas
+    };
     Module1 m;
     m.DrawGasPairGraph(Defaults(), Ticks({1, 2}), Dialog1Texts{});
     const auto before = m.GasPair().PairConc;
-    std::string control;
-    EXPECT_EQ(ErrorOf(m, Ticks({3}), Dialog1Texts{}, &control), 5);
-    EXPECT_EQ(control, "Check1");
-    EXPECT_EQ(ErrorOf(m, Ticks({}), Dialog1Texts{}), 5);
-    EXPECT_EQ(
-        ErrorOf(m, Ticks({1, 2}), Dialog1Texts{"a", "0.05", "0.01", "0", "30", "5"}, &control), 13);
-    EXPECT_EQ(control, "Text1");
-    EXPECT_EQ(ErrorOf(m, Ticks({1, 2}), Dialog1Texts{"0", "0.05", "0", "0", "30", "5"}, &control),
-              11);
-    EXPECT_EQ(control, "Text3");
-    EXPECT_EQ(
-        ErrorOf(m, Ticks({1, 2}), Dialog1Texts{"0", "0.05", "0.01", "0", "30", "0"}, &control), 11);
-    EXPECT_EQ(control, "Text6");
-    EXPECT_EQ(ErrorOf(m, Ticks({1, 2}), Dialog1Texts{"0", "0.05", "-0.01", "0", "30", "5"}), 5);
-    EXPECT_EQ(ErrorOf(m, Ticks({1, 2}), Dialog1Texts{"0", "0.05", "0.01", "30", "0", "5"}), 5);
-    EXPECT_EQ(ErrorOf(m, Ticks({1, 2}), Dialog1Texts{"0", "1.01", "0.01", "0", "30", "5"}), 9);
-    EXPECT_EQ(ErrorOf(m, Ticks({1, 2}), Dialog1Texts{"0", "0.05", "0.01", "0", "30", "0.01"}), 9);
+    for (const Row& row : rows) {
+        Form1Texts f = Defaults();
+        f.Text2 = row.measuredNe;
+        Form2Ticks ticks;
+        for (int g : row.ticks) ticks.Check[static_cast<std::size_t>(g - 1)] = true;
+        const test::Raised r = test::RaisedBy([&] { m.DrawGasPairGraph(f, ticks, row.dialog); });
+        EXPECT_TRUE(r.Is(row.number)) << row.named << ": error " << r.code << " " << r.detail;
+        EXPECT_EQ(r.control, row.named) << r.detail;
+        EXPECT_EQ(m.GasPair().PairConc, before) << row.named;
+    }
+}
+
+TEST(GasPair, DrawsUpToItsLimitsAndDownwardRanges) {
+    Module1 m;
     EXPECT_EQ(
         ErrorOf(m, Ticks({1, 2}), Dialog1Texts{"0", "0.995", "0.01", "0", "31.21875", "0.03125"}),
         0);
     EXPECT_EQ(m.GasPair().J, 100);
     EXPECT_EQ(m.GasPair().nPts, 1000);
-    Form1Texts f = Defaults();
-    f.Text2 = "";
-    try {
-        m.DrawGasPairGraph(f, Ticks({1, 2}), Dialog1Texts{});
-        FAIL();
-    } catch (const TemraError& e) {
-        EXPECT_EQ(e.code(), 13);
-        EXPECT_EQ(e.field().control, "Text2");
-    }
     // Negative steps run downwards from the minimum to the maximum.
     EXPECT_EQ(ErrorOf(m, Ticks({1, 2}), Dialog1Texts{"0.05", "0", "-0.01", "30", "0", "-5"}), 0);
     // 0.05 less 0.01 five times is just below 0: five curves.

@@ -137,61 +137,45 @@ TEST(GridRun, SamplingElevationBoxIsNotRead) {
             ASSERT_EQ(a.GasSolubility(g, k), b.GasSolubility(g, k));
 }
 
+// Each fault stops the run with its run-time error, names the box, and leaves the
+// last complete grid as it was.
 TEST(GridRun, FaultsNameTheFieldAndLeaveTheLastRunIntact) {
+    struct Row {
+        std::vector<std::pair<std::string Form1Texts::*, const char*>> typed;
+        bool maat;
+        ErrorNumber number;
+        const char* named; // "" when any box may be named
+    };
+    using E = ErrorNumber;
+    using F = Form1Texts;
+    const Row rows[] = {
+        {{{&F::Text1, ""}}, false, E::TypeMismatch, "Text1"},
+        {{{&F::Text26, ""}}, false, E::TypeMismatch, "Text26"},
+        {{{&F::Text26, "0"}}, false, E::DivisionByZero, "Text26"},
+        {{{&F::Text25, "0"}}, false, E::DivisionByZero, "Text25"},
+        {{{&F::Text19, "0"}, {&F::Text25, "0"}}, false, E::Overflow, ""}, // 0 / 0
+        {{{&F::Text21, "-1"}}, false, E::SubscriptRange, "Text21"},       // capacity below 1
+        {{{&F::Text25, "-100"}}, false, E::SubscriptRange, "Text25"},     // one step negative
+        {{{&F::Text26, "1e-12"}}, false, E::OutOfMemory, "Text26"},       // beyond memory
+        {{{&F::Text19, "50000"}, {&F::Text25, "1000"}}, false, E::InvalidCall, "Text19"}, // no air
+        {{{&F::Text20, "0"}}, true, E::DivisionByZero, "Text20"},
+        {{{&F::Text15, "5000"}}, false, E::Overflow, "Text15"},        // salting-out overflows
+        {{{&F::Text15, "-5000"}}, false, E::DivisionByZero, "Text15"}, // salting-out factor 0
+    };
     Module1 m;
     m.CalculateSolubility(Defaults());
-    const double before = m.GasSolubility(3, 200);
-    std::string control;
-
-    Form1Texts f = Defaults();
-    f.Text1 = "";
-    EXPECT_EQ(ErrorCode(m, f, &control), 13);
-    EXPECT_EQ(control, "Text1");
-    f = Defaults();
-    f.Text26 = "";
-    EXPECT_EQ(ErrorCode(m, f, &control), 13);
-    EXPECT_EQ(control, "Text26");
-    f = Defaults();
-    f.Text26 = "0";
-    EXPECT_EQ(ErrorCode(m, f, &control), 11);
-    f = Defaults();
-    f.Text25 = "0";
-    EXPECT_EQ(ErrorCode(m, f, &control), 11);
-    EXPECT_EQ(control, "Text25");
-    f = Defaults();
-    f.Text19 = "0";
-    f.Text25 = "0"; // 0 / 0
-    EXPECT_EQ(ErrorCode(m, f), 6);
-    f = Defaults();
-    f.Text21 = "-1"; // capacity below 1
-    EXPECT_EQ(ErrorCode(m, f), 9);
-    f = Defaults();
-    f.Text25 = "-100"; // exactly one step negative
-    EXPECT_EQ(ErrorCode(m, f), 9);
-    f = Defaults();
-    f.Text26 = "1e-12"; // far more cases than memory holds
-    EXPECT_EQ(ErrorCode(m, f), 7);
-    f = Defaults();
-    f.Text19 = "50000"; // above the top of the atmosphere
-    f.Text25 = "1000";
-    EXPECT_EQ(ErrorCode(m, f, &control), 5);
-    EXPECT_EQ(control, "Text19");
-    f = Defaults();
-    f.Check1 = true;
-    f.Text20 = "0";
-    EXPECT_EQ(ErrorCode(m, f, &control), 11);
-    EXPECT_EQ(control, "Text20");
-    f = Defaults();
-    f.Text15 = "5000"; // salting-out factor beyond the number range
-    EXPECT_EQ(ErrorCode(m, f, &control), 6);
-    EXPECT_EQ(control, "Text15");
-    f = Defaults();
-    f.Text15 = "-5000"; // salting-out factor 0
-    EXPECT_EQ(ErrorCode(m, f, &control), 11);
-    EXPECT_EQ(control, "Text15");
-
-    EXPECT_EQ(m.CaseCount(), 341);
-    EXPECT_EQ(m.GasSolubility(3, 200), before);
+    const auto before = m.GridPtr();
+    for (const Row& row : rows) {
+        Form1Texts f = Defaults();
+        for (const auto& [box, text] : row.typed) f.*box = text;
+        f.Check1 = row.maat;
+        const test::Raised r = test::RaisedBy([&] { m.CalculateSolubility(f); });
+        EXPECT_TRUE(r.Is(row.number)) << row.named << ": error " << r.code << " " << r.detail;
+        if (*row.named) {
+            EXPECT_EQ(r.control, row.named) << r.detail;
+        }
+        EXPECT_EQ(m.GridPtr(), before) << row.named;
+    }
 }
 
 TEST(GridRun, MemoryBudgetRefusesBeforeAllocating) {

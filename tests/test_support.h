@@ -61,6 +61,7 @@ inline Form1Texts Defaults() {
 // 0 when it completed.
 struct Raised {
     int code = 0;
+    bool Is(ErrorNumber number) const { return code == static_cast<int>(number); }
     std::string window;
     std::string control;
     std::string detail;
