@@ -166,7 +166,7 @@ double EquilibriumAt(const GasConstants& gas, float T, bool first, const PairInp
 void ComputeCurves(GasPairGraph& p, const std::array<GasConstants, 2>& slot, const PairInputs& in) {
     p.PairEaValues.assign(static_cast<std::size_t>(in.nEA), 0.0);
     p.PairTempValues.assign(static_cast<std::size_t>(in.nT), 0.0f);
-    p.PairConc.assign(static_cast<std::size_t>(2 * p.J * p.nPts), 0.0);
+    p.PairConc.assign(2 * static_cast<std::size_t>(p.J) * static_cast<std::size_t>(p.nPts), 0.0);
     const double airPressure = AirPressureAt(0, Ref(FieldId::PairTempMax)); // exactly 1 atm
     for (int s = 1; s <= 2; ++s) {
         const GasConstants& gas = slot[static_cast<std::size_t>(s - 1)];

@@ -82,7 +82,7 @@ fs::path WriteNew(const Workbook& workbook, const std::string& baseName, const f
                               (ec ? ReasonOf(ec) : "not a folder") + ")");
     const std::string stem = baseName + " " + TimeStamp();
     for (int n = 1;; ++n) {
-        const fs::path candidate =
+        fs::path candidate =
             folder / (stem + (n == 1 ? "" : " (" + std::to_string(n) + ")") + ".xlsx");
         if (fs::exists(candidate, ec)) continue;
         if (WriteAndClaim(workbook, candidate, control)) return candidate;

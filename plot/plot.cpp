@@ -301,7 +301,7 @@ QString TickText(double value, QChar decimalPoint, bool powers) {
         if (mantissa.endsWith(QLatin1Char('.'))) mantissa.chop(1);
     }
     const int exponent = e.mid(ePos + 1).toInt();
-    const QString power = QStringLiteral("10") + Superscript(exponent);
+    QString power = QStringLiteral("10") + Superscript(exponent);
     if (mantissa == QLatin1String("1")) return power;
     if (mantissa == QLatin1String("-1")) return QLatin1Char('-') + power;
     mantissa.replace(QLatin1Char('.'), decimalPoint);

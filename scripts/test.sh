@@ -1,9 +1,28 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Temra with its tests and runs every test.
+# Installs what is missing, then checks Temra as CI does: the formatting, a build
+# with warnings as errors and every test, clang-tidy, and every test again under
+# AddressSanitizer and UBSan (leaks reported).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-cmake --preset dev >/dev/null
-cmake --build --preset dev -j"$(nproc)"
 export QT_QPA_PLATFORM=offscreen
-ctest --preset dev -j"$(nproc)"
+jobs=$(nproc)
+sources=$(git ls-files '*.cpp' '*.h')
+checked=$(git ls-files 'core/*.cpp' 'export/*.cpp' 'plot/*.cpp' 'ui/*.cpp' 'cli/*.cpp' \
+                       'platform/*.cpp' 'app/*.cpp')
+
+echo "== Formatting (clang-format)"
+clang-format --dry-run -Werror $sources
+
+echo "== Build with warnings as errors, and every test"
+cmake --preset dev -DTEMRA_WERROR=ON >/dev/null
+cmake --build --preset dev -j"$jobs"
+ctest --preset dev -j"$jobs"
+
+echo "== clang-tidy (.clang-tidy)"
+run-clang-tidy -quiet -p build/dev -j "$jobs" $checked
+
+echo "== Every test under AddressSanitizer and UBSan"
+cmake --preset asan -DTEMRA_WERROR=ON >/dev/null
+cmake --build --preset asan -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1 ctest --preset asan -j"$jobs"

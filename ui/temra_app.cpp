@@ -293,7 +293,7 @@ bool TemraApp::Run(QWidget* parent, const QString& what,
     return false;
 }
 
-void TemraApp::ReportFailure(QWidget* parent, std::exception_ptr failure) {
+void TemraApp::ReportFailure(QWidget* parent, const std::exception_ptr& failure) {
     try {
         std::rethrow_exception(failure);
     } catch (const Cancelled&) {

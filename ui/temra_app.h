@@ -112,7 +112,7 @@ class TemraApp : public QObject {
     static QString ErrorText(const TemraError& error);
 
   private:
-    void ReportFailure(QWidget* parent, std::exception_ptr failure);
+    void ReportFailure(QWidget* parent, const std::exception_ptr& failure);
     void ShowExportOutcome(QWidget* parent, const QString& message);
 
     Module1 module_;
