@@ -13,7 +13,10 @@
 
 #include "core/module1.h"
 #include "core/numtext.h"
+#include "core/version.h"
 #include "export/exports.h"
+#include "study/sample_table.h"
+#include "study/study_fit.h"
 
 #include <CLI/CLI.hpp>
 
@@ -21,6 +24,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <limits>
 #include <memory>
 #include <new>
@@ -40,6 +44,11 @@ struct Options {
     bool all = false;
     bool json = false;
     std::string xlsx; // write the window's workbook here instead of printing CSV
+    // study
+    std::string studyFile;
+    std::string model = "ua";
+    std::string relErr = "0.01";
+    std::string ceAMax = "0.1";
 };
 
 // The option that feeds a window's box.
@@ -194,6 +203,86 @@ void PrintPair(const GasPairGraph& p, bool json, std::ostream& out) {
     out << "  ]\n}\n";
 }
 
+// A CSV field, quoted when it holds a delimiter, a quote or a line break.
+std::string CsvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
+}
+
+void PrintStudy(const std::vector<study::StudyResult>& results, const study::StudyOptions& so,
+                std::ostream& out) {
+    for (std::size_t c = 0; c < study::kResultColumns.size(); ++c)
+        out << (c ? "," : "") << study::kResultColumns[c];
+    out << '\n';
+    using K = study::ResultCell::Kind;
+    for (const study::StudyResult& r : results) {
+        if (!out) break;
+        const auto row = study::ResultRow(r, so);
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            if (c) out << ',';
+            const study::ResultCell& cell = row[c];
+            if (cell.kind == K::Double) out << ExactText(cell.number);
+            if (cell.kind == K::Single) out << ExactText(static_cast<float>(cell.number));
+            if (cell.kind == K::Text) out << CsvField(cell.text);
+        }
+        out << '\n';
+    }
+}
+
+// The local date and time, for a workbook's settings.
+std::string Now() {
+    const std::time_t now = std::time(nullptr);
+    char buf[32] = {};
+    if (const std::tm* local = std::localtime(&now))
+        std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", local);
+    return buf;
+}
+
+double OptionNumber(const std::string& text, const char* option) {
+    return ParseDouble(text, FieldRef{"", "", option}, '.');
+}
+
+// The study: 0 when every sample was fitted, 1 when some were refused.
+int RunStudy(const Options& o, const CLI::App& app, const std::array<bool, GasCount>& chosen,
+             Module1& m, std::ostream& out, std::ostream& err) {
+    study::StudyOptions so;
+    so.grid = o.form1;
+    so.model = (o.model == "ce" || o.model == "CE") ? study::Model::CE : study::Model::UA;
+    if (app.get_option("--gases")->count() > 0) so.gases = chosen;
+    so.relErr = OptionNumber(o.relErr, "--rel-err");
+    so.ceAMax = OptionNumber(o.ceAMax, "--ce-a-max");
+    const study::SampleTable table = study::ReadSampleTable(o.studyFile, m.MemoryAvailable());
+    const study::SampleColumns columns = study::ReadSamples(table, so);
+    const auto results = study::FitStudy(columns.samples, so, m);
+    if (!columns.ignored.empty()) {
+        std::string names;
+        for (const std::string& n : columns.ignored)
+            names += (names.empty() ? "" : ", ") + ("\"" + n + "\"");
+        Note(err, "columns not read: " + names);
+    }
+    int status = 0;
+    for (const study::StudyResult& r : results)
+        if (!r.error.empty()) {
+            err << "temra-cli: error: " << r.error << '\n';
+            status = 1;
+        }
+    if (o.xlsx.empty()) {
+        PrintStudy(results, so, out);
+        return status;
+    }
+    auto settings = study::StudySettings(so);
+    settings.insert(settings.begin(),
+                    {{"Temra version", std::string(kVersion)},
+                     {"Date", Now()},
+                     {"Samples", o.studyFile == "-" ? "standard input" : o.studyFile}});
+    xl::Application excel;
+    excel.MemoryBudget = m.MemoryAvailable();
+    xl::SaveAs(xl::WriteStudyResults(results, so, settings, excel), o.xlsx);
+    return status;
+}
+
 // The options, drawn from the table of input fields, with the texts they fill.
 std::unique_ptr<CLI::App> MakeApp(Options& o) {
     auto app = std::make_unique<CLI::App>(
@@ -233,6 +322,31 @@ std::unique_ptr<CLI::App> MakeApp(Options& o) {
     fitEa->add_option("--xlsx", o.xlsx,
                       "Write the \"Selected Results\" workbook to this new .xlsx file instead");
     pair->add_flag("--json", o.json, "Print the whole graph as JSON");
+
+    auto* study = app->add_subcommand(
+        "study", "Fit every sample of a table over the grid, each misfit weighted by the "
+                 "measurement errors: chi2, p, the best case and the 1-sigma ranges (CSV). Exit "
+                 "status 1 when some samples were refused");
+    study->fallthrough();
+    study
+        ->add_option("file", o.studyFile,
+                     "The table of samples (CSV: comma, semicolon or tab; - for standard input)")
+        ->required();
+    study
+        ->add_option("--model", o.model,
+                     "ua: unfractionated excess air; ce: closed-system equilibration")
+        ->transform(CLI::IsMember({"ua", "ce"}, CLI::ignore_case))
+        ->capture_default_str();
+    study
+        ->add_option("--rel-err", o.relErr,
+                     "The 1-sigma error, relative to the measured value, where a sample has no "
+                     "<gas> err column")
+        ->capture_default_str();
+    study->add_option("--ce-a-max", o.ceAMax, "The largest excess air A of ce (cm³ STP/g H2O)")
+        ->capture_default_str();
+    study->add_option("--xlsx", o.xlsx,
+                      "Write the \"Study Results\" workbook (with its \"Settings\") to this new "
+                      ".xlsx file instead");
     return app;
 }
 
@@ -267,16 +381,17 @@ int Refuse(std::ostream& err, const std::string& message) {
     return 2;
 }
 
-// The computations of the chosen subcommand, printed or saved.
-void Compute(const Options& o, const CLI::App& app, Module1& m, std::ostream& out,
-             std::ostream& err) {
+// The computations of the chosen subcommand, printed or saved; the exit status.
+int Compute(const Options& o, const CLI::App& app, Module1& m, std::ostream& out,
+            std::ostream& err) {
     const auto chosen = ParseGases(o.gases);
+    if (app.got_subcommand("study")) return RunStudy(o, app, chosen, m, out, err);
     if (app.got_subcommand("pair")) {
         Form2Ticks ticks;
         ticks.Check = chosen;
         m.DrawGasPairGraph(o.form1, ticks, o.dialog1);
         PrintPair(m.GasPair(), o.json, out);
-        return;
+        return 0;
     }
     m.CalculateSolubility(o.form1);
     xl::Application excel;
@@ -286,7 +401,7 @@ void Compute(const Options& o, const CLI::App& app, Module1& m, std::ostream& ou
             PrintGrid(m, out, err);
         else
             xl::SaveAs(xl::WriteSolubilityToExcel(m, excel), o.xlsx);
-        return;
+        return 0;
     }
     m.BuildSelectedGasTables(Deleted(chosen));
     if (app.got_subcommand("fit")) {
@@ -302,6 +417,7 @@ void Compute(const Options& o, const CLI::App& app, Module1& m, std::ostream& ou
         else
             xl::SaveAs(xl::WriteSelectedResults(m.Ea(), excel), o.xlsx);
     }
+    return 0;
 }
 
 } // namespace
@@ -322,8 +438,13 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         m.MemoryBudget = std::numeric_limits<std::uint64_t>::max();
         m.MemoryProbe = environment.memoryProbe;
     }
+    int status = 0;
     try {
-        Compute(o, *app, m, out, err);
+        status = Compute(o, *app, m, out, err);
+    } catch (const study::TableError& e) {
+        return Refuse(err, std::string("study: ") + e.what());
+    } catch (const study::StudyError& e) {
+        return Refuse(err, o.studyFile + ": " + e.what());
     } catch (const xl::ExportError& e) {
         err << "temra-cli: --xlsx: " << e.what() << '\n';
         return 1;
@@ -346,7 +467,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             << (errno ? std::strerror(errno) : "write error") << ")\n";
         return 1;
     }
-    return 0;
+    return status;
 }
 
 } // namespace temra::cli

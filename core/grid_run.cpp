@@ -16,6 +16,7 @@
 #include <cmath>
 #include <limits>
 #include <new>
+#include <optional>
 
 namespace temra {
 
@@ -168,7 +169,8 @@ class PressureCheck {
 
 // Pass 1: counts the cases of every elevation. Every fault of the loops shows
 // here, before any case array exists.
-void CountCases(GridPlan& plan, std::uint64_t budget, std::uint64_t perCase, RunControl& control) {
+void CountCases(GridPlan& plan, std::uint64_t budget, std::uint64_t perCase, RunControl& control,
+                std::optional<double> onlyElevation) {
     SolubilityGrid& g = *plan.grid;
     auto windowOf = [&](double H) {
         if (!g.MaatInUse) return TemperatureWindow{g.TempMin, g.TempMax};
@@ -183,7 +185,7 @@ void CountCases(GridPlan& plan, std::uint64_t budget, std::uint64_t perCase, Run
     PressureCheck pressure;
     std::uint64_t cases = 0, visited = 0;
     TemperatureWindow lastWindow{g.TempMin, g.TempMax};
-    for (double H = g.ElevMin; LoopContinues(H, g.ElevMax, g.ElevStep); H += g.ElevStep) {
+    auto visit = [&](double H) {
         if (++visited > capacity)
             throw TemraError(ErrorNumber::SubscriptRange, F(FieldId::ElevStep),
                              "the elevations do not advance to the maximum");
@@ -205,11 +207,17 @@ void CountCases(GridPlan& plan, std::uint64_t budget, std::uint64_t perCase, Run
             }
             lastT = T;
         }
-        if (cases == first) continue;
+        if (cases == first) return;
         if (!fits(cases, plan.elevations.size() + 1))
             OutOfMemory(g, static_cast<double>(cases), perCase, budget);
         pressure.Check(H, P, w.TempMin, lastT);
         plan.elevations.push_back({H, first, cases - first, w});
+    };
+    if (onlyElevation) {
+        visit(*onlyElevation);
+    } else {
+        for (double H = g.ElevMin; LoopContinues(H, g.ElevMax, g.ElevStep); H += g.ElevStep)
+            visit(H);
     }
     g.CaseCount = static_cast<CaseNumber>(cases);
     g.ElevationsVisited = visited;
@@ -328,6 +336,16 @@ std::uint64_t Module1::BytesPerCase() const {
 }
 
 GridPlan Module1::PlanSolubility(const Form1Texts& f, RunControl& control) const {
+    return Plan(f, control, std::nullopt);
+}
+
+GridPlan Module1::PlanSolubilityAt(const Form1Texts& f, double elevation,
+                                   RunControl& control) const {
+    return Plan(f, control, elevation);
+}
+
+GridPlan Module1::Plan(const Form1Texts& f, RunControl& control,
+                       std::optional<double> onlyElevation) const {
     GridPlan plan;
     plan.grid = std::make_shared<SolubilityGrid>();
     SolubilityGrid& g = *plan.grid;
@@ -347,7 +365,7 @@ GridPlan Module1::PlanSolubility(const Form1Texts& f, RunControl& control) const
     if (estimate * static_cast<double>(perCase) > 1.01 * static_cast<double>(budget) + 4096)
         OutOfMemory(g, estimate, perCase, budget);
 
-    CountCases(plan, budget, perCase, control);
+    CountCases(plan, budget, perCase, control, onlyElevation);
     plan.bytes = static_cast<std::uint64_t>(g.CaseCount) * perCase +
                  plan.elevations.size() * sizeof(GridElevation);
     return plan;

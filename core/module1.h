@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -193,6 +194,10 @@ class Module1 {
     // in one call.
     void CalculateSolubility(const Form1Texts& form1);
     GridPlan PlanSolubility(const Form1Texts& form1, RunControl& control = Unwatched()) const;
+    // The same with one elevation only: a single pass of the elevation loop at
+    // `elevation`, with its temperature loop (and its MAAT window when ticked).
+    GridPlan PlanSolubilityAt(const Form1Texts& form1, double elevation,
+                              RunControl& control = Unwatched()) const;
     void FillSolubility(GridPlan& plan, RunControl& control = Unwatched()) const;
     // Makes a filled plan the current grid. The selected-gas tables and the search
     // results of the previous grid are dropped with it: a search always ranks the
@@ -264,6 +269,8 @@ class Module1 {
 
   private:
     std::span<const double> Row(int g) const;
+    GridPlan Plan(const Form1Texts& form1, RunControl& control,
+                  std::optional<double> onlyElevation) const;
 
     std::shared_ptr<const SolubilityGrid> grid_;
     std::shared_ptr<const GasSelection> selection_;

@@ -159,4 +159,47 @@ Workbook& WriteSelectedResults(const BestFitEa& fit, Application& app) {
     return wb;
 }
 
+Workbook& WriteStudyResults(const std::vector<study::StudyResult>& results,
+                            const study::StudyOptions& options,
+                            const std::vector<std::pair<std::string, std::string>>& settings,
+                            Application& app) {
+    CheckRows(results.size(), study::kResultColumns.size(), kStudySheet, app);
+    Workbook& wb = app.Workbooks().Add();
+    app.Visible(true);
+    Worksheet& sheet = wb.Sheets("Sheet1");
+    const auto columns = static_cast<std::uint32_t>(study::kResultColumns.size());
+    for (std::uint32_t c = 1; c <= columns; ++c)
+        sheet.Cells(1, c).Value(study::kResultColumns[c - 1]);
+    // Wide enough for the column names and for numbers of seventeen digits.
+    sheet.Columns("a:a").ColumnWidth(20);
+    sheet.Columns("b:b").ColumnWidth(8);
+    sheet.Columns("c:c").ColumnWidth(24);
+    sheet.Columns("d:e").ColumnWidth(6);
+    sheet.Columns("f:t").ColumnWidth(18);
+    sheet.Columns("u:u").ColumnWidth(40);
+    for (std::uint32_t r = 0; r < results.size(); ++r) {
+        const auto row = study::ResultRow(results[r], options);
+        for (std::uint32_t c = 1; c <= columns; ++c) {
+            const study::ResultCell& cell = row[c - 1];
+            using K = study::ResultCell::Kind;
+            if (cell.kind == K::Double) sheet.Cells(r + 2, c).Value(cell.number);
+            if (cell.kind == K::Single)
+                sheet.Cells(r + 2, c).Value(static_cast<float>(cell.number));
+            if (cell.kind == K::Text) sheet.Cells(r + 2, c).Value(CellValue(cell.text));
+        }
+    }
+    sheet.Name(kStudySheet);
+
+    Worksheet& set = wb.AddSheet(kSettingsSheet);
+    set.Range("a1").Value("Setting");
+    set.Range("b1").Value("Value");
+    set.Columns("a:a").ColumnWidth(45);
+    set.Columns("b:b").ColumnWidth(45);
+    for (std::uint32_t i = 0; i < settings.size(); ++i) {
+        set.Cells(i + 2, 1).Value(CellValue(settings[i].first));
+        set.Cells(i + 2, 2).Value(CellValue(settings[i].second));
+    }
+    return wb;
+}
+
 } // namespace temra::xl

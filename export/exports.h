@@ -8,6 +8,7 @@
 #include "core/module1.h"
 #include "export/spreadsheet.h"
 #include "export/workbook_file.h"
+#include "study/study_fit.h"
 
 #include <filesystem>
 
@@ -19,7 +20,16 @@ Workbook& WriteSolubilityToExcel(const Module1& module, Application& app);
 Workbook& WriteBestFitToExcel(const BestFitNoEa& fit, Application& app);
 Workbook& WriteSelectedResults(const BestFitEa& fit, Application& app);
 
+// The study fit's results with the settings they were made with ("Study
+// Results" and "Settings"); `settings` are (setting, value) pairs.
+Workbook& WriteStudyResults(const std::vector<study::StudyResult>& results,
+                            const study::StudyOptions& options,
+                            const std::vector<std::pair<std::string, std::string>>& settings,
+                            Application& app);
+
 inline constexpr const char* kSolubilitySheet = "NG Solubility";
+inline constexpr const char* kStudySheet = "Study Results";
+inline constexpr const char* kSettingsSheet = "Settings";
 inline constexpr const char* kDifferenceSheet = "Difference Results";
 inline constexpr const char* kSelectedSheet = "Selected Results";
 

@@ -199,6 +199,16 @@ Worksheet& Workbook::Sheets(std::string_view name) {
     throw SpreadsheetError("the workbook has no sheet \"" + std::string(name) + "\"");
 }
 
+Worksheet& Workbook::AddSheet(std::string name) {
+    auto sheet = std::make_unique<Worksheet>("Sheet" + std::to_string(sheets_.size() + 1));
+    sheet->Name(std::move(name));
+    for (const auto& s : sheets_)
+        if (Lower(s->Name()) == Lower(sheet->Name()))
+            throw SpreadsheetError("the workbook has a sheet \"" + s->Name() + "\" already");
+    sheets_.push_back(std::move(sheet));
+    return *sheets_.back();
+}
+
 Workbook& Workbooks::Add() {
     books_.push_back(std::make_unique<Workbook>());
     return *books_.back();

@@ -126,6 +126,8 @@ class Workbook {
   public:
     Workbook();
     Worksheet& Sheets(std::string_view name);
+    // Sheets.Add: a new sheet after the last.
+    Worksheet& AddSheet(std::string name);
     const std::vector<std::unique_ptr<Worksheet>>& AllSheets() const { return sheets_; }
 
   private:

@@ -160,6 +160,41 @@ check_format(ws, "C", 3, range(3, 493), "General")
 check(ws["C3"].value == 0.001 and ws["C483"].value == 0.049,
       f"excess air {ws['C3'].value!r} {ws['C483'].value!r}")
 
+# "Study Results" and its "Settings"
+samples = os.path.join(WORK, "samples.csv")
+with open(samples, "w") as f:
+    f.write("sample,Ne-20,Ar-40,Kr-84,Xe\n"
+            "a,2.390923811434094e-07,0.00038249591924833734,4.918371964418566e-08,"
+            "1.2297883852476508e-08\n"
+            "b,abc,0.00038,4.9e-08,1.2e-08\n")
+path = os.path.join(WORK, "study.xlsx")
+result = run("study", samples, "--model", "ce", "--xlsx", path)
+check(result.returncode == 1, f"study: exit {result.returncode} {result.stderr}")
+wb = openpyxl.load_workbook(path)
+check(wb.sheetnames == ["Study Results", "Settings"], f"study sheets {wb.sheetnames}")
+ws = wb["Study Results"]
+expected = run("study", samples, "--model", "ce")
+csv_lines = list(csv.reader(io.StringIO(expected.stdout)))
+check([c.value for c in ws[1]] == csv_lines[0], f"study header {[c.value for c in ws[1]]}")
+check(ws.max_row == 3, f"study rows {ws.max_row}")
+for r, line in enumerate(csv_lines[1:], start=2):
+    for c, text in enumerate(line, start=1):
+        value = ws.cell(row=r, column=c).value
+        if text == "":
+            check(value is None, f"study {r},{c}: {value!r} for an empty field")
+        else:
+            try:
+                number = float(text)
+                check(isinstance(value, (int, float)) and same(value, number),
+                      f"study {r},{c}: {value!r} for {text}")
+            except ValueError:
+                check(value == text, f"study {r},{c}: {value!r} for {text!r}")
+settings = {row[0].value: row[1].value for row in wb["Settings"].iter_rows(min_row=2)}
+for key in ("Temra version", "Date", "Samples", "Model", "Largest A (cm3 STP/g)", "Gases",
+            "Equilibrium Elevation Range (m) Max", "Tick to use MAAT equation"):
+    check(key in settings, f"Settings lacks {key}: {list(settings)}")
+check(settings.get("Gases") == "Ne-20;Ar-40;Kr-84;Xe", f"Settings gases {settings.get('Gases')}")
+
 # A table longer than a sheet: refused, with nothing left behind.
 path = os.path.join(WORK, "too_long.xlsx")
 result = run("grid", "--elev-step", "1", "--temp-max", "30", "--temp-step", "0.05",

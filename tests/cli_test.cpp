@@ -240,3 +240,67 @@ TEST(Cli, AWorkbookThatCannotBeWrittenIsSaidOnceInTemrasWords) {
         << r.err;
     EXPECT_FALSE(Contains(r.err, "[ERROR]")) << r.err;
 }
+
+namespace {
+std::string WriteFile(const std::string& name, const std::string& text) {
+    const std::string path = ::testing::TempDir() + name;
+    FILE* f = fopen(path.c_str(), "w");
+    fputs(text.c_str(), f);
+    fclose(f);
+    return path;
+}
+
+// Two samples made at 1500 m and 8 °C with 0.005 cm3 STP/g of excess air, and one
+// that cannot be read.
+const char* kSamples =
+    "sample,He-4,Ne-20,Ar-40,Kr-84,Xe,N2,O2,notes\n"
+    "a,6.5649e-08,2.390923811434094e-07,0.00038249591924833734,4.918371964418566e-08,"
+    "1.2297883852476508e-08,0.0165,0.0079,x\n"
+    "\"b, tab\",6.5649e-08,2.39e-07,0.000382,4.92e-08,1.23e-08,0.0165,0.0079,y\n"
+    "c,6.5649e-08,abc,0.000382,4.92e-08,1.23e-08,0.0165,0.0079,z\n";
+} // namespace
+
+TEST(Cli, StudyFitsEverySampleInInputOrder) {
+    const std::string file = WriteFile("temra_cli_samples.csv", kSamples);
+    CliRun r = RunCli("study " + file);
+    EXPECT_EQ(r.status, 1) << r.err; // one sample was refused
+    const auto lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0],
+              "sample,model,gases,n,dof,chi2,p,case,elevation_m,elevation_lo_m,elevation_hi_m,"
+              "temperature_C,temperature_lo_C,temperature_hi_C,excess_air,excess_air_lo,"
+              "excess_air_hi,fractionation,fractionation_lo,fractionation_hi,flags");
+    EXPECT_EQ(lines[1].substr(0, 36), "a,UA,Ne-20;Ar-40;Kr-84;Xe,4,1,5.9595");
+    EXPECT_NE(lines[1].find(",174,1500,"), std::string::npos) << lines[1];
+    EXPECT_EQ(lines[2].substr(0, 10), "\"b, tab\",U");
+    EXPECT_EQ(lines[3],
+              "c,,,,,,,,,,,,,,,,,,,,\"error: Ne-20 on row 4: \"\"abc\"\" is not a number\"");
+    EXPECT_TRUE(Contains(r.err, "temra-cli: error: Ne-20 on row 4: \"abc\" is not a number"))
+        << r.err;
+    EXPECT_TRUE(Contains(r.err, "temra-cli: note: columns not read: \"notes\"")) << r.err;
+    // Closed-system equilibration, from standard input, with the gases asked for.
+    r = RunCliWith("", "study - --model CE --gases Ne-20,Ar-40,Kr-84,Xe,He-4", "< " + file);
+    EXPECT_EQ(r.status, 1);
+    const auto ce = Lines(r.out);
+    ASSERT_EQ(ce.size(), 4u);
+    EXPECT_EQ(ce[1].substr(0, 30), "a,CE,He-4;Ne-20;Ar-40;Kr-84;Xe") << ce[1];
+}
+
+TEST(Cli, StudyCommandErrorsExitWithTwo) {
+    const std::string noGas = WriteFile("temra_cli_nogas.csv", "sample,Ne-20\nx,1e-7\n");
+    const std::string file = WriteFile("temra_cli_samples2.csv", kSamples);
+    const std::pair<std::string, const char*> rows[] = {
+        {"study /nonexistent/samples.csv", "cannot be opened"},
+        {"study " + noGas, "the table has no column for Ar-40"},
+        {"study " + file + " --model xx", "--model"},
+        {"study " + file + " --rel-err abc", "--rel-err: Type mismatch"},
+        {"--temp-step 0 study " + file, "--temp-step: Division by zero"},
+        {"study", "file is required"},
+    };
+    for (const auto& [args, expected] : rows) {
+        const CliRun r = RunCli(args);
+        EXPECT_EQ(r.status, 2) << args << ": " << r.err;
+        EXPECT_TRUE(Contains(r.err, expected)) << args << ": " << r.err;
+        EXPECT_EQ(Lines(r.err).size(), 1u) << r.err;
+    }
+}

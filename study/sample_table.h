@@ -1,0 +1,36 @@
+// A table of samples as text: the rows of a CSV file (or of a block pasted from a
+// spreadsheet), read with libcsv. The delimiter is found in the first row: tab,
+// semicolon or comma, whichever it holds most of (a tab wins a tie, then the
+// semicolon). Quoted fields may hold delimiters, quotes ("") and line breaks.
+// Blank rows are skipped; the first row holds the column names.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace temra::study {
+
+struct SampleTable {
+    std::vector<std::string> header;
+    std::vector<std::vector<std::string>> rows; // without the header row
+    std::vector<std::size_t> rowNumbers;        // each row's number in the file (the header is 1)
+    char delimiter = ',';
+};
+
+class TableError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// Reads a table from its text; throws TableError when it is not one.
+SampleTable ParseSampleTable(std::string_view text);
+
+// Reads a table from a file, or from standard input for "-"; throws TableError
+// naming the file when it cannot be read, or when its text and rows would take
+// more than `memoryBudget` bytes.
+SampleTable ReadSampleTable(const std::string& path, std::uint64_t memoryBudget);
+
+} // namespace temra::study

@@ -1,0 +1,741 @@
+#include "study/study_fit.h"
+
+#include "core/numtext.h"
+#include "core/parallel.h"
+
+#include <boost/math/distributions/chi_squared.hpp>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <limits>
+#include <map>
+#include <tuple>
+
+namespace temra::study {
+
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+std::string Normal(std::string_view name) {
+    std::string s(name);
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.pop_back();
+    std::size_t b = 0;
+    while (b < s.size() && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
+    s.erase(0, b);
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// The gas a column name denotes ("He-4", "He", "N2", ...), or 0.
+int GasOfName(const std::string& name) {
+    static const std::array<std::array<const char*, 2>, GasCount> names = {{
+        {"he-4", "he"},
+        {"ne-20", "ne"},
+        {"ar-40", "ar"},
+        {"kr-84", "kr"},
+        {"xe", "xe"},
+        {"n2", "n2"},
+        {"o2", "o2"},
+    }};
+    for (int g = 0; g < GasCount; ++g)
+        for (const char* n : names[static_cast<std::size_t>(g)])
+            if (name == n) return g + 1;
+    return 0;
+}
+
+std::string GasName(int gas) {
+    return std::string(kGraphLabels[static_cast<std::size_t>(gas - 1)]);
+}
+
+// ---- The values of one sample ---------------------------------------------------
+
+struct Values {
+    std::array<double, GasCount> measured{}, sigma{};
+    float density = 0;
+    double chloride = 0;
+    std::optional<double> elevation;
+};
+
+double Number(const std::string& text, const std::string& what, const Sample& s) {
+    try {
+        return ParseDouble(text, FieldRef{}, '.');
+    } catch (const TemraError& e) {
+        throw StudyError(what + " on row " + std::to_string(s.row) + ": " + e.detail());
+    }
+}
+
+// Reads a sample's numbers; throws StudyError with what and where when one is
+// missing or out of its range. The table's numbers have '.' as decimal point; the
+// grid's boxes (the defaults of chloride and density) `gridSeparator`.
+Values ReadValues(const Sample& s, const StudyOptions& o, char gridSeparator) {
+    Values v;
+    const std::string where = " on row " + std::to_string(s.row);
+    for (int g = 1; g <= GasCount; ++g) {
+        const auto i = static_cast<std::size_t>(g - 1);
+        if (!o.gases[i]) continue;
+        if (s.measured[i].empty()) throw StudyError(GasName(g) + where + ": no value");
+        v.measured[i] = Number(s.measured[i], GasName(g), s);
+        if (!(v.measured[i] > 0))
+            throw StudyError(GasName(g) + where + ": " + s.measured[i] +
+                             " is not a positive number");
+        if (s.error[i].empty()) {
+            v.sigma[i] = o.relErr * v.measured[i];
+        } else {
+            v.sigma[i] = Number(s.error[i], GasName(g) + " err", s);
+            if (!(v.sigma[i] > 0))
+                throw StudyError(GasName(g) + " err" + where + ": " + s.error[i] +
+                                 " is not a positive number");
+        }
+        if (!(v.sigma[i] > 0) || !std::isfinite(v.sigma[i]))
+            throw StudyError(GasName(g) + where + ": no usable error");
+    }
+    if (!s.chloride.empty()) {
+        v.chloride = Number(s.chloride, "chloride", s);
+        if (!(v.chloride >= 0))
+            throw StudyError("chloride" + where + ": " + s.chloride + " is below 0");
+    } else {
+        v.chloride = ParseDouble(o.grid.Text15, fields::Ref(FieldId::Chloride), gridSeparator);
+    }
+    const std::string densityText = s.density.empty() ? o.grid.Text14 : s.density;
+    try {
+        v.density = ParseSingle(densityText, fields::Ref(FieldId::Density),
+                                s.density.empty() ? gridSeparator : '.');
+    } catch (const TemraError& e) {
+        throw StudyError("density" + where + ": " + e.detail());
+    }
+    if (!(v.density > 0))
+        throw StudyError("density" + where + ": " + densityText + " is not above 0");
+    if (!s.elevation.empty()) v.elevation = Number(s.elevation, "elevation", s);
+    return v;
+}
+
+// ---- The grid of a group of samples ---------------------------------------------
+
+// Samples that share density, chloride and elevation share their grid.
+using GroupKey = std::tuple<float, double, bool, double>;
+
+GroupKey KeyOf(const Values& v) {
+    return {v.density, v.chloride, v.elevation.has_value(), v.elevation.value_or(0)};
+}
+
+// A number as a box would hold it, in the separator the grid's boxes use.
+std::string BoxText(std::string text, char separator) {
+    for (char& c : text)
+        if (c == '.') c = separator;
+    return text;
+}
+
+GridPlan GroupGrid(const GroupKey& key, const StudyOptions& o, const Module1& settings,
+                   RunControl& control) {
+    Module1 m;
+    m.DecimalSeparator = settings.DecimalSeparator;
+    m.MemoryBudget = settings.MemoryBudget;
+    m.MemoryProbe = settings.MemoryProbe;
+    Form1Texts f = o.grid;
+    f.Text14 = BoxText(ExactText(std::get<0>(key)), settings.DecimalSeparator);
+    f.Text15 = BoxText(ExactText(std::get<1>(key)), settings.DecimalSeparator);
+    GridPlan plan = std::get<2>(key) ? m.PlanSolubilityAt(f, std::get<3>(key), control)
+                                     : m.PlanSolubility(f, control);
+    m.FillSolubility(plan, control);
+    return plan;
+}
+
+// ---- One sample over one grid ------------------------------------------------------
+
+// The fitted gases of a sample: measured value, weight 1/sigma^2, fraction in air
+// and calculated row, gas by gas.
+struct Fitted {
+    std::vector<int> gas;
+    std::vector<double> m, s, z;
+    std::vector<const double*> C;
+    int n = 0;
+};
+
+Fitted FittedGases(const Values& v, const StudyOptions& o, const SolubilityGrid& grid) {
+    Fitted f;
+    for (int g = 1; g <= GasCount; ++g) {
+        const auto i = static_cast<std::size_t>(g - 1);
+        if (!o.gases[i]) continue;
+        f.gas.push_back(g);
+        f.m.push_back(v.measured[i]);
+        f.s.push_back(1 / (v.sigma[i] * v.sigma[i]));
+        f.z.push_back(kGasTable[i].AtmFraction);
+        f.C.push_back(grid.Row(g).data());
+    }
+    f.n = static_cast<int>(f.gas.size());
+    return f;
+}
+
+// The extent of the 1-sigma region.
+struct Region {
+    float elevLo = std::numeric_limits<float>::infinity(), elevHi = -elevLo;
+    double tempLo = kInf, tempHi = -kInf;
+    double ALo = kInf, AHi = -kInf, FLo = kInf, FHi = -kInf;
+    void AddCase(const SolubilityGrid& g, std::size_t k) {
+        elevLo = std::min(elevLo, g.Elev[k]);
+        elevHi = std::max(elevHi, g.Elev[k]);
+        tempLo = std::min(tempLo, g.Temp[k]);
+        tempHi = std::max(tempHi, g.Temp[k]);
+    }
+    void AddA(double lo, double hi) {
+        ALo = std::min(ALo, lo);
+        AHi = std::max(AHi, hi);
+    }
+    void AddF(double lo, double hi) {
+        FLo = std::min(FLo, lo);
+        FHi = std::max(FHi, hi);
+    }
+};
+
+struct Best {
+    double chi2 = kInf;
+    std::size_t k = 0;
+    double A = 0, A0 = 0, F = 0; // A0: UA's unconstrained A
+    bool found = false;
+};
+
+// UA: per case the best A >= 0 in closed form,
+//   A = max(0, sum s d z / sum s z^2),  d = measured - Ceq,
+// and chi2 = sum s d^2 - 2 A sum s d z + A^2 sum s z^2 (one pass over the gases;
+// the best case's chi2 is then summed term by term).
+double UaChi2(const Fitted& f, std::size_t k, double A) {
+    double chi2 = 0;
+    for (int j = 0; j < f.n; ++j) {
+        const double r = f.m[j] - f.C[j][k] - A * f.z[j];
+        chi2 += f.s[j] * r * r;
+    }
+    return chi2;
+}
+
+Best FitUaCases(const Fitted& f, std::size_t N) {
+    double Sz2 = 0;
+    for (int j = 0; j < f.n; ++j) Sz2 += f.s[j] * f.z[j] * f.z[j];
+    Best best;
+    for (std::size_t k = 0; k < N; ++k) {
+        double Sdz = 0, Sd2 = 0;
+        for (int j = 0; j < f.n; ++j) {
+            const double d = f.m[j] - f.C[j][k];
+            Sdz += f.s[j] * d * f.z[j];
+            Sd2 += f.s[j] * d * d;
+        }
+        const double A0 = Sdz / Sz2, A = std::max(0.0, A0);
+        const double chi2 = Sd2 - A * (2 * Sdz - A * Sz2);
+        if (chi2 < best.chi2) best = {chi2, k, A, A0, 0, true};
+    }
+    if (best.found) best.chi2 = UaChi2(f, best.k, best.A);
+    return best;
+}
+
+// UA: the cases whose best chi2 is within `target`, and the A where it is (the
+// roots of the quadratic chi2(A), cut at 0).
+Region UaRegion(const Fitted& f, const SolubilityGrid& g, double target) {
+    double Sz2 = 0;
+    for (int j = 0; j < f.n; ++j) Sz2 += f.s[j] * f.z[j] * f.z[j];
+    Region region;
+    const auto N = static_cast<std::size_t>(g.CaseCount);
+    for (std::size_t k = 0; k < N; ++k) {
+        double Sdz = 0, Sd2 = 0;
+        for (int j = 0; j < f.n; ++j) {
+            const double d = f.m[j] - f.C[j][k];
+            Sdz += f.s[j] * d * f.z[j];
+            Sd2 += f.s[j] * d * d;
+        }
+        const double A = std::max(0.0, Sdz / Sz2);
+        if (!(Sd2 - A * (2 * Sdz - A * Sz2) <= target)) continue;
+        region.AddCase(g, k);
+        const double root = std::sqrt(std::max(0.0, Sdz * Sdz - Sz2 * (Sd2 - target)));
+        region.AddA(std::max(0.0, (Sdz - root) / Sz2), std::max(A, (Sdz + root) / Sz2));
+    }
+    return region;
+}
+
+// CE in (B, t): B = F A, t = (1 - F) A, so that B >= 0, t >= 0, B + t <= Amax and
+//   model_i = Ceq_i + t w_i,  w_i = z_i / (1 + B z_i / Ceq_i).
+// For a fixed B the best t has a closed form: t = sum s d w / sum s w^2, cut to
+// [0, Amax - B].
+struct CeCase {
+    const Fitted& f;
+    std::size_t k;
+    double Amax;
+
+    // chi2 at (B, t) and its parts: c - 2 p t + q t^2.
+    void Parts(double B, double& c, double& p, double& q) const {
+        c = p = q = 0;
+        for (int j = 0; j < f.n; ++j) {
+            const double C = f.C[j][k], d = f.m[j] - C;
+            const double w = f.z[j] / (1 + B * f.z[j] / C);
+            c += f.s[j] * d * d;
+            p += f.s[j] * d * w;
+            q += f.s[j] * w * w;
+        }
+    }
+    double Chi2(double B, double t) const {
+        double chi2 = 0;
+        for (int j = 0; j < f.n; ++j) {
+            const double C = f.C[j][k];
+            const double r = f.m[j] - C - t * f.z[j] / (1 + B * f.z[j] / C);
+            chi2 += f.s[j] * r * r;
+        }
+        return chi2;
+    }
+    // The least chi2 at B, and its t.
+    double AtB(double B, double& t) const {
+        double c, p, q;
+        Parts(B, c, p, q);
+        t = std::clamp(p / q, 0.0, std::max(0.0, Amax - B));
+        return Chi2(B, t);
+    }
+};
+
+constexpr int kScan = 33;   // B values scanned for a case's minimum
+constexpr int kRefine = 32; // golden-section steps around the best of them
+constexpr int kRegionScan = 257;
+constexpr double kGolden = 0.6180339887498949;
+
+// Minimises f over [lo, hi] by golden sections; returns the abscissa.
+template <typename Fn> double GoldenMin(Fn&& f, double lo, double hi, int steps) {
+    double a = lo, b = hi;
+    double x1 = b - kGolden * (b - a), x2 = a + kGolden * (b - a);
+    double f1 = f(x1), f2 = f(x2);
+    for (int i = 0; i < steps; ++i) {
+        if (f1 <= f2) {
+            b = x2;
+            x2 = x1;
+            f2 = f1;
+            x1 = b - kGolden * (b - a);
+            f1 = f(x1);
+        } else {
+            a = x1;
+            x1 = x2;
+            f1 = f2;
+            x2 = a + kGolden * (b - a);
+            f2 = f(x2);
+        }
+    }
+    return f1 <= f2 ? x1 : x2;
+}
+
+struct CeBest {
+    double chi2 = kInf, B = 0, t = 0;
+};
+
+// CE: the global minimum of one case over B in [0, Amax]: a scan, then golden
+// sections between the scanned neighbours of the best; the ends are tried as they
+// are (F = 0 at B = 0).
+CeBest CeMinimum(const CeCase& cc) {
+    CeBest best;
+    int bestJ = 0;
+    for (int j = 0; j < kScan; ++j) {
+        const double B = cc.Amax * j / (kScan - 1);
+        double t;
+        const double chi2 = cc.AtB(B, t);
+        if (chi2 < best.chi2) {
+            best = {chi2, B, t};
+            bestJ = j;
+        }
+    }
+    const double lo = cc.Amax * std::max(0, bestJ - 1) / (kScan - 1);
+    const double hi = cc.Amax * std::min(kScan - 1, bestJ + 1) / (kScan - 1);
+    const double B = GoldenMin(
+        [&](double b) {
+            double t;
+            return cc.AtB(b, t);
+        },
+        lo, hi, kRefine);
+    double t;
+    const double chi2 = cc.AtB(B, t);
+    if (chi2 < best.chi2) best = {chi2, B, t};
+    return best;
+}
+
+// CE: the A and F of a case's part of the 1-sigma region. At each B the t where
+// chi2 <= target form an interval (the roots of the quadratic in t, cut to
+// [0, Amax - B]); A = B + t and F = B / (B + t) follow. The extremes are found on
+// a scan of B and sharpened by golden sections between its neighbours.
+void CeRegion(const CeCase& cc, double target, const CeBest& optimum, Region& region) {
+    struct Span {
+        bool ok = false;
+        double t1 = 0, t2 = 0;
+    };
+    auto spanAt = [&](double B) {
+        double c, p, q;
+        cc.Parts(B, c, p, q);
+        const double disc = p * p - q * (c - target);
+        Span s;
+        if (disc < 0) return s;
+        const double root = std::sqrt(disc);
+        s.t1 = std::max(0.0, (p - root) / q);
+        s.t2 = std::min(std::max(0.0, cc.Amax - B), (p + root) / q);
+        s.ok = s.t1 <= s.t2;
+        return s;
+    };
+    auto F = [](double B, double t) { return B + t > 0 ? B / (B + t) : 0.0; };
+    // The four quantities, each to be made least: A low, -A high, F low, -F high.
+    auto quantity = [&](int which, double B) {
+        const Span s = spanAt(B);
+        if (!s.ok) return kInf;
+        switch (which) {
+        case 0:
+            return B + s.t1;
+        case 1:
+            return -(B + s.t2);
+        case 2:
+            return F(B, s.t2);
+        default:
+            return -F(B, s.t1);
+        }
+    };
+    std::array<double, 4> bestValue{kInf, kInf, kInf, kInf};
+    std::array<int, 4> bestJ{-1, -1, -1, -1};
+    for (int j = 0; j < kRegionScan; ++j) {
+        const double B = cc.Amax * j / (kRegionScan - 1);
+        for (int which = 0; which < 4; ++which) {
+            const double v = quantity(which, B);
+            if (v < bestValue[which]) {
+                bestValue[which] = v;
+                bestJ[which] = j;
+            }
+        }
+    }
+    // The case's own optimum lies in the region.
+    const double At = optimum.B + optimum.t, Ft = F(optimum.B, optimum.t);
+    region.AddA(At, At);
+    region.AddF(Ft, Ft);
+    for (int which = 0; which < 4; ++which) {
+        if (bestJ[which] < 0) continue;
+        const int j = bestJ[which];
+        const double lo = cc.Amax * std::max(0, j - 1) / (kRegionScan - 1);
+        const double hi = cc.Amax * std::min(kRegionScan - 1, j + 1) / (kRegionScan - 1);
+        const double B = GoldenMin([&](double b) { return quantity(which, b); }, lo, hi, kRefine);
+        const double v = std::min(bestValue[which], quantity(which, B));
+        if (which == 0) region.AddA(v, v);
+        if (which == 1) region.AddA(-v, -v);
+        if (which == 2) region.AddF(v, v);
+        if (which == 3) region.AddF(-v, -v);
+    }
+}
+
+// ---- Putting a result together -------------------------------------------------
+
+void AddFlags(StudyResult& r, const GridPlan& plan, const Best& best, const StudyOptions& o) {
+    const auto& els = plan.elevations;
+    const auto k = static_cast<std::uint64_t>(best.k);
+    const auto el =
+        std::upper_bound(els.begin(), els.end(), k,
+                         [](std::uint64_t v, const GridElevation& e) { return v < e.first; }) -
+        1;
+    if (k == el->first || k == el->first + el->count - 1) r.flags.emplace_back("edge-T");
+    if (els.size() > 1 && (el == els.begin() || el == els.end() - 1))
+        r.flags.emplace_back("edge-E");
+    if (o.model == Model::UA) {
+        if (best.A0 < 0) r.flags.emplace_back("A=0");
+    } else {
+        if (best.A >= o.ceAMax * (1 - 1e-9)) r.flags.emplace_back("A=max");
+        if (best.F <= 1e-9) r.flags.emplace_back("F=0");
+        if (best.F >= 1 - 1e-9) r.flags.emplace_back("F=1");
+    }
+    if (r.p && *r.p < 0.01) r.flags.emplace_back("poor-fit");
+}
+
+// The degrees of freedom: gases less the parameters the grid and the model leave
+// free.
+int FreeParameters(const GridPlan& plan, const StudyOptions& o) {
+    const SolubilityGrid& g = *plan.grid;
+    const auto N = static_cast<std::size_t>(g.CaseCount);
+    bool manyTemps = false;
+    for (std::size_t k = 1; k < N && !manyTemps; ++k) manyTemps = g.Temp[k] != g.Temp[0];
+    return (plan.elevations.size() > 1 ? 1 : 0) + (manyTemps ? 1 : 0) +
+           (o.model == Model::UA ? 1 : 2);
+}
+
+StudyResult FitSample(const Sample& s, const Values& v, const GridPlan& plan,
+                      const StudyOptions& o) {
+    const SolubilityGrid& g = *plan.grid;
+    const auto N = static_cast<std::size_t>(g.CaseCount);
+    StudyResult r;
+    r.sample = s.name;
+    if (N == 0) {
+        r.error = "row " + std::to_string(s.row) + ": the grid has no case: " + EmptyGridReason(g);
+        return r;
+    }
+    const Fitted f = FittedGases(v, o, g);
+    r.n = f.n;
+    Best best;
+    Region region;
+    if (o.model == Model::UA) {
+        best = FitUaCases(f, N);
+        if (best.found) region = UaRegion(f, g, best.chi2 + 1);
+    } else {
+        std::vector<double> caseChi2(N);
+        for (std::size_t k = 0; k < N; ++k) {
+            const CeBest optimum = CeMinimum(CeCase{f, k, o.ceAMax});
+            caseChi2[k] = optimum.chi2;
+            if (caseChi2[k] < best.chi2) {
+                const double A = optimum.B + optimum.t;
+                best = {caseChi2[k], k, A, A, A > 0 ? optimum.B / A : 0.0, true};
+            }
+        }
+        if (best.found) {
+            const double target = best.chi2 + 1;
+            for (std::size_t k = 0; k < N; ++k) {
+                if (!(caseChi2[k] <= target)) continue;
+                region.AddCase(g, k);
+                const CeCase cc{f, k, o.ceAMax};
+                CeRegion(cc, target, CeMinimum(cc), region);
+            }
+        }
+    }
+    if (!best.found || !std::isfinite(best.chi2)) {
+        r.error = "row " + std::to_string(s.row) +
+                  ": the misfit leaves the number range (check the errors)";
+        return r;
+    }
+    r.chi2 = best.chi2;
+    r.dof = f.n - FreeParameters(plan, o);
+    if (r.dof > 0)
+        r.p = boost::math::cdf(
+            boost::math::complement(boost::math::chi_squared(r.dof), std::max(0.0, r.chi2)));
+    r.caseNo = static_cast<CaseNumber>(best.k + 1);
+    r.elevation = g.Elev[best.k];
+    r.temperature = g.Temp[best.k];
+    r.elevationLo = region.elevLo;
+    r.elevationHi = region.elevHi;
+    r.temperatureLo = region.tempLo;
+    r.temperatureHi = region.tempHi;
+    r.A = best.A;
+    r.ALo = region.ALo;
+    r.AHi = region.AHi;
+    if (o.model == Model::CE) {
+        r.F = best.F;
+        r.FLo = region.FLo;
+        r.FHi = region.FHi;
+    }
+    AddFlags(r, plan, best, o);
+    return r;
+}
+
+} // namespace
+
+std::string GasList(const std::array<bool, GasCount>& gases) {
+    std::string list;
+    for (int g = 1; g <= GasCount; ++g)
+        if (gases[static_cast<std::size_t>(g - 1)]) list += (list.empty() ? "" : ";") + GasName(g);
+    return list;
+}
+
+SampleColumns ReadSamples(const SampleTable& table, const StudyOptions& options) {
+    enum Kind { kIgnored, kName, kGas, kError, kChloride, kDensity, kElevation };
+    struct Column {
+        Kind kind = kIgnored;
+        int gas = 0;
+    };
+    SampleColumns out;
+    std::vector<Column> columns;
+    std::array<bool, GasCount> present{};
+    for (const std::string& raw : table.header) {
+        const std::string name = Normal(raw);
+        Column c;
+        if (name == "sample") {
+            c.kind = kName;
+        } else if (name == "chloride") {
+            c.kind = kChloride;
+        } else if (name == "density") {
+            c.kind = kDensity;
+        } else if (name == "elevation") {
+            c.kind = kElevation;
+        } else if (const int gas = GasOfName(name)) {
+            c = {kGas, gas};
+            present[static_cast<std::size_t>(gas - 1)] = true;
+        } else if (name.size() > 4 && name.compare(name.size() - 4, 4, " err") == 0 &&
+                   GasOfName(Normal(name.substr(0, name.size() - 4)))) {
+            c = {kError, GasOfName(Normal(name.substr(0, name.size() - 4)))};
+        } else {
+            out.ignored.push_back(raw);
+        }
+        columns.push_back(c);
+    }
+    for (int g = 1; g <= GasCount; ++g)
+        if (options.gases[static_cast<std::size_t>(g - 1)] &&
+            !present[static_cast<std::size_t>(g - 1)])
+            throw StudyError("the table has no column for " + GasName(g) + ", a fitted gas");
+    for (std::size_t r = 0; r < table.rows.size(); ++r) {
+        Sample s;
+        s.row = table.rowNumbers[r];
+        s.name = "row " + std::to_string(s.row);
+        const auto& fields = table.rows[r];
+        for (std::size_t c = 0; c < columns.size() && c < fields.size(); ++c) {
+            const std::string& text = fields[c];
+            const auto gi = static_cast<std::size_t>(std::max(0, columns[c].gas - 1));
+            switch (columns[c].kind) {
+            case kName:
+                if (!text.empty()) s.name = text;
+                break;
+            case kGas:
+                s.measured[gi] = text;
+                break;
+            case kError:
+                s.error[gi] = text;
+                break;
+            case kChloride:
+                s.chloride = text;
+                break;
+            case kDensity:
+                s.density = text;
+                break;
+            case kElevation:
+                s.elevation = text;
+                break;
+            case kIgnored:
+                break;
+            }
+        }
+        out.samples.push_back(std::move(s));
+    }
+    return out;
+}
+
+std::vector<StudyResult> FitStudy(const std::vector<Sample>& samples, const StudyOptions& options,
+                                  const Module1& settings, RunControl& control) {
+    if (std::none_of(options.gases.begin(), options.gases.end(), [](bool b) { return b; }))
+        throw StudyError("no gas is fitted");
+    if (!(options.relErr > 0) || !std::isfinite(options.relErr))
+        throw StudyError("the relative error must be greater than 0");
+    if (!(options.ceAMax > 0) || !std::isfinite(options.ceAMax))
+        throw StudyError("the largest excess air A must be greater than 0");
+    // The grid's own boxes are checked once, before any sample: a fault there is
+    // the command's.
+    {
+        Module1 check;
+        check.DecimalSeparator = settings.DecimalSeparator;
+        check.MemoryBudget = settings.MemoryBudget;
+        check.MemoryProbe = settings.MemoryProbe;
+        check.PlanSolubility(options.grid, control);
+    }
+
+    std::vector<StudyResult> results(samples.size());
+    std::map<GroupKey, std::vector<std::size_t>> groups;
+    std::vector<Values> values(samples.size());
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        results[i].sample = samples[i].name;
+        try {
+            values[i] = ReadValues(samples[i], options, settings.DecimalSeparator);
+            groups[KeyOf(values[i])].push_back(i);
+        } catch (const StudyError& e) {
+            results[i].error = e.what();
+        }
+    }
+    control.Begin(samples.size());
+    for (const auto& [key, members] : groups) {
+        GridPlan plan;
+        try {
+            plan = GroupGrid(key, options, settings, control);
+        } catch (const TemraError& e) {
+            // The sample's own density, chloride or elevation: an error row each.
+            const Sample& first = samples[members.front()];
+            std::string what = std::get<2>(key) ? "elevation " + first.elevation
+                                                : "density " + ExactText(std::get<0>(key)) +
+                                                      ", chloride " + ExactText(std::get<1>(key));
+            for (std::size_t i : members)
+                results[i].error = "row " + std::to_string(samples[i].row) + " (" + what +
+                                   "): " + e.description() + ": " + e.detail();
+            control.Advance(members.size());
+            continue;
+        }
+        const unsigned parts = PartCount(static_cast<std::int64_t>(members.size()), 1);
+        RunParts(parts, [&](unsigned part) {
+            for (std::size_t m = members.size() * part / parts,
+                             end = members.size() * (part + 1) / parts;
+                 m < end; ++m) {
+                const std::size_t i = members[m];
+                results[i] = FitSample(samples[i], values[i], plan, options);
+                control.Advance(1);
+            }
+        });
+    }
+    return results;
+}
+
+} // namespace temra::study
+
+namespace temra::study {
+
+const std::array<const char*, 21> kResultColumns = {"sample",
+                                                    "model",
+                                                    "gases",
+                                                    "n",
+                                                    "dof",
+                                                    "chi2",
+                                                    "p",
+                                                    "case",
+                                                    "elevation_m",
+                                                    "elevation_lo_m",
+                                                    "elevation_hi_m",
+                                                    "temperature_C",
+                                                    "temperature_lo_C",
+                                                    "temperature_hi_C",
+                                                    "excess_air",
+                                                    "excess_air_lo",
+                                                    "excess_air_hi",
+                                                    "fractionation",
+                                                    "fractionation_lo",
+                                                    "fractionation_hi",
+                                                    "flags"};
+
+std::vector<ResultCell> ResultRow(const StudyResult& r, const StudyOptions& o) {
+    using K = ResultCell::Kind;
+    auto text = [](std::string t) { return ResultCell{K::Text, 0, std::move(t)}; };
+    auto number = [](double v) { return ResultCell{K::Double, v, {}}; };
+    auto single = [](float v) { return ResultCell{K::Single, static_cast<double>(v), {}}; };
+    auto maybe = [&](const std::optional<double>& v) { return v ? number(*v) : ResultCell{}; };
+    std::vector<ResultCell> row(kResultColumns.size());
+    row[0] = text(r.sample);
+    if (!r.error.empty()) {
+        row[20] = text("error: " + r.error);
+        return row;
+    }
+    row[1] = text(o.model == Model::UA ? "UA" : "CE");
+    row[2] = text(GasList(o.gases));
+    row[3] = number(r.n);
+    row[4] = number(r.dof);
+    row[5] = number(r.chi2);
+    row[6] = maybe(r.p);
+    row[7] = number(static_cast<double>(r.caseNo));
+    row[8] = single(r.elevation);
+    row[9] = single(r.elevationLo);
+    row[10] = single(r.elevationHi);
+    row[11] = number(r.temperature);
+    row[12] = number(r.temperatureLo);
+    row[13] = number(r.temperatureHi);
+    row[14] = number(r.A);
+    row[15] = number(r.ALo);
+    row[16] = number(r.AHi);
+    row[17] = maybe(r.F);
+    row[18] = maybe(r.FLo);
+    row[19] = maybe(r.FHi);
+    std::string flags;
+    for (const std::string& f : r.flags) flags += (flags.empty() ? "" : ";") + f;
+    row[20] = text(flags);
+    return row;
+}
+
+std::vector<std::pair<std::string, std::string>> StudySettings(const StudyOptions& o) {
+    std::vector<std::pair<std::string, std::string>> s;
+    s.emplace_back("Model", o.model == Model::UA ? "UA (unfractionated excess air, A >= 0)"
+                                                 : "CE (closed-system equilibration)");
+    if (o.model == Model::CE) {
+        s.emplace_back("Largest A (cm3 STP/g)", ExactText(o.ceAMax));
+        s.emplace_back("F", "0 to 1");
+    }
+    s.emplace_back("Gases", GasList(o.gases));
+    s.emplace_back("Relative error (where a sample has none)", ExactText(o.relErr));
+    for (const Field& f : kFields) {
+        if (f.form1 && f.id != FieldId::ElevMin && f.id >= FieldId::Density)
+            s.emplace_back(std::string(f.label), o.grid.*f.form1);
+        if (f.tick) s.emplace_back(std::string(f.label), o.grid.*f.tick ? "ticked" : "not ticked");
+    }
+    return s;
+}
+
+} // namespace temra::study

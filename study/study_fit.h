@@ -1,0 +1,121 @@
+// The study fit: many samples, each fitted over the cases of the solubility grid
+// with its misfit weighted by the measurement errors.
+//
+// For each sample and each grid case (the grid run's cases, in its order and
+// numbering, computed with the sample's chloride and density, or at the sample's
+// known elevation only), the model of the fitted gases i is
+//   UA: model_i = Ceq_i + A z_i,                               A >= 0
+//   CE: model_i = Ceq_i + (1 - F) A z_i / (1 + F A z_i / Ceq_i), 0 <= A <= Amax, 0 <= F <= 1
+// with z_i the gas's fraction in dry air, and the misfit
+//   chi2 = sum_i ((measured_i - model_i) / sigma_i)^2
+// at the case's best A (and F). The best case has the least chi2 (the lowest
+// case number on a tie); p is the upper tail of the chi-squared distribution with
+// n - k degrees of freedom; the 1-sigma ranges are the extent of the region where
+// chi2 <= chi2min + 1 over every case and every allowed A (and F).
+//
+// For UA the best A of a case has a closed form. For CE the two parameters are
+// taken as B = F A and t = (1 - F) A: for a fixed B the model is linear in t, so
+// the best t has a closed form, and the fit is a search over B alone.
+#pragma once
+
+#include "core/input_texts.h"
+#include "core/module1.h"
+#include "core/run_control.h"
+#include "study/sample_table.h"
+
+#include <array>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace temra::study {
+
+enum class Model { UA, CE };
+
+struct StudyOptions {
+    // The grid's boxes; Text14 (density) and Text15 (chloride) serve the samples
+    // without those columns.
+    Form1Texts grid;
+    Model model = Model::UA;
+    std::array<bool, GasCount> gases{false, true, true, true, true, false, false};
+    double relErr = 0.01; // sigma where a sample has no error column: relErr x measured
+    double ceAMax = 0.1;  // cm3 STP/g
+};
+
+// One row of the table of samples, as text.
+struct Sample {
+    std::string name;
+    std::size_t row = 0; // the row's number in the file
+    std::array<std::string, GasCount> measured;
+    std::array<std::string, GasCount> error;
+    std::string chloride, density, elevation; // empty: not given
+};
+
+// A command error: the table or the options cannot be used at all.
+class StudyError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+struct SampleColumns {
+    std::vector<Sample> samples;
+    std::vector<std::string> ignored; // the names of columns Temra does not read
+};
+
+// The samples of a table: columns matched without regard to case or surrounding
+// blanks ("sample", "He-4" or "He", ..., "<gas> err", "chloride", "density",
+// "elevation"). Throws StudyError when a fitted gas has no column.
+SampleColumns ReadSamples(const SampleTable& table, const StudyOptions& options);
+
+struct StudyResult {
+    std::string sample;
+    std::string error; // not empty: the sample was refused (an error row)
+    int n = 0;         // gases fitted
+    int dof = 0;
+    double chi2 = 0;
+    std::optional<double> p; // empty when dof <= 0
+    CaseNumber caseNo = 0;
+    float elevation = 0, elevationLo = 0, elevationHi = 0;
+    double temperature = 0, temperatureLo = 0, temperatureHi = 0;
+    double A = 0, ALo = 0, AHi = 0;
+    std::optional<double> F, FLo, FHi; // CE only
+    std::vector<std::string> flags;
+};
+
+// Fits every sample, in input order. `settings` gives the decimal separator and
+// the memory this process may use; the grid of samples that share chloride,
+// density and elevation is computed once. Throws StudyError (or TemraError for a
+// grid option) when the options cannot be used; a sample that cannot be fitted
+// becomes an error row. Progress goes to `control` in samples.
+std::vector<StudyResult> FitStudy(const std::vector<Sample>& samples, const StudyOptions& options,
+                                  const Module1& settings, RunControl& control = Unwatched());
+
+// The gases fitted, as "Ne-20;Ar-40;Kr-84;Xe".
+std::string GasList(const std::array<bool, GasCount>& gases);
+
+} // namespace temra::study
+
+namespace temra::study {
+
+// The columns of a study's results, in order (the CSV header and the workbook's
+// first row).
+extern const std::array<const char*, 21> kResultColumns;
+
+// One cell of a result row: a number (single precision for elevations), a text,
+// or nothing.
+struct ResultCell {
+    enum class Kind { Empty, Double, Single, Text } kind = Kind::Empty;
+    double number = 0;
+    std::string text;
+};
+
+// A result as its row of cells; an error row keeps the sample's name and has
+// "error: <what and where>" as flags.
+std::vector<ResultCell> ResultRow(const StudyResult& result, const StudyOptions& options);
+
+// What a study ran with, as (setting, value) pairs: the model and its bounds, the
+// gases, the relative error, and every box of the grid.
+std::vector<std::pair<std::string, std::string>> StudySettings(const StudyOptions& options);
+
+} // namespace temra::study

@@ -1,0 +1,361 @@
+// The study fit against independent calculations: the closed form of UA worked
+// out here gas by gas, a brute-force scan over (A, F) for CE, samples made from
+// known recharge conditions, and chi2 probabilities from the textbook formulas.
+#include "core/numtext.h"
+#include "study/sample_table.h"
+#include "study/study_fit.h"
+#include "tests/test_support.h"
+
+#include <cmath>
+#include <random>
+
+using namespace temra;
+using namespace temra::study;
+
+namespace {
+
+constexpr std::array<int, 4> kFitted = {2, 3, 4, 5}; // Ne-20, Ar-40, Kr-84, Xe
+
+// A small grid: 0 to 200 m in steps of 100, 0 to 10 °C in steps of 1 (33 cases).
+StudyOptions SmallGrid(Model model = Model::UA) {
+    StudyOptions o;
+    o.grid.Text19 = "200";
+    o.model = model;
+    return o;
+}
+
+GridPlan GridOf(const StudyOptions& o) {
+    Module1 m;
+    GridPlan plan = m.PlanSolubility(o.grid);
+    m.FillSolubility(plan);
+    return plan;
+}
+
+// A sample as the table would hold it: the gases of case k with excess air A
+// (fractionated by F, for CE), each times (1 + noise), with 1 % errors.
+Sample Made(const SolubilityGrid& g, std::size_t k, double A, double F = 0,
+            std::array<double, 7> noise = {}) {
+    Sample s;
+    s.name = "made";
+    s.row = 2;
+    for (int gas = 1; gas <= GasCount; ++gas) {
+        const auto i = static_cast<std::size_t>(gas - 1);
+        const double C = g.Row(gas)[k], z = kGasTable[i].AtmFraction;
+        const double value = (C + (1 - F) * A * z / (1 + F * A * z / C)) * (1 + noise[i]);
+        s.measured[i] = ExactText(value);
+        s.error[i] = ExactText(0.01 * value);
+    }
+    return s;
+}
+
+struct Weighted {
+    std::array<double, 4> m, s, z, C;
+};
+
+Weighted At(const SolubilityGrid& g, const Sample& sample, std::size_t k) {
+    Weighted w;
+    for (std::size_t j = 0; j < 4; ++j) {
+        const auto i = static_cast<std::size_t>(kFitted[j] - 1);
+        w.m[j] = std::stod(sample.measured[i]);
+        const double sigma = std::stod(sample.error[i]);
+        w.s[j] = 1 / (sigma * sigma);
+        w.z[j] = kGasTable[i].AtmFraction;
+        w.C[j] = g.Row(kFitted[j])[k];
+    }
+    return w;
+}
+
+double CeChi2(const Weighted& w, double A, double F) {
+    double chi2 = 0;
+    for (std::size_t j = 0; j < 4; ++j) {
+        const double model = w.C[j] + (1 - F) * A * w.z[j] / (1 + F * A * w.z[j] / w.C[j]);
+        chi2 += w.s[j] * (w.m[j] - model) * (w.m[j] - model);
+    }
+    return chi2;
+}
+
+Module1 Settings() {
+    return Module1{};
+}
+
+} // namespace
+
+TEST(StudyFit, UaMatchesTheClosedFormWorkedOutGasByGas) {
+    const StudyOptions o = SmallGrid();
+    const GridPlan plan = GridOf(o);
+    const SolubilityGrid& g = *plan.grid;
+    const Sample sample = Made(g, 17, 0.004, 0, {0.003, -0.002, 0.004, -0.003, 0, 0, 0});
+    // Independent: every case, A from the normal equation, chi2 term by term; the
+    // 1-sigma A range from a fine scan of A.
+    double best = 1e300;
+    std::size_t bestK = 0;
+    double bestA = 0;
+    for (std::size_t k = 0; k < static_cast<std::size_t>(g.CaseCount); ++k) {
+        const Weighted w = At(g, sample, k);
+        double num = 0, den = 0;
+        for (std::size_t j = 0; j < 4; ++j) {
+            num += w.s[j] * (w.m[j] - w.C[j]) * w.z[j];
+            den += w.s[j] * w.z[j] * w.z[j];
+        }
+        const double A = std::max(0.0, num / den), chi2 = CeChi2(w, A, 0);
+        if (chi2 < best) {
+            best = chi2;
+            bestK = k;
+            bestA = A;
+        }
+    }
+    double aLo = 1e300, aHi = -1;
+    for (std::size_t k = 0; k < static_cast<std::size_t>(g.CaseCount); ++k) {
+        const Weighted w = At(g, sample, k);
+        for (double A = 0; A <= 0.02; A += 1e-6)
+            if (CeChi2(w, A, 0) <= best + 1) {
+                aLo = std::min(aLo, A);
+                aHi = std::max(aHi, A);
+            }
+    }
+    const auto r = FitStudy({sample}, o, Settings())[0];
+    ASSERT_EQ(r.error, "");
+    EXPECT_EQ(r.caseNo, static_cast<CaseNumber>(bestK + 1));
+    EXPECT_NEAR(r.chi2, best, 1e-9 * std::max(1.0, best));
+    EXPECT_NEAR(r.A, bestA, 1e-15);
+    EXPECT_NEAR(r.ALo, aLo, 2e-6);
+    EXPECT_NEAR(r.AHi, aHi, 2e-6);
+    EXPECT_EQ(r.n, 4);
+    EXPECT_EQ(r.dof, 4 - 3); // elevation, temperature and A are free
+    ASSERT_TRUE(r.p.has_value());
+    EXPECT_NEAR(*r.p, std::erfc(std::sqrt(r.chi2 / 2)), 1e-12); // one degree of freedom
+}
+
+TEST(StudyFit, CeFindsTheMinimumABruteForceScanFinds) {
+    StudyOptions o = SmallGrid(Model::CE);
+    o.grid.Text19 = "100";
+    o.grid.Text21 = "4";
+    o.grid.Text26 = "2"; // 2 elevations x 3 temperatures
+    o.ceAMax = 0.05;
+    const GridPlan plan = GridOf(o);
+    const SolubilityGrid& g = *plan.grid;
+    const Sample sample = Made(g, 4, 0.02, 0.6, {0.004, -0.003, 0.002, -0.004, 0, 0, 0});
+    double best = 1e300;
+    std::size_t bestK = 0;
+    for (std::size_t k = 0; k < static_cast<std::size_t>(g.CaseCount); ++k) {
+        const Weighted w = At(g, sample, k);
+        for (int a = 0; a <= 1000; ++a)
+            for (int f = 0; f <= 500; ++f) {
+                const double chi2 = CeChi2(w, o.ceAMax * a / 1000, f / 500.0);
+                if (chi2 < best) {
+                    best = chi2;
+                    bestK = k;
+                }
+            }
+    }
+    const auto r = FitStudy({sample}, o, Settings())[0];
+    ASSERT_EQ(r.error, "");
+    EXPECT_EQ(r.caseNo, static_cast<CaseNumber>(bestK + 1));
+    EXPECT_LE(r.chi2, best + 1e-12); // the scan's grid cannot do better
+    EXPECT_GT(r.chi2, best - 0.01 - 0.01 * best);
+    // The fitted parameters reproduce the chi2 reported.
+    ASSERT_TRUE(r.F.has_value());
+    EXPECT_NEAR(CeChi2(At(g, sample, static_cast<std::size_t>(r.caseNo - 1)), r.A, *r.F), r.chi2,
+                1e-9 * std::max(1.0, r.chi2));
+    // The 1-sigma region of the scan lies within the reported ranges, up to the
+    // scan's resolution (1 % of A, 0.002 in F).
+    double aLo = 1e300, aHi = -1, fLo = 2, fHi = -1;
+    for (std::size_t k = 0; k < static_cast<std::size_t>(g.CaseCount); ++k) {
+        const Weighted w = At(g, sample, k);
+        for (int a = 0; a <= 1000; ++a)
+            for (int f = 0; f <= 500; ++f) {
+                const double A = o.ceAMax * a / 1000, F = f / 500.0;
+                if (CeChi2(w, A, F) > r.chi2 + 1) continue;
+                aLo = std::min(aLo, A);
+                aHi = std::max(aHi, A);
+                if (A > 0) {
+                    fLo = std::min(fLo, F);
+                    fHi = std::max(fHi, F);
+                }
+            }
+    }
+    EXPECT_NEAR(r.ALo, aLo, 0.01 * r.A + o.ceAMax / 1000);
+    EXPECT_NEAR(r.AHi, aHi, 0.01 * r.A + o.ceAMax / 1000);
+    EXPECT_NEAR(*r.FLo, fLo, 0.004);
+    EXPECT_NEAR(*r.FHi, fHi, 0.004);
+}
+
+TEST(StudyFit, SamplesOfKnownRechargeAreRecoveredWithinTheirRanges) {
+    StudyOptions o;
+    o.grid.Text25 = "50";
+    o.grid.Text21 = "20";
+    o.grid.Text26 = "0.5";
+    const GridPlan plan = GridOf(o);
+    const SolubilityGrid& g = *plan.grid;
+    std::mt19937 rng(11);
+    std::normal_distribution<double> noise(0, 0.003); // well inside the 1 % errors
+    std::vector<Sample> samples;
+    std::vector<std::size_t> truth;
+    for (int i = 0; i < 12; ++i) {
+        const std::size_t k = 41 * static_cast<std::size_t>(5 + 4 * i) + 10 + i;
+        std::array<double, 7> n{};
+        for (double& v : n) v = noise(rng);
+        samples.push_back(Made(g, k, 0.002 + 0.001 * i, 0, n));
+        truth.push_back(k);
+    }
+    for (Model model : {Model::UA, Model::CE}) {
+        o.model = model;
+        const auto results = FitStudy(samples, o, Settings());
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            const StudyResult& r = results[i];
+            const std::size_t k = truth[i];
+            ASSERT_EQ(r.error, "") << i;
+            EXPECT_LE(r.elevationLo, g.Elev[k]) << i;
+            EXPECT_GE(r.elevationHi, g.Elev[k]) << i;
+            EXPECT_LE(r.temperatureLo, g.Temp[k]) << i;
+            EXPECT_GE(r.temperatureHi, g.Temp[k]) << i;
+            const double A = 0.002 + 0.001 * static_cast<double>(i);
+            EXPECT_LE(r.ALo, A) << i;
+            EXPECT_GE(r.AHi, A) << i;
+            EXPECT_LE(r.elevationLo, r.elevation);
+            EXPECT_GE(r.temperatureHi, r.temperature);
+        }
+    }
+}
+
+TEST(StudyFit, RefusedSamplesBecomeErrorRowsAndTheOthersAreFitted) {
+    const StudyOptions o = SmallGrid();
+    const GridPlan plan = GridOf(o);
+    const Sample good = Made(*plan.grid, 5, 0.003);
+    struct Row {
+        std::string Sample::*text; // or the gas below
+        int gas;
+        const char* value;
+        const char* message;
+    };
+    const Row rows[] = {
+        {nullptr, 2, "", "Ne-20 on row 2: no value"},
+        {nullptr, 3, "abc", "Ar-40 on row 2: \"abc\" is not a number"},
+        {nullptr, 4, "-1e-8", "Kr-84 on row 2: -1e-8 is not a positive number"},
+        {&Sample::chloride, 0, "-0.1", "chloride on row 2: -0.1 is below 0"},
+        {&Sample::density, 0, "0", "density on row 2: 0 is not above 0"},
+        {&Sample::elevation, 0, "high", "elevation on row 2: \"high\" is not a number"},
+        {&Sample::elevation, 0, "50000", "row 2 (elevation 50000)"},
+    };
+    std::vector<Sample> samples{good};
+    for (const Row& row : rows) {
+        Sample s = good;
+        if (row.text) s.*row.text = row.value;
+        if (row.gas) s.measured[static_cast<std::size_t>(row.gas - 1)] = row.value;
+        samples.push_back(s);
+    }
+    Sample badError = good;
+    badError.error[4] = "0";
+    samples.push_back(badError);
+    const auto results = FitStudy(samples, o, Settings());
+    EXPECT_EQ(results[0].error, "");
+    for (std::size_t i = 0; i < std::size(rows); ++i)
+        EXPECT_NE(results[i + 1].error.find(rows[i].message), std::string::npos)
+            << results[i + 1].error;
+    EXPECT_NE(results.back().error.find("Xe err on row 2: 0 is not a positive number"),
+              std::string::npos)
+        << results.back().error;
+    // A gas not fitted may be blank.
+    Sample noHelium = good;
+    noHelium.measured[0] = "";
+    EXPECT_EQ(FitStudy({noHelium}, o, Settings())[0].error, "");
+}
+
+TEST(StudyFit, FlagsDofAndAKnownElevation) {
+    const StudyOptions o = SmallGrid();
+    const GridPlan plan = GridOf(o);
+    const SolubilityGrid& g = *plan.grid;
+    // At 0 °C, the lowest temperature of its elevation, and at the lowest
+    // elevation.
+    auto r = FitStudy({Made(g, 0, 0.003)}, o, Settings())[0];
+    EXPECT_EQ(r.caseNo, 1);
+    EXPECT_EQ(r.flags, (std::vector<std::string>{"edge-T", "edge-E"}));
+    // Less gas than equilibrium: A stops at 0.
+    Sample degassed = Made(g, 16, 0);
+    for (std::string& m : degassed.measured) m = ExactText(std::stod(m) * 0.97);
+    r = FitStudy({degassed}, o, Settings())[0];
+    EXPECT_EQ(r.A, 0);
+    EXPECT_NE(std::find(r.flags.begin(), r.flags.end(), "A=0"), r.flags.end());
+    // Gases that no case explains: a poor fit.
+    Sample odd = Made(g, 16, 0.003, 0, {0, 0.2, -0.2, 0.2, -0.2, 0, 0});
+    r = FitStudy({odd}, o, Settings())[0];
+    EXPECT_NE(std::find(r.flags.begin(), r.flags.end(), "poor-fit"), r.flags.end());
+    ASSERT_TRUE(r.p.has_value());
+    EXPECT_LT(*r.p, 0.01);
+    // A known elevation: one elevation only, one degree of freedom more.
+    Sample known = Made(g, 16, 0.003);
+    known.elevation = "100";
+    r = FitStudy({known}, o, Settings())[0];
+    EXPECT_EQ(r.elevation, 100);
+    EXPECT_EQ(r.elevationLo, 100);
+    EXPECT_EQ(r.elevationHi, 100);
+    EXPECT_EQ(r.dof, 4 - 2);
+    ASSERT_TRUE(r.p.has_value());
+    EXPECT_NEAR(*r.p, std::exp(-r.chi2 / 2), 1e-12); // two degrees of freedom
+    EXPECT_EQ(std::find(r.flags.begin(), r.flags.end(), "edge-E"), r.flags.end());
+    // CE at its bounds.
+    StudyOptions ce = o;
+    ce.model = Model::CE;
+    r = FitStudy({Made(g, 16, 0.003)}, ce, Settings())[0];
+    EXPECT_EQ(r.dof, 4 - 4);
+    EXPECT_FALSE(r.p.has_value());
+    EXPECT_NE(std::find(r.flags.begin(), r.flags.end(), "F=0"), r.flags.end());
+    ce.ceAMax = 0.002;
+    r = FitStudy({Made(g, 16, 0.003)}, ce, Settings())[0];
+    EXPECT_NE(std::find(r.flags.begin(), r.flags.end(), "A=max"), r.flags.end());
+}
+
+TEST(StudyFit, SamplesOfOneDensityAndChlorideShareTheirGrid) {
+    const StudyOptions o = SmallGrid();
+    const GridPlan plan = GridOf(o);
+    Sample fresh = Made(*plan.grid, 9, 0.003);
+    Sample salty = fresh;
+    salty.chloride = "0.5";
+    Sample dense = fresh;
+    dense.density = "1.1";
+    const auto r = FitStudy({fresh, salty, dense, fresh}, o, Settings());
+    EXPECT_EQ(r[0].caseNo, 10);
+    EXPECT_EQ(r[3].chi2, r[0].chi2);
+    EXPECT_NE(r[1].chi2, r[0].chi2);
+    EXPECT_NE(r[2].chi2, r[0].chi2);
+}
+
+TEST(SampleTable, EveryDialectReadsAlike) {
+    const char* dialects[] = {
+        "sample,Ne-20,Ar-40\nA,1e-7,3e-4\n\"B, b\",2e-7,4e-4\n",
+        "sample;Ne-20;Ar-40\r\nA;1e-7;3e-4\r\n\"B, b\";2e-7;4e-4\r\n",
+        "sample\tNe-20\tAr-40\nA\t1e-7\t3e-4\n\nB, b\t2e-7\t4e-4\n",
+        "\xEF\xBB\xBFsample,Ne-20,Ar-40\n A ,1e-7,3e-4\n\"B, b\",\"2e-7\",4e-4",
+    };
+    for (const char* text : dialects) {
+        const SampleTable t = ParseSampleTable(text);
+        ASSERT_EQ(t.header, (std::vector<std::string>{"sample", "Ne-20", "Ar-40"})) << text;
+        ASSERT_EQ(t.rows.size(), 2u) << text;
+        EXPECT_EQ(t.rows[0][0], "A");
+        EXPECT_EQ(t.rows[1][0], "B, b");
+        EXPECT_EQ(t.rows[1][1], "2e-7");
+    }
+    EXPECT_EQ(ParseSampleTable("a\tb\n1\t2\n").delimiter, '\t');
+    EXPECT_EQ(ParseSampleTable("a;b,c\n").delimiter, ';');
+    EXPECT_EQ(ParseSampleTable("x\n\"a \"\"quoted\"\" name\"\n").rows[0][0], "a \"quoted\" name");
+    EXPECT_THROW(ParseSampleTable(""), TableError);
+}
+
+TEST(SampleTable, ColumnsAreMatchedWithoutRegardToCaseOrBlanks) {
+    const SampleTable t =
+        ParseSampleTable(" Sample ,HE,ne,AR-40, Kr ,xe, ne err ,Chloride,DENSITY,elevation,notes\n"
+                         "s1,1,2,3,4,5,0.1,0.2,1.01,100,free text\n");
+    const SampleColumns c = ReadSamples(t, StudyOptions{});
+    ASSERT_EQ(c.samples.size(), 1u);
+    const Sample& s = c.samples[0];
+    EXPECT_EQ(s.name, "s1");
+    EXPECT_EQ(s.measured[0], "1");
+    EXPECT_EQ(s.measured[3], "4");
+    EXPECT_EQ(s.error[1], "0.1");
+    EXPECT_EQ(s.chloride, "0.2");
+    EXPECT_EQ(s.density, "1.01");
+    EXPECT_EQ(s.elevation, "100");
+    EXPECT_EQ(c.ignored, (std::vector<std::string>{"notes"}));
+    // A fitted gas without a column is the command's error.
+    EXPECT_THROW(ReadSamples(ParseSampleTable("sample,Ne\nx,1\n"), StudyOptions{}), StudyError);
+}
