@@ -8,7 +8,7 @@ scripts/install-deps.sh
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
 sources=$(git ls-files '*.cpp' '*.h')
-checked=$(git ls-files 'core/*.cpp' 'export/*.cpp' 'plot/*.cpp' 'ui/*.cpp' 'cli/*.cpp' \
+checked=$(git ls-files 'core/*.cpp' 'study/*.cpp' 'export/*.cpp' 'plot/*.cpp' 'ui/*.cpp' 'cli/*.cpp' \
                        'platform/*.cpp' 'app/*.cpp')
 
 echo "== Formatting (clang-format)"

@@ -627,7 +627,9 @@ std::vector<StudyResult> FitStudy(const std::vector<Sample>& samples, const Stud
         }
     }
     control.Begin(samples.size());
-    for (const auto& [key, members] : groups) {
+    for (const auto& group : groups) {
+        const GroupKey& key = group.first;
+        const std::vector<std::size_t>& members = group.second;
         GridPlan plan;
         try {
             plan = GroupGrid(key, options, settings, control);
