@@ -67,7 +67,18 @@ FieldRef TooLargeCulprit(const SolubilityGrid& g) {
                : F(FieldId::TempStep);
 }
 
-[[noreturn]] void OutOfMemory(const SolubilityGrid& g, double cases, std::uint64_t perCase,
+// The memory of `cases` grid cases: the grid's arrays and what the caller keeps
+// beside them per case, up to its limit.
+struct CaseCost {
+    std::uint64_t extra = 0;
+    std::uint64_t extraLimit = 0;
+    double operator()(double cases) const {
+        return cases * static_cast<double>(kGridBytesPerCase) +
+               std::min(cases, static_cast<double>(extraLimit)) * static_cast<double>(extra);
+    }
+};
+
+[[noreturn]] void OutOfMemory(const SolubilityGrid& g, double cases, const CaseCost& cost,
                               std::uint64_t budget) {
     const GridSpan span = SpanOf(g);
     const FieldRef culprit = TooLargeCulprit(g);
@@ -78,8 +89,7 @@ FieldRef TooLargeCulprit(const SolubilityGrid& g) {
     std::string detail = "the grid would hold " + ApproxText(cases) + " or more cases (up to " +
                          count(span.temperatures, "temperature", "temperatures") + " at each of " +
                          count(span.elevations, "elevation", "elevations") + ") and need about " +
-                         ByteText(cases * static_cast<double>(perCase)) +
-                         ", more than this process may use (" +
+                         ByteText(cost(cases)) + ", more than this process may use (" +
                          ByteText(static_cast<double>(budget)) + "); " +
                          (isStep ? "use a larger step" : "lower the maximum");
     throw TemraError(ErrorNumber::OutOfMemory, culprit, detail);
@@ -169,7 +179,7 @@ class PressureCheck {
 
 // Pass 1: counts the cases of every elevation. Every fault of the loops shows
 // here, before any case array exists.
-void CountCases(GridPlan& plan, std::uint64_t budget, std::uint64_t perCase, RunControl& control,
+void CountCases(GridPlan& plan, std::uint64_t budget, const CaseCost& cost, RunControl& control,
                 std::optional<double> onlyElevation) {
     SolubilityGrid& g = *plan.grid;
     auto windowOf = [&](double H) {
@@ -178,7 +188,7 @@ void CountCases(GridPlan& plan, std::uint64_t budget, std::uint64_t perCase, Run
     };
     const auto capacity = static_cast<std::uint64_t>(g.Capacity);
     auto fits = [&](std::uint64_t cases, std::size_t elevations) {
-        return static_cast<double>(cases) * static_cast<double>(perCase) +
+        return cost(static_cast<double>(cases)) +
                    static_cast<double>(elevations) * sizeof(GridElevation) <=
                static_cast<double>(budget);
     };
@@ -203,13 +213,13 @@ void CountCases(GridPlan& plan, std::uint64_t budget, std::uint64_t perCase, Run
             if ((cases & 0xFFFFF) == 0) {
                 control.CheckCancelled();
                 if (!fits(cases, plan.elevations.size() + 1))
-                    OutOfMemory(g, static_cast<double>(cases), perCase, budget);
+                    OutOfMemory(g, static_cast<double>(cases), cost, budget);
             }
             lastT = T;
         }
         if (cases == first) return;
         if (!fits(cases, plan.elevations.size() + 1))
-            OutOfMemory(g, static_cast<double>(cases), perCase, budget);
+            OutOfMemory(g, static_cast<double>(cases), cost, budget);
         pressure.Check(H, P, w.TempMin, lastT);
         plan.elevations.push_back({H, first, cases - first, w});
     };
@@ -331,8 +341,8 @@ void FillElevations(SolubilityGrid& g, const GasTableType& table, const GridElev
 
 } // namespace
 
-std::uint64_t Module1::BytesPerCase() const {
-    return kGridBytesPerCase + ExtraBytesPerCase;
+double Module1::GridBytes(double cases) const {
+    return CaseCost{ExtraBytesPerCase, ExtraCasesLimit}(cases);
 }
 
 GridPlan Module1::PlanSolubility(const Form1Texts& f, RunControl& control) const {
@@ -356,17 +366,17 @@ GridPlan Module1::Plan(const Form1Texts& f, RunControl& control,
     const double capacity = RoundHalfEven((g.TempStepCount + 1) * (g.ElevStepCount + 1));
     if (!(capacity >= 1)) NoRoom(g);
     const std::uint64_t budget = MemoryAvailable();
-    const std::uint64_t perCase = BytesPerCase();
-    if (capacity > 4e18) OutOfMemory(g, capacity, perCase, budget);
+    const CaseCost cost{ExtraBytesPerCase, ExtraCasesLimit};
+    if (capacity > 4e18) OutOfMemory(g, capacity, cost, budget);
     g.Capacity = static_cast<std::int64_t>(capacity);
     // A first estimate of the real case count refuses absurd grids before counting.
     const GridSpan span = SpanOf(g);
     const double estimate = span.elevations * span.temperatures;
-    if (estimate * static_cast<double>(perCase) > 1.01 * static_cast<double>(budget) + 4096)
-        OutOfMemory(g, estimate, perCase, budget);
+    if (cost(estimate) > 1.01 * static_cast<double>(budget) + 4096)
+        OutOfMemory(g, estimate, cost, budget);
 
-    CountCases(plan, budget, perCase, control, onlyElevation);
-    plan.bytes = static_cast<std::uint64_t>(g.CaseCount) * perCase +
+    CountCases(plan, budget, cost, control, onlyElevation);
+    plan.bytes = static_cast<std::uint64_t>(cost(static_cast<double>(g.CaseCount))) +
                  plan.elevations.size() * sizeof(GridElevation);
     return plan;
 }
@@ -380,7 +390,8 @@ void Module1::FillSolubility(GridPlan& plan, RunControl& control) const {
         g.Elev = RunArray<float>(cases);
         g.Solubility = RunArray<double>(cases * GasCount);
     } catch (const std::bad_alloc&) {
-        OutOfMemory(g, static_cast<double>(cases), BytesPerCase(), MemoryAvailable());
+        OutOfMemory(g, static_cast<double>(cases), CaseCost{ExtraBytesPerCase, ExtraCasesLimit},
+                    MemoryAvailable());
     }
     const std::vector<GridElevation>& elevations = plan.elevations;
     const unsigned parts = PartCount(static_cast<std::int64_t>(cases), 250000);

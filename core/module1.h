@@ -24,6 +24,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <span>
@@ -180,9 +181,12 @@ class Module1 {
     std::function<std::uint64_t()> MemoryProbe;
     std::uint64_t MemoryAvailable() const;
     // Memory that a caller keeps per grid case beside the grid (the desktop
-    // program's graph), counted into every grid run's need.
+    // program's graph), for at most ExtraCasesLimit cases, counted into every
+    // grid run's need.
     std::uint64_t ExtraBytesPerCase = 0;
-    std::uint64_t BytesPerCase() const;
+    std::uint64_t ExtraCasesLimit = std::numeric_limits<std::uint64_t>::max();
+    // The memory a grid of `cases` cases takes, with what the caller keeps.
+    double GridBytes(double cases) const;
 
     // The gas constants, assigned when the input page loads and by every grid run.
     GasTableType GasTable{};

@@ -4,6 +4,8 @@
 
 #include <QVBoxLayout>
 
+#include <thread>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -67,6 +69,95 @@ void DrawMarker(QPainter* p, const QPointF& c, int style, double size, const QCo
 
 } // namespace
 
+// The density of many lines between neighbouring positions (Plot::SetLineDensity).
+// Values are binned (in log10 on a logarithmic axis); each stretch between two
+// positions is an image of columns across and value bins up, counting the lines
+// that pass each cell.
+struct LineDensity {
+    std::vector<double> x;
+    bool logarithmic = false;
+    double tMin = 0, tMax = 1; // the binned range (log10 of the values on a log axis)
+    double yMin = 0, yMax = 0; // the same in data units
+    std::size_t lines = 0;
+    std::vector<QImage> stretches;
+};
+
+namespace {
+
+constexpr int kDensityBins = 400;    // value bins of a stretch
+constexpr int kDensityColumns = 192; // columns across a stretch
+constexpr std::uint16_t kNoBin = 0xFFFF;
+constexpr std::size_t kDensityChunk = 16384;
+
+// The lines [from, to) counted into one histogram of (bin at x[i], bin at x[i+1])
+// per stretch.
+void CountPairs(const std::vector<const double*>& rows, std::size_t from, std::size_t to,
+                const LineDensity& d, std::vector<std::uint32_t>& histograms) {
+    const std::size_t n = rows.size(), V = kDensityBins;
+    const double scale = V / (d.tMax - d.tMin);
+    std::vector<std::uint16_t> bins(n * kDensityChunk);
+    for (std::size_t begin = from; begin < to; begin += kDensityChunk) {
+        const std::size_t count = std::min(kDensityChunk, to - begin);
+        for (std::size_t i = 0; i < n; ++i) {
+            const double* row = rows[i] + begin;
+            std::uint16_t* out = bins.data() + i * kDensityChunk;
+            for (std::size_t k = 0; k < count; ++k) {
+                const double v = row[k];
+                const double t = d.logarithmic ? (v > 0 ? std::log10(v) : NAN) : v;
+                const double b = (t - d.tMin) * scale;
+                out[k] = b >= 0 && b < V + 1
+                             ? static_cast<std::uint16_t>(std::min<double>(b, V - 1))
+                             : kNoBin;
+            }
+        }
+        for (std::size_t s = 0; s + 1 < n; ++s) {
+            const std::uint16_t* a = bins.data() + s * kDensityChunk;
+            const std::uint16_t* b = bins.data() + (s + 1) * kDensityChunk;
+            std::uint32_t* h = histograms.data() + s * V * V;
+            for (std::size_t k = 0; k < count; ++k)
+                if (a[k] != kNoBin && b[k] != kNoBin) ++h[a[k] * V + b[k]];
+        }
+    }
+}
+
+// The image of one stretch: every (a, b) pair of bins drawn as a straight run
+// across the columns, weighted by the lines it stands for.
+QImage StretchImage(const std::uint32_t* h, const QColor& colour) {
+    const int V = kDensityBins, S = kDensityColumns;
+    std::vector<float> cells(static_cast<std::size_t>(V) * S, 0.0f);
+    for (int a = 0; a < V; ++a)
+        for (int b = 0; b < V; ++b) {
+            const std::uint32_t c = h[a * V + b];
+            if (!c) continue;
+            for (int u = 0; u < S; ++u) {
+                const double v0 = a + 0.5 + (b - a) * static_cast<double>(u) / S;
+                const double v1 = a + 0.5 + (b - a) * static_cast<double>(u + 1) / S;
+                const int lo = std::clamp(static_cast<int>(std::min(v0, v1)), 0, V - 1);
+                const int hi = std::clamp(static_cast<int>(std::max(v0, v1)), 0, V - 1);
+                for (int v = lo; v <= hi; ++v)
+                    cells[static_cast<std::size_t>(v) * S + u] += static_cast<float>(c);
+            }
+        }
+    const float top = *std::max_element(cells.begin(), cells.end());
+    QImage image(S, V, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    if (!(top > 0)) return image;
+    const float norm = std::log1p(top);
+    for (int v = 0; v < V; ++v) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(V - 1 - v));
+        for (int u = 0; u < S; ++u) {
+            const float c = cells[static_cast<std::size_t>(v) * S + u];
+            if (!(c > 0)) continue;
+            const float alpha = 0.2f + 0.8f * std::log1p(c) / norm;
+            line[u] = qPremultiply(
+                qRgba(colour.red(), colour.green(), colour.blue(), static_cast<int>(alpha * 255)));
+        }
+    }
+    return image;
+}
+
+} // namespace
+
 // Draws every channel of the plot: the lines, then the markers of the channels
 // with lines, then the markers of the channels without (the measured values).
 class ChannelsPlottable : public QCPAbstractPlottable {
@@ -90,6 +181,7 @@ class ChannelsPlottable : public QCPAbstractPlottable {
   protected:
     void draw(QCPPainter* painter) override {
         if (!keyAxis() || !valueAxis()) return;
+        DrawDensity(painter);
         int traced = 0;
         for (const Channel& c : plot_->channels_)
             if (c.TraceVisible && c.PointCount() > 1) ++traced;
@@ -109,6 +201,24 @@ class ChannelsPlottable : public QCPAbstractPlottable {
         if (plot_->logY_ && !(pt.y > 0)) return false;
         out = QPointF(keyAxis()->coordToPixel(pt.x), valueAxis()->coordToPixel(pt.y));
         return std::isfinite(out.x()) && std::isfinite(out.y());
+    }
+
+    // The density of many lines, each stretch's image stretched over its place.
+    void DrawDensity(QCPPainter* painter) const {
+        const LineDensity* d = plot_->density_.get();
+        if (!d) return;
+        const auto y = [&](double t) {
+            return valueAxis()->coordToPixel(d->logarithmic ? std::pow(10.0, t) : t);
+        };
+        const double top = y(d->tMax), bottom = y(d->tMin);
+        painter->save();
+        painter->setRenderHint(QPainter::SmoothPixmapTransform);
+        for (std::size_t s = 0; s < d->stretches.size(); ++s) {
+            const double left = keyAxis()->coordToPixel(d->x[s]);
+            const double right = keyAxis()->coordToPixel(d->x[s + 1]);
+            painter->drawImage(QRectF(left, top, right - left, bottom - top), d->stretches[s]);
+        }
+        painter->restore();
     }
 
     // Every line in its own colour.
@@ -356,7 +466,56 @@ void Plot::SetTitleFontSize(int points) {
     titleElement_->setFont(f);
 }
 
+void Plot::SetLineDensity(const std::vector<double>& x, const std::vector<const double*>& rows,
+                          std::size_t lines) {
+    auto d = std::make_unique<LineDensity>();
+    d->x = x;
+    d->logarithmic = logY_;
+    d->lines = lines;
+    // The range of the values (the positive ones on a log axis).
+    double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+    for (const double* row : rows)
+        for (std::size_t k = 0; k < lines; ++k) {
+            const double v = row[k];
+            if (!std::isfinite(v) || (logY_ && !(v > 0))) continue;
+            lo = std::min(lo, v);
+            hi = std::max(hi, v);
+        }
+    if (!(lo <= hi) || rows.size() < 2) {
+        density_.reset();
+        return;
+    }
+    d->yMin = lo;
+    d->yMax = hi;
+    d->tMin = logY_ ? std::log10(lo) : lo;
+    d->tMax = logY_ ? std::log10(hi) : hi;
+    if (!(d->tMax > d->tMin))
+        d->tMax = d->tMin + (logY_ ? 0.01 : std::max(1e-300, std::fabs(lo) * 1e-6));
+    // Two halves of the lines counted side by side, each into its own histograms.
+    const std::size_t V = kDensityBins, stretches = rows.size() - 1;
+    std::vector<std::uint32_t> first(stretches * V * V, 0), second(stretches * V * V, 0);
+    const std::size_t half = lines / 2;
+    std::thread other([&] { CountPairs(rows, half, lines, *d, second); });
+    CountPairs(rows, 0, half, *d, first);
+    other.join();
+    for (std::size_t i = 0; i < first.size(); ++i) first[i] += second[i];
+    for (std::size_t s = 0; s < stretches; ++s)
+        d->stretches.push_back(StretchImage(first.data() + s * V * V, ChannelColour(0)));
+    density_ = std::move(d);
+    NoteValue(x.front(), lo);
+    NoteValue(x.back(), hi);
+}
+
+void Plot::ClearLineDensity() {
+    density_.reset();
+}
+
+std::size_t Plot::DensityLineCount() const {
+    return density_ ? density_->lines : 0;
+}
+
 void Plot::Clear() {
+    density_.reset();
     channels_.clear();
     channels_.shrink_to_fit();
     titles_.clear();

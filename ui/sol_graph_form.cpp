@@ -62,6 +62,8 @@ SolGraphForm::SolGraphForm(TemraApp& app) : TemraWindow(app) {
     }
     Label3 = MakeLabel(this, "Label3",
                        "Dots: measured gas composition,  Lines: calculated gas composition ");
+    DensityNote = MakeLabel(this, "DensityNote", "");
+    DensityNote->setVisible(false);
     Label2 = MakeLabel(this, "Label2", FieldLabel(FieldId::GasSelection));
     Label2->setFont(Font("Arial", 9.75, true));
     WrapWithin(Label2, Twips(975));
@@ -114,6 +116,7 @@ SolGraphForm::SolGraphForm(TemraApp& app) : TemraWindow(app) {
     page->addWidget(SolGraph2, 1);
     page->addWidget(SolGraph3, 1);
     page->addWidget(Label3, 0, Qt::AlignHCenter);
+    page->addWidget(DensityNote, 0, Qt::AlignHCenter);
     page->addLayout(boxes);
     page->addLayout(buttons);
     page->addWidget(ExportStatus);
@@ -177,32 +180,62 @@ void SolGraphForm::DrawSolubilityGraph() {
     SolGraph2->SetTitleText("Temra Gas Solubility");
     SolGraph2->SetTitleFontSize(10);
 
-    // Channel 0 the measured dots, channel j the line of grid case j. Nothing of
-    // an earlier run stays.
-    const CaseNumber cases = m.CaseIndex();
+    // Channel 0 the measured dots, channel j the line of grid case j; beyond
+    // kLinesDrawnUpTo cases the lines are drawn as their density. Nothing of an
+    // earlier run stays.
     SolGraph2->Clear();
+    std::vector<double> x;
+    std::vector<const double*> rows;
+    for (int g = 1; g <= GasCount; ++g) {
+        x.push_back(g);
+        rows.push_back(m.Grid().Row(g).data());
+    }
+    FillGraph(SolGraph2, x, rows, m.CaseIndex(), [&](int i) { return m.MeasuredConc(i + 1); });
+}
+
+void SolGraphForm::FillGraph(plot::Plot* p, const std::vector<double>& x,
+                             const std::vector<const double*>& rows, CaseNumber cases,
+                             const std::function<double(int)>& measured) {
     try {
-        SolGraph2->ReserveChannels(static_cast<std::size_t>(cases) + 1);
-        for (CaseNumber k = 0; k <= cases; ++k) SolGraph2->AddChannel();
-        // The axis shows all seven gases.
-        SolGraph2->xAxis().Min = 0;
-        SolGraph2->xAxis().Span = GasCount;
-        for (int g = 1; g <= GasCount; ++g) {
-            SolGraph2->channel(0).AddPoint(g, m.MeasuredConc(g));
-            const auto row = m.Grid().Row(g);
-            for (CaseNumber j = 1; j <= cases; ++j)
-                SolGraph2->channel(static_cast<int>(j))
-                    .AddPoint(g, row[static_cast<std::size_t>(j - 1)]);
-        }
-        StyleMeasuredChannel(SolGraph2);
-        SolGraph2->Replot();
+        FillChannels(p, x, rows, cases, measured);
     } catch (const std::bad_alloc&) {
-        SolGraph2->Clear();
-        SolGraph2->Replot();
+        p->Clear();
+        p->Replot();
         app_.ReportError(this, TemraError(ErrorNumber::OutOfMemory, fields::Ref(FieldId::Calculate),
                                           "the graph of " + std::to_string(cases) +
                                               " cases does not fit in memory; use larger steps"));
     }
+}
+
+void SolGraphForm::FillChannels(plot::Plot* p, const std::vector<double>& x,
+                                const std::vector<const double*>& rows, CaseNumber cases,
+                                const std::function<double(int)>& measured) {
+    const bool dense = cases > kLinesDrawnUpTo;
+    // The axis shows every gas from 0.
+    p->xAxis().Min = 0;
+    p->xAxis().Span = static_cast<double>(x.size());
+    if (dense) {
+        p->AddChannel();
+        p->SetLineDensity(x, rows, static_cast<std::size_t>(cases));
+    } else {
+        p->ReserveChannels(static_cast<std::size_t>(cases) + 1);
+        for (CaseNumber k = 0; k <= cases; ++k) p->AddChannel();
+    }
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        p->channel(0).AddPoint(x[i], measured(static_cast<int>(i)));
+        if (dense) continue;
+        for (CaseNumber j = 1; j <= cases; ++j)
+            p->channel(static_cast<int>(j))
+                .AddPoint(x[i], rows[i][static_cast<std::size_t>(j - 1)]);
+    }
+    StyleMeasuredChannel(p);
+    DensityNote->setText(
+        dense ? QString("The %1 cases are drawn as a shaded band: the darker, the more case lines "
+                        "pass.")
+                    .arg(QLocale().toString(static_cast<qlonglong>(cases)))
+              : QString());
+    DensityNote->setVisible(dense);
+    p->Replot();
 }
 
 void SolGraphForm::ShowGasBoxes() {
@@ -241,19 +274,16 @@ void SolGraphForm::Command2_Click() {
     SolGraph3->SetTitleFontSize(10);
 
     const GasSelection& sel = m.Selection();
-    const CaseNumber cases = m.CaseIndex();
     SolGraph3->Clear();
-    for (CaseNumber k = 0; k <= cases; ++k) SolGraph3->AddChannel();
-    SolGraph3->xAxis().Span = sel.SelGasCount; // the axis runs from 0 to the last gas
-    SolGraph3->xAxis().Min = 0;
+    std::vector<double> x;
+    std::vector<const double*> rows;
     for (int k = 1; k <= sel.SelGasCount; ++k) {
-        SolGraph3->channel(0).AddPoint(sel.GasNumber[k - 1], sel.SelMeasured[k - 1]);
-        for (CaseNumber j = 1; j <= cases; ++j)
-            SolGraph3->channel(static_cast<int>(j))
-                .AddPoint(sel.GasNumber[k - 1], sel.SelSolubility(k, j));
+        x.push_back(sel.GasNumber[static_cast<std::size_t>(k - 1)]);
+        rows.push_back(sel.grid->Row(sel.Gas[static_cast<std::size_t>(k - 1)]).data());
     }
-    StyleMeasuredChannel(SolGraph3);
-    SolGraph3->Replot();
+    // The axis runs from 0 to the last gas.
+    FillGraph(SolGraph3, x, rows, m.CaseIndex(),
+              [&](int i) { return sel.SelMeasured[static_cast<std::size_t>(i)]; });
     Command2->setVisible(false);
     for (QCheckBox* c : Check) c->setVisible(false);
     Label2->setVisible(false);

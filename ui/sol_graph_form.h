@@ -4,9 +4,12 @@
 // tables of the best-fit searches and offers the two best-fit buttons.
 #pragma once
 
+#include "core/module1.h"
 #include "ui/window.h"
 
 #include <array>
+#include <functional>
+#include <vector>
 
 class QCheckBox;
 class QFrame;
@@ -22,6 +25,10 @@ namespace temra::ui {
 class SolGraphForm : public TemraWindow {
     Q_OBJECT
   public:
+    // Up to this many cases every case is drawn as its own line; beyond, the
+    // lines are drawn as their density (drawing each would take over a second).
+    static constexpr CaseNumber kLinesDrawnUpTo = 200000;
+
     explicit SolGraphForm(TemraApp& app);
 
     // The full graph of the last grid run; hides the input page, shows this window.
@@ -40,6 +47,7 @@ class SolGraphForm : public TemraWindow {
     std::array<QCheckBox*, 7> Check{}; // Check1 .. Check7
     QPushButton *Command1, *Command2, *Command3, *Command4, *Command5, *Command6;
     QLabel* ExportStatus;
+    QLabel* DensityNote; // shown when the cases are drawn as their density
 
     void Command1_Click();
     void Command2_Click();
@@ -55,6 +63,14 @@ class SolGraphForm : public TemraWindow {
     // The full-graph state of the controls: boxes shown and unticked, the redraw
     // offered, the best-fit buttons hidden.
     void ResetControls();
+    // Channel 0 the measured dots, then every case's line through the gases (or
+    // their density beyond kLinesDrawnUpTo cases).
+    void FillGraph(plot::Plot* p, const std::vector<double>& x,
+                   const std::vector<const double*>& rows, CaseNumber cases,
+                   const std::function<double(int)>& measured);
+    void FillChannels(plot::Plot* p, const std::vector<double>& x,
+                      const std::vector<const double*>& rows, CaseNumber cases,
+                      const std::function<double(int)>& measured);
 };
 
 } // namespace temra::ui

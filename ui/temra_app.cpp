@@ -40,6 +40,7 @@ TemraApp::TemraApp() {
         module_.DecimalSeparator = static_cast<char>(point[0].unicode());
     // The solubility graph keeps every case twice (the full and the selected
     // graph) and needs more while it draws them: counted into every grid run.
+    module_.ExtraCasesLimit = static_cast<std::uint64_t>(SolGraphForm::kLinesDrawnUpTo);
     module_.ExtraBytesPerCase =
         2 * plot::Plot::BytesPerChannel() + plot::Plot::BytesToDrawChannel();
 
