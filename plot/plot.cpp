@@ -362,7 +362,8 @@ class LabelTicker : public QCPAxisTicker {
         // A tick that should be 0 may carry the rounding of its computation.
         if (std::fabs(tick) < 1e-9 * std::fabs(tickStep_)) tick = 0;
         QString label = TickText(tick, decimalPoint);
-        if (callback_ && plot_->OnXAxisCustomizeLabel) plot_->OnXAxisCustomizeLabel(0, tick, label);
+        if (callback_ && plot_ && plot_->OnXAxisCustomizeLabel)
+            plot_->OnXAxisCustomizeLabel(0, tick, label);
         return label;
     }
     QVector<double> createTickVector(double tickStep, const QCPRange& range) override {
@@ -394,6 +395,19 @@ QString Superscript(int n) {
     return out;
 }
 } // namespace
+
+void UseTickStyle(QCPAxis* axis, QChar decimalPoint, bool logarithmic) {
+    axis->setNumberFormat("g");
+    if (logarithmic) {
+        auto ticker = QSharedPointer<LogTicker>(new LogTicker);
+        ticker->decimalPoint = decimalPoint;
+        axis->setTicker(ticker);
+    } else {
+        auto ticker = QSharedPointer<LabelTicker>(new LabelTicker(nullptr, false));
+        ticker->decimalPoint = decimalPoint;
+        axis->setTicker(ticker);
+    }
+}
 
 QString TickText(double value, QChar decimalPoint, bool powers) {
     if (value == 0) return QStringLiteral("0");

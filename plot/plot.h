@@ -27,6 +27,7 @@
 #include <vector>
 
 class QCustomPlot;
+class QCPAxis;
 class QCPTextElement;
 
 namespace temra::plot {
@@ -84,6 +85,9 @@ struct Axis {
 
 // The text of a tick label (see above); `powers`: always as a power of ten.
 QString TickText(double value, QChar decimalPoint, bool powers = false);
+
+// Gives a QCustomPlot axis the tick labels of this style.
+void UseTickStyle(QCPAxis* axis, QChar decimalPoint, bool logarithmic);
 
 class Plot : public QWidget {
     Q_OBJECT

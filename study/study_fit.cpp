@@ -58,43 +58,57 @@ struct Values {
     std::optional<double> elevation;
 };
 
-double Number(const std::string& text, const std::string& what, const Sample& s) {
-    try {
-        return ParseDouble(text, FieldRef{}, '.');
-    } catch (const TemraError& e) {
-        throw StudyError(what + " on row " + std::to_string(s.row) + ": " + e.detail());
-    }
-}
-
-// Reads a sample's numbers; throws StudyError with what and where when one is
-// missing or out of its range. The table's numbers have '.' as decimal point; the
+// Reads a sample's numbers. Each value out of its range is a problem of its
+// column (what and where); with `problems` they are all collected, without it the
+// first throws StudyError. The table's numbers have '.' as decimal point; the
 // grid's boxes (the defaults of chloride and density) `gridSeparator`.
-Values ReadValues(const Sample& s, const StudyOptions& o, char gridSeparator) {
+Values ReadValues(const Sample& s, const StudyOptions& o, char gridSeparator,
+                  std::vector<CellProblem>* problems = nullptr) {
     Values v;
     const std::string where = " on row " + std::to_string(s.row);
+    auto fail = [&](int column, const std::string& what) {
+        if (!problems) throw StudyError(what);
+        problems->push_back({column, what});
+    };
+    // The number in a cell, or nothing when it is not one (a problem).
+    auto number = [&](int column, const std::string& text,
+                      const std::string& what) -> std::optional<double> {
+        try {
+            return ParseDouble(text, FieldRef{}, '.');
+        } catch (const TemraError& e) {
+            fail(column, what + where + ": " + e.detail());
+            return std::nullopt;
+        }
+    };
     for (int g = 1; g <= GasCount; ++g) {
         const auto i = static_cast<std::size_t>(g - 1);
         if (!o.gases[i]) continue;
-        if (s.measured[i].empty()) throw StudyError(GasName(g) + where + ": no value");
-        v.measured[i] = Number(s.measured[i], GasName(g), s);
-        if (!(v.measured[i] > 0))
-            throw StudyError(GasName(g) + where + ": " + s.measured[i] +
-                             " is not a positive number");
+        const int mc = SampleColumn::Measured(g), ec = SampleColumn::Error(g);
+        if (s.measured[i].empty()) {
+            fail(mc, GasName(g) + where + ": no value");
+            continue;
+        }
+        const auto m = number(mc, s.measured[i], GasName(g));
+        if (m && !(*m > 0))
+            fail(mc, GasName(g) + where + ": " + s.measured[i] + " is not a positive number");
+        if (m) v.measured[i] = *m;
         if (s.error[i].empty()) {
             v.sigma[i] = o.relErr * v.measured[i];
         } else {
-            v.sigma[i] = Number(s.error[i], GasName(g) + " err", s);
-            if (!(v.sigma[i] > 0))
-                throw StudyError(GasName(g) + " err" + where + ": " + s.error[i] +
-                                 " is not a positive number");
+            const auto e = number(ec, s.error[i], GasName(g) + " err");
+            if (e && !(*e > 0))
+                fail(ec,
+                     GasName(g) + " err" + where + ": " + s.error[i] + " is not a positive number");
+            if (e) v.sigma[i] = *e;
         }
-        if (!(v.sigma[i] > 0) || !std::isfinite(v.sigma[i]))
-            throw StudyError(GasName(g) + where + ": no usable error");
+        if (m && *m > 0 && !(v.sigma[i] > 0 && std::isfinite(v.sigma[i])))
+            fail(ec, GasName(g) + where + ": no usable error");
     }
     if (!s.chloride.empty()) {
-        v.chloride = Number(s.chloride, "chloride", s);
-        if (!(v.chloride >= 0))
-            throw StudyError("chloride" + where + ": " + s.chloride + " is below 0");
+        const auto c = number(SampleColumn::kChloride, s.chloride, "chloride");
+        if (c && !(*c >= 0))
+            fail(SampleColumn::kChloride, "chloride" + where + ": " + s.chloride + " is below 0");
+        if (c) v.chloride = *c;
     } else {
         v.chloride = ParseDouble(o.grid.Text15, fields::Ref(FieldId::Chloride), gridSeparator);
     }
@@ -102,12 +116,16 @@ Values ReadValues(const Sample& s, const StudyOptions& o, char gridSeparator) {
     try {
         v.density = ParseSingle(densityText, fields::Ref(FieldId::Density),
                                 s.density.empty() ? gridSeparator : '.');
+        if (!(v.density > 0))
+            fail(SampleColumn::kDensity,
+                 "density" + where + ": " + densityText + " is not above 0");
     } catch (const TemraError& e) {
-        throw StudyError("density" + where + ": " + e.detail());
+        fail(SampleColumn::kDensity, "density" + where + ": " + e.detail());
     }
-    if (!(v.density > 0))
-        throw StudyError("density" + where + ": " + densityText + " is not above 0");
-    if (!s.elevation.empty()) v.elevation = Number(s.elevation, "elevation", s);
+    if (!s.elevation.empty()) {
+        const auto e = number(SampleColumn::kElevation, s.elevation, "elevation");
+        if (e) v.elevation = *e;
+    }
     return v;
 }
 
@@ -209,7 +227,7 @@ double UaChi2(const Fitted& f, std::size_t k, double A) {
     return chi2;
 }
 
-Best FitUaCases(const Fitted& f, std::size_t N) {
+Best FitUaCases(const Fitted& f, std::size_t N, std::vector<double>* perCase) {
     double Sz2 = 0;
     for (int j = 0; j < f.n; ++j) Sz2 += f.s[j] * f.z[j] * f.z[j];
     Best best;
@@ -222,6 +240,7 @@ Best FitUaCases(const Fitted& f, std::size_t N) {
         }
         const double A0 = Sdz / Sz2, A = std::max(0.0, A0);
         const double chi2 = Sd2 - A * (2 * Sdz - A * Sz2);
+        if (perCase) (*perCase)[k] = chi2;
         if (chi2 < best.chi2) best = {chi2, k, A, A0, 0, true};
     }
     if (best.found) best.chi2 = UaChi2(f, best.k, best.A);
@@ -450,8 +469,9 @@ int FreeParameters(const GridPlan& plan, const StudyOptions& o) {
            (o.model == Model::UA ? 1 : 2);
 }
 
-StudyResult FitSample(const Sample& s, const Values& v, const GridPlan& plan,
-                      const StudyOptions& o) {
+// `perCase`, when given, receives every case's chi2 at its best A (and F).
+StudyResult FitSample(const Sample& s, const Values& v, const GridPlan& plan, const StudyOptions& o,
+                      std::vector<double>* perCase = nullptr) {
     const SolubilityGrid& g = *plan.grid;
     const auto N = static_cast<std::size_t>(g.CaseCount);
     StudyResult r;
@@ -465,10 +485,13 @@ StudyResult FitSample(const Sample& s, const Values& v, const GridPlan& plan,
     Best best;
     Region region;
     if (o.model == Model::UA) {
-        best = FitUaCases(f, N);
+        if (perCase) perCase->assign(N, 0.0);
+        best = FitUaCases(f, N, perCase);
         if (best.found) region = UaRegion(f, g, best.chi2 + 1);
     } else {
-        std::vector<double> caseChi2(N);
+        std::vector<double> local;
+        std::vector<double>& caseChi2 = perCase ? *perCase : local;
+        caseChi2.assign(N, 0.0);
         for (std::size_t k = 0; k < N; ++k) {
             const CeBest optimum = CeMinimum(CeCase{f, k, o.ceAMax});
             caseChi2[k] = optimum.chi2;
@@ -517,6 +540,22 @@ StudyResult FitSample(const Sample& s, const Values& v, const GridPlan& plan,
 }
 
 } // namespace
+
+std::vector<CellProblem> SampleProblems(const Sample& sample, const StudyOptions& options,
+                                        char gridSeparator) {
+    std::vector<CellProblem> problems;
+    ReadValues(sample, options, gridSeparator, &problems);
+    return problems;
+}
+
+MisfitMap CaseMisfits(const Sample& sample, const StudyOptions& options, const Module1& settings,
+                      RunControl& control) {
+    MisfitMap map;
+    const Values v = ReadValues(sample, options, settings.DecimalSeparator);
+    map.plan = GroupGrid(KeyOf(v), options, settings, control);
+    map.result = FitSample(sample, v, map.plan, options, &map.chi2);
+    return map;
+}
 
 std::string GasList(const std::array<bool, GasCount>& gases) {
     std::string list;

@@ -91,6 +91,40 @@ struct StudyResult {
 std::vector<StudyResult> FitStudy(const std::vector<Sample>& samples, const StudyOptions& options,
                                   const Module1& settings, RunControl& control = Unwatched());
 
+// The columns of a sample (in the samples window's order).
+namespace SampleColumn {
+inline constexpr int kName = 0;
+inline constexpr int Measured(int gas) {
+    return gas;
+} // 1 to 7
+inline constexpr int Error(int gas) {
+    return 7 + gas;
+} // 8 to 14
+inline constexpr int kChloride = 15;
+inline constexpr int kDensity = 16;
+inline constexpr int kElevation = 17;
+inline constexpr int kCount = 18;
+} // namespace SampleColumn
+
+// A cell that would make its sample an error row, and why (what and where).
+struct CellProblem {
+    int column;
+    std::string what;
+};
+std::vector<CellProblem> SampleProblems(const Sample& sample, const StudyOptions& options,
+                                        char gridSeparator);
+
+// One sample's misfit over its grid: every case's chi2 at its best A (and F),
+// with the grid and the sample's result. Throws StudyError when the sample
+// cannot be read, TemraError when its grid cannot be made.
+struct MisfitMap {
+    GridPlan plan;
+    std::vector<double> chi2; // per case
+    StudyResult result;
+};
+MisfitMap CaseMisfits(const Sample& sample, const StudyOptions& options, const Module1& settings,
+                      RunControl& control = Unwatched());
+
 // The gases fitted, as "Ne-20;Ar-40;Kr-84;Xe".
 std::string GasList(const std::array<bool, GasCount>& gases);
 

@@ -1,0 +1,159 @@
+#include "plot/map_plot.h"
+
+#include "plot/plot.h"
+
+#include <qcustomplot.h>
+
+#include <QVBoxLayout>
+
+#include <cmath>
+#include <limits>
+
+namespace temra::plot {
+
+MapPlot::MapPlot(QWidget* parent) : QWidget(parent), canvas_(new QCustomPlot(this)) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(canvas_);
+    canvas_->plotLayout()->insertRow(0);
+    canvas_->plotLayout()->addElement(
+        0, 0, new QCPTextElement(canvas_, QString(), QFont("Arial", 10, QFont::Bold)));
+    canvas_->legend->setVisible(true);
+    canvas_->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
+    setMinimumSize(420, 320);
+}
+
+void MapPlot::Clear() {
+    canvas_->clearPlottables();
+    canvas_->clearGraphs();
+    if (scale_) {
+        canvas_->plotLayout()->remove(scale_);
+        canvas_->plotLayout()->simplify();
+    }
+    map_ = nullptr;
+    scale_ = nullptr;
+}
+
+void MapPlot::SetMap(int nx, int ny, double x0, double x1, double y0, double y1,
+                     const std::vector<double>& values, const QString& scaleTitle) {
+    map_ = new QCPColorMap(canvas_->xAxis, canvas_->yAxis);
+    map_->setName(scaleTitle);
+    map_->removeFromLegend();
+    map_->data()->setSize(nx, ny);
+    map_->data()->setRange(QCPRange(x0, x1), QCPRange(y0, y1));
+    double lo = std::numeric_limits<double>::infinity(), hi = 0;
+    for (int iy = 0; iy < ny; ++iy)
+        for (int ix = 0; ix < nx; ++ix) {
+            const double v = values[static_cast<std::size_t>(iy) * nx + ix];
+            map_->data()->setCell(ix, iy, v);
+            if (std::isfinite(v) && v > 0) {
+                lo = std::min(lo, v);
+                hi = std::max(hi, v);
+            }
+        }
+    // A logarithmic scale from the least misfit (at least 0.01) to the largest.
+    lo = std::isfinite(lo) ? std::max(lo, 0.01) : 0.01;
+    hi = std::max(hi, lo * 10);
+    scale_ = new QCPColorScale(canvas_);
+    canvas_->plotLayout()->addElement(1, 1, scale_);
+    scale_->setType(QCPAxis::atRight);
+    scale_->setDataScaleType(QCPAxis::stLogarithmic);
+    scale_->axis()->setLabel(scaleTitle);
+    UseTickStyle(scale_->axis(), decimalPoint_, true);
+    map_->setColorScale(scale_);
+    QCPColorGradient gradient(QCPColorGradient::gpSpectrum);
+    gradient.setNanHandling(QCPColorGradient::nhTransparent);
+    map_->setGradient(gradient.inverted()); // the least misfit in the warm colour
+    map_->setDataScaleType(QCPAxis::stLogarithmic);
+    map_->setDataRange(QCPRange(lo, hi));
+    auto* margins = new QCPMarginGroup(canvas_);
+    canvas_->axisRect()->setMarginGroup(QCP::msBottom | QCP::msTop, margins);
+    scale_->setMarginGroup(QCP::msBottom | QCP::msTop, margins);
+    const double dx = nx > 1 ? (x1 - x0) / (nx - 1) / 2 : 0.5;
+    const double dy = ny > 1 ? (y1 - y0) / (ny - 1) / 2 : 0.5;
+    canvas_->xAxis->setRange(x0 - dx, x1 + dx);
+    canvas_->yAxis->setRange(y0 - dy, y1 + dy);
+    canvas_->yAxis->setScaleType(QCPAxis::stLinear);
+    UseTickStyle(canvas_->xAxis, decimalPoint_, false);
+    UseTickStyle(canvas_->yAxis, decimalPoint_, false);
+}
+
+void MapPlot::SetCurve(const std::vector<double>& x, const std::vector<double>& y) {
+    QCPGraph* g = canvas_->addGraph();
+    g->setName("χ²");
+    g->setPen(QPen(QColor(31, 119, 180), 1.5));
+    g->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, 4));
+    QVector<double> xs, ys;
+    for (std::size_t i = 0; i < x.size(); ++i)
+        if (y[i] > 0) {
+            xs << x[i];
+            ys << y[i];
+        }
+    g->setData(xs, ys);
+    canvas_->yAxis->setScaleType(QCPAxis::stLogarithmic);
+    UseTickStyle(canvas_->xAxis, decimalPoint_, false);
+    UseTickStyle(canvas_->yAxis, decimalPoint_, true);
+    canvas_->rescaleAxes();
+    const QCPRange r = canvas_->yAxis->range();
+    canvas_->yAxis->setRange(r.lower / 1.5, r.upper * 1.5);
+}
+
+void MapPlot::SetTitles(const QString& title, const QString& xTitle, const QString& yTitle) {
+    if (auto* t = qobject_cast<QCPTextElement*>(canvas_->plotLayout()->element(0, 0)))
+        t->setText(title);
+    canvas_->xAxis->setLabel(xTitle);
+    canvas_->yAxis->setLabel(yTitle);
+}
+
+void MapPlot::AddSegments(const std::vector<std::array<double, 4>>& segments,
+                          const QString& name) {
+    auto* curve = new QCPCurve(canvas_->xAxis, canvas_->yAxis);
+    curve->setName(name);
+    curve->setPen(QPen(Qt::black, 2));
+    double t = 0;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (const auto& s : segments) {
+        curve->addData(t++, s[0], s[1]);
+        curve->addData(t++, s[2], s[3]);
+        curve->addData(t++, nan, nan); // a gap before the next segment
+    }
+}
+
+void MapPlot::AddMarker(double x, double y, const QString& name) {
+    QCPGraph* g = canvas_->addGraph();
+    g->setName(name);
+    g->setLineStyle(QCPGraph::lsNone);
+    g->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCrossCircle, QPen(Qt::black, 2),
+                                       QBrush(Qt::white), 12));
+    g->setData({x}, {y});
+}
+
+void MapPlot::AddLine(double x0, double y0, double x1, double y1, const QString& name) {
+    QCPGraph* g = canvas_->addGraph();
+    g->setName(name);
+    g->setPen(QPen(Qt::white, 2, Qt::DashLine));
+    g->setData({x0, x1}, {y0, y1});
+}
+
+void MapPlot::Replot() {
+    canvas_->replot();
+}
+
+double MapPlot::ValueAt(double x, double y) const {
+    if (!map_) return std::numeric_limits<double>::quiet_NaN();
+    int ix = 0, iy = 0;
+    map_->data()->coordToCell(x, y, &ix, &iy);
+    if (ix < 0 || iy < 0 || ix >= map_->data()->keySize() || iy >= map_->data()->valueSize())
+        return std::numeric_limits<double>::quiet_NaN();
+    return map_->data()->cell(ix, iy);
+}
+
+bool MapPlot::HasMap() const {
+    return map_ != nullptr;
+}
+
+int MapPlot::OverlayCount() const {
+    return canvas_->plottableCount() - (map_ ? 1 : 0);
+}
+
+} // namespace temra::plot
