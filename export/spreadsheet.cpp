@@ -347,7 +347,7 @@ SheetCounts CountsOf(const Worksheet& sheet) {
         std::uint64_t inRow = 0;
         for (std::uint32_t c = 1; c <= sheet.ColumnCount(); ++c) {
             const Worksheet::CellRef cell = sheet.Peek(r, c);
-            if (cell.number || cell.text) ++inRow;
+            if (cell.number || (cell.text && !cell.text->empty())) ++inRow;
         }
         counts.cells += inRow;
         counts.rows += inRow > 0;
@@ -366,10 +366,11 @@ void VerifyXlsx(const Workbook& workbook, const std::filesystem::path& path, Run
         const SheetCounts expected = CountsOf(*sheet);
         const SheetCounts found = ReadBackSheet(zip.get(), ++index, sheet->Name(), control);
         if (found.rows != expected.rows || found.cells != expected.cells)
-            throw SpreadsheetError("the sheet \"" + sheet->Name() + "\" holds " +
-                                   std::to_string(found.rows) + " of its " +
-                                   std::to_string(expected.rows) +
-                                   " rows in the written file; the disk may be full");
+            throw SpreadsheetError(
+                "the sheet \"" + sheet->Name() + "\" holds " + std::to_string(found.rows) +
+                " of its " + std::to_string(expected.rows) + " rows (" +
+                std::to_string(found.cells) + " of its " + std::to_string(expected.cells) +
+                " cells) in the written file; the disk may be full");
     }
 }
 
@@ -443,7 +444,7 @@ void WriteXlsx(const Workbook& workbook, const std::filesystem::path& path,
                               ws, row, col,
                               cell.single ? ShortestOfSingle(*cell.number) : *cell.number, nullptr),
                           "cell");
-                else if (cell.text)
+                else if (cell.text && !cell.text->empty()) // an empty text is a blank cell
                     check(worksheet_write_string(ws, row, col, cell.text->c_str(), nullptr),
                           "cell");
             }

@@ -510,6 +510,7 @@ StudyResult FitSample(const Sample& s, const Values& v, const GridPlan& plan, co
             }
         }
     }
+    if (perCase && best.found) (*perCase)[best.k] = best.chi2; // as reported, term by term
     if (!best.found || !std::isfinite(best.chi2)) {
         r.error = "row " + std::to_string(s.row) +
                   ": the misfit leaves the number range (check the errors)";

@@ -1,5 +1,6 @@
 #include "ui/arn2_graph_form.h"
 
+#include "plot/figure.h"
 #include "plot/plot.h"
 #include "ui/temra_app.h"
 #include "ui/widgets.h"
@@ -9,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace temra::ui {
@@ -52,6 +54,10 @@ ArN2GraphForm::ArN2GraphForm(TemraApp& app) : TemraWindow(app) {
     page->addLayout(bottom);
     connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
     connect(Command2, &QPushButton::clicked, this, [this] { app_.End(); });
+    plot::OfferFigureMenu(ArN2Graph->Canvas(), "Gas pair");
+    auto* save = new QShortcut(QKeySequence::Save, this);
+    connect(save, &QShortcut::activated, this,
+            [this] { plot::AskAndSaveFigure(this, ArN2Graph->Canvas(), "Gas pair"); });
     FitFirstSize(*this, Twips(11475), Twips(8550));
 }
 

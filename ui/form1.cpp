@@ -8,6 +8,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QMenuBar>
 #include <QPainter>
 #include <QPainterPath>
 #include <QVBoxLayout>
@@ -61,6 +62,8 @@ Form1::Form1(TemraApp& app) : app_(app) {
     page->addWidget(Frame1);
     page->addWidget(Frame3);
     page->addLayout(commands);
+    BuildMenu();
+    page->setMenuBar(MenuBar);
     FitFirstSize(*this, Twips(9600), Twips(8400));
     Form_Load();
 }
@@ -154,6 +157,27 @@ void Form1::BuildMeasurements() {
         measured->addWidget(*labels[g - 1], row, column);
         measured->addWidget(*edits[g - 1], row, column + 1);
     }
+}
+
+void Form1::BuildMenu() {
+    MenuBar = new QMenuBar(this);
+    MenuBar->setObjectName("MenuBar");
+    QMenu* file = MenuBar->addMenu("&File");
+    file->addAction("&Open samples…", QKeySequence::Open, this, [this] { app_.OpenSamples(); });
+    file->addSeparator();
+    file->addAction("&Quit", QKeySequence(Qt::CTRL | Qt::Key_Q), this, [this] { app_.End(); });
+    QMenu* window = MenuBar->addMenu("&Window");
+    window->addAction("&Samples", this, [this] { app_.ShowSamples(); });
+    QMenu* help = MenuBar->addMenu("&Help");
+    help->addAction("&About Temra", this, [this] { app_.ShowAbout(this); });
+}
+
+void Form1::UseSample(const study::Sample& sample) {
+    QLineEdit* measured[] = {Text1, Text2, Text3, Text4, Text5, Text6, Text7};
+    for (int g = 0; g < GasCount; ++g)
+        measured[g]->setText(QString::fromStdString(sample.measured[static_cast<std::size_t>(g)]));
+    if (!sample.chloride.empty()) Text15->setText(QString::fromStdString(sample.chloride));
+    if (!sample.density.empty()) Text14->setText(QString::fromStdString(sample.density));
 }
 
 void Form1::BuildCommands() {

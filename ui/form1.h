@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/input_texts.h"
+#include "study/study_fit.h"
 
 #include <QWidget>
 
@@ -11,6 +12,7 @@ class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMenuBar;
 class QPushButton;
 
 namespace temra::ui {
@@ -24,6 +26,8 @@ class Form1 : public QWidget {
 
     // The boxes as typed.
     Form1Texts Texts() const;
+    // A sample's measured values, and its chloride and density where it has them.
+    void UseSample(const study::Sample& sample);
 
     QLabel* Label8;
     QLabel* Image1;
@@ -37,6 +41,7 @@ class Form1 : public QWidget {
     QLineEdit *Text1, *Text2, *Text3, *Text4, *Text5, *Text6, *Text7;
     QCheckBox* Check1;
     QPushButton *Command2, *Command1, *Command4;
+    QMenuBar* MenuBar; // File, Window, Help: what is added beside the page's own controls
 
     void Command1_Click();
     void Command2_Click();
@@ -51,6 +56,7 @@ class Form1 : public QWidget {
     void BuildConditions();
     void BuildMeasurements();
     void BuildCommands();
+    void BuildMenu();
     void Form_Load();
     TemraApp& app_;
 };

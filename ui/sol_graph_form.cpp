@@ -1,6 +1,7 @@
 #include "ui/sol_graph_form.h"
 
 #include "core/numtext.h"
+#include "plot/figure.h"
 #include "plot/plot.h"
 #include "ui/temra_app.h"
 #include "ui/widgets.h"
@@ -12,6 +13,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -142,6 +144,14 @@ SolGraphForm::SolGraphForm(TemraApp& app) : TemraWindow(app) {
         for (int k = 1; k <= sel.SelGasCount; ++k)
             if (position == k) label = QString::fromStdString(sel.SelGasLabel[k - 1]);
     };
+    // Figures: the context menu of each graph, and Ctrl+S for the one shown.
+    plot::OfferFigureMenu(SolGraph2->Canvas(), "Gas solubility");
+    plot::OfferFigureMenu(SolGraph3->Canvas(), "Gas solubility");
+    auto* save = new QShortcut(QKeySequence::Save, this);
+    connect(save, &QShortcut::activated, this, [this] {
+        plot::Plot* shown = SolGraph3->isVisible() ? SolGraph3 : SolGraph2;
+        plot::AskAndSaveFigure(this, shown->Canvas(), "Gas solubility");
+    });
     FitFirstSize(*this, Twips(10410), Twips(9285));
     Form_Load();
 }

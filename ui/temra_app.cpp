@@ -6,9 +6,12 @@
 #include "ui/form1.h"
 #include "ui/form2.h"
 #include "ui/form4.h"
+#include "ui/misfit_window.h"
+#include "ui/samples_window.h"
 #include "ui/sol_graph_form.h"
 #include "ui/widgets.h"
 
+#include "core/version.h"
 #include "plot/plot.h"
 
 #include <QApplication>
@@ -91,6 +94,16 @@ Dialog1& TemraApp::dialog1() {
     return *dialog1_;
 }
 
+SamplesWindow& TemraApp::samplesWindow() {
+    if (!samples_) samples_ = std::make_unique<SamplesWindow>(*this);
+    return *samples_;
+}
+
+MisfitWindow& TemraApp::misfitWindow() {
+    if (!misfit_) misfit_ = std::make_unique<MisfitWindow>(*this);
+    return *misfit_;
+}
+
 ArN2GraphForm& TemraApp::arN2GraphForm() {
     if (!arN2_) arN2_ = std::make_unique<ArN2GraphForm>(*this);
     return *arN2_;
@@ -150,6 +163,42 @@ void TemraApp::ShowGasPairGraph() {
 void TemraApp::LeaveGasPairRanges() {
     ShowInputPage();
     form2().UntickAll();
+}
+
+void TemraApp::ShowSamples() {
+    samplesWindow().show();
+    samplesWindow().raise();
+}
+
+void TemraApp::OpenSamples() {
+    ShowSamples();
+    samplesWindow().Open();
+}
+
+void TemraApp::UseSampleOnInputPage(const study::Sample& sample) {
+    form1().UseSample(sample);
+    ShowInputPage();
+    form1().raise();
+}
+
+void TemraApp::ShowMisfitMap(const study::Sample& sample, const study::StudyOptions& options) {
+    misfitWindow().ShowSample(sample, options);
+}
+
+QString TemraApp::AboutText() {
+    return QString("<h3>Temra %1</h3>"
+                   "<p>Recharge temperatures and elevations from dissolved atmospheric gases: "
+                   "air-equilibrium concentrations over a grid, best fits with and without "
+                   "excess air, gas-pair diagrams and study fits of many samples.</p>"
+                   "<p>Temra is free software: GNU General Public License, version 3 or later.</p>"
+                   "<p>It uses Qt 6 (LGPL-3.0), QCustomPlot (GPL-3.0), libxlsxwriter "
+                   "(BSD-2-Clause), minizip (zlib licence), libcsv (LGPL-2.1), Boost.Math "
+                   "(Boost Software License 1.0) and CLI11 (BSD-3-Clause).</p>")
+        .arg(QString::fromUtf8(kVersion.data(), static_cast<int>(kVersion.size())));
+}
+
+void TemraApp::ShowAbout(QWidget* parent) {
+    QMessageBox::about(parent, "About Temra", AboutText());
 }
 
 bool TemraApp::Attempt(QWidget* parent, const std::function<void()>& step) {
@@ -322,7 +371,7 @@ bool TemraApp::Confirm(QWidget* parent, const QString& text) {
 
 void TemraApp::ExportWorkbook(QWidget* parent,
                               const std::function<xl::Workbook&(xl::Application&)>& build,
-                              const char* sheet) {
+                              const char* sheet, QLabel* statusLine) {
     std::filesystem::path file;
     const std::uint64_t budget = module_.MemoryAvailable();
     const std::filesystem::path folder = exportDestination.folder;
@@ -334,10 +383,14 @@ void TemraApp::ExportWorkbook(QWidget* parent,
         });
     if (!written) return;
     const xl::ExportOutcome outcome = xl::Open(file, exportDestination.opener);
-    ShowExportOutcome(parent, QString::fromStdString(outcome.message));
+    ShowExportOutcome(parent, QString::fromStdString(outcome.message), statusLine);
 }
 
-void TemraApp::ShowExportOutcome(QWidget* parent, const QString& message) {
+void TemraApp::ShowExportOutcome(QWidget* parent, const QString& message, QLabel* statusLine) {
+    if (statusLine && statusLine->isVisible()) {
+        statusLine->setText(message);
+        return;
+    }
     if (solGraph_ && solGraph_->isVisible()) {
         solGraph_->ShowExportMessage(message);
         return;

@@ -5,6 +5,7 @@
 
 #include "core/module1.h"
 #include "export/exports.h"
+#include "study/study_fit.h"
 
 #include <QObject>
 #include <QString>
@@ -12,6 +13,7 @@
 #include <functional>
 #include <memory>
 
+class QLabel;
 class QWidget;
 
 namespace temra::ui {
@@ -23,6 +25,8 @@ class Dialog;
 class Form2;
 class Dialog1;
 class ArN2GraphForm;
+class SamplesWindow;
+class MisfitWindow;
 
 class TemraApp : public QObject {
     Q_OBJECT
@@ -50,6 +54,14 @@ class TemraApp : public QObject {
     void HideGasPairRanges();
     void ShowGasPairGraph();
     void LeaveGasPairRanges(); // "<< Back": the input page, no gas ticked
+    // The samples: their window, a sample sent to the input page, a sample's map.
+    void ShowSamples();
+    void OpenSamples(); // asks for a table of samples
+    void UseSampleOnInputPage(const study::Sample& sample);
+    void ShowMisfitMap(const study::Sample& sample, const study::StudyOptions& options);
+    // "About Temra": the version and the licences.
+    void ShowAbout(QWidget* parent);
+    static QString AboutText();
 
     // A step on the window thread with the busy cursor; a fault is reported
     // (naming the box at fault) and the step changes nothing. True when it
@@ -64,6 +76,8 @@ class TemraApp : public QObject {
     Form2& form2();
     Dialog1& dialog1();
     ArN2GraphForm& arN2GraphForm();
+    SamplesWindow& samplesWindow();
+    MisfitWindow& misfitWindow();
     bool HasArN2GraphForm() const { return arN2_ != nullptr; }
     bool HasDialog1() const { return dialog1_ != nullptr; }
 
@@ -93,9 +107,10 @@ class TemraApp : public QObject {
     // solubility graph window says where it went, or a message when that window is
     // hidden. A failure is reported to the user and leaves the calculation state
     // as it was.
+    // `statusLine`, when given and visible, says where it went instead.
     void ExportWorkbook(QWidget* parent,
                         const std::function<xl::Workbook&(xl::Application&)>& build,
-                        const char* sheet);
+                        const char* sheet, QLabel* statusLine = nullptr);
 
     // Messages to the user; tests replace the sink to read them without a dialog.
     std::function<void(QWidget* parent, const QString& title, const QString& text, bool error)>
@@ -113,7 +128,7 @@ class TemraApp : public QObject {
 
   private:
     void ReportFailure(QWidget* parent, const std::exception_ptr& failure);
-    void ShowExportOutcome(QWidget* parent, const QString& message);
+    void ShowExportOutcome(QWidget* parent, const QString& message, QLabel* statusLine);
 
     Module1 module_;
     bool ending_ = false;
@@ -124,6 +139,8 @@ class TemraApp : public QObject {
     std::unique_ptr<Form2> form2_;
     std::unique_ptr<Dialog1> dialog1_;
     std::unique_ptr<ArN2GraphForm> arN2_;
+    std::unique_ptr<SamplesWindow> samples_;
+    std::unique_ptr<MisfitWindow> misfit_;
 };
 
 } // namespace temra::ui

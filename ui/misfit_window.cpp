@@ -1,0 +1,120 @@
+#include "ui/misfit_window.h"
+
+#include "core/numtext.h"
+#include "plot/figure.h"
+#include "plot/map_plot.h"
+#include "study/contour.h"
+#include "ui/temra_app.h"
+#include "ui/widgets.h"
+
+#include <qcustomplot.h>
+
+#include <QLabel>
+#include <QShortcut>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace temra::ui {
+
+MisfitWindow::MisfitWindow(TemraApp& app) : TemraWindow(app) {
+    setObjectName("MisfitMap");
+    setWindowTitle("Temra – Misfit map");
+    Map = new plot::MapPlot(this);
+    Map->setObjectName("Map");
+    Map->SetDecimalPoint(QLatin1Char(app.module().DecimalSeparator));
+    Summary = MakeLabel(this, "Summary", "");
+    Summary->setWordWrap(true);
+    Summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* page = new QVBoxLayout(this);
+    page->addWidget(Map, 1);
+    page->addWidget(Summary);
+    plot::OfferFigureMenu(Map->Canvas(), "Misfit map");
+    auto* save = new QShortcut(QKeySequence::Save, this);
+    connect(save, &QShortcut::activated, this,
+            [this] { plot::AskAndSaveFigure(this, Map->Canvas(), "Misfit map"); });
+    FitFirstSize(*this, 760, 600);
+}
+
+bool MisfitWindow::ShowSample(const study::Sample& sample, const study::StudyOptions& options) {
+    study::MisfitMap map;
+    const Module1& settings = app_.module();
+    if (!app_.Run(this, "Computing the misfit map…",
+                  [&](RunControl& c) { map = study::CaseMisfits(sample, options, settings, c); }))
+        return false;
+    if (!map.result.error.empty()) {
+        app_.Inform(this,
+                    QString::fromStdString("The sample cannot be mapped: " + map.result.error));
+        return false;
+    }
+    Draw(map, options, sample.name);
+    show();
+    raise();
+    return true;
+}
+
+void MisfitWindow::Draw(const study::MisfitMap& map, const study::StudyOptions& options,
+                        const std::string& name) {
+    const SolubilityGrid& g = *map.plan.grid;
+    const auto N = static_cast<std::size_t>(g.CaseCount);
+    const study::StudyResult& r = map.result;
+    Map->Clear();
+    BestT = r.temperature;
+    BestH = r.elevation;
+    Chi2Min = r.chi2;
+    Contour.clear();
+    const QString title = QString::fromStdString("Misfit of " + name + " (" +
+                                                 (options.model == study::Model::CE ? "CE" : "UA") +
+                                                 ", " + study::GasList(options.gases) + ")");
+    if (map.plan.elevations.size() == 1) {
+        // One elevation: chi2 against temperature.
+        std::vector<double> t(g.Temp.data(), g.Temp.data() + N);
+        Map->SetCurve(t, map.chi2);
+        Map->SetTitles(title, "Temperature (°C)", "χ²");
+        Map->AddMarker(r.temperature, std::max(r.chi2, 1e-300), "Best case");
+    } else {
+        // Cells on the grid's steps: temperatures across, elevations up.
+        const double tStep = std::fabs(g.TempStep), hStep = std::fabs(g.ElevStep);
+        const double tMin = *std::min_element(g.Temp.data(), g.Temp.data() + N);
+        const double tMax = *std::max_element(g.Temp.data(), g.Temp.data() + N);
+        const double hMin = std::min(map.plan.elevations.front().H, map.plan.elevations.back().H);
+        const double hMax = std::max(map.plan.elevations.front().H, map.plan.elevations.back().H);
+        const int nx = static_cast<int>(std::lround((tMax - tMin) / tStep)) + 1;
+        const int ny = static_cast<int>(std::lround((hMax - hMin) / hStep)) + 1;
+        std::vector<double> cells(static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny),
+                                  std::numeric_limits<double>::quiet_NaN());
+        for (std::size_t k = 0; k < N; ++k) {
+            const auto ix = std::lround((g.Temp[k] - tMin) / tStep);
+            const auto iy = std::lround((g.Elev[k] - hMin) / hStep);
+            if (ix >= 0 && ix < nx && iy >= 0 && iy < ny)
+                cells[static_cast<std::size_t>(iy) * static_cast<std::size_t>(nx) +
+                      static_cast<std::size_t>(ix)] = map.chi2[k];
+        }
+        Map->SetMap(nx, ny, tMin, tMin + (nx - 1) * tStep, hMin, hMin + (ny - 1) * hStep, cells,
+                    "χ²");
+        Map->SetTitles(title, "Temperature (°C)", "Elevation (m)");
+        std::vector<double> xs(static_cast<std::size_t>(nx)), ys(static_cast<std::size_t>(ny));
+        for (int i = 0; i < nx; ++i) xs[static_cast<std::size_t>(i)] = tMin + i * tStep;
+        for (int i = 0; i < ny; ++i) ys[static_cast<std::size_t>(i)] = hMin + i * hStep;
+        Contour = study::ContourSegments(cells, xs, ys, r.chi2 + 1);
+        Map->AddSegments(Contour, "Δχ² = 1 (1σ region)");
+        Map->AddMarker(r.temperature, r.elevation, "Best case");
+        if (g.MaatInUse)
+            Map->AddLine(tMin, g.MaatSlope * tMin + g.MaatIntercept, tMax,
+                         g.MaatSlope * tMax + g.MaatIntercept, "MAAT: H = aT + b");
+    }
+    Map->Replot();
+    QString summary = QString("Best case %1: %2 °C, %3 m, A = %4, χ² = %5")
+                          .arg(r.caseNo)
+                          .arg(QString::fromStdString(ExactText(r.temperature)))
+                          .arg(QString::fromStdString(ExactText(r.elevation)))
+                          .arg(QString::fromStdString(ApproxText(r.A)))
+                          .arg(QString::fromStdString(ApproxText(r.chi2)));
+    if (r.F) summary += QString(", F = %1").arg(QString::fromStdString(ApproxText(*r.F)));
+    if (r.p) summary += QString(", p = %1").arg(QString::fromStdString(ApproxText(*r.p)));
+    Summary->setText(summary);
+}
+
+} // namespace temra::ui

@@ -1,0 +1,39 @@
+// The misfit map of one sample: chi2 of every grid case (at its best A, and F)
+// over elevation x temperature on a logarithmic colour scale, the 1-sigma region's
+// edge (chi2 = chi2min + 1) drawn over it, the best case marked, and the MAAT
+// line H = aT + b when the input page uses it. A sample with a known elevation
+// shows chi2 against temperature instead.
+#pragma once
+
+#include "study/study_fit.h"
+#include "ui/window.h"
+
+class QLabel;
+
+namespace temra::plot {
+class MapPlot;
+}
+
+namespace temra::ui {
+
+class MisfitWindow : public TemraWindow {
+    Q_OBJECT
+  public:
+    explicit MisfitWindow(TemraApp& app);
+
+    // Computes and draws the sample's map; false when it is refused (reported).
+    bool ShowSample(const study::Sample& sample, const study::StudyOptions& options);
+
+    plot::MapPlot* Map;
+    QLabel* Summary;
+    // What the last map holds (for tests): the best case's (T, H) and the
+    // region's edge.
+    double BestT = 0, BestH = 0, Chi2Min = 0;
+    std::vector<std::array<double, 4>> Contour;
+
+  private:
+    void Draw(const study::MisfitMap& map, const study::StudyOptions& options,
+              const std::string& name);
+};
+
+} // namespace temra::ui
