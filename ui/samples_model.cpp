@@ -204,7 +204,7 @@ void SamplesModel::RemoveRows(std::vector<int> rows) {
         endRemoveRows();
     }
     for (int r = 0; r < rowCount(); ++r)
-        samples_[static_cast<std::size_t>(r)].row = static_cast<std::size_t>(r + 1);
+        samples_[static_cast<std::size_t>(r)].row = static_cast<std::size_t>(r) + 1;
 }
 
 void SamplesModel::SetOptions(const study::StudyOptions& options, char gridSeparator) {
@@ -227,7 +227,7 @@ bool SamplesModel::HasResults() const {
 
 void SamplesModel::CheckRow(int row) {
     auto& s = samples_[static_cast<std::size_t>(row)];
-    s.row = static_cast<std::size_t>(row + 1);
+    s.row = static_cast<std::size_t>(row) + 1;
     try {
         problems_[static_cast<std::size_t>(row)] = study::SampleProblems(s, options_, separator_);
     } catch (const std::exception& e) { // the grid's own boxes: not the sample's
