@@ -61,9 +61,17 @@ void MapPlot::SetMap(int nx, int ny, double x0, double x1, double y0, double y1,
     scale_->axis()->setLabel(scaleTitle);
     UseTickStyle(scale_->axis(), decimalPoint_, true);
     map_->setColorScale(scale_);
-    QCPColorGradient gradient(QCPColorGradient::gpSpectrum);
+    // Viridis, reversed: the least misfit is the lightest colour, and the scale
+    // reads the same in grey and to colour-blind readers.
+    QCPColorGradient gradient;
+    const char* const viridis[] = {"#fde725", "#9fda3a", "#4ac16d", "#1fa187",
+                                   "#277f8e", "#365c8d", "#46337e", "#440154"};
+    QMap<double, QColor> stops;
+    for (int i = 0; i < 8; ++i) stops.insert(i / 7.0, QColor(viridis[i]));
+    gradient.setColorStops(stops);
+    gradient.setColorInterpolation(QCPColorGradient::ciRGB);
     gradient.setNanHandling(QCPColorGradient::nhTransparent);
-    map_->setGradient(gradient.inverted()); // the least misfit in the warm colour
+    map_->setGradient(gradient);
     map_->setDataScaleType(QCPAxis::stLogarithmic);
     map_->setDataRange(QCPRange(lo, hi));
     auto* margins = new QCPMarginGroup(canvas_);
@@ -131,7 +139,7 @@ void MapPlot::AddMarker(double x, double y, const QString& name) {
 void MapPlot::AddLine(double x0, double y0, double x1, double y1, const QString& name) {
     QCPGraph* g = canvas_->addGraph();
     g->setName(name);
-    g->setPen(QPen(Qt::white, 2, Qt::DashLine));
+    g->setPen(QPen(QColor(214, 39, 40), 2, Qt::DashLine));
     g->setData({x0, x1}, {y0, y1});
 }
 

@@ -91,7 +91,8 @@ QVariant SamplesModel::data(const QModelIndex& index, int role) const {
         const auto& problems = problems_[row];
         const auto problem = std::find_if(problems.begin(), problems.end(),
                                           [&](const auto& p) { return p.column == column; });
-        if (role == Qt::DisplayRole || role == Qt::EditRole)
+        if (role == Qt::DisplayRole || role == Qt::EditRole ||
+            (role == Qt::ToolTipRole && problem == problems.end()))
             return QString::fromStdString(
                 *TextOf(const_cast<study::Sample&>(samples_[row]), column));
         if (role == Qt::BackgroundRole && problem != problems.end()) return QBrush(kBadCell);

@@ -16,6 +16,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -45,6 +46,8 @@ SamplesWindow::SamplesWindow(TemraApp& app) : TemraWindow(app), model_(new Sampl
     Table->setModel(model_);
     Table->setSelectionBehavior(QAbstractItemView::SelectRows);
     Table->horizontalHeader()->setDefaultSectionSize(90);
+    Table->setWordWrap(false);
+    Table->setTextElideMode(Qt::ElideRight);
     Table->setMinimumSize(560, 300);
 
     OpenButton = MakeButton(this, "OpenButton", "Open…");
@@ -61,13 +64,13 @@ SamplesWindow::SamplesWindow(TemraApp& app) : TemraWindow(app), model_(new Sampl
     ModelChoice->setObjectName("ModelChoice");
     ModelChoice->addItem("UA: unfractionated excess air");
     ModelChoice->addItem("CE: closed-system equilibration");
-    auto* gases = new QHBoxLayout;
+    auto* gases = new QGridLayout;
     const study::StudyOptions defaults;
     for (int g = 1; g <= GasCount; ++g) {
         const auto i = static_cast<std::size_t>(g - 1);
         Gas[i] = MakeCheck(settings, ("Gas" + std::to_string(g)).c_str(), Q(kGraphLabels[i]));
         Gas[i]->setChecked(defaults.gases[i]);
-        gases->addWidget(Gas[i]);
+        gases->addWidget(Gas[i], (g - 1) / 4, (g - 1) % 4);
     }
     RelErr = MakeEdit(settings, "RelErr", ExactText(defaults.relErr), 600);
     AMax = MakeEdit(settings, "AMax", ExactText(defaults.ceAMax), 600);
@@ -77,6 +80,7 @@ SamplesWindow::SamplesWindow(TemraApp& app) : TemraWindow(app), model_(new Sampl
                          "for samples without those columns.");
     GridNote->setWordWrap(true);
     auto* form = new QFormLayout(settings);
+    form->setRowWrapPolicy(QFormLayout::WrapLongRows);
     form->addRow("Model", ModelChoice);
     form->addRow("Fitted gases", gases);
     form->addRow("Relative error (where a sample has none)", RelErr);
@@ -94,8 +98,8 @@ SamplesWindow::SamplesWindow(TemraApp& app) : TemraWindow(app), model_(new Sampl
         buttons->addWidget(b);
     buttons->addStretch();
     auto* body = new QHBoxLayout;
-    body->addWidget(Table, 1);
-    body->addWidget(settings);
+    body->addWidget(Table, 3);
+    body->addWidget(settings, 1);
     auto* page = new QVBoxLayout(this);
     page->addLayout(buttons);
     page->addLayout(body, 1);
@@ -157,6 +161,16 @@ bool SamplesWindow::Options(study::StudyOptions& o) {
     });
 }
 
+// Columns as wide as their texts, up to a limit: the rest of a long number is
+// shown by widening the column or in its tooltip.
+void SamplesWindow::FitColumns() {
+    Table->resizeColumnsToContents();
+    QHeaderView* header = Table->horizontalHeader();
+    const int widest = 12 * fontMetrics().averageCharWidth() + 16;
+    for (int c = 0; c < header->count(); ++c)
+        if (header->sectionSize(c) > widest) header->resizeSection(c, widest);
+}
+
 bool SamplesWindow::OpenFile(const QString& path) {
     std::vector<study::Sample> samples;
     const bool read = app_.Attempt(this, [&] {
@@ -168,6 +182,7 @@ bool SamplesWindow::OpenFile(const QString& path) {
     });
     if (!read) return false;
     model_->SetSamples(std::move(samples));
+    FitColumns();
     source_ = path;
     setWindowTitle("Temra – Samples – " + QFileInfo(path).fileName());
     Status->setText(QString("%1 samples read from %2").arg(model_->rowCount()).arg(path));
@@ -185,6 +200,7 @@ void SamplesWindow::Paste(const QString& text) {
     std::vector<study::Sample> samples;
     if (!app_.Attempt(this, [&] { samples = SamplesFromText(text); })) return;
     model_->AppendSamples(samples);
+    FitColumns();
     Status->setText(QString("%1 samples pasted").arg(samples.size()));
 }
 
@@ -205,6 +221,7 @@ void SamplesWindow::FitAll() {
     const auto refused = std::count_if(results.begin(), results.end(),
                                        [](const auto& r) { return !r.error.empty(); });
     model_->SetResults(std::move(results));
+    FitColumns();
     Status->setText(QString("%1 samples fitted (%2), %3 refused")
                         .arg(samples.size() - static_cast<std::size_t>(refused))
                         .arg(o.model == study::Model::CE ? "CE" : "UA")

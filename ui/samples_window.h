@@ -52,6 +52,7 @@ class SamplesWindow : public TemraWindow {
   private:
     int SelectedRow() const;
     void CheckCells();
+    void FitColumns();
 
     SamplesModel* model_;
     study::StudyOptions fitted_; // the options of the results shown
