@@ -8,7 +8,9 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPdfWriter>
+#include <QRegularExpression>
 #include <QSaveFile>
+#include <QStandardPaths>
 #include <QSvgGenerator>
 
 namespace temra::plot {
@@ -74,9 +76,16 @@ bool SaveFigure(QCustomPlot* canvas, const QString& path, int dpi, QString& reas
 }
 
 void AskAndSaveFigure(QWidget* parent, QCustomPlot* canvas, const QString& suggestedName) {
+    static QString lastFolder;
+    if (lastFolder.isEmpty() || !QFileInfo(lastFolder).isDir()) {
+        lastFolder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+        if (!QFileInfo(lastFolder).isDir()) lastFolder = QDir::homePath();
+    }
+    QString name = suggestedName;
+    name.replace(QRegularExpression(R"([/\\:*?"<>|\x00-\x1f])"), "_");
     QString filter = "PNG image (*.png)";
     const QString path = QFileDialog::getSaveFileName(
-        parent, "Save figure", suggestedName,
+        parent, "Save figure", QDir(lastFolder).filePath(name),
         "PNG image (*.png);;SVG drawing (*.svg);;PDF document (*.pdf)", &filter);
     if (path.isEmpty()) return;
     QString file = path;
@@ -85,25 +94,25 @@ void AskAndSaveFigure(QWidget* parent, QCustomPlot* canvas, const QString& sugge
     int dpi = 300;
     if (QFileInfo(file).suffix().toLower() == "png") {
         bool ok = false;
-        const QString choice = QInputDialog::getItem(parent, "Save figure", "Resolution:",
-                                                     {"150 dpi", "300 dpi", "600 dpi"}, 1, false,
-                                                     &ok);
+        const QString choice = QInputDialog::getItem(
+            parent, "Save figure", "Resolution:", {"150 dpi", "300 dpi", "600 dpi"}, 1, false, &ok);
         if (!ok) return;
         dpi = choice.section(' ', 0, 0).toInt();
     }
+    lastFolder = QFileInfo(file).absolutePath();
     QString reason;
     if (!SaveFigure(canvas, file, dpi, reason))
-        QMessageBox::critical(parent, "Temra",
-                              QString("The figure \"%1\" could not be saved: %2").arg(file, reason));
+        QMessageBox::critical(
+            parent, "Temra", QString("The figure \"%1\" could not be saved: %2").arg(file, reason));
 }
 
-void OfferFigureMenu(QCustomPlot* canvas, const QString& suggestedName) {
+void OfferFigureMenu(QCustomPlot* canvas, std::function<QString()> suggestedName) {
     canvas->setContextMenuPolicy(Qt::CustomContextMenu);
     QObject::connect(canvas, &QWidget::customContextMenuRequested, canvas,
                      [canvas, suggestedName](const QPoint& at) {
                          QMenu menu(canvas);
                          menu.addAction("Save figure…", canvas, [canvas, suggestedName] {
-                             AskAndSaveFigure(canvas->window(), canvas, suggestedName);
+                             AskAndSaveFigure(canvas->window(), canvas, suggestedName());
                          });
                          menu.exec(canvas->mapToGlobal(at));
                      });

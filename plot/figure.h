@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class QCustomPlot;
 class QWidget;
 
@@ -18,10 +20,13 @@ bool SaveFigure(QCustomPlot* canvas, const QString& path, int dpi, QString& reas
 
 // Asks for a file name (and a PNG's resolution) and saves the figure; a failure
 // is shown in a message. Offered by each graph's context menu ("Save figure…")
-// and by Ctrl+S in its window.
+// and by Ctrl+S in its window. The dialog opens in the folder of the last
+// figure saved, at first the user's pictures folder; characters that a file
+// name cannot hold are left out of the suggested name.
 void AskAndSaveFigure(QWidget* parent, QCustomPlot* canvas, const QString& suggestedName);
 
-// Gives `canvas` the context menu "Save figure…".
-void OfferFigureMenu(QCustomPlot* canvas, const QString& suggestedName);
+// Gives `canvas` the context menu "Save figure…"; the name is asked for when the
+// menu is used, so it may follow what the graph shows.
+void OfferFigureMenu(QCustomPlot* canvas, std::function<QString()> suggestedName);
 
 } // namespace temra::plot

@@ -103,6 +103,11 @@ TEST_F(SamplesSession, FitAllAgreesWithTemraCliStudy) {
         EXPECT_EQ(std::to_string(result->caseNo), cells[7]) << line;
         EXPECT_EQ(ExactText(result->A), cells[14]) << line;
     }
+    // chi2 to be read at a glance, and in full in its tooltip.
+    const QModelIndex chi2 = m->index(0, SamplesModel::kChi2);
+    EXPECT_EQ(m->data(chi2).toString(), QString::number(m->ResultAt(0)->chi2, 'g', 4));
+    EXPECT_EQ(m->data(chi2, Qt::ToolTipRole).toString().toStdString(),
+              FormatGeneral(m->ResultAt(0)->chi2));
     EXPECT_EQ(m->data(m->index(0, SamplesModel::kT)).toString(), "8");
     EXPECT_EQ(m->data(m->index(0, SamplesModel::kElevation)).toString(), "1500");
     EXPECT_TRUE(samples().Status->text().contains("2 samples fitted"));

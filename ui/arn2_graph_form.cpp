@@ -54,7 +54,7 @@ ArN2GraphForm::ArN2GraphForm(TemraApp& app) : TemraWindow(app) {
     page->addLayout(bottom);
     connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
     connect(Command2, &QPushButton::clicked, this, [this] { app_.End(); });
-    plot::OfferFigureMenu(ArN2Graph->Canvas(), "Gas pair");
+    plot::OfferFigureMenu(ArN2Graph->Canvas(), [] { return QString("Gas pair"); });
     auto* save = new QShortcut(QKeySequence::Save, this);
     connect(save, &QShortcut::activated, this,
             [this] { plot::AskAndSaveFigure(this, ArN2Graph->Canvas(), "Gas pair"); });

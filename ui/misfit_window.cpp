@@ -31,10 +31,10 @@ MisfitWindow::MisfitWindow(TemraApp& app) : TemraWindow(app) {
     auto* page = new QVBoxLayout(this);
     page->addWidget(Map, 1);
     page->addWidget(Summary);
-    plot::OfferFigureMenu(Map->Canvas(), "Misfit map");
+    plot::OfferFigureMenu(Map->Canvas(), [this] { return figureName_; });
     auto* save = new QShortcut(QKeySequence::Save, this);
     connect(save, &QShortcut::activated, this,
-            [this] { plot::AskAndSaveFigure(this, Map->Canvas(), "Misfit map"); });
+            [this] { plot::AskAndSaveFigure(this, Map->Canvas(), figureName_); });
     FitFirstSize(*this, 760, 600);
 }
 
@@ -50,6 +50,7 @@ bool MisfitWindow::ShowSample(const study::Sample& sample, const study::StudyOpt
         return false;
     }
     Draw(map, options, sample.name);
+    figureName_ = QString::fromStdString("Misfit map " + sample.name);
     show();
     raise();
     return true;

@@ -34,6 +34,8 @@ class MisfitWindow : public TemraWindow {
   private:
     void Draw(const study::MisfitMap& map, const study::StudyOptions& options,
               const std::string& name);
+
+    QString figureName_ = "Misfit map"; // the name a saved figure is offered
 };
 
 } // namespace temra::ui

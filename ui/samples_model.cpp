@@ -52,6 +52,12 @@ QString Number(float v, char separator) {
     return QString::fromStdString(FormatGeneral(v, separator));
 }
 
+QString Glance(double v, char separator) {
+    QString text = QString::number(v, 'g', 4);
+    if (separator != '.') text.replace('.', QChar(separator));
+    return text;
+}
+
 const QColor kBadCell(255, 205, 205);
 const QColor kWarning(255, 226, 160);
 
@@ -112,9 +118,39 @@ QVariant SamplesModel::data(const QModelIndex& index, int role) const {
         return {};
     }
     if (role == Qt::ToolTipRole && !r.error.empty()) return QString::fromStdString(r.error);
-    if (role != Qt::DisplayRole) return {};
     if (!r.error.empty())
-        return column == kFlags ? "error: " + QString::fromStdString(r.error) : QVariant();
+        return role == Qt::DisplayRole && column == kFlags
+                   ? "error: " + QString::fromStdString(r.error)
+                   : QVariant();
+    if (role == Qt::ToolTipRole) return ResultText(r, column);
+    if (role != Qt::DisplayRole) return {};
+    // A, F, chi2 and p to four significant digits, to be read at a glance; the
+    // tooltip shows them as results are shown elsewhere, the exported workbook
+    // holds every digit.
+    const auto glance = [&](double v) { return Glance(v, separator_); };
+    switch (column) {
+    case kA:
+        return glance(r.A);
+    case kALo:
+        return glance(r.ALo);
+    case kAHi:
+        return glance(r.AHi);
+    case kF:
+        return r.F ? glance(*r.F) : QVariant();
+    case kFLo:
+        return r.FLo ? glance(*r.FLo) : QVariant();
+    case kFHi:
+        return r.FHi ? glance(*r.FHi) : QVariant();
+    case kChi2:
+        return glance(r.chi2);
+    case kP:
+        return r.p ? glance(*r.p) : QVariant();
+    default:
+        return ResultText(r, column);
+    }
+}
+
+QVariant SamplesModel::ResultText(const study::StudyResult& r, int column) const {
     switch (column) {
     case kT:
         return Number(r.temperature, separator_);

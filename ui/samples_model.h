@@ -61,6 +61,7 @@ class SamplesModel : public QAbstractTableModel {
     bool HasResults() const;
 
   private:
+    QVariant ResultText(const study::StudyResult& r, int column) const;
     void CheckRow(int row);
 
     std::vector<study::Sample> samples_;

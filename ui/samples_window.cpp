@@ -28,6 +28,8 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include <set>
 
 namespace temra::ui {
@@ -167,8 +169,10 @@ void SamplesWindow::FitColumns() {
     Table->resizeColumnsToContents();
     QHeaderView* header = Table->horizontalHeader();
     const int widest = 12 * fontMetrics().averageCharWidth() + 16;
-    for (int c = 0; c < header->count(); ++c)
-        if (header->sectionSize(c) > widest) header->resizeSection(c, widest);
+    for (int c = 0; c < header->count(); ++c) {
+        const int limit = std::max(widest, header->sectionSizeHint(c));
+        if (header->sectionSize(c) > limit) header->resizeSection(c, limit);
+    }
 }
 
 bool SamplesWindow::OpenFile(const QString& path) {

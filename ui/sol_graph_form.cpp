@@ -145,8 +145,8 @@ SolGraphForm::SolGraphForm(TemraApp& app) : TemraWindow(app) {
             if (position == k) label = QString::fromStdString(sel.SelGasLabel[k - 1]);
     };
     // Figures: the context menu of each graph, and Ctrl+S for the one shown.
-    plot::OfferFigureMenu(SolGraph2->Canvas(), "Gas solubility");
-    plot::OfferFigureMenu(SolGraph3->Canvas(), "Gas solubility");
+    plot::OfferFigureMenu(SolGraph2->Canvas(), [] { return QString("Gas solubility"); });
+    plot::OfferFigureMenu(SolGraph3->Canvas(), [] { return QString("Gas solubility"); });
     auto* save = new QShortcut(QKeySequence::Save, this);
     connect(save, &QShortcut::activated, this, [this] {
         plot::Plot* shown = SolGraph3->isVisible() ? SolGraph3 : SolGraph2;
