@@ -113,8 +113,7 @@ void MapPlot::SetTitles(const QString& title, const QString& xTitle, const QStri
     canvas_->yAxis->setLabel(yTitle);
 }
 
-void MapPlot::AddSegments(const std::vector<std::array<double, 4>>& segments,
-                          const QString& name) {
+void MapPlot::AddSegments(const std::vector<std::array<double, 4>>& segments, const QString& name) {
     auto* curve = new QCPCurve(canvas_->xAxis, canvas_->yAxis);
     curve->setName(name);
     curve->setPen(QPen(Qt::black, 2));
@@ -131,8 +130,8 @@ void MapPlot::AddMarker(double x, double y, const QString& name) {
     QCPGraph* g = canvas_->addGraph();
     g->setName(name);
     g->setLineStyle(QCPGraph::lsNone);
-    g->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCrossCircle, QPen(Qt::black, 2),
-                                       QBrush(Qt::white), 12));
+    g->setScatterStyle(
+        QCPScatterStyle(QCPScatterStyle::ssCrossCircle, QPen(Qt::black, 2), QBrush(Qt::white), 12));
     g->setData({x}, {y});
 }
 
