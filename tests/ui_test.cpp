@@ -79,6 +79,32 @@ TEST_F(Session, RedrawWithoutHeliumAndXenon) {
     for (QCheckBox* c : g.Check) EXPECT_FALSE(c->isVisible());
 }
 
+TEST_F(Session, ManyCasesAreDrawnAsTheDensityOfTheirLines) {
+    app.form1().Text26->setText("0.001"); // 31 elevations x 10,001 temperatures
+    Calculate();
+    ASSERT_TRUE(messages.empty()) << messages[0].text.toStdString();
+    SolGraphForm& g = graph();
+    EXPECT_EQ(g.SolGraph2->DensityLineCount(), 310031u);
+    ASSERT_EQ(g.SolGraph2->ChannelCount(), 1); // the measured dots only, on top
+    EXPECT_EQ(g.SolGraph2->channel(0).PointCount(), 7);
+    EXPECT_TRUE(g.SolGraph2->channel(0).MarkersVisible);
+    EXPECT_TRUE(g.DensityNote->isVisible());
+    EXPECT_TRUE(g.DensityNote->text().contains("cases are drawn as a shaded band"));
+    // The selected gases too.
+    g.Check[0]->click();
+    Redraw();
+    EXPECT_EQ(g.SolGraph3->DensityLineCount(), 310031u);
+    EXPECT_EQ(g.SolGraph3->channel(0).PointCount(), 6);
+    EXPECT_TRUE(g.DensityNote->isVisible());
+    // Back to a grid that is drawn line by line.
+    g.Command3->click();
+    app.form1().Text26->setText("1");
+    Calculate();
+    EXPECT_EQ(g.SolGraph2->DensityLineCount(), 0u);
+    EXPECT_EQ(g.SolGraph2->ChannelCount(), 342);
+    EXPECT_FALSE(g.DensityNote->isVisible());
+}
+
 TEST_F(Session, RedrawRefusesWithEveryGasTicked) {
     Calculate();
     for (QCheckBox* c : graph().Check) c->click();
