@@ -106,7 +106,7 @@ void AskAndSaveFigure(QWidget* parent, QCustomPlot* canvas, const QString& sugge
             parent, "Temra", QString("The figure \"%1\" could not be saved: %2").arg(file, reason));
 }
 
-void OfferFigureMenu(QCustomPlot* canvas, std::function<QString()> suggestedName) {
+void OfferFigureMenu(QCustomPlot* canvas, const std::function<QString()>& suggestedName) {
     canvas->setContextMenuPolicy(Qt::CustomContextMenu);
     QObject::connect(canvas, &QWidget::customContextMenuRequested, canvas,
                      [canvas, suggestedName](const QPoint& at) {

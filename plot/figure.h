@@ -27,6 +27,6 @@ void AskAndSaveFigure(QWidget* parent, QCustomPlot* canvas, const QString& sugge
 
 // Gives `canvas` the context menu "Save figure…"; the name is asked for when the
 // menu is used, so it may follow what the graph shows.
-void OfferFigureMenu(QCustomPlot* canvas, std::function<QString()> suggestedName);
+void OfferFigureMenu(QCustomPlot* canvas, const std::function<QString()>& suggestedName);
 
 } // namespace temra::plot
