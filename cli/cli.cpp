@@ -10,6 +10,7 @@
 // A result that is empty or says less than it seems (a grid without cases, a fit
 // that ranks no case) is explained by a note on standard error.
 #include "cli/cli.h"
+#include "cli/options.h"
 
 #include "core/module1.h"
 #include "core/numtext.h"
@@ -34,22 +35,76 @@
 
 namespace temra::cli {
 
-namespace {
+// The options, drawn from the table of input fields, with the texts they fill.
+std::unique_ptr<CLI::App> MakeApp(Options& o) {
+    auto app = std::make_unique<CLI::App>(
+        "temra-cli: air-equilibrium concentrations of dissolved atmospheric gases over a grid of "
+        "recharge elevations and temperatures, best fits with and without excess air, and "
+        "gas-pair curves.\nEvery value option takes a text as typed on the input page; '.' is "
+        "the decimal point.");
+    app->name("temra-cli");
+    app->set_version_flag("--version", "temra-cli " + std::string(kVersion),
+                          "Print the version of temra-cli and exit");
+    app->require_subcommand(1);
+    auto* grid = app->add_subcommand("grid", "Print the equilibrium concentration of every gas "
+                                             "for every grid case (CSV)");
+    auto* fit = app->add_subcommand("fit", "Print the ten grid cases that fit the selected gases "
+                                           "best without excess air (CSV)");
+    auto* fitEa = app->add_subcommand(
+        "fit-ea", "Print the ten best grid cases for every trial amount of excess air (CSV)");
+    auto* pair = app->add_subcommand("pair", "Print the gas-pair curves (CSV, or the whole graph "
+                                             "as JSON)");
+    for (CLI::App* sub : {grid, fit, fitEa, pair}) sub->fallthrough();
 
-struct Options {
-    Form1Texts form1;
-    std::string gases = "He-4,Ne-20,Ar-40,Kr-84,Xe,N2,O2";
-    DialogTexts dialog;
-    Dialog1Texts dialog1;
-    bool all = false;
-    bool json = false;
-    std::string xlsx; // write the window's workbook here instead of printing CSV
-    // study
-    std::string studyFile;
-    std::string model = "ua";
-    std::string relErr = "0.01";
-    std::string ceAMax = "0.1";
-};
+    for (const Field& f : kFields) {
+        const std::string option(f.option), help(f.help);
+        if (f.form1) app->add_option(option, o.form1.*f.form1, help)->capture_default_str();
+        if (f.tick) app->add_flag(option, o.form1.*f.tick, help);
+        if (f.dialog) fitEa->add_option(option, o.dialog.*f.dialog, help)->capture_default_str();
+        if (f.dialog1) pair->add_option(option, o.dialog1.*f.dialog1, help)->capture_default_str();
+    }
+    app->add_option("--gases", o.gases,
+                    "Gases compared (fit, fit-ea) or paired (pair: the first two in gas order), "
+                    "comma-separated, case-insensitive")
+        ->capture_default_str();
+    grid->add_option("--xlsx", o.xlsx,
+                     "Write the \"NG Solubility\" workbook to this new .xlsx file instead");
+    fit->add_flag("--all", o.all, "Print the deviation of every case instead");
+    fit->add_option("--xlsx", o.xlsx,
+                    "With --all: write the \"Difference Results\" workbook to this new .xlsx "
+                    "file instead");
+    fitEa->add_option("--xlsx", o.xlsx,
+                      "Write the \"Selected Results\" workbook to this new .xlsx file instead");
+    pair->add_flag("--json", o.json, "Print the whole graph as JSON");
+
+    auto* study = app->add_subcommand(
+        "study", "Fit every sample of a table over the grid, each misfit weighted by the "
+                 "measurement errors: chi2, p, the best case and the 1-sigma ranges (CSV). Exit "
+                 "status 1 when some samples were refused");
+    study->fallthrough();
+    study
+        ->add_option("file", o.studyFile,
+                     "The table of samples (CSV: comma, semicolon or tab; - for standard input)")
+        ->required();
+    study
+        ->add_option("--model", o.model,
+                     "ua: unfractionated excess air; ce: closed-system equilibration")
+        ->transform(CLI::IsMember({"ua", "ce"}, CLI::ignore_case))
+        ->capture_default_str();
+    study
+        ->add_option("--rel-err", o.relErr,
+                     "The 1-sigma error, relative to the measured value, where a sample has no "
+                     "<gas> err column")
+        ->capture_default_str();
+    study->add_option("--ce-a-max", o.ceAMax, "The largest excess air A of ce (cm³ STP/g H2O)")
+        ->capture_default_str();
+    study->add_option("--xlsx", o.xlsx,
+                      "Write the \"Study Results\" workbook (with its \"Settings\") to this new "
+                      ".xlsx file instead");
+    return app;
+}
+
+namespace {
 
 // The option that feeds a window's box.
 std::string OptionFor(const FieldRef& f) {
@@ -231,15 +286,6 @@ void PrintStudy(const std::vector<study::StudyResult>& results, const study::Stu
     }
 }
 
-// The local date and time, for a workbook's settings.
-std::string Now() {
-    const std::time_t now = std::time(nullptr);
-    char buf[32] = {};
-    if (const std::tm* local = std::localtime(&now))
-        std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", local);
-    return buf;
-}
-
 double OptionNumber(const std::string& text, const char* option) {
     return ParseDouble(text, FieldRef{"", "", option}, '.');
 }
@@ -272,82 +318,13 @@ int RunStudy(const Options& o, const CLI::App& app, const std::array<bool, GasCo
         PrintStudy(results, so, out);
         return status;
     }
-    auto settings = study::StudySettings(so);
-    settings.insert(settings.begin(),
-                    {{"Temra version", std::string(kVersion)},
-                     {"Date", Now()},
-                     {"Samples", o.studyFile == "-" ? "standard input" : o.studyFile}});
+    xl::Settings settings = xl::WrittenBy();
+    settings.emplace_back("Samples", o.studyFile == "-" ? "standard input" : o.studyFile);
+    for (auto& s : study::StudySettings(so)) settings.push_back(std::move(s));
     xl::Application excel;
     excel.MemoryBudget = m.MemoryAvailable();
     xl::SaveAs(xl::WriteStudyResults(results, so, settings, excel), o.xlsx);
     return status;
-}
-
-// The options, drawn from the table of input fields, with the texts they fill.
-std::unique_ptr<CLI::App> MakeApp(Options& o) {
-    auto app = std::make_unique<CLI::App>(
-        "temra-cli: air-equilibrium concentrations of dissolved atmospheric gases over a grid of "
-        "recharge elevations and temperatures, best fits with and without excess air, and "
-        "gas-pair curves.\nEvery value option takes a text as typed on the input page; '.' is "
-        "the decimal point.");
-    app->name("temra-cli");
-    app->require_subcommand(1);
-    auto* grid = app->add_subcommand("grid", "Print the equilibrium concentration of every gas "
-                                             "for every grid case (CSV)");
-    auto* fit = app->add_subcommand("fit", "Print the ten grid cases that fit the selected gases "
-                                           "best without excess air (CSV)");
-    auto* fitEa = app->add_subcommand(
-        "fit-ea", "Print the ten best grid cases for every trial amount of excess air (CSV)");
-    auto* pair = app->add_subcommand("pair", "Print the gas-pair curves (CSV, or the whole graph "
-                                             "as JSON)");
-    for (CLI::App* sub : {grid, fit, fitEa, pair}) sub->fallthrough();
-
-    for (const Field& f : kFields) {
-        const std::string option(f.option), help(f.help);
-        if (f.form1) app->add_option(option, o.form1.*f.form1, help)->capture_default_str();
-        if (f.tick) app->add_flag(option, o.form1.*f.tick, help);
-        if (f.dialog) fitEa->add_option(option, o.dialog.*f.dialog, help)->capture_default_str();
-        if (f.dialog1) pair->add_option(option, o.dialog1.*f.dialog1, help)->capture_default_str();
-    }
-    app->add_option("--gases", o.gases,
-                    "Gases compared (fit, fit-ea) or paired (pair: the first two in gas order), "
-                    "comma-separated, case-insensitive")
-        ->capture_default_str();
-    grid->add_option("--xlsx", o.xlsx,
-                     "Write the \"NG Solubility\" workbook to this new .xlsx file instead");
-    fit->add_flag("--all", o.all, "Print the deviation of every case instead");
-    fit->add_option("--xlsx", o.xlsx,
-                    "With --all: write the \"Difference Results\" workbook to this new .xlsx "
-                    "file instead");
-    fitEa->add_option("--xlsx", o.xlsx,
-                      "Write the \"Selected Results\" workbook to this new .xlsx file instead");
-    pair->add_flag("--json", o.json, "Print the whole graph as JSON");
-
-    auto* study = app->add_subcommand(
-        "study", "Fit every sample of a table over the grid, each misfit weighted by the "
-                 "measurement errors: chi2, p, the best case and the 1-sigma ranges (CSV). Exit "
-                 "status 1 when some samples were refused");
-    study->fallthrough();
-    study
-        ->add_option("file", o.studyFile,
-                     "The table of samples (CSV: comma, semicolon or tab; - for standard input)")
-        ->required();
-    study
-        ->add_option("--model", o.model,
-                     "ua: unfractionated excess air; ce: closed-system equilibration")
-        ->transform(CLI::IsMember({"ua", "ce"}, CLI::ignore_case))
-        ->capture_default_str();
-    study
-        ->add_option("--rel-err", o.relErr,
-                     "The 1-sigma error, relative to the measured value, where a sample has no "
-                     "<gas> err column")
-        ->capture_default_str();
-    study->add_option("--ce-a-max", o.ceAMax, "The largest excess air A of ce (cm³ STP/g H2O)")
-        ->capture_default_str();
-    study->add_option("--xlsx", o.xlsx,
-                      "Write the \"Study Results\" workbook (with its \"Settings\") to this new "
-                      ".xlsx file instead");
-    return app;
 }
 
 // "--option=" with nothing after the '=' is an empty text for an option that
@@ -428,7 +405,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     const auto app = MakeApp(o);
     try {
         app->parse(Arguments(args, *app));
-    } catch (const CLI::Success& e) { // --help
+    } catch (const CLI::Success& e) { // --help, --version
         return app->exit(e, out, err);
     } catch (const CLI::ParseError& e) {
         return Refuse(err, std::string(e.what()) + " (see temra-cli --help)");

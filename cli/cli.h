@@ -17,9 +17,13 @@ struct Environment {
     std::function<std::uint64_t()> memoryProbe;
 };
 
-// Exit status: 0 done, 1 the results or the workbook could not be written, 2
-// refused (the input, the options or the memory).
+// Exit status: 0 done, 1 the results or the workbook could not be written (for
+// study also: some samples were refused), 2 refused (the input, the options or
+// the memory).
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
         const Environment& environment = {});
+
+// The manual page temra-cli(1) in roff, from the same options as --help.
+void WriteManPage(std::ostream& out);
 
 } // namespace temra::cli

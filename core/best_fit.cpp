@@ -90,6 +90,7 @@ std::shared_ptr<BestFitNoEa> Module1::ComputeBestFitNoEa(RunControl& control) co
     auto fit = std::make_shared<BestFitNoEa>();
     fit->grid = sel.grid;
     fit->SelGasCount = n;
+    fit->Gas = sel.Gas;
     if (static_cast<double>(N) * sizeof(double) > static_cast<double>(MemoryAvailable()))
         throw TemraError(ErrorNumber::OutOfMemory, fields::Ref(FieldId::Calculate),
                          "the deviations of " + std::to_string(N) + " cases need " +
@@ -277,6 +278,8 @@ std::shared_ptr<BestFitEa> Module1::ComputeExcessAirSearch(const DialogTexts& d,
 
     auto ea = std::make_shared<BestFitEa>();
     ea->grid = sel.grid;
+    ea->Inputs = d;
+    ea->Gas = sel.Gas;
     ea->EaMin = ParseDouble(d.Text17, F(FieldId::EaMin), sep);
     ea->EaMax = ParseDouble(d.Text23, F(FieldId::EaMax), sep);
     ea->EaStep = ParseDouble(d.Text24, F(FieldId::EaStep), sep);

@@ -359,6 +359,7 @@ GridPlan Module1::Plan(const Form1Texts& f, RunControl& control,
     GridPlan plan;
     plan.grid = std::make_shared<SolubilityGrid>();
     SolubilityGrid& g = *plan.grid;
+    g.Inputs = f;
     ReadInputs(g, f, DecimalSeparator);
 
     // Sizing: the capacity keeps its meaning for the errors it defines, while the

@@ -41,6 +41,7 @@ inline constexpr int kRankCount = 10;
 // The result of one grid run, with the inputs it was computed from. Immutable once
 // built; results of later stages keep a reference to the run they describe.
 struct SolubilityGrid {
+    Form1Texts Inputs; // the input page's texts the run was made from
     float WaterDensity = 0;
     double Chloride = 0;
     double ElevMin = 0;
@@ -110,6 +111,7 @@ struct GasSelection {
 struct BestFitNoEa {
     std::shared_ptr<const SolubilityGrid> grid; // the run the deviations belong to
     int SelGasCount = 0;
+    std::vector<int> Gas;                     // the gases compared (gas indices)
     std::vector<double> CaseRms;              // deviation of case i at i - 1
     std::array<double, kRankCount> BestRms{}; // rank k at k - 1
     std::array<CaseNumber, kRankCount> BestCase{};
@@ -125,6 +127,8 @@ std::string NoFitReason(const BestFitNoEa& fit);
 // The best fit with excess air.
 struct BestFitEa {
     std::shared_ptr<const SolubilityGrid> grid;
+    DialogTexts Inputs;   // the excess-air range as typed
+    std::vector<int> Gas; // the gases compared (gas indices)
     double EaMin = 0, EaMax = 0, EaStep = 0, EaStepCount = 0;
     std::int64_t GeneratedCount = 0;    // trial amounts the counting loop produced
     std::int64_t M = 0;                 // trial amounts evaluated: integer part of EaStepCount

@@ -1,7 +1,11 @@
 #include "export/exports.h"
 
+#include "core/fields.h"
 #include "core/numtext.h"
+#include "core/version.h"
 
+#include <chrono>
+#include <ctime>
 #include <string>
 
 namespace temra::xl {
@@ -53,7 +57,54 @@ Workbook& NewBestFitWorkbook(Application& app) {
     return wb;
 }
 
+// The second sheet: one setting per row under "Setting" and "Value".
+void AddSettingsSheet(Workbook& wb, const Settings& settings) {
+    Worksheet& set = wb.AddSheet(kSettingsSheet);
+    set.Range("a1").Value("Setting");
+    set.Range("b1").Value("Value");
+    set.Columns("a:a").ColumnWidth(45);
+    set.Columns("b:b").ColumnWidth(45);
+    for (std::uint32_t i = 0; i < settings.size(); ++i) {
+        set.Cells(i + 2, 1).Value(CellValue(settings[i].first));
+        set.Cells(i + 2, 2).Value(CellValue(settings[i].second));
+    }
+}
+
+// A field's label with its unit, as a settings sheet names it.
+std::string LabelOf(const Field& f) {
+    std::string label(f.label);
+    if (!f.unit.empty() && label.find('(') == std::string::npos)
+        label += " (" + std::string(f.unit) + ")";
+    return label;
+}
+
+std::string GasNames(const std::vector<int>& gases) {
+    std::string names;
+    for (int g : gases)
+        names +=
+            (names.empty() ? "" : ";") + std::string(kGraphLabels[static_cast<std::size_t>(g - 1)]);
+    return names;
+}
+
 } // namespace
+
+Settings WrittenBy() {
+    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    char date[32] = {};
+    if (const std::tm* local = std::localtime(&now))
+        std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S", local);
+    return {{"Temra version", std::string(kVersion)}, {"Date", date}};
+}
+
+Settings GridSettings(const SolubilityGrid& grid) {
+    Settings s;
+    for (const Field& f : kFields) {
+        if (f.form1) s.emplace_back(LabelOf(f), grid.Inputs.*f.form1);
+        if (f.tick) s.emplace_back(LabelOf(f), grid.Inputs.*f.tick ? "ticked" : "not ticked");
+    }
+    s.emplace_back("Grid cases", std::to_string(grid.CaseCount));
+    return s;
+}
 
 Workbook& WriteSolubilityToExcel(const Module1& module, Application& app) {
     const SolubilityGrid& grid = module.Grid();
@@ -108,6 +159,9 @@ Workbook& WriteSolubilityToExcel(const Module1& module, Application& app) {
             sheet.Cells(j + 2, column).Value(row[j - 1]);
         }
     }
+    Settings settings = WrittenBy();
+    for (auto& s : GridSettings(grid)) settings.push_back(std::move(s));
+    AddSettingsSheet(wb, settings);
     return wb;
 }
 
@@ -129,6 +183,10 @@ Workbook& WriteBestFitToExcel(const BestFitNoEa& fit, Application& app) {
         sheet.Cells(i + 2, 3).Value(fit.CaseRms[i - 1]);
     }
     wb.Sheets("Sheet1").Name(kDifferenceSheet);
+    Settings settings = WrittenBy();
+    for (auto& s : GridSettings(grid)) settings.push_back(std::move(s));
+    settings.emplace_back("Gases compared", GasNames(fit.Gas));
+    AddSettingsSheet(wb, settings);
     return wb;
 }
 
@@ -156,12 +214,18 @@ Workbook& WriteSelectedResults(const BestFitEa& fit, Application& app) {
             sheet.Cells(r, 4).Value(fit.BestRmsAt(m, k));
         }
     wb.Sheets("Sheet1").Name(kSelectedSheet);
+    Settings settings = WrittenBy();
+    for (auto& s : GridSettings(grid)) settings.push_back(std::move(s));
+    settings.emplace_back("Gases compared", GasNames(fit.Gas));
+    for (const Field& f : kFields)
+        if (f.dialog) settings.emplace_back(LabelOf(f), fit.Inputs.*f.dialog);
+    settings.emplace_back("Trial amounts of excess air", std::to_string(fit.M));
+    AddSettingsSheet(wb, settings);
     return wb;
 }
 
 Workbook& WriteStudyResults(const std::vector<study::StudyResult>& results,
-                            const study::StudyOptions& options,
-                            const std::vector<std::pair<std::string, std::string>>& settings,
+                            const study::StudyOptions& options, const Settings& settings,
                             Application& app) {
     CheckRows(results.size(), study::kResultColumns.size(), kStudySheet, app);
     Workbook& wb = app.Workbooks().Add();
@@ -189,16 +253,7 @@ Workbook& WriteStudyResults(const std::vector<study::StudyResult>& results,
         }
     }
     sheet.Name(kStudySheet);
-
-    Worksheet& set = wb.AddSheet(kSettingsSheet);
-    set.Range("a1").Value("Setting");
-    set.Range("b1").Value("Value");
-    set.Columns("a:a").ColumnWidth(45);
-    set.Columns("b:b").ColumnWidth(45);
-    for (std::uint32_t i = 0; i < settings.size(); ++i) {
-        set.Cells(i + 2, 1).Value(CellValue(settings[i].first));
-        set.Cells(i + 2, 2).Value(CellValue(settings[i].second));
-    }
+    AddSettingsSheet(wb, settings);
     return wb;
 }
 

@@ -14,8 +14,19 @@
 
 namespace temra::xl {
 
+// What a workbook was made from, for its second sheet "Settings": (setting,
+// value) pairs, the values as the user typed them.
+using Settings = std::vector<std::pair<std::string, std::string>>;
+
+// The version of Temra and the local date and time, which every "Settings"
+// sheet begins with.
+Settings WrittenBy();
+// The input page's boxes of a grid run, and its number of cases.
+Settings GridSettings(const SolubilityGrid& grid);
+
 // Builds each workbook in `app` (a new workbook); raises ExportError when the
-// table does not fit a sheet.
+// table does not fit a sheet. The sheet each one is named after comes first and
+// a sheet "Settings" with the inputs of the run it comes from second.
 Workbook& WriteSolubilityToExcel(const Module1& module, Application& app);
 Workbook& WriteBestFitToExcel(const BestFitNoEa& fit, Application& app);
 Workbook& WriteSelectedResults(const BestFitEa& fit, Application& app);
@@ -23,8 +34,7 @@ Workbook& WriteSelectedResults(const BestFitEa& fit, Application& app);
 // The study fit's results with the settings they were made with ("Study
 // Results" and "Settings"); `settings` are (setting, value) pairs.
 Workbook& WriteStudyResults(const std::vector<study::StudyResult>& results,
-                            const study::StudyOptions& options,
-                            const std::vector<std::pair<std::string, std::string>>& settings,
+                            const study::StudyOptions& options, const Settings& settings,
                             Application& app);
 
 inline constexpr const char* kSolubilitySheet = "NG Solubility";

@@ -17,11 +17,19 @@
 #include <unistd.h>
 #endif
 #if defined(__APPLE__)
+#include <mach/mach.h>
 #include <sys/sysctl.h>
 #endif
 #if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX // std::min and std::max, not the macros of <windows.h>
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
 #include <fcntl.h>
 #include <io.h>
+#include <psapi.h>
 #include <windows.h>
 #endif
 
@@ -35,6 +43,15 @@ constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
 std::uint64_t Less(std::uint64_t limit, std::uint64_t used, std::uint64_t margin) {
     return limit > used + margin ? limit - used - margin : 0;
 }
+
+#if defined(__linux__) || defined(__APPLE__)
+// The resource limit of this process less what it already uses and a margin.
+std::uint64_t RlimitRoom(int resource, std::uint64_t used, std::uint64_t margin) {
+    rlimit limit{};
+    if (getrlimit(resource, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return kUnlimited;
+    return Less(static_cast<std::uint64_t>(limit.rlim_cur), used, margin);
+}
+#endif
 
 #if defined(__linux__)
 // A "Key:   value kB" line of a /proc file, in bytes; 0 when absent.
@@ -92,10 +109,60 @@ std::uint64_t CgroupRoom() {
 }
 
 std::uint64_t LimitRoom(int resource, const char* usedKey, std::uint64_t margin) {
-    rlimit limit{};
-    if (getrlimit(resource, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return kUnlimited;
-    return Less(static_cast<std::uint64_t>(limit.rlim_cur), ProcKiB("/proc/self/status", usedKey),
-                margin);
+    return RlimitRoom(resource, ProcKiB("/proc/self/status", usedKey), margin);
+}
+#endif
+
+#if defined(__APPLE__)
+// Memory the system can hand out without swapping: free, inactive and
+// purgeable pages; the physical memory's half when the kernel does not say.
+std::uint64_t MachAvailable() {
+    vm_statistics64_data_t vm{};
+    mach_msg_type_number_t count = HOST_VM_INFO64_COUNT;
+    vm_size_t page = 0;
+    if (host_page_size(mach_host_self(), &page) == KERN_SUCCESS &&
+        host_statistics64(mach_host_self(), HOST_VM_INFO64, reinterpret_cast<host_info64_t>(&vm),
+                          &count) == KERN_SUCCESS)
+        return (static_cast<std::uint64_t>(vm.free_count) + vm.inactive_count +
+                vm.purgeable_count) *
+               page;
+    std::uint64_t memory = 0;
+    std::size_t size = sizeof memory;
+    if (sysctlbyname("hw.memsize", &memory, &size, nullptr, 0) != 0) memory = 4ull << 30;
+    return memory / 2;
+}
+
+// What this process already has: its resident memory.
+std::uint64_t MachResident() {
+    mach_task_basic_info_data_t info{};
+    mach_msg_type_number_t count = MACH_TASK_BASIC_INFO_COUNT;
+    if (task_info(mach_task_self(), MACH_TASK_BASIC_INFO, reinterpret_cast<task_info_t>(&info),
+                  &count) != KERN_SUCCESS)
+        return 0;
+    return info.resident_size;
+}
+#endif
+
+#if defined(_WIN32)
+// The memory limit of the job object this process runs in (a sandbox, a
+// scheduler, a container), less what the process already commits.
+std::uint64_t JobRoom() {
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION job{};
+    if (!QueryInformationJobObject(nullptr, JobObjectExtendedLimitInformation, &job, sizeof job,
+                                   nullptr))
+        return kUnlimited;
+    std::uint64_t room = kUnlimited;
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    const std::uint64_t used = GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)
+                                   ? counters.PagefileUsage
+                                   : 0;
+    const DWORD flags = job.BasicLimitInformation.LimitFlags;
+    if (flags & JOB_OBJECT_LIMIT_PROCESS_MEMORY)
+        room = std::min(room, Less(job.ProcessMemoryLimit, used, 32 * kMiB));
+    if (flags & JOB_OBJECT_LIMIT_JOB_MEMORY)
+        room = std::min(room, Less(job.JobMemoryLimit, used, 32 * kMiB));
+    return room;
 }
 #endif
 
@@ -113,15 +180,17 @@ std::uint64_t AvailableMemory() {
     room = std::min(room, CgroupRoom());
     return room;
 #elif defined(__APPLE__)
-    std::uint64_t memory = 0;
-    std::size_t size = sizeof memory;
-    if (sysctlbyname("hw.memsize", &memory, &size, nullptr, 0) != 0) memory = 4ull << 30;
-    return Less(memory / 4 * 3, 0, 64 * kMiB);
+    std::uint64_t room = Less(MachAvailable(), 0, 64 * kMiB);
+    const std::uint64_t resident = MachResident();
+    room = std::min(room, RlimitRoom(RLIMIT_AS, resident, 320 * kMiB));
+    room = std::min(room, RlimitRoom(RLIMIT_DATA, resident, 160 * kMiB));
+    return room;
 #elif defined(_WIN32)
     MEMORYSTATUSEX status{};
     status.dwLength = sizeof status;
-    if (!GlobalMemoryStatusEx(&status)) return 4ull << 30;
-    return Less(std::min<std::uint64_t>(status.ullAvailPhys, status.ullAvailVirtual), 0, 64 * kMiB);
+    if (!GlobalMemoryStatusEx(&status)) return std::uint64_t{4} << 30;
+    std::uint64_t room = std::min<std::uint64_t>(status.ullAvailPhys, status.ullAvailVirtual);
+    return std::min(Less(room, 0, 64 * kMiB), JobRoom());
 #else
     return std::uint64_t{4} << 30;
 #endif
@@ -149,7 +218,12 @@ bool SyncFile(const std::filesystem::path& file, std::string& reason) {
         reason = std::strerror(errno);
         return false;
     }
+#if defined(__APPLE__)
+    // fsync leaves the data in the drive's cache on macOS; F_FULLFSYNC does not.
+    const bool synced = ::fcntl(fd, F_FULLFSYNC) == 0 || ::fsync(fd) == 0;
+#else
     const bool synced = ::fsync(fd) == 0;
+#endif
     if (!synced) reason = std::strerror(errno);
     ::close(fd);
     return synced;

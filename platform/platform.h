@@ -1,6 +1,7 @@
 // Services of the operating system that the standard library does not offer.
 // This layer includes nothing of Temra's own; the programs hand what they need of
-// it to the calculation core.
+// it to the calculation core. Linux is built and tested; the Windows and macOS
+// branches follow each system's documented calls but are not built here.
 #pragma once
 
 #include <cstddef>
@@ -13,11 +14,14 @@ namespace temra::platform {
 // The memory this process may still claim, in bytes: the least of the physical
 // memory available, the address-space and data limits of the process less what it
 // already uses, and the limit of its control group less what the group already
-// uses, each less a margin for the program's own small needs.
+// uses, each less a margin for the program's own small needs. On macOS: free,
+// inactive and purgeable memory and the resource limits; on Windows: available
+// physical and virtual memory and the limits of the process's job object.
 std::uint64_t AvailableMemory();
 
 // Asks the system to back a large array with huge pages where it supports them,
-// which saves most of the cost of touching fresh memory. Advice only.
+// which saves most of the cost of touching fresh memory. Advice only; nothing on
+// systems other than Linux.
 void AdviseHugePages(void* data, std::size_t bytes);
 
 // A write past the process's file-size limit fails with an error the program

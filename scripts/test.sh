@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then checks Temra as CI does: the formatting, a build
-# with warnings as errors and every test, clang-tidy, and every test again under
+# with warnings as errors and every test (among them the installation: the
+# desktop entry, the AppStream metadata and the manual page validated, the Debian
+# package built and checked), clang-tidy, and every test again under
 # AddressSanitizer and UBSan (leaks reported).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,7 +11,7 @@ export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
 sources=$(git ls-files '*.cpp' '*.h')
 checked=$(git ls-files 'core/*.cpp' 'study/*.cpp' 'export/*.cpp' 'plot/*.cpp' 'ui/*.cpp' 'cli/*.cpp' \
-                       'platform/*.cpp' 'app/*.cpp')
+                       'platform/*.cpp' 'app/*.cpp' 'dist/*.cpp')
 
 echo "== Formatting (clang-format)"
 clang-format --dry-run -Werror $sources

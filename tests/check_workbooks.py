@@ -49,6 +49,22 @@ def width(ws, column):
     return None
 
 
+def settings_of(wb):
+    return {row[0].value: row[1].value for row in wb["Settings"].iter_rows(min_row=2)}
+
+
+def check_settings(wb, expected):
+    """The second sheet lists what the run was made from, as typed."""
+    ws = wb["Settings"]
+    check([ws["A1"].value, ws["B1"].value] == ["Setting", "Value"], f"{wb.sheetnames} Settings head")
+    got = settings_of(wb)
+    version = subprocess.run([CLI, "--version"], capture_output=True, text=True).stdout.split()[-1]
+    check(got.get("Temra version") == version, f"version {got.get('Temra version')} {version}")
+    check("Date" in got, "Settings without a date")
+    for key, value in expected.items():
+        check(got.get(key) == value, f"{wb.sheetnames[0]} Settings {key}: {got.get(key)!r}")
+
+
 def same(a, b):
     # libxlsxwriter writes numbers with 16 significant digits.
     return a == b or math.isclose(a, b, rel_tol=2e-16 * 8, abs_tol=0)
@@ -84,7 +100,10 @@ def check_column(ws, letter, column, rows, expected_width, horizontal):
 # "NG Solubility"
 wb = workbook("ng.xlsx", "grid")
 ws = wb["NG Solubility"]
-check(wb.sheetnames == ["NG Solubility"], f"sheets {wb.sheetnames}")
+check(wb.sheetnames == ["NG Solubility", "Settings"], f"sheets {wb.sheetnames}")
+check_settings(wb, {"Equilibrium Elevation Range (m) Max": "3000", "Helium-4 (cm³ STP/cm³ H2O)":
+                    "4.87138E-08", "Tick to use MAAT equation": "not ticked",
+                    "Grid cases": "341"})
 check(ws.max_row == 343, f"NG Solubility rows {ws.max_row}")
 headers = ["Elevation (m)", "Temperature (oC)", "He-4", "Ne-20", "Ar-40", "Kr-84", "Xe",
            "N-28", "O-32", "cm3STP/gH2O"]
@@ -114,7 +133,8 @@ check(ws.max_row == 2, f"a run without cases: {ws.max_row} rows")
 # "Difference Results"
 wb = workbook("diff.xlsx", "fit", "--all")
 ws = wb["Difference Results"]
-check(wb.sheetnames == ["Difference Results"], f"sheets {wb.sheetnames}")
+check(wb.sheetnames == ["Difference Results", "Settings"], f"sheets {wb.sheetnames}")
+check_settings(wb, {"Gases compared": "He-4;Ne-20;Ar-40;Kr-84;Xe;N2;O2", "Grid cases": "341"})
 check(ws.max_row == 343 and ws.max_column == 3, f"Difference Results {ws.max_row}x{ws.max_column}")
 check([c.value for c in ws[1]] == ["Recharge Elevation", "Recharge Temperature", "Difference"],
       "Difference Results headers")
@@ -136,7 +156,10 @@ check(not os.path.exists(path), "no file for a refused run")
 gases = ["--gases", "Ne-20,Ar-40,Kr-84,Xe"]
 wb = workbook("sel.xlsx", "fit-ea", *gases)
 ws = wb["Selected Results"]
-check(wb.sheetnames == ["Selected Results"], f"sheets {wb.sheetnames}")
+check(wb.sheetnames == ["Selected Results", "Settings"], f"sheets {wb.sheetnames}")
+check_settings(wb, {"Gases compared": "Ne-20;Ar-40;Kr-84;Xe", "Excess Air Min (cm³ STP/g H2O)":
+                    "0.001", "Excess Air Step (cm³ STP/g H2O)": "0.001",
+                    "Trial amounts of excess air": "49"})
 check(ws.max_row == 492 and ws.max_column == 4, f"Selected Results {ws.max_row}x{ws.max_column}")
 check([c.value for c in ws[1]] == ["Recharge Elevation", "Recharge Temperature", "Excess Air",
                                    "Difference"], "Selected Results headers")
@@ -189,7 +212,8 @@ for r, line in enumerate(csv_lines[1:], start=2):
                       f"study {r},{c}: {value!r} for {text}")
             except ValueError:
                 check(value == text, f"study {r},{c}: {value!r} for {text!r}")
-settings = {row[0].value: row[1].value for row in wb["Settings"].iter_rows(min_row=2)}
+settings = settings_of(wb)
+check_settings(wb, {"Model": "CE (closed-system equilibration)"})
 for key in ("Temra version", "Date", "Samples", "Model", "Largest A (cm3 STP/g)", "Gases",
             "Equilibrium Elevation Range (m) Max", "Tick to use MAAT equation"):
     check(key in settings, f"Settings lacks {key}: {list(settings)}")

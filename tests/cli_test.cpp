@@ -1,4 +1,6 @@
 // temra-cli end to end: output shapes, exact numbers, errors and exit status.
+#include "core/version.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -140,6 +142,19 @@ TEST(Cli, HelpDocumentsEveryOption) {
     r = RunCli("pair --help");
     EXPECT_NE(r.out.find("--pair-temp-step"), std::string::npos);
     EXPECT_NE(r.out.find("--json"), std::string::npos);
+}
+
+TEST(Cli, VersionAndPlainText) {
+    CliRun r = RunCli("--version");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "temra-cli " + std::string(temra::kVersion) + "\n");
+    EXPECT_EQ(std::string(temra::kVersion), "0.2.0");
+    // No colour or other terminal control: what NO_COLOR asks for, always.
+    for (const char* args : {"--help", "study --help", "grid --elev-step 0", "grid"}) {
+        r = RunCliWith("NO_COLOR=1", args, "");
+        EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << args;
+        EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << args;
+    }
 }
 
 // A memory limit of the process is a refusal (run-time error 7, exit status 2),

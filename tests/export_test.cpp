@@ -1,8 +1,11 @@
 #include "export/exports.h"
 #include "tests/test_support.h"
 
+#include "core/version.h"
+
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 
 using namespace temra;
@@ -138,7 +141,9 @@ TEST(Exports, SolubilityTableLayout) {
     Application app;
     Workbook& wb = WriteSolubilityToExcel(m, app);
     EXPECT_TRUE(app.Visible());
-    ASSERT_EQ(wb.AllSheets().size(), 1u);
+    ASSERT_EQ(wb.AllSheets().size(), 2u);
+    EXPECT_EQ(wb.AllSheets()[0]->Name(), "NG Solubility");
+    EXPECT_EQ(wb.AllSheets()[1]->Name(), "Settings");
     Worksheet& s = wb.Sheets("NG Solubility");
     EXPECT_EQ(s.RowCount(), 343u);
     EXPECT_EQ(std::get<std::string>(s.Get(1, 8)), "N-28");
@@ -234,4 +239,46 @@ TEST(Exports, TablesLongerThanASheetAreRefused) {
         EXPECT_NE(e.reason().find("1048574"), std::string::npos) << e.what();
     }
     EXPECT_EQ(app.Workbooks().Count(), 0u);
+}
+
+// The second sheet lists the inputs of the run a workbook comes from, as typed,
+// whatever the boxes hold by the time it is written.
+TEST(Exports, SettingsAreThoseOfTheRunTheResultsComeFrom) {
+    Module1 m;
+    Form1Texts f = test::Defaults();
+    f.Text19 = "2000";
+    f.Text1 = "4.9E-08";
+    m.CalculateSolubility(f);
+    std::array<bool, GasCount> deleted{};
+    deleted[0] = deleted[6] = true; // He-4 and O2 left out
+    m.BuildSelectedGasTables(deleted);
+    m.FindBestFitNoEa();
+    const auto fit = m.NoEaPtr();
+    const auto ea = m.ComputeExcessAirSearch(DialogTexts("0.002", "0.01", "0.002"));
+    m.CalculateSolubility(test::Defaults()); // a new run after the searches
+
+    auto settingsOf = [](const Workbook& wb) {
+        std::map<std::string, std::string> settings;
+        const Worksheet& s = *wb.AllSheets().at(1);
+        EXPECT_EQ(s.Name(), "Settings");
+        for (std::uint32_t r = 2; r <= s.RowCount(); ++r)
+            settings[std::get<std::string>(s.Get(r, 1))] = std::get<std::string>(s.Get(r, 2));
+        return settings;
+    };
+    Application app;
+    auto diff = settingsOf(WriteBestFitToExcel(*fit, app));
+    EXPECT_EQ(diff["Temra version"], std::string(kVersion));
+    EXPECT_EQ(diff["Equilibrium Elevation Range (m) Max"], "2000");
+    EXPECT_EQ(diff["Helium-4 (cm³ STP/cm³ H2O)"], "4.9E-08");
+    EXPECT_EQ(diff["Gases compared"], "Ne-20;Ar-40;Kr-84;Xe;N2");
+    EXPECT_EQ(diff["Grid cases"], std::to_string(fit->grid->CaseCount));
+    auto sel = settingsOf(WriteSelectedResults(*ea, app));
+    EXPECT_EQ(sel["Excess Air Min (cm³ STP/g H2O)"], "0.002");
+    EXPECT_EQ(sel["Excess Air Max (cm³ STP/g H2O)"], "0.01");
+    EXPECT_EQ(sel["Trial amounts of excess air"], std::to_string(ea->M));
+    EXPECT_EQ(sel["Equilibrium Elevation Range (m) Max"], "2000");
+    auto grid = settingsOf(WriteSolubilityToExcel(m, app));
+    EXPECT_EQ(grid["Equilibrium Elevation Range (m) Max"], "3000");
+    EXPECT_EQ(grid["Tick to use MAAT equation"], "not ticked");
+    EXPECT_EQ(grid.count("Gases compared"), 0u);
 }

@@ -1,7 +1,6 @@
 #include "ui/samples_window.h"
 
 #include "core/numtext.h"
-#include "core/version.h"
 #include "export/exports.h"
 #include "study/sample_table.h"
 #include "ui/samples_model.h"
@@ -12,7 +11,6 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
-#include <QDateTime>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -274,12 +272,10 @@ void SamplesWindow::ExportResults() {
         }
         results.push_back(std::move(shown));
     }
-    auto settings = study::StudySettings(fitted_);
-    settings.insert(
-        settings.begin(),
-        {{"Temra version", std::string(kVersion)},
-         {"Date", QDateTime::currentDateTime().toString(Qt::ISODate).toStdString()},
-         {"Samples", source_.isEmpty() ? "the samples window" : source_.toStdString()}});
+    xl::Settings settings = xl::WrittenBy();
+    settings.emplace_back("Samples",
+                          source_.isEmpty() ? "the samples window" : source_.toStdString());
+    for (auto& s : study::StudySettings(fitted_)) settings.push_back(std::move(s));
     const study::StudyOptions fitted = fitted_;
     app_.ExportWorkbook(
         this,

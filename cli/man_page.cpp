@@ -1,0 +1,200 @@
+// The manual page temra-cli(1), written from the same parser as --help, so that
+// every subcommand and option it lists is one the program takes, with its help
+// and its default.
+#include "cli/cli.h"
+#include "cli/options.h"
+
+#include "core/version.h"
+
+#include <string>
+#include <vector>
+
+namespace temra::cli {
+
+namespace {
+
+// Text for roff: backslashes doubled, hyphens of options and numbers as \-, and
+// a line never begins with a control character.
+std::string Roff(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\\')
+            out += "\\e";
+        else if (c == '-' && (i == 0 || text[i - 1] == ' ' || text[i - 1] == '-' ||
+                              text[i - 1] == '(' || text[i - 1] == '['))
+            out += "\\-";
+        else
+            out += c;
+    }
+    if (!out.empty() && (out[0] == '.' || out[0] == '\'')) out.insert(0, "\\&");
+    return out;
+}
+
+// An option's name: every hyphen a minus sign, so that it can be copied.
+std::string RoffName(const std::string& name) {
+    std::string out;
+    for (char c : name) out += c == '-' ? std::string("\\-") : std::string(1, c);
+    return out;
+}
+
+// What an option's value is, as the synopsis names it.
+const char* ValueName(const std::string& option) {
+    if (option == "--xlsx") return "file";
+    if (option == "--gases") return "list";
+    return "text";
+}
+
+void DescribeOption(std::ostream& out, const CLI::Option& o) {
+    std::string name = o.get_name(false, true);
+    out << ".TP\n";
+    if (o.get_positional()) {
+        out << "\\fI" << Roff(o.get_name()) << "\\fR\n";
+    } else {
+        out << "\\fB" << RoffName(name) << "\\fR";
+        if (o.get_items_expected_max() > 0) out << " \\fI" << ValueName(name) << "\\fR";
+        out << '\n';
+    }
+    std::string help = o.get_description();
+    const std::string def = o.get_default_str();
+    if (!def.empty() && o.get_items_expected_max() > 0) help += " (default: " + def + ")";
+    out << Roff(help) << ".\n";
+}
+
+void ListOptions(std::ostream& out, const CLI::App& app) {
+    for (const CLI::Option* o : app.get_options()) {
+        const std::string name = o->get_name(false, true);
+        if (name == "--help" || name == "-h,--help") continue;
+        DescribeOption(out, *o);
+    }
+}
+
+struct Example {
+    const char* what;
+    const char* command;
+};
+
+const Example kExamples[] = {
+    {"Every grid case of the default input page, as CSV:", "temra-cli grid > grid.csv"},
+    {"A finer grid up to 2500 m, written as the \"NG Solubility\" workbook:",
+     "temra-cli --elev-max 2500 --elev-step 50 --temp-step 0.5 grid --xlsx grid.xlsx"},
+    {"The ten cases that fit neon, argon, krypton and xenon best, without excess air:",
+     "temra-cli --gases Ne-20,Ar-40,Kr-84,Xe fit"},
+    {"The deviation of every case, as the \"Difference Results\" workbook:",
+     "temra-cli fit --all --xlsx difference.xlsx"},
+    {"The ten best cases for each amount of excess air from 0.002 to 0.02:",
+     "temra-cli fit-ea --ea-min 0.002 --ea-max 0.02 --ea-step 0.002"},
+    {"The curves of the He-4 and Ne-20 pair as JSON:", "temra-cli --gases He-4,Ne-20 pair --json"},
+    {"Every sample of a table, closed-system excess air, read from standard input:",
+     "temra-cli study --model ce - < samples.csv"},
+    {"The same with the MAAT relation of a region, as the \"Study Results\" workbook:",
+     "temra-cli --maat --maat-a -108 --maat-b 2289 study samples.csv --xlsx study.xlsx"},
+};
+
+} // namespace
+
+void WriteManPage(std::ostream& out) {
+    Options o;
+    const auto app = MakeApp(o);
+    const std::string version(kVersion), date(kReleaseDate);
+    out << ".\\\" The manual page of temra-cli, written by the build from its options.\n"
+        << ".TH TEMRA\\-CLI 1 \"" << date << "\" \"Temra " << version << "\" \"User Commands\"\n"
+        << ".SH NAME\n"
+        << "temra\\-cli \\- air-equilibrium concentrations of dissolved atmospheric gases, best "
+           "fits of recharge temperature and elevation, gas-pair curves and study fits\n"
+        << ".SH SYNOPSIS\n";
+    const auto subcommands = app->get_subcommands([](const CLI::App*) { return true; });
+    for (const CLI::App* sub : subcommands) {
+        out << ".B temra\\-cli\n[\\fIoptions\\fR] \\fB" << Roff(sub->get_name()) << "\\fR";
+        for (const CLI::Option* opt : sub->get_options()) {
+            const std::string name = opt->get_name(false, true);
+            if (name == "--help" || name == "-h,--help") continue;
+            if (opt->get_positional())
+                out << " \\fI" << Roff(opt->get_name()) << "\\fR";
+            else
+                out << " [\\fB" << RoffName(name) << "\\fR"
+                    << (opt->get_items_expected_max() > 0
+                            ? std::string(" \\fI") + ValueName(name) + "\\fR"
+                            : std::string())
+                    << "]";
+        }
+        out << "\n.br\n";
+    }
+    out << ".B temra\\-cli\n\\fB\\-\\-help\\fR | \\fB\\-\\-version\\fR\n";
+
+    out << ".SH DESCRIPTION\n"
+        << "temra\\-cli computes what the desktop program Temra computes, without its windows. "
+           "A groundwater sample's dissolved He\\-4, Ne\\-20, Ar\\-40, Kr\\-84, Xe, N2 and O2 "
+           "are compared with the concentrations that water takes up in equilibrium with air "
+           "over a grid of recharge elevations and temperatures.\n"
+        << ".PP\n"
+        << "Every value option takes a text as it would be typed into the box of the input "
+           "page or dialog it stands for, with the same default and the same checks; "
+           "\\(oq.\\(cq is the decimal point. "
+           "\\fB\\-\\-option=\\fR with nothing after the equals sign is an empty text and is "
+           "refused like an empty box.\n"
+        << ".PP\n"
+        << "Results go to standard output as CSV with a header row (the gas-pair graph also as "
+           "JSON). Every number is printed in the shortest form that reads back to the same "
+           "value. With \\fB\\-\\-xlsx\\fR the result is written instead as the workbook the "
+           "desktop program writes, with a second sheet \"Settings\" that lists the version "
+           "and the inputs of the run. A workbook is never written over an existing file, and "
+           "it is either complete under its name or absent.\n"
+        << ".PP\n"
+        << "A result that is empty or says less than it seems (a grid without cases, a fit "
+           "that ranks no case) is explained by a line \"temra\\-cli: note: ...\" on standard "
+           "error.\n";
+
+    out << ".SH OPTIONS\nThese options come before or after the command; they are the boxes "
+           "of the input page.\n";
+    ListOptions(out, *app);
+
+    out << ".SH COMMANDS\n";
+    for (const CLI::App* sub : subcommands) {
+        out << ".SS " << Roff(sub->get_name()) << "\n" << Roff(sub->get_description()) << ".\n";
+        ListOptions(out, *sub);
+    }
+
+    out << ".SH STUDY TABLES\n"
+        << "\\fBstudy\\fR reads a table with a header row, separated by commas, semicolons or "
+           "tabs (whichever the header holds most of), with \\(oq.\\(cq as decimal point; "
+           "\\fB\\-\\fR reads it from standard input. Its columns are matched without regard "
+           "to case:\n"
+        << ".PP\n.EX\n"
+        << "sample,He\\-4,Ne\\-20,Ar\\-40,Kr\\-84,Xe,N2,O2,Ne\\-20 err,chloride,density,"
+           "elevation\n"
+        << ".EE\n.PP\n"
+        << "\\fI<gas>\\fR err holds absolute 1\\-sigma errors (otherwise \\fB\\-\\-rel\\-err\\fR "
+           "times the measured value); chloride, density and a known recharge elevation are "
+           "optional. A sample that cannot be read becomes an error row, with \"error: ...\" "
+           "in its flags, and the other samples are still fitted.\n";
+
+    out << ".SH EXIT STATUS\n"
+        << ".TP\n.B 0\nDone.\n"
+        << ".TP\n.B 1\nThe results or the workbook could not be written (a full disk, a closed "
+           "output, a file of that name exists), or, for \\fBstudy\\fR, some samples were "
+           "refused and appear as error rows.\n"
+        << ".TP\n.B 2\nRefused: an option, a box's text, the table of samples or the memory "
+           "needed. One line on standard error names the option to change: "
+           "\"temra\\-cli: \\-\\-option: description: detail\".\n";
+
+    out << ".SH ENVIRONMENT\n"
+        << ".TP\n.B NO_COLOR\n"
+        << "temra\\-cli writes no colour and no other terminal control sequences, so its "
+           "output is the same whether or not NO_COLOR is set.\n"
+        << ".PP\n"
+        << "The memory a computation may use is what this process may really claim: physical "
+           "memory, its resource limits and its control group. A computation that needs more "
+           "is refused before it starts.\n";
+
+    out << ".SH EXAMPLES\n";
+    for (const Example& e : kExamples)
+        out << Roff(e.what) << "\n.PP\n.RS\n.EX\n" << Roff(e.command) << "\n.EE\n.RE\n.PP\n";
+
+    out << ".SH SEE ALSO\n"
+        << "The desktop program \\fBtemra\\fR, started from the application menu as Temra, "
+           "has the same computations with their graphs, the samples window and the misfit "
+           "map.\n";
+}
+
+} // namespace temra::cli

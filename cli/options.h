@@ -1,0 +1,32 @@
+// The options of temra-cli and the texts they fill: one table for the parser, the
+// help and the manual page.
+#pragma once
+
+#include "core/input_texts.h"
+
+#include <CLI/CLI.hpp>
+
+#include <memory>
+#include <string>
+
+namespace temra::cli {
+
+struct Options {
+    Form1Texts form1;
+    std::string gases = "He-4,Ne-20,Ar-40,Kr-84,Xe,N2,O2";
+    DialogTexts dialog;
+    Dialog1Texts dialog1;
+    bool all = false;
+    bool json = false;
+    std::string xlsx; // write the window's workbook here instead of printing CSV
+    // study
+    std::string studyFile;
+    std::string model = "ua";
+    std::string relErr = "0.01";
+    std::string ceAMax = "0.1";
+};
+
+// The parser of temra-cli with every subcommand and option, filling `o`.
+std::unique_ptr<CLI::App> MakeApp(Options& o);
+
+} // namespace temra::cli
