@@ -57,13 +57,14 @@ Workbook& NewBestFitWorkbook(Application& app) {
     return wb;
 }
 
-// The second sheet: one setting per row under "Setting" and "Value".
+// The second sheet: one setting per row under "Setting" and "Value", both
+// columns on one printed page.
 void AddSettingsSheet(Workbook& wb, const Settings& settings) {
     Worksheet& set = wb.AddSheet(kSettingsSheet);
     set.Range("a1").Value("Setting");
     set.Range("b1").Value("Value");
-    set.Columns("a:a").ColumnWidth(45);
-    set.Columns("b:b").ColumnWidth(45);
+    set.Columns("a:a").ColumnWidth(42);
+    set.Columns("b:b").ColumnWidth(30);
     for (std::uint32_t i = 0; i < settings.size(); ++i) {
         set.Cells(i + 2, 1).Value(CellValue(settings[i].first));
         set.Cells(i + 2, 2).Value(CellValue(settings[i].second));

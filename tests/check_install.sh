@@ -32,10 +32,13 @@ extra=$(cd "$root" && find . -type f | sed 's|^\./||' | grep -vxF -f <(printf '%
 file "$root/share/icons/hicolor/256x256/apps/$id.png" | grep -q "PNG image data, 256 x 256" ||
   fail "the icon is not a 256-pixel PNG: $(file "$root/share/icons/hicolor/256x256/apps/$id.png")"
 "$root/bin/temra-cli" --version | grep -qx "temra-cli $version" || fail "temra-cli --version"
-# Not even a hint.
+# Errors and warnings fail; the one hint expected is that Education and Science
+# are both main categories: menus with a Science menu show Temra there, the
+# others under Education.
 notes=$(desktop-file-validate "$root/share/applications/$id.desktop" 2>&1) ||
   fail "desktop-file-validate: $notes"
-[ -z "$notes" ] || fail "desktop-file-validate: $notes"
+unexpected=$(grep -v 'contains more than one main category' <<<"$notes" || true)
+[ -z "$unexpected" ] || fail "desktop-file-validate: $unexpected"
 grep -qx "Exec=temra" "$root/share/applications/$id.desktop" || fail "Exec"
 grep -qx "Icon=$id" "$root/share/applications/$id.desktop" || fail "Icon"
 appstreamcli validate --no-net --pedantic --explain "$root/share/metainfo/$id.metainfo.xml" ||
