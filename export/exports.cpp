@@ -4,8 +4,7 @@
 #include "core/numtext.h"
 #include "core/version.h"
 
-#include <chrono>
-#include <ctime>
+#include <array>
 #include <string>
 
 namespace temra::xl {
@@ -80,21 +79,23 @@ std::string LabelOf(const Field& f) {
 }
 
 std::string GasNames(const std::vector<int>& gases) {
-    std::string names;
-    for (int g : gases)
-        names +=
-            (names.empty() ? "" : ";") + std::string(kGraphLabels[static_cast<std::size_t>(g - 1)]);
-    return names;
+    std::array<bool, GasCount> chosen{};
+    for (int g : gases) chosen[static_cast<std::size_t>(g - 1)] = true;
+    return study::GasList(chosen);
+}
+
+// What every workbook of a run lists first: the version, the date, and the
+// input page's boxes of the run.
+Settings RunSettings(const SolubilityGrid& grid) {
+    Settings settings = WrittenBy();
+    for (auto& s : GridSettings(grid)) settings.push_back(std::move(s));
+    return settings;
 }
 
 } // namespace
 
 Settings WrittenBy() {
-    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    char date[32] = {};
-    if (const std::tm* local = std::localtime(&now))
-        std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S", local);
-    return {{"Temra version", std::string(kVersion)}, {"Date", date}};
+    return {{"Temra version", std::string(kVersion)}, {"Date", LocalTimeText("%Y-%m-%d %H:%M:%S")}};
 }
 
 Settings GridSettings(const SolubilityGrid& grid) {
@@ -160,8 +161,7 @@ Workbook& WriteSolubilityToExcel(const Module1& module, Application& app) {
             sheet.Cells(j + 2, column).Value(row[j - 1]);
         }
     }
-    Settings settings = WrittenBy();
-    for (auto& s : GridSettings(grid)) settings.push_back(std::move(s));
+    Settings settings = RunSettings(grid);
     AddSettingsSheet(wb, settings);
     return wb;
 }
@@ -184,8 +184,7 @@ Workbook& WriteBestFitToExcel(const BestFitNoEa& fit, Application& app) {
         sheet.Cells(i + 2, 3).Value(fit.CaseRms[i - 1]);
     }
     wb.Sheets("Sheet1").Name(kDifferenceSheet);
-    Settings settings = WrittenBy();
-    for (auto& s : GridSettings(grid)) settings.push_back(std::move(s));
+    Settings settings = RunSettings(grid);
     settings.emplace_back("Gases compared", GasNames(fit.Gas));
     AddSettingsSheet(wb, settings);
     return wb;
@@ -215,8 +214,7 @@ Workbook& WriteSelectedResults(const BestFitEa& fit, Application& app) {
             sheet.Cells(r, 4).Value(fit.BestRmsAt(m, k));
         }
     wb.Sheets("Sheet1").Name(kSelectedSheet);
-    Settings settings = WrittenBy();
-    for (auto& s : GridSettings(grid)) settings.push_back(std::move(s));
+    Settings settings = RunSettings(grid);
     settings.emplace_back("Gases compared", GasNames(fit.Gas));
     for (const Field& f : kFields)
         if (f.dialog) settings.emplace_back(LabelOf(f), fit.Inputs.*f.dialog);

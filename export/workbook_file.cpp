@@ -13,15 +13,14 @@ ExportError::ExportError(fs::path file, std::string reason)
     : std::runtime_error("The workbook \"" + file.string() + "\" could not be written: " + reason),
       file_(std::move(file)), reason_(std::move(reason)) {}
 
-namespace {
-
-std::string TimeStamp() {
+std::string LocalTimeText(const char* format) {
     const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    char buf[32] = {};
-    if (const std::tm* local = std::localtime(&now))
-        std::strftime(buf, sizeof buf, "%Y-%m-%d %H-%M-%S", local);
+    char buf[64] = {};
+    if (const std::tm* local = std::localtime(&now)) std::strftime(buf, sizeof buf, format, local);
     return buf;
 }
+
+namespace {
 
 std::string ReasonOf(const std::error_code& ec) {
     return ec.message();
@@ -80,7 +79,7 @@ fs::path WriteNew(const Workbook& workbook, const std::string& baseName, const f
         throw ExportError(folder / (baseName + ".xlsx"),
                           "the folder \"" + folder.string() + "\" cannot be created (" +
                               (ec ? ReasonOf(ec) : "not a folder") + ")");
-    const std::string stem = baseName + " " + TimeStamp();
+    const std::string stem = baseName + " " + LocalTimeText("%Y-%m-%d %H-%M-%S");
     for (int n = 1;; ++n) {
         fs::path candidate =
             folder / (stem + (n == 1 ? "" : " (" + std::to_string(n) + ")") + ".xlsx");

@@ -44,6 +44,10 @@ struct ExportOutcome {
     std::string message; // for the window that started the export
 };
 
+// The local date and time in a strftime `format`: in file names and in the
+// "Settings" of a workbook.
+std::string LocalTimeText(const char* format);
+
 // Writes the workbook under a new name in `folder` (created when missing) and
 // returns the name. A failed or cancelled write leaves nothing behind.
 std::filesystem::path WriteNew(const Workbook& workbook, const std::string& baseName,

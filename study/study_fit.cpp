@@ -227,17 +227,33 @@ double UaChi2(const Fitted& f, std::size_t k, double A) {
     return chi2;
 }
 
-Best FitUaCases(const Fitted& f, std::size_t N, std::vector<double>* perCase) {
+// UA's weighted sums: Sz2 = sum s z^2 for the sample, and for case k
+// Sdz = sum s d z and Sd2 = sum s d^2, so that chi2(A) = Sd2 - A (2 Sdz - A Sz2).
+double UaSz2(const Fitted& f) {
     double Sz2 = 0;
     for (int j = 0; j < f.n; ++j) Sz2 += f.s[j] * f.z[j] * f.z[j];
+    return Sz2;
+}
+
+struct UaSums {
+    double Sdz = 0, Sd2 = 0;
+};
+
+UaSums UaSumsAt(const Fitted& f, std::size_t k) {
+    UaSums sums;
+    for (int j = 0; j < f.n; ++j) {
+        const double d = f.m[j] - f.C[j][k];
+        sums.Sdz += f.s[j] * d * f.z[j];
+        sums.Sd2 += f.s[j] * d * d;
+    }
+    return sums;
+}
+
+Best FitUaCases(const Fitted& f, std::size_t N, std::vector<double>* perCase) {
+    const double Sz2 = UaSz2(f);
     Best best;
     for (std::size_t k = 0; k < N; ++k) {
-        double Sdz = 0, Sd2 = 0;
-        for (int j = 0; j < f.n; ++j) {
-            const double d = f.m[j] - f.C[j][k];
-            Sdz += f.s[j] * d * f.z[j];
-            Sd2 += f.s[j] * d * d;
-        }
+        const auto [Sdz, Sd2] = UaSumsAt(f, k);
         const double A0 = Sdz / Sz2, A = std::max(0.0, A0);
         const double chi2 = Sd2 - A * (2 * Sdz - A * Sz2);
         if (perCase) (*perCase)[k] = chi2;
@@ -250,17 +266,11 @@ Best FitUaCases(const Fitted& f, std::size_t N, std::vector<double>* perCase) {
 // UA: the cases whose best chi2 is within `target`, and the A where it is (the
 // roots of the quadratic chi2(A), cut at 0).
 Region UaRegion(const Fitted& f, const SolubilityGrid& g, double target) {
-    double Sz2 = 0;
-    for (int j = 0; j < f.n; ++j) Sz2 += f.s[j] * f.z[j] * f.z[j];
+    const double Sz2 = UaSz2(f);
     Region region;
     const auto N = static_cast<std::size_t>(g.CaseCount);
     for (std::size_t k = 0; k < N; ++k) {
-        double Sdz = 0, Sd2 = 0;
-        for (int j = 0; j < f.n; ++j) {
-            const double d = f.m[j] - f.C[j][k];
-            Sdz += f.s[j] * d * f.z[j];
-            Sd2 += f.s[j] * d * d;
-        }
+        const auto [Sdz, Sd2] = UaSumsAt(f, k);
         const double A = std::max(0.0, Sdz / Sz2);
         if (!(Sd2 - A * (2 * Sdz - A * Sz2) <= target)) continue;
         region.AddCase(g, k);

@@ -2,6 +2,7 @@
 
 #include "core/numtext.h"
 #include "study/sample_table.h"
+#include "ui/widgets.h"
 
 #include <QBrush>
 #include <QColor>
@@ -15,10 +16,6 @@ namespace temra::ui {
 namespace {
 
 namespace SC = study::SampleColumn;
-
-QString Q(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
-}
 
 // The name of a sample column, as a table of samples would head it.
 QString SampleHeader(int column) {

@@ -27,16 +27,9 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-
 #include <set>
 
 namespace temra::ui {
-
-namespace {
-QString Q(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
-}
-} // namespace
 
 SamplesWindow::SamplesWindow(TemraApp& app) : TemraWindow(app), model_(new SamplesModel(this)) {
     setObjectName("Samples");

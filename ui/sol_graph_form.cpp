@@ -22,10 +22,6 @@ namespace temra::ui {
 
 namespace {
 
-QString Q(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
-}
-
 void SetUpPlot(plot::Plot* p) {
     p->SetLogY(true);
     p->yAxis().Title = "Concentration (cm3 STP/g H2O)";

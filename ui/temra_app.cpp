@@ -194,7 +194,7 @@ QString TemraApp::AboutText() {
                    "<p>It uses Qt 6 (LGPL-3.0), QCustomPlot (GPL-3.0), libxlsxwriter "
                    "(BSD-2-Clause), minizip (zlib licence), libcsv (LGPL-2.1), Boost.Math "
                    "(Boost Software License 1.0) and CLI11 (BSD-3-Clause).</p>")
-        .arg(QString::fromUtf8(kVersion.data(), static_cast<int>(kVersion.size())));
+        .arg(Q(kVersion));
 }
 
 void TemraApp::ShowAbout(QWidget* parent) {

@@ -13,7 +13,14 @@
 #include <QString>
 #include <QWidget>
 
+#include <string_view>
+
 namespace temra::ui {
+
+// A text of the core (UTF-8) as Qt's.
+inline QString Q(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
+}
 
 // 15 twips are one pixel at 96 dpi; Qt scales logical pixels on HiDPI screens.
 constexpr int Twips(int twips) {
