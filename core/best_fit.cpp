@@ -93,7 +93,7 @@ std::shared_ptr<BestFitNoEa> Module1::ComputeBestFitNoEa(RunControl& control) co
     fit->Gas = sel.Gas;
     if (static_cast<double>(N) * sizeof(double) > static_cast<double>(MemoryAvailable()))
         throw TemraError(ErrorNumber::OutOfMemory, fields::Ref(FieldId::Calculate),
-                         "the deviations of " + std::to_string(N) + " cases need " +
+                         "the deviations of " + CountText(static_cast<double>(N)) + " cases need " +
                              ByteText(static_cast<double>(N) * sizeof(double)) +
                              ", more than this process may use; use larger steps on the input "
                              "page");

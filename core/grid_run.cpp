@@ -84,9 +84,9 @@ struct CaseCost {
     const FieldRef culprit = TooLargeCulprit(g);
     const bool isStep = culprit.id == FieldId::ElevStep || culprit.id == FieldId::TempStep;
     auto count = [](double n, const char* one, const char* many) {
-        return ApproxText(n) + " " + (n == 1 ? one : many);
+        return CountText(n) + " " + (n == 1 ? one : many);
     };
-    std::string detail = "the grid would hold " + ApproxText(cases) + " or more cases (up to " +
+    std::string detail = "the grid would hold " + CountText(cases) + " or more cases (up to " +
                          count(span.temperatures, "temperature", "temperatures") + " at each of " +
                          count(span.elevations, "elevation", "elevations") + ") and need about " +
                          ByteText(cost(cases)) + ", more than this process may use (" +
@@ -124,6 +124,10 @@ void ReadInputs(SolubilityGrid& g, const Form1Texts& f, char sep) {
         throw TemraError(ErrorNumber::InvalidCall, F(FieldId::Density),
                          "the density of water must be greater than 0 g/cm³");
     g.Chloride = ParseDouble(f.Text15, F(FieldId::Chloride), sep);
+    if (!(g.Chloride >= 0))
+        throw TemraError(ErrorNumber::InvalidCall, F(FieldId::Chloride),
+                         "the chloride concentration (" + ApproxText(g.Chloride) +
+                             " mol/l) must be 0 or more");
     g.ElevMin = 0; // the grid always starts at 0 m; the "Min" box (Text18) is not read
     g.ElevMax = ParseDouble(f.Text19, F(FieldId::ElevMax), sep);
     g.ElevStep = ParseDouble(f.Text25, F(FieldId::ElevStep), sep);
@@ -140,8 +144,19 @@ void ReadInputs(SolubilityGrid& g, const Form1Texts& f, char sep) {
     g.MaatSlope = ParseSingle(f.Text20, F(FieldId::MaatA), sep);
     g.MaatIntercept = ParseSingle(f.Text22, F(FieldId::MaatB), sep);
     g.MaatInUse = f.Check1;
-    for (int gas = 1; gas <= GasCount; ++gas)
-        g.MeasuredConc[gas - 1] = ParseDouble(f.Measured(gas), F(fields::Measured(gas)), sep);
+    for (int gas = 1; gas <= GasCount; ++gas) {
+        const FieldRef field = F(fields::Measured(gas));
+        const double measured = ParseDouble(f.Measured(gas), field, sep);
+        // A concentration is above 0; a gas that was not measured keeps any positive
+        // value and is ticked for deletion on the graph.
+        if (!(measured > 0))
+            throw TemraError(ErrorNumber::InvalidCall, field,
+                             "a measured concentration must be above 0 (" + field.label + ": " +
+                                 ApproxText(measured) +
+                                 "); for a gas that was not measured, keep any positive value "
+                                 "and tick it for deletion on the graph");
+        g.MeasuredConc[gas - 1] = measured;
+    }
 }
 
 // Gases dissolve only while the air pressure lies above the vapour pressure of

@@ -217,6 +217,17 @@ std::string ApproxText(double value) {
     return FormatWith(value, 4, 1e15, '.');
 }
 
+std::string CountText(double count) {
+    if (!(std::fabs(count) < 1e15)) return ApproxText(count);
+    const auto whole = static_cast<long long>(std::llround(std::fabs(count)));
+    std::string digits = std::to_string(whole), grouped;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
+        grouped += digits[i];
+    }
+    return (count < 0 && whole != 0 ? "-" : "") + grouped;
+}
+
 std::string ByteText(double bytes) {
     if (bytes < 1000) return FormatWith(std::round(bytes), 4, 1e15, '.') + " bytes";
     const char* units[] = {"kB", "MB", "GB", "TB", "PB", "EB"};

@@ -43,6 +43,9 @@ std::string ExactText(float value);
 // A value for a message: four significant digits in the general format ("0.7819",
 // "3.301E+12").
 std::string ApproxText(double value);
+// A count for a message, its thousands grouped: "33,000,000" (beyond 10^15 as
+// ApproxText writes it).
+std::string CountText(double count);
 // An amount of memory for a message: "640 bytes", "12 MB", "17.5 GB".
 std::string ByteText(double bytes);
 

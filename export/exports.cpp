@@ -24,14 +24,15 @@ void CheckRows(std::uint64_t dataRows, std::uint64_t columns, const char* sheet,
                const Application& app) {
     if (dataRows + 2 > kMaxRows)
         throw ExportError(std::string(sheet) + ".xlsx",
-                          "the table has " + std::to_string(dataRows) + " rows, more than the " +
-                              std::to_string(kMaxRows - 2) +
+                          "the table has " + CountText(static_cast<double>(dataRows)) +
+                              " rows, more than the " +
+                              CountText(static_cast<double>(kMaxRows - 2)) +
                               " a sheet holds below its two header rows");
     const std::uint64_t bytes = TableBytes(dataRows + 2, columns);
     if (bytes > app.MemoryBudget)
         throw ExportError(std::string(sheet) + ".xlsx",
-                          "the table of " + std::to_string(dataRows) + " rows needs about " +
-                              ByteText(static_cast<double>(bytes)) +
+                          "the table of " + CountText(static_cast<double>(dataRows)) +
+                              " rows needs about " + ByteText(static_cast<double>(bytes)) +
                               " to build, more than this process may use (" +
                               ByteText(static_cast<double>(app.MemoryBudget)) + ")");
 }

@@ -1,5 +1,6 @@
 #include "export/spreadsheet.h"
 
+#include "core/numtext.h"
 #include "platform/platform.h"
 
 #include <unzip.h>
@@ -44,8 +45,8 @@ std::uint32_t ColumnNumber(std::string_view letters, std::string_view whole) {
 
 void CheckCell(std::uint32_t row, std::uint32_t column) {
     if (row < 1 || row > kMaxRows)
-        throw SpreadsheetError("row " + std::to_string(row) + " lies beyond the " +
-                               std::to_string(kMaxRows) + " rows a sheet holds");
+        throw SpreadsheetError("row " + CountText(row) + " lies beyond the " + CountText(kMaxRows) +
+                               " rows a sheet holds");
     if (column < 1 || column > kMaxColumns)
         throw SpreadsheetError("column " + std::to_string(column) + " lies beyond the sheet");
 }
@@ -366,11 +367,12 @@ void VerifyXlsx(const Workbook& workbook, const std::filesystem::path& path, Run
         const SheetCounts expected = CountsOf(*sheet);
         const SheetCounts found = ReadBackSheet(zip.get(), ++index, sheet->Name(), control);
         if (found.rows != expected.rows || found.cells != expected.cells)
-            throw SpreadsheetError(
-                "the sheet \"" + sheet->Name() + "\" holds " + std::to_string(found.rows) +
-                " of its " + std::to_string(expected.rows) + " rows (" +
-                std::to_string(found.cells) + " of its " + std::to_string(expected.cells) +
-                " cells) in the written file; the disk may be full");
+            throw SpreadsheetError("the sheet \"" + sheet->Name() + "\" holds " +
+                                   CountText(static_cast<double>(found.rows)) + " of its " +
+                                   CountText(static_cast<double>(expected.rows)) + " rows (" +
+                                   CountText(static_cast<double>(found.cells)) + " of its " +
+                                   CountText(static_cast<double>(expected.cells)) +
+                                   " cells) in the written file; the disk may be full");
     }
 }
 

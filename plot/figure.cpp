@@ -47,6 +47,10 @@ bool SaveFigure(QCustomPlot* canvas, const QString& path, int dpi, QString& reas
     } else if (kind == "svg") {
         QSvgGenerator svg;
         svg.setOutputDevice(&file);
+        // Laid out at the screen's 96 dpi: drawn at the same, the texts keep their
+        // sizes and places beside the lines and marks (the generator's own 72 would
+        // shrink them).
+        svg.setResolution(96);
         svg.setSize(QSize(width, height));
         svg.setViewBox(QRect(0, 0, width, height));
         svg.setTitle("Temra");

@@ -52,6 +52,17 @@ void DrawMarker(QPainter* p, const QPointF& c, int style, double size, const QCo
         p->drawPolygon(pts, 3);
         break;
     }
+    case kMarkerTriangleDown: {
+        p->setBrush(colour);
+        const QPointF pts[] = {{c.x(), c.y() + r}, {c.x() + r, c.y() - r}, {c.x() - r, c.y() - r}};
+        p->drawPolygon(pts, 3);
+        break;
+    }
+    case kMarkerCross:
+        p->setPen(QPen(colour, 2));
+        p->drawLine(QPointF(c.x() - r, c.y() - r), QPointF(c.x() + r, c.y() + r));
+        p->drawLine(QPointF(c.x() - r, c.y() + r), QPointF(c.x() + r, c.y() - r));
+        break;
     case kMarkerCrossCircle:
         p->setBrush(Qt::NoBrush);
         p->setPen(QPen(colour, 2));
@@ -228,7 +239,9 @@ class ChannelsPlottable : public QCPAbstractPlottable {
         for (int ci = 0; ci < static_cast<int>(channels.size()); ++ci) {
             const Channel& c = channels[static_cast<std::size_t>(ci)];
             if (!c.TraceVisible || c.PointCount() < 2) continue;
-            painter->setPen(QPen(plot_->ColourOf(ci), 1.5));
+            QPen pen(plot_->ColourOf(ci), 1.5);
+            pen.setStyle(c.Dash);
+            painter->setPen(pen);
             QPolygonF line;
             for (int i = 0; i < c.PointCount(); ++i) {
                 QPointF px;
@@ -309,20 +322,24 @@ class ChannelsPlottable : public QCPAbstractPlottable {
 };
 
 // A legend row: the channel's line and marker, then its title.
+constexpr int kLegendIcon = 36;
 class ChannelLegendItem : public QCPAbstractLegendItem {
   public:
     ChannelLegendItem(QCPLegend* legend, Plot* plot, int channel)
         : QCPAbstractLegendItem(legend), plot_(plot), channel_(channel) {}
+    QString Text() const { return plot_->ChannelTitle(channel_); }
 
   protected:
     void draw(QCPPainter* painter) override {
         const Channel& c = plot_->channel(channel_);
         const QColor colour = plot_->ColourOf(channel_);
         const QRect r = mRect;
-        const QRectF icon(r.left(), r.top(), 24, r.height());
+        const QRectF icon(r.left(), r.top(), kLegendIcon, r.height());
         painter->setAntialiasing(true);
         if (c.TraceVisible) {
-            painter->setPen(QPen(colour, 1.5));
+            QPen pen(colour, 1.5);
+            pen.setStyle(c.Dash);
+            painter->setPen(pen);
             painter->drawLine(QPointF(icon.left(), icon.center().y()),
                               QPointF(icon.right(), icon.center().y()));
         }
@@ -330,13 +347,14 @@ class ChannelLegendItem : public QCPAbstractLegendItem {
             DrawMarker(painter, icon.center(), c.MarkersStyle, c.MarkersSize, colour);
         painter->setPen(Qt::black);
         painter->setFont(mFont);
-        painter->drawText(QRectF(icon.right() + 6, r.top(), r.width() - 30, r.height()),
-                          Qt::AlignLeft | Qt::AlignVCenter, plot_->ChannelTitle(channel_));
+        painter->drawText(
+            QRectF(icon.right() + 6, r.top(), r.width() - kLegendIcon - 6, r.height()),
+            Qt::AlignLeft | Qt::AlignVCenter, plot_->ChannelTitle(channel_));
     }
     QSize minimumOuterSizeHint() const override {
         const QFontMetrics fm(mFont);
         const QSize text = fm.size(Qt::TextSingleLine, plot_->ChannelTitle(channel_));
-        return QSize(30 + text.width(), std::max(text.height(), 14)) +
+        return QSize(kLegendIcon + 6 + text.width(), std::max(text.height(), 14)) +
                QSize(mMargins.left() + mMargins.right(), mMargins.top() + mMargins.bottom());
     }
 
@@ -344,6 +362,109 @@ class ChannelLegendItem : public QCPAbstractLegendItem {
     Plot* plot_;
     int channel_;
 };
+
+// A legend row of text only: the curves the legend has no room for.
+class NoteLegendItem : public QCPAbstractLegendItem {
+  public:
+    NoteLegendItem(QCPLegend* legend, QString text)
+        : QCPAbstractLegendItem(legend), text_(std::move(text)) {}
+    QString Text() const { return text_; }
+
+  protected:
+    void draw(QCPPainter* painter) override {
+        painter->setPen(Qt::black);
+        painter->setFont(mFont);
+        painter->drawText(QRectF(mRect), Qt::AlignLeft | Qt::AlignVCenter, text_);
+    }
+    QSize minimumOuterSizeHint() const override {
+        const QSize text = QFontMetrics(mFont).size(Qt::TextSingleLine, text_);
+        return QSize(text.width(), std::max(text.height(), 14)) +
+               QSize(mMargins.left() + mMargins.right(), mMargins.top() + mMargins.bottom());
+    }
+
+  private:
+    QString text_;
+};
+
+namespace {
+
+QString Superscript(int n) {
+    static const QString digits = QStringLiteral("⁰¹²³⁴⁵⁶⁷⁸⁹");
+    QString out = n < 0 ? QStringLiteral("⁻") : QString();
+    for (QChar c : QString::number(std::abs(n))) out += digits[c.digitValue()];
+    return out;
+}
+
+// The style of one axis's labels: plain or times a common power of ten, and the
+// decimals every label is written with.
+struct AxisStyle {
+    bool plain = true;
+    int exponent = 0;
+    int decimals = 0;
+};
+
+AxisStyle StyleOf(const QVector<double>& ticks) {
+    AxisStyle style;
+    double top = 0, bottom = std::numeric_limits<double>::infinity();
+    for (double v : ticks)
+        if (v != 0 && std::isfinite(v)) {
+            top = std::max(top, std::fabs(v));
+            bottom = std::min(bottom, std::fabs(v));
+        }
+    style.plain = top == 0 || (bottom >= 1e-3 && top < 1e5);
+    if (!style.plain) style.exponent = static_cast<int>(std::floor(std::log10(top) + 1e-12));
+    const double scale = std::pow(10.0, style.exponent);
+    // The fewest decimals that write every label as it is (to a part in 10⁹).
+    for (double v : ticks) {
+        const double m = v / scale;
+        if (!std::isfinite(m)) continue;
+        int d = style.decimals;
+        while (d < 12 && std::fabs(std::round(m * std::pow(10.0, d)) / std::pow(10.0, d) - m) >
+                             1e-9 * std::max(1.0, std::fabs(m)))
+            ++d;
+        style.decimals = d;
+    }
+    return style;
+}
+
+QString Styled(double value, const AxisStyle& style, QChar decimalPoint) {
+    if (value == 0) return QStringLiteral("0");
+    QString text = QString::number(value / std::pow(10.0, style.exponent), 'f', style.decimals);
+    text.replace(QLatin1Char('.'), decimalPoint);
+    if (style.plain) return text;
+    return text + QStringLiteral("·10") + Superscript(style.exponent);
+}
+
+} // namespace
+
+QStringList AxisTickTexts(const QVector<double>& ticks, QChar decimalPoint) {
+    const AxisStyle style = StyleOf(ticks);
+    QStringList texts;
+    for (double v : ticks) texts << Styled(v, style, decimalPoint);
+    return texts;
+}
+
+namespace {
+
+// The size of a legend's rows (the tallest) and columns (the widest item).
+QSize LegendCell(const QCPLegend* legend) {
+    QSize cell;
+    for (int i = 0; i < legend->itemCount(); ++i)
+        if (const QCPAbstractLegendItem* item = legend->item(i))
+            cell = cell.expandedTo(item->minimumOuterSizeHint());
+    return cell;
+}
+
+// What a legend takes beyond its cells: its own margins and its distance from the
+// plotting area's edges.
+QSize LegendFrame(const QCustomPlot* canvas) {
+    const QMargins m = canvas->legend->margins();
+    const QMargins inset = canvas->axisRect()->insetLayout()->margins();
+    return {m.left() + m.right() + inset.left() + inset.right() + 4,
+            m.top() + m.bottom() + inset.top() + inset.bottom() + 4};
+}
+
+} // namespace
 
 // Ticks a fixed step apart when the plot asks for one, otherwise QCustomPlot's
 // own choice; labels in the plot's style, and on the x axis through the plot's
@@ -358,24 +479,43 @@ class LabelTicker : public QCPAxisTicker {
     double getTickStep(const QCPRange& range) override {
         return fixedStep > 0 ? fixedStep : QCPAxisTicker::getTickStep(range);
     }
-    QString getTickLabel(double tick, const QLocale&, QChar, int) override {
-        // A tick that should be 0 may carry the rounding of its computation.
-        if (std::fabs(tick) < 1e-9 * std::fabs(tickStep_)) tick = 0;
-        QString label = TickText(tick, decimalPoint);
-        if (callback_ && plot_ && plot_->OnXAxisCustomizeLabel)
-            plot_->OnXAxisCustomizeLabel(0, tick, label);
-        return label;
-    }
     QVector<double> createTickVector(double tickStep, const QCPRange& range) override {
         tickStep_ = tickStep;
+        range_ = range;
         return QCPAxisTicker::createTickVector(tickStep, range);
+    }
+    // One style for the labels the axis shows (the ticks beyond its ends, which
+    // QCustomPlot keeps for drawing, take the style of the others).
+    QVector<QString> createLabelVector(const QVector<double>& ticks, const QLocale&, QChar,
+                                       int) override {
+        QVector<double> values = ticks, shown;
+        for (double& tick : values) {
+            // A tick that should be 0 may carry the rounding of its computation.
+            if (std::fabs(tick) < 1e-9 * std::fabs(tickStep_)) tick = 0;
+            const double slack = 1e-9 * std::fabs(tickStep_);
+            if (tick >= range_.lower - slack && tick <= range_.upper + slack) shown << tick;
+        }
+        const AxisStyle style = StyleOf(shown.isEmpty() ? values : shown);
+        QVector<QString> labels;
+        labels.reserve(values.size());
+        for (qsizetype i = 0; i < values.size(); ++i) {
+            QString label = Styled(values[i], style, decimalPoint);
+            if (callback_ && plot_ && plot_->OnXAxisCustomizeLabel)
+                plot_->OnXAxisCustomizeLabel(0, values[i], label);
+            labels << label;
+        }
+        return labels;
     }
 
   private:
     Plot* plot_;
     bool callback_;
     double tickStep_ = 0;
+    QCPRange range_;
 };
+
+// A logarithmic axis labels each of up to this many decades.
+constexpr int kLogDecadesLabelled = 40;
 
 class LogTicker : public QCPAxisTickerLog {
   public:
@@ -386,15 +526,6 @@ class LogTicker : public QCPAxisTickerLog {
         return TickText(tick, decimalPoint, true);
     }
 };
-
-namespace {
-QString Superscript(int n) {
-    static const QString digits = QStringLiteral("⁰¹²³⁴⁵⁶⁷⁸⁹");
-    QString out = n < 0 ? QStringLiteral("⁻") : QString();
-    for (QChar c : QString::number(std::abs(n))) out += digits[c.digitValue()];
-    return out;
-}
-} // namespace
 
 void UseTickStyle(QCPAxis* axis, QChar decimalPoint, bool logarithmic) {
     axis->setNumberFormat("g");
@@ -464,6 +595,7 @@ Plot::Plot(QWidget* parent) : QWidget(parent), canvas_(new QCustomPlot(this)) {
     canvas_->xAxis->setNumberFormat("g");
     canvas_->yAxis->setNumberFormat("g");
     plottable_ = new ChannelsPlottable(this, canvas_->xAxis, canvas_->yAxis);
+    canvas_->installEventFilter(this);
     Clear();
 }
 
@@ -565,9 +697,24 @@ QSize Plot::minimumSizeHint() const {
     // The y title runs along the axis and the x title under it: the plotting area
     // is at least as long as each, beside the tick labels and the margins.
     const int tickWidth = ticks.horizontalAdvance(QStringLiteral("-8.88·10⁻⁸⁸"));
-    const int width = label.height() + tickWidth + std::max(xTitle + 24, 160) + 40;
-    const int height =
-        title.height() + std::max(yTitle + 24, 120) + 2 * ticks.height() + label.height() + 40;
+    int areaWidth = std::max(xTitle + 24, 160), areaHeight = std::max(yTitle + 24, 120);
+    int besideWidth = 0;
+    if (legendEntries_ > 0) { // kLegendRowsShown rows: in one column, or in columns beside
+        const QCPLegend* legend = canvas_->legend;
+        const QSize cell = LegendCell(legend), frame = LegendFrame(canvas_);
+        const int rows = std::min(legendEntries_, kLegendRowsShown);
+        areaHeight =
+            std::max(areaHeight, rows * (cell.height() + legend->rowSpacing()) + frame.height());
+        if (legendEntries_ <= kLegendRowsShown) {
+            areaWidth = std::max(areaWidth, cell.width() + frame.width());
+        } else {
+            const int columns = std::min(
+                kLegendColumnsBeside, (legendEntries_ + kLegendRowsShown - 1) / kLegendRowsShown);
+            besideWidth = columns * (cell.width() + legend->columnSpacing()) + frame.width();
+        }
+    }
+    const int width = label.height() + tickWidth + areaWidth + besideWidth + 40;
+    const int height = title.height() + areaHeight + 2 * ticks.height() + label.height() + 40;
     return QSize(width, height).expandedTo(minimumPlotSize_);
 }
 
@@ -687,6 +834,7 @@ void Plot::ApplyYAxis() {
             y->setTicker(ticker);
         }
         ticker->decimalPoint = decimalPoint_;
+        ticker->setTickCount(kLogDecadesLabelled); // every decade its label
     } else {
         auto ticker = qSharedPointerDynamicCast<LabelTicker>(y->ticker());
         if (!ticker) {
@@ -700,9 +848,9 @@ void Plot::ApplyYAxis() {
     if (a.TrackScaleMinMax && DataRange(dx0, dx1, dy0, dy1)) {
         lo = dy0;
         hi = dy1;
-        if (logY_) {
-            lo /= 1.25;
-            hi *= 1.25;
+        if (logY_) { // whole decades, with room for the markers on the outermost values
+            lo = std::pow(10.0, std::floor(std::log10(lo / 1.02)));
+            hi = std::pow(10.0, std::ceil(std::log10(hi * 1.02)));
         }
     }
     if (logY_ && !(lo > 0)) lo = hi > 0 ? hi / 100 : 1;
@@ -711,24 +859,135 @@ void Plot::ApplyYAxis() {
     y->setRange(lo, hi);
 }
 
-// One row per titled channel, in channel order.
+void DistinguishCurves(Plot& plot, int count) {
+    static const int markers[] = {kMarkerDisc, kMarkerTriangle, kMarkerDiamond, kMarkerTriangleDown,
+                                  kMarkerCross};
+    const int colours = static_cast<int>(sizeof kPalette / sizeof kPalette[0]);
+    for (int c = 0; c < count && c < plot.ChannelCount(); ++c) {
+        const int round = c / colours;
+        plot.channel(c).MarkersStyle = markers[round % 5];
+        plot.channel(c).Dash = (round / 5) % 2 == 0 ? Qt::SolidLine : Qt::DashLine;
+    }
+}
+
+// One row per titled channel, in channel order, arranged for the canvas as it is.
 void Plot::ApplyLegend() {
-    QCPLegend* legend = canvas_->legend;
-    legend->clearItems();
-    legend->setVisible(legendVisible_);
+    canvas_->legend->setVisible(legendVisible_);
     // Top left: the curves of a gas-pair graph rise to the right.
     canvas_->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignLeft);
-    if (legendVisible_)
-        for (int i = 0; i < ChannelCount(); ++i)
-            if (!ChannelTitle(i).isEmpty()) legend->addItem(new ChannelLegendItem(legend, this, i));
+    ArrangeLegend(canvas_->height());
+}
+
+void Plot::ArrangeLegend(int height) {
+    QCPLegend* legend = canvas_->legend;
+    legend->clearItems();
+    std::vector<int> curves, points; // channels with a line, and the others (measured)
+    for (int i = 0; i < ChannelCount(); ++i)
+        if (!ChannelTitle(i).isEmpty()) (channel(i).TraceVisible ? curves : points).push_back(i);
+    legendEntries_ = legendVisible_ ? static_cast<int>(curves.size() + points.size()) : 0;
+    for (int i : curves) legend->addItem(new ChannelLegendItem(legend, this, i));
+    for (int i : points) legend->addItem(new ChannelLegendItem(legend, this, i));
+    // Rows down the plotting area's height; in one column inside the area where
+    // they fit, otherwise in up to kLegendColumnsBeside columns beside it.
+    const QSize cell = LegendCell(legend), frame = LegendFrame(canvas_);
+    const int areaHeight = height - (aroundArea_ > 0 ? aroundArea_ : 90);
+    const int rows = std::max(1, (areaHeight - frame.height() + legend->rowSpacing()) /
+                                     (cell.height() + legend->rowSpacing()));
+    const bool beside = legendEntries_ > rows;
+    PlaceLegend(beside);
+    const int columns = beside ? kLegendColumnsBeside : 1;
+    if (legendEntries_ > rows * columns) {
+        // No room for all: the first curves, a row that counts the rest, the points.
+        const int room = std::max(1, rows * columns - 1 - static_cast<int>(points.size()));
+        const int shown = std::min(room, static_cast<int>(curves.size()));
+        legend->clearItems();
+        for (int k = 0; k < shown; ++k)
+            legend->addItem(
+                new ChannelLegendItem(legend, this, curves[static_cast<std::size_t>(k)]));
+        const int rest = static_cast<int>(curves.size()) - shown;
+        legend->addItem(new NoteLegendItem(
+            legend, QString(rest == 1 ? "… and 1 more curve" : "… and %1 more curves").arg(rest)));
+        for (int i : points) legend->addItem(new ChannelLegendItem(legend, this, i));
+    }
+    legend->setFillOrder(QCPLayoutGrid::foRowsFirst, false);
+    legend->setWrap(rows);
+    legend->setFillOrder(QCPLayoutGrid::foRowsFirst, true);
+}
+
+void Plot::PlaceLegend(bool beside) {
+    QCPLegend* legend = canvas_->legend;
+    QCPLayoutInset* inset = canvas_->axisRect()->insetLayout();
+    QCPLayoutGrid* layout = canvas_->plotLayout();
+    if (beside == (besideLegend_ != nullptr)) return;
+    if (beside) {
+        // A column right of the plotting area: the legend at its top, as high as its
+        // rows, aligned with the area's top edge.
+        inset->take(legend);
+        inset->simplify();
+        besideLegend_ = new QCPLayoutGrid;
+        layout->addElement(1, 1, besideLegend_);
+        besideLegend_->setAutoMargins(QCP::msTop | QCP::msBottom);
+        besideLegend_->setMargins(QMargins(6, 0, 8, 0));
+        besideLegend_->addElement(0, 0, legend);
+        besideLegend_->addElement(1, 0, new QCPLayoutElement(canvas_));
+        besideLegend_->setRowStretchFactor(0, 0.001);
+        besideLegend_->setRowStretchFactor(1, 1);
+        layout->setColumnStretchFactor(1, 0.001);
+        auto* edges = new QCPMarginGroup(canvas_);
+        canvas_->axisRect()->setMarginGroup(QCP::msTop | QCP::msBottom, edges);
+        besideLegend_->setMarginGroup(QCP::msTop | QCP::msBottom, edges);
+    } else {
+        canvas_->axisRect()->setMarginGroup(QCP::msTop | QCP::msBottom, nullptr);
+        besideLegend_->take(legend);
+        layout->remove(besideLegend_);
+        besideLegend_ = nullptr;
+        layout->simplify();
+        inset->addElement(legend, Qt::AlignTop | Qt::AlignLeft);
+    }
+}
+
+bool Plot::FitTickCounts(QSize canvas) {
+    const int areaWidth = canvas.width() - (aroundWidth_ > 0 ? aroundWidth_ : 100);
+    const int areaHeight = canvas.height() - (aroundArea_ > 0 ? aroundArea_ : 90);
+    bool changed = false;
+    auto fit = [&changed](QCPAxis* axis, int count) {
+        auto ticker = qSharedPointerDynamicCast<LabelTicker>(axis->ticker());
+        if (!ticker || ticker->fixedStep > 0 || ticker->tickCount() == count) return;
+        ticker->setTickCount(count);
+        changed = true;
+    };
+    fit(canvas_->xAxis, std::clamp(areaWidth / 100, 2, 5));
+    fit(canvas_->yAxis, std::clamp(areaHeight / 40, 2, 5));
+    return changed;
+}
+
+bool Plot::eventFilter(QObject* watched, QEvent* event) {
+    // The ticks and the legend are fitted to the canvas's new size before it is drawn.
+    if (watched == canvas_ && event->type() == QEvent::Resize) {
+        const QSize size = static_cast<QResizeEvent*>(event)->size();
+        FitTickCounts(size);
+        if (legendVisible_) ArrangeLegend(size.height());
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void Plot::Replot() {
     ApplyXAxis();
     ApplyYAxis();
     ApplyLegend();
-    updateGeometry(); // the titles decide the smallest size
+    updateGeometry(); // the titles and the legend decide the smallest size
+    FitTickCounts(canvas_->size());
     canvas_->replot();
+    // The legend's rows and the ticks follow from the plotting area's size, known
+    // only now.
+    const int around = canvas_->height() - canvas_->axisRect()->rect().height();
+    const int aroundWidth = canvas_->width() - canvas_->axisRect()->rect().width();
+    if (around == aroundArea_ && aroundWidth == aroundWidth_) return;
+    aroundArea_ = around;
+    aroundWidth_ = aroundWidth;
+    const bool ticks = FitTickCounts(canvas_->size());
+    if (legendVisible_) ArrangeLegend(canvas_->height());
+    if (ticks || legendVisible_) canvas_->replot();
 }
 
 namespace {
@@ -741,6 +1000,19 @@ std::vector<std::pair<double, QString>> TickLabelsOf(const QCPAxis* axis) {
     return out;
 }
 } // namespace
+
+QStringList Plot::LegendTexts() const {
+    QStringList texts;
+    const QCPLegend* legend = canvas_->legend;
+    if (!legend->visible()) return texts;
+    for (int i = 0; i < legend->itemCount(); ++i) { // in order of filling: down, then across
+        if (const auto* c = dynamic_cast<const ChannelLegendItem*>(legend->item(i)))
+            texts << c->Text();
+        if (const auto* n = dynamic_cast<const NoteLegendItem*>(legend->item(i)))
+            texts << n->Text();
+    }
+    return texts;
+}
 
 std::vector<std::pair<double, QString>> Plot::XTickLabels() const {
     return TickLabelsOf(canvas_->xAxis);

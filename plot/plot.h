@@ -10,14 +10,19 @@
 // channels with lines, and last the markers of channels without a line (the
 // measured values), so these are never hidden.
 //
-// Tick labels of every axis share one style: plain numbers from 0.001 to below
-// 100000, otherwise a mantissa times a power of ten ("5·10⁻⁸", "10⁻⁶"), with the
-// user's decimal separator; a logarithmic axis shows every decade as a power.
+// Tick labels of every axis share one style, chosen for the axis as a whole: plain
+// numbers when every label lies from 0.001 to below 100000, otherwise each a
+// mantissa times one power of ten common to the axis ("0.5·10⁻⁷", "1.0·10⁻⁷"),
+// with as many decimals as the labels need and the user's decimal separator. A
+// logarithmic axis runs over whole decades and shows every decade as a power
+// ("10⁻⁶"), so that each value drawn lies between two labelled decades.
 #pragma once
 
 #include <QColor>
 #include <QImage>
 #include <QString>
+#include <QStringList>
+#include <QVector>
 #include <QWidget>
 
 #include <array>
@@ -28,12 +33,14 @@
 
 class QCustomPlot;
 class QCPAxis;
+class QCPLayoutGrid;
 class QCPTextElement;
 
 namespace temra::plot {
 
 // Marker shapes by style number: 0 circle, 1 square, 2 diamond, 3 small disc,
-// 4 triangle, 5 circle with a cross (a distinct larger mark).
+// 4 triangle, 5 circle with a cross (a distinct larger mark), 6 triangle pointing
+// down, 7 cross.
 enum MarkerStyle : int {
     kMarkerCircle = 0,
     kMarkerSquare = 1,
@@ -41,6 +48,8 @@ enum MarkerStyle : int {
     kMarkerDisc = 3,
     kMarkerTriangle = 4,
     kMarkerCrossCircle = 5,
+    kMarkerTriangleDown = 6,
+    kMarkerCross = 7,
 };
 
 struct Point {
@@ -61,6 +70,7 @@ class Channel {
     int MarkersStyle = kMarkerDisc;
     bool MarkersAllowIndividual = false;
     QColor Colour; // invalid: the plot's palette colour of the channel
+    Qt::PenStyle Dash = Qt::SolidLine;
 
   private:
     friend class Plot;
@@ -83,8 +93,17 @@ struct Axis {
     double Margin = 0;
 };
 
-// The text of a tick label (see above); `powers`: always as a power of ten.
+// The text of one value as a label (see above); `powers`: always as a power of ten.
 QString TickText(double value, QChar decimalPoint, bool powers = false);
+
+// The labels of the ticks of one linear axis, in one style (see above).
+QStringList AxisTickTexts(const QVector<double>& ticks, QChar decimalPoint);
+
+// Gives the first `count` channels looks that differ pairwise: the palette's ten
+// colours with discs, then with triangles, diamonds, triangles pointing down and
+// crosses, and all of these again with dashed lines (a hundred curves, each its
+// own).
+void DistinguishCurves(Plot& plot, int count);
 
 // Gives a QCustomPlot axis the tick labels of this style.
 void UseTickStyle(QCPAxis* axis, QChar decimalPoint, bool logarithmic);
@@ -126,6 +145,14 @@ class Plot : public QWidget {
     int AddYAxis();
     void SetLogY(bool logarithmic) { logY_ = logarithmic; }
     bool LogY() const { return logY_; }
+    // The legend lies inside the plotting area, at its top left, while its rows
+    // fit there in one column; otherwise beside the area, in up to
+    // kLegendColumnsBeside columns as high as the area. Where even those do not
+    // hold every row, the curves that do not fit are counted in one last row, so
+    // the legend never leaves the plot. The plot is never made so small that fewer
+    // than kLegendRowsShown rows fit in a column.
+    static constexpr int kLegendRowsShown = 8;
+    static constexpr int kLegendColumnsBeside = 3;
     void SetLegendVisible(bool visible) { legendVisible_ = visible; }
     void SetDecimalPoint(QChar point) { decimalPoint_ = point; }
     // The plot is never made smaller than this, nor than its titles need.
@@ -153,6 +180,8 @@ class Plot : public QWidget {
 
     // Applies the model to QCustomPlot and repaints.
     void Replot();
+    // The rows the legend shows now, in order, after a Replot.
+    QStringList LegendTexts() const;
     // The labels the axes show now (positions and texts), after a Replot.
     std::vector<std::pair<double, QString>> XTickLabels() const;
     std::vector<std::pair<double, QString>> YTickLabels() const;
@@ -168,6 +197,14 @@ class Plot : public QWidget {
     void ApplyXAxis();
     void ApplyYAxis();
     void ApplyLegend();
+    // Rows and columns of the legend for a canvas of `height` pixels.
+    void ArrangeLegend(int height);
+    // Inside the plotting area, or beside it.
+    void PlaceLegend(bool beside);
+    // As many ticks as leave room between their labels on a canvas of this size;
+    // true when a count changed.
+    bool FitTickCounts(QSize canvas);
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     QCustomPlot* canvas_;
     QCPTextElement* titleElement_;
@@ -183,6 +220,10 @@ class Plot : public QWidget {
     QSize minimumPlotSize_;
     double xTickStep_ = 0; // 0: automatic
     double dataXMin_ = 0, dataXMax_ = 0, dataYMin_ = 0, dataYMax_ = 0;
+    int aroundArea_ = 0;    // canvas height less the plotting area's, as last laid out
+    int aroundWidth_ = 0;   // the same across
+    int legendEntries_ = 0; // the rows the legend would show, given room
+    QCPLayoutGrid* besideLegend_ = nullptr; // the column beside the area, when in use
     class ChannelsPlottable* plottable_;
     std::unique_ptr<struct LineDensity> density_;
 };

@@ -138,6 +138,15 @@ GroupKey KeyOf(const Values& v) {
     return {v.density, v.chloride, v.elevation.has_value(), v.elevation.value_or(0)};
 }
 
+// The input page's boxes as the study's grid reads them: its conditions only (the
+// measured boxes belong to the page's own sample and are not the study's).
+Form1Texts GridOnly(const Form1Texts& grid) {
+    Form1Texts f = grid;
+    const Form1Texts defaults;
+    for (int g = 1; g <= GasCount; ++g) f.Measured(g) = defaults.Measured(g);
+    return f;
+}
+
 // A number as a box would hold it, in the separator the grid's boxes use.
 std::string BoxText(std::string text, char separator) {
     for (char& c : text)
@@ -151,7 +160,7 @@ GridPlan GroupGrid(const GroupKey& key, const StudyOptions& o, const Module1& se
     m.DecimalSeparator = settings.DecimalSeparator;
     m.MemoryBudget = settings.MemoryBudget;
     m.MemoryProbe = settings.MemoryProbe;
-    Form1Texts f = o.grid;
+    Form1Texts f = GridOnly(o.grid);
     f.Text14 = BoxText(ExactText(std::get<0>(key)), settings.DecimalSeparator);
     f.Text15 = BoxText(ExactText(std::get<1>(key)), settings.DecimalSeparator);
     GridPlan plan = std::get<2>(key) ? m.PlanSolubilityAt(f, std::get<3>(key), control)
@@ -661,7 +670,7 @@ std::vector<StudyResult> FitStudy(const std::vector<Sample>& samples, const Stud
         check.DecimalSeparator = settings.DecimalSeparator;
         check.MemoryBudget = settings.MemoryBudget;
         check.MemoryProbe = settings.MemoryProbe;
-        check.PlanSolubility(options.grid, control);
+        check.PlanSolubility(GridOnly(options.grid), control);
     }
 
     std::vector<StudyResult> results(samples.size());

@@ -94,14 +94,14 @@ TEST(BestFitNoEa, DeviationIsTheRootMeanSquareOverTheSelectedGases) {
     for (CaseNumber i = 1; i <= m.CaseCount(); i += 13)
         EXPECT_DOUBLE_EQ(m.NoEa().CaseRms[i - 1], std::fabs(m.GasSolubility(3, i) - 4.78E-04));
 
-    // Two gases whose differences in case 1 are 3 and -4: sqrt((9 + 16) / 2).
+    // Two gases whose differences in case 1 are 3 and -4 (x 10^-9): sqrt((9 + 16) / 2).
     Form1Texts f = Defaults();
-    f.Text1 = temra::ExactText(m.GasSolubility(1, 1) - 3);
-    f.Text2 = temra::ExactText(m.GasSolubility(2, 1) + 4);
+    f.Text1 = temra::ExactText(m.GasSolubility(1, 1) - 3e-9);
+    f.Text2 = temra::ExactText(m.GasSolubility(2, 1) + 4e-9);
     m.CalculateSolubility(f);
     m.BuildSelectedGasTables(Deleted({3, 4, 5, 6, 7}));
     m.FindBestFitNoEa();
-    EXPECT_TRUE(MatchesDigits(m.NoEa().CaseRms[0], "3.5355"));
+    EXPECT_TRUE(MatchesDigits(m.NoEa().CaseRms[0] * 1e9, "3.5355"));
 }
 
 TEST(BestFitNoEa, DeletingAGasChangesTheDivisorAndTheGasesCompared) {
@@ -227,7 +227,7 @@ TEST(BestFitNoEa, ANewGridDropsTheSelectedTablesOfTheOldOne) {
 TEST(BestFitNoEa, AnOverflowNamesTheMeasuredValueAtFault) {
     Module1 m;
     Form1Texts f = Defaults();
-    f.Text1 = "-1e300";
+    f.Text1 = "1e300";
     m.CalculateSolubility(f);
     m.BuildSelectedGasTables(Deleted({}));
     const test::Raised r = test::RaisedBy([&] { m.FindBestFitNoEa(); });

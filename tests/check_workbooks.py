@@ -223,7 +223,7 @@ check(settings.get("Gases") == "Ne-20;Ar-40;Kr-84;Xe", f"Settings gases {setting
 path = os.path.join(WORK, "too_long.xlsx")
 result = run("grid", "--elev-step", "1", "--temp-max", "30", "--temp-step", "0.05",
              "--xlsx", path)
-check(result.returncode != 0 and "1048574" in result.stderr, f"too long: {result.stderr}")
+check(result.returncode != 0 and "1,048,574" in result.stderr, f"too long: {result.stderr}")
 check(not os.path.exists(path), "no file for a refused export")
 check(not [f for f in os.listdir(WORK) if f.endswith(".part")], "temporary files left behind")
 

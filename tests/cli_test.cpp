@@ -205,8 +205,10 @@ TEST(Cli, RefusalsNameTheOptionThatCausedThem) {
         {"grid --elev-max -200", "--elev-max: Subscript out of range"},
         {"grid --density 0", "--density:"},
         {"grid --temp-max 100", "--temp-max:"},
-        {"fit --he -1e300", "--he: Overflow"},
-        {"fit-ea --ne -1e308", "--ne: Overflow"},
+        {"fit --he 1e300", "--he: Overflow"},
+        {"fit-ea --ne 1e308", "--ne: Overflow"},
+        {"grid --ne 0", "--ne: Invalid procedure call"},
+        {"grid --chloride=-1", "--chloride: Invalid procedure call"},
         {"fit-ea --ea-max 1e308", "--ea-max: Overflow"},
         {"pair --pair-temp-min=-300", "--pair-temp-min:"},
     };

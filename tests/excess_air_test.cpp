@@ -231,7 +231,7 @@ TEST(BestFitEa, RefusalsNameTheBoxToChange) {
         {"1.99793E-07", {"0.001", "0.05", "1e-320"}, 6, "Dialog", "Text24", "use a larger step"},
         {"1.99793E-07", {"0", "1", "1e-7"}, 7, "Dialog", "Text24", "use a larger step"},
         {"1.99793E-07", {"-1e9", "0", "0.001"}, 7, "Dialog", "Text17", "narrow the range"},
-        {"-1e308", {"0.001", "0.05", "0.001"}, 6, "Form1", "Text2", "measured Ne-20"},
+        {"1e308", {"0.001", "0.05", "0.001"}, 6, "Form1", "Text2", "measured Ne-20"},
     };
     for (const Row& row : rows) {
         Module1 m;

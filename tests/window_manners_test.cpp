@@ -4,16 +4,22 @@
 // window shows all of its texts.
 #include "tests/ui_session.h"
 
+#include "plot/figure.h"
+#include "ui/samples_window.h"
+
 #include <qcustomplot.h>
 
 #include <QDialog>
+#include <QFontInfo>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QRegularExpression>
 #include <QTimer>
 
 #include <chrono>
+#include <set>
 #include <thread>
+#include <tuple>
 
 namespace {
 
@@ -208,7 +214,8 @@ TEST_F(Manners, ARefusalPutsTheCursorIntoTheBoxToChange) {
     };
     const Row rows[] = {{&Form1::Text25, "Text25", "-100"}, {&Form1::Text19, "Text19", "-500"},
                         {&Form1::Text21, "Text21", "-5"},   {&Form1::Text14, "Text14", "0"},
-                        {&Form1::Text1, "Text1", "abc"},    {&Form1::Text21, "Text21", "100"}};
+                        {&Form1::Text1, "Text1", "abc"},    {&Form1::Text21, "Text21", "100"},
+                        {&Form1::Text2, "Text2", "0"},      {&Form1::Text15, "Text15", "-1"}};
     Form1& f = app.form1();
     Settle();
     for (const Row& row : rows) {
@@ -381,6 +388,216 @@ TEST_F(Manners, SmallerManners) {
     graph().show();
     Settle();
     EXPECT_EQ(graph().pos(), QPoint(120, 80));
+}
+
+// Every window's first size fits the screen it opens on, with every control
+// inside it (also run on screens of 1366 x 768 and 1280 x 720).
+TEST_F(Manners, EveryWindowOpensWhollyOnTheScreen) {
+    const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
+    std::vector<QWidget*> windows{&app.form1()};
+    auto check = [&](QWidget* w) {
+        Settle();
+        const std::string name = w->objectName().toStdString();
+        EXPECT_TRUE(room.contains(w->frameGeometry()))
+            << name << " on " << room.width() << "x" << room.height();
+        for (QWidget* c : w->findChildren<QWidget*>()) {
+            if (!c->isVisibleTo(w) ||
+                !(qobject_cast<QAbstractButton*>(c) || qobject_cast<plot::Plot*>(c)))
+                continue;
+            EXPECT_TRUE(w->rect().contains(QRect(c->mapTo(w, QPoint()), c->size())))
+                << name << "." << c->objectName().toStdString();
+        }
+    };
+    check(&app.form1());
+    Calculate();
+    check(&graph());
+    Redraw();
+    check(&graph());
+    graph().Command5->click();
+    check(&app.form4());
+    graph().Command6->click();
+    check(&app.dialog());
+    DrawPair({1, 2});
+    check(&app.arN2GraphForm());
+    app.arN2GraphForm().Command1->click();
+    check(&app.dialog1());
+    // The samples window, its table beside its settings, needs a screen 1024 wide.
+    if (room.width() >= 1024) {
+        app.ShowSamples();
+        check(&app.samplesWindow());
+    }
+}
+
+// A window opens the first time over the window the user came from, wholly on the
+// screen, and comes back exactly where it was last.
+TEST_F(Manners, WindowsComeBackWhereTheyWere) {
+    const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
+    Form1& f = app.form1();
+    // The page partly off the screen's corner: the selection window opens on it.
+    f.move(room.right() - 200, room.bottom() - 150);
+    Settle();
+    f.Command2->click();
+    Settle();
+    EXPECT_TRUE(room.contains(app.form2().frameGeometry()));
+    app.form2().Command1->click();
+    app.dialog1().CancelButton->click();
+    Settle();
+    // Back on the page where it was; the graph opens centred over it.
+    f.move(40, 30);
+    Settle();
+    const QRect page = f.frameGeometry();
+    Calculate();
+    Settle();
+    const QPoint offCentre = graph().frameGeometry().center() - page.center();
+    EXPECT_LE(offCentre.manhattanLength(), 2) << offCentre.x() << "," << offCentre.y();
+    graph().move(graph().pos() + QPoint(17, 9));
+    Settle();
+    const QRect moved = graph().frameGeometry();
+    graph().Command3->click();
+    Settle();
+    EXPECT_EQ(f.frameGeometry(), page);
+    Calculate();
+    Settle();
+    EXPECT_EQ(graph().frameGeometry(), moved);
+    graph().Command3->click();
+    // The gas-pair road there and back: every window where it was.
+    DrawPair({1, 2});
+    const QRect pairGraph = app.arN2GraphForm().frameGeometry();
+    app.arN2GraphForm().Command1->click();
+    app.dialog1().move(app.dialog1().pos() + QPoint(-11, 13));
+    Settle();
+    const QRect ranges = app.dialog1().frameGeometry();
+    app.dialog1().OKButton->click();
+    Settle();
+    EXPECT_EQ(app.arN2GraphForm().frameGeometry(), pairGraph);
+    app.arN2GraphForm().Command1->click();
+    Settle();
+    EXPECT_EQ(app.dialog1().frameGeometry(), ranges);
+    app.dialog1().CancelButton->click();
+    Settle();
+    EXPECT_EQ(f.frameGeometry(), page);
+}
+
+// The redraw swaps its own button for the best-fit buttons: nothing else moves.
+TEST_F(Manners, TheRedrawMovesNoOtherControl) {
+    Calculate();
+    Settle();
+    SolGraphForm& g = graph();
+    const std::vector<QWidget*> fixed{g.Command1, g.Command3, g.Command4, g.Label3};
+    std::vector<QRect> before;
+    for (QWidget* w : fixed) before.push_back(w->geometry());
+    const QRect plot = g.SolGraph2->geometry();
+    Redraw();
+    Settle();
+    for (std::size_t i = 0; i < fixed.size(); ++i)
+        EXPECT_EQ(fixed[i]->geometry(), before[i]) << fixed[i]->objectName().toStdString();
+    EXPECT_EQ(g.SolGraph3->geometry(), plot);
+}
+
+// The log axis runs over whole decades: every value drawn lies between two labels.
+TEST_F(Manners, EveryDotLiesBetweenTwoLabelledDecades) {
+    Calculate();
+    graph().Check[0]->click();
+    graph().Check[4]->click();
+    Redraw();
+    Settle();
+    for (plot::Plot* p : {graph().SolGraph2, graph().SolGraph3}) {
+        p->Replot();
+        double x0, x1, lowest, highest;
+        ASSERT_TRUE(p->DataRange(x0, x1, lowest, highest));
+        const auto labels = p->YTickLabels();
+        ASSERT_GE(labels.size(), 2u);
+        double low = std::numeric_limits<double>::infinity(), high = -low;
+        for (const auto& [at, text] : labels) {
+            if (at < p->Canvas()->yAxis->range().lower || at > p->Canvas()->yAxis->range().upper)
+                continue;
+            low = std::min(low, at);
+            high = std::max(high, at);
+        }
+        EXPECT_LE(low, lowest) << p->objectName().toStdString();
+        EXPECT_GE(high, highest) << p->objectName().toStdString();
+    }
+}
+
+// At the gas-pair window's smallest size the legend stays inside the plotting
+// area and "Measured Data" is whole; a hundred curves all look different, and
+// those the legend has no room for are counted.
+TEST_F(Manners, TheLegendStaysInsideAndEveryCurveLooksItsOwn) {
+    for (const char* eaMax : {"0.05", "0.14", "0.99"}) {
+        app.form1().show();
+        DrawPair({1, 2}, eaMax);
+        ArN2GraphForm& w = app.arN2GraphForm();
+        w.resize(1, 1);
+        Settle();
+        plot::Plot* p = w.ArN2Graph;
+        QCustomPlot* c = p->Canvas();
+        c->replot();
+        const int curves = app.module().GasPair().J;
+        // Inside the plotting area while its rows fit there, else beside it.
+        const QRect area = c->axisRect()->rect(), legend = c->legend->outerRect();
+        EXPECT_TRUE(c->rect().contains(legend)) << eaMax;
+        EXPECT_TRUE(curves <= 7 ? area.contains(legend) : !area.intersects(legend)) << eaMax;
+        const QStringList rows = p->LegendTexts();
+        ASSERT_FALSE(rows.isEmpty());
+        EXPECT_EQ(rows.back(), "Measured Data") << eaMax;
+        if (rows.size() < curves + 1) {
+            EXPECT_TRUE(rows[rows.size() - 2].contains(
+                QString("%1 more curves").arg(curves - (rows.size() - 2))))
+                << rows[rows.size() - 2].toStdString();
+        }
+        if (curves <= 7) {
+            EXPECT_EQ(rows.size(), curves + 1);
+        }
+        std::set<std::tuple<QRgb, int, int>> looks;
+        for (int k = 0; k < curves; ++k)
+            looks.emplace(p->ColourOf(k).rgb(), static_cast<int>(p->channel(k).Dash),
+                          p->channel(k).MarkersStyle);
+        EXPECT_EQ(looks.size(), static_cast<std::size_t>(curves)) << eaMax;
+        w.Command1->click();
+        app.dialog1().CancelButton->click();
+    }
+}
+
+// A figure saved as SVG is laid out as on the screen: its texts keep the size of
+// the screen's, so they stay clear of the lines beside them.
+TEST_F(Manners, AnSvgFigureKeepsTheScreensTextSizes) {
+    DrawPair({1, 2});
+    QCustomPlot* c = app.arN2GraphForm().ArN2Graph->Canvas();
+    const fs::path file = fs::path(::testing::TempDir()) / "temra_pair.svg";
+    QString reason;
+    ASSERT_TRUE(plot::SaveFigure(c, QString::fromStdString(file.string()), 300, reason))
+        << reason.toStdString();
+    QFile f(QString::fromStdString(file.string()));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QString svg = QString::fromUtf8(f.readAll());
+    const auto text = svg.indexOf(">Measured Data</text>");
+    ASSERT_GE(text, 0);
+    const QRegularExpression size("font-size=\"([0-9.]+)\"");
+    double fontSize = 0;
+    for (auto it = size.globalMatch(svg.left(text)); it.hasNext();)
+        fontSize = it.next().captured(1).toDouble();
+    EXPECT_NEAR(fontSize, QFontInfo(c->legend->font()).pixelSize(), 0.5);
+}
+
+// Labels of one linear axis share one style: plain, or each times the same power.
+TEST(TickLabels, OneStyleForAWholeAxis) {
+    struct Row {
+        QVector<double> ticks;
+        QChar point;
+        QStringList texts;
+    };
+    const Row rows[] = {
+        {{8e-4, 1e-3, 1.2e-3}, '.', {"0.8·10⁻³", "1.0·10⁻³", "1.2·10⁻³"}},
+        {{1e-3, 1.2e-3, 1.4e-3}, '.', {"0.0010", "0.0012", "0.0014"}},
+        {{5e-8, 1e-7, 1.5000000000000002e-7}, '.', {"0.5·10⁻⁷", "1.0·10⁻⁷", "1.5·10⁻⁷"}},
+        {{7.5e-4, 1e-3}, ',', {"0,75·10⁻³", "1,00·10⁻³"}},
+        {{0, 2, 4}, '.', {"0", "2", "4"}},
+        {{0, 0.30000000000000004, 0.6}, ',', {"0", "0,3", "0,6"}},
+        {{-50000, 0, 50000, 100000}, '.', {"-0.5·10⁵", "0", "0.5·10⁵", "1.0·10⁵"}},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(plot::AxisTickTexts(row.ticks, row.point), row.texts)
+            << row.texts.join(" ").toStdString();
 }
 
 TEST(TickLabels, OneStyleForEveryAxis) {

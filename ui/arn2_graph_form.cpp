@@ -92,6 +92,8 @@ void ArN2GraphForm::DrawGasPairGraph() {
         ch.MarkersSize = 5;
         for (int t = 1; t <= p.nPts; ++t) ch.AddPoint(p.Conc(t, c + 1, 1), p.Conc(t, c + 1, 2));
     }
+    // Beyond the palette's ten colours the curves differ by their dashes and markers.
+    plot::DistinguishCurves(*g, p.J);
     // The first curve: a circle on its first and a square on its last point.
     g->channel(0).MarkersAllowIndividual = true;
     g->SetPointMarker(0, 0, plot::kMarkerCircle);

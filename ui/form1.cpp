@@ -222,13 +222,13 @@ void Form1::Command1_Click() {
         !app_.Confirm(this,
                       tr("The grid holds %1 cases and needs about %2 of memory, with its "
                          "graph. Computing and drawing it takes a while.\n\nGo on?")
-                          .arg(plan.Cases())
+                          .arg(Q(CountText(static_cast<double>(plan.Cases()))))
                           .arg(QString::fromStdString(ByteText(static_cast<double>(plan.bytes))))))
         return;
-    if (!app_.Run(this,
-                  tr("Computing %1 grid cases…")
-                      .arg(QLocale().toString(static_cast<qlonglong>(plan.Cases()))),
-                  [&](RunControl& c) { m.FillSolubility(plan, c); }))
+    if (!app_.Run(
+            this,
+            tr("Computing %1 grid cases…").arg(Q(CountText(static_cast<double>(plan.Cases())))),
+            [&](RunControl& c) { m.FillSolubility(plan, c); }))
         return;
     m.CommitSolubility(std::move(plan));
     if (m.CaseCount() == 0) {
@@ -238,11 +238,6 @@ void Form1::Command1_Click() {
         return;
     }
     app_.ShowSolubilityGraph();
-}
-
-void Form1::hideEvent(QHideEvent* event) {
-    KeepPlace(*this);
-    QWidget::hideEvent(event);
 }
 
 void Form1::Command2_Click() {

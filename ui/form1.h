@@ -49,7 +49,6 @@ class Form1 : public QWidget {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
 
   private:
     void BuildHeading();

@@ -85,6 +85,9 @@ SolGraphForm::SolGraphForm(TemraApp& app) : TemraWindow(app) {
     Command4 = MakeButton(this, "Command4", "End");
     for (QPushButton* b : {Command1, Command2, Command3, Command4, Command5, Command6})
         b->setFont(Font("MS Sans Serif", 8.25, true));
+    // The redraw hides its own button and shows the best-fit buttons: all three keep
+    // their places, so nothing else moves.
+    for (QPushButton* b : {Command2, Command5, Command6}) RetainPlaceWhenHidden(b);
     // Where the last workbook went: its two lines are kept free, so the buttons
     // never move when it appears.
     ExportStatus = MakeLabel(this, "ExportStatus", "");
@@ -238,7 +241,7 @@ void SolGraphForm::FillChannels(plot::Plot* p, const std::vector<double>& x,
     DensityNote->setText(
         dense ? QString("The %1 cases are drawn as a shaded band: the darker, the more case lines "
                         "pass.")
-                    .arg(QLocale().toString(static_cast<qlonglong>(cases)))
+                    .arg(Q(CountText(static_cast<double>(cases))))
               : QString());
     DensityNote->setVisible(dense);
     p->Replot();

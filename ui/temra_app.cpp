@@ -414,6 +414,18 @@ QString TemraApp::ErrorText(const TemraError& error) {
 }
 
 void TemraApp::ReportError(QWidget* parent, const TemraError& error) {
+    if (error.field().id == FieldId::PairSelection) {
+        // The gases are ticked on the selection window: the user is taken there,
+        // with what is ticked kept, and told what to do.
+        HideGasPairRanges();
+        form2().show();
+        form2().raise();
+        messageSink(form2_.get(), "Temra",
+                    ErrorText(error) +
+                        "\n\nTick two gases on the selection window, then press OK there.",
+                    true);
+        return;
+    }
     messageSink(parent, "Temra", ErrorText(error), true);
     QWidget* box = FieldWidget(error.field());
     if (!box || !box->isVisible() || !box->window()->isVisible()) return;

@@ -1,10 +1,14 @@
 #include "ui/widgets.h"
 
+#include <QApplication>
 #include <QLayout>
 #include <QPainter>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QStyleOptionButton>
 #include <QStylePainter>
+
+#include <algorithm>
 
 namespace temra::ui {
 
@@ -116,18 +120,116 @@ void RetainPlaceWhenHidden(QWidget* control) {
     control->setSizePolicy(policy);
 }
 
-void FitFirstSize(QWidget& window, int width, int height) {
-    if (QLayout* layout = window.layout()) {
-        layout->setSizeConstraint(QLayout::SetMinimumSize);
-        layout->activate();
-    }
-    window.resize(
-        QSize(width, height).expandedTo(window.minimumSizeHint()).expandedTo(window.minimumSize()));
+namespace {
+
+// The window the user left last (its frame), and the margins of a window's frame
+// as the window manager draws them; both the same for every window of the program.
+QRect gLastLeft;
+QMargins gFrame;
+
+// The room on the screen that holds `at` (the primary screen when none does).
+QRect RoomAt(const QPoint& at) {
+    QScreen* screen = QGuiApplication::screenAt(at);
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
 }
 
-void KeepPlace(QWidget& window) {
-    // Placing it where it is marks the place as chosen, so it is kept on the next show.
-    if (window.isWindow() && !window.isMinimized()) window.move(window.pos());
+// The top left corner that puts `frame` wholly within `room` (its top left corner
+// when it is larger).
+QPoint Within(const QRect& frame, const QRect& room) {
+    const int x =
+        std::clamp(frame.x(), room.left(), std::max(room.left(), room.right() + 1 - frame.width()));
+    const int y =
+        std::clamp(frame.y(), room.top(), std::max(room.top(), room.bottom() + 1 - frame.height()));
+    return {x, y};
+}
+
+// Sizes and places one window (see FitFirstSize). Its place is taken while it is
+// shown (the window manager may move a window as it hides it), and given back
+// before it is shown again.
+class Placement : public QObject {
+  public:
+    Placement(QWidget& window, QSize first) : QObject(&window), window_(window), first_(first) {
+        window.installEventFilter(this);
+    }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched != &window_) return false;
+        switch (event->type()) {
+        case QEvent::Show:
+            if (!event->spontaneous()) Place();
+            break;
+        case QEvent::Move:
+        case QEvent::Resize:
+            Remember();
+            break;
+        case QEvent::Hide:
+            if (!event->spontaneous() && known_) gLastLeft = inner_.marginsAdded(gFrame);
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+  private:
+    void Remember() {
+        if (!window_.isVisible() || window_.isMinimized() || window_.isMaximized() ||
+            window_.isFullScreen())
+            return;
+        const QRect frame = window_.frameGeometry(), inner = window_.geometry();
+        const QMargins margins(inner.left() - frame.left(), inner.top() - frame.top(),
+                               frame.right() - inner.right(), frame.bottom() - inner.bottom());
+        if (!margins.isNull()) gFrame = margins;
+        inner_ = inner;
+        known_ = true;
+    }
+
+    // Moves the window so that its inside lands at `inside` (a window's move places
+    // its frame, as far as the frame is known yet).
+    void MoveInsideTo(const QPoint& inside) {
+        window_.move(inside - (window_.geometry().topLeft() - window_.frameGeometry().topLeft()));
+    }
+
+    void Place() {
+        if (known_) { // where it was, unless the middle of its title bar is on no screen now
+            const QRect frame = inner_.marginsAdded(gFrame);
+            window_.resize(inner_.size());
+            if (QGuiApplication::screenAt(QPoint(frame.center().x(), frame.top() + 2))) {
+                MoveInsideTo(inner_.topLeft());
+            } else {
+                const QRect room = RoomAt(frame.center());
+                MoveInsideTo(Within(frame, room) + QPoint(gFrame.left(), gFrame.top()));
+            }
+            return;
+        }
+        // The first time: over the window the user came from, wholly on its screen.
+        const QWidget* active = QApplication::activeWindow();
+        const QRect opener = active && active != &window_ && active->isVisible()
+                                 ? active->frameGeometry()
+                                 : gLastLeft;
+        const QRect room = RoomAt(opener.isValid() ? opener.center() : QPoint());
+        const QSize size = first_.expandedTo(window_.minimumSizeHint())
+                               .boundedTo(room.size().shrunkBy(gFrame))
+                               .expandedTo(window_.minimumSize());
+        window_.resize(size);
+        QRect frame(QPoint(), size.grownBy(gFrame));
+        frame.moveCenter(opener.isValid() ? opener.center() : room.center());
+        MoveInsideTo(Within(frame, room) + QPoint(gFrame.left(), gFrame.top()));
+    }
+
+    QWidget& window_;
+    QSize first_;
+    bool known_ = false;
+    QRect inner_; // the window's inside, where it was last shown
+};
+
+} // namespace
+
+void FitFirstSize(QWidget& window, int width, int height) {
+    if (QLayout* layout = window.layout()) layout->setSizeConstraint(QLayout::SetMinimumSize);
+    new Placement(window, QSize(width, height));
 }
 
 std::string Text(const QLineEdit* edit) {

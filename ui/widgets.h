@@ -74,12 +74,14 @@ void WrapWithin(QLabel* label, int width);
 // around it moves.
 void RetainPlaceWhenHidden(QWidget* control);
 
-// A window's first size: the given one, or larger where its texts need more; the
-// window cannot be made smaller than its controls need.
+// A window's size and place. Its first size is the given one, or larger where its
+// texts need more, but never more than the screen it opens on offers (where its
+// layout needs more, what stretches, the plot, gives up height first); the window
+// cannot be made smaller than its controls need. The first time it is shown it
+// opens centred over the window the user came from (the active one, else the one
+// hidden last), wholly on that screen; afterwards it comes back exactly where it
+// was last and as large, moved onto the screen if the screen has changed.
 void FitFirstSize(QWidget& window, int width, int height);
-
-// A hidden window comes back where it was.
-void KeepPlace(QWidget& window);
 
 // The wait cursor while a computation runs.
 class BusyCursor {

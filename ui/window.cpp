@@ -20,9 +20,4 @@ void TemraWindow::closeEvent(QCloseEvent* event) {
     if (!app_.InputPageVisible()) app_.ShowInputPage();
 }
 
-void TemraWindow::hideEvent(QHideEvent* event) {
-    KeepPlace(*this);
-    QWidget::hideEvent(event);
-}
-
 } // namespace temra::ui

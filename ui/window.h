@@ -1,7 +1,7 @@
 // The base of Temra's windows other than the input page: closing one through its
 // frame only hides it, and if no window of the program is left visible the input
-// page comes back, so the program never runs on without a window. A window shown
-// again appears where it was.
+// page comes back, so the program never runs on without a window. Where a window
+// opens and comes back is FitFirstSize's (ui/widgets.h).
 #pragma once
 
 #include <QWidget>
@@ -17,7 +17,6 @@ class TemraWindow : public QWidget {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
     TemraApp& app_;
 };
 
