@@ -316,7 +316,7 @@ TEST_F(Session, GasPairRefusalsKeepTheDialog) {
     Dialog1& d1 = app.dialog1();
     d1.OKButton->click();
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_TRUE(messages[0].text.contains("tick two gases"));
+    EXPECT_TRUE(messages[0].text.contains("two gases are needed, 1 is selected"));
     EXPECT_TRUE(d1.isVisible());
     EXPECT_FALSE(app.HasArN2GraphForm() && app.arN2GraphForm().isVisible());
     Tick(app.form2(), {6});
