@@ -8,10 +8,12 @@
 #include <limits>
 #include <mutex>
 #include <sstream>
+#include <thread>
 
 #if defined(__linux__) || defined(__APPLE__)
 #include <csignal>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -45,11 +47,50 @@ std::uint64_t Less(std::uint64_t limit, std::uint64_t used, std::uint64_t margin
 }
 
 #if defined(__linux__) || defined(__APPLE__)
-// The resource limit of this process less what it already uses and a margin.
-std::uint64_t RlimitRoom(int resource, std::uint64_t used, std::uint64_t margin) {
+// The stack of a thread the program starts: the system's default for new threads.
+std::uint64_t ThreadStack() {
+    std::uint64_t stack = 8 * kMiB;
+#if defined(__GLIBC__)
+    pthread_attr_t attr;
+    if (pthread_getattr_default_np(&attr) == 0) {
+        std::size_t size = 0;
+        if (pthread_attr_getstacksize(&attr, &size) == 0 && size > 0) stack = size;
+        pthread_attr_destroy(&attr);
+    }
+#endif
+    return stack;
+}
+
+// What a worker thread takes of the address space: its stack and, with glibc, the
+// address range its own malloc arena reserves (HEAP_MAX_SIZE, 2 x 4 MiB x
+// sizeof(long): 64 MiB on 64-bit systems).
+std::uint64_t ThreadAddressSpace() {
+#if defined(__GLIBC__)
+    return ThreadStack() + kMiB * 2 * 4 * sizeof(long);
+#else
+    return ThreadStack();
+#endif
+}
+
+// Of `room`, what the computation's own arrays may take. The program needs a
+// little beside them (32 MiB), and each worker thread it starts needs
+// `perThread`: the calculation splits its loops over one thread per core, at
+// most 16 (PartCount, core/parallel.h), the calling thread among them. The
+// threads are given at most half of the room: a thread that cannot be started
+// leaves its part to the calling thread, so a tight limit costs speed, not the
+// run.
+std::uint64_t ComputationRoom(std::uint64_t room, std::uint64_t perThread) {
+    const std::uint64_t left = Less(room, 0, 32 * kMiB);
+    const unsigned cores = std::max(1u, std::min(std::thread::hardware_concurrency(), 16u));
+    return left - std::min<std::uint64_t>((cores - 1) * perThread, left / 2);
+}
+
+// The room a resource limit of this process leaves: the limit less what the
+// process already has (`used`), for the computation (ComputationRoom).
+std::uint64_t RlimitRoom(int resource, std::uint64_t used, std::uint64_t perThread) {
     rlimit limit{};
     if (getrlimit(resource, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return kUnlimited;
-    return Less(static_cast<std::uint64_t>(limit.rlim_cur), used, margin);
+    return ComputationRoom(Less(static_cast<std::uint64_t>(limit.rlim_cur), used, 0), perThread);
 }
 #endif
 
@@ -108,8 +149,8 @@ std::uint64_t CgroupRoom() {
     return room;
 }
 
-std::uint64_t LimitRoom(int resource, const char* usedKey, std::uint64_t margin) {
-    return RlimitRoom(resource, ProcKiB("/proc/self/status", usedKey), margin);
+std::uint64_t LimitRoom(int resource, const char* usedKey, std::uint64_t perThread) {
+    return RlimitRoom(resource, ProcKiB("/proc/self/status", usedKey), perThread);
 }
 #endif
 
@@ -173,17 +214,19 @@ std::uint64_t AvailableMemory() {
     std::uint64_t room = ProcKiB("/proc/meminfo", "MemAvailable:");
     if (room == 0) room = ProcKiB("/proc/meminfo", "MemTotal:") / 2;
     room = Less(room, 0, 64 * kMiB);
-    // The address-space limit also counts thread stacks and the reserves of the
-    // memory allocator's arenas: a wider margin.
-    room = std::min(room, LimitRoom(RLIMIT_AS, "VmSize:", 320 * kMiB));
-    room = std::min(room, LimitRoom(RLIMIT_DATA, "VmData:", 160 * kMiB));
+    // What the process may still map under its address-space limit (the kernel
+    // counts VmSize against it), less the stacks and allocator arenas of the
+    // worker threads; the data limit counts their stacks only, as an arena's
+    // reserve becomes data as the computation fills it.
+    room = std::min(room, LimitRoom(RLIMIT_AS, "VmSize:", ThreadAddressSpace()));
+    room = std::min(room, LimitRoom(RLIMIT_DATA, "VmData:", ThreadStack()));
     room = std::min(room, CgroupRoom());
     return room;
 #elif defined(__APPLE__)
     std::uint64_t room = Less(MachAvailable(), 0, 64 * kMiB);
     const std::uint64_t resident = MachResident();
-    room = std::min(room, RlimitRoom(RLIMIT_AS, resident, 320 * kMiB));
-    room = std::min(room, RlimitRoom(RLIMIT_DATA, resident, 160 * kMiB));
+    room = std::min(room, RlimitRoom(RLIMIT_AS, resident, ThreadAddressSpace()));
+    room = std::min(room, RlimitRoom(RLIMIT_DATA, resident, ThreadStack()));
     return room;
 #elif defined(_WIN32)
     MEMORYSTATUSEX status{};

@@ -319,3 +319,28 @@ TEST(Cli, StudyCommandErrorsExitWithTwo) {
         EXPECT_EQ(Lines(r.err).size(), 1u) << r.err;
     }
 }
+
+// Under an address-space limit of 300 MB a run that needs kilobytes runs, and a
+// grid that needs gigabytes is refused before it is made, naming its box.
+TEST(Cli, AModerateAddressSpaceLimitRunsSmallWorkAndRefusesHugeWork) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#endif
+    const std::string two = WriteFile("temra_cli_two.csv", "sample,Ne-20,Ar-40,Kr-84,Xe\n"
+                                                           "a,2.39e-7,3.8e-4,4.9e-8,1.2e-8\n");
+    const std::pair<std::string, const char*> rows[] = {
+        {"grid", nullptr},
+        {"pair --json", nullptr},
+        {"study " + two, nullptr},
+        {"grid --elev-step 0.001", "temra-cli: --elev-step: Out of memory"},
+        {"fit-ea --elev-step 0.0005 --temp-step 0.5", "temra-cli: --elev-step: Out of memory"},
+    };
+    for (const auto& [args, refusal] : rows) {
+        const CliRun r = RunCliWith("prlimit --as=300000000", args, ">/dev/null");
+        EXPECT_EQ(r.status, refusal ? 2 : 0) << args << ": " << r.err;
+        if (refusal) {
+            EXPECT_EQ(r.err.rfind(refusal, 0), 0u) << args << ": " << r.err;
+        }
+        EXPECT_FALSE(Contains(r.err, "bad_alloc")) << r.err;
+    }
+}
