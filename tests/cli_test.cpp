@@ -344,3 +344,49 @@ TEST(Cli, AModerateAddressSpaceLimitRunsSmallWorkAndRefusesHugeWork) {
         EXPECT_FALSE(Contains(r.err, "bad_alloc")) << r.err;
     }
 }
+
+// Options are named in their refusals, checked where they are read, and an empty
+// one the subcommand reads is refused.
+TEST(Cli, OptionsAreCheckedWhereTheyAreReadAndNamed) {
+    const std::string file = WriteFile("temra_cli_options.csv", kSamples);
+    const std::pair<std::string, const char*> rows[] = {
+        {"study " + file + " --rel-err 0", "--rel-err: the relative error (0) must be"},
+        {"study " + file + " --model ce --ce-a-max -1", "--ce-a-max: the largest excess air A"},
+        {"study " + file + " --model ce --ce-a-max=", "--ce-a-max: Type mismatch"},
+        {"study " + file + " --gases ''", "--gases: the list of gases is empty"},
+        {"study " + file + " --gases= --model ce", "--gases: the list of gases is empty"},
+        {"study " + file + " --model=", "--model: the model is empty"},
+        {"study " + file + " --rel-err=", "--rel-err: Type mismatch"},
+        {"study " + file + " --xlsx=", "--xlsx: the file name is empty"},
+        {"study ''", "study: the file name of the table is empty"},
+        {"grid --xlsx=", "--xlsx: the file name is empty"},
+        {"fit --all --xlsx ''", "--xlsx: the file name is empty"},
+        {"fit-ea --xlsx=", "--xlsx: the file name is empty"},
+        {"fit --gases=", "--gases: the list of gases is empty"},
+        {"pair --gases=", "--gases: the list of gases is empty"},
+        {"pair --pair-temp-step=", "--pair-temp-step: Type mismatch"},
+        {"fit-ea --ea-max=", "--ea-max: Type mismatch"},
+        {"pair --pair-ea-min -0.5 --pair-ea-max -0.5", "--pair-ea-min: Invalid procedure"},
+        {"pair --ne -5 --json", "--ne: Invalid procedure call or argument: the measured"},
+        {"pair --gases He-4,Xe --xe 0", "--xe: Invalid procedure call or argument: the measured"},
+        {"pair --pair-temp-min 40", "--pair-temp-min: Invalid procedure call or argument: "
+                                    "the minimum (40 °C) lies above the maximum (30 °C)"},
+        {"pair --pair-temp-max -5", "--pair-temp-max: Invalid procedure call"},
+    };
+    for (const auto& [args, expected] : rows) {
+        const CliRun r = RunCli(args);
+        EXPECT_EQ(r.status, 2) << args << ": " << r.err;
+        EXPECT_EQ(r.err.rfind(std::string("temra-cli: ") + expected, 0), 0u)
+            << args << ": " << r.err;
+        EXPECT_EQ(Lines(r.err).size(), 1u) << r.err;
+        EXPECT_EQ(r.out, "") << args;
+    }
+    // What a subcommand does not read may stay empty or out of range.
+    for (const std::string& args :
+         {"study " + file + " --ce-a-max 0", "study " + file + " --model ua --ce-a-max=",
+          std::string("grid --gases="), std::string("pair --ar= --xe=-1")}) {
+        const CliRun r = RunCli(args);
+        EXPECT_LE(r.status, 1) << args << ": " << r.err; // 1: a sample of the table is refused
+        EXPECT_NE(r.out, "") << args;
+    }
+}

@@ -7,6 +7,7 @@
 #include "tests/test_support.h"
 
 #include <cmath>
+#include <optional>
 #include <random>
 
 using namespace temra;
@@ -358,4 +359,39 @@ TEST(SampleTable, ColumnsAreMatchedWithoutRegardToCaseOrBlanks) {
     EXPECT_EQ(c.ignored, (std::vector<std::string>{"notes"}));
     // A fitted gas without a column is the command's error.
     EXPECT_THROW(ReadSamples(ParseSampleTable("sample,Ne\nx,1\n"), StudyOptions{}), StudyError);
+}
+
+// A refused option says which setting to change; an option the model does not
+// use is not checked.
+TEST(StudyFit, OptionRefusalsNameTheSetting) {
+    struct Row {
+        Model model;
+        double relErr, ceAMax;
+        bool anyGas;
+        std::optional<StudySetting> refused;
+    };
+    const Row rows[] = {
+        {Model::UA, 0, 0.1, true, StudySetting::RelErr},
+        {Model::CE, -1, 0.1, true, StudySetting::RelErr},
+        {Model::CE, 0.01, 0, true, StudySetting::CeAMax},
+        {Model::CE, 0.01, -1, true, StudySetting::CeAMax},
+        {Model::UA, 0.01, 0.1, false, StudySetting::Gases},
+        {Model::UA, 0.01, 0, true, std::nullopt},
+        {Model::UA, 0.01, -1, true, std::nullopt},
+    };
+    const StudyOptions grid = SmallGrid();
+    const Sample sample = Made(*GridOf(grid).grid, 5, 0.002);
+    for (const Row& row : rows) {
+        StudyOptions o = SmallGrid(row.model);
+        o.relErr = row.relErr;
+        o.ceAMax = row.ceAMax;
+        if (!row.anyGas) o.gases = {};
+        std::optional<StudySetting> refused;
+        try {
+            EXPECT_EQ(FitStudy({sample}, o, Settings())[0].error, "");
+        } catch (const StudyError& e) {
+            refused = e.setting();
+        }
+        EXPECT_EQ(refused, row.refused) << row.relErr << " " << row.ceAMax;
+    }
 }
