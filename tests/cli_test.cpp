@@ -390,3 +390,24 @@ TEST(Cli, OptionsAreCheckedWhereTheyAreReadAndNamed) {
         EXPECT_NE(r.out, "") << args;
     }
 }
+
+// A table too wide for the memory this process may use is refused naming the
+// table, never with advice about the grid.
+TEST(Cli, ATableTooWideForTheLimitIsRefusedNamingTheTable) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#endif
+    std::string wide = "sample,Ne-20,Ar-40,Kr-84,Xe";
+    for (int i = 0; i < 4'000'000; ++i) wide += ",c";
+    for (const std::string& text : {wide + "\n", "sample,Ne-20,Ar-40,Kr-84,Xe\n" + wide + "\n"}) {
+        const std::string file = WriteFile("temra_cli_wide.csv", text);
+        const CliRun r = RunCliWith("prlimit --as=300000000", "study " + file, ">/dev/null");
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_TRUE(Contains(r.err, file)) << r.err;
+        EXPECT_TRUE(Contains(r.err, " fields on row ") ||
+                    Contains(r.err, "Out of memory: the study of this table"))
+            << r.err;
+        EXPECT_FALSE(Contains(r.err, "steps")) << r.err;
+        EXPECT_EQ(Lines(r.err).size(), 1u) << r.err;
+    }
+}
