@@ -1,7 +1,10 @@
 #include "platform/platform.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -11,7 +14,6 @@
 #include <thread>
 
 #if defined(__linux__) || defined(__APPLE__)
-#include <csignal>
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/mman.h>
@@ -286,6 +288,110 @@ bool SyncFile(const std::filesystem::path& file, std::string& reason) {
     (void)reason;
     return true;
 #endif
+}
+
+namespace {
+
+// The registered temporary files. A slot is free, being filled, registered, taken
+// by a removal, or removed; the signal handler reads a path only after taking its
+// slot, so it never reads one being written. Atomics free of locks and unlink()
+// are what a signal handler may use.
+enum SlotState : int { kFree, kFilling, kRegistered, kTaken, kRemoved };
+constexpr std::size_t kSlots = 16;
+constexpr std::size_t kPathMax = 4096;
+static_assert(std::atomic<int>::is_always_lock_free);
+
+struct Slot {
+    std::atomic<int> state{kFree};
+    std::filesystem::path::value_type path[kPathMax] = {};
+};
+std::array<Slot, kSlots> gTemporaryFiles;
+
+void RemoveFile(const std::filesystem::path::value_type* path) {
+#if defined(_WIN32)
+    (void)_wunlink(path);
+#elif defined(__linux__) || defined(__APPLE__)
+    (void)::unlink(path);
+#else
+    (void)std::remove(path);
+#endif
+}
+
+// Removes every registered file; `release`: the slots are given back to their
+// owners (not from a signal handler, after which the process ends).
+void RemoveRegistered(bool release) {
+    for (Slot& slot : gTemporaryFiles) {
+        int registered = kRegistered;
+        if (!slot.state.compare_exchange_strong(registered, kTaken)) continue;
+        RemoveFile(slot.path);
+        if (release) slot.state.store(kRemoved);
+    }
+}
+
+#if defined(__linux__) || defined(__APPLE__)
+void EndBySignal(int signal) {
+    const int savedErrno = errno;
+    RemoveRegistered(false);
+    // The handler was reset on entry (SA_RESETHAND): the signal, pending until the
+    // handler returns, ends the process by its default action.
+    (void)std::raise(signal);
+    errno = savedErrno;
+}
+#elif defined(_WIN32)
+void EndBySignal(int signal) {
+    RemoveRegistered(false);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+#endif
+
+} // namespace
+
+TemporaryFile::TemporaryFile(const std::filesystem::path& file) {
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(file, ec);
+    const auto& native = (ec ? file : absolute).native();
+    if (native.size() >= kPathMax) return;
+    for (std::size_t i = 0; i < kSlots; ++i) {
+        Slot& slot = gTemporaryFiles[i];
+        int free = kFree;
+        if (!slot.state.compare_exchange_strong(free, kFilling)) continue;
+        std::copy(native.begin(), native.end(), slot.path);
+        slot.path[native.size()] = 0;
+        slot.state.store(kRegistered);
+        slot_ = static_cast<int>(i);
+        return;
+    }
+}
+
+TemporaryFile::~TemporaryFile() {
+    if (slot_ < 0) return;
+    Slot& slot = gTemporaryFiles[static_cast<std::size_t>(slot_)];
+    // Registered, or removed by RemoveTemporaryFiles: free again. Taken by a
+    // signal's handler: the process is ending.
+    for (int state : {kRegistered, kRemoved})
+        if (slot.state.compare_exchange_strong(state, kFree)) return;
+}
+
+void EndWithTemporaryFilesRemoved() {
+#if defined(__linux__) || defined(__APPLE__)
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction current {};
+        if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler == SIG_IGN)
+            continue; // ignored, as under nohup: it stays so
+        struct sigaction action {};
+        action.sa_handler = &EndBySignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESETHAND;
+        (void)::sigaction(signal, &action, nullptr);
+    }
+#elif defined(_WIN32)
+    for (int signal : {SIGINT, SIGTERM}) std::signal(signal, &EndBySignal);
+#endif
+}
+
+void RemoveTemporaryFiles() {
+    RemoveRegistered(true);
 }
 
 namespace {

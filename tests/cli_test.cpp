@@ -4,10 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <filesystem>
+#include <spawn.h>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -342,6 +347,49 @@ TEST(Cli, AModerateAddressSpaceLimitRunsSmallWorkAndRefusesHugeWork) {
             EXPECT_EQ(r.err.rfind(refusal, 0), 0u) << args << ": " << r.err;
         }
         EXPECT_FALSE(Contains(r.err, "bad_alloc")) << r.err;
+    }
+}
+
+// A workbook being written when temra-cli is interrupted or terminated leaves
+// nothing behind, and the process ends by the signal.
+TEST(Cli, AnInterruptedWorkbookLeavesNoFile) {
+    namespace fs = std::filesystem;
+    for (int signal : {SIGINT, SIGTERM}) {
+        const fs::path folder =
+            fs::path(::testing::TempDir()) / ("temra_cli_signal_" + std::to_string(signal));
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        const std::string target = (folder / "grid.xlsx").string();
+        std::vector<std::string> args{TEMRA_CLI_PATH, "grid",   "--elev-step",
+                                      "0.2",          "--xlsx", target};
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        // The signals at their default action, whatever the test runner set.
+        posix_spawnattr_t attr;
+        posix_spawnattr_init(&attr);
+        sigset_t defaults;
+        sigemptyset(&defaults);
+        sigaddset(&defaults, SIGINT);
+        sigaddset(&defaults, SIGTERM);
+        posix_spawnattr_setsigdefault(&attr, &defaults);
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
+        pid_t pid = 0;
+        ASSERT_EQ(posix_spawn(&pid, argv[0], nullptr, &attr, argv.data(), environ), 0);
+        posix_spawnattr_destroy(&attr);
+        // Once the temporary file is there, the workbook is being written.
+        bool writing = false;
+        for (int i = 0; i < 6000 && !writing; ++i) {
+            for (const auto& entry : fs::directory_iterator(folder))
+                writing = writing || entry.path().extension() == ".part";
+            if (!writing) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        EXPECT_TRUE(writing);
+        kill(pid, signal);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_TRUE(fs::is_empty(folder)) << fs::directory_iterator(folder)->path();
     }
 }
 
