@@ -45,6 +45,9 @@ int main(int argc, char** argv) {
     temra::ui::TemraApp app;
     app.module().MemoryBudget = std::numeric_limits<std::uint64_t>::max();
     app.module().MemoryProbe = &temra::platform::AvailableMemory;
+    temra::platform::EndWithTemporaryFilesRemoved();
     app.form1().show();
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    temra::platform::RemoveTemporaryFiles(); // a workbook being written when Temra quits
+    return status;
 }

@@ -35,6 +35,15 @@
 
 namespace temra::cli {
 
+namespace {
+
+// Nothing but blanks: an empty text.
+bool Blank(const std::string& text) {
+    return text.find_first_not_of(" \t") == std::string::npos;
+}
+
+} // namespace
+
 // The options, drawn from the table of input fields, with the texts they fill.
 std::unique_ptr<CLI::App> MakeApp(Options& o) {
     auto app = std::make_unique<CLI::App>(
@@ -90,6 +99,14 @@ std::unique_ptr<CLI::App> MakeApp(Options& o) {
         ->add_option("--model", o.model,
                      "ua: unfractionated excess air; ce: closed-system equilibration")
         ->transform(CLI::IsMember({"ua", "ce"}, CLI::ignore_case))
+        // Runs before the choice (a later transform runs first): an empty text is
+        // said to be one.
+        ->transform(CLI::Validator(
+            [](std::string& text) {
+                return Blank(text) ? std::string("the model is empty; give ua or ce")
+                                   : std::string();
+            },
+            ""))
         ->capture_default_str();
     study
         ->add_option("--rel-err", o.relErr,
@@ -290,6 +307,47 @@ double OptionNumber(const std::string& text, const char* option) {
     return ParseDouble(text, FieldRef{"", "", option}, '.');
 }
 
+// A refusal of an option that is no box of a window: the option and what is wrong.
+struct OptionRefusal {
+    std::string option;
+    std::string detail;
+};
+
+// An option the chosen subcommand reads is refused when it was given empty ("--xlsx=",
+// "--gases ''"); options it does not read may stay empty, as boxes of the input page
+// the computation does not read. The boxes of the windows are refused where they are
+// read, as on the windows.
+void RefuseEmptyOptions(const Options& o, const CLI::App& app) {
+    const CLI::App* sub = app.get_subcommands().front();
+    const std::string name = sub->get_name();
+    if (const CLI::Option* xlsx = sub->get_option_no_throw("--xlsx");
+        xlsx && xlsx->count() > 0 && Blank(o.xlsx))
+        throw OptionRefusal{"--xlsx", "the file name is empty; name the new .xlsx file to write"};
+    if (name != "grid" && app.get_option("--gases")->count() > 0 && Blank(o.gases))
+        throw OptionRefusal{"--gases", name == "pair" ? "the list of gases is empty; name two"
+                                                      : "the list of gases is empty; name at "
+                                                        "least one"};
+    if (name != "study") return;
+    if (Blank(o.studyFile))
+        throw OptionRefusal{"study", "the file name of the table is empty; name the table of "
+                                     "samples, or - for standard input"};
+}
+
+// The option of a study setting at fault; the table is named by its file.
+std::string StudyOption(study::StudySetting setting, const Options& o) {
+    switch (setting) {
+    case study::StudySetting::Gases:
+        return "--gases";
+    case study::StudySetting::RelErr:
+        return "--rel-err";
+    case study::StudySetting::CeAMax:
+        return "--ce-a-max";
+    case study::StudySetting::Table:
+        break;
+    }
+    return o.studyFile == "-" ? "standard input" : o.studyFile;
+}
+
 // The study: 0 when every sample was fitted, 1 when some were refused.
 int RunStudy(const Options& o, const CLI::App& app, const std::array<bool, GasCount>& chosen,
              Module1& m, std::ostream& out, std::ostream& err) {
@@ -298,7 +356,7 @@ int RunStudy(const Options& o, const CLI::App& app, const std::array<bool, GasCo
     so.model = (o.model == "ce" || o.model == "CE") ? study::Model::CE : study::Model::UA;
     if (app.get_option("--gases")->count() > 0) so.gases = chosen;
     so.relErr = OptionNumber(o.relErr, "--rel-err");
-    so.ceAMax = OptionNumber(o.ceAMax, "--ce-a-max");
+    if (so.model == study::Model::CE) so.ceAMax = OptionNumber(o.ceAMax, "--ce-a-max");
     const study::SampleTable table = study::ReadSampleTable(o.studyFile, m.MemoryAvailable());
     const study::SampleColumns columns = study::ReadSamples(table, so);
     const auto results = study::FitStudy(columns.samples, so, m);
@@ -361,6 +419,18 @@ int Refuse(std::ostream& err, const std::string& message) {
 // The computations of the chosen subcommand, printed or saved; the exit status.
 int Compute(const Options& o, const CLI::App& app, Module1& m, std::ostream& out,
             std::ostream& err) {
+    RefuseEmptyOptions(o, app);
+    if (app.got_subcommand("grid")) { // the grid compares no gases
+        m.CalculateSolubility(o.form1);
+        if (o.xlsx.empty()) {
+            PrintGrid(m, out, err);
+        } else {
+            xl::Application excel;
+            excel.MemoryBudget = m.MemoryAvailable();
+            xl::SaveAs(xl::WriteSolubilityToExcel(m, excel), o.xlsx);
+        }
+        return 0;
+    }
     const auto chosen = ParseGases(o.gases);
     if (app.got_subcommand("study")) return RunStudy(o, app, chosen, m, out, err);
     if (app.got_subcommand("pair")) {
@@ -373,13 +443,6 @@ int Compute(const Options& o, const CLI::App& app, Module1& m, std::ostream& out
     m.CalculateSolubility(o.form1);
     xl::Application excel;
     excel.MemoryBudget = m.MemoryAvailable();
-    if (app.got_subcommand("grid")) {
-        if (o.xlsx.empty())
-            PrintGrid(m, out, err);
-        else
-            xl::SaveAs(xl::WriteSolubilityToExcel(m, excel), o.xlsx);
-        return 0;
-    }
     m.BuildSelectedGasTables(Deleted(chosen));
     if (app.got_subcommand("fit")) {
         m.FindBestFitNoEa();
@@ -420,8 +483,10 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         status = Compute(o, *app, m, out, err);
     } catch (const study::TableError& e) {
         return Refuse(err, std::string("study: ") + e.what());
+    } catch (const OptionRefusal& e) {
+        return Refuse(err, e.option + ": " + e.detail);
     } catch (const study::StudyError& e) {
-        return Refuse(err, o.studyFile + ": " + e.what());
+        return Refuse(err, StudyOption(e.setting(), o) + ": " + e.what());
     } catch (const xl::ExportError& e) {
         err << "temra-cli: --xlsx: " << e.what() << '\n';
         return 1;
@@ -433,6 +498,11 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         if (!e.detail().empty()) message += ": " + e.detail();
         return Refuse(err, message + " (run-time error " + std::to_string(e.code()) + ")");
     } catch (const std::bad_alloc&) {
+        if (app->got_subcommand("study"))
+            return Refuse(err, StudyOption(study::StudySetting::Table, o) +
+                                   ": Out of memory: the study of this table needs more memory "
+                                   "than this process may use; fit its samples in smaller "
+                                   "tables (run-time error 7)");
         return Refuse(err, "Out of memory: the computation needs more memory than this process "
                            "may use; use larger steps or narrower ranges (run-time error 7)");
     }

@@ -11,6 +11,7 @@
 int main(int argc, char** argv) {
     temra::SetMemoryAdvisor(&temra::platform::AdviseHugePages);
     temra::platform::ReportFileSizeLimitAsError();
+    temra::platform::EndWithTemporaryFilesRemoved();
     const std::vector<std::string> args(argv + 1, argv + argc);
     const int status =
         temra::cli::Run(args, std::cout, std::cerr, {&temra::platform::AvailableMemory});

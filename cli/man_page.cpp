@@ -176,7 +176,10 @@ void WriteManPage(std::ostream& out) {
            "refused and appear as error rows.\n"
         << ".TP\n.B 2\nRefused: an option, a box's text, the table of samples or the memory "
            "needed. One line on standard error names the option to change: "
-           "\"temra\\-cli: \\-\\-option: description: detail\".\n";
+           "\"temra\\-cli: \\-\\-option: description: detail\".\n"
+        << ".PP\n"
+        << "Interrupted (SIGINT) or terminated (SIGTERM, SIGHUP), temra\\-cli removes the "
+           "workbook it was writing and ends by that signal (a shell shows 130 or 143).\n";
 
     out << ".SH ENVIRONMENT\n"
         << ".TP\n.B NO_COLOR\n"

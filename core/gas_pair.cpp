@@ -12,6 +12,9 @@
 #include "core/numtext.h"
 
 #include <cmath>
+#include <string>
+#include <type_traits>
+#include <utility>
 
 namespace temra {
 
@@ -28,15 +31,46 @@ template <typename T> int CountValues(T first, T last, T step, int limit) {
     return count;
 }
 
+FieldRef Ref(FieldId id) {
+    return fields::Ref(id);
+}
+
+// A box's stored default as the computation reads it.
+template <typename T> T DefaultOf(FieldId id) {
+    const Field& f = FieldOf(id);
+    if constexpr (std::is_same_v<T, float>)
+        return ParseSingle(f.defaultText, Ref(id), '.');
+    else
+        return ParseDouble(f.defaultText, Ref(id), '.');
+}
+
+// A value with its box's unit, for a message: "40 °C".
+template <typename T> std::string WithUnit(T value, FieldId id) {
+    return ApproxText(static_cast<double>(value)) + " " + std::string(FieldOf(id).unit);
+}
+
+// A range whose step points away from its maximum is refused, naming the box to
+// change: the step when its sign differs from that of its stored default; else
+// the end the user moved away from its stored default (the maximum when both
+// ends were moved).
 template <typename T>
-void CheckRange(T first, T last, T step, const FieldRef& stepField, const FieldRef& maxField,
+void CheckRange(T first, T last, T step, FieldId minId, FieldId maxId, FieldId stepId,
                 const char* what) {
     if (step == 0)
-        throw TemraError(ErrorNumber::DivisionByZero, stepField,
+        throw TemraError(ErrorNumber::DivisionByZero, Ref(stepId),
                          std::string("the ") + what + " step must not be zero");
-    if ((step > 0 && last < first) || (step < 0 && last > first))
-        throw TemraError(ErrorNumber::InvalidCall, last != first ? stepField : maxField,
-                         std::string("the ") + what + " step points away from the maximum");
+    const bool up = step > 0;
+    if (up ? last >= first : last <= first) return;
+    if (up != (DefaultOf<T>(stepId) > 0))
+        throw TemraError(ErrorNumber::InvalidCall, Ref(stepId),
+                         std::string("the ") + what + " step (" + WithUnit(step, stepId) +
+                             ") points away from the maximum (" + WithUnit(last, maxId) + ")");
+    const bool minMoved = first != DefaultOf<T>(minId);
+    const bool maxMoved = last != DefaultOf<T>(maxId);
+    throw TemraError(ErrorNumber::InvalidCall, Ref(minMoved && !maxMoved ? minId : maxId),
+                     "the minimum (" + WithUnit(first, minId) + ") lies " +
+                         (up ? "above" : "below") + " the maximum (" + WithUnit(last, maxId) + ")" +
+                         (up ? "" : ", and the step runs downwards"));
 }
 
 } // namespace
@@ -60,10 +94,6 @@ void SetPairAxisRange(GasPairGraph& p) {
 
 namespace {
 
-FieldRef Ref(FieldId id) {
-    return fields::Ref(id);
-}
-
 // The water and the two ranges of the range dialog, with their counts.
 struct PairInputs {
     float density = 0;
@@ -79,6 +109,10 @@ PairInputs ReadRanges(GasPairGraph& p, const Form1Texts& f1, const Dialog1Texts&
         throw TemraError(ErrorNumber::InvalidCall, Ref(FieldId::Density),
                          "the density of water must be greater than 0 g/cm³");
     in.chloride = ParseDouble(f1.Text15, Ref(FieldId::Chloride), sep);
+    if (!(in.chloride >= 0))
+        throw TemraError(ErrorNumber::InvalidCall, Ref(FieldId::Chloride),
+                         "the chloride concentration (" + WithUnit(in.chloride, FieldId::Chloride) +
+                             ") must not be negative");
     p.PairEaMin = ParseDouble(d1.Text1, Ref(FieldId::PairEaMin), sep);
     p.PairEaMax = ParseDouble(d1.Text2, Ref(FieldId::PairEaMax), sep);
     p.PairEaStep = ParseDouble(d1.Text3, Ref(FieldId::PairEaStep), sep);
@@ -86,10 +120,16 @@ PairInputs ReadRanges(GasPairGraph& p, const Form1Texts& f1, const Dialog1Texts&
     p.PairTempMax = ParseSingle(d1.Text5, Ref(FieldId::PairTempMax), sep);
     p.PairTempStep = ParseSingle(d1.Text6, Ref(FieldId::PairTempStep), sep);
 
-    CheckRange(p.PairEaMin, p.PairEaMax, p.PairEaStep, Ref(FieldId::PairEaStep),
-               Ref(FieldId::PairEaMax), "excess-air");
-    CheckRange(p.PairTempMin, p.PairTempMax, p.PairTempStep, Ref(FieldId::PairTempStep),
-               Ref(FieldId::PairTempMax), "temperature");
+    // Water takes up air, it does not give off a negative amount of it.
+    for (const auto& [value, id] :
+         {std::pair{p.PairEaMin, FieldId::PairEaMin}, std::pair{p.PairEaMax, FieldId::PairEaMax}})
+        if (value < 0)
+            throw TemraError(ErrorNumber::InvalidCall, Ref(id),
+                             "the excess air (" + WithUnit(value, id) + ") must not be negative");
+    CheckRange(p.PairEaMin, p.PairEaMax, p.PairEaStep, FieldId::PairEaMin, FieldId::PairEaMax,
+               FieldId::PairEaStep, "excess-air");
+    CheckRange(p.PairTempMin, p.PairTempMax, p.PairTempStep, FieldId::PairTempMin,
+               FieldId::PairTempMax, FieldId::PairTempStep, "temperature");
     // Array sizes: the nearest integers to the step counts plus one, halves to even.
     in.nEA = RoundHalfEven(checked::Finite((p.PairEaMax - p.PairEaMin) / p.PairEaStep + 1,
                                            Ref(FieldId::PairEaStep), "count"));
@@ -118,13 +158,22 @@ void SelectPair(GasPairGraph& p, const Form1Texts& f1, const Form2Ticks& f2, cha
         if (f2.Check[static_cast<std::size_t>(gas - 1)]) p.GasIndex[ticked++] = gas;
     if (ticked < 2)
         throw TemraError(ErrorNumber::InvalidCall, Ref(FieldId::PairSelection),
-                         "tick two gases to plot against each other");
+                         std::string("two gases are needed, ") + (ticked ? "1" : "none") +
+                             " is selected");
     p.PairXTitle = kPairAxisTitles[static_cast<std::size_t>(p.GasIndex[0] - 1)];
     p.PairYTitle = kPairAxisTitles[static_cast<std::size_t>(p.GasIndex[1] - 1)];
-    p.MeasuredX =
-        ParseDouble(f1.Measured(p.GasIndex[0]), Ref(fields::Measured(p.GasIndex[0])), sep);
-    p.MeasuredY =
-        ParseDouble(f1.Measured(p.GasIndex[1]), Ref(fields::Measured(p.GasIndex[1])), sep);
+    // The measured sample is drawn among the curves: an amount, greater than 0.
+    auto measured = [&](int gas) {
+        const FieldId id = fields::Measured(gas);
+        const double value = ParseDouble(f1.Measured(gas), Ref(id), sep);
+        if (!(value > 0))
+            throw TemraError(ErrorNumber::InvalidCall, Ref(id),
+                             "the measured " + std::string(FieldOf(id).label) + " (" +
+                                 WithUnit(value, id) + ") must be greater than 0");
+        return value;
+    };
+    p.MeasuredX = measured(p.GasIndex[0]);
+    p.MeasuredY = measured(p.GasIndex[1]);
 }
 
 // The equilibrium concentration of a slot's gas at sea level and T. A fault at the

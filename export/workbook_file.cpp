@@ -1,5 +1,7 @@
 #include "export/workbook_file.h"
 
+#include "platform/platform.h"
+
 #include <chrono>
 #include <ctime>
 #include <random>
@@ -32,6 +34,8 @@ bool WriteAndClaim(const Workbook& workbook, const fs::path& final, RunControl& 
     const fs::path folder = final.parent_path().empty() ? fs::path(".") : final.parent_path();
     std::random_device random;
     const fs::path temp = folder / (".temra-" + std::to_string(random()) + ".xlsx.part");
+    // Removed also when the program is ended by a signal while it writes.
+    const platform::TemporaryFile guard(temp);
     try {
         WriteXlsx(workbook, temp, folder, control);
     } catch (const SpreadsheetError& e) {

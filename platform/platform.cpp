@@ -1,17 +1,21 @@
 #include "platform/platform.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <limits>
 #include <mutex>
 #include <sstream>
+#include <thread>
 
 #if defined(__linux__) || defined(__APPLE__)
-#include <csignal>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -45,11 +49,50 @@ std::uint64_t Less(std::uint64_t limit, std::uint64_t used, std::uint64_t margin
 }
 
 #if defined(__linux__) || defined(__APPLE__)
-// The resource limit of this process less what it already uses and a margin.
-std::uint64_t RlimitRoom(int resource, std::uint64_t used, std::uint64_t margin) {
+// The stack of a thread the program starts: the system's default for new threads.
+std::uint64_t ThreadStack() {
+    std::uint64_t stack = 8 * kMiB;
+#if defined(__GLIBC__)
+    pthread_attr_t attr;
+    if (pthread_getattr_default_np(&attr) == 0) {
+        std::size_t size = 0;
+        if (pthread_attr_getstacksize(&attr, &size) == 0 && size > 0) stack = size;
+        pthread_attr_destroy(&attr);
+    }
+#endif
+    return stack;
+}
+
+// What a worker thread takes of the address space: its stack and, with glibc, the
+// address range its own malloc arena reserves (HEAP_MAX_SIZE, 2 x 4 MiB x
+// sizeof(long): 64 MiB on 64-bit systems).
+std::uint64_t ThreadAddressSpace() {
+#if defined(__GLIBC__)
+    return ThreadStack() + kMiB * 2 * 4 * sizeof(long);
+#else
+    return ThreadStack();
+#endif
+}
+
+// Of `room`, what the computation's own arrays may take. The program needs a
+// little beside them (32 MiB), and each worker thread it starts needs
+// `perThread`: the calculation splits its loops over one thread per core, at
+// most 16 (PartCount, core/parallel.h), the calling thread among them. The
+// threads are given at most half of the room: a thread that cannot be started
+// leaves its part to the calling thread, so a tight limit costs speed, not the
+// run.
+std::uint64_t ComputationRoom(std::uint64_t room, std::uint64_t perThread) {
+    const std::uint64_t left = Less(room, 0, 32 * kMiB);
+    const unsigned cores = std::max(1u, std::min(std::thread::hardware_concurrency(), 16u));
+    return left - std::min<std::uint64_t>((cores - 1) * perThread, left / 2);
+}
+
+// The room a resource limit of this process leaves: the limit less what the
+// process already has (`used`), for the computation (ComputationRoom).
+std::uint64_t RlimitRoom(int resource, std::uint64_t used, std::uint64_t perThread) {
     rlimit limit{};
     if (getrlimit(resource, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return kUnlimited;
-    return Less(static_cast<std::uint64_t>(limit.rlim_cur), used, margin);
+    return ComputationRoom(Less(static_cast<std::uint64_t>(limit.rlim_cur), used, 0), perThread);
 }
 #endif
 
@@ -108,8 +151,8 @@ std::uint64_t CgroupRoom() {
     return room;
 }
 
-std::uint64_t LimitRoom(int resource, const char* usedKey, std::uint64_t margin) {
-    return RlimitRoom(resource, ProcKiB("/proc/self/status", usedKey), margin);
+std::uint64_t LimitRoom(int resource, const char* usedKey, std::uint64_t perThread) {
+    return RlimitRoom(resource, ProcKiB("/proc/self/status", usedKey), perThread);
 }
 #endif
 
@@ -173,17 +216,19 @@ std::uint64_t AvailableMemory() {
     std::uint64_t room = ProcKiB("/proc/meminfo", "MemAvailable:");
     if (room == 0) room = ProcKiB("/proc/meminfo", "MemTotal:") / 2;
     room = Less(room, 0, 64 * kMiB);
-    // The address-space limit also counts thread stacks and the reserves of the
-    // memory allocator's arenas: a wider margin.
-    room = std::min(room, LimitRoom(RLIMIT_AS, "VmSize:", 320 * kMiB));
-    room = std::min(room, LimitRoom(RLIMIT_DATA, "VmData:", 160 * kMiB));
+    // What the process may still map under its address-space limit (the kernel
+    // counts VmSize against it), less the stacks and allocator arenas of the
+    // worker threads; the data limit counts their stacks only, as an arena's
+    // reserve becomes data as the computation fills it.
+    room = std::min(room, LimitRoom(RLIMIT_AS, "VmSize:", ThreadAddressSpace()));
+    room = std::min(room, LimitRoom(RLIMIT_DATA, "VmData:", ThreadStack()));
     room = std::min(room, CgroupRoom());
     return room;
 #elif defined(__APPLE__)
     std::uint64_t room = Less(MachAvailable(), 0, 64 * kMiB);
     const std::uint64_t resident = MachResident();
-    room = std::min(room, RlimitRoom(RLIMIT_AS, resident, 320 * kMiB));
-    room = std::min(room, RlimitRoom(RLIMIT_DATA, resident, 160 * kMiB));
+    room = std::min(room, RlimitRoom(RLIMIT_AS, resident, ThreadAddressSpace()));
+    room = std::min(room, RlimitRoom(RLIMIT_DATA, resident, ThreadStack()));
     return room;
 #elif defined(_WIN32)
     MEMORYSTATUSEX status{};
@@ -243,6 +288,110 @@ bool SyncFile(const std::filesystem::path& file, std::string& reason) {
     (void)reason;
     return true;
 #endif
+}
+
+namespace {
+
+// The registered temporary files. A slot is free, being filled, registered, taken
+// by a removal, or removed; the signal handler reads a path only after taking its
+// slot, so it never reads one being written. Atomics free of locks and unlink()
+// are what a signal handler may use.
+enum SlotState : int { kFree, kFilling, kRegistered, kTaken, kRemoved };
+constexpr std::size_t kSlots = 16;
+constexpr std::size_t kPathMax = 4096;
+static_assert(std::atomic<int>::is_always_lock_free);
+
+struct Slot {
+    std::atomic<int> state{kFree};
+    std::filesystem::path::value_type path[kPathMax] = {};
+};
+std::array<Slot, kSlots> gTemporaryFiles;
+
+void RemoveFile(const std::filesystem::path::value_type* path) {
+#if defined(_WIN32)
+    (void)_wunlink(path);
+#elif defined(__linux__) || defined(__APPLE__)
+    (void)::unlink(path);
+#else
+    (void)std::remove(path);
+#endif
+}
+
+// Removes every registered file; `release`: the slots are given back to their
+// owners (not from a signal handler, after which the process ends).
+void RemoveRegistered(bool release) {
+    for (Slot& slot : gTemporaryFiles) {
+        int registered = kRegistered;
+        if (!slot.state.compare_exchange_strong(registered, kTaken)) continue;
+        RemoveFile(slot.path);
+        if (release) slot.state.store(kRemoved);
+    }
+}
+
+#if defined(__linux__) || defined(__APPLE__)
+void EndBySignal(int signal) {
+    const int savedErrno = errno;
+    RemoveRegistered(false);
+    // The handler was reset on entry (SA_RESETHAND): the signal, pending until the
+    // handler returns, ends the process by its default action.
+    (void)std::raise(signal);
+    errno = savedErrno;
+}
+#elif defined(_WIN32)
+void EndBySignal(int signal) {
+    RemoveRegistered(false);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+#endif
+
+} // namespace
+
+TemporaryFile::TemporaryFile(const std::filesystem::path& file) {
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(file, ec);
+    const auto& native = (ec ? file : absolute).native();
+    if (native.size() >= kPathMax) return;
+    for (std::size_t i = 0; i < kSlots; ++i) {
+        Slot& slot = gTemporaryFiles[i];
+        int free = kFree;
+        if (!slot.state.compare_exchange_strong(free, kFilling)) continue;
+        std::copy(native.begin(), native.end(), slot.path);
+        slot.path[native.size()] = 0;
+        slot.state.store(kRegistered);
+        slot_ = static_cast<int>(i);
+        return;
+    }
+}
+
+TemporaryFile::~TemporaryFile() {
+    if (slot_ < 0) return;
+    Slot& slot = gTemporaryFiles[static_cast<std::size_t>(slot_)];
+    // Registered, or removed by RemoveTemporaryFiles: free again. Taken by a
+    // signal's handler: the process is ending.
+    for (int state : {kRegistered, kRemoved})
+        if (slot.state.compare_exchange_strong(state, kFree)) return;
+}
+
+void EndWithTemporaryFilesRemoved() {
+#if defined(__linux__) || defined(__APPLE__)
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction current {};
+        if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler == SIG_IGN)
+            continue; // ignored, as under nohup: it stays so
+        struct sigaction action {};
+        action.sa_handler = &EndBySignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESETHAND;
+        (void)::sigaction(signal, &action, nullptr);
+    }
+#elif defined(_WIN32)
+    for (int signal : {SIGINT, SIGTERM}) std::signal(signal, &EndBySignal);
+#endif
+}
+
+void RemoveTemporaryFiles() {
+    RemoveRegistered(true);
 }
 
 namespace {

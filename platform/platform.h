@@ -28,6 +28,31 @@ void AdviseHugePages(void* data, std::size_t bytes);
 // reports, instead of ending the process.
 void ReportFileSizeLimitAsError();
 
+// Temporary files that must not outlive the process. While a TemporaryFile lives,
+// its file is removed when the process is ended by SIGINT, SIGTERM or SIGHUP
+// (once EndWithTemporaryFilesRemoved has installed the handlers) and by
+// RemoveTemporaryFiles. Register the name before the file is made. At most 16
+// files are registered at a time; a further one is not guarded.
+class TemporaryFile {
+  public:
+    explicit TemporaryFile(const std::filesystem::path& file);
+    ~TemporaryFile(); // the file stays as it is: its owner renames or removes it
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+  private:
+    int slot_ = -1;
+};
+
+// Installs the handlers of SIGINT, SIGTERM and SIGHUP (those the process does not
+// ignore): each removes the registered temporary files, then the process ends by
+// the signal as it would have without a handler (a shell sees 130 for SIGINT, 143
+// for SIGTERM). For the programs' main(), once.
+void EndWithTemporaryFilesRemoved();
+
+// Removes the registered temporary files now: when the desktop program quits.
+void RemoveTemporaryFiles();
+
 // Forces a written file's data to the disk; false (with the reason) on failure.
 bool SyncFile(const std::filesystem::path& file, std::string& reason);
 

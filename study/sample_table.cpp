@@ -1,9 +1,13 @@
 #include "study/sample_table.h"
 
+#include "core/numtext.h"
+
 #include <csv.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -32,63 +36,296 @@ char DetectDelimiter(std::string_view text) {
     return ',';
 }
 
+// The fields of the first row: its delimiters outside quotes, and one.
+std::size_t FieldsOfFirstRow(std::string_view text, char delimiter) {
+    std::size_t fields = 1;
+    bool quoted = false;
+    for (char c : text) {
+        if (c == '"') quoted = !quoted;
+        if (quoted) continue;
+        if (c == '\n' || c == '\r') break;
+        fields += c == delimiter;
+    }
+    return fields;
+}
+
 // Only blanks are trimmed from unquoted fields: a tab may be the delimiter.
 int IsBlank(unsigned char c) {
     return c == ' ' ? 1 : 0;
 }
 
-struct Reader {
-    SampleTable table;
-    std::vector<std::string> row;
-    std::size_t rowNumber = 0;
-};
-
-void OnField(void* data, std::size_t length, void* context) {
-    auto* r = static_cast<Reader*>(context);
-    r->row.emplace_back(data ? static_cast<const char*>(data) : "", data ? length : 0);
+// The heap block of an allocation of n bytes: malloc's header of 8 bytes, in
+// steps of 16.
+constexpr std::uint64_t HeapBlock(std::uint64_t n) {
+    return (n + 8 + 15) / 16 * 16;
 }
 
-void OnRow(int, void* context) {
-    auto* r = static_cast<Reader*>(context);
-    ++r->rowNumber;
-    const bool blank =
-        std::all_of(r->row.begin(), r->row.end(), [](const std::string& f) { return f.empty(); });
-    if (!blank) {
-        if (r->table.header.empty() && r->table.rows.empty()) {
-            r->table.header = std::move(r->row);
-        } else {
-            r->table.rows.push_back(std::move(r->row));
-            r->table.rowNumbers.push_back(r->rowNumber);
+// The elements a full vector grows to: the next power of two.
+std::size_t GrownCapacity(std::size_t capacity) {
+    return std::bit_ceil(capacity + 1);
+}
+
+// The bytes of a vector's array after one more element: when it is full, the new
+// array is made while the old one still exists.
+template <typename T> std::uint64_t GrowthBytes(const std::vector<T>& v) {
+    return v.size() < v.capacity() ? 0 : GrownCapacity(v.capacity()) * sizeof(T);
+}
+
+// Reads a table from pieces of text and counts, as it grows, the memory it holds:
+// every stored field (its std::string and, when the text does not fit in the
+// string itself, the heap block of its text), the arrays of the rows and of the
+// fields of the row being read, the text held until the first row is complete,
+// and libcsv's buffer of the field being read. Once a field would take it past
+// the budget, nothing more is stored, and the read ends saying on which row and
+// by what (a row's many fields, a long field, the rows before). libcsv's
+// callbacks never throw.
+class Reader {
+  public:
+    explicit Reader(std::uint64_t budget) : budget_(budget) {}
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+    ~Reader() {
+        if (parser_) csv_free(parser_.get());
+    }
+
+    void Feed(std::string_view piece) {
+        if (parser_) return Parse(piece);
+        // The first row is read whole before the delimiter is chosen from it: its
+        // text is held until its end arrives.
+        const std::size_t end = FirstRowEnd(piece);
+        if (end == std::string_view::npos) return Hold(piece);
+        if (head_.empty()) return Start(piece);
+        Hold(piece.substr(0, end + 1));
+        Start(head_);
+        head_ = std::string(); // parsed: its memory goes back
+        Parse(piece.substr(end + 1));
+    }
+
+    SampleTable Finish() {
+        if (!parser_) Start(head_);
+        if (csv_fini(parser_.get(), OnField, OnRow, this) != 0) Fail();
+        if (full_) Fail();
+        if (table_.header.empty()) throw TableError("the table is empty");
+        return std::move(table_);
+    }
+
+  private:
+    static const std::uint64_t kInPlace; // the text a std::string holds in itself
+
+    std::uint64_t Held() const {
+        return stored_ + row_.capacity() * sizeof(std::string) + rowText_ + parserBytes_ +
+               head_.capacity();
+    }
+    bool Fits(std::uint64_t more) const { return Held() + more <= budget_; }
+
+    // What took the reader past its budget, for the message.
+    enum class Cause {
+        FirstRowText, // the text of the first row, held until it is complete
+        Fields,       // the fields of a row: `fields` of them (more: it was still growing)
+        LongField,    // one field's text
+        Rows,         // the rows read so far
+    };
+
+    // The budget is reached on the row being read: nothing more is stored.
+    void MarkFull(std::uint64_t more, Cause cause, std::size_t fields = 0) {
+        full_ = true;
+        need_ = Held() + more;
+        cause_ = cause;
+        fullRow_ = rowNumber_ + 1;
+        fullFields_ = fields;
+    }
+
+    // The cause of a refused field: the room made for the expected fields of the
+    // first row, a row that grows past them, a long text, or the rows before.
+    Cause FieldCause(bool reserve, std::size_t length) const {
+        if (reserve) return table_.header.empty() ? Cause::Fields : Cause::Rows;
+        if (row_.size() == row_.capacity() && row_.size() >= width_) return Cause::Fields;
+        return length > kInPlace * 1024 ? Cause::LongField : Cause::Rows;
+    }
+
+    [[noreturn]] void Fail() {
+        if (!full_)
+            throw TableError(std::string("the table cannot be read: ") +
+                             csv_strerror(csv_error(parser_.get())));
+        const std::string needs = "needs about " + ByteText(static_cast<double>(need_)) +
+                                  ", more than this process may use (" +
+                                  ByteText(static_cast<double>(budget_)) + ")";
+        const std::string row = "row " + std::to_string(fullRow_);
+        switch (cause_) {
+        case Cause::FirstRowText:
+            throw TableError("the first row of the table alone " + needs);
+        case Cause::Fields:
+            throw TableError("the table has " +
+                             std::string(fullFields_ > width_ ? "more than " : "") +
+                             std::to_string(fullFields_ > width_ ? fullFields_ - 1 : fullFields_) +
+                             " fields on " + row + " and by then " + needs);
+        case Cause::LongField:
+            throw TableError("a field on " + row + " is so long that the table " + needs);
+        case Cause::Rows:
+            break;
+        }
+        throw TableError("by " + row + " the table " + needs);
+    }
+
+    // Where the first row ends in the next piece of text (npos: beyond it); the
+    // text is looked at once, piece by piece.
+    std::size_t FirstRowEnd(std::string_view piece) {
+        for (std::size_t i = 0; i < piece.size(); ++i) {
+            if (piece[i] == '"') quoted_ = !quoted_;
+            if (!quoted_ && (piece[i] == '\n' || piece[i] == '\r')) return i;
+        }
+        return std::string_view::npos;
+    }
+
+    void Hold(std::string_view piece) {
+        // The text held grows into a new block while the old one still exists.
+        const std::uint64_t more = head_.size() + piece.size();
+        if (!Fits(more)) {
+            MarkFull(more, Cause::FirstRowText);
+            Fail();
+        }
+        head_.append(piece);
+    }
+
+    // `text` begins the table and holds its first row.
+    void Start(std::string_view text) {
+        // A byte-order mark of a file saved by a spreadsheet program is no column name.
+        if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+        table_.delimiter = DetectDelimiter(text);
+        width_ = FieldsOfFirstRow(text, table_.delimiter);
+        parser_ = std::make_unique<csv_parser>();
+        if (csv_init(parser_.get(), CSV_APPEND_NULL) != 0) {
+            parser_.reset();
+            throw TableError("the table reader cannot be started");
+        }
+        csv_set_delim(parser_.get(), static_cast<unsigned char>(table_.delimiter));
+        csv_set_space_func(parser_.get(), IsBlank);
+        csv_set_realloc_func(parser_.get(), CountedRealloc);
+        Parse(text);
+    }
+
+    void Parse(std::string_view piece) {
+        Reader* const outer = current_;
+        current_ = this;
+        const std::size_t parsed =
+            csv_parse(parser_.get(), piece.data(), piece.size(), OnField, OnRow, this);
+        current_ = outer;
+        if (full_ || parsed != piece.size()) Fail();
+    }
+
+    static void OnField(void* data, std::size_t length, void* context) {
+        auto* r = static_cast<Reader*>(context);
+        if (r->full_) return;
+        // A row begins with room for the fields a row is expected to have; past
+        // them its array grows.
+        const bool reserve = r->row_.empty() && r->row_.capacity() < r->width_;
+        const std::uint64_t text = length > kInPlace ? HeapBlock(length + 1) : 0;
+        const std::uint64_t more =
+            text + (reserve ? r->width_ * sizeof(std::string) : GrowthBytes(r->row_));
+        const std::size_t fields = reserve ? r->width_ : r->row_.size() + 1;
+        if (!r->Fits(more)) return r->MarkFull(more, r->FieldCause(reserve, length), fields);
+        try {
+            if (reserve) r->row_.reserve(r->width_);
+            if (r->row_.size() == r->row_.capacity())
+                r->row_.reserve(GrownCapacity(r->row_.capacity()));
+            r->row_.emplace_back(data ? static_cast<const char*>(data) : "", data ? length : 0);
+            r->rowText_ += text;
+        } catch (...) { // out of memory all the same: said as the budget is
+            r->MarkFull(more, r->FieldCause(reserve, length), fields);
         }
     }
-    r->row.clear();
-}
 
-struct ParserCloser {
-    void operator()(csv_parser* p) const {
-        csv_free(p);
-        delete p;
+    static void OnRow(int, void* context) {
+        auto* r = static_cast<Reader*>(context);
+        ++r->rowNumber_;
+        if (r->full_) return;
+        const bool blank = std::all_of(r->row_.begin(), r->row_.end(),
+                                       [](const std::string& f) { return f.empty(); });
+        if (!blank) {
+            try {
+                r->Store();
+            } catch (...) {
+                r->MarkFull(0, Cause::Rows);
+            }
+        }
+        r->row_.clear();
+        r->rowText_ = 0;
     }
+
+    // The row read goes to the table with its array when it fills it or has grown
+    // past the expected fields (a copy would need as much again), else in an
+    // array of its own size (the array of the row being read is kept for the
+    // next).
+    void Store() {
+        const bool header = table_.header.empty() && table_.rows.empty();
+        const bool whole = row_.size() == row_.capacity() || row_.size() > width_;
+        const std::uint64_t array = (whole ? row_.capacity() : row_.size()) * sizeof(std::string);
+        std::uint64_t more = whole ? 0 : array;
+        if (!header) more += GrowthBytes(table_.rows) + GrowthBytes(table_.rowNumbers);
+        if (!Fits(more)) return MarkFull(more, header ? Cause::Fields : Cause::Rows, row_.size());
+        std::vector<std::string> fields;
+        if (whole) {
+            fields.swap(row_);
+        } else {
+            fields.assign(std::make_move_iterator(row_.begin()),
+                          std::make_move_iterator(row_.end()));
+        }
+        stored_ += array + rowText_;
+        if (header) {
+            table_.header = std::move(fields);
+            width_ = table_.header.size();
+            return;
+        }
+        const auto rowsBefore = table_.rows.capacity();
+        const auto numbersBefore = table_.rowNumbers.capacity();
+        table_.rows.push_back(std::move(fields));
+        table_.rowNumbers.push_back(rowNumber_);
+        stored_ += (table_.rows.capacity() - rowsBefore) * sizeof(std::vector<std::string>) +
+                   (table_.rowNumbers.capacity() - numbersBefore) * sizeof(std::size_t);
+    }
+
+    // libcsv's buffer for the field being read, counted; refused past the budget
+    // (libcsv then stops with CSV_ENOMEM).
+    static void* CountedRealloc(void* block, std::size_t size) {
+        Reader* r = current_;
+        if (r && !r->full_ && !r->Fits(size)) {
+            r->MarkFull(size, Cause::LongField);
+            return nullptr;
+        }
+        if (r && r->full_) return nullptr;
+        void* grown = std::realloc(block, size);
+        if (r && grown) r->parserBytes_ = size;
+        return grown;
+    }
+
+    static thread_local Reader* current_;
+
+    std::uint64_t budget_;
+    SampleTable table_;
+    std::vector<std::string> row_; // the fields of the row being read
+    std::uint64_t rowText_ = 0;    // their heap blocks
+    std::uint64_t stored_ = 0;     // the rows stored, with their arrays
+    std::uint64_t parserBytes_ = 0;
+    std::string head_;    // the text up to the end of the first row
+    bool quoted_ = false; // within quotes, as far as the first row was looked at
+    std::size_t rowNumber_ = 0;
+    std::size_t width_ = 0; // the fields a row is expected to have: the first row's
+    std::unique_ptr<csv_parser> parser_;
+    bool full_ = false;
+    std::uint64_t need_ = 0;
+    Cause cause_ = Cause::Rows;
+    std::size_t fullRow_ = 0, fullFields_ = 0;
 };
+
+const std::uint64_t Reader::kInPlace = std::string().capacity();
+thread_local Reader* Reader::current_ = nullptr;
 
 } // namespace
 
-SampleTable ParseSampleTable(std::string_view text) {
-    // A byte-order mark of a file saved by a spreadsheet program is no column name.
-    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-    Reader reader;
-    reader.table.delimiter = DetectDelimiter(text);
-    std::unique_ptr<csv_parser, ParserCloser> parser(new csv_parser{});
-    if (csv_init(parser.get(), CSV_APPEND_NULL) != 0)
-        throw TableError("the table reader cannot be started");
-    csv_set_delim(parser.get(), static_cast<unsigned char>(reader.table.delimiter));
-    csv_set_space_func(parser.get(), IsBlank);
-    if (csv_parse(parser.get(), text.data(), text.size(), OnField, OnRow, &reader) != text.size() ||
-        csv_fini(parser.get(), OnField, OnRow, &reader) != 0)
-        throw TableError(std::string("the table cannot be read: ") +
-                         csv_strerror(csv_error(parser.get())));
-    if (reader.table.header.empty()) throw TableError("the table is empty");
-    return std::move(reader.table);
+SampleTable ParseSampleTable(std::string_view text, std::uint64_t memoryBudget) {
+    Reader reader(memoryBudget);
+    reader.Feed(text);
+    return reader.Finish();
 }
 
 SampleTable ReadSampleTable(const std::string& path, std::uint64_t memoryBudget) {
@@ -99,18 +336,15 @@ SampleTable ReadSampleTable(const std::string& path, std::uint64_t memoryBudget)
         if (!file) throw TableError(name + " cannot be opened: " + std::strerror(errno));
     }
     std::istream& in = path == "-" ? std::cin : file;
-    // The text and its fields take about four times the file's size.
-    const std::uint64_t limit = memoryBudget / 4;
-    std::string text;
-    char buffer[1 << 16];
-    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-        text.append(buffer, static_cast<std::size_t>(in.gcount()));
-        if (text.size() > limit)
-            throw TableError(name + " is larger than this process can read into memory");
-    }
-    if (in.bad()) throw TableError(name + " cannot be read: " + std::strerror(errno));
     try {
-        return ParseSampleTable(text);
+        // Read and parsed in pieces: the text is not held beyond its first row.
+        Reader reader(memoryBudget);
+        std::vector<char> buffer(std::size_t{1} << 16);
+        while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) ||
+               in.gcount() > 0)
+            reader.Feed(std::string_view(buffer.data(), static_cast<std::size_t>(in.gcount())));
+        if (in.bad()) throw TableError("it cannot be read: " + std::string(std::strerror(errno)));
+        return reader.Finish();
     } catch (const TableError& e) {
         throw TableError(name + ": " + e.what());
     }

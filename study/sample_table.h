@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -25,12 +26,16 @@ class TableError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// Reads a table from its text; throws TableError when it is not one.
-SampleTable ParseSampleTable(std::string_view text);
+// Reads a table from its text; throws TableError when it is not one, or when its
+// fields would take more than `memoryBudget` bytes (each field counted as it is
+// stored: its string and its text).
+SampleTable
+ParseSampleTable(std::string_view text,
+                 std::uint64_t memoryBudget = std::numeric_limits<std::uint64_t>::max());
 
-// Reads a table from a file, or from standard input for "-"; throws TableError
-// naming the file when it cannot be read, or when its text and rows would take
-// more than `memoryBudget` bytes.
+// Reads a table from a file, or from standard input for "-", in pieces; throws
+// TableError naming the file when it cannot be read, or when its fields would take
+// more than `memoryBudget` bytes (said with the row and its count of fields).
 SampleTable ReadSampleTable(const std::string& path, std::uint64_t memoryBudget);
 
 } // namespace temra::study

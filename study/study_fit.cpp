@@ -658,11 +658,16 @@ SampleColumns ReadSamples(const SampleTable& table, const StudyOptions& options)
 std::vector<StudyResult> FitStudy(const std::vector<Sample>& samples, const StudyOptions& options,
                                   const Module1& settings, RunControl& control) {
     if (std::none_of(options.gases.begin(), options.gases.end(), [](bool b) { return b; }))
-        throw StudyError("no gas is fitted");
+        throw StudyError("no gas is fitted; choose at least one", StudySetting::Gases);
     if (!(options.relErr > 0) || !std::isfinite(options.relErr))
-        throw StudyError("the relative error must be greater than 0");
-    if (!(options.ceAMax > 0) || !std::isfinite(options.ceAMax))
-        throw StudyError("the largest excess air A must be greater than 0");
+        throw StudyError("the relative error (" + ApproxText(options.relErr) +
+                             ") must be greater than 0",
+                         StudySetting::RelErr);
+    // Only the closed-system model has a largest A.
+    if (options.model == Model::CE && (!(options.ceAMax > 0) || !std::isfinite(options.ceAMax)))
+        throw StudyError("the largest excess air A (" + ApproxText(options.ceAMax) +
+                             " cm³ STP/g H2O) must be greater than 0",
+                         StudySetting::CeAMax);
     // The grid's own boxes are checked once, before any sample: a fault there is
     // the command's.
     {

@@ -52,10 +52,21 @@ struct Sample {
     std::string chloride, density, elevation; // empty: not given
 };
 
-// A command error: the table or the options cannot be used at all.
+// The settings of a study that a command error may lie in; each caller names its
+// own box or option for them.
+enum class StudySetting { Table, Gases, RelErr, CeAMax };
+
+// A command error: the table or the options cannot be used at all. `setting()`
+// says which to change (the table when nothing else is named).
 class StudyError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
+    StudyError(const std::string& what, StudySetting setting)
+        : std::runtime_error(what), setting_(setting) {}
+    StudySetting setting() const { return setting_; }
+
+  private:
+    StudySetting setting_ = StudySetting::Table;
 };
 
 struct SampleColumns {
@@ -85,8 +96,9 @@ struct StudyResult {
 
 // Fits every sample, in input order. `settings` gives the decimal separator and
 // the memory this process may use; the grid of samples that share chloride,
-// density and elevation is computed once. Throws StudyError (or TemraError for a
-// grid option) when the options cannot be used; a sample that cannot be fitted
+// density and elevation is computed once. Throws StudyError naming the setting
+// (or TemraError for a grid option) when the options cannot be used: an option
+// is checked only where the model uses it. A sample that cannot be fitted
 // becomes an error row. Progress goes to `control` in samples.
 std::vector<StudyResult> FitStudy(const std::vector<Sample>& samples, const StudyOptions& options,
                                   const Module1& settings, RunControl& control = Unwatched());

@@ -4,10 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <filesystem>
+#include <spawn.h>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -318,6 +323,141 @@ TEST(Cli, StudyCommandErrorsExitWithTwo) {
         const CliRun r = RunCli(args);
         EXPECT_EQ(r.status, 2) << args << ": " << r.err;
         EXPECT_TRUE(Contains(r.err, expected)) << args << ": " << r.err;
+        EXPECT_EQ(Lines(r.err).size(), 1u) << r.err;
+    }
+}
+
+// Under an address-space limit of 300 MB a run that needs kilobytes runs, and a
+// grid that needs gigabytes is refused before it is made, naming its box.
+TEST(Cli, AModerateAddressSpaceLimitRunsSmallWorkAndRefusesHugeWork) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#endif
+    const std::string two = WriteFile("temra_cli_two.csv", "sample,Ne-20,Ar-40,Kr-84,Xe\n"
+                                                           "a,2.39e-7,3.8e-4,4.9e-8,1.2e-8\n");
+    const std::pair<std::string, const char*> rows[] = {
+        {"grid", nullptr},
+        {"pair --json", nullptr},
+        {"study " + two, nullptr},
+        {"grid --elev-step 0.001", "temra-cli: --elev-step: Out of memory"},
+        {"fit-ea --elev-step 0.0005 --temp-step 0.5", "temra-cli: --elev-step: Out of memory"},
+    };
+    for (const auto& [args, refusal] : rows) {
+        const CliRun r = RunCliWith("prlimit --as=300000000", args, ">/dev/null");
+        EXPECT_EQ(r.status, refusal ? 2 : 0) << args << ": " << r.err;
+        if (refusal) {
+            EXPECT_EQ(r.err.rfind(refusal, 0), 0u) << args << ": " << r.err;
+        }
+        EXPECT_FALSE(Contains(r.err, "bad_alloc")) << r.err;
+    }
+}
+
+// A workbook being written when temra-cli is interrupted or terminated leaves
+// nothing behind, and the process ends by the signal.
+TEST(Cli, AnInterruptedWorkbookLeavesNoFile) {
+    namespace fs = std::filesystem;
+    for (int signal : {SIGINT, SIGTERM}) {
+        const fs::path folder =
+            fs::path(::testing::TempDir()) / ("temra_cli_signal_" + std::to_string(signal));
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        const std::string target = (folder / "grid.xlsx").string();
+        std::vector<std::string> args{TEMRA_CLI_PATH, "grid",   "--elev-step",
+                                      "0.2",          "--xlsx", target};
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        // The signals at their default action, whatever the test runner set.
+        posix_spawnattr_t attr;
+        posix_spawnattr_init(&attr);
+        sigset_t defaults;
+        sigemptyset(&defaults);
+        sigaddset(&defaults, SIGINT);
+        sigaddset(&defaults, SIGTERM);
+        posix_spawnattr_setsigdefault(&attr, &defaults);
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
+        pid_t pid = 0;
+        ASSERT_EQ(posix_spawn(&pid, argv[0], nullptr, &attr, argv.data(), environ), 0);
+        posix_spawnattr_destroy(&attr);
+        // Once the temporary file is there, the workbook is being written.
+        bool writing = false;
+        for (int i = 0; i < 6000 && !writing; ++i) {
+            for (const auto& entry : fs::directory_iterator(folder))
+                writing = writing || entry.path().extension() == ".part";
+            if (!writing) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        EXPECT_TRUE(writing);
+        kill(pid, signal);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_TRUE(fs::is_empty(folder)) << fs::directory_iterator(folder)->path();
+    }
+}
+
+// Options are named in their refusals, checked where they are read, and an empty
+// one the subcommand reads is refused.
+TEST(Cli, OptionsAreCheckedWhereTheyAreReadAndNamed) {
+    const std::string file = WriteFile("temra_cli_options.csv", kSamples);
+    const std::pair<std::string, const char*> rows[] = {
+        {"study " + file + " --rel-err 0", "--rel-err: the relative error (0) must be"},
+        {"study " + file + " --model ce --ce-a-max -1", "--ce-a-max: the largest excess air A"},
+        {"study " + file + " --model ce --ce-a-max=", "--ce-a-max: Type mismatch"},
+        {"study " + file + " --gases ''", "--gases: the list of gases is empty"},
+        {"study " + file + " --gases= --model ce", "--gases: the list of gases is empty"},
+        {"study " + file + " --model=", "--model: the model is empty"},
+        {"study " + file + " --rel-err=", "--rel-err: Type mismatch"},
+        {"study " + file + " --xlsx=", "--xlsx: the file name is empty"},
+        {"study ''", "study: the file name of the table is empty"},
+        {"grid --xlsx=", "--xlsx: the file name is empty"},
+        {"fit --all --xlsx ''", "--xlsx: the file name is empty"},
+        {"fit-ea --xlsx=", "--xlsx: the file name is empty"},
+        {"fit --gases=", "--gases: the list of gases is empty"},
+        {"pair --gases=", "--gases: the list of gases is empty"},
+        {"pair --pair-temp-step=", "--pair-temp-step: Type mismatch"},
+        {"fit-ea --ea-max=", "--ea-max: Type mismatch"},
+        {"pair --pair-ea-min -0.5 --pair-ea-max -0.5", "--pair-ea-min: Invalid procedure"},
+        {"pair --ne -5 --json", "--ne: Invalid procedure call or argument: the measured"},
+        {"pair --gases He-4,Xe --xe 0", "--xe: Invalid procedure call or argument: the measured"},
+        {"pair --pair-temp-min 40", "--pair-temp-min: Invalid procedure call or argument: "
+                                    "the minimum (40 °C) lies above the maximum (30 °C)"},
+        {"pair --pair-temp-max -5", "--pair-temp-max: Invalid procedure call"},
+    };
+    for (const auto& [args, expected] : rows) {
+        const CliRun r = RunCli(args);
+        EXPECT_EQ(r.status, 2) << args << ": " << r.err;
+        EXPECT_EQ(r.err.rfind(std::string("temra-cli: ") + expected, 0), 0u)
+            << args << ": " << r.err;
+        EXPECT_EQ(Lines(r.err).size(), 1u) << r.err;
+        EXPECT_EQ(r.out, "") << args;
+    }
+    // What a subcommand does not read may stay empty or out of range.
+    for (const std::string& args :
+         {"study " + file + " --ce-a-max 0", "study " + file + " --model ua --ce-a-max=",
+          std::string("grid --gases="), std::string("pair --ar= --xe=-1")}) {
+        const CliRun r = RunCli(args);
+        EXPECT_LE(r.status, 1) << args << ": " << r.err; // 1: a sample of the table is refused
+        EXPECT_NE(r.out, "") << args;
+    }
+}
+
+// A table too wide for the memory this process may use is refused naming the
+// table, never with advice about the grid.
+TEST(Cli, ATableTooWideForTheLimitIsRefusedNamingTheTable) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#endif
+    std::string wide = "sample,Ne-20,Ar-40,Kr-84,Xe";
+    for (int i = 0; i < 4'000'000; ++i) wide += ",c";
+    for (const std::string& text : {wide + "\n", "sample,Ne-20,Ar-40,Kr-84,Xe\n" + wide + "\n"}) {
+        const std::string file = WriteFile("temra_cli_wide.csv", text);
+        const CliRun r = RunCliWith("prlimit --as=300000000", "study " + file, ">/dev/null");
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_TRUE(Contains(r.err, file)) << r.err;
+        EXPECT_TRUE(Contains(r.err, " fields on row ") ||
+                    Contains(r.err, "Out of memory: the study of this table"))
+            << r.err;
+        EXPECT_FALSE(Contains(r.err, "steps")) << r.err;
         EXPECT_EQ(Lines(r.err).size(), 1u) << r.err;
     }
 }

@@ -136,7 +136,7 @@ TEST(GasPair, RefusesWhatItCannotDraw) {
         {{1, 2}, {"0", "0.05", "0", "0", "30", "5"}, "1.99793E-07", E::DivisionByZero, "Text3"},
         {{1, 2}, {"0", "0.05", "0.01", "0", "30", "0"}, "1.99793E-07", E::DivisionByZero, "Text6"},
         {{1, 2}, {"0", "0.05", "-0.01", "0", "30", "5"}, "1.99793E-07", E::InvalidCall, "Text3"},
-        {{1, 2}, {"0", "0.05", "0.01", "30", "0", "5"}, "1.99793E-07", E::InvalidCall, "Text6"},
+        {{1, 2}, {"0", "0.05", "0.01", "30", "0", "5"}, "1.99793E-07", E::InvalidCall, "Text5"},
         {{1, 2}, {"0", "1.01", "0.01", "0", "30", "5"}, "1.99793E-07", E::SubscriptRange, "Text3"},
         {{1, 2},
          {"0", "0.05", "0.01", "0", "30", "0.01"},
@@ -220,4 +220,107 @@ TEST(GasPair, RefusalsNameTheBoxToChange) {
         EXPECT_EQ(r.control, row.named) << r.detail;
     }
     EXPECT_FALSE(m.HasGasPair());
+}
+
+// Impossible amounts and ranges that run the wrong way name the box the user
+// moved, with both values; the graph drawn last stays.
+TEST(GasPair, RefusalsNameTheBoxMovedWithATrueDetail) {
+    struct Row {
+        Dialog1Texts dialog;
+        std::string Form1Texts::*box; // a box of the input page, or none
+        const char* text;
+        const char* window;
+        const char* named;
+        const char* detail;
+    };
+    const Row rows[] = {
+        {{"0", "0.05", "0.01", "40", "30", "5"},
+         nullptr,
+         "",
+         "Dialog1",
+         "Text4",
+         "the minimum (40 °C) lies above the maximum (30 °C)"},
+        {{"0", "0.05", "0.01", "0", "-5", "5"},
+         nullptr,
+         "",
+         "Dialog1",
+         "Text5",
+         "the minimum (0 °C) lies above the maximum (-5 °C)"},
+        {{"0", "0.05", "0.01", "40", "35", "5"},
+         nullptr,
+         "",
+         "Dialog1",
+         "Text5",
+         "the minimum (40 °C) lies above the maximum (35 °C)"},
+        {{"0", "0.05", "0.01", "0", "30", "-5"},
+         nullptr,
+         "",
+         "Dialog1",
+         "Text6",
+         "the temperature step (-5 °C) points away from the maximum (30 °C)"},
+        {{"0.06", "0.05", "0.01", "0", "30", "5"},
+         nullptr,
+         "",
+         "Dialog1",
+         "Text1",
+         "the minimum (0.06 cm³ STP/g H2O) lies above the maximum (0.05 cm³ STP/g H2O)"},
+        {{"0", "0.01", "-0.01", "0", "30", "5"},
+         nullptr,
+         "",
+         "Dialog1",
+         "Text3",
+         "the excess-air step (-0.01 cm³ STP/g H2O) points away"},
+        {{"-0.5", "-0.5", "0.01", "0", "30", "5"},
+         nullptr,
+         "",
+         "Dialog1",
+         "Text1",
+         "the excess air (-0.5 cm³ STP/g H2O) must not be negative"},
+        {{"0.05", "-0.01", "-0.01", "0", "30", "5"},
+         nullptr,
+         "",
+         "Dialog1",
+         "Text2",
+         "the excess air (-0.01 cm³ STP/g H2O) must not be negative"},
+        {{},
+         &Form1Texts::Text2,
+         "-5",
+         "Form1",
+         "Text2",
+         "the measured Neon-20 (-5 cm³ STP/cm³ H2O) must be greater than 0"},
+        {{},
+         &Form1Texts::Text1,
+         "0",
+         "Form1",
+         "Text1",
+         "the measured Helium-4 (0 cm³ STP/cm³ H2O) must be greater than 0"},
+        {{},
+         &Form1Texts::Text15,
+         "-1",
+         "Form1",
+         "Text15",
+         "the chloride concentration (-1 mol/l) must not be negative"},
+    };
+    Module1 m;
+    m.DrawGasPairGraph(Defaults(), Ticks({1, 2}), Dialog1Texts{});
+    const auto before = m.GasPair().PairConc;
+    for (const Row& row : rows) {
+        Form1Texts f = Defaults();
+        if (row.box) f.*row.box = row.text;
+        const test::Raised r = test::RaisedBy([&] {
+            m.DrawGasPairGraph(f, Ticks({1, 2}), row.dialog);
+        });
+        EXPECT_TRUE(r.Is(ErrorNumber::InvalidCall)) << row.detail << ": " << r.code;
+        EXPECT_EQ(r.window, row.window) << row.detail;
+        EXPECT_EQ(r.control, row.named) << r.detail;
+        EXPECT_EQ(r.detail.rfind(row.detail, 0), 0u) << r.detail;
+        EXPECT_EQ(m.GasPair().PairConc, before) << row.detail;
+    }
+    // Too few gases: what is needed and how many are selected.
+    EXPECT_EQ(
+        test::RaisedBy([&] { m.DrawGasPairGraph(Defaults(), Ticks({3}), Dialog1Texts{}); }).detail,
+        "two gases are needed, 1 is selected");
+    EXPECT_EQ(
+        test::RaisedBy([&] { m.DrawGasPairGraph(Defaults(), Ticks({}), Dialog1Texts{}); }).detail,
+        "two gases are needed, none is selected");
 }

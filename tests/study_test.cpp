@@ -7,6 +7,8 @@
 #include "tests/test_support.h"
 
 #include <cmath>
+#include <fstream>
+#include <optional>
 #include <random>
 
 using namespace temra;
@@ -358,4 +360,93 @@ TEST(SampleTable, ColumnsAreMatchedWithoutRegardToCaseOrBlanks) {
     EXPECT_EQ(c.ignored, (std::vector<std::string>{"notes"}));
     // A fitted gas without a column is the command's error.
     EXPECT_THROW(ReadSamples(ParseSampleTable("sample,Ne\nx,1\n"), StudyOptions{}), StudyError);
+}
+
+// A refused option says which setting to change; an option the model does not
+// use is not checked.
+TEST(StudyFit, OptionRefusalsNameTheSetting) {
+    struct Row {
+        Model model;
+        double relErr, ceAMax;
+        bool anyGas;
+        std::optional<StudySetting> refused;
+    };
+    const Row rows[] = {
+        {Model::UA, 0, 0.1, true, StudySetting::RelErr},
+        {Model::CE, -1, 0.1, true, StudySetting::RelErr},
+        {Model::CE, 0.01, 0, true, StudySetting::CeAMax},
+        {Model::CE, 0.01, -1, true, StudySetting::CeAMax},
+        {Model::UA, 0.01, 0.1, false, StudySetting::Gases},
+        {Model::UA, 0.01, 0, true, std::nullopt},
+        {Model::UA, 0.01, -1, true, std::nullopt},
+    };
+    const StudyOptions grid = SmallGrid();
+    const Sample sample = Made(*GridOf(grid).grid, 5, 0.002);
+    for (const Row& row : rows) {
+        StudyOptions o = SmallGrid(row.model);
+        o.relErr = row.relErr;
+        o.ceAMax = row.ceAMax;
+        if (!row.anyGas) o.gases = {};
+        std::optional<StudySetting> refused;
+        try {
+            EXPECT_EQ(FitStudy({sample}, o, Settings())[0].error, "");
+        } catch (const StudyError& e) {
+            refused = e.setting();
+        }
+        EXPECT_EQ(refused, row.refused) << row.relErr << " " << row.ceAMax;
+    }
+}
+
+// The memory a table's fields take is counted as they are read: past the budget
+// the read ends, saying where and why; within it the table is what an unbounded
+// read gives, whether the text comes whole or in pieces of a file.
+TEST(SampleTable, ReadingIsBoundedByTheBudgetAndNamesTheCause) {
+    std::string wideRow = "a";
+    for (int i = 1; i < 1000; ++i) wideRow += ",a";
+    std::string manyRows = "a,b\n";
+    for (int i = 0; i < 1000; ++i) manyRows += "1,2\n";
+    struct Row {
+        std::string text;
+        const char* begins;
+        const char* holds;
+    };
+    const Row rows[] = {
+        {wideRow + "\n", "the table has 1000 fields on row 1 and by then needs about", ""},
+        {"a,b\n" + wideRow + "\n", "the table has more than ", " fields on row 2 and by then"},
+        {manyRows, "by row ", "the table needs about"},
+        {"a\n\"" + std::string(5000, 'x') + "\"\n", "a field on row 2 is so long", ""},
+    };
+    for (const Row& row : rows) {
+        try {
+            ParseSampleTable(row.text, 4096);
+            ADD_FAILURE() << row.begins;
+        } catch (const TableError& e) {
+            const std::string what = e.what();
+            EXPECT_EQ(what.rfind(row.begins, 0), 0u) << what;
+            EXPECT_NE(what.find(row.holds), std::string::npos) << what;
+            EXPECT_NE(what.find("more than this process may use (4.1 kB)"), std::string::npos)
+                << what;
+        }
+    }
+    // A first row and a quoted line break across the pieces a file is read in.
+    std::string text =
+        "sample," + std::string(70000, 'n') + "\n\"a\nb\"," + std::string(70000, 'v');
+    for (int i = 0; i < 3000; ++i) text += "\nrow" + std::to_string(i) + ",\"1\n2\"";
+    const std::string path = ::testing::TempDir() + "temra_pieces.csv";
+    { std::ofstream(path, std::ios::binary) << text; }
+    const SampleTable whole = ParseSampleTable(text), pieces = ReadSampleTable(path, 1u << 30);
+    EXPECT_EQ(pieces.header, whole.header);
+    EXPECT_EQ(pieces.rows, whole.rows);
+    EXPECT_EQ(pieces.rowNumbers, whole.rowNumbers);
+    ASSERT_EQ(whole.rows.size(), 3001u);
+    EXPECT_EQ(whole.rows[0][0], "a\nb");
+    EXPECT_EQ(whole.rows[3000][1], "1\n2");
+    try {
+        ReadSampleTable(path, 50000);
+        ADD_FAILURE() << "read within 50 kB";
+    } catch (const TableError& e) {
+        EXPECT_NE(std::string(e.what()).find(": the first row of the table alone needs about"),
+                  std::string::npos)
+            << e.what();
+    }
 }

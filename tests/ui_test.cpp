@@ -320,6 +320,8 @@ TEST_F(Session, GasPairRefusalsKeepTheDialog) {
     // One gas ticked: the selection window comes back with its tick, and says what
     // to do.
     ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.contains("two gases are needed, 1 is selected"))
+        << messages[0].text.toStdString();
     EXPECT_TRUE(messages[0].text.contains("Tick two gases on the selection window"))
         << messages[0].text.toStdString();
     EXPECT_FALSE(d1.isVisible());
