@@ -194,7 +194,7 @@ path = os.path.join(WORK, "study.xlsx")
 result = run("study", samples, "--model", "ce", "--xlsx", path)
 check(result.returncode == 1, f"study: exit {result.returncode} {result.stderr}")
 wb = openpyxl.load_workbook(path)
-check(wb.sheetnames == ["Study Results", "Settings"], f"study sheets {wb.sheetnames}")
+check(wb.sheetnames == ["Study Results", "Settings", "Samples"], f"study sheets {wb.sheetnames}")
 ws = wb["Study Results"]
 expected = run("study", samples, "--model", "ce")
 csv_lines = list(csv.reader(io.StringIO(expected.stdout)))
@@ -218,6 +218,28 @@ for key in ("Temra version", "Date", "Samples", "Model", "Largest A (cm3 STP/g)"
             "Equilibrium Elevation Range (m) Max", "Tick to use MAAT equation"):
     check(key in settings, f"Settings lacks {key}: {list(settings)}")
 check(settings.get("Gases") == "Ne-20;Ar-40;Kr-84;Xe", f"Settings gases {settings.get('Gases')}")
+# The samples as fitted, third: the columns of a table of samples (so that the
+# sheet saved as CSV is a table of samples), numbers as numbers, a text that is
+# no number as typed.
+ws = wb["Samples"]
+gas_names = ["He-4", "Ne-20", "Ar-40", "Kr-84", "Xe", "N2", "O2"]
+names = ["sample"] + gas_names + [g + " err" for g in gas_names] + ["chloride", "density",
+                                                                    "elevation"]
+check([c.value for c in ws[1]] == names, f"Samples header {[c.value for c in ws[1]]}")
+with open(samples) as f:
+    table = list(csv.DictReader(f))
+check(ws.max_row == len(table) + 1, f"Samples rows {ws.max_row}")
+for r, row in enumerate(table, start=2):
+    for c, name in enumerate(names, start=1):
+        value, text = ws.cell(row=r, column=c).value, row.get(name, "")
+        try:
+            number = float(text) if name != "sample" else None
+        except ValueError:
+            number = None
+        if number is not None:
+            check(isinstance(value, float) and same(value, number), f"Samples {r},{c}: {value!r}")
+        else:
+            check(value == (text or None), f"Samples {r},{c}: {value!r} for {text!r}")
 
 # A table longer than a sheet: refused, with nothing left behind.
 path = os.path.join(WORK, "too_long.xlsx")
