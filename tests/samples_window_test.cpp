@@ -482,7 +482,8 @@ TEST(GermanSamples, TablesAreReadAsTheInputPageReadsItsBoxes) {
             const char* ne20; // the first sample's Ne-20 as shown
         };
         const Row rows[] = {
-            {semicolons, "decimal separator \",\".", 1, "2,390923811434094e-07"},
+            {semicolons, "decimal separator \",\" (\".\" read as well).", 1,
+             "2,390923811434094e-07"},
             {kTable, "decimal separator \".\" (the table is comma-separated), shown with \",\"", 1,
              "2,390923811434094e-07"},
             {"sample;Ne-20;Ar-40;Kr-84;Xe;density\nx;2.39e-07;0,00038;4,9e-08;1,2e-08;1.000\n",

@@ -427,18 +427,24 @@ bool SamplesWindow::OpenFile(const QString& path) {
     savedHere_ = false;
     setWindowTitle("Temra – Samples – " + QFileInfo(path).fileName());
     ShowView(kMeasurements);
-    QString status = QString("%1 samples read from %2; decimal separator %3")
-                         .arg(count)
-                         .arg(path, Quoted(block.decimal));
+    Status->setText(QString("%1 samples read from %2; %3.").arg(count).arg(path, BlockNote(block)));
+    return true;
+}
+
+// What the status line says of a table taken in: the decimal separator its
+// numbers were read with, and the columns not read.
+QString SamplesWindow::BlockNote(const SampleBlock& block) const {
+    QString note = "decimal separator " + Quoted(block.decimal);
     if (block.decimal != separator_)
-        status += QString(" (the table is comma-separated), shown with %1").arg(Quoted(separator_));
+        note += QString(" (the table is comma-separated), shown with %1").arg(Quoted(separator_));
+    else if (block.decimal != '.')
+        note += " (\".\" read as well)";
     if (!block.ignored.empty()) {
         QStringList names;
         for (const std::string& n : block.ignored) names << "\"" + QString::fromStdString(n) + "\"";
-        status += "; columns not read: " + names.join(", ");
+        note += "; columns not read: " + names.join(", ");
     }
-    Status->setText(status + ".");
-    return true;
+    return note;
 }
 
 void SamplesWindow::Open() {
@@ -482,16 +488,9 @@ void SamplesWindow::Paste(const QString& text) {
         Table->scrollTo(model_->index(last, 0));
         Table->scrollTo(model_->index(first, 0));
     }
-    QString status =
-        QString("%1 samples pasted; decimal separator %2").arg(count).arg(Quoted(block.decimal));
-    if (block.decimal != separator_)
-        status += QString(" (the block is comma-separated), shown with %1").arg(Quoted(separator_));
-    if (!block.ignored.empty()) {
-        QStringList names;
-        for (const std::string& n : block.ignored) names << "\"" + QString::fromStdString(n) + "\"";
-        status += "; columns not read: " + names.join(", ");
-    }
-    Status->setText(status + ". Ctrl+Z takes them out again.");
+    Status->setText(QString("%1 samples pasted; %2. Ctrl+Z takes them out again.")
+                        .arg(count)
+                        .arg(BlockNote(block)));
 }
 
 bool SamplesWindow::FitAll() {

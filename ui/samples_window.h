@@ -25,6 +25,7 @@ class QTableView;
 namespace temra::ui {
 
 class SamplesModel;
+struct SampleBlock;
 
 class SamplesWindow : public TemraWindow {
     Q_OBJECT
@@ -83,6 +84,7 @@ class SamplesWindow : public TemraWindow {
     void UpdateRowNote();
     void UpdateViewNames();
     study::StudyOptions CurrentOptions() const; // as the boxes stand, without reporting
+    QString BlockNote(const SampleBlock& block) const;
 
     SamplesModel* model_;
     QString source_;         // the file the table was opened from or saved to
