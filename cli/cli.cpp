@@ -381,7 +381,9 @@ int RunStudy(const Options& o, const CLI::App& app, const std::array<bool, GasCo
     for (auto& s : study::StudySettings(so)) settings.push_back(std::move(s));
     xl::Application excel;
     excel.MemoryBudget = m.MemoryAvailable();
-    xl::SaveAs(xl::WriteStudyResults(results, so, settings, excel), o.xlsx);
+    xl::SaveAs(
+        xl::WriteStudyResults(results, so, settings, columns.samples, m.DecimalSeparator, excel),
+        o.xlsx);
     return status;
 }
 

@@ -5,6 +5,11 @@
 // started it reads the progress from its own thread and may cancel. A cancelled
 // computation ends by throwing Cancelled before it changes any state, so the last
 // complete results stay as they were.
+//
+// A computation made of parts whose own steps count their work afresh (a grid
+// run inside a study fit) gives each part a control of its own made from the
+// whole's: the part's Begin counts for the part alone, what it does counts into
+// the whole as well, and a cancel of the whole reaches the part.
 #pragma once
 
 #include <algorithm>
@@ -21,8 +26,15 @@ class Cancelled : public std::exception {
 
 class RunControl {
   public:
+    RunControl() = default;
+    explicit RunControl(RunControl& whole) : whole_(&whole) {}
+    RunControl(const RunControl&) = delete;
+    RunControl& operator=(const RunControl&) = delete;
+
     void Cancel() { cancelled_.store(true, std::memory_order_relaxed); }
-    bool IsCancelled() const { return cancelled_.load(std::memory_order_relaxed); }
+    bool IsCancelled() const {
+        return cancelled_.load(std::memory_order_relaxed) || (whole_ && whole_->IsCancelled());
+    }
     void CheckCancelled() const {
         if (IsCancelled()) throw Cancelled();
     }
@@ -39,7 +51,13 @@ class RunControl {
     }
     // The same without the throw, for loops that must not unwind (they look at
     // IsCancelled themselves).
-    void Add(std::uint64_t units) { done_.fetch_add(units, std::memory_order_relaxed); }
+    void Add(std::uint64_t units) {
+        done_.fetch_add(units, std::memory_order_relaxed);
+        if (whole_) whole_->Add(units);
+    }
+    // The units of the stage done so far, and its size.
+    std::uint64_t Done() const { return done_.load(std::memory_order_relaxed); }
+    std::uint64_t Total() const { return total_.load(std::memory_order_relaxed); }
     // 0 to 1; 0 while the size of the stage is not known.
     double Fraction() const {
         const auto total = total_.load(std::memory_order_relaxed);
@@ -49,6 +67,7 @@ class RunControl {
     }
 
   private:
+    RunControl* whole_ = nullptr;
     std::atomic<bool> cancelled_{false};
     std::atomic<std::uint64_t> done_{0};
     std::atomic<std::uint64_t> total_{0};

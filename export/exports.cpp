@@ -71,6 +71,32 @@ void AddSettingsSheet(Workbook& wb, const Settings& settings) {
     }
 }
 
+// The third sheet of the study's workbook: the samples, under the names a table
+// of samples heads its columns with.
+void AddSamplesSheet(Workbook& wb, const std::vector<study::Sample>& samples, char separator) {
+    namespace SC = study::SampleColumn;
+    Worksheet& sheet = wb.AddSheet(kSamplesSheet);
+    for (int c = 0; c < SC::kCount; ++c)
+        sheet.Cells(1, static_cast<std::uint32_t>(c + 1)).Value(CellValue(SC::Name(c)));
+    sheet.Columns("a:a").ColumnWidth(20);
+    sheet.Columns("b:r").ColumnWidth(14);
+    for (std::uint32_t r = 0; r < samples.size(); ++r)
+        for (int c = 0; c < SC::kCount; ++c) {
+            const std::string& text = SC::Text(samples[r], c);
+            if (text.empty()) continue;
+            Range cell = sheet.Cells(r + 2, static_cast<std::uint32_t>(c + 1));
+            if (c == SC::kName) {
+                cell.Value(CellValue(text));
+                continue;
+            }
+            try {
+                cell.Value(ParseDouble(text, FieldRef{}, separator));
+            } catch (const TemraError&) {
+                cell.Value(CellValue(text)); // as typed: the sample's error row says why
+            }
+        }
+}
+
 // A field's label with its unit, as a settings sheet names it.
 std::string LabelOf(const Field& f) {
     std::string label(f.label);
@@ -226,8 +252,10 @@ Workbook& WriteSelectedResults(const BestFitEa& fit, Application& app) {
 
 Workbook& WriteStudyResults(const std::vector<study::StudyResult>& results,
                             const study::StudyOptions& options, const Settings& settings,
+                            const std::vector<study::Sample>& samples, char separator,
                             Application& app) {
     CheckRows(results.size(), study::kResultColumns.size(), kStudySheet, app);
+    CheckRows(samples.size(), study::SampleColumn::kCount, kSamplesSheet, app);
     Workbook& wb = app.Workbooks().Add();
     app.Visible(true);
     Worksheet& sheet = wb.Sheets("Sheet1");
@@ -254,6 +282,7 @@ Workbook& WriteStudyResults(const std::vector<study::StudyResult>& results,
     }
     sheet.Name(kStudySheet);
     AddSettingsSheet(wb, settings);
+    AddSamplesSheet(wb, samples, separator);
     return wb;
 }
 

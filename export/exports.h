@@ -31,14 +31,20 @@ Workbook& WriteSolubilityToExcel(const Module1& module, Application& app);
 Workbook& WriteBestFitToExcel(const BestFitNoEa& fit, Application& app);
 Workbook& WriteSelectedResults(const BestFitEa& fit, Application& app);
 
-// The study fit's results with the settings they were made with ("Study
-// Results" and "Settings"); `settings` are (setting, value) pairs.
+// The study fit's results ("Study Results"), the settings they were made with
+// ("Settings": (setting, value) pairs) and the samples as they were fitted
+// ("Samples": one row per result, the columns of a table of samples, numbers as
+// numbers and any other text as typed, so that the sheet saved as CSV is read
+// back alike). The samples' numbers are typed with the decimal separator
+// `separator` ('.' read as well).
 Workbook& WriteStudyResults(const std::vector<study::StudyResult>& results,
                             const study::StudyOptions& options, const Settings& settings,
+                            const std::vector<study::Sample>& samples, char separator,
                             Application& app);
 
 inline constexpr const char* kSolubilitySheet = "NG Solubility";
 inline constexpr const char* kStudySheet = "Study Results";
+inline constexpr const char* kSamplesSheet = "Samples";
 inline constexpr const char* kSettingsSheet = "Settings";
 inline constexpr const char* kDifferenceSheet = "Difference Results";
 inline constexpr const char* kSelectedSheet = "Selected Results";

@@ -23,6 +23,9 @@ bool DrawVector(QCustomPlot* canvas, QPaintDevice* device, int width, int height
     if (!painter.begin(device)) return false;
     painter.setMode(QCPPainter::pmVectorized);
     painter.setMode(QCPPainter::pmNoCaching);
+    // A colour map is an image: a PDF keeps it as it is drawn (Flate), not as
+    // JPEG, whose blocks blur the cells' edges and shift their colours.
+    painter.setRenderHint(QPainter::LosslessImageRendering);
     canvas->toPainter(&painter, width, height);
     return painter.end();
 }

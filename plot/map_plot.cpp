@@ -18,8 +18,21 @@ MapPlot::MapPlot(QWidget* parent) : QWidget(parent), canvas_(new QCustomPlot(thi
     canvas_->plotLayout()->insertRow(0);
     canvas_->plotLayout()->addElement(
         0, 0, new QCPTextElement(canvas_, QString(), QFont("Arial", 10, QFont::Bold)));
+    // The legend in a row of its own under the plot, centred, its entries side
+    // by side: it covers neither the map nor the curve.
     canvas_->legend->setVisible(true);
-    canvas_->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
+    canvas_->axisRect()->insetLayout()->take(canvas_->legend);
+    auto* legendRow = new QCPLayoutGrid;
+    canvas_->plotLayout()->addElement(2, 0, legendRow);
+    legendRow->addElement(0, 0, new QCPLayoutElement(canvas_));
+    legendRow->addElement(0, 1, canvas_->legend);
+    legendRow->addElement(0, 2, new QCPLayoutElement(canvas_));
+    legendRow->setColumnStretchFactor(1, 0.001);
+    legendRow->setMargins(QMargins(0, 0, 0, 4));
+    canvas_->plotLayout()->setRowStretchFactor(2, 0.001);
+    canvas_->legend->setFillOrder(QCPLegend::foColumnsFirst);
+    canvas_->legend->setWrap(3);
+    canvas_->legend->setBorderPen(Qt::NoPen);
     setMinimumSize(420, 320);
 }
 
@@ -104,6 +117,10 @@ void MapPlot::SetCurve(const std::vector<double>& x, const std::vector<double>& 
     canvas_->rescaleAxes();
     const QCPRange r = canvas_->yAxis->range();
     canvas_->yAxis->setRange(r.lower / 1.5, r.upper * 1.5);
+    // A margin on each side: a point at an end of the range is drawn whole.
+    const QCPRange across = canvas_->xAxis->range();
+    const double margin = across.size() > 0 ? 0.03 * across.size() : 0.5;
+    canvas_->xAxis->setRange(across.lower - margin, across.upper + margin);
 }
 
 void MapPlot::SetTitles(const QString& title, const QString& xTitle, const QString& yTitle) {
@@ -142,6 +159,16 @@ void MapPlot::AddLine(double x0, double y0, double x1, double y1, const QString&
     g->setData({x0, x1}, {y0, y1});
 }
 
+void MapPlot::AddLevel(double x0, double x1, double y, const QString& name) {
+    QCPGraph* g = canvas_->addGraph();
+    g->setName(name);
+    g->setPen(QPen(Qt::black, 1.5, Qt::DashLine));
+    g->setData({x0, x1}, {y, y});
+    const QCPRange r = canvas_->yAxis->range();
+    if (y * 1.5 > r.upper) canvas_->yAxis->setRange(r.lower, y * 1.5);
+    if (y / 1.5 < r.lower) canvas_->yAxis->setRange(y / 1.5, canvas_->yAxis->range().upper);
+}
+
 void MapPlot::Replot() {
     canvas_->replot();
 }
@@ -161,6 +188,14 @@ bool MapPlot::HasMap() const {
 
 int MapPlot::OverlayCount() const {
     return canvas_->plottableCount() - (map_ ? 1 : 0);
+}
+
+QRect MapPlot::LegendRect() const {
+    return canvas_->legend->outerRect();
+}
+
+QRect MapPlot::PlotRect() const {
+    return canvas_->axisRect()->rect();
 }
 
 } // namespace temra::plot

@@ -33,6 +33,9 @@ class MapPlot : public QWidget {
     void AddSegments(const std::vector<std::array<double, 4>>& segments, const QString& name);
     void AddMarker(double x, double y, const QString& name);
     void AddLine(double x0, double y0, double x1, double y1, const QString& name);
+    // A level across the curve from x0 to x1 (such as chi2min + 1), the y axis
+    // widened to show it.
+    void AddLevel(double x0, double x1, double y, const QString& name);
     void Replot();
 
     QCustomPlot* Canvas() const { return canvas_; }
@@ -40,6 +43,9 @@ class MapPlot : public QWidget {
     double ValueAt(double x, double y) const;
     bool HasMap() const;
     int OverlayCount() const;
+    // The legend lies beside the plotting area, never over it.
+    QRect LegendRect() const;
+    QRect PlotRect() const;
 
   private:
     QCustomPlot* canvas_;

@@ -4,6 +4,7 @@
 #include "core/parallel.h"
 
 #include <boost/math/distributions/chi_squared.hpp>
+#include <csv.h>
 
 #include <algorithm>
 #include <cctype>
@@ -60,9 +61,11 @@ struct Values {
 
 // Reads a sample's numbers. Each value out of its range is a problem of its
 // column (what and where); with `problems` they are all collected, without it the
-// first throws StudyError. The table's numbers have '.' as decimal point; the
-// grid's boxes (the defaults of chloride and density) `gridSeparator`.
-Values ReadValues(const Sample& s, const StudyOptions& o, char gridSeparator,
+// first throws StudyError. The table's numbers and the grid's boxes (the defaults
+// of chloride and density) are read as the input page reads its boxes: with the
+// program's decimal separator `separator`, '.' read as well, and a text that reads
+// two ways refused (temra-cli's separator is '.').
+Values ReadValues(const Sample& s, const StudyOptions& o, char separator,
                   std::vector<CellProblem>* problems = nullptr) {
     Values v;
     const std::string where = " on row " + std::to_string(s.row);
@@ -74,7 +77,7 @@ Values ReadValues(const Sample& s, const StudyOptions& o, char gridSeparator,
     auto number = [&](int column, const std::string& text,
                       const std::string& what) -> std::optional<double> {
         try {
-            return ParseDouble(text, FieldRef{}, '.');
+            return ParseDouble(text, FieldRef{}, separator);
         } catch (const TemraError& e) {
             fail(column, what + where + ": " + e.detail());
             return std::nullopt;
@@ -110,12 +113,11 @@ Values ReadValues(const Sample& s, const StudyOptions& o, char gridSeparator,
             fail(SampleColumn::kChloride, "chloride" + where + ": " + s.chloride + " is below 0");
         if (c) v.chloride = *c;
     } else {
-        v.chloride = ParseDouble(o.grid.Text15, fields::Ref(FieldId::Chloride), gridSeparator);
+        v.chloride = ParseDouble(o.grid.Text15, fields::Ref(FieldId::Chloride), separator);
     }
     const std::string densityText = s.density.empty() ? o.grid.Text14 : s.density;
     try {
-        v.density = ParseSingle(densityText, fields::Ref(FieldId::Density),
-                                s.density.empty() ? gridSeparator : '.');
+        v.density = ParseSingle(densityText, fields::Ref(FieldId::Density), separator);
         if (!(v.density > 0))
             fail(SampleColumn::kDensity,
                  "density" + where + ": " + densityText + " is not above 0");
@@ -154,20 +156,82 @@ std::string BoxText(std::string text, char separator) {
     return text;
 }
 
-GridPlan GroupGrid(const GroupKey& key, const StudyOptions& o, const Module1& settings,
-                   RunControl& control) {
+// A calculation state with the program's separator and memory, for a group's grid.
+Module1 GridRunner(const Module1& settings) {
     Module1 m;
     m.DecimalSeparator = settings.DecimalSeparator;
     m.MemoryBudget = settings.MemoryBudget;
     m.MemoryProbe = settings.MemoryProbe;
+    return m;
+}
+
+// The grid of a group, planned: its cases are counted, none is computed.
+GridPlan PlanGroup(const GroupKey& key, const StudyOptions& o, const Module1& settings,
+                   RunControl& control) {
+    const Module1 m = GridRunner(settings);
     Form1Texts f = GridOnly(o.grid);
     f.Text14 = BoxText(ExactText(std::get<0>(key)), settings.DecimalSeparator);
     f.Text15 = BoxText(ExactText(std::get<1>(key)), settings.DecimalSeparator);
-    GridPlan plan = std::get<2>(key) ? m.PlanSolubilityAt(f, std::get<3>(key), control)
-                                     : m.PlanSolubility(f, control);
-    m.FillSolubility(plan, control);
-    return plan;
+    return std::get<2>(key) ? m.PlanSolubilityAt(f, std::get<3>(key), control)
+                            : m.PlanSolubility(f, control);
 }
+
+// The grid run counts its own cases afresh: it runs as a part of the study's
+// work, one unit per case.
+void FillGroup(GridPlan& plan, const Module1& settings, RunControl& control) {
+    RunControl part(control);
+    GridRunner(settings).FillSolubility(plan, part);
+}
+
+// ---- The study's work ---------------------------------------------------------------
+// Progress is counted in evaluations of one grid case: the grid run of a group
+// counts one per case, and each sample's fit two passes over the cases (its
+// search and its 1-sigma region), a pass of CE weighed by the misfits its search
+// over B evaluates per case.
+
+std::uint64_t PassWeight(Model model);
+
+std::uint64_t SampleWork(std::uint64_t cases, Model model) {
+    return 2 * cases * PassWeight(model);
+}
+
+// One pass of a sample's fit: `budget` units spread evenly over `steps` steps,
+// counted a few thousand steps at a time (Step throws Cancelled when the run was
+// cancelled). What is left of the budget is counted when the pass ends without a
+// fault, so that a sample always counts its whole share.
+class PassProgress {
+  public:
+    PassProgress(RunControl* control, std::uint64_t budget, std::uint64_t steps)
+        : control_(control), budget_(budget), steps_(steps),
+          exceptions_(std::uncaught_exceptions()) {}
+    PassProgress(const PassProgress&) = delete;
+    PassProgress& operator=(const PassProgress&) = delete;
+    ~PassProgress() {
+        if (control_ && std::uncaught_exceptions() == exceptions_ && budget_ > counted_)
+            control_->Add(budget_ - counted_);
+    }
+    void Step() {
+        if (++pending_ >= kBatch) Flush();
+    }
+
+  private:
+    static constexpr std::uint64_t kBatch = 4096;
+    void Flush() {
+        done_ += pending_;
+        pending_ = 0;
+        if (!control_) return;
+        const auto reached =
+            std::min(budget_, static_cast<std::uint64_t>(
+                                  static_cast<long double>(budget_) * done_ /
+                                  static_cast<long double>(std::max<std::uint64_t>(steps_, 1))));
+        const std::uint64_t units = reached - std::min(reached, counted_);
+        counted_ += units;
+        control_->Advance(units);
+    }
+    RunControl* control_;
+    std::uint64_t budget_, steps_, done_ = 0, pending_ = 0, counted_ = 0;
+    int exceptions_;
+};
 
 // ---- One sample over one grid ------------------------------------------------------
 
@@ -258,10 +322,11 @@ UaSums UaSumsAt(const Fitted& f, std::size_t k) {
     return sums;
 }
 
-Best FitUaCases(const Fitted& f, std::size_t N, std::vector<double>* perCase) {
+Best FitUaCases(const Fitted& f, std::size_t N, std::vector<double>* perCase, PassProgress& pass) {
     const double Sz2 = UaSz2(f);
     Best best;
     for (std::size_t k = 0; k < N; ++k) {
+        pass.Step();
         const auto [Sdz, Sd2] = UaSumsAt(f, k);
         const double A0 = Sdz / Sz2, A = std::max(0.0, A0);
         const double chi2 = Sd2 - A * (2 * Sdz - A * Sz2);
@@ -274,11 +339,12 @@ Best FitUaCases(const Fitted& f, std::size_t N, std::vector<double>* perCase) {
 
 // UA: the cases whose best chi2 is within `target`, and the A where it is (the
 // roots of the quadratic chi2(A), cut at 0).
-Region UaRegion(const Fitted& f, const SolubilityGrid& g, double target) {
+Region UaRegion(const Fitted& f, const SolubilityGrid& g, double target, PassProgress& pass) {
     const double Sz2 = UaSz2(f);
     Region region;
     const auto N = static_cast<std::size_t>(g.CaseCount);
     for (std::size_t k = 0; k < N; ++k) {
+        pass.Step();
         const auto [Sdz, Sd2] = UaSumsAt(f, k);
         const double A = std::max(0.0, Sdz / Sz2);
         if (!(Sd2 - A * (2 * Sdz - A * Sz2) <= target)) continue;
@@ -331,6 +397,10 @@ constexpr int kScan = 33;   // B values scanned for a case's minimum
 constexpr int kRefine = 32; // golden-section steps around the best of them
 constexpr int kRegionScan = 257;
 constexpr double kGolden = 0.6180339887498949;
+
+std::uint64_t PassWeight(Model model) {
+    return model == Model::CE ? kScan + kRefine + 1 : 1;
+}
 
 // Minimises f over [lo, hi] by golden sections; returns the abscissa.
 template <typename Fn> double GoldenMin(Fn&& f, double lo, double hi, int steps) {
@@ -488,11 +558,14 @@ int FreeParameters(const GridPlan& plan, const StudyOptions& o) {
            (o.model == Model::UA ? 1 : 2);
 }
 
-// `perCase`, when given, receives every case's chi2 at its best A (and F).
+// `perCase`, when given, receives every case's chi2 at its best A (and F). The
+// fit counts SampleWork(cases) units into `control`.
 StudyResult FitSample(const Sample& s, const Values& v, const GridPlan& plan, const StudyOptions& o,
-                      std::vector<double>* perCase = nullptr) {
+                      RunControl* control, std::vector<double>* perCase = nullptr) {
     const SolubilityGrid& g = *plan.grid;
     const auto N = static_cast<std::size_t>(g.CaseCount);
+    const std::uint64_t passWork = SampleWork(N, o.model) / 2;
+    PassProgress search(control, passWork, N);
     StudyResult r;
     r.sample = s.name;
     if (N == 0) {
@@ -505,13 +578,15 @@ StudyResult FitSample(const Sample& s, const Values& v, const GridPlan& plan, co
     Region region;
     if (o.model == Model::UA) {
         if (perCase) perCase->assign(N, 0.0);
-        best = FitUaCases(f, N, perCase);
-        if (best.found) region = UaRegion(f, g, best.chi2 + 1);
+        best = FitUaCases(f, N, perCase, search);
+        PassProgress regionPass(control, passWork, N);
+        if (best.found) region = UaRegion(f, g, best.chi2 + 1, regionPass);
     } else {
         std::vector<double> local;
         std::vector<double>& caseChi2 = perCase ? *perCase : local;
         caseChi2.assign(N, 0.0);
         for (std::size_t k = 0; k < N; ++k) {
+            search.Step();
             const CeBest optimum = CeMinimum(CeCase{f, k, o.ceAMax});
             caseChi2[k] = optimum.chi2;
             if (caseChi2[k] < best.chi2) {
@@ -519,10 +594,16 @@ StudyResult FitSample(const Sample& s, const Values& v, const GridPlan& plan, co
                 best = {caseChi2[k], k, A, A, A > 0 ? optimum.B / A : 0.0, true};
             }
         }
+        // The region's work lies in its own cases: the pass's share is spread
+        // over them.
+        const double target = best.chi2 + 1;
+        const auto inRegion = static_cast<std::uint64_t>(std::count_if(
+            caseChi2.begin(), caseChi2.end(), [&](double c) { return best.found && c <= target; }));
+        PassProgress regionPass(control, passWork, inRegion);
         if (best.found) {
-            const double target = best.chi2 + 1;
             for (std::size_t k = 0; k < N; ++k) {
                 if (!(caseChi2[k] <= target)) continue;
+                regionPass.Step();
                 region.AddCase(g, k);
                 const CeCase cc{f, k, o.ceAMax};
                 CeRegion(cc, target, CeMinimum(cc), region);
@@ -562,9 +643,9 @@ StudyResult FitSample(const Sample& s, const Values& v, const GridPlan& plan, co
 } // namespace
 
 std::vector<CellProblem> SampleProblems(const Sample& sample, const StudyOptions& options,
-                                        char gridSeparator) {
+                                        char separator) {
     std::vector<CellProblem> problems;
-    ReadValues(sample, options, gridSeparator, &problems);
+    ReadValues(sample, options, separator, &problems);
     return problems;
 }
 
@@ -572,8 +653,11 @@ MisfitMap CaseMisfits(const Sample& sample, const StudyOptions& options, const M
                       RunControl& control) {
     MisfitMap map;
     const Values v = ReadValues(sample, options, settings.DecimalSeparator);
-    map.plan = GroupGrid(KeyOf(v), options, settings, control);
-    map.result = FitSample(sample, v, map.plan, options, &map.chi2);
+    map.plan = PlanGroup(KeyOf(v), options, settings, control);
+    const auto cases = static_cast<std::uint64_t>(map.plan.Cases());
+    control.Begin(cases + SampleWork(cases, options.model));
+    FillGroup(map.plan, settings, control);
+    map.result = FitSample(sample, v, map.plan, options, &control, &map.chi2);
     return map;
 }
 
@@ -582,6 +666,73 @@ std::string GasList(const std::array<bool, GasCount>& gases) {
     for (int g = 1; g <= GasCount; ++g)
         if (gases[static_cast<std::size_t>(g - 1)]) list += (list.empty() ? "" : ";") + GasName(g);
     return list;
+}
+
+int GasOfColumn(std::string_view name) {
+    return GasOfName(Normal(name));
+}
+
+std::string SampleColumn::Name(int column) {
+    if (column == kName) return "sample";
+    if (column >= Measured(1) && column <= Measured(GasCount)) return GasName(column);
+    if (column >= Error(1) && column <= Error(GasCount))
+        return GasName(column - Error(1) + 1) + " err";
+    if (column == kChloride) return "chloride";
+    if (column == kDensity) return "density";
+    return "elevation";
+}
+
+std::string& SampleColumn::Text(Sample& s, int column) {
+    if (column >= Measured(1) && column <= Measured(GasCount))
+        return s.measured[static_cast<std::size_t>(column - Measured(1))];
+    if (column >= Error(1) && column <= Error(GasCount))
+        return s.error[static_cast<std::size_t>(column - Error(1))];
+    if (column == kChloride) return s.chloride;
+    if (column == kDensity) return s.density;
+    if (column == kElevation) return s.elevation;
+    return s.name;
+}
+
+const std::string& SampleColumn::Text(const Sample& s, int column) {
+    return Text(const_cast<Sample&>(s), column);
+}
+
+std::string DecimalText(const std::string& text, char from, char to) {
+    try {
+        ParseDouble(text, FieldRef{}, from);
+    } catch (const TemraError&) {
+        return text;
+    }
+    std::string out = text;
+    for (char& c : out)
+        if (c == '.' || c == from) c = to;
+    return out;
+}
+
+std::string SamplesCsv(const std::vector<Sample>& samples, char separator) {
+    std::string csv;
+    auto field = [&csv](const std::string& text, bool first) {
+        if (!first) csv += ',';
+        const bool plain = text.find_first_of(",\"\r\n") == std::string::npos &&
+                           (text.empty() || (text.front() != ' ' && text.back() != ' '));
+        if (plain) {
+            csv += text;
+            return;
+        }
+        // libcsv quotes the field: at most twice its length and the two quotes.
+        std::string quoted(2 * text.size() + 2, '\0');
+        quoted.resize(csv_write(quoted.data(), quoted.size(), text.data(), text.size()));
+        csv += quoted;
+    };
+    for (int c = 0; c < SampleColumn::kCount; ++c) field(SampleColumn::Name(c), c == 0);
+    csv += '\n';
+    for (const Sample& s : samples) {
+        field(s.name, true);
+        for (int c = 1; c < SampleColumn::kCount; ++c)
+            field(DecimalText(SampleColumn::Text(s, c), separator, '.'), false);
+        csv += '\n';
+    }
+    return csv;
 }
 
 SampleColumns ReadSamples(const SampleTable& table, const StudyOptions& options) {
@@ -690,23 +841,47 @@ std::vector<StudyResult> FitStudy(const std::vector<Sample>& samples, const Stud
             results[i].error = e.what();
         }
     }
-    control.Begin(samples.size());
-    for (const auto& group : groups) {
-        const GroupKey& key = group.first;
-        const std::vector<std::size_t>& members = group.second;
+    // The sample's own density, chloride or elevation cannot make a grid: an
+    // error row for each sample of the group.
+    auto refuseGroup = [&](const GroupKey& key, const std::vector<std::size_t>& members,
+                           const TemraError& e) {
+        const Sample& first = samples[members.front()];
+        const std::string what = std::get<2>(key) ? "elevation " + first.elevation
+                                                  : "density " + ExactText(std::get<0>(key)) +
+                                                        ", chloride " + ExactText(std::get<1>(key));
+        for (std::size_t i : members)
+            results[i].error = "row " + std::to_string(samples[i].row) + " (" + what +
+                               "): " + e.description() + ": " + e.detail();
+    };
+    // Every group's grid is planned first: the cases of all of them are the
+    // measure of the study's work, which the progress counts across the groups.
+    struct Group {
+        const std::vector<std::size_t>* members;
         GridPlan plan;
+        std::uint64_t work = 0;
+    };
+    std::vector<Group> planned;
+    std::uint64_t total = 0;
+    for (const auto& [key, members] : groups) {
         try {
-            plan = GroupGrid(key, options, settings, control);
+            Group g{&members, PlanGroup(key, options, settings, control)};
+            const auto cases = static_cast<std::uint64_t>(g.plan.Cases());
+            g.work = cases + members.size() * SampleWork(cases, options.model);
+            total += g.work;
+            planned.push_back(std::move(g));
         } catch (const TemraError& e) {
-            // The sample's own density, chloride or elevation: an error row each.
-            const Sample& first = samples[members.front()];
-            std::string what = std::get<2>(key) ? "elevation " + first.elevation
-                                                : "density " + ExactText(std::get<0>(key)) +
-                                                      ", chloride " + ExactText(std::get<1>(key));
-            for (std::size_t i : members)
-                results[i].error = "row " + std::to_string(samples[i].row) + " (" + what +
-                                   "): " + e.description() + ": " + e.detail();
-            control.Advance(members.size());
+            refuseGroup(key, members, e);
+        }
+    }
+    control.Begin(total);
+    for (Group& group : planned) {
+        const std::vector<std::size_t>& members = *group.members;
+        try {
+            FillGroup(group.plan, settings, control);
+        } catch (const TemraError& e) {
+            refuseGroup(KeyOf(values[members.front()]), members, e);
+            const auto cases = static_cast<std::uint64_t>(group.plan.Cases());
+            control.Advance(group.work - cases); // its samples' share
             continue;
         }
         const unsigned parts = PartCount(static_cast<std::int64_t>(members.size()), 1);
@@ -715,10 +890,10 @@ std::vector<StudyResult> FitStudy(const std::vector<Sample>& samples, const Stud
                              end = members.size() * (part + 1) / parts;
                  m < end; ++m) {
                 const std::size_t i = members[m];
-                results[i] = FitSample(samples[i], values[i], plan, options);
-                control.Advance(1);
+                results[i] = FitSample(samples[i], values[i], group.plan, options, &control);
             }
         });
+        group.plan = GridPlan{}; // one group's grid in memory at a time
     }
     return results;
 }
@@ -802,6 +977,30 @@ std::vector<std::pair<std::string, std::string>> StudySettings(const StudyOption
         if (f.tick) s.emplace_back(std::string(f.label), o.grid.*f.tick ? "ticked" : "not ticked");
     }
     return s;
+}
+
+std::vector<std::string> ChangedSettings(const StudyOptions& before, const StudyOptions& after) {
+    const auto was = StudySettings(before), now = StudySettings(after);
+    auto valueIn = [](const auto& settings, const std::string& name) {
+        for (const auto& s : settings)
+            if (s.first == name) return s.second;
+        return std::string("none");
+    };
+    std::vector<std::string> names;
+    names.reserve(was.size() + now.size());
+    for (const auto& s : was) names.push_back(s.first);
+    for (const auto& s : now)
+        if (std::find(names.begin(), names.end(), s.first) == names.end()) names.push_back(s.first);
+    std::vector<std::string> changed;
+    for (const std::string& name : names) {
+        const std::string b = valueIn(was, name), a = valueIn(now, name);
+        if (b == a) continue;
+        std::string change = name;
+        change += " (" + b;
+        change += ", now " + a;
+        changed.push_back(change + ")");
+    }
+    return changed;
 }
 
 } // namespace temra::study

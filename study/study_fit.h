@@ -27,6 +27,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace temra::study {
@@ -74,6 +75,10 @@ struct SampleColumns {
     std::vector<std::string> ignored; // the names of columns Temra does not read
 };
 
+// The gas (1 to 7) a column name denotes ("He-4" or "He", "ne-20", " Xe ", ...),
+// or 0.
+int GasOfColumn(std::string_view name);
+
 // The samples of a table: columns matched without regard to case or surrounding
 // blanks ("sample", "He-4" or "He", ..., "<gas> err", "chloride", "density",
 // "elevation"). Throws StudyError when a fitted gas has no column.
@@ -94,12 +99,14 @@ struct StudyResult {
     std::vector<std::string> flags;
 };
 
-// Fits every sample, in input order. `settings` gives the decimal separator and
-// the memory this process may use; the grid of samples that share chloride,
-// density and elevation is computed once. Throws StudyError naming the setting
-// (or TemraError for a grid option) when the options cannot be used: an option
-// is checked only where the model uses it. A sample that cannot be fitted
-// becomes an error row. Progress goes to `control` in samples.
+// Fits every sample, in input order. `settings` gives the decimal separator of the
+// samples' numbers and the grid's boxes ('.' read as well) and the memory this
+// process may use; the grid of samples that share chloride, density and
+// elevation is computed once. Throws StudyError naming the setting (or TemraError
+// for a grid option) when the options cannot be used: an option is checked only
+// where the model uses it. A sample that cannot be fitted becomes an error row.
+// Progress goes to `control` in evaluations of grid cases, across every group's
+// grid run and every sample's fit.
 std::vector<StudyResult> FitStudy(const std::vector<Sample>& samples, const StudyOptions& options,
                                   const Module1& settings, RunControl& control = Unwatched());
 
@@ -116,15 +123,34 @@ inline constexpr int kChloride = 15;
 inline constexpr int kDensity = 16;
 inline constexpr int kElevation = 17;
 inline constexpr int kCount = 18;
+
+// The column's name as a table of samples heads it ("sample", "He-4",
+// "Ne-20 err", "chloride", "density", "elevation"), which ReadSamples reads back.
+std::string Name(int column);
+// A sample's text in the column.
+const std::string& Text(const Sample& sample, int column);
+std::string& Text(Sample& sample, int column);
 } // namespace SampleColumn
+
+// A number's text with `to` as its decimal separator, when it reads as a number
+// with the decimal separator `from` (see ReadValues); any other text as it is.
+std::string DecimalText(const std::string& text, char from, char to);
+
+// The samples as a table (CSV: comma-separated, a header of the columns' names,
+// numbers with '.' as decimal point, fields quoted where they need it), which
+// ReadSampleTable and ReadSamples read back. `separator` is the decimal
+// separator the samples' numbers are typed with.
+std::string SamplesCsv(const std::vector<Sample>& samples, char separator);
 
 // A cell that would make its sample an error row, and why (what and where).
 struct CellProblem {
     int column;
     std::string what;
 };
+// The sample's numbers and the grid's boxes are read with the decimal separator
+// `separator` ('.' read as well).
 std::vector<CellProblem> SampleProblems(const Sample& sample, const StudyOptions& options,
-                                        char gridSeparator);
+                                        char separator);
 
 // One sample's misfit over its grid: every case's chi2 at its best A (and F),
 // with the grid and the sample's result. Throws StudyError when the sample
@@ -163,5 +189,9 @@ std::vector<ResultCell> ResultRow(const StudyResult& result, const StudyOptions&
 // What a study ran with, as (setting, value) pairs: the model and its bounds, the
 // gases, the relative error, and every box of the grid.
 std::vector<std::pair<std::string, std::string>> StudySettings(const StudyOptions& options);
+
+// The settings that differ between two studies, each as "name (before, now
+// after)"; none when a fit with `before` is a fit with `after`.
+std::vector<std::string> ChangedSettings(const StudyOptions& before, const StudyOptions& after);
 
 } // namespace temra::study

@@ -194,7 +194,7 @@ path = os.path.join(WORK, "study.xlsx")
 result = run("study", samples, "--model", "ce", "--xlsx", path)
 check(result.returncode == 1, f"study: exit {result.returncode} {result.stderr}")
 wb = openpyxl.load_workbook(path)
-check(wb.sheetnames == ["Study Results", "Settings"], f"study sheets {wb.sheetnames}")
+check(wb.sheetnames == ["Study Results", "Settings", "Samples"], f"study sheets {wb.sheetnames}")
 ws = wb["Study Results"]
 expected = run("study", samples, "--model", "ce")
 csv_lines = list(csv.reader(io.StringIO(expected.stdout)))
@@ -218,6 +218,12 @@ for key in ("Temra version", "Date", "Samples", "Model", "Largest A (cm3 STP/g)"
             "Equilibrium Elevation Range (m) Max", "Tick to use MAAT equation"):
     check(key in settings, f"Settings lacks {key}: {list(settings)}")
 check(settings.get("Gases") == "Ne-20;Ar-40;Kr-84;Xe", f"Settings gases {settings.get('Gases')}")
+# The samples as read, third, under the names of a table of samples.
+ws = wb["Samples"]
+check([c.value for c in ws[1]][:6] == ["sample", "He-4", "Ne-20", "Ar-40", "Kr-84", "Xe"] and
+      ws.max_column == 18 and ws.max_row == 3, f"Samples {[c.value for c in ws[1]]}")
+check(ws["A2"].value == "a" and same(ws["C2"].value, 2.390923811434094e-07) and
+      ws["C3"].value == "abc", f"Samples cells {[c.value for c in ws[2]]}")
 
 # A table longer than a sheet: refused, with nothing left behind.
 path = os.path.join(WORK, "too_long.xlsx")

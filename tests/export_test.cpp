@@ -284,3 +284,40 @@ TEST(Exports, SettingsAreThoseOfTheRunTheResultsComeFrom) {
     EXPECT_EQ(grid["Tick to use MAAT equation"], "not ticked");
     EXPECT_EQ(grid.count("Gases compared"), 0u);
 }
+
+// The study's workbook holds the samples as they were fitted, third, under the
+// names a table of samples heads its columns with: numbers as numbers (read with
+// the separator they were typed with), any other text as typed.
+TEST(Exports, StudyResultsCarryTheSamplesAsFitted) {
+    study::Sample a;
+    a.name = "a";
+    a.measured[1] = "2,5e-07";
+    a.error[1] = "2.5e-09";
+    a.density = "abc";
+    study::Sample b;
+    b.name = "b";
+    b.elevation = "1500";
+    std::vector<study::StudyResult> results(2);
+    results[0].sample = "a";
+    results[0].error = "density on row 2: \"abc\" is not a number";
+    results[1].sample = "b";
+    Application app;
+    Workbook& wb = WriteStudyResults(results, study::StudyOptions{}, WrittenBy(), {a, b}, ',', app);
+    ASSERT_EQ(wb.AllSheets().size(), 3u);
+    EXPECT_EQ(wb.AllSheets()[0]->Name(), "Study Results");
+    EXPECT_EQ(wb.AllSheets()[1]->Name(), "Settings");
+    EXPECT_EQ(wb.AllSheets()[2]->Name(), "Samples");
+    const Worksheet& s = *wb.AllSheets()[2];
+    EXPECT_EQ(s.RowCount(), 3u);
+    for (int c = 0; c < study::SampleColumn::kCount; ++c)
+        EXPECT_EQ(std::get<std::string>(s.Get(1, static_cast<std::uint32_t>(c + 1))),
+                  study::SampleColumn::Name(c));
+    using study::SampleColumn::Error;
+    using study::SampleColumn::Measured;
+    EXPECT_EQ(std::get<std::string>(s.Get(2, 1)), "a");
+    EXPECT_EQ(std::get<double>(s.Get(2, Measured(2) + 1)), 2.5e-07);
+    EXPECT_EQ(std::get<double>(s.Get(2, Error(2) + 1)), 2.5e-09);
+    EXPECT_EQ(std::get<std::string>(s.Get(2, study::SampleColumn::kDensity + 1)), "abc");
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(s.Get(2, Measured(1) + 1)));
+    EXPECT_EQ(std::get<double>(s.Get(3, study::SampleColumn::kElevation + 1)), 1500.0);
+}

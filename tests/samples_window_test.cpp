@@ -12,11 +12,15 @@
 
 #include <QComboBox>
 #include <QFile>
+#include <QHeaderView>
 #include <QImage>
 #include <QMenuBar>
+#include <QScrollBar>
+#include <QTabBar>
 #include <QTableView>
 
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 namespace {
@@ -46,6 +50,29 @@ void Settle() {
     for (int i = 0; i < 5; ++i) QApplication::processEvents();
 }
 
+namespace SC = study::SampleColumn;
+
+// What a Python expression over a workbook `wb` (openpyxl) prints.
+std::string Workbook(const fs::path& workbook, const std::string& expression) {
+    const std::string out = workbook.string() + ".out";
+    const std::string command = "/usr/bin/python3 -c \"import openpyxl,sys; wb = "
+                                "openpyxl.load_workbook(sys.argv[1]); print(" +
+                                expression + ")\" '" + workbook.string() + "' > '" + out + "'";
+    if (std::system(command.c_str()) != 0) return "(python failed)";
+    std::ifstream in(out);
+    std::string text;
+    std::getline(in, text);
+    return text;
+}
+
+int ProblemCells(const SamplesModel& m) {
+    int n = 0;
+    for (int r = 0; r < m.rowCount(); ++r)
+        for (int c = 0; c < SC::kCount; ++c)
+            n += m.data(m.index(r, c), Qt::BackgroundRole).isValid() ? 1 : 0;
+    return n;
+}
+
 } // namespace
 
 TEST_F(SamplesSession, OpenATableAndPasteBlocksBadCellsMarked) {
@@ -58,9 +85,10 @@ TEST_F(SamplesSession, OpenATableAndPasteBlocksBadCellsMarked) {
     EXPECT_TRUE(m->data(bad, Qt::BackgroundRole).isValid());
     EXPECT_TRUE(m->data(bad, Qt::ToolTipRole).toString().contains("is not a number"));
     EXPECT_FALSE(m->data(m->index(0, 2), Qt::BackgroundRole).isValid());
-    // A block from a spreadsheet without its header: the window's columns.
-    samples().Paste(
-        "p1\t\t2.4e-07\t0.00038\t4.9e-08\t1.2e-08\np2\t\t\t0.00038\t4.9e-08\t1.2e-08\n");
+    // A block from a spreadsheet without its header: all of the window's columns.
+    samples().Paste("p1\t\t2.4e-07\t0.00038\t4.9e-08\t1.2e-08" + QString(13, '\t') +
+                    "\np2\t\t\t0.00038\t4.9e-08\t1.2e-08" + QString(13, '\t') + "\n");
+    ASSERT_TRUE(messages.empty()) << messages[0].text.toStdString();
     ASSERT_EQ(m->rowCount(), 5);
     EXPECT_EQ(m->data(m->index(3, study::SampleColumn::Measured(2))).toString(), "2.4e-07");
     EXPECT_TRUE(m->data(m->index(4, study::SampleColumn::Measured(2)), Qt::ToolTipRole)
@@ -123,6 +151,7 @@ TEST_F(SamplesSession, ACancelledFitKeepsTheEarlierResults) {
     ASSERT_TRUE(samples().Model()->ResultAt(1).has_value());
     EXPECT_EQ(samples().Model()->ResultAt(1)->chi2, chi2);
     EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(samples().Status->text(), "Fit cancelled; the earlier results are kept.");
 }
 
 TEST_F(SamplesSession, ASampleGoesToTheInputPage) {
@@ -136,9 +165,16 @@ TEST_F(SamplesSession, ASampleGoesToTheInputPage) {
     EXPECT_EQ(f.Text1->text(), "6.5e-08");
     EXPECT_EQ(f.Text2->text(), "2.39e-07");
     EXPECT_EQ(f.Text5->text(), "1.2e-08");
-    EXPECT_EQ(f.Text6->text(), ""); // the sample has no N2
+    // The sample has no N2 and O2: their boxes keep what they held, and the
+    // samples window says so.
+    EXPECT_EQ(f.Text6->text(), "1.66E-02");
+    EXPECT_EQ(f.Text7->text(), "2.077E-5");
+    EXPECT_TRUE(samples().Status->text().contains("no value for N-28, O-32"))
+        << samples().Status->text().toStdString();
     EXPECT_EQ(f.Text15->text(), "0.2");
     EXPECT_EQ(f.Text14->text(), "1.01");
+    f.Command1->click(); // the page calculates with them
+    EXPECT_TRUE(messages.empty()) << messages[0].text.toStdString();
 }
 
 TEST_F(SamplesSession, TheMisfitMapMarksTheBestCaseAndItsRegion) {
@@ -168,12 +204,24 @@ TEST_F(SamplesSession, TheMisfitMapMarksTheBestCaseAndItsRegion) {
         }
     EXPECT_TRUE(left && right && below && above);
     EXPECT_EQ(w.Map->OverlayCount(), 2); // the contour and the best case
-    // A sample with a known elevation: chi2 against temperature.
+    // A sample with a known elevation: chi2 against temperature, with the level
+    // chi2min + 1. The legend covers neither.
+    w.resize(760, 600);
+    Settle();
+    EXPECT_FALSE(w.Map->LegendRect().isEmpty());
+    EXPECT_FALSE(w.Map->LegendRect().intersects(w.Map->PlotRect()));
     samples().Model()->setData(samples().Model()->index(1, study::SampleColumn::kElevation),
                                "1500");
     samples().MapButton->click();
     EXPECT_FALSE(w.Map->HasMap());
     EXPECT_EQ(w.BestH, 1500);
+    EXPECT_EQ(w.Map->OverlayCount(), 3); // the curve, the level and the best case
+    const QCPGraph* level = w.Map->Canvas()->graph(1);
+    EXPECT_EQ(level->name(), QString::fromUtf8("Δχ² = 1 (1σ range)"));
+    EXPECT_EQ(level->data()->begin()->value, w.Chi2Min + 1);
+    EXPECT_TRUE(w.Map->Canvas()->yAxis->range().contains(w.Chi2Min + 1));
+    w.Map->Replot();
+    EXPECT_FALSE(w.Map->LegendRect().intersects(w.Map->PlotRect()));
 }
 
 TEST_F(SamplesSession, FiguresAreWrittenAsPngSvgAndPdf) {
@@ -200,6 +248,13 @@ TEST_F(SamplesSession, FiguresAreWrittenAsPngSvgAndPdf) {
             const QByteArray head = f.read(256);
             if (std::string(kind) == "pdf") {
                 EXPECT_TRUE(head.startsWith("%PDF")) << file;
+                // The colour map is an image kept as drawn, not as JPEG.
+                const QByteArray pdf = head + f.readAll();
+                EXPECT_FALSE(pdf.contains("/DCTDecode")) << file;
+                if (canvas == app.misfitWindow().Map->Canvas()) {
+                    EXPECT_TRUE(pdf.contains("/Subtype /Image")) << file;
+                    EXPECT_TRUE(pdf.contains("/FlateDecode")) << file;
+                }
             }
             if (std::string(kind) == "svg") {
                 EXPECT_TRUE(head.contains("<svg") || f.readAll().contains("<svg")) << file;
@@ -261,4 +316,362 @@ TEST_F(SamplesSession, RenderTheSamplesWindowAndTheMisfitMap) {
     Settle();
     EXPECT_TRUE(
         app.misfitWindow().grab().save(QString::fromStdString((out / "MisfitMap.png").string())));
+}
+
+// After a fit the results are in view beside the samples' names, whose column
+// stays in place while the others scroll; flags are shown whole and explained.
+TEST_F(SamplesSession, TheResultsComeIntoViewBesideTheNames) {
+    ASSERT_TRUE(samples().OpenFile(QString::fromStdString(WriteTable())));
+    samples().show();
+    samples().resize(900, 600);
+    Settle();
+    QTableView* t = samples().Table;
+    SamplesModel* m = samples().Model();
+    EXPECT_EQ(samples().ViewChoice->currentIndex(), SamplesWindow::kMeasurements);
+    EXPECT_TRUE(t->isColumnHidden(SamplesModel::kT));
+    // The measurements scrolled to their end: the names stay where they were.
+    t->horizontalScrollBar()->setValue(t->horizontalScrollBar()->maximum());
+    Settle();
+    EXPECT_GT(t->horizontalScrollBar()->value(), 0);
+    EXPECT_TRUE(samples().Names->isVisible());
+    EXPECT_EQ(samples().Names->x(), t->verticalHeader()->width() + t->frameWidth());
+    EXPECT_EQ(samples().Names->columnWidth(0), t->columnWidth(0));
+    app.form1().Text21->setText("8"); // 8 °C, the samples' temperature, is the grid's edge
+    ASSERT_TRUE(samples().FitAll());
+    Settle();
+    EXPECT_EQ(samples().ViewChoice->currentIndex(), SamplesWindow::kResults);
+    for (int c : {SamplesModel::kT, SamplesModel::kElevation, SamplesModel::kA, SamplesModel::kChi2,
+                  SamplesModel::kP}) {
+        EXPECT_FALSE(t->isColumnHidden(c)) << c;
+        EXPECT_TRUE(t->viewport()->rect().contains(t->visualRect(m->index(0, c)))) << c;
+    }
+    EXPECT_LT(t->visualRect(m->index(0, SamplesModel::kFlags)).left(), t->viewport()->width());
+    EXPECT_TRUE(t->isColumnHidden(SC::Measured(2)));
+    EXPECT_TRUE(t->isColumnHidden(SamplesModel::kF)); // UA has no F
+    // Flags and refusals whole, explained in the tooltip and the row's note.
+    for (int r : {0, 2}) {
+        const QString flags = m->data(m->index(r, SamplesModel::kFlags)).toString();
+        EXPECT_TRUE(flags.startsWith(r == 0 ? "edge-T" : "error: Ne-20 on row 4")) << r;
+        EXPECT_GE(t->columnWidth(SamplesModel::kFlags), t->fontMetrics().horizontalAdvance(flags));
+    }
+    EXPECT_TRUE(m->data(m->index(0, SamplesModel::kFlags), Qt::ToolTipRole)
+                    .toString()
+                    .startsWith("edge-T: the best temperature is at an end"));
+    t->selectRow(0);
+    EXPECT_TRUE(samples().RowNote->text().contains("Flags: edge-T (the best temperature"))
+        << samples().RowNote->text().toStdString();
+}
+
+// A pasted block is read by its header's names; without a header its columns
+// must be all of the window's, in order, or it is refused with its count and
+// the order expected. Columns not read are named.
+TEST_F(SamplesSession, PastedBlocksAreReadByTheirNamesOrRefused) {
+    ASSERT_TRUE(samples().OpenFile(QString::fromStdString(WriteTable())));
+    SamplesModel* m = samples().Model();
+    // sample, the seven gases, then the errors of Ne-20, Ar-40, Kr-84 and Xe.
+    const QString twelve =
+        "p\t6.5e-08\t2.4e-07\t0.00038\t4.9e-08\t1.2e-08\t\t\t2.4e-09\t3.8e-06\t4.9e-10\t1.2e-10";
+    const QString named = "sample\tHe-4\tNe-20\tAr-40\tKr-84\tXe\tN2\tO2\tNe-20 err\tAr-40 err\t"
+                          "Kr-84 err\tXe err\tnotes\n";
+    const QString eighteen =
+        "q\t\t2.4e-07\t0.00038\t4.9e-08\t1.2e-08\t\t\t\t2.4e-09" + QString(8, '\t');
+    struct Row {
+        QString block;
+        int added;
+        const char* says;
+        int column;
+        const char* value;
+    };
+    const Row rows[] = {
+        {twelve + "\n", 0, "has 12 columns and no header row", 0, ""},
+        {named + twelve + "\tfrom the lab\n", 1, "columns not read: \"notes\"", SC::Error(2),
+         "2.4e-09"},
+        {eighteen + "\t\n", 1, "1 samples pasted", SC::Error(2), "2.4e-09"},
+        {eighteen + "\t1\n", 0, "has 19 columns", 0, ""},
+        {"sample,Ne,Ar,Kr,Xe\nc,2.4e-07,0.00038,4.9e-08,1.2e-08\n", 1, "decimal separator \".\"",
+         SC::Measured(2), "2.4e-07"},
+        {"sample,Ne,Ar,Kr,Xe\nr,2,4e-07,0.00038,4.9e-08,1.2e-08\n", 0,
+         "row 2 has 6 fields, its header 5", 0, ""},
+    };
+    for (const Row& row : rows) {
+        const int before = m->rowCount();
+        const std::size_t told = messages.size();
+        samples().Paste(row.block);
+        ASSERT_EQ(m->rowCount() - before, row.added) << row.block.toStdString();
+        const QString said = row.added > 0            ? samples().Status->text()
+                             : messages.size() > told ? messages.back().text
+                                                      : QString();
+        EXPECT_TRUE(said.contains(row.says)) << said.toStdString();
+        if (row.added > 0) {
+            EXPECT_EQ(m->data(m->index(before, row.column)).toString(), row.value);
+        }
+    }
+    EXPECT_TRUE(messages[0].text.contains("in this order: sample, He-4, Ne-20, Ar-40"));
+}
+
+// A cell edit, a pasted value or block, deleted rows and an added row are undone
+// by the Edit menu's Undo (Ctrl+Z), the results of their rows with them.
+TEST_F(SamplesSession, EditsPastesAndDeletionsAreUndone) {
+    ASSERT_TRUE(samples().OpenFile(QString::fromStdString(WriteTable())));
+    ASSERT_TRUE(samples().FitAll());
+    SamplesModel* m = samples().Model();
+    QTableView* t = samples().Table;
+    auto table = [&] {
+        std::string text = study::SamplesCsv(m->Samples(), '.');
+        for (int r = 0; r < m->rowCount(); ++r) text += m->ResultAt(r) ? "+" : "-";
+        return text;
+    };
+    struct Step {
+        const char* name;
+        std::function<void()> act;
+    };
+    const Step steps[] = {
+        {"a cell edit", [&] { m->setData(m->index(0, SC::Measured(2)), "2.5e-07"); }},
+        {"a value pasted into a cell",
+         [&] {
+             t->setCurrentIndex(m->index(1, SC::Measured(3)));
+             samples().Paste("0.0004\n");
+         }},
+        {"a pasted block",
+         [&] {
+             samples().Paste("sample\tNe\tAr\tKr\tXe\nz\t2.4e-07\t0.00038\t4.9e-08\t1.2e-08\n");
+         }},
+        {"deleted rows",
+         [&] {
+             t->selectRow(0);
+             t->selectionModel()->select(m->index(2, 0),
+                                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
+             samples().DeleteButton->click();
+         }},
+        {"an added row", [&] { samples().AddButton->click(); }},
+    };
+    for (const Step& step : steps) {
+        const std::string before = table();
+        step.act();
+        const std::string after = table();
+        EXPECT_NE(after, before) << step.name;
+        samples().UndoAction->trigger();
+        EXPECT_EQ(table(), before) << step.name;
+        samples().RedoAction->trigger();
+        EXPECT_EQ(table(), after) << step.name;
+        samples().UndoAction->trigger();
+    }
+    EXPECT_EQ(samples().UndoAction->shortcut(), QKeySequence(QKeySequence::Undo));
+    EXPECT_TRUE(messages.empty());
+}
+
+// In a German locale a table is read as the input page reads its boxes: decimal
+// commas, '.' as well, "1.000" refused as ambiguous; a comma-separated table
+// has '.' as decimal point. The status line says which separator was read.
+TEST(GermanSamples, TablesAreReadAsTheInputPageReadsItsBoxes) {
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    {
+        TemraApp app;
+        std::vector<QString> messages;
+        app.messageSink = [&](QWidget*, const QString&, const QString& text, bool) {
+            messages.push_back(text);
+        };
+        app.form1().show();
+        SamplesWindow& w = app.samplesWindow();
+        std::string semicolons = kTable;
+        for (char& c : semicolons) c = c == ',' ? ';' : c == '.' ? ',' : c;
+        struct Row {
+            std::string table;
+            const char* status;
+            int problems;
+            const char* ne20; // the first sample's Ne-20 as shown
+        };
+        const Row rows[] = {
+            {semicolons, "decimal separator \",\" (\".\" read as well).", 1,
+             "2,390923811434094e-07"},
+            {kTable, "decimal separator \".\" (the table is comma-separated), shown with \",\"", 1,
+             "2,390923811434094e-07"},
+            {"sample;Ne-20;Ar-40;Kr-84;Xe;density\nx;2.39e-07;0,00038;4,9e-08;1,2e-08;1.000\n",
+             "decimal separator \",\"", 1, "2.39e-07"},
+        };
+        const fs::path file = fs::path(::testing::TempDir()) / "temra_german_samples.csv";
+        for (const Row& row : rows) {
+            std::ofstream(file) << row.table;
+            ASSERT_TRUE(w.OpenFile(QString::fromStdString(file.string())));
+            EXPECT_TRUE(w.Status->text().contains(row.status)) << w.Status->text().toStdString();
+            EXPECT_EQ(ProblemCells(*w.Model()), row.problems) << row.table;
+            EXPECT_EQ(w.Model()->data(w.Model()->index(0, SC::Measured(2))).toString(), row.ne20);
+        }
+        EXPECT_TRUE(w.Model()
+                        ->data(w.Model()->index(0, SC::kDensity), Qt::ToolTipRole)
+                        .toString()
+                        .contains("can be read two ways"));
+        // The page gets the numbers with its separator; the fit reads them as shown.
+        w.Table->selectRow(0);
+        w.UseOnInputPage();
+        EXPECT_EQ(app.form1().Text2->text(), "2,39e-07");
+        EXPECT_EQ(app.form1().Text14->text(), "1.000"); // as typed: the page refuses it too
+        app.form1().Text14->setText("1");
+        std::ofstream(file) << kTable;
+        ASSERT_TRUE(w.OpenFile(QString::fromStdString(file.string())));
+        ASSERT_TRUE(w.FitAll());
+        EXPECT_TRUE(w.Model()->ResultAt(0)->error.empty());
+        EXPECT_TRUE(messages.empty()) << messages[0].toStdString();
+    }
+    QLocale::setDefault(QLocale::c());
+}
+
+// Results fitted before the input page's grid or the fit's settings changed are
+// marked; the map of a fitted sample keeps the grid of its fit, says when it is
+// out of date and fits again on request.
+TEST_F(SamplesSession, ResultsOfAnotherGridAreMarkedAndTheMapKeepsItsFitsGrid) {
+    ASSERT_TRUE(samples().OpenFile(QString::fromStdString(WriteTable())));
+    ASSERT_TRUE(samples().FitAll());
+    SamplesModel* m = samples().Model();
+    samples().Table->selectRow(1);
+    samples().MapButton->click();
+    MisfitWindow& w = app.misfitWindow();
+    EXPECT_TRUE(w.Summary->text().contains("0 to 10 °C in steps of 1."))
+        << w.Summary->text().toStdString();
+    Form1& page = app.form1();
+    struct Change {
+        const char* what;
+        std::function<void()> make;
+        bool outOfDate;
+    };
+    const Change changes[] = {
+        {"the sampling elevation, which no computation reads", [&] { page.Text18->setText("500"); },
+         false},
+        {"a measured gas of the page", [&] { page.Text1->setText("5E-08"); }, false},
+        {"the model", [&] { samples().ModelChoice->setCurrentIndex(1); }, true},
+        {"the model back", [&] { samples().ModelChoice->setCurrentIndex(0); }, false},
+        {"the temperature step", [&] { page.Text26->setText("0.5"); }, true},
+    };
+    for (const Change& c : changes) {
+        c.make();
+        EXPECT_EQ(!m->OutOfDate().isEmpty(), c.outOfDate) << c.what;
+        EXPECT_EQ(samples().ViewChoice->tabText(SamplesWindow::kResults).contains("out of date"),
+                  c.outOfDate)
+            << c.what;
+        EXPECT_EQ(m->data(m->index(0, SamplesModel::kChi2), Qt::ForegroundRole).isValid(),
+                  c.outOfDate)
+            << c.what;
+        EXPECT_EQ(w.OutOfDate->isVisible() && w.FitAgain->isVisible(), c.outOfDate) << c.what;
+    }
+    EXPECT_TRUE(w.OutOfDate->text().contains("Step (1, now 0.5)"))
+        << w.OutOfDate->text().toStdString();
+    // Drawn again, the map keeps the fit's grid.
+    samples().MapButton->click();
+    EXPECT_TRUE(w.Summary->text().contains("in steps of 1."));
+    EXPECT_TRUE(w.OutOfDate->isVisible());
+    w.FitAgain->click();
+    EXPECT_TRUE(m->OutOfDate().isEmpty());
+    EXPECT_TRUE(w.Summary->text().contains("0 to 10 °C in steps of 0.5."))
+        << w.Summary->text().toStdString();
+    EXPECT_FALSE(w.OutOfDate->isVisible());
+    EXPECT_EQ(samples().ViewChoice->tabText(SamplesWindow::kResults), "Results");
+    EXPECT_TRUE(messages.empty());
+}
+
+// The table saved as CSV is complete under its name (or not written at all) and
+// read back alike by the window and temra-cli; its rows are then numbered as in
+// that file, and an export says whether the table was edited since.
+TEST_F(SamplesSession, SavedSamplesAreReadBackByTheWindowAndTemraCli) {
+    const std::string path = WriteTable();
+    ASSERT_TRUE(samples().OpenFile(QString::fromStdString(path)));
+    samples().show();
+    SamplesModel* m = samples().Model();
+    m->setData(m->index(2, SC::Measured(2)), "2.391e-07"); // "bad" mended
+    ASSERT_TRUE(samples().FitAll());
+    samples().ExportButton->click();
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(Workbook(opened[0],
+                       "dict(wb['Settings'].iter_rows(values_only=True))['Samples edited "
+                       "since opened or saved']"),
+              "yes: the sheet \"Samples\" holds the table as fitted");
+    const fs::path saved = folder / "saved.csv";
+    ASSERT_TRUE(samples().SaveSamples(QString::fromStdString(saved.string())));
+    std::vector<std::string> files;
+    for (const auto& e : fs::directory_iterator(folder))
+        if (e.path().extension() != ".xlsx" && e.path().extension() != ".out")
+            files.push_back(e.path().filename().string());
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::string>{"samples.csv", "saved.csv"})); // nothing else
+    std::ostringstream out, err;
+    EXPECT_EQ(cli::Run({"study", saved.string()}, out, err), 0) << err.str();
+    EXPECT_NE(out.str().find("\nbad,UA,"), std::string::npos) << out.str();
+    const std::vector<study::Sample> before = m->Samples();
+    ASSERT_TRUE(samples().OpenFile(QString::fromStdString(saved.string())));
+    for (int r = 0; r < m->rowCount(); ++r) {
+        EXPECT_EQ(m->SampleAt(r).row, static_cast<std::size_t>(r) + 2);
+        for (int c = 0; c < SC::kCount; ++c)
+            EXPECT_EQ(SC::Text(m->SampleAt(r), c),
+                      SC::Text(before[static_cast<std::size_t>(r)], c));
+    }
+    ASSERT_TRUE(samples().FitAll());
+    samples().ExportButton->click();
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_EQ(Workbook(opened[1],
+                       "dict(wb['Settings'].iter_rows(values_only=True))['Samples edited "
+                       "since opened or saved']"),
+              "no");
+    // A file that cannot be written: a message, and no file.
+    EXPECT_FALSE(samples().SaveSamples("/proc/temra/saved.csv"));
+    ASSERT_FALSE(messages.empty());
+    EXPECT_TRUE(messages.back().text.contains("could not be saved"))
+        << messages.back().text.toStdString();
+}
+
+// The row a message names is the row temra-cli names in the same table (the
+// header is row 1), whatever rows are deleted around it; rows pasted follow the
+// last.
+TEST_F(SamplesSession, RowNumbersAreThoseTemraCliNames) {
+    const std::string path = WriteTable("sample,Ne-20,Ar-40,Kr-84,Xe\n\na,2.39e-07,0.00038,4.9e-08,"
+                                        "1.2e-08\nb,abc,0.00038,4.9e-08,1.2e-08\n");
+    std::ostringstream out, err;
+    cli::Run({"study", path}, out, err);
+    EXPECT_NE(err.str().find("Ne-20 on row 3"), std::string::npos) << err.str();
+    ASSERT_TRUE(samples().OpenFile(QString::fromStdString(path)));
+    SamplesModel* m = samples().Model();
+    EXPECT_TRUE(
+        m->data(m->index(1, SC::Measured(2)), Qt::ToolTipRole).toString().contains("on row 3"));
+    EXPECT_EQ(m->headerData(1, Qt::Vertical).toInt(), 3);
+    m->RemoveRows({0});
+    EXPECT_TRUE(
+        m->data(m->index(0, SC::Measured(2)), Qt::ToolTipRole).toString().contains("on row 3"));
+    samples().Paste("sample\tNe\nc\tx\n");
+    EXPECT_EQ(m->headerData(1, Qt::Vertical).toInt(), 4);
+}
+
+// "Largest A of CE" is read, and can be refused, only when CE is the model.
+TEST_F(SamplesSession, TheLargestAIsReadForCeOnly) {
+    ASSERT_TRUE(samples().OpenFile(QString::fromStdString(WriteTable())));
+    samples().AMax->setText("abc");
+    struct Row {
+        int model;
+        bool fits;
+    };
+    for (const Row row : {Row{0, true}, Row{1, false}}) {
+        samples().ModelChoice->setCurrentIndex(row.model);
+        EXPECT_EQ(samples().AMax->isEnabled(), !row.fits);
+        EXPECT_EQ(samples().FitAll(), row.fits);
+        EXPECT_EQ(messages.empty(), row.fits);
+    }
+    EXPECT_TRUE(messages[0].text.contains("Largest A of CE")) << messages[0].text.toStdString();
+}
+
+// The smallest samples window and misfit map show their explanations whole.
+TEST_F(SamplesSession, TheSmallestWindowsShowTheirTextsWhole) {
+    ASSERT_TRUE(samples().OpenFile(QString::fromStdString(WriteTable())));
+    ASSERT_TRUE(samples().FitAll());
+    samples().Table->selectRow(0);
+    samples().MapButton->click();
+    app.form1().Text26->setText("0.5"); // the map's note and button appear
+    for (QWidget* w :
+         {static_cast<QWidget*>(&samples()), static_cast<QWidget*>(&app.misfitWindow())}) {
+        w->show();
+        w->resize(1, 1);
+        Settle();
+        for (QLabel* l : w->findChildren<QLabel*>()) {
+            if (!l->isVisibleTo(w) || l->text().isEmpty() || !l->wordWrap()) continue;
+            EXPECT_GE(l->height(), l->heightForWidth(l->width()))
+                << w->objectName().toStdString() << "." << l->objectName().toStdString();
+        }
+    }
+    EXPECT_TRUE(samples().GridNote->isVisible());
 }

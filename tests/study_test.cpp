@@ -450,3 +450,122 @@ TEST(SampleTable, ReadingIsBoundedByTheBudgetAndNamesTheCause) {
             << e.what();
     }
 }
+
+// A grid run inside a study counts into the study's progress: its own Begin does
+// not start the study's count afresh, and a cancel of the study reaches it.
+TEST(RunControl, APartCountsIntoTheWholeAndHearsItsCancel) {
+    RunControl whole;
+    whole.Begin(10);
+    whole.Advance(3);
+    {
+        RunControl part(whole);
+        part.Begin(4);
+        part.Advance(4);
+        EXPECT_EQ(part.Fraction(), 1);
+    }
+    EXPECT_EQ(whole.Done(), 7u);
+    EXPECT_EQ(whole.Total(), 10u);
+    whole.Cancel();
+    RunControl late(whole);
+    EXPECT_TRUE(late.IsCancelled());
+    EXPECT_THROW(late.Advance(1), Cancelled);
+}
+
+// The progress of a study is one count over every group's grid and every
+// sample's fit, which ends exactly at its total.
+TEST(StudyFit, ProgressCountsEveryGroupAndEverySample) {
+    const StudyOptions ua = SmallGrid();
+    const GridPlan plan = GridOf(ua);
+    const auto cases = static_cast<std::uint64_t>(plan.Cases());
+    Sample fresh = Made(*plan.grid, 9, 0.003);
+    Sample salty = fresh;
+    salty.chloride = "0.5";
+    Sample dense = fresh;
+    dense.density = "1.1";
+    const std::vector<Sample> samples{fresh, salty, dense, fresh};
+    for (const Model model : {Model::UA, Model::CE}) {
+        StudyOptions o = ua;
+        o.model = model;
+        RunControl control;
+        FitStudy(samples, o, Settings(), control);
+        // Three grids and four samples, each sample a pass over its grid's
+        // cases at least.
+        EXPECT_GE(control.Total(), 3 * cases + 4 * cases) << static_cast<int>(model);
+        EXPECT_EQ(control.Done(), control.Total()) << static_cast<int>(model);
+        RunControl map;
+        CaseMisfits(fresh, o, Settings(), map);
+        EXPECT_GE(map.Total(), 2 * cases);
+        EXPECT_EQ(map.Done(), map.Total());
+    }
+}
+
+// The table's numbers are read as the input page reads its boxes: with the
+// program's decimal separator, '.' as well, and a text that reads two ways
+// refused.
+TEST(StudyFit, NumbersAreReadWithTheProgramsSeparator) {
+    const StudyOptions o = SmallGrid();
+    const GridPlan plan = GridOf(o);
+    const Sample made = Made(*plan.grid, 9, 0.003);
+    struct Row {
+        char separator;
+        std::string Sample::*text; // or Ne-20 when null
+        const char* value;
+        const char* problem; // empty: read
+    };
+    const Row rows[] = {
+        {',', nullptr, "2,39e-07", ""},
+        {',', nullptr, "2.39e-07", ""},
+        {',', &Sample::chloride, "0,25", ""},
+        {',', &Sample::density, "1.000", "can be read two ways"},
+        {'.', &Sample::density, "1.000", ""},
+        {'.', nullptr, "2,39e-07", "is not a number"},
+    };
+    for (const Row& row : rows) {
+        Sample s = made;
+        (row.text ? s.*row.text : s.measured[1]) = row.value;
+        const auto problems = SampleProblems(s, o, row.separator);
+        if (*row.problem == '\0') {
+            EXPECT_TRUE(problems.empty()) << row.value << ": " << problems[0].what;
+        } else {
+            ASSERT_EQ(problems.size(), 1u) << row.value;
+            EXPECT_NE(problems[0].what.find(row.problem), std::string::npos) << problems[0].what;
+        }
+    }
+    // The same sample typed with decimal commas fits alike.
+    Sample comma = made;
+    for (int c = 1; c < SampleColumn::kCount; ++c)
+        SampleColumn::Text(comma, c) = DecimalText(SampleColumn::Text(made, c), '.', ',');
+    Module1 german;
+    german.DecimalSeparator = ',';
+    EXPECT_NE(comma.measured[1].find(','), std::string::npos);
+    EXPECT_EQ(FitStudy({comma}, o, german)[0].chi2, FitStudy({made}, o, Settings())[0].chi2);
+}
+
+// A table saved from the samples window reads back alike, here and in
+// temra-cli: numbers with '.', names with commas and quotes kept.
+TEST(SampleTable, SavedSamplesReadBackAlike) {
+    Sample a;
+    a.name = "well \"7\", deep";
+    a.row = 5;
+    a.measured[1] = "2,39e-07";
+    a.error[1] = "2.4e-09";
+    a.density = "1,0125";
+    a.elevation = "abc"; // kept as typed: its error row says why
+    Sample b;
+    b.name = "b";
+    b.chloride = " 0,1";
+    const std::string csv = SamplesCsv({a, b}, ',');
+    const SampleColumns back = ReadSamples(ParseSampleTable(csv), StudyOptions{});
+    ASSERT_EQ(back.samples.size(), 2u) << csv;
+    EXPECT_TRUE(back.ignored.empty());
+    const Sample& s = back.samples[0];
+    EXPECT_EQ(s.name, a.name);
+    EXPECT_EQ(s.row, 2u);
+    EXPECT_EQ(s.measured[1], "2.39e-07");
+    EXPECT_EQ(s.error[1], "2.4e-09");
+    EXPECT_EQ(s.density, "1.0125");
+    EXPECT_EQ(s.elevation, "abc");
+    EXPECT_EQ(back.samples[1].chloride, " 0.1"); // quoted, its blank kept
+    for (int c = 0; c < SampleColumn::kCount; ++c)
+        EXPECT_EQ(ParseSampleTable(csv).header[static_cast<std::size_t>(c)], SampleColumn::Name(c));
+}

@@ -172,12 +172,19 @@ void Form1::BuildMenu() {
     help->addAction("&About Temra", this, [this] { app_.ShowAbout(this); });
 }
 
-void Form1::UseSample(const study::Sample& sample) {
+QStringList Form1::UseSample(const study::Sample& sample) {
     QLineEdit* measured[] = {Text1, Text2, Text3, Text4, Text5, Text6, Text7};
-    for (int g = 0; g < GasCount; ++g)
-        measured[g]->setText(QString::fromStdString(sample.measured[static_cast<std::size_t>(g)]));
+    QStringList kept;
+    for (int g = 1; g <= GasCount; ++g) {
+        const std::string& text = sample.measured[static_cast<std::size_t>(g - 1)];
+        if (text.empty())
+            kept << FieldLabel(fields::Measured(g));
+        else
+            measured[g - 1]->setText(QString::fromStdString(text));
+    }
     if (!sample.chloride.empty()) Text15->setText(QString::fromStdString(sample.chloride));
     if (!sample.density.empty()) Text14->setText(QString::fromStdString(sample.density));
+    return kept;
 }
 
 void Form1::BuildCommands() {

@@ -26,8 +26,9 @@ class Form1 : public QWidget {
 
     // The boxes as typed.
     Form1Texts Texts() const;
-    // A sample's measured values, and its chloride and density where it has them.
-    void UseSample(const study::Sample& sample);
+    // A sample's measured values, chloride and density, where it has them; the
+    // other boxes keep what they hold. Returns the labels of the gas boxes kept.
+    QStringList UseSample(const study::Sample& sample);
 
     QLabel* Label8;
     QLabel* Image1;

@@ -9,7 +9,9 @@
 
 #include <qcustomplot.h>
 
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QShortcut>
 #include <QVBoxLayout>
 
@@ -28,14 +30,27 @@ MisfitWindow::MisfitWindow(TemraApp& app) : TemraWindow(app) {
     Summary = MakeLabel(this, "Summary", "");
     Summary->setWordWrap(true);
     Summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    OutOfDate = MakeLabel(this, "OutOfDate", "");
+    OutOfDate->setWordWrap(true);
+    OutOfDate->setStyleSheet("color: #9c2c00;");
+    FitAgain = MakeButton(this, "FitAgain", "Fit again");
+    FitAgain->setToolTip("Fits every sample of the samples window with the settings as they "
+                         "stand and draws this sample's map again");
+    auto* stale = new QHBoxLayout;
+    stale->addWidget(OutOfDate, 1);
+    stale->addWidget(FitAgain, 0, Qt::AlignTop);
+    OutOfDate->hide();
+    FitAgain->hide();
     auto* page = new QVBoxLayout(this);
     page->addWidget(Map, 1);
     page->addWidget(Summary);
+    page->addLayout(stale);
+    connect(FitAgain, &QPushButton::clicked, this, [this] { app_.FitSamplesAgain(); });
     plot::OfferFigureMenu(Map->Canvas(), [this] { return figureName_; });
     auto* save = new QShortcut(QKeySequence::Save, this);
     connect(save, &QShortcut::activated, this,
             [this] { plot::AskAndSaveFigure(this, Map->Canvas(), figureName_); });
-    FitFirstSize(*this, 760, 600);
+    FitFirstSize(*this, 760, 560);
 }
 
 bool MisfitWindow::ShowSample(const study::Sample& sample, const study::StudyOptions& options) {
@@ -49,7 +64,9 @@ bool MisfitWindow::ShowSample(const study::Sample& sample, const study::StudyOpt
                     QString::fromStdString("The sample cannot be mapped: " + map.result.error));
         return false;
     }
+    options_ = options;
     Draw(map, options, sample.name);
+    CompareSettings(options);
     figureName_ = QString::fromStdString("Misfit map " + sample.name);
     show();
     raise();
@@ -74,6 +91,8 @@ void MisfitWindow::Draw(const study::MisfitMap& map, const study::StudyOptions& 
         std::vector<double> t(g.Temp.data(), g.Temp.data() + N);
         Map->SetCurve(t, map.chi2);
         Map->SetTitles(title, "Temperature (°C)", "χ²");
+        Map->AddLevel(*std::min_element(t.begin(), t.end()), *std::max_element(t.begin(), t.end()),
+                      r.chi2 + 1, "Δχ² = 1 (1σ range)");
         Map->AddMarker(r.temperature, std::max(r.chi2, 1e-300), "Best case");
     } else {
         // Cells on the grid's steps: temperatures across, elevations up.
@@ -115,7 +134,33 @@ void MisfitWindow::Draw(const study::MisfitMap& map, const study::StudyOptions& 
                           .arg(QString::fromStdString(ApproxText(r.chi2)));
     if (r.F) summary += QString(", F = %1").arg(QString::fromStdString(ApproxText(*r.F)));
     if (r.p) summary += QString(", p = %1").arg(QString::fromStdString(ApproxText(*r.p)));
-    Summary->setText(summary);
+    // The grid the map is drawn on, which is the grid of the sample's fit.
+    const auto exact = [](double v) { return QString::fromStdString(ExactText(v)); };
+    const double tLo = *std::min_element(g.Temp.data(), g.Temp.data() + N);
+    const double tHi = *std::max_element(g.Temp.data(), g.Temp.data() + N);
+    const auto& els = map.plan.elevations;
+    summary += map.plan.elevations.size() == 1
+                   ? QString(". Grid: %1 m, %2 to %3 °C in steps of %4")
+                         .arg(exact(els.front().H), exact(tLo), exact(tHi), exact(g.TempStep))
+                   : QString(". Grid: %1 to %2 m in steps of %3, %4 to %5 °C in steps of %6")
+                         .arg(exact(std::min(els.front().H, els.back().H)),
+                              exact(std::max(els.front().H, els.back().H)), exact(g.ElevStep),
+                              exact(tLo), exact(tHi), exact(g.TempStep));
+    if (g.MaatInUse) summary += " along the MAAT equation";
+    Summary->setText(summary + ".");
+}
+
+void MisfitWindow::CompareSettings(const study::StudyOptions& now) {
+    QStringList changed;
+    for (const std::string& change : study::ChangedSettings(options_, now))
+        changed << QString::fromStdString(change);
+    OutOfDate->setText(changed.isEmpty()
+                           ? QString()
+                           : "Out of date: the map shows the grid and settings of its fit, made "
+                             "before a change of " +
+                                 changed.join("; ") + ".");
+    OutOfDate->setVisible(!changed.isEmpty());
+    FitAgain->setVisible(!changed.isEmpty());
 }
 
 } // namespace temra::ui

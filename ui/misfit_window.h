@@ -2,13 +2,16 @@
 // over elevation x temperature on a logarithmic colour scale, the 1-sigma region's
 // edge (chi2 = chi2min + 1) drawn over it, the best case marked, and the MAAT
 // line H = aT + b when the input page uses it. A sample with a known elevation
-// shows chi2 against temperature instead.
+// shows chi2 against temperature instead, with the level chi2min + 1. Under the
+// map: its grid, and when the settings it was drawn with are no longer the
+// study's, a note that says so and offers to fit again.
 #pragma once
 
 #include "study/study_fit.h"
 #include "ui/window.h"
 
 class QLabel;
+class QPushButton;
 
 namespace temra::plot {
 class MapPlot;
@@ -23,15 +26,19 @@ class MisfitWindow : public TemraWindow {
 
     // Computes and draws the sample's map; false when it is refused (reported).
     bool ShowSample(const study::Sample& sample, const study::StudyOptions& options);
+    // Says whether the map is out of date: drawn with settings other than `now`.
+    void CompareSettings(const study::StudyOptions& now);
 
     plot::MapPlot* Map;
-    QLabel* Summary;
+    QLabel *Summary, *OutOfDate;
+    QPushButton* FitAgain;
     // What the last map holds (for tests): the best case's (T, H) and the
     // region's edge.
     double BestT = 0, BestH = 0, Chi2Min = 0;
     std::vector<std::array<double, 4>> Contour;
 
   private:
+    study::StudyOptions options_; // those the map was drawn with
     void Draw(const study::MisfitMap& map, const study::StudyOptions& options,
               const std::string& name);
 

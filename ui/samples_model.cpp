@@ -6,40 +6,18 @@
 
 #include <QBrush>
 #include <QColor>
-#include <QLocale>
-#include <QRegularExpression>
+#include <QFont>
+#include <QUndoCommand>
+#include <QUndoStack>
 
 #include <algorithm>
+#include <map>
 
 namespace temra::ui {
 
 namespace {
 
 namespace SC = study::SampleColumn;
-
-// The name of a sample column, as a table of samples would head it.
-QString SampleHeader(int column) {
-    if (column == SC::kName) return "sample";
-    if (column >= SC::Measured(1) && column <= SC::Measured(GasCount))
-        return Q(kGraphLabels[static_cast<std::size_t>(column - 1)]);
-    if (column >= SC::Error(1) && column <= SC::Error(GasCount))
-        return Q(kGraphLabels[static_cast<std::size_t>(column - SC::Error(1))]) + " err";
-    if (column == SC::kChloride) return "chloride";
-    if (column == SC::kDensity) return "density";
-    return "elevation";
-}
-
-std::string* TextOf(study::Sample& s, int column) {
-    if (column == SC::kName) return &s.name;
-    if (column >= SC::Measured(1) && column <= SC::Measured(GasCount))
-        return &s.measured[static_cast<std::size_t>(column - 1)];
-    if (column >= SC::Error(1) && column <= SC::Error(GasCount))
-        return &s.error[static_cast<std::size_t>(column - SC::Error(1))];
-    if (column == SC::kChloride) return &s.chloride;
-    if (column == SC::kDensity) return &s.density;
-    if (column == SC::kElevation) return &s.elevation;
-    return nullptr;
-}
 
 QString Number(double v, char separator) {
     return QString::fromStdString(FormatGeneral(v, separator));
@@ -55,15 +33,89 @@ QString Glance(double v, char separator) {
     return text;
 }
 
+// Temperatures to ten digits: a grid's steps add up to values such as
+// 5.779999999999999, which are its 5.78.
+QString Temperature(double v, char separator) {
+    QString text = QString::number(v, 'g', 10);
+    if (separator != '.') text.replace('.', QChar(separator));
+    return text;
+}
+
+QString FlagsText(const study::StudyResult& r, const char* between) {
+    QStringList flags;
+    for (const std::string& f : r.flags) flags << QString::fromStdString(f);
+    return flags.join(between);
+}
+
 const QColor kBadCell(255, 205, 205);
 const QColor kWarning(255, 226, 160);
+const QColor kOutOfDate(120, 120, 120);
 
 } // namespace
 
-SamplesModel::SamplesModel(QObject* parent) : QAbstractTableModel(parent) {}
+// ---- The undoable steps -------------------------------------------------------------
+
+class EditCell : public QUndoCommand {
+  public:
+    EditCell(SamplesModel& model, int row, int column, std::string text)
+        : model_(model), row_(row), column_(column), new_(std::move(text)) {
+        const SamplesModel::Row& r = model.rows_[static_cast<std::size_t>(row)];
+        old_ = SC::Text(r.sample, column);
+        oldResult_ = r.result;
+        oldFit_ = r.fit;
+        setText(QString("edit of %1 of %2")
+                    .arg(QString::fromStdString(SC::Name(column)),
+                         QString::fromStdString(r.sample.name)));
+    }
+    void redo() override { model_.SetText(row_, column_, new_, std::nullopt, 0); }
+    void undo() override { model_.SetText(row_, column_, old_, oldResult_, oldFit_); }
+
+  private:
+    SamplesModel& model_;
+    int row_, column_;
+    std::string new_, old_;
+    std::optional<study::StudyResult> oldResult_;
+    int oldFit_ = 0;
+};
+
+class InsertRows : public QUndoCommand {
+  public:
+    InsertRows(SamplesModel& model, std::vector<std::pair<int, SamplesModel::Row>> rows,
+               const QString& what)
+        : QUndoCommand(what), model_(model), rows_(std::move(rows)) {}
+    void redo() override { model_.InsertAt(rows_); }
+    void undo() override {
+        std::vector<int> at;
+        for (const auto& r : rows_) at.push_back(r.first);
+        model_.TakeRows(at);
+    }
+
+  private:
+    SamplesModel& model_;
+    std::vector<std::pair<int, SamplesModel::Row>> rows_;
+};
+
+class DeleteRows : public QUndoCommand {
+  public:
+    DeleteRows(SamplesModel& model, std::vector<int> rows)
+        : QUndoCommand(QString("deletion of %1 rows").arg(rows.size())), model_(model),
+          at_(std::move(rows)) {}
+    void redo() override { taken_ = model_.TakeRows(at_); }
+    void undo() override { model_.InsertAt(taken_); }
+
+  private:
+    SamplesModel& model_;
+    std::vector<int> at_;
+    std::vector<std::pair<int, SamplesModel::Row>> taken_;
+};
+
+// ---- The model --------------------------------------------------------------------
+
+SamplesModel::SamplesModel(QObject* parent)
+    : QAbstractTableModel(parent), undo_(new QUndoStack(this)) {}
 
 int SamplesModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(samples_.size());
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }
 
 int SamplesModel::columnCount(const QModelIndex& parent) const {
@@ -71,9 +123,15 @@ int SamplesModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant SamplesModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Vertical) {
+        // The row as temra-cli counts it in the table the sample came from.
+        if (role == Qt::DisplayRole && section >= 0 && section < rowCount())
+            return static_cast<qulonglong>(rows_[static_cast<std::size_t>(section)].sample.row);
+        if (role == Qt::ToolTipRole) return "The row's number in its table (the header is row 1)";
+        return {};
+    }
     if (role != Qt::DisplayRole) return {};
-    if (orientation == Qt::Vertical) return section + 1;
-    if (section < SC::kCount) return SampleHeader(section);
+    if (section < SC::kCount) return QString::fromStdString(SC::Name(section));
     static const char* results[] = {
         "T (°C)", "T low", "T high", "Elevation (m)", "Elev. low", "Elev. high", "A",    "A low",
         "A high", "F",     "F low",  "F high",        "χ²",        "p",          "Flags"};
@@ -88,44 +146,69 @@ Qt::ItemFlags SamplesModel::flags(const QModelIndex& index) const {
 
 QVariant SamplesModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid()) return {};
-    const auto row = static_cast<std::size_t>(index.row());
+    const Row& row = rows_[static_cast<std::size_t>(index.row())];
     const int column = index.column();
     if (column < SC::kCount) {
-        const auto& problems = problems_[row];
+        const auto& problems = row.problems;
         const auto problem = std::find_if(problems.begin(), problems.end(),
                                           [&](const auto& p) { return p.column == column; });
         if (role == Qt::DisplayRole || role == Qt::EditRole ||
             (role == Qt::ToolTipRole && problem == problems.end()))
-            return QString::fromStdString(
-                *TextOf(const_cast<study::Sample&>(samples_[row]), column));
+            return QString::fromStdString(SC::Text(row.sample, column));
         if (role == Qt::BackgroundRole && problem != problems.end()) return QBrush(kBadCell);
         if (role == Qt::ToolTipRole && problem != problems.end())
             return QString::fromStdString(problem->what);
         return {};
     }
-    const auto& result = results_[row];
-    if (!result) return {};
-    const study::StudyResult& r = *result;
+    if (!row.result) return {};
+    const study::StudyResult& r = *row.result;
+    const bool stale = !outOfDate_.isEmpty();
     const bool flagged = std::any_of(r.flags.begin(), r.flags.end(), [](const std::string& f) {
         return f == "poor-fit" || f.rfind("edge-", 0) == 0;
     });
+    if (role == Qt::ForegroundRole) return stale ? QBrush(kOutOfDate) : QVariant();
+    if (role == Qt::FontRole && stale) {
+        QFont italic;
+        italic.setItalic(true);
+        return italic;
+    }
     if (role == Qt::BackgroundRole) {
         if (!r.error.empty()) return QBrush(kBadCell);
-        if (flagged) return QBrush(kWarning);
+        if (flagged && !stale) return QBrush(kWarning);
         return {};
     }
-    if (role == Qt::ToolTipRole && !r.error.empty()) return QString::fromStdString(r.error);
+    if (role == Qt::ToolTipRole) {
+        QString tip;
+        if (!r.error.empty())
+            tip = QString::fromStdString(r.error);
+        else if (column == kFlags) {
+            QStringList lines;
+            for (const std::string& f : r.flags)
+                lines << QString::fromStdString(f) + ": " + FlagMeaning(f);
+            tip = lines.join('\n');
+        } else
+            tip = ResultText(r, column).toString();
+        if (stale)
+            tip = "Out of date, fitted before a change of " + outOfDate_.join("; ") +
+                  ". Fit all again.\n" + tip;
+        return tip;
+    }
     if (!r.error.empty())
         return role == Qt::DisplayRole && column == kFlags
                    ? "error: " + QString::fromStdString(r.error)
                    : QVariant();
-    if (role == Qt::ToolTipRole) return ResultText(r, column);
     if (role != Qt::DisplayRole) return {};
     // A, F, chi2 and p to four significant digits, to be read at a glance; the
     // tooltip shows them as results are shown elsewhere, the exported workbook
     // holds every digit.
     const auto glance = [&](double v) { return Glance(v, separator_); };
     switch (column) {
+    case kT:
+        return Temperature(r.temperature, separator_);
+    case kTLo:
+        return Temperature(r.temperatureLo, separator_);
+    case kTHi:
+        return Temperature(r.temperatureHi, separator_);
     case kA:
         return glance(r.A);
     case kALo:
@@ -142,6 +225,8 @@ QVariant SamplesModel::data(const QModelIndex& index, int role) const {
         return glance(r.chi2);
     case kP:
         return r.p ? glance(*r.p) : QVariant();
+    case kFlags:
+        return FlagsText(r, "; ");
     default:
         return ResultText(r, column);
     }
@@ -177,121 +262,308 @@ QVariant SamplesModel::ResultText(const study::StudyResult& r, int column) const
         return Number(r.chi2, separator_);
     case kP:
         return r.p ? Number(*r.p, separator_) : QVariant();
-    case kFlags: {
-        QStringList flags;
-        for (const std::string& f : r.flags) flags << QString::fromStdString(f);
-        return flags.join(";");
-    }
+    case kFlags:
+        return FlagsText(r, ";");
     default:
         return {};
     }
 }
 
+QString SamplesModel::FlagMeaning(const std::string& flag) {
+    static const std::map<std::string, const char*> meanings = {
+        {"edge-T", "the best temperature is at an end of its elevation's temperatures: widen the "
+                   "temperature range"},
+        {"edge-E", "the best elevation is at an end of the elevation range: widen it"},
+        {"A=0", "the best excess air is 0: the sample holds less gas than equilibrium gives"},
+        {"A=max", "the excess air reached the largest A of CE"},
+        {"F=0", "no fractionation (F = 0)"},
+        {"F=1", "the fractionation reached F = 1"},
+        {"poor-fit", "p is below 0.01: no grid case explains the gases within their errors"},
+    };
+    const auto m = meanings.find(flag);
+    return m == meanings.end() ? QString() : QString::fromUtf8(m->second);
+}
+
+QString SamplesModel::ResultNote(int row) const {
+    if (row < 0 || row >= rowCount()) return {};
+    const Row& r = rows_[static_cast<std::size_t>(row)];
+    const QString name = QString::fromStdString(r.sample.name);
+    if (!r.result)
+        return HasResults() ? name + ": not fitted (added or changed since the fit)" : QString();
+    const study::StudyResult& x = *r.result;
+    if (!x.error.empty()) return name + " was refused: " + QString::fromStdString(x.error);
+    auto range = [&](const QString& v, const QString& lo, const QString& hi) {
+        return QString("%1 (%2 to %3)").arg(v, lo, hi);
+    };
+    QString note =
+        name + ": " +
+        range(Temperature(x.temperature, separator_), Temperature(x.temperatureLo, separator_),
+              Temperature(x.temperatureHi, separator_)) +
+        " °C, " +
+        range(ResultText(x, kElevation).toString(), ResultText(x, kElevationLo).toString(),
+              ResultText(x, kElevationHi).toString()) +
+        " m, A = " + Glance(x.A, separator_);
+    if (x.F) note += ", F = " + Glance(*x.F, separator_);
+    note += ", χ² = " + Glance(x.chi2, separator_);
+    if (x.p) note += ", p = " + Glance(*x.p, separator_);
+    QStringList flags;
+    for (const std::string& f : x.flags)
+        flags << QString::fromStdString(f) + " (" + FlagMeaning(f) + ")";
+    if (!flags.isEmpty()) note += ". Flags: " + flags.join("; ");
+    if (!outOfDate_.isEmpty()) note += ". Out of date: fit all again";
+    return note + ".";
+}
+
 bool SamplesModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     if (!index.isValid() || role != Qt::EditRole || index.column() >= SC::kCount) return false;
-    const int row = index.row();
-    std::string* text = TextOf(samples_[static_cast<std::size_t>(row)], index.column());
-    *text = value.toString().trimmed().toStdString();
-    CheckRow(row);
-    results_[static_cast<std::size_t>(row)].reset(); // the fit was of the old values
-    emit dataChanged(this->index(row, 0), this->index(row, kColumnCount - 1));
+    std::string text = value.toString().trimmed().toStdString();
+    if (text == SC::Text(SampleAt(index.row()), index.column())) return true;
+    undo_->push(new EditCell(*this, index.row(), index.column(), std::move(text)));
     return true;
+}
+
+void SamplesModel::SetText(int row, int column, const std::string& text,
+                           const std::optional<study::StudyResult>& result, int fit) {
+    Row& r = rows_[static_cast<std::size_t>(row)];
+    SC::Text(r.sample, column) = text;
+    // A result is kept only with the sample it was fitted from, from the fit shown.
+    r.result = fit == fit_ ? result : std::nullopt;
+    r.fit = fit;
+    CheckRow(r);
+    emit dataChanged(index(row, 0), index(row, kColumnCount - 1));
+}
+
+std::vector<study::Sample> SamplesModel::Samples() const {
+    std::vector<study::Sample> samples;
+    samples.reserve(rows_.size());
+    for (const Row& r : rows_) samples.push_back(r.sample);
+    return samples;
 }
 
 void SamplesModel::SetSamples(std::vector<study::Sample> samples) {
     beginResetModel();
-    samples_ = std::move(samples);
-    results_.assign(samples_.size(), std::nullopt);
-    problems_.assign(samples_.size(), {});
-    for (int r = 0; r < static_cast<int>(samples_.size()); ++r) CheckRow(r);
+    rows_.clear();
+    rows_.reserve(samples.size());
+    for (study::Sample& s : samples) {
+        Row r{std::move(s), std::nullopt, 0, {}};
+        CheckRow(r);
+        rows_.push_back(std::move(r));
+    }
     endResetModel();
+    undo_->clear();
+    undo_->setClean();
 }
 
-void SamplesModel::AppendSamples(const std::vector<study::Sample>& samples) {
+std::size_t SamplesModel::NextRowNumber() const {
+    std::size_t last = 1; // the header
+    for (const Row& r : rows_) last = std::max(last, r.sample.row);
+    return last + 1;
+}
+
+void SamplesModel::AppendSamples(std::vector<study::Sample> samples) {
     if (samples.empty()) return;
-    const int first = static_cast<int>(samples_.size());
-    beginInsertRows({}, first, first + static_cast<int>(samples.size()) - 1);
-    for (const study::Sample& s : samples) {
-        samples_.push_back(s);
-        results_.emplace_back();
-        problems_.emplace_back();
-        CheckRow(static_cast<int>(samples_.size()) - 1);
+    std::vector<std::pair<int, Row>> rows;
+    std::size_t number = NextRowNumber();
+    for (study::Sample& s : samples) {
+        s.row = number++;
+        rows.emplace_back(rowCount() + static_cast<int>(rows.size()),
+                          Row{std::move(s), std::nullopt, 0, {}});
     }
-    endInsertRows();
+    const QString what =
+        rows.size() == 1 ? QString("a row added") : QString("%1 rows pasted").arg(rows.size());
+    undo_->push(new InsertRows(*this, std::move(rows), what));
 }
 
 void SamplesModel::AddRow() {
     study::Sample s;
-    s.name = "sample " + std::to_string(samples_.size() + 1);
+    s.name = "sample " + std::to_string(rows_.size() + 1);
     AppendSamples({s});
 }
 
 void SamplesModel::RemoveRows(std::vector<int> rows) {
-    std::sort(rows.rbegin(), rows.rend());
+    rows.erase(std::remove_if(rows.begin(), rows.end(),
+                              [this](int r) { return r < 0 || r >= rowCount(); }),
+               rows.end());
+    std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    for (int r : rows) {
-        if (r < 0 || r >= rowCount()) continue;
-        beginRemoveRows({}, r, r);
-        samples_.erase(samples_.begin() + r);
-        results_.erase(results_.begin() + r);
-        problems_.erase(problems_.begin() + r);
+    if (!rows.empty()) undo_->push(new DeleteRows(*this, std::move(rows)));
+}
+
+// Rows go in and out in runs of neighbours, each run in one step of the views.
+void SamplesModel::InsertAt(const std::vector<std::pair<int, Row>>& rows) {
+    for (std::size_t i = 0, j = 0; i < rows.size(); i = j) {
+        for (j = i + 1; j < rows.size() && rows[j].first == rows[j - 1].first + 1;) ++j;
+        std::vector<Row> run;
+        run.reserve(j - i);
+        for (std::size_t k = i; k < j; ++k) {
+            Row r = rows[k].second;
+            if (r.fit != fit_) r.result.reset(); // a result of an earlier fit is not shown
+            CheckRow(r);
+            run.push_back(std::move(r));
+        }
+        const int at = rows[i].first;
+        beginInsertRows({}, at, at + static_cast<int>(run.size()) - 1);
+        rows_.insert(rows_.begin() + at, std::make_move_iterator(run.begin()),
+                     std::make_move_iterator(run.end()));
+        endInsertRows();
+    }
+}
+
+std::vector<std::pair<int, SamplesModel::Row>> SamplesModel::TakeRows(std::vector<int> rows) {
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    std::vector<std::pair<int, Row>> taken;
+    taken.reserve(rows.size());
+    // The last run first, so that the rows before it keep their places.
+    for (std::size_t j = rows.size(), i = 0; j > 0; j = i) {
+        for (i = j - 1; i > 0 && rows[i - 1] == rows[i] - 1;) --i;
+        const int first = rows[i], last = rows[j - 1];
+        beginRemoveRows({}, first, last);
+        for (int r = last; r >= first; --r)
+            taken.emplace_back(r, std::move(rows_[static_cast<std::size_t>(r)]));
+        rows_.erase(rows_.begin() + first, rows_.begin() + last + 1);
         endRemoveRows();
     }
-    for (int r = 0; r < rowCount(); ++r)
-        samples_[static_cast<std::size_t>(r)].row = static_cast<std::size_t>(r) + 1;
+    std::reverse(taken.begin(), taken.end());
+    return taken;
 }
 
-void SamplesModel::SetOptions(const study::StudyOptions& options, char gridSeparator) {
+void SamplesModel::NumberAsSaved() {
+    for (std::size_t r = 0; r < rows_.size(); ++r) rows_[r].sample.row = r + 2;
+    for (Row& r : rows_) CheckRow(r);
+    if (rowCount() > 0) {
+        emit headerDataChanged(Qt::Vertical, 0, rowCount() - 1);
+        emit dataChanged(index(0, 0), index(rowCount() - 1, SC::kCount - 1));
+    }
+}
+
+void SamplesModel::SetOptions(const study::StudyOptions& options, char separator) {
     options_ = options;
-    separator_ = gridSeparator;
-    for (int r = 0; r < rowCount(); ++r) CheckRow(r);
-    if (rowCount() > 0) emit dataChanged(index(0, 0), index(rowCount() - 1, SC::kCount - 1));
-}
-
-void SamplesModel::SetResults(std::vector<study::StudyResult> results) {
-    for (std::size_t r = 0; r < results_.size() && r < results.size(); ++r)
-        results_[r] = std::move(results[r]);
+    separator_ = separator;
+    for (Row& r : rows_) CheckRow(r);
+    outOfDate_.clear();
+    if (HasResults())
+        for (const std::string& change : study::ChangedSettings(fitted_, options_))
+            outOfDate_ << QString::fromStdString(change);
     if (rowCount() > 0) emit dataChanged(index(0, 0), index(rowCount() - 1, kColumnCount - 1));
 }
 
+void SamplesModel::SetResults(std::vector<study::StudyResult> results,
+                              const study::StudyOptions& options) {
+    ++fit_;
+    fitted_ = options;
+    for (std::size_t r = 0; r < rows_.size() && r < results.size(); ++r) {
+        rows_[r].result = std::move(results[r]);
+        rows_[r].fit = fit_;
+    }
+    SetOptions(options_, separator_);
+}
+
 bool SamplesModel::HasResults() const {
-    return std::any_of(results_.begin(), results_.end(),
-                       [](const auto& r) { return r.has_value(); });
+    return std::any_of(rows_.begin(), rows_.end(),
+                       [](const Row& r) { return r.result.has_value(); });
 }
 
-void SamplesModel::CheckRow(int row) {
-    auto& s = samples_[static_cast<std::size_t>(row)];
-    s.row = static_cast<std::size_t>(row) + 1;
+bool SamplesModel::ResultsHaveF() const {
+    return std::any_of(rows_.begin(), rows_.end(),
+                       [](const Row& r) { return r.result && r.result->F.has_value(); });
+}
+
+void SamplesModel::CheckRow(Row& row) const {
     try {
-        problems_[static_cast<std::size_t>(row)] = study::SampleProblems(s, options_, separator_);
-    } catch (const std::exception& e) { // the grid's own boxes: not the sample's
-        problems_[static_cast<std::size_t>(row)].clear();
+        row.problems = study::SampleProblems(row.sample, options_, separator_);
+    } catch (const std::exception&) { // the grid's own boxes: not the sample's
+        row.problems.clear();
     }
 }
 
-std::vector<study::Sample> SamplesFromText(const QString& text) {
-    std::string block = text.toStdString();
-    // With its own header the block is a table of samples; without, its columns
-    // are the window's, and a header of those is put above it.
-    const std::string firstLine = block.substr(0, block.find_first_of("\r\n"));
-    bool hasHeader = false;
-    for (const auto& cell : QString::fromStdString(firstLine).split(QRegularExpression("[\t;,]"))) {
-        const QString name = cell.trimmed().toLower();
+// ---- Tables taken in ------------------------------------------------------------------
+
+namespace {
+
+// Whether a row names columns of a table of samples.
+bool IsHeader(const std::vector<std::string>& row) {
+    for (const std::string& cell : row) {
+        const QString name = QString::fromStdString(cell).trimmed().toLower();
+        if (name == "he" || name == "ne" || name == "ar" || name == "kr") return true;
         for (int c = 0; c < SC::kCount; ++c)
-            if (name == SampleHeader(c).toLower() || name == "he" || name == "ne" || name == "ar" ||
-                name == "kr")
-                hasHeader = true;
+            if (name == QString::fromStdString(SC::Name(c)).toLower()) return true;
     }
-    if (!hasHeader) {
-        std::string header;
-        for (int c = 0; c < SC::kCount; ++c)
-            header += (c ? "\t" : "") + SampleHeader(c).toStdString();
-        block = header + "\n" + block;
-    }
-    const study::SampleTable table = study::ParseSampleTable(block);
+    return false;
+}
+
+// The number of fields up to the last one that holds a text.
+std::size_t FieldsUsed(const std::vector<std::string>& row) {
+    std::size_t n = row.size();
+    while (n > 0 && row[n - 1].empty()) --n;
+    return n;
+}
+
+std::string WindowColumns() {
+    std::string names;
+    for (int c = 0; c < SC::kCount; ++c) names += (c ? ", " : "") + SC::Name(c);
+    return names;
+}
+
+} // namespace
+
+SampleBlock SamplesOfTable(const study::SampleTable& table, char separator) {
+    const bool commaTable = table.delimiter == ',';
+    for (std::size_t r = 0; r < table.rows.size(); ++r)
+        if (FieldsUsed(table.rows[r]) > table.header.size())
+            throw study::TableError(
+                "row " + std::to_string(table.rowNumbers[r]) + " has " +
+                std::to_string(FieldsUsed(table.rows[r])) + " fields, its header " +
+                std::to_string(table.header.size()) +
+                (commaTable && separator == ','
+                     ? ": a decimal comma splits a number in a comma-separated table; quote "
+                       "the numbers or separate the columns with semicolons"
+                     : ": a field holds the delimiter without quotes"));
     study::StudyOptions none;
     none.gases = {};
-    return study::ReadSamples(table, none).samples;
+    study::SampleColumns columns = study::ReadSamples(table, none);
+    if (std::none_of(table.header.begin(), table.header.end(),
+                     [](const std::string& name) { return study::GasOfColumn(name) != 0; }))
+        throw study::TableError("no column names a gas: the table's first row must name its "
+                                "columns (" +
+                                WindowColumns() + ")");
+    SampleBlock block;
+    block.ignored = std::move(columns.ignored);
+    block.samples = std::move(columns.samples);
+    block.decimal = commaTable ? '.' : separator;
+    if (commaTable && separator != '.')
+        for (study::Sample& s : block.samples)
+            for (int c = 1; c < SC::kCount; ++c) {
+                std::string& text = SC::Text(s, c);
+                text = study::DecimalText(text, '.', separator);
+            }
+    return block;
+}
+
+SampleBlock SamplesFromText(const QString& text, char separator) {
+    study::SampleTable table = study::ParseSampleTable(text.toStdString());
+    if (!IsHeader(table.header)) {
+        // Without a header every row is a sample with the window's columns, all
+        // of them in order: anything else would put values under the wrong gas.
+        std::size_t widest = table.header.size(), used = FieldsUsed(table.header);
+        for (const auto& row : table.rows) {
+            widest = std::max(widest, row.size());
+            used = std::max(used, FieldsUsed(row));
+        }
+        const auto expected = static_cast<std::size_t>(SC::kCount);
+        if (widest < expected || used > expected)
+            throw study::TableError(
+                "The pasted block has " + std::to_string(used > expected ? used : widest) +
+                " columns and no header row. Without a header its columns must be the window's " +
+                std::to_string(expected) + ", in this order: " + WindowColumns() +
+                ". Copy the block with its header row (the columns' names), and its columns are "
+                "read by their names.");
+        table.rows.insert(table.rows.begin(), std::move(table.header));
+        table.rowNumbers.insert(table.rowNumbers.begin(), 1);
+        table.header.clear();
+        for (int c = 0; c < SC::kCount; ++c) table.header.push_back(SC::Name(c));
+    }
+    return SamplesOfTable(table, separator);
 }
 
 } // namespace temra::ui

@@ -2,15 +2,21 @@
 // (name, the seven gases, their errors, chloride, density, elevation), editable,
 // and beside them the results of the last fit. A cell that would make its sample
 // an error row is marked, with the reason as its tooltip; a poor fit or a result
-// at the edge of the grid is marked in colour and says so in its flags.
+// at the edge of the grid is marked in colour and says so in its flags; results
+// whose grid or settings have changed since the fit are greyed and say what
+// changed. Cell edits, pasted or added rows and deleted rows go through an undo
+// stack.
 #pragma once
 
 #include "study/study_fit.h"
 
 #include <QAbstractTableModel>
+#include <QStringList>
 
 #include <optional>
 #include <vector>
+
+class QUndoStack;
 
 namespace temra::ui {
 
@@ -45,35 +51,93 @@ class SamplesModel : public QAbstractTableModel {
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
+    // A cell edit, undoable.
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
 
-    const std::vector<study::Sample>& Samples() const { return samples_; }
-    // New samples; the results go with the old ones.
+    std::vector<study::Sample> Samples() const;
+    const study::Sample& SampleAt(int row) const {
+        return rows_[static_cast<std::size_t>(row)].sample;
+    }
+    // A table opened: new samples, no results, nothing to undo.
     void SetSamples(std::vector<study::Sample> samples);
-    void AppendSamples(const std::vector<study::Sample>& samples);
+    // Rows added at the end (pasted or added), undoable; they are numbered after
+    // the table's last row.
+    void AppendSamples(std::vector<study::Sample> samples);
     void AddRow();
+    // Deletes the rows, undoable.
     void RemoveRows(std::vector<int> rows);
-    // The options the cells are checked against.
-    void SetOptions(const study::StudyOptions& options, char gridSeparator);
-    // The results of a fit of the samples as they are now, row by row.
-    void SetResults(std::vector<study::StudyResult> results);
-    const std::optional<study::StudyResult>& ResultAt(int row) const { return results_[row]; }
+    // The rows numbered as a table saved from the window numbers them (the
+    // header is row 1).
+    void NumberAsSaved();
+    QUndoStack* UndoStack() const { return undo_; }
+
+    // The options the cells are checked against, and the results compared with.
+    void SetOptions(const study::StudyOptions& options, char separator);
+    // The results of a fit of the samples as they are now, row by row, with the
+    // options they were made with.
+    void SetResults(std::vector<study::StudyResult> results, const study::StudyOptions& options);
+    const std::optional<study::StudyResult>& ResultAt(int row) const {
+        return rows_[static_cast<std::size_t>(row)].result;
+    }
     bool HasResults() const;
+    // The options of the results shown.
+    const study::StudyOptions& FitOptions() const { return fitted_; }
+    // What has changed since the fit ("Temperature step: 1, now 0.5"); empty when
+    // the results are those of the settings as they stand.
+    const QStringList& OutOfDate() const { return outOfDate_; }
+    // The results of rows a fit gave F to (CE).
+    bool ResultsHaveF() const;
+    // A row's result (or its refusal) in full, for the status line.
+    QString ResultNote(int row) const;
+
+    // The meaning of a result flag ("edge-T", "poor-fit", ...).
+    static QString FlagMeaning(const std::string& flag);
 
   private:
-    QVariant ResultText(const study::StudyResult& r, int column) const;
-    void CheckRow(int row);
+    struct Row {
+        study::Sample sample;
+        std::optional<study::StudyResult> result;
+        int fit = 0; // the fit the result came from
+        std::vector<study::CellProblem> problems;
+    };
+    friend class EditCell;
+    friend class InsertRows;
+    friend class DeleteRows;
 
-    std::vector<study::Sample> samples_;
-    std::vector<std::optional<study::StudyResult>> results_;
-    std::vector<std::vector<study::CellProblem>> problems_;
-    study::StudyOptions options_;
+    QVariant ResultText(const study::StudyResult& r, int column) const;
+    void CheckRow(Row& row) const;
+    void SetText(int row, int column, const std::string& text,
+                 const std::optional<study::StudyResult>& result, int fit);
+    void InsertAt(const std::vector<std::pair<int, Row>>& rows);
+    std::vector<std::pair<int, Row>> TakeRows(std::vector<int> rows);
+    std::size_t NextRowNumber() const;
+
+    std::vector<Row> rows_;
+    study::StudyOptions options_, fitted_;
+    QStringList outOfDate_;
     char separator_ = '.';
+    int fit_ = 0; // the fit the results shown come from
+    QUndoStack* undo_;
 };
 
+// A table of samples as the window takes it in, with what it says about it.
+struct SampleBlock {
+    std::vector<study::Sample> samples;
+    std::vector<std::string> ignored; // the names of columns the window does not read
+    char decimal = '.';               // the decimal separator its numbers were read with
+};
+
+// The samples of a table read from a file or pasted, with its header row (column
+// names as in a table of samples). Numbers are read with the user's decimal
+// separator `separator` ('.' as well), except in a comma-separated table, whose
+// numbers can only have '.' (an unquoted decimal comma would split them): these
+// are taken with `separator` in place of '.'. A row with more fields than the
+// header is refused (a study::TableError naming it).
+SampleBlock SamplesOfTable(const study::SampleTable& table, char separator);
+
 // A block of text pasted from a spreadsheet (tab-separated), with its header row
-// (column names as in a table of samples) or without (the window's columns in
-// order, starting with the name).
-std::vector<study::Sample> SamplesFromText(const QString& text);
+// or without: then its columns must be all of the window's, in order (a block
+// of another width is refused with its count and the order expected).
+SampleBlock SamplesFromText(const QString& text, char separator);
 
 } // namespace temra::ui

@@ -11,9 +11,9 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -21,27 +21,133 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPushButton>
-#include <QShortcut>
+#include <QSaveFile>
+#include <QScrollBar>
+#include <QTabBar>
 #include <QTableView>
+#include <QUndoStack>
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <set>
+#include <map>
+#include <stdexcept>
 
 namespace temra::ui {
 
-SamplesWindow::SamplesWindow(TemraApp& app) : TemraWindow(app), model_(new SamplesModel(this)) {
+namespace {
+
+namespace SC = study::SampleColumn;
+
+// A table whose first column (the sample's name) stays in place while the others
+// scroll under it: a second view of the same model, showing that column only,
+// lies over the first one's.
+class NameFrozenTable : public QTableView {
+  public:
+    explicit NameFrozenTable(QWidget* parent) : QTableView(parent), names_(new QTableView(this)) {
+        setHorizontalScrollMode(ScrollPerPixel);
+        setVerticalScrollMode(ScrollPerPixel);
+    }
+    QTableView* Names() const { return names_; }
+
+    void setModel(QAbstractItemModel* model) override {
+        QTableView::setModel(model);
+        names_->setObjectName("Names");
+        names_->setModel(model);
+        names_->setSelectionModel(selectionModel());
+        names_->setSelectionBehavior(SelectRows);
+        names_->setFocusPolicy(Qt::NoFocus);
+        names_->verticalHeader()->hide();
+        names_->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+        names_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        names_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        names_->setVerticalScrollMode(ScrollPerPixel);
+        names_->setFrameShape(QFrame::NoFrame);
+        names_->setStyleSheet("QTableView { border-right: 1px solid palette(mid); }");
+        viewport()->stackUnder(names_);
+        connect(horizontalHeader(), &QHeaderView::sectionResized, this,
+                [this](int column, int, int size) {
+                    if (column != 0) return;
+                    names_->setColumnWidth(0, size);
+                    Place();
+                });
+        connect(verticalHeader(), &QHeaderView::sectionResized, this,
+                [this](int row, int, int size) { names_->setRowHeight(row, size); });
+        connect(names_->verticalScrollBar(), &QAbstractSlider::valueChanged, verticalScrollBar(),
+                &QAbstractSlider::setValue);
+        connect(verticalScrollBar(), &QAbstractSlider::valueChanged, names_->verticalScrollBar(),
+                &QAbstractSlider::setValue);
+        // Rows added: the names' range follows the table's after it has scrolled.
+        connect(names_->verticalScrollBar(), &QAbstractSlider::rangeChanged, this,
+                [this] { names_->verticalScrollBar()->setValue(verticalScrollBar()->value()); });
+        connect(model, &QAbstractItemModel::modelReset, this, [this] { HideOthers(); });
+        HideOthers();
+        Place();
+    }
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QTableView::resizeEvent(event);
+        Place();
+    }
+    void updateGeometries() override {
+        QTableView::updateGeometries();
+        Place();
+    }
+    // Moving left under the names scrolls the cell into view beside them.
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override {
+        const QModelIndex current = QTableView::moveCursor(action, modifiers);
+        if (action == MoveLeft && current.column() > 0 &&
+            visualRect(current).topLeft().x() < names_->columnWidth(0))
+            horizontalScrollBar()->setValue(horizontalScrollBar()->value() +
+                                            visualRect(current).topLeft().x() -
+                                            names_->columnWidth(0));
+        return current;
+    }
+    void scrollTo(const QModelIndex& index, ScrollHint hint) override {
+        if (!model() || !index.isValid()) return;
+        if (index.column() > 0)
+            QTableView::scrollTo(index, hint);
+        else
+            QTableView::scrollTo(model()->index(index.row(), 0), hint);
+    }
+
+  private:
+    void HideOthers() {
+        for (int c = 1; c < model()->columnCount(); ++c) names_->setColumnHidden(c, true);
+        names_->setColumnWidth(0, columnWidth(0));
+    }
+    void Place() {
+        names_->setGeometry(verticalHeader()->width() + frameWidth(), frameWidth(), columnWidth(0),
+                            viewport()->height() + horizontalHeader()->height());
+    }
+    QTableView* names_;
+};
+
+QString Quoted(char c) {
+    return QString("\"%1\"").arg(QChar(c));
+}
+
+} // namespace
+
+SamplesWindow::SamplesWindow(TemraApp& app)
+    : TemraWindow(app), model_(new SamplesModel(this)), separator_(app.module().DecimalSeparator) {
     setObjectName("Samples");
     setWindowTitle("Temra – Samples");
-    Table = new QTableView(this);
+    auto* table = new NameFrozenTable(this);
+    Table = table;
     Table->setObjectName("Table");
     Table->setModel(model_);
+    Names = table->Names();
     Table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    Table->horizontalHeader()->setDefaultSectionSize(90);
     Table->setWordWrap(false);
     Table->setTextElideMode(Qt::ElideRight);
-    Table->setMinimumSize(560, 300);
+    Table->setMinimumSize(560, 200);
+    Table->horizontalHeader()->setStretchLastSection(true);
+    const int rowHeight = fontMetrics().lineSpacing() + 8;
+    Table->verticalHeader()->setDefaultSectionSize(rowHeight);
+    Names->verticalHeader()->setDefaultSectionSize(rowHeight);
 
     OpenButton = MakeButton(this, "OpenButton", "Open…");
     AddButton = MakeButton(this, "AddButton", "Add row");
@@ -51,176 +157,390 @@ SamplesWindow::SamplesWindow(TemraApp& app) : TemraWindow(app), model_(new Sampl
     MapButton = MakeButton(this, "MapButton", "Misfit map");
     ExportButton = MakeButton(this, "ExportButton", "Export results");
 
-    // The settings of the fit.
+    // The settings of the fit, above the table.
     auto* settings = new QGroupBox("Fit settings", this);
+    settings->setObjectName("Settings");
     ModelChoice = new QComboBox(settings);
     ModelChoice->setObjectName("ModelChoice");
     ModelChoice->addItem("UA: unfractionated excess air");
     ModelChoice->addItem("CE: closed-system equilibration");
-    auto* gases = new QGridLayout;
+    auto* gases = new QHBoxLayout;
     const study::StudyOptions defaults;
     for (int g = 1; g <= GasCount; ++g) {
         const auto i = static_cast<std::size_t>(g - 1);
         Gas[i] = MakeCheck(settings, ("Gas" + std::to_string(g)).c_str(), Q(kGraphLabels[i]));
         Gas[i]->setChecked(defaults.gases[i]);
-        gases->addWidget(Gas[i], (g - 1) / 4, (g - 1) % 4);
+        gases->addWidget(Gas[i]);
     }
-    RelErr = MakeEdit(settings, "RelErr", ExactText(defaults.relErr), 600);
-    AMax = MakeEdit(settings, "AMax", ExactText(defaults.ceAMax), 600);
+    gases->addStretch();
+    RelErr = MakeEdit(settings, "RelErr", ExactText(defaults.relErr), 900);
+    AMax = MakeEdit(settings, "AMax", ExactText(defaults.ceAMax), 900);
     GridNote = MakeLabel(settings, "GridNote",
                          "The grid is the input page's as it stands: its elevation and "
                          "temperature boxes, the MAAT equation, and its chloride and density "
                          "for samples without those columns.");
-    GridNote->setWordWrap(true);
-    auto* form = new QFormLayout(settings);
-    form->setRowWrapPolicy(QFormLayout::WrapLongRows);
-    form->addRow("Model", ModelChoice);
-    form->addRow("Fitted gases", gases);
-    form->addRow("Relative error (where a sample has none)", RelErr);
-    form->addRow("Largest A of CE (cm³ STP/g H2O)", AMax);
-    form->addRow(GridNote);
+    WrapWithin(GridNote, 600);
+    for (QLineEdit* box : {RelErr, AMax})
+        box->setMaximumWidth(16 * fontMetrics().averageCharWidth());
+    auto* form = new QGridLayout(settings);
+    form->addWidget(MakeLabel(settings, "ModelLabel", "Model"), 0, 0);
+    form->addWidget(ModelChoice, 0, 1);
+    form->addWidget(MakeLabel(settings, "GasesLabel", "Fitted gases"), 0, 2);
+    form->addLayout(gases, 0, 3);
+    form->addWidget(MakeLabel(settings, "RelErrLabel", "Relative error (where a sample has none)"),
+                    1, 0, 1, 2);
+    auto* bounds = new QHBoxLayout;
+    bounds->addWidget(RelErr);
+    bounds->addSpacing(16);
+    bounds->addWidget(MakeLabel(settings, "AMaxLabel", "Largest A of CE (cm³ STP/g H2O)"));
+    bounds->addWidget(AMax);
+    bounds->addStretch();
+    form->addLayout(bounds, 1, 2, 1, 2);
+    form->addWidget(GridNote, 2, 0, 1, 4);
+    form->setColumnStretch(3, 1);
 
+    ViewChoice = new QTabBar(this);
+    ViewChoice->setObjectName("ViewChoice");
+    ViewChoice->addTab("Measurements");
+    ViewChoice->addTab("Results");
+    ViewChoice->setDrawBase(false);
+    ViewChoice->setExpanding(false);
+
+    RowNote = MakeLabel(this, "RowNote", "");
+    RowNote->setWordWrap(true);
+    RowNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    RowNote->setMinimumHeight(2 * RowNote->fontMetrics().lineSpacing() + 4);
+    RowNote->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Status = MakeLabel(this, "Status", "");
     Status->setWordWrap(true);
     Status->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    Status->setFixedHeight(2 * Status->fontMetrics().lineSpacing() + 4);
+    Status->setMinimumHeight(2 * Status->fontMetrics().lineSpacing() + 4);
+    Status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     auto* buttons = new QHBoxLayout;
     for (QPushButton* b :
          {OpenButton, AddButton, DeleteButton, FitButton, UseButton, MapButton, ExportButton})
         buttons->addWidget(b);
     buttons->addStretch();
-    auto* body = new QHBoxLayout;
-    body->addWidget(Table, 3);
-    body->addWidget(settings, 1);
     auto* page = new QVBoxLayout(this);
     page->addLayout(buttons);
-    page->addLayout(body, 1);
+    page->addWidget(settings);
+    page->addWidget(ViewChoice);
+    page->setSpacing(6);
+    page->addWidget(Table, 1);
+    page->addWidget(RowNote);
     page->addWidget(Status);
 
+    // The menu bar: the table's file and its edits.
+    MenuBar = new QMenuBar(this);
+    MenuBar->setObjectName("MenuBar");
+    QMenu* file = MenuBar->addMenu("&File");
+    file->addAction("&Open samples…", QKeySequence::Open, this, [this] { Open(); });
+    SaveAction = file->addAction("&Save samples…", QKeySequence::Save, this, [this] { Save(); });
+    file->addAction("&Export results", this, [this] { ExportResults(); });
+    file->addSeparator();
+    file->addAction("&Close", QKeySequence::Close, this, [this] { close(); });
+    QMenu* edit = MenuBar->addMenu("&Edit");
+    UndoAction = model_->UndoStack()->createUndoAction(this, "&Undo");
+    UndoAction->setShortcut(QKeySequence::Undo);
+    RedoAction = model_->UndoStack()->createRedoAction(this, "&Redo");
+    RedoAction->setShortcut(QKeySequence::Redo);
+    edit->addAction(UndoAction);
+    edit->addAction(RedoAction);
+    edit->addSeparator();
+    PasteAction = edit->addAction("&Paste rows", QKeySequence::Paste, this,
+                                  [this] { Paste(QGuiApplication::clipboard()->text()); });
+    edit->addAction("&Add row", this, [this] { AddButton->click(); });
+    edit->addAction("&Delete rows", this, [this] { DeleteButton->click(); });
+    for (QAction* a : {UndoAction, RedoAction}) addAction(a); // their keys work in the window
+    connect(UndoAction, &QAction::triggered, this, [this] {
+        Status->setText("Undone: " + model_->UndoStack()->redoText() +
+                        " (Ctrl+Shift+Z redoes it).");
+    });
+    connect(RedoAction, &QAction::triggered, this,
+            [this] { Status->setText("Redone: " + model_->UndoStack()->undoText() + "."); });
+    page->setMenuBar(MenuBar);
+
     connect(OpenButton, &QPushButton::clicked, this, [this] { Open(); });
-    connect(AddButton, &QPushButton::clicked, this, [this] { model_->AddRow(); });
+    connect(AddButton, &QPushButton::clicked, this, [this] {
+        model_->AddRow();
+        ShowView(kMeasurements);
+        Table->scrollToBottom();
+        Table->setCurrentIndex(model_->index(model_->rowCount() - 1, 0));
+    });
     connect(DeleteButton, &QPushButton::clicked, this, [this] {
         std::vector<int> rows;
         for (const QModelIndex& i : Table->selectionModel()->selectedIndexes())
             rows.push_back(i.row());
+        if (rows.empty()) {
+            app_.Inform(this, "Select the rows to delete.");
+            return;
+        }
         model_->RemoveRows(rows);
+        Status->setText("Rows deleted (Ctrl+Z brings them back).");
     });
     connect(FitButton, &QPushButton::clicked, this, [this] { FitAll(); });
     connect(UseButton, &QPushButton::clicked, this, [this] { UseOnInputPage(); });
     connect(MapButton, &QPushButton::clicked, this, [this] { ShowMisfitMap(); });
     connect(ExportButton, &QPushButton::clicked, this, [this] { ExportResults(); });
-    auto* paste = new QShortcut(QKeySequence::Paste, this);
-    connect(paste, &QShortcut::activated, this,
-            [this] { Paste(QGuiApplication::clipboard()->text()); });
-    // The cells are checked against the settings as they change.
-    connect(ModelChoice, &QComboBox::currentIndexChanged, this, [this] { CheckCells(); });
-    for (QCheckBox* c : Gas) connect(c, &QCheckBox::toggled, this, [this] { CheckCells(); });
-    connect(RelErr, &QLineEdit::editingFinished, this, [this] { CheckCells(); });
-    CheckCells();
-    FitFirstSize(*this, 1100, 560);
+    connect(ViewChoice, &QTabBar::currentChanged, this,
+            [this](int view) { ShowView(static_cast<View>(view)); });
+    connect(Table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this] { UpdateRowNote(); });
+    connect(model_, &QAbstractItemModel::dataChanged, this, [this] { UpdateRowNote(); });
+    // The cells are checked against the settings as they change, and results of
+    // other settings are marked.
+    connect(ModelChoice, &QComboBox::currentIndexChanged, this, [this] { SettingsChanged(); });
+    for (QCheckBox* c : Gas) connect(c, &QCheckBox::toggled, this, [this] { SettingsChanged(); });
+    for (QLineEdit* e : {RelErr, AMax})
+        connect(e, &QLineEdit::editingFinished, this, [this] { SettingsChanged(); });
+    connect(&app_, &TemraApp::InputPageChanged, this, [this] { SettingsChanged(); });
+    SettingsChanged();
+    ShowView(kMeasurements);
+    FitFirstSize(*this, 1240, 660);
 }
 
-void SamplesWindow::CheckCells() {
+study::StudyOptions SamplesWindow::CurrentOptions() const {
     study::StudyOptions o;
     o.grid = app_.InputTexts();
     o.model = ModelChoice->currentIndex() == 1 ? study::Model::CE : study::Model::UA;
     for (std::size_t i = 0; i < Gas.size(); ++i) o.gases[i] = Gas[i]->isChecked();
-    bool ok = false;
-    const double relErr = RelErr->text().toDouble(&ok);
-    if (ok && relErr > 0) o.relErr = relErr;
-    model_->SetOptions(o, app_.module().DecimalSeparator);
+    auto read = [this](const QLineEdit* box, double fallback) {
+        try {
+            const double v = ParseDouble(Text(box), FieldRef{}, separator_);
+            return v > 0 ? v : fallback;
+        } catch (const TemraError&) {
+            return fallback;
+        }
+    };
+    o.relErr = read(RelErr, o.relErr);
+    if (o.model == study::Model::CE) o.ceAMax = read(AMax, o.ceAMax);
+    return o;
+}
+
+void SamplesWindow::SettingsChanged() {
+    AMax->setEnabled(ModelChoice->currentIndex() == 1); // UA has no largest A
+    const study::StudyOptions o = CurrentOptions();
+    model_->SetOptions(o, separator_);
+    UpdateViewNames();
+    UpdateRowNote();
+    app_.StudySettingsChanged(o);
 }
 
 bool SamplesWindow::Options(study::StudyOptions& o) {
     o.grid = app_.InputTexts();
     o.model = ModelChoice->currentIndex() == 1 ? study::Model::CE : study::Model::UA;
     for (std::size_t i = 0; i < Gas.size(); ++i) o.gases[i] = Gas[i]->isChecked();
-    const char sep = app_.module().DecimalSeparator;
     const FieldRef relErrField{"Samples", "RelErr", "Relative error"};
     const FieldRef aMaxField{"Samples", "AMax", "Largest A of CE"};
     return app_.Attempt(this, [&] {
-        o.relErr = ParseDouble(RelErr->text().toStdString(), relErrField, sep);
+        o.relErr = ParseDouble(Text(RelErr), relErrField, separator_);
         if (!(o.relErr > 0))
             throw TemraError(ErrorNumber::InvalidCall, relErrField,
                              "the relative error must be greater than 0");
-        o.ceAMax = ParseDouble(AMax->text().toStdString(), aMaxField, sep);
-        if (!(o.ceAMax > 0))
-            throw TemraError(ErrorNumber::InvalidCall, aMaxField,
-                             "the largest A must be greater than 0");
+        // UA does not use the largest A: its box is read for CE only.
+        if (o.model == study::Model::CE) {
+            o.ceAMax = ParseDouble(Text(AMax), aMaxField, separator_);
+            if (!(o.ceAMax > 0))
+                throw TemraError(ErrorNumber::InvalidCall, aMaxField,
+                                 "the largest A must be greater than 0");
+        }
         if (std::none_of(o.gases.begin(), o.gases.end(), [](bool b) { return b; }))
             throw TemraError(ErrorNumber::InvalidCall, {"Samples", "Gas2", "Fitted gases"},
                              "tick at least one gas to fit");
     });
 }
 
+void SamplesWindow::ShowView(View view) {
+    if (ViewChoice->currentIndex() != view) {
+        ViewChoice->setCurrentIndex(view); // comes back here
+        return;
+    }
+    const bool results = view == kResults;
+    const bool withF = model_->ResultsHaveF();
+    for (int c = 1; c < SamplesModel::kColumnCount; ++c) {
+        const bool fColumn =
+            c == SamplesModel::kF || c == SamplesModel::kFLo || c == SamplesModel::kFHi;
+        Table->setColumnHidden(c,
+                               results ? c < SC::kCount || (fColumn && !withF) : c >= SC::kCount);
+    }
+    FitColumns();
+    Table->horizontalScrollBar()->setValue(0);
+    UpdateRowNote();
+}
+
+void SamplesWindow::UpdateViewNames() {
+    ViewChoice->setTabText(kResults, model_->OutOfDate().isEmpty() || !model_->HasResults()
+                                         ? "Results"
+                                         : "Results (out of date)");
+    ViewChoice->setTabToolTip(kResults, model_->OutOfDate().isEmpty()
+                                            ? QString()
+                                            : "Fitted before a change of " +
+                                                  model_->OutOfDate().join("; ") +
+                                                  ". Fit all again.");
+}
+
 // Columns as wide as their texts, up to a limit: the rest of a long number is
-// shown by widening the column or in its tooltip.
+// shown by widening the column or in its tooltip. The flags are shown whole.
 void SamplesWindow::FitColumns() {
     Table->resizeColumnsToContents();
     QHeaderView* header = Table->horizontalHeader();
     const int widest = 12 * fontMetrics().averageCharWidth() + 16;
     for (int c = 0; c < header->count(); ++c) {
-        const int limit = std::max(widest, header->sectionSizeHint(c));
+        if (c == SamplesModel::kFlags) continue;
+        const int limit =
+            std::max(c == SC::kName ? 2 * widest : widest, header->sectionSizeHint(c));
         if (header->sectionSize(c) > limit) header->resizeSection(c, limit);
     }
 }
 
+void SamplesWindow::UpdateRowNote() {
+    const int row = Table->currentIndex().isValid() ? Table->currentIndex().row() : SelectedRow();
+    QString note;
+    if (row >= 0 && row < model_->rowCount()) {
+        note = model_->ResultNote(row);
+        if (note.isEmpty() || ViewChoice->currentIndex() == kMeasurements) {
+            // What keeps the sample from being fitted, every cell of it.
+            QStringList problems;
+            for (int c = 0; c < SC::kCount; ++c)
+                if (model_->data(model_->index(row, c), Qt::BackgroundRole).isValid())
+                    problems << model_->data(model_->index(row, c), Qt::ToolTipRole).toString();
+            if (!problems.isEmpty())
+                note =
+                    QString::fromStdString(model_->SampleAt(row).name) + ": " + problems.join("; ");
+        }
+    }
+    RowNote->setText(note);
+}
+
 bool SamplesWindow::OpenFile(const QString& path) {
-    std::vector<study::Sample> samples;
+    SampleBlock block;
     const bool read = app_.Attempt(this, [&] {
         const study::SampleTable table =
             study::ReadSampleTable(path.toStdString(), app_.module().MemoryAvailable());
-        study::StudyOptions none;
-        none.gases = {};
-        samples = study::ReadSamples(table, none).samples;
+        block = SamplesOfTable(table, separator_);
     });
     if (!read) return false;
-    model_->SetSamples(std::move(samples));
-    FitColumns();
+    const auto count = block.samples.size();
+    model_->SetSamples(std::move(block.samples));
     source_ = path;
+    savedHere_ = false;
     setWindowTitle("Temra – Samples – " + QFileInfo(path).fileName());
-    Status->setText(QString("%1 samples read from %2").arg(model_->rowCount()).arg(path));
+    ShowView(kMeasurements);
+    Status->setText(QString("%1 samples read from %2; %3.").arg(count).arg(path, BlockNote(block)));
     return true;
 }
 
+// What the status line says of a table taken in: the decimal separator its
+// numbers were read with, and the columns not read.
+QString SamplesWindow::BlockNote(const SampleBlock& block) const {
+    QString note = "decimal separator " + Quoted(block.decimal);
+    if (block.decimal != separator_)
+        note += QString(" (the table is comma-separated), shown with %1").arg(Quoted(separator_));
+    else if (block.decimal != '.')
+        note += " (\".\" read as well)";
+    if (!block.ignored.empty()) {
+        QStringList names;
+        for (const std::string& n : block.ignored) names << "\"" + QString::fromStdString(n) + "\"";
+        note += "; columns not read: " + names.join(", ");
+    }
+    return note;
+}
+
 void SamplesWindow::Open() {
+    if (model_->rowCount() > 0 && !model_->UndoStack()->isClean() &&
+        !app_.Confirm(this, "The table has changes that are not saved (File ▸ Save samples…).\n\n"
+                            "Open another table in its place?"))
+        return;
     const QString path = QFileDialog::getOpenFileName(
-        this, "Open samples", QString(), "Tables of samples (*.csv *.txt *.tsv);;All files (*)");
+        this, "Open samples", source_.isEmpty() ? QString() : QFileInfo(source_).absolutePath(),
+        "Tables of samples (*.csv *.txt *.tsv);;All files (*)");
     if (!path.isEmpty()) OpenFile(path);
 }
 
 void SamplesWindow::Paste(const QString& text) {
     if (text.trimmed().isEmpty()) return;
-    std::vector<study::Sample> samples;
-    if (!app_.Attempt(this, [&] { samples = SamplesFromText(text); })) return;
-    model_->AppendSamples(samples);
-    FitColumns();
-    Status->setText(QString("%1 samples pasted").arg(samples.size()));
+    // One value goes into the current cell, as typed there.
+    const QModelIndex current = Table->currentIndex();
+    const QString value = text.trimmed();
+    if (!value.contains('\t') && !value.contains('\n') && !value.contains('\r') &&
+        current.isValid() && current.column() < SC::kCount) {
+        model_->setData(current, value);
+        Status->setText(QString("Pasted into %1 of %2.")
+                            .arg(QString::fromStdString(SC::Name(current.column())),
+                                 QString::fromStdString(model_->SampleAt(current.row()).name)));
+        return;
+    }
+    SampleBlock block;
+    if (!app_.Attempt(this, [&] { block = SamplesFromText(text, separator_); })) return;
+    const int first = model_->rowCount();
+    const auto count = block.samples.size();
+    model_->AppendSamples(std::move(block.samples));
+    ShowView(kMeasurements);
+    if (count > 0) {
+        // The pasted rows, selected and in view.
+        const int last = first + static_cast<int>(count) - 1;
+        Table->setCurrentIndex(model_->index(first, 0));
+        Table->selectionModel()->select(
+            QItemSelection(model_->index(first, 0),
+                           model_->index(last, SamplesModel::kColumnCount - 1)),
+            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        Table->scrollTo(model_->index(last, 0));
+        Table->scrollTo(model_->index(first, 0));
+    }
+    Status->setText(QString("%1 samples pasted; %2. Ctrl+Z takes them out again.")
+                        .arg(count)
+                        .arg(BlockNote(block)));
 }
 
-void SamplesWindow::FitAll() {
+bool SamplesWindow::FitAll() {
     study::StudyOptions o;
-    if (!Options(o)) return;
+    if (!Options(o)) return false;
     const std::vector<study::Sample> samples = model_->Samples();
     if (samples.empty()) {
         app_.Inform(this, "There is no sample to fit: open a table, paste one, or add rows.");
-        return;
+        return false;
     }
     std::vector<study::StudyResult> results;
     const Module1& settings = app_.module();
-    if (!app_.Run(this, QString("Fitting %1 samples…").arg(samples.size()),
-                  [&](RunControl& c) { results = study::FitStudy(samples, o, settings, c); }))
-        return; // a refused or cancelled fit keeps the earlier results
-    fitted_ = o;
+    bool cancelled = false;
+    if (!app_.Run(this, QString("Fitting %1 samples…").arg(samples.size()), [&](RunControl& c) {
+            try {
+                results = study::FitStudy(samples, o, settings, c);
+            } catch (const Cancelled&) {
+                cancelled = true;
+                throw;
+            }
+        })) {
+        // A refused or cancelled fit keeps the earlier results.
+        Status->setText(cancelled ? "Fit cancelled; the earlier results are kept."
+                                  : "Not fitted (see the message); the earlier results are kept.");
+        return false;
+    }
     const auto refused = std::count_if(results.begin(), results.end(),
                                        [](const auto& r) { return !r.error.empty(); });
-    model_->SetResults(std::move(results));
-    FitColumns();
-    Status->setText(QString("%1 samples fitted (%2), %3 refused")
-                        .arg(samples.size() - static_cast<std::size_t>(refused))
-                        .arg(o.model == study::Model::CE ? "CE" : "UA")
-                        .arg(refused));
+    std::map<std::string, int> flagged;
+    for (const study::StudyResult& r : results)
+        for (const std::string& f : r.flags) ++flagged[f];
+    model_->SetResults(std::move(results), o);
+    UpdateViewNames();
+    ShowView(kResults);
+    const QModelIndex current = Table->currentIndex();
+    Table->scrollTo(model_->index(current.isValid() ? current.row() : 0, SamplesModel::kT));
+    Table->horizontalScrollBar()->setValue(0);
+    QString status = QString("%1 samples fitted (%2: %3), %4 refused")
+                         .arg(samples.size() - static_cast<std::size_t>(refused))
+                         .arg(o.model == study::Model::CE ? "CE" : "UA",
+                              QString::fromStdString(study::GasList(o.gases)).replace(';', ", "))
+                         .arg(refused);
+    if (!flagged.empty()) {
+        QStringList counts;
+        for (const auto& [flag, n] : flagged) counts << QString("%1 %2").arg(n).arg(Q(flag));
+        status += "; flags: " + counts.join(", ");
+    }
+    Status->setText(status + ".");
+    app_.StudySettingsChanged(CurrentOptions());
+    return true;
 }
 
 int SamplesWindow::SelectedRow() const {
@@ -236,7 +556,19 @@ void SamplesWindow::UseOnInputPage() {
         app_.Inform(this, "Select the sample to use on the input page.");
         return;
     }
-    app_.UseSampleOnInputPage(model_->Samples()[static_cast<std::size_t>(row)]);
+    // The page reads the numbers as the table does; they go there with its
+    // decimal separator.
+    study::Sample sample = model_->SampleAt(row);
+    for (int c = 1; c < SC::kCount; ++c) {
+        std::string& text = SC::Text(sample, c);
+        text = study::DecimalText(text, separator_, separator_);
+    }
+    const QStringList kept = app_.UseSampleOnInputPage(sample);
+    QString status = QString("%1 is on the input page.").arg(QString::fromStdString(sample.name));
+    if (!kept.isEmpty())
+        status += " The sample has no value for " + kept.join(", ") +
+                  ": those boxes keep what they held.";
+    Status->setText(status);
 }
 
 void SamplesWindow::ShowMisfitMap() {
@@ -245,9 +577,29 @@ void SamplesWindow::ShowMisfitMap() {
         app_.Inform(this, "Select the sample whose misfit map to draw.");
         return;
     }
+    // A fitted sample is mapped on the grid of its fit, so that map and table
+    // agree; the map says when the settings have changed since.
     study::StudyOptions o;
-    if (!Options(o)) return;
-    app_.ShowMisfitMap(model_->Samples()[static_cast<std::size_t>(row)], o);
+    if (model_->ResultAt(row) && model_->ResultAt(row)->error.empty())
+        o = model_->FitOptions();
+    else if (!Options(o))
+        return;
+    const study::Sample& sample = model_->SampleAt(row);
+    mappedRow_ = sample.row;
+    mappedName_ = sample.name;
+    app_.ShowMisfitMap(sample, o, CurrentOptions());
+}
+
+void SamplesWindow::FitAgainAndMap() {
+    if (!FitAll()) return;
+    for (int r = 0; r < model_->rowCount(); ++r) {
+        const study::Sample& s = model_->SampleAt(r);
+        if (s.row == mappedRow_ && s.name == mappedName_) {
+            Table->selectRow(r);
+            ShowMisfitMap();
+            return;
+        }
+    }
 }
 
 void SamplesWindow::ExportResults() {
@@ -260,22 +612,74 @@ void SamplesWindow::ExportResults() {
         const auto& result = model_->ResultAt(r);
         study::StudyResult shown = result ? *result : study::StudyResult{};
         if (!result) {
-            shown.sample = model_->Samples()[static_cast<std::size_t>(r)].name;
+            shown.sample = model_->SampleAt(r).name;
             shown.error = "not fitted since it was changed";
         }
         results.push_back(std::move(shown));
     }
+    const study::StudyOptions fitted = model_->FitOptions();
     xl::Settings settings = xl::WrittenBy();
-    settings.emplace_back("Samples",
-                          source_.isEmpty() ? "the samples window" : source_.toStdString());
-    for (auto& s : study::StudySettings(fitted_)) settings.push_back(std::move(s));
-    const study::StudyOptions fitted = fitted_;
+    settings.emplace_back("Samples", source_.isEmpty() ? "typed or pasted in the samples window"
+                                                       : source_.toStdString());
+    if (!source_.isEmpty())
+        settings.emplace_back("Samples edited since opened or saved",
+                              model_->UndoStack()->isClean()
+                                  ? "no"
+                                  : "yes: the sheet \"Samples\" holds the table as fitted");
+    for (auto& s : study::StudySettings(fitted)) settings.push_back(std::move(s));
+    const std::vector<study::Sample> samples = model_->Samples();
+    const char separator = separator_;
     app_.ExportWorkbook(
         this,
-        [results, fitted, settings](xl::Application& excel) -> xl::Workbook& {
-            return xl::WriteStudyResults(results, fitted, settings, excel);
+        [results, fitted, settings, samples, separator](xl::Application& excel) -> xl::Workbook& {
+            return xl::WriteStudyResults(results, fitted, settings, samples, separator, excel);
         },
         xl::kStudySheet, Status);
+}
+
+bool SamplesWindow::SaveSamples(const QString& path) {
+    const std::string csv = study::SamplesCsv(model_->Samples(), separator_);
+    // Written beside its name and renamed when complete: a failure leaves no file.
+    QSaveFile file(path);
+    const bool written = file.open(QIODevice::WriteOnly) &&
+                         file.write(csv.data(), static_cast<qint64>(csv.size())) ==
+                             static_cast<qint64>(csv.size()) &&
+                         file.commit();
+    if (!written) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        app_.ReportExportError(
+            this,
+            std::runtime_error(
+                ("The samples could not be saved to \"" + path + "\": " + reason).toStdString()));
+        return false;
+    }
+    // The table is now that file: its rows are numbered as temra-cli counts them.
+    model_->NumberAsSaved();
+    model_->UndoStack()->setClean();
+    source_ = path;
+    savedHere_ = true;
+    setWindowTitle("Temra – Samples – " + QFileInfo(path).fileName());
+    Status->setText(QString("%1 samples saved to %2 (comma-separated, decimal point \".\").")
+                        .arg(model_->rowCount())
+                        .arg(path));
+    return true;
+}
+
+void SamplesWindow::Save() {
+    // A table opened elsewhere is not offered to be replaced: it may hold columns
+    // the window does not read.
+    QString suggested = QDir(QDir::homePath()).filePath("samples.csv");
+    if (!source_.isEmpty()) {
+        const QFileInfo source(source_);
+        suggested = savedHere_ ? source_
+                               : source.dir().filePath(source.completeBaseName() + " (edited).csv");
+    }
+    QString path = QFileDialog::getSaveFileName(this, "Save samples", suggested,
+                                                "Tables of samples (*.csv);;All files (*)");
+    if (path.isEmpty()) return;
+    if (QFileInfo(path).suffix().isEmpty()) path += ".csv";
+    SaveSamples(path);
 }
 
 } // namespace temra::ui

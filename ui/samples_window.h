@@ -1,7 +1,10 @@
 // The samples window: a table of samples (opened from a CSV file, pasted from a
-// spreadsheet, typed), the settings of the study fit beside it, and the fit of
-// them all, with each sample's results beside it. A sample can be sent to the
-// input page, shown as a misfit map, and the results exported as a workbook.
+// spreadsheet, typed), the settings of the study fit above it, and the fit of
+// them all. The table shows either the samples' measurements or their results,
+// always beside the sample's name, which stays in place while the columns
+// scroll; a fit brings the results into view. A sample can be sent to the input
+// page and shown as a misfit map, the table saved as CSV and the results
+// exported as a workbook. Edits, pastes and deleted rows can be undone.
 #pragma once
 
 #include "study/study_fit.h"
@@ -9,16 +12,20 @@
 
 #include <array>
 
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QMenuBar;
 class QPushButton;
+class QTabBar;
 class QTableView;
 
 namespace temra::ui {
 
 class SamplesModel;
+struct SampleBlock;
 
 class SamplesWindow : public TemraWindow {
     Q_OBJECT
@@ -27,36 +34,65 @@ class SamplesWindow : public TemraWindow {
 
     // Reads a table of samples; a table that cannot be read is reported.
     bool OpenFile(const QString& path);
-    // Asks for a file and opens it.
+    // Asks for a file and opens it (after asking whether to drop unsaved changes).
     void Open();
-    // Adds the rows of a block copied from a spreadsheet.
+    // Adds the rows of a block copied from a spreadsheet; a single value goes into
+    // the current cell.
     void Paste(const QString& text);
-    void FitAll();
+    // Fits every sample; false when the fit was refused or cancelled (the earlier
+    // results stay).
+    bool FitAll();
     void UseOnInputPage();
     void ShowMisfitMap();
     void ExportResults();
+    // Writes the table as CSV (complete under its name, or not at all); false,
+    // reported, when it cannot be written.
+    bool SaveSamples(const QString& path);
+    // Asks for a file name and saves the table.
+    void Save();
+    // "Fit again" from the misfit map: fits every sample and draws the map of the
+    // same sample again.
+    void FitAgainAndMap();
+    // The input page or a setting of the fit has changed: the cells are checked
+    // again and results fitted before the change are marked.
+    void SettingsChanged();
 
     // The settings of the fit, with the input page's grid; false (reported, the
     // box in focus) when a box holds no usable number.
     bool Options(study::StudyOptions& options);
 
+    enum View { kMeasurements = 0, kResults = 1 };
+    // Shows the measurements or the results beside the samples' names.
+    void ShowView(View view);
+
     SamplesModel* Model() const { return model_; }
     QTableView* Table;
+    QTableView* Names; // the sample column, which stays in place
+    QTabBar* ViewChoice;
     QComboBox* ModelChoice;
     std::array<QCheckBox*, 7> Gas{};
     QLineEdit *RelErr, *AMax;
-    QLabel *GridNote, *Status;
+    QLabel *GridNote, *RowNote, *Status;
     QPushButton *OpenButton, *AddButton, *DeleteButton, *FitButton, *UseButton, *MapButton,
         *ExportButton;
+    QMenuBar* MenuBar;
+    QAction *SaveAction, *UndoAction, *RedoAction, *PasteAction;
 
   private:
     int SelectedRow() const;
-    void CheckCells();
     void FitColumns();
+    void UpdateRowNote();
+    void UpdateViewNames();
+    study::StudyOptions CurrentOptions() const; // as the boxes stand, without reporting
+    QString BlockNote(const SampleBlock& block) const;
 
     SamplesModel* model_;
-    study::StudyOptions fitted_; // the options of the results shown
-    QString source_;             // where the samples came from
+    QString source_;         // the file the table was opened from or saved to
+    bool savedHere_ = false; // whether the window wrote it
+    char separator_;         // the decimal separator of the samples' numbers and the grid's boxes
+    // The sample whose map was drawn last: its row number and name.
+    std::size_t mappedRow_ = 0;
+    std::string mappedName_;
 };
 
 } // namespace temra::ui

@@ -15,6 +15,7 @@
 #include "plot/plot.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDir>
@@ -65,7 +66,13 @@ TemraApp::TemraApp() {
 TemraApp::~TemraApp() = default;
 
 Form1& TemraApp::form1() {
-    if (!form1_) form1_ = std::make_unique<Form1>(*this);
+    if (!form1_) {
+        form1_ = std::make_unique<Form1>(*this);
+        // The windows that depend on the input page learn of every change to it.
+        for (QLineEdit* box : form1_->findChildren<QLineEdit*>())
+            connect(box, &QLineEdit::textChanged, this, &TemraApp::InputPageChanged);
+        connect(form1_->Check1, &QCheckBox::toggled, this, &TemraApp::InputPageChanged);
+    }
     return *form1_;
 }
 
@@ -175,14 +182,24 @@ void TemraApp::OpenSamples() {
     samplesWindow().Open();
 }
 
-void TemraApp::UseSampleOnInputPage(const study::Sample& sample) {
-    form1().UseSample(sample);
+QStringList TemraApp::UseSampleOnInputPage(const study::Sample& sample) {
+    QStringList kept = form1().UseSample(sample);
     ShowInputPage();
     form1().raise();
+    return kept;
 }
 
-void TemraApp::ShowMisfitMap(const study::Sample& sample, const study::StudyOptions& options) {
-    misfitWindow().ShowSample(sample, options);
+void TemraApp::ShowMisfitMap(const study::Sample& sample, const study::StudyOptions& options,
+                             const study::StudyOptions& now) {
+    if (misfitWindow().ShowSample(sample, options)) misfitWindow().CompareSettings(now);
+}
+
+void TemraApp::StudySettingsChanged(const study::StudyOptions& now) {
+    if (misfit_) misfit_->CompareSettings(now);
+}
+
+void TemraApp::FitSamplesAgain() {
+    samplesWindow().FitAgainAndMap();
 }
 
 QString TemraApp::AboutText() {
@@ -441,6 +458,7 @@ QWidget* TemraApp::FieldWidget(const FieldRef& field) const {
     if (field.window == "Dialog1") window = dialog1_.get();
     if (field.window == "Form2") window = form2_.get();
     if (field.window == "SolGraphForm") window = solGraph_.get();
+    if (field.window == "Samples") window = samples_.get();
     if (!window || field.control.empty()) return nullptr;
     return window->findChild<QWidget*>(QString::fromStdString(field.control));
 }

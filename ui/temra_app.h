@@ -9,6 +9,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -57,8 +58,20 @@ class TemraApp : public QObject {
     // The samples: their window, a sample sent to the input page, a sample's map.
     void ShowSamples();
     void OpenSamples(); // asks for a table of samples
-    void UseSampleOnInputPage(const study::Sample& sample);
-    void ShowMisfitMap(const study::Sample& sample, const study::StudyOptions& options);
+    // Puts the sample's texts into the input page's boxes; a box of a gas the
+    // sample has no value for keeps what it held. Returns those boxes' labels.
+    QStringList UseSampleOnInputPage(const study::Sample& sample);
+    // Draws the sample's misfit map with `options` (those of its fit, when it has
+    // one); the map says when they are no longer `now`, the study's settings as
+    // they stand.
+    void ShowMisfitMap(const study::Sample& sample, const study::StudyOptions& options,
+                       const study::StudyOptions& now);
+    // The study's settings have changed (the input page's or the samples
+    // window's): a map drawn with others says it is out of date.
+    void StudySettingsChanged(const study::StudyOptions& now);
+    // "Fit again" from the misfit map: the samples window fits every sample and
+    // the map of the same sample is drawn again.
+    void FitSamplesAgain();
     // "About Temra": the version and the licences.
     void ShowAbout(QWidget* parent);
     static QString AboutText();
@@ -125,6 +138,10 @@ class TemraApp : public QObject {
 
     // The text of a computation fault: number, description, the field at fault.
     static QString ErrorText(const TemraError& error);
+
+  signals:
+    // A box or the tick of the input page has changed.
+    void InputPageChanged();
 
   private:
     void ReportFailure(QWidget* parent, const std::exception_ptr& failure);
