@@ -33,6 +33,9 @@ MapPlot::MapPlot(QWidget* parent) : QWidget(parent), canvas_(new QCustomPlot(thi
     canvas_->legend->setFillOrder(QCPLegend::foColumnsFirst);
     canvas_->legend->setWrap(3);
     canvas_->legend->setBorderPen(Qt::NoPen);
+    // QCustomPlot draws a line's icon 5 pixels beyond its box (so that dashes end
+    // whole): the text keeps clear of it.
+    canvas_->legend->setIconTextPadding(canvas_->legend->iconTextPadding() + 6);
     setMinimumSize(420, 320);
 }
 

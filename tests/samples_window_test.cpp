@@ -15,10 +15,12 @@
 #include <QHeaderView>
 #include <QImage>
 #include <QMenuBar>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QTabBar>
 #include <QTableView>
 
+#include <cmath>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -257,7 +259,26 @@ TEST_F(SamplesSession, FiguresAreWrittenAsPngSvgAndPdf) {
                 }
             }
             if (std::string(kind) == "svg") {
-                EXPECT_TRUE(head.contains("<svg") || f.readAll().contains("<svg")) << file;
+                const QString svg = QString::fromUtf8(head + f.readAll());
+                EXPECT_TRUE(svg.contains("<svg")) << file;
+                if (canvas == app.misfitWindow().Map->Canvas()) {
+                    // The legend's line ends clear of its text.
+                    const QRegularExpression text("x=\"([0-9.]+)\" y=\"([0-9.]+)\"[^>]*>\\s*Δχ²");
+                    const QRegularExpressionMatch t = text.match(svg);
+                    ASSERT_TRUE(t.hasMatch()) << file;
+                    const double textX = t.captured(1).toDouble(), textY = t.captured(2).toDouble();
+                    const QRegularExpression line(
+                        "points=\"([0-9.]+),([0-9.]+) ([0-9.]+),([0-9.]+) \"");
+                    double lineEnd = -1;
+                    for (auto it = line.globalMatch(svg); it.hasNext();) {
+                        const QRegularExpressionMatch l = it.next();
+                        if (std::fabs(l.captured(2).toDouble() - textY) < 12 &&
+                            l.captured(3).toDouble() < textX)
+                            lineEnd = std::max(lineEnd, l.captured(3).toDouble());
+                    }
+                    ASSERT_GT(lineEnd, 0) << file;
+                    EXPECT_GE(textX - lineEnd, 4) << file;
+                }
             }
             if (std::string(kind) == "png") {
                 const QImage png(QString::fromStdString(file.string()));
