@@ -159,7 +159,7 @@ TEST(GridRun, FaultsNameTheFieldAndLeaveTheLastRunIntact) {
         {{{&F::Text26, "1e-12"}}, false, E::OutOfMemory, "Text26"},       // beyond memory
         {{{&F::Text19, "50000"}, {&F::Text25, "1000"}}, false, E::InvalidCall, "Text19"}, // no air
         {{{&F::Text20, "0"}}, true, E::DivisionByZero, "Text20"},
-        {{{&F::Text15, "5000"}}, false, E::Overflow, "Text15"},        // salting-out overflows
+        {{{&F::Text15, "5000"}}, false, E::Overflow, "Text15"}, // salting-out overflows
         // Impossible water: a measured concentration at or below 0, negative chloride.
         {{{&F::Text15, "-1"}}, false, E::InvalidCall, "Text15"},
         {{{&F::Text2, "0"}}, false, E::InvalidCall, "Text2"},
