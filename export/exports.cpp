@@ -80,6 +80,9 @@ void AddSamplesSheet(Workbook& wb, const std::vector<study::Sample>& samples, ch
         sheet.Cells(1, static_cast<std::uint32_t>(c + 1)).Value(CellValue(SC::Name(c)));
     sheet.Columns("a:a").ColumnWidth(20);
     sheet.Columns("b:r").ColumnWidth(14);
+    // The gases and their errors in the workbooks' one form of concentrations.
+    static_assert(SC::Measured(1) == 1 && SC::Error(GasCount) == 14);
+    sheet.Columns("b:o").NumberFormat(kConcentrationFormat);
     for (std::uint32_t r = 0; r < samples.size(); ++r)
         for (int c = 0; c < SC::kCount; ++c) {
             const std::string& text = SC::Text(samples[r], c);
