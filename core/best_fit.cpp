@@ -199,7 +199,7 @@ namespace {
 // Scores cases [begin, end) for the first M trial amounts and keeps the ten best of
 // each. `corr` holds the corrected measurements, selected gas j's M values at j * M.
 //
-// The sum of squares is formed exactly as the calculator forms it (starting at 0,
+// The sum of squares is formed in one fixed order (starting at 0,
 // adding d * d gas by gas, d = calculated - corrected), and every deviation that
 // can take a rank is computed in full as (sum / n) ^ 0.5. Only a sum clearly above
 // the sum of the current tenth case (by a relative margin far wider than the

@@ -1,7 +1,7 @@
-// Floating-point operations that test their result, as the calculator does after
-// every step: a zero divisor is a division by zero (or an overflow for 0 / 0), an
-// infinite result an overflow, and a domain fault (a negative base to a fractional
-// power, the logarithm of a non-positive number) an invalid call.
+// Floating-point operations that test their result after every step: a zero
+// divisor is a division by zero (or an overflow for 0 / 0), an infinite result
+// an overflow, and a domain fault (a negative base to a fractional power, the
+// logarithm of a non-positive number) an invalid call.
 #pragma once
 
 #include "core/errors.h"

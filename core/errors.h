@@ -3,9 +3,9 @@
 // Every fault a computation can meet (a text that is not a number, a division by
 // zero, an overflow, an index outside its range, a request for more memory than
 // the machine has, an argument outside its domain) is raised as one TemraError.
-// It carries the classic run-time error number and description that users of the
-// calculator know, plus the input field concerned, so a window can name the box
-// at fault and a command-line tool can name the option.
+// It carries Temra's run-time error number and its description, plus the input
+// field concerned, so a window can name the box at fault and a command-line tool
+// can name the option.
 #pragma once
 
 #include <stdexcept>
@@ -22,7 +22,7 @@ enum class ErrorNumber : int {
     TypeMismatch = 13,
 };
 
-// The classic description of an error number.
+// The description of an error number.
 const char* ErrorDescription(ErrorNumber number);
 
 enum class FieldId : int; // the table of input fields (core/fields.h)

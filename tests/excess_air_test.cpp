@@ -13,7 +13,7 @@ std::array<bool, GasCount> Deleted(std::initializer_list<int> gases) {
     return d;
 }
 
-// The search written out as the calculator describes it: the full matrices of
+// The search written out step by step, the slow way: the full matrices of
 // sums and deviations, then rank k for every trial amount before rank k + 1.
 struct Literal {
     std::vector<double> bestRms; // (m, k)
