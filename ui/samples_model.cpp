@@ -198,75 +198,60 @@ QVariant SamplesModel::data(const QModelIndex& index, int role) const {
                    ? "error: " + QString::fromStdString(r.error)
                    : QVariant();
     if (role != Qt::DisplayRole) return {};
-    // A, F, chi2 and p to four significant digits, to be read at a glance; the
-    // tooltip shows them as results are shown elsewhere, the exported workbook
-    // holds every digit.
-    const auto glance = [&](double v) { return Glance(v, separator_); };
+    // Temperatures to ten digits; A, F, chi2 and p to four significant digits, to
+    // be read at a glance; the tooltip shows them as results are shown elsewhere,
+    // the exported workbook holds every digit.
+    if (column == kFlags) return FlagsText(r, "; ");
+    const std::optional<double> v = ResultNumber(r, column);
+    if (!v) return {};
+    if (column <= kTHi) return Temperature(*v, separator_);
+    if (column >= kA && column <= kP) return Glance(*v, separator_);
+    return ResultText(r, column);
+}
+
+std::optional<double> SamplesModel::ResultNumber(const study::StudyResult& r, int column) {
     switch (column) {
     case kT:
-        return Temperature(r.temperature, separator_);
+        return r.temperature;
     case kTLo:
-        return Temperature(r.temperatureLo, separator_);
+        return r.temperatureLo;
     case kTHi:
-        return Temperature(r.temperatureHi, separator_);
+        return r.temperatureHi;
+    case kElevation:
+        return r.elevation;
+    case kElevationLo:
+        return r.elevationLo;
+    case kElevationHi:
+        return r.elevationHi;
     case kA:
-        return glance(r.A);
+        return r.A;
     case kALo:
-        return glance(r.ALo);
+        return r.ALo;
     case kAHi:
-        return glance(r.AHi);
+        return r.AHi;
     case kF:
-        return r.F ? glance(*r.F) : QVariant();
+        return r.F;
     case kFLo:
-        return r.FLo ? glance(*r.FLo) : QVariant();
+        return r.FLo;
     case kFHi:
-        return r.FHi ? glance(*r.FHi) : QVariant();
+        return r.FHi;
     case kChi2:
-        return glance(r.chi2);
+        return r.chi2;
     case kP:
-        return r.p ? glance(*r.p) : QVariant();
-    case kFlags:
-        return FlagsText(r, "; ");
+        return r.p;
     default:
-        return ResultText(r, column);
+        return std::nullopt;
     }
 }
 
 QVariant SamplesModel::ResultText(const study::StudyResult& r, int column) const {
-    switch (column) {
-    case kT:
-        return Number(r.temperature, separator_);
-    case kTLo:
-        return Number(r.temperatureLo, separator_);
-    case kTHi:
-        return Number(r.temperatureHi, separator_);
-    case kElevation:
-        return Number(r.elevation, separator_);
-    case kElevationLo:
-        return Number(r.elevationLo, separator_);
-    case kElevationHi:
-        return Number(r.elevationHi, separator_);
-    case kA:
-        return Number(r.A, separator_);
-    case kALo:
-        return Number(r.ALo, separator_);
-    case kAHi:
-        return Number(r.AHi, separator_);
-    case kF:
-        return r.F ? Number(*r.F, separator_) : QVariant();
-    case kFLo:
-        return r.FLo ? Number(*r.FLo, separator_) : QVariant();
-    case kFHi:
-        return r.FHi ? Number(*r.FHi, separator_) : QVariant();
-    case kChi2:
-        return Number(r.chi2, separator_);
-    case kP:
-        return r.p ? Number(*r.p, separator_) : QVariant();
-    case kFlags:
-        return FlagsText(r, ";");
-    default:
-        return {};
-    }
+    if (column == kFlags) return FlagsText(r, ";");
+    const std::optional<double> v = ResultNumber(r, column);
+    if (!v) return {};
+    // Elevations are single precision: written with their own digits.
+    if (column >= kElevation && column <= kElevationHi)
+        return Number(static_cast<float>(*v), separator_);
+    return Number(*v, separator_);
 }
 
 QString SamplesModel::FlagMeaning(const std::string& flag) {

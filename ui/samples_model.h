@@ -105,6 +105,8 @@ class SamplesModel : public QAbstractTableModel {
     friend class DeleteRows;
 
     QVariant ResultText(const study::StudyResult& r, int column) const;
+    // The number a result column holds; nothing for a column without one.
+    static std::optional<double> ResultNumber(const study::StudyResult& r, int column);
     void CheckRow(Row& row) const;
     void SetText(int row, int column, const std::string& text,
                  const std::optional<study::StudyResult>& result, int fit);
