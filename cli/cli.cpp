@@ -422,18 +422,9 @@ int Refuse(std::ostream& err, const std::string& message) {
 int Compute(const Options& o, const CLI::App& app, Module1& m, std::ostream& out,
             std::ostream& err) {
     RefuseEmptyOptions(o, app);
-    if (app.got_subcommand("grid")) { // the grid compares no gases
-        m.CalculateSolubility(o.form1);
-        if (o.xlsx.empty()) {
-            PrintGrid(m, out, err);
-        } else {
-            xl::Application excel;
-            excel.MemoryBudget = m.MemoryAvailable();
-            xl::SaveAs(xl::WriteSolubilityToExcel(m, excel), o.xlsx);
-        }
-        return 0;
-    }
-    const auto chosen = ParseGases(o.gases);
+    const bool grid = app.got_subcommand("grid");
+    // The grid compares no gases: --gases is not read for it.
+    const auto chosen = grid ? std::array<bool, GasCount>{} : ParseGases(o.gases);
     if (app.got_subcommand("study")) return RunStudy(o, app, chosen, m, out, err);
     if (app.got_subcommand("pair")) {
         Form2Ticks ticks;
@@ -445,6 +436,13 @@ int Compute(const Options& o, const CLI::App& app, Module1& m, std::ostream& out
     m.CalculateSolubility(o.form1);
     xl::Application excel;
     excel.MemoryBudget = m.MemoryAvailable();
+    if (grid) {
+        if (o.xlsx.empty())
+            PrintGrid(m, out, err);
+        else
+            xl::SaveAs(xl::WriteSolubilityToExcel(m, excel), o.xlsx);
+        return 0;
+    }
     m.BuildSelectedGasTables(Deleted(chosen));
     if (app.got_subcommand("fit")) {
         m.FindBestFitNoEa();

@@ -19,34 +19,35 @@ namespace temra::study {
 
 namespace {
 
-// The delimiter the first row holds most of, outside quotes.
-char DetectDelimiter(std::string_view text) {
+// The delimiters of the first row, outside quotes.
+struct Delimiters {
     std::size_t tabs = 0, semicolons = 0, commas = 0;
+};
+
+Delimiters FirstRowDelimiters(std::string_view text) {
+    Delimiters d;
     bool quoted = false;
     for (char c : text) {
         if (c == '"') quoted = !quoted;
         if (quoted) continue;
         if (c == '\n' || c == '\r') break;
-        tabs += c == '\t';
-        semicolons += c == ';';
-        commas += c == ',';
+        d.tabs += c == '\t';
+        d.semicolons += c == ';';
+        d.commas += c == ',';
     }
-    if (tabs > 0 && tabs >= semicolons && tabs >= commas) return '\t';
-    if (semicolons > 0 && semicolons >= commas) return ';';
+    return d;
+}
+
+// The delimiter the first row holds most of (a tab wins a tie, then the
+// semicolon), and the fields it then has.
+char DetectDelimiter(const Delimiters& d) {
+    if (d.tabs > 0 && d.tabs >= d.semicolons && d.tabs >= d.commas) return '\t';
+    if (d.semicolons > 0 && d.semicolons >= d.commas) return ';';
     return ',';
 }
 
-// The fields of the first row: its delimiters outside quotes, and one.
-std::size_t FieldsOfFirstRow(std::string_view text, char delimiter) {
-    std::size_t fields = 1;
-    bool quoted = false;
-    for (char c : text) {
-        if (c == '"') quoted = !quoted;
-        if (quoted) continue;
-        if (c == '\n' || c == '\r') break;
-        fields += c == delimiter;
-    }
-    return fields;
+std::size_t FieldsOf(const Delimiters& d, char delimiter) {
+    return 1 + (delimiter == '\t' ? d.tabs : delimiter == ';' ? d.semicolons : d.commas);
 }
 
 // Only blanks are trimmed from unquoted fields: a tab may be the delimiter.
@@ -191,8 +192,9 @@ class Reader {
     void Start(std::string_view text) {
         // A byte-order mark of a file saved by a spreadsheet program is no column name.
         if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-        table_.delimiter = DetectDelimiter(text);
-        width_ = FieldsOfFirstRow(text, table_.delimiter);
+        const Delimiters first = FirstRowDelimiters(text);
+        table_.delimiter = DetectDelimiter(first);
+        width_ = FieldsOf(first, table_.delimiter);
         parser_ = std::make_unique<csv_parser>();
         if (csv_init(parser_.get(), CSV_APPEND_NULL) != 0) {
             parser_.reset();

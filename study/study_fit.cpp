@@ -821,13 +821,7 @@ std::vector<StudyResult> FitStudy(const std::vector<Sample>& samples, const Stud
                          StudySetting::CeAMax);
     // The grid's own boxes are checked once, before any sample: a fault there is
     // the command's.
-    {
-        Module1 check;
-        check.DecimalSeparator = settings.DecimalSeparator;
-        check.MemoryBudget = settings.MemoryBudget;
-        check.MemoryProbe = settings.MemoryProbe;
-        check.PlanSolubility(GridOnly(options.grid), control);
-    }
+    GridRunner(settings).PlanSolubility(GridOnly(options.grid), control);
 
     std::vector<StudyResult> results(samples.size());
     std::map<GroupKey, std::vector<std::size_t>> groups;

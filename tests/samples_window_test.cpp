@@ -54,19 +54,6 @@ void Settle() {
 
 namespace SC = study::SampleColumn;
 
-// What a Python expression over a workbook `wb` (openpyxl) prints.
-std::string Workbook(const fs::path& workbook, const std::string& expression) {
-    const std::string out = workbook.string() + ".out";
-    const std::string command = "/usr/bin/python3 -c \"import openpyxl,sys; wb = "
-                                "openpyxl.load_workbook(sys.argv[1]); print(" +
-                                expression + ")\" '" + workbook.string() + "' > '" + out + "'";
-    if (std::system(command.c_str()) != 0) return "(python failed)";
-    std::ifstream in(out);
-    std::string text;
-    std::getline(in, text);
-    return text;
-}
-
 int ProblemCells(const SamplesModel& m) {
     int n = 0;
     for (int r = 0; r < m.rowCount(); ++r)
@@ -601,10 +588,11 @@ TEST_F(SamplesSession, SavedSamplesAreReadBackByTheWindowAndTemraCli) {
     ASSERT_TRUE(samples().FitAll());
     samples().ExportButton->click();
     ASSERT_EQ(opened.size(), 1u);
-    EXPECT_EQ(Workbook(opened[0],
-                       "dict(wb['Settings'].iter_rows(values_only=True))['Samples edited "
-                       "since opened or saved']"),
-              "yes: the sheet \"Samples\" holds the table as fitted");
+    const auto edited = [](const fs::path& workbook) {
+        return Workbook(workbook, "dict(wb['Settings'].iter_rows(values_only=True))['Samples "
+                                  "edited since opened or saved']");
+    };
+    EXPECT_EQ(edited(opened[0]), "yes: the sheet \"Samples\" holds the table as fitted");
     const fs::path saved = folder / "saved.csv";
     ASSERT_TRUE(samples().SaveSamples(QString::fromStdString(saved.string())));
     std::vector<std::string> files;
@@ -627,10 +615,7 @@ TEST_F(SamplesSession, SavedSamplesAreReadBackByTheWindowAndTemraCli) {
     ASSERT_TRUE(samples().FitAll());
     samples().ExportButton->click();
     ASSERT_EQ(opened.size(), 2u);
-    EXPECT_EQ(Workbook(opened[1],
-                       "dict(wb['Settings'].iter_rows(values_only=True))['Samples edited "
-                       "since opened or saved']"),
-              "no");
+    EXPECT_EQ(edited(opened[1]), "no");
     // A file that cannot be written: a message, and no file.
     EXPECT_FALSE(samples().SaveSamples("/proc/temra/saved.csv"));
     ASSERT_FALSE(messages.empty());

@@ -24,6 +24,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <string>
 
 using namespace temra;
 using namespace temra::ui;
@@ -68,21 +70,29 @@ class Session : public ::testing::Test {
     bool ended = false;
 };
 
+// What a Python expression over a workbook `wb` (openpyxl) prints (its first line).
+inline std::string Workbook(const fs::path& workbook, const std::string& expression) {
+    const std::string out = workbook.string() + ".out";
+    const std::string command = "/usr/bin/python3 -c \"import openpyxl,sys; wb = "
+                                "openpyxl.load_workbook(sys.argv[1]); print(" +
+                                expression + ")\" '" + workbook.string() + "' > '" + out + "'";
+    if (std::system(command.c_str()) != 0) return "(python failed)";
+    std::ifstream in(out);
+    std::string text;
+    std::getline(in, text);
+    return text;
+}
+
 inline int RowsOf(const fs::path& workbook) {
-    const std::string command = "/usr/bin/python3 -c \"import openpyxl,sys; "
-                                "print(openpyxl.load_workbook(sys.argv[1]).active.max_row)\" '" +
-                                workbook.string() + "' > '" + workbook.string() + ".rows'";
-    if (std::system(command.c_str()) != 0) return -1;
-    FILE* f = std::fopen((workbook.string() + ".rows").c_str(), "r");
-    int rows = -1;
-    if (f) {
-        if (std::fscanf(f, "%d", &rows) != 1) rows = -1;
-        std::fclose(f);
+    try {
+        return std::stoi(Workbook(workbook, "wb.active.max_row"));
+    } catch (const std::exception&) {
+        return -1;
     }
-    return rows;
 }
 
 } // namespace temra::test
 
 using temra::test::RowsOf;
 using temra::test::Session;
+using temra::test::Workbook;

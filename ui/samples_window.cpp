@@ -328,9 +328,7 @@ void SamplesWindow::SettingsChanged() {
 }
 
 bool SamplesWindow::Options(study::StudyOptions& o) {
-    o.grid = app_.InputTexts();
-    o.model = ModelChoice->currentIndex() == 1 ? study::Model::CE : study::Model::UA;
-    for (std::size_t i = 0; i < Gas.size(); ++i) o.gases[i] = Gas[i]->isChecked();
+    o = CurrentOptions(); // its numbers read again below, strictly
     const FieldRef relErrField{"Samples", "RelErr", "Relative error"};
     const FieldRef aMaxField{"Samples", "AMax", "Largest A of CE"};
     return app_.Attempt(this, [&] {
