@@ -17,7 +17,7 @@
 #include "core/version.h"
 #include "export/exports.h"
 #include "study/sample_table.h"
-#include "study/study_fit.h"
+#include "study/study_results.h"
 
 #include <CLI/CLI.hpp>
 

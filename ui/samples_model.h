@@ -8,7 +8,7 @@
 // stack.
 #pragma once
 
-#include "study/study_fit.h"
+#include "study/study_results.h"
 
 #include <QAbstractTableModel>
 #include <QStringList>

@@ -1,0 +1,70 @@
+// The samples of a study as the table gives them: text, column by column, and
+// the names of the columns that hold them.
+#pragma once
+
+#include "study/sample_table.h"
+#include "study/study_options.h"
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace temra::study {
+
+// One row of the table of samples, as text.
+struct Sample {
+    std::string name;
+    std::size_t row = 0; // the row's number in the file
+    std::array<std::string, GasCount> measured;
+    std::array<std::string, GasCount> error;
+    std::string chloride, density, elevation; // empty: not given
+};
+
+struct SampleColumns {
+    std::vector<Sample> samples;
+    std::vector<std::string> ignored; // the names of columns Temra does not read
+};
+
+// The gas (1 to 7) a column name denotes ("He-4" or "He", "ne-20", " Xe ", ...),
+// or 0.
+int GasOfColumn(std::string_view name);
+
+// The samples of a table: columns matched without regard to case or surrounding
+// blanks ("sample", "He-4" or "He", ..., "<gas> err", "chloride", "density",
+// "elevation"). Throws StudyError when a fitted gas has no column.
+SampleColumns ReadSamples(const SampleTable& table, const StudyOptions& options);
+
+// The columns of a sample (in the samples window's order).
+namespace SampleColumn {
+inline constexpr int kName = 0;
+inline constexpr int Measured(int gas) {
+    return gas;
+} // 1 to 7
+inline constexpr int Error(int gas) {
+    return 7 + gas;
+} // 8 to 14
+inline constexpr int kChloride = 15;
+inline constexpr int kDensity = 16;
+inline constexpr int kElevation = 17;
+inline constexpr int kCount = 18;
+
+// The column's name as a table of samples heads it ("sample", "He-4",
+// "Ne-20 err", "chloride", "density", "elevation"), which ReadSamples reads back.
+std::string Name(int column);
+// A sample's text in the column.
+const std::string& Text(const Sample& sample, int column);
+std::string& Text(Sample& sample, int column);
+} // namespace SampleColumn
+
+// A number's text with `to` as its decimal separator, when it reads as a number
+// with the decimal separator `from` (see ReadValues); any other text as it is.
+std::string DecimalText(const std::string& text, char from, char to);
+
+// The samples as a table (CSV: comma-separated, a header of the columns' names,
+// numbers with '.' as decimal point, fields quoted where they need it), which
+// ReadSampleTable and ReadSamples read back. `separator` is the decimal
+// separator the samples' numbers are typed with.
+std::string SamplesCsv(const std::vector<Sample>& samples, char separator);
+
+} // namespace temra::study

@@ -1,0 +1,48 @@
+// What a study fits with: the model, the gases, the errors and the grid's boxes,
+// and the error that refuses a study as a whole.
+#pragma once
+
+#include "core/input_texts.h"
+
+#include <array>
+#include <stdexcept>
+#include <string>
+
+namespace temra::study {
+
+enum class Model { UA, CE };
+
+struct StudyOptions {
+    // The grid's boxes; Text14 (density) and Text15 (chloride) serve the samples
+    // without those columns.
+    Form1Texts grid;
+    Model model = Model::UA;
+    std::array<bool, GasCount> gases{false, true, true, true, true, false, false};
+    double relErr = 0.01; // sigma where a sample has no error column: relErr x measured
+    double ceAMax = 0.1;  // cm3 STP/g
+};
+
+// The settings of a study that a command error may lie in; each caller names its
+// own box or option for them.
+enum class StudySetting { Table, Gases, RelErr, CeAMax };
+
+// A command error: the table or the options cannot be used at all. `setting()`
+// says which to change (the table when nothing else is named).
+class StudyError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+    StudyError(const std::string& what, StudySetting setting)
+        : std::runtime_error(what), setting_(setting) {}
+    StudySetting setting() const { return setting_; }
+
+  private:
+    StudySetting setting_ = StudySetting::Table;
+};
+
+// A gas's name as the study writes it ("He-4", "Ne-20", ..., "O2"); gas 1 to 7.
+std::string GasName(int gas);
+
+// The gases fitted, as "Ne-20;Ar-40;Kr-84;Xe".
+std::string GasList(const std::array<bool, GasCount>& gases);
+
+} // namespace temra::study

@@ -1,0 +1,38 @@
+// A study's results as rows of cells (the CSV, the workbook and the window draw
+// from them) and the settings a study ran with.
+#pragma once
+
+#include "study/study_fit.h"
+
+#include <array>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace temra::study {
+
+// The columns of a study's results, in order (the CSV header and the workbook's
+// first row).
+extern const std::array<const char*, 21> kResultColumns;
+
+// One cell of a result row: a number (single precision for elevations), a text,
+// or nothing.
+struct ResultCell {
+    enum class Kind { Empty, Double, Single, Text } kind = Kind::Empty;
+    double number = 0;
+    std::string text;
+};
+
+// A result as its row of cells; an error row keeps the sample's name and has
+// "error: <what and where>" as flags.
+std::vector<ResultCell> ResultRow(const StudyResult& result, const StudyOptions& options);
+
+// What a study ran with, as (setting, value) pairs: the model and its bounds, the
+// gases, the relative error, and every box of the grid.
+std::vector<std::pair<std::string, std::string>> StudySettings(const StudyOptions& options);
+
+// The settings that differ between two studies, each as "name (before, now
+// after)"; none when a fit with `before` is a fit with `after`.
+std::vector<std::string> ChangedSettings(const StudyOptions& before, const StudyOptions& after);
+
+} // namespace temra::study
