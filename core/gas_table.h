@@ -32,6 +32,8 @@ inline constexpr GasTableType kGasTable = {{
     {0.20948, 40.622, 168.85, -0.3616, 3.3454, -10.5501, 11.6687},
 }};
 
+inline constexpr std::array<bool, GasCount> kAllGases = {true, true, true, true, true, true, true};
+
 // Labels, index 0 = gas 1.
 inline constexpr std::array<std::string_view, GasCount> kInputPageLabels = {
     "Helium-4", "Neon-20", "Argon-40", "Krypton-84", "Xenon-total", "N-28", "O-32"};

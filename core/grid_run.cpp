@@ -274,9 +274,8 @@ struct TemperatureBlock {
                                   : "the density is too small: a concentration becomes 0");
 }
 
-void BuildBlock(TemperatureBlock& block, double first, double last, double step,
-                const GasTableType& table, float density, double chloride,
-                const RunControl& control) {
+void BuildBlock(TemperatureBlock& block, double first, double last, double step, float density,
+                double chloride, const RunControl& control) {
     block.first = first;
     block.last = last;
     block.valid = true;
@@ -286,16 +285,13 @@ void BuildBlock(TemperatureBlock& block, double first, double last, double step,
     block.maxSX.fill(0);
     block.minSX.fill(std::numeric_limits<double>::infinity());
     const ModelFields modelFields{F(FieldId::TempMax), F(FieldId::Density), F(FieldId::Chloride)};
-    const FieldRef& tempField = modelFields.temperature;
     for (double T = first; LoopContinues(T, last, step); T += step) {
         if ((block.T.size() & 0xFFF) == 0xFFF) control.CheckCancelled();
         block.T.push_back(T);
-        block.VP.push_back(VapourPressureAt(T, tempField));
+        const TemperatureFactors factors = FactorsAt(T, density, chloride, modelFields, kAllGases);
+        block.VP.push_back(factors.VapourPressure);
         for (std::size_t g = 0; g < GasCount; ++g) {
-            ModelValues v;
-            SalineSolubility(table[g], T, density, chloride, v, modelFields);
-            const double sx = checked::Finite(v.SalineSolubility * table[g].AtmFraction,
-                                              modelFields.density, "EquilConc");
+            const double sx = factors.SX[g];
             if (!(sx > 0)) NothingDissolved(chloride);
             block.SX[g].push_back(sx);
             block.maxSX[g] = std::max(block.maxSX[g], sx);
@@ -308,8 +304,8 @@ void BuildBlock(TemperatureBlock& block, double first, double last, double step,
 //   EquilConc = (S x) (AirPressure - VapourPressure) / 1000,
 // with S x and the vapour pressure of each temperature taken from the block, which
 // is rebuilt only when the window changes.
-void FillElevations(SolubilityGrid& g, const GasTableType& table, const GridElevation* elevations,
-                    std::size_t n, RunControl& control) {
+void FillElevations(SolubilityGrid& g, const GridElevation* elevations, std::size_t n,
+                    RunControl& control) {
     const FieldRef elevField = F(FieldId::ElevMax);
     TemperatureBlock block;
     std::vector<double> diff;
@@ -317,7 +313,7 @@ void FillElevations(SolubilityGrid& g, const GasTableType& table, const GridElev
         const GridElevation& el = elevations[e];
         const TemperatureWindow& w = el.window;
         if (!block.valid || block.first != w.TempMin || block.last != w.TempMax)
-            BuildBlock(block, w.TempMin, w.TempMax, g.TempStep, table, g.WaterDensity, g.Chloride,
+            BuildBlock(block, w.TempMin, w.TempMax, g.TempStep, g.WaterDensity, g.Chloride,
                        control);
         const std::size_t nT = block.T.size();
         if (nT != el.count)
@@ -338,9 +334,8 @@ void FillElevations(SolubilityGrid& g, const GasTableType& table, const GridElev
         const std::size_t rowLength = static_cast<std::size_t>(g.CaseCount);
         for (std::size_t gas = 0; gas < GasCount; ++gas) {
             const double* sx = block.SX[gas].data();
-            const double* d = diff.data();
             double* out = g.Solubility.data() + gas * rowLength + k;
-            for (std::size_t t = 0; t < nT; ++t) out[t] = sx[t] * d[t] / 1000;
+            for (std::size_t t = 0; t < nT; ++t) out[t] = EquilConcOf(sx[t], P, block.VP[t]);
             // No product can leave the number range when the largest factors cannot,
             // nor fall to 0 when the smallest cannot.
             if (!(block.maxSX[gas] * maxDiff <= std::numeric_limits<double>::max()))
@@ -417,7 +412,7 @@ void Module1::FillSolubility(GridPlan& plan, RunControl& control) const {
         auto byFirst = [](const GridElevation& e, std::uint64_t k) { return e.first < k; };
         auto b = std::lower_bound(elevations.begin(), elevations.end(), from, byFirst);
         auto e = std::lower_bound(elevations.begin(), elevations.end(), to, byFirst);
-        FillElevations(g, kGasTable, elevations.data() + (b - elevations.begin()),
+        FillElevations(g, elevations.data() + (b - elevations.begin()),
                        static_cast<std::size_t>(e - b), control);
     });
     if (cases > 0) {

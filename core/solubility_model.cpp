@@ -48,6 +48,20 @@ double VapourPressureAt(double T, const FieldRef& field) {
     return Pow(10, L, field, "VapourPressure") / 1000;
 }
 
+TemperatureFactors FactorsAt(double T, float density, double chloride, const ModelFields& fields,
+                             const std::array<bool, GasCount>& gases) {
+    TemperatureFactors f;
+    f.VapourPressure = VapourPressureAt(T, fields.temperature);
+    for (std::size_t g = 0; g < GasCount; ++g) {
+        if (!gases[g]) continue;
+        ModelValues v;
+        SalineSolubility(kGasTable[g], T, density, chloride, v, fields);
+        f.SX[g] =
+            Finite(v.SalineSolubility * kGasTable[g].AtmFraction, fields.density, "EquilConc");
+    }
+    return f;
+}
+
 ModelValues EvaluateModel(const GasConstants& gas, double T, double H, float density,
                           double chloride, const FieldRef& field) {
     ModelValues v;

@@ -11,6 +11,8 @@
 #include "core/errors.h"
 #include "core/gas_table.h"
 
+#include <array>
+
 namespace temra {
 
 // The model's working values of one evaluation.
@@ -45,6 +47,23 @@ double AirPressureAt(double H, const FieldRef& field);
 // Saturation vapour pressure over water at T (Goff-Gratch, with TV = T + 273.16),
 // in hPa divided by 1000.
 double VapourPressureAt(double T, const FieldRef& field);
+
+// The factors of the equilibrium concentration that depend on the temperature
+// (with the density and chloride): each gas's saline solubility times its
+// fraction in dry air, SX = S x, and the vapour pressure, so that at the air
+// pressure P of an elevation
+//   EquilConc = SX (P - VapourPressure) / 1000        (EquilConcOf).
+// The gases not in `gases` are left 0.
+struct TemperatureFactors {
+    std::array<double, GasCount> SX{};
+    double VapourPressure = 0;
+};
+TemperatureFactors FactorsAt(double T, float density, double chloride, const ModelFields& fields,
+                             const std::array<bool, GasCount>& gases);
+
+inline double EquilConcOf(double SX, double airPressure, double vapourPressure) {
+    return SX * (airPressure - vapourPressure) / 1000;
+}
 
 // The whole model in the grid run's order:
 //   EquilConc = S * x * (AirPressure - VapourPressure) / 1000.

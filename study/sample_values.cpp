@@ -29,10 +29,8 @@ Values ReadValues(const Sample& s, const StudyOptions& o, char separator,
         const auto i = static_cast<std::size_t>(g - 1);
         if (!o.gases[i]) continue;
         const int mc = SampleColumn::Measured(g), ec = SampleColumn::Error(g);
-        if (s.measured[i].empty()) {
-            fail(mc, GasName(g) + where + ": no value");
-            continue;
-        }
+        if (s.measured[i].empty()) continue; // fitted without it
+        v.present[i] = true;
         const auto m = number(mc, s.measured[i], GasName(g));
         if (m && !(*m > 0))
             fail(mc, GasName(g) + where + ": " + s.measured[i] + " is not a positive number");

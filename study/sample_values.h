@@ -13,6 +13,7 @@ namespace temra::study {
 
 struct Values {
     std::array<double, GasCount> measured{}, sigma{};
+    std::array<bool, GasCount> present{}; // a fitted gas with a value (a blank one is left out)
     float density = 0;
     double chloride = 0;
     std::optional<double> elevation;

@@ -1,16 +1,18 @@
 #include "study/study_fit.h"
 
+#include "core/counting_loop.h"
 #include "core/numtext.h"
 #include "core/parallel.h"
+#include "core/solubility_model.h"
+#include "study/continuum.h"
 
 #include <boost/math/distributions/chi_squared.hpp>
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <limits>
 #include <map>
-#include <tuple>
+#include <utility>
 
 namespace temra::study {
 
@@ -18,14 +20,7 @@ namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-// ---- The grid of a group of samples ---------------------------------------------
-
-// Samples that share density, chloride and elevation share their grid.
-using GroupKey = std::tuple<float, double, bool, double>;
-
-GroupKey KeyOf(const Values& v) {
-    return {v.density, v.chloride, v.elevation.has_value(), v.elevation.value_or(0)};
-}
+// ---- The grid of the study -----------------------------------------------------------
 
 // The input page's boxes as the study's grid reads them: its conditions only (the
 // measured boxes belong to the page's own sample and are not the study's).
@@ -52,34 +47,76 @@ Module1 GridRunner(const Module1& settings) {
     return m;
 }
 
-// The grid of a group, planned: its cases are counted, none is computed.
-GridPlan PlanGroup(const GroupKey& key, const StudyOptions& o, const Module1& settings,
-                   RunControl& control) {
-    const Module1 m = GridRunner(settings);
-    Form1Texts f = GridOnly(o.grid);
-    f.Text14 = BoxText(ExactText(std::get<0>(key)), settings.DecimalSeparator);
-    f.Text15 = BoxText(ExactText(std::get<1>(key)), settings.DecimalSeparator);
-    return std::get<2>(key) ? m.PlanSolubilityAt(f, std::get<3>(key), control)
-                            : m.PlanSolubility(f, control);
+// The elevations of a grid with their air pressures: the grid's own (counted,
+// no case computed), or one elevation's when a sample's elevation is known.
+struct Layout {
+    GridPlan plan;
+    std::vector<double> P; // per elevation
+};
+
+Layout MakeLayout(GridPlan plan) {
+    Layout l;
+    l.P.reserve(plan.elevations.size());
+    for (const GridElevation& e : plan.elevations)
+        l.P.push_back(AirPressureAt(e.H, fields::Ref(FieldId::ElevMax)));
+    l.plan = std::move(plan);
+    return l;
 }
 
-// The grid run counts its own cases afresh: it runs as a part of the study's
-// work, one unit per case.
-void FillGroup(GridPlan& plan, const Module1& settings, RunControl& control) {
-    RunControl part(control);
-    GridRunner(settings).FillSolubility(plan, part);
+using Window = std::pair<double, double>; // a temperature window's first and last
+
+Window WindowOf(const GridElevation& e) {
+    return {e.window.TempMin, e.window.TempMax};
 }
+
+// The temperatures of one window with the factors of the fitted gases, made once
+// for the samples of one density and chloride, in the grid run's loop.
+struct TempTable {
+    std::vector<double> T, VP;
+    std::array<std::vector<double>, GasCount> SX;
+};
+
+TempTable MakeTable(const Window& w, double step, float density, double chloride,
+                    const std::array<bool, GasCount>& gases) {
+    const ModelFields fields{fields::Ref(FieldId::TempMax), fields::Ref(FieldId::Density),
+                             fields::Ref(FieldId::Chloride)};
+    TempTable t;
+    for (double T = w.first; LoopContinues(T, w.second, step); T += step) {
+        const TemperatureFactors f = FactorsAt(T, density, chloride, fields, gases);
+        t.T.push_back(T);
+        t.VP.push_back(f.VapourPressure);
+        for (std::size_t g = 0; g < GasCount; ++g) {
+            if (!gases[g]) continue;
+            if (!(f.SX[g] > 0))
+                throw TemraError(ErrorNumber::InvalidCall,
+                                 fields::Ref(chloride > 0 ? FieldId::Chloride : FieldId::Density),
+                                 chloride > 0 ? "at this chloride concentration the salting-out "
+                                                "leaves no gas dissolved (a concentration of 0)"
+                                              : "the density is too small: a concentration "
+                                                "becomes 0");
+            t.SX[g].push_back(f.SX[g]);
+        }
+    }
+    return t;
+}
+
+// A sample's grid: the layout and the table of each of its elevations.
+struct SampleGrid {
+    const Layout* layout = nullptr;
+    std::vector<const TempTable*> tables;
+};
 
 // ---- The study's work ---------------------------------------------------------------
-// Progress is counted in evaluations of one grid case: the grid run of a group
-// counts one per case, and each sample's fit two passes over the cases (its
-// search and its 1-sigma region), a pass of CE weighed by the misfits its search
-// over B evaluates per case.
+// Progress is counted in evaluations of one grid case: each temperature of a
+// table counts one, and each sample's fit two passes over its cases (its search
+// and its refinement), a pass of CE weighed by the misfits its search over B
+// evaluates per case.
 
-std::uint64_t PassWeight(Model model);
+constexpr std::uint64_t kCeWeight = 20;
+constexpr int kGridBits = 14; // CE's B in the grid's search: the refinement sharpens the best
 
 std::uint64_t SampleWork(std::uint64_t cases, Model model) {
-    return 2 * cases * PassWeight(model);
+    return 2 * cases * (model == Model::CE ? kCeWeight : 1);
 }
 
 // One pass of a sample's fit: `budget` units spread evenly over `steps` steps,
@@ -120,426 +157,364 @@ class PassProgress {
     int exceptions_;
 };
 
-// ---- One sample over one grid ------------------------------------------------------
+// ---- One sample over its grid ------------------------------------------------------
 
-// The fitted gases of a sample: measured value, weight 1/sigma^2, fraction in air
-// and calculated row, gas by gas.
-struct Fitted {
-    std::vector<int> gas;
-    std::vector<double> m, s, z;
-    std::vector<const double*> C;
-    int n = 0;
-};
-
-Fitted FittedGases(const Values& v, const StudyOptions& o, const SolubilityGrid& grid) {
+Fitted FittedGases(const Values& v, const StudyOptions& o) {
     Fitted f;
-    for (int g = 1; g <= GasCount; ++g) {
-        const auto i = static_cast<std::size_t>(g - 1);
-        if (!o.gases[i]) continue;
-        f.gas.push_back(g);
-        f.m.push_back(v.measured[i]);
-        f.s.push_back(1 / (v.sigma[i] * v.sigma[i]));
-        f.z.push_back(kGasTable[i].AtmFraction);
-        f.C.push_back(grid.Row(g).data());
+    for (std::size_t i = 0; i < GasCount; ++i) {
+        if (!o.gases[i] || !v.present[i]) continue;
+        const auto j = static_cast<std::size_t>(f.n++);
+        f.gas[j] = i;
+        f.m[j] = v.measured[i];
+        f.w[j] = 1 / (v.sigma[i] * v.sigma[i]);
+        f.z[j] = kGasTable[i].AtmFraction;
+        f.mask[i] = true;
     }
-    f.n = static_cast<int>(f.gas.size());
     return f;
 }
 
-// The extent of the 1-sigma region.
-struct Region {
-    float elevLo = std::numeric_limits<float>::infinity(), elevHi = -elevLo;
-    double tempLo = kInf, tempHi = -kInf;
-    double ALo = kInf, AHi = -kInf, FLo = kInf, FHi = -kInf;
-    void AddCase(const SolubilityGrid& g, std::size_t k) {
-        elevLo = std::min(elevLo, g.Elev[k]);
-        elevHi = std::max(elevHi, g.Elev[k]);
-        tempLo = std::min(tempLo, g.Temp[k]);
-        tempHi = std::max(tempHi, g.Temp[k]);
-    }
-    void AddA(double lo, double hi) {
-        ALo = std::min(ALo, lo);
-        AHi = std::max(AHi, hi);
-    }
-    void AddF(double lo, double hi) {
-        FLo = std::min(FLo, lo);
-        FHi = std::max(FHi, hi);
-    }
-};
-
-struct Best {
-    double chi2 = kInf;
-    std::size_t k = 0;
-    double A = 0, A0 = 0, F = 0; // A0: UA's unconstrained A
+// Every case's misfit at its best excess air.
+struct CasePass {
+    std::vector<double> chi2, A, F;
+    std::size_t best = 0;
     bool found = false;
 };
 
-// UA: per case the best A >= 0 in closed form,
-//   A = max(0, sum s d z / sum s z^2),  d = measured - Ceq,
-// and chi2 = sum s d^2 - 2 A sum s d z + A^2 sum s z^2 (one pass over the gases;
-// the best case's chi2 is then summed term by term).
-double UaChi2(const Fitted& f, std::size_t k, double A) {
-    double chi2 = 0;
-    for (int j = 0; j < f.n; ++j) {
-        const double r = f.m[j] - f.C[j][k] - A * f.z[j];
-        chi2 += f.s[j] * r * r;
-    }
-    return chi2;
-}
-
-// UA's weighted sums: Sz2 = sum s z^2 for the sample, and for case k
-// Sdz = sum s d z and Sd2 = sum s d^2, so that chi2(A) = Sd2 - A (2 Sdz - A Sz2).
-double UaSz2(const Fitted& f) {
+CasePass SearchCases(const Fitted& f, const SampleGrid& grid, const StudyOptions& o,
+                     PassProgress& pass) {
+    const GridPlan& plan = grid.layout->plan;
+    const auto N = static_cast<std::size_t>(plan.Cases());
+    CasePass c;
+    c.chi2.assign(N, kInf);
+    c.A.assign(N, 0.0);
+    c.F.assign(N, 0.0);
     double Sz2 = 0;
-    for (int j = 0; j < f.n; ++j) Sz2 += f.s[j] * f.z[j] * f.z[j];
-    return Sz2;
-}
-
-struct UaSums {
-    double Sdz = 0, Sd2 = 0;
-};
-
-UaSums UaSumsAt(const Fitted& f, std::size_t k) {
-    UaSums sums;
     for (int j = 0; j < f.n; ++j) {
-        const double d = f.m[j] - f.C[j][k];
-        sums.Sdz += f.s[j] * d * f.z[j];
-        sums.Sd2 += f.s[j] * d * d;
+        const auto i = static_cast<std::size_t>(j);
+        Sz2 += f.w[i] * f.z[i] * f.z[i];
     }
-    return sums;
-}
-
-Best FitUaCases(const Fitted& f, std::size_t N, std::vector<double>* perCase, PassProgress& pass) {
-    const double Sz2 = UaSz2(f);
-    Best best;
-    for (std::size_t k = 0; k < N; ++k) {
-        pass.Step();
-        const auto [Sdz, Sd2] = UaSumsAt(f, k);
-        const double A0 = Sdz / Sz2, A = std::max(0.0, A0);
-        const double chi2 = Sd2 - A * (2 * Sdz - A * Sz2);
-        if (perCase) (*perCase)[k] = chi2;
-        if (chi2 < best.chi2) best = {chi2, k, A, A0, 0, true};
-    }
-    if (best.found) best.chi2 = UaChi2(f, best.k, best.A);
-    return best;
-}
-
-// UA: the cases whose best chi2 is within `target`, and the A where it is (the
-// roots of the quadratic chi2(A), cut at 0).
-Region UaRegion(const Fitted& f, const SolubilityGrid& g, double target, PassProgress& pass) {
-    const double Sz2 = UaSz2(f);
-    Region region;
-    const auto N = static_cast<std::size_t>(g.CaseCount);
-    for (std::size_t k = 0; k < N; ++k) {
-        pass.Step();
-        const auto [Sdz, Sd2] = UaSumsAt(f, k);
-        const double A = std::max(0.0, Sdz / Sz2);
-        if (!(Sd2 - A * (2 * Sdz - A * Sz2) <= target)) continue;
-        region.AddCase(g, k);
-        const double root = std::sqrt(std::max(0.0, Sdz * Sdz - Sz2 * (Sd2 - target)));
-        region.AddA(std::max(0.0, (Sdz - root) / Sz2), std::max(A, (Sdz + root) / Sz2));
-    }
-    return region;
-}
-
-// CE in (B, t): B = F A, t = (1 - F) A, so that B >= 0, t >= 0, B + t <= Amax and
-//   model_i = Ceq_i + t w_i,  w_i = z_i / (1 + B z_i / Ceq_i).
-// For a fixed B the best t has a closed form: t = sum s d w / sum s w^2, cut to
-// [0, Amax - B].
-struct CeCase {
-    const Fitted& f;
-    std::size_t k;
-    double Amax;
-
-    // chi2 at (B, t) and its parts: c - 2 p t + q t^2.
-    void Parts(double B, double& c, double& p, double& q) const {
-        c = p = q = 0;
-        for (int j = 0; j < f.n; ++j) {
-            const double C = f.C[j][k], d = f.m[j] - C;
-            const double w = f.z[j] / (1 + B * f.z[j] / C);
-            c += f.s[j] * d * d;
-            p += f.s[j] * d * w;
-            q += f.s[j] * w * w;
-        }
-    }
-    double Chi2(double B, double t) const {
-        double chi2 = 0;
-        for (int j = 0; j < f.n; ++j) {
-            const double C = f.C[j][k];
-            const double r = f.m[j] - C - t * f.z[j] / (1 + B * f.z[j] / C);
-            chi2 += f.s[j] * r * r;
-        }
-        return chi2;
-    }
-    // The least chi2 at B, and its t.
-    double AtB(double B, double& t) const {
-        double c, p, q;
-        Parts(B, c, p, q);
-        t = std::clamp(p / q, 0.0, std::max(0.0, Amax - B));
-        return Chi2(B, t);
-    }
-};
-
-constexpr int kScan = 33;   // B values scanned for a case's minimum
-constexpr int kRefine = 32; // golden-section steps around the best of them
-constexpr int kRegionScan = 257;
-constexpr double kGolden = 0.6180339887498949;
-
-std::uint64_t PassWeight(Model model) {
-    return model == Model::CE ? kScan + kRefine + 1 : 1;
-}
-
-// Minimises f over [lo, hi] by golden sections; returns the abscissa.
-template <typename Fn> double GoldenMin(Fn&& f, double lo, double hi, int steps) {
-    double a = lo, b = hi;
-    double x1 = b - kGolden * (b - a), x2 = a + kGolden * (b - a);
-    double f1 = f(x1), f2 = f(x2);
-    for (int i = 0; i < steps; ++i) {
-        if (f1 <= f2) {
-            b = x2;
-            x2 = x1;
-            f2 = f1;
-            x1 = b - kGolden * (b - a);
-            f1 = f(x1);
+    std::vector<double> Sdz, Sd2;
+    std::array<double, GasCount> C{};
+    for (std::size_t e = 0; e < plan.elevations.size(); ++e) {
+        const GridElevation& el = plan.elevations[e];
+        const TempTable& tab = *grid.tables[e];
+        const double P = grid.layout->P[e];
+        const std::size_t nT = tab.T.size(), k0 = el.first;
+        if (o.model == Model::UA) {
+            Sdz.assign(nT, 0.0);
+            Sd2.assign(nT, 0.0);
+            for (int j = 0; j < f.n; ++j) {
+                const auto i = static_cast<std::size_t>(j);
+                const double* sx = tab.SX[f.gas[i]].data();
+                const double m = f.m[i], w = f.w[i], wz = f.w[i] * f.z[i];
+                for (std::size_t t = 0; t < nT; ++t) {
+                    const double d = m - EquilConcOf(sx[t], P, tab.VP[t]);
+                    Sdz[t] += wz * d;
+                    Sd2[t] += w * d * d;
+                }
+            }
+            for (std::size_t t = 0; t < nT; ++t) {
+                pass.Step();
+                const double A = std::max(0.0, Sdz[t] / Sz2);
+                c.chi2[k0 + t] = Sd2[t] - A * (2 * Sdz[t] - A * Sz2);
+                c.A[k0 + t] = A;
+            }
         } else {
-            a = x1;
-            x1 = x2;
-            f1 = f2;
-            x2 = a + kGolden * (b - a);
-            f2 = f(x2);
-        }
-    }
-    return f1 <= f2 ? x1 : x2;
-}
-
-struct CeBest {
-    double chi2 = kInf, B = 0, t = 0;
-};
-
-// CE: the global minimum of one case over B in [0, Amax]: a scan, then golden
-// sections between the scanned neighbours of the best; the ends are tried as they
-// are (F = 0 at B = 0).
-CeBest CeMinimum(const CeCase& cc) {
-    CeBest best;
-    int bestJ = 0;
-    for (int j = 0; j < kScan; ++j) {
-        const double B = cc.Amax * j / (kScan - 1);
-        double t;
-        const double chi2 = cc.AtB(B, t);
-        if (chi2 < best.chi2) {
-            best = {chi2, B, t};
-            bestJ = j;
-        }
-    }
-    const double lo = cc.Amax * std::max(0, bestJ - 1) / (kScan - 1);
-    const double hi = cc.Amax * std::min(kScan - 1, bestJ + 1) / (kScan - 1);
-    const double B = GoldenMin(
-        [&](double b) {
-            double t;
-            return cc.AtB(b, t);
-        },
-        lo, hi, kRefine);
-    double t;
-    const double chi2 = cc.AtB(B, t);
-    if (chi2 < best.chi2) best = {chi2, B, t};
-    return best;
-}
-
-// CE: the A and F of a case's part of the 1-sigma region. At each B the t where
-// chi2 <= target form an interval (the roots of the quadratic in t, cut to
-// [0, Amax - B]); A = B + t and F = B / (B + t) follow. The extremes are found on
-// a scan of B and sharpened by golden sections between its neighbours.
-void CeRegion(const CeCase& cc, double target, const CeBest& optimum, Region& region) {
-    struct Span {
-        bool ok = false;
-        double t1 = 0, t2 = 0;
-    };
-    auto spanAt = [&](double B) {
-        double c, p, q;
-        cc.Parts(B, c, p, q);
-        const double disc = p * p - q * (c - target);
-        Span s;
-        if (disc < 0) return s;
-        const double root = std::sqrt(disc);
-        s.t1 = std::max(0.0, (p - root) / q);
-        s.t2 = std::min(std::max(0.0, cc.Amax - B), (p + root) / q);
-        s.ok = s.t1 <= s.t2;
-        return s;
-    };
-    auto F = [](double B, double t) { return B + t > 0 ? B / (B + t) : 0.0; };
-    // The four quantities, each to be made least: A low, -A high, F low, -F high.
-    auto quantity = [&](int which, double B) {
-        const Span s = spanAt(B);
-        if (!s.ok) return kInf;
-        switch (which) {
-        case 0:
-            return B + s.t1;
-        case 1:
-            return -(B + s.t2);
-        case 2:
-            return F(B, s.t2);
-        default:
-            return -F(B, s.t1);
-        }
-    };
-    std::array<double, 4> bestValue{kInf, kInf, kInf, kInf};
-    std::array<int, 4> bestJ{-1, -1, -1, -1};
-    for (int j = 0; j < kRegionScan; ++j) {
-        const double B = cc.Amax * j / (kRegionScan - 1);
-        for (int which = 0; which < 4; ++which) {
-            const double v = quantity(which, B);
-            if (v < bestValue[which]) {
-                bestValue[which] = v;
-                bestJ[which] = j;
+            for (std::size_t t = 0; t < nT; ++t) {
+                pass.Step();
+                for (int j = 0; j < f.n; ++j) {
+                    const auto i = static_cast<std::size_t>(j);
+                    C[i] = EquilConcOf(tab.SX[f.gas[i]][t], P, tab.VP[t]);
+                }
+                const Excess x = BestExcess(f, C.data(), o.model, o.ceAMax, kGridBits);
+                c.chi2[k0 + t] = x.chi2;
+                c.A[k0 + t] = x.A;
+                c.F[k0 + t] = x.F;
             }
         }
     }
-    // The case's own optimum lies in the region.
-    const double At = optimum.B + optimum.t, Ft = F(optimum.B, optimum.t);
-    region.AddA(At, At);
-    region.AddF(Ft, Ft);
-    for (int which = 0; which < 4; ++which) {
-        if (bestJ[which] < 0) continue;
-        const int j = bestJ[which];
-        const double lo = cc.Amax * std::max(0, j - 1) / (kRegionScan - 1);
-        const double hi = cc.Amax * std::min(kRegionScan - 1, j + 1) / (kRegionScan - 1);
-        const double B = GoldenMin([&](double b) { return quantity(which, b); }, lo, hi, kRefine);
-        const double v = std::min(bestValue[which], quantity(which, B));
-        if (which == 0) region.AddA(v, v);
-        if (which == 1) region.AddA(-v, -v);
-        if (which == 2) region.AddF(v, v);
-        if (which == 3) region.AddF(-v, -v);
-    }
+    for (std::size_t k = 0; k < N; ++k)
+        if (c.chi2[k] < c.chi2[c.best] || (!c.found && std::isfinite(c.chi2[k]))) {
+            c.best = k;
+            c.found = std::isfinite(c.chi2[k]);
+        }
+    return c;
 }
 
-// ---- Putting a result together -------------------------------------------------
-
-void AddFlags(StudyResult& r, const GridPlan& plan, const Best& best, const StudyOptions& o) {
-    const auto& els = plan.elevations;
-    const auto k = static_cast<std::uint64_t>(best.k);
+// The grid case's point.
+Point CasePoint(const SampleGrid& grid, const CasePass& c, std::size_t k) {
+    const auto& els = grid.layout->plan.elevations;
     const auto el =
-        std::upper_bound(els.begin(), els.end(), k,
+        std::upper_bound(els.begin(), els.end(), static_cast<std::uint64_t>(k),
                          [](std::uint64_t v, const GridElevation& e) { return v < e.first; }) -
         1;
-    if (k == el->first || k == el->first + el->count - 1) r.flags.emplace_back("edge-T");
-    if (els.size() > 1 && (el == els.begin() || el == els.end() - 1))
-        r.flags.emplace_back("edge-E");
+    const auto e = static_cast<std::size_t>(el - els.begin());
+    return {grid.tables[e]->T[k - el->first], el->H, c.chi2[k], c.A[k], c.F[k]};
+}
+
+// The case nearest a point: the nearest elevation, then its nearest temperature.
+std::size_t NearestCase(const SampleGrid& grid, const Point& p) {
+    const auto& els = grid.layout->plan.elevations;
+    std::size_t e = 0;
+    for (std::size_t i = 1; i < els.size(); ++i)
+        if (std::fabs(els[i].H - p.E) < std::fabs(els[e].H - p.E)) e = i;
+    const std::vector<double>& T = grid.tables[e]->T;
+    std::size_t t = 0;
+    for (std::size_t i = 1; i < T.size(); ++i)
+        if (std::fabs(T[i] - p.T) < std::fabs(T[t] - p.T)) t = i;
+    return static_cast<std::size_t>(els[e].first) + t;
+}
+
+Domain DomainOf(const SampleGrid& grid) {
+    const GridPlan& plan = grid.layout->plan;
+    const SolubilityGrid& g = *plan.grid;
+    Domain d;
+    d.eFree = plan.elevations.size() > 1;
+    d.e0 = plan.elevations.front().H;
+    const std::vector<double>& T0 = grid.tables.front()->T;
+    d.t0 = T0.front();
+    for (const TempTable* t : grid.tables)
+        for (double T : t->T) d.tFree = d.tFree || T != d.t0;
+    d.tMax = g.TempMax;
+    d.eMax = g.ElevMax;
+    d.tStep = std::fabs(g.TempStep);
+    d.eStep = std::fabs(g.ElevStep);
+    d.maat = g.MaatInUse;
+    d.slope = static_cast<double>(g.MaatSlope);
+    d.intercept = static_cast<double>(g.MaatIntercept);
+    return d;
+}
+
+// Why a sample's misfit cannot be computed: the first gas whose term leaves the
+// number range.
+std::string OverflowingGas(const Fitted& f, const SampleGrid& grid) {
+    const TempTable& tab = *grid.tables.front();
+    for (int j = 0; j < f.n; ++j) {
+        const auto i = static_cast<std::size_t>(j);
+        const double C =
+            EquilConcOf(tab.SX[f.gas[i]].front(), grid.layout->P.front(), tab.VP.front());
+        const double r = f.m[i] - C;
+        if (!std::isfinite(f.w[i] * r * r))
+            return GasName(static_cast<int>(f.gas[i]) + 1) +
+                   ": its misfit leaves the number range (check its value and error)";
+    }
+    return "the misfit leaves the number range (check the values and errors)";
+}
+
+void AddFlags(StudyResult& r, const Domain& d, const Point& best, const Ranges& ranges,
+              const Excess& atBest, const Fitted& f, const StudyOptions& o) {
+    const double tolT = 1e-9 * std::max(1.0, d.tMax), tolE = 1e-9 * std::max(1.0, d.eMax);
+    if (d.tFree) {
+        const Interval w = d.TAt(best.E);
+        const bool low = best.T <= w.lo + tolT, high = best.T >= w.hi - tolT;
+        r.ends.tempLow = low && best.T <= tolT;
+        r.ends.tempHigh = high && best.T >= d.tMax - tolT;
+        r.ends.maat = (low || high) && !r.ends.tempLow && !r.ends.tempHigh;
+        if (low || high) r.flags.emplace_back("edge-T");
+    }
+    if (d.eFree) {
+        const Interval w = d.E(best.T);
+        const bool low = best.E <= w.lo + tolE, high = best.E >= w.hi - tolE;
+        r.ends.elevLow = low && best.E <= tolE;
+        r.ends.elevHigh = high && best.E >= d.eMax - tolE;
+        r.ends.maat = r.ends.maat || ((low || high) && !r.ends.elevLow && !r.ends.elevHigh);
+        if (low || high) r.flags.emplace_back("edge-E");
+    }
+    if (ranges.cutT) r.flags.emplace_back("range-cut-T");
+    if (ranges.cutE) r.flags.emplace_back("range-cut-E");
     if (o.model == Model::UA) {
-        if (best.A0 < 0) r.flags.emplace_back("A=0");
+        if (atBest.unboundedA0 || best.A <= 0) r.flags.emplace_back("A=0");
     } else {
         if (best.A >= o.ceAMax * (1 - 1e-9)) r.flags.emplace_back("A=max");
         if (best.F <= 1e-9) r.flags.emplace_back("F=0");
         if (best.F >= 1 - 1e-9) r.flags.emplace_back("F=1");
     }
     if (r.p && *r.p < 0.01) r.flags.emplace_back("poor-fit");
+    if (r.dof <= 0) r.flags.emplace_back("underdetermined");
+    for (std::size_t i = 0; i < GasCount; ++i)
+        if (o.gases[i] && !f.mask[i])
+            r.flags.push_back("missing:" + GasName(static_cast<int>(i) + 1));
 }
 
-// The degrees of freedom: gases less the parameters the grid and the model leave
-// free.
-int FreeParameters(const GridPlan& plan, const StudyOptions& o) {
-    const SolubilityGrid& g = *plan.grid;
-    const auto N = static_cast<std::size_t>(g.CaseCount);
-    bool manyTemps = false;
-    for (std::size_t k = 1; k < N && !manyTemps; ++k) manyTemps = g.Temp[k] != g.Temp[0];
-    return (plan.elevations.size() > 1 ? 1 : 0) + (manyTemps ? 1 : 0) +
-           (o.model == Model::UA ? 1 : 2);
+bool AllFinite(const StudyResult& r) {
+    const double values[] = {r.chi2,
+                             r.elevation,
+                             r.elevationLo,
+                             r.elevationHi,
+                             r.temperature,
+                             r.temperatureLo,
+                             r.temperatureHi,
+                             r.A,
+                             r.ALo,
+                             r.AHi,
+                             r.F.value_or(0),
+                             r.FLo.value_or(0),
+                             r.FHi.value_or(0),
+                             r.p.value_or(0)};
+    return std::all_of(std::begin(values), std::end(values),
+                       [](double v) { return std::isfinite(v); });
 }
 
 // `perCase`, when given, receives every case's chi2 at its best A (and F). The
 // fit counts SampleWork(cases) units into `control`.
-StudyResult FitSample(const Sample& s, const Values& v, const GridPlan& plan, const StudyOptions& o,
-                      RunControl* control, std::vector<double>* perCase = nullptr) {
-    const SolubilityGrid& g = *plan.grid;
-    const auto N = static_cast<std::size_t>(g.CaseCount);
+StudyResult FitSample(const Sample& s, const Values& v, const SampleGrid& grid,
+                      const StudyOptions& o, RunControl* control,
+                      std::vector<double>* perCase = nullptr) {
+    const auto N = static_cast<std::size_t>(grid.layout->plan.Cases());
     const std::uint64_t passWork = SampleWork(N, o.model) / 2;
     PassProgress search(control, passWork, N);
     StudyResult r;
     r.sample = s.name;
+    const std::string row = "row " + std::to_string(s.row);
     if (N == 0) {
-        r.error = "row " + std::to_string(s.row) + ": the grid has no case: " + EmptyGridReason(g);
+        r.error = row + ": the grid has no case: " + EmptyGridReason(*grid.layout->plan.grid);
         return r;
     }
-    const Fitted f = FittedGases(v, o, g);
+    const Fitted f = FittedGases(v, o);
     r.n = f.n;
-    Best best;
-    Region region;
-    if (o.model == Model::UA) {
-        if (perCase) perCase->assign(N, 0.0);
-        best = FitUaCases(f, N, perCase, search);
-        PassProgress regionPass(control, passWork, N);
-        if (best.found) region = UaRegion(f, g, best.chi2 + 1, regionPass);
-    } else {
-        std::vector<double> local;
-        std::vector<double>& caseChi2 = perCase ? *perCase : local;
-        caseChi2.assign(N, 0.0);
-        for (std::size_t k = 0; k < N; ++k) {
-            search.Step();
-            const CeBest optimum = CeMinimum(CeCase{f, k, o.ceAMax});
-            caseChi2[k] = optimum.chi2;
-            if (caseChi2[k] < best.chi2) {
-                const double A = optimum.B + optimum.t;
-                best = {caseChi2[k], k, A, A, A > 0 ? optimum.B / A : 0.0, true};
-            }
-        }
-        // The region's work lies in its own cases: the pass's share is spread
-        // over them.
-        const double target = best.chi2 + 1;
-        const auto inRegion = static_cast<std::uint64_t>(std::count_if(
-            caseChi2.begin(), caseChi2.end(), [&](double c) { return best.found && c <= target; }));
-        PassProgress regionPass(control, passWork, inRegion);
-        if (best.found) {
-            for (std::size_t k = 0; k < N; ++k) {
-                if (!(caseChi2[k] <= target)) continue;
-                regionPass.Step();
-                region.AddCase(g, k);
-                const CeCase cc{f, k, o.ceAMax};
-                CeRegion(cc, target, CeMinimum(cc), region);
-            }
-        }
-    }
-    if (perCase && best.found) (*perCase)[best.k] = best.chi2; // as reported, term by term
-    if (!best.found || !std::isfinite(best.chi2)) {
-        r.error = "row " + std::to_string(s.row) +
-                  ": the misfit leaves the number range (check the errors)";
+    if (f.n == 0) {
+        r.error = row + ": none of the fitted gases (" + GasList(o.gases) + ") has a value";
         return r;
     }
+    CasePass cases = SearchCases(f, grid, o, search);
+    PassProgress refine(control, passWork, 1);
+    if (perCase) *perCase = cases.chi2;
+    if (!cases.found) {
+        r.error = row + ": " + OverflowingGas(f, grid);
+        return r;
+    }
+    const Domain d = DomainOf(grid);
+    const Continuum model(f, v.density, v.chloride, d, o.model, o.ceAMax);
+    const Point gridBest = CasePoint(grid, cases, cases.best);
+    const Point best = model.Best(gridBest);
+    RegionSeeds seeds;
+    for (std::size_t k = 0; k < N; ++k)
+        if (cases.chi2[k] <= best.chi2 + 1) seeds.Add(CasePoint(grid, cases, k));
+    const Ranges ranges = model.RangesOf(best, seeds);
+
     r.chi2 = best.chi2;
-    r.dof = f.n - FreeParameters(plan, o);
+    r.freeParameters = (d.eFree ? 1 : 0) + (d.tFree ? 1 : 0) + (o.model == Model::UA ? 1 : 2);
+    r.dof = f.n - r.freeParameters;
     if (r.dof > 0)
         r.p = boost::math::cdf(
             boost::math::complement(boost::math::chi_squared(r.dof), std::max(0.0, r.chi2)));
-    r.caseNo = static_cast<CaseNumber>(best.k + 1);
-    r.elevation = g.Elev[best.k];
-    r.temperature = g.Temp[best.k];
-    r.elevationLo = region.elevLo;
-    r.elevationHi = region.elevHi;
-    r.temperatureLo = region.tempLo;
-    r.temperatureHi = region.tempHi;
+    r.caseNo = static_cast<CaseNumber>(NearestCase(grid, best) + 1);
+    r.temperature = best.T;
+    r.temperatureLo = ranges.T.lo;
+    r.temperatureHi = ranges.T.hi;
+    r.elevation = best.E;
+    r.elevationLo = ranges.E.lo;
+    r.elevationHi = ranges.E.hi;
     r.A = best.A;
-    r.ALo = region.ALo;
-    r.AHi = region.AHi;
+    r.ALo = ranges.A.lo;
+    r.AHi = ranges.A.hi;
     if (o.model == Model::CE) {
         r.F = best.F;
-        r.FLo = region.FLo;
-        r.FHi = region.FHi;
+        r.FLo = ranges.F.lo;
+        r.FHi = ranges.F.hi;
     }
-    AddFlags(r, plan, best, o);
+    Excess atBest;
+    atBest.A = best.A;
+    atBest.unboundedA0 = o.model == Model::UA && best.A <= 0;
+    AddFlags(r, d, best, ranges, atBest, f, o);
+    if (!AllFinite(r)) {
+        StudyResult e;
+        e.sample = r.sample;
+        e.error = row + ": " + OverflowingGas(f, grid);
+        return e;
+    }
     return r;
 }
 
-} // namespace
+// ---- The study's groups -------------------------------------------------------------
 
-MisfitMap CaseMisfits(const Sample& sample, const StudyOptions& options, const Module1& settings,
-                      RunControl& control) {
-    MisfitMap map;
-    const Values v = ReadValues(sample, options, settings.DecimalSeparator);
-    map.plan = PlanGroup(KeyOf(v), options, settings, control);
-    const auto cases = static_cast<std::uint64_t>(map.plan.Cases());
-    control.Begin(cases + SampleWork(cases, options.model));
-    FillGroup(map.plan, settings, control);
-    map.result = FitSample(sample, v, map.plan, options, &control, &map.chi2);
-    return map;
+// The samples of one density and chloride share their temperature tables.
+using Medium = std::pair<float, double>;
+
+struct StudyGrids {
+    std::optional<Layout> free;            // the grid's own elevations
+    std::map<double, Layout> known;        // one per known elevation
+    std::map<double, std::string> refused; // a known elevation whose grid cannot be made
+};
+
+const Layout* LayoutOf(const StudyGrids& grids, const Values& v) {
+    if (!v.elevation) return grids.free ? &*grids.free : nullptr;
+    const auto it = grids.known.find(*v.elevation);
+    return it == grids.known.end() ? nullptr : &it->second;
 }
+
+// Plans the grids the samples need: the grid's own for the samples without an
+// elevation, one elevation's for each known elevation.
+StudyGrids PlanGrids(const std::vector<Values>& values, const std::vector<bool>& readable,
+                     const StudyOptions& o, const Module1& runner, GridPlan freePlan,
+                     RunControl& control) {
+    StudyGrids grids;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (!readable[i]) continue;
+        if (!values[i].elevation) {
+            if (!grids.free) grids.free = MakeLayout(std::move(freePlan));
+            continue;
+        }
+        const double H = *values[i].elevation;
+        if (grids.known.count(H) || grids.refused.count(H)) continue;
+        try {
+            grids.known.emplace(H,
+                                MakeLayout(runner.PlanSolubilityAt(GridOnly(o.grid), H, control)));
+        } catch (const TemraError& e) {
+            grids.refused.emplace(H, std::string(e.description()) + ": " + e.detail());
+        }
+    }
+    return grids;
+}
+
+// The fitted gases' mask of the study.
+std::array<bool, GasCount> StudyGases(const StudyOptions& o) {
+    return o.gases;
+}
+
+struct MediumWork {
+    std::vector<std::size_t> members;
+    std::map<Window, TempTable> tables;
+    std::uint64_t tableWork = 0, work = 0;
+};
+
+// The windows a medium's samples need, with their temperature counts.
+std::map<Window, std::uint64_t> WindowsOf(const MediumWork& m, const std::vector<Values>& values,
+                                          const StudyGrids& grids) {
+    std::map<Window, std::uint64_t> windows;
+    for (std::size_t i : m.members)
+        if (const Layout* l = LayoutOf(grids, values[i]))
+            for (const GridElevation& e : l->plan.elevations) windows[WindowOf(e)] = e.count;
+    return windows;
+}
+
+SampleGrid GridOf(const Layout& layout, const std::map<Window, TempTable>& tables) {
+    SampleGrid g;
+    g.layout = &layout;
+    g.tables.reserve(layout.plan.elevations.size());
+    for (const GridElevation& e : layout.plan.elevations)
+        g.tables.push_back(&tables.at(WindowOf(e)));
+    return g;
+}
+
+void BuildTables(MediumWork& m, const std::map<Window, std::uint64_t>& windows,
+                 const Medium& medium, double step, const StudyOptions& o, RunControl& control) {
+    std::vector<Window> list;
+    for (const auto& w : windows) list.push_back(w.first);
+    std::vector<TempTable> made(list.size());
+    const unsigned parts = PartCount(static_cast<std::int64_t>(list.size()), 8);
+    RunParts(parts, [&](unsigned part) {
+        for (std::size_t w = list.size() * part / parts, end = list.size() * (part + 1) / parts;
+             w < end; ++w) {
+            control.CheckCancelled();
+            made[w] = MakeTable(list[w], step, medium.first, medium.second, StudyGases(o));
+            control.Advance(made[w].T.size());
+        }
+    });
+    for (std::size_t w = 0; w < list.size(); ++w) m.tables.emplace(list[w], std::move(made[w]));
+}
+
+} // namespace
 
 std::vector<StudyResult> FitStudy(const std::vector<Sample>& samples, const StudyOptions& options,
                                   const Module1& settings, RunControl& control) {
@@ -556,75 +531,160 @@ std::vector<StudyResult> FitStudy(const std::vector<Sample>& samples, const Stud
                          StudySetting::CeAMax);
     // The grid's own boxes are checked once, before any sample: a fault there is
     // the command's.
-    GridRunner(settings).PlanSolubility(GridOnly(options.grid), control);
+    const Module1 runner = GridRunner(settings);
+    GridPlan freePlan = runner.PlanSolubility(GridOnly(options.grid), control);
+    const double step = freePlan.grid->TempStep;
 
     std::vector<StudyResult> results(samples.size());
-    std::map<GroupKey, std::vector<std::size_t>> groups;
     std::vector<Values> values(samples.size());
+    std::vector<bool> readable(samples.size(), false);
+    std::map<Medium, MediumWork> media;
     for (std::size_t i = 0; i < samples.size(); ++i) {
         results[i].sample = samples[i].name;
         try {
             values[i] = ReadValues(samples[i], options, settings.DecimalSeparator);
-            groups[KeyOf(values[i])].push_back(i);
+            readable[i] = true;
         } catch (const StudyError& e) {
             results[i].error = e.what();
         }
     }
-    // The sample's own density, chloride or elevation cannot make a grid: an
-    // error row for each sample of the group.
-    auto refuseGroup = [&](const GroupKey& key, const std::vector<std::size_t>& members,
-                           const TemraError& e) {
-        const Sample& first = samples[members.front()];
-        const std::string what = std::get<2>(key) ? "elevation " + first.elevation
-                                                  : "density " + ExactText(std::get<0>(key)) +
-                                                        ", chloride " + ExactText(std::get<1>(key));
-        for (std::size_t i : members)
-            results[i].error = "row " + std::to_string(samples[i].row) + " (" + what +
-                               "): " + e.description() + ": " + e.detail();
-    };
-    // Every group's grid is planned first: the cases of all of them are the
-    // measure of the study's work, which the progress counts across the groups.
-    struct Group {
-        const std::vector<std::size_t>* members;
-        GridPlan plan;
-        std::uint64_t work = 0;
-    };
-    std::vector<Group> planned;
-    std::uint64_t total = 0;
-    for (const auto& [key, members] : groups) {
-        try {
-            Group g{&members, PlanGroup(key, options, settings, control)};
-            const auto cases = static_cast<std::uint64_t>(g.plan.Cases());
-            g.work = cases + members.size() * SampleWork(cases, options.model);
-            total += g.work;
-            planned.push_back(std::move(g));
-        } catch (const TemraError& e) {
-            refuseGroup(key, members, e);
-        }
-    }
-    control.Begin(total);
-    for (Group& group : planned) {
-        const std::vector<std::size_t>& members = *group.members;
-        try {
-            FillGroup(group.plan, settings, control);
-        } catch (const TemraError& e) {
-            refuseGroup(KeyOf(values[members.front()]), members, e);
-            const auto cases = static_cast<std::uint64_t>(group.plan.Cases());
-            control.Advance(group.work - cases); // its samples' share
+    const StudyGrids grids =
+        PlanGrids(values, readable, options, runner, std::move(freePlan), control);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        if (!readable[i]) continue;
+        if (values[i].elevation && grids.refused.count(*values[i].elevation)) {
+            results[i].error = "row " + std::to_string(samples[i].row) + " (elevation " +
+                               samples[i].elevation +
+                               "): " + grids.refused.at(*values[i].elevation);
             continue;
         }
+        media[{values[i].density, values[i].chloride}].members.push_back(i);
+    }
+    // The work of every medium first: the measure of the study's work, which the
+    // progress counts across them.
+    std::uint64_t total = 0;
+    for (auto& [medium, m] : media) {
+        for (const auto& w : WindowsOf(m, values, grids)) m.tableWork += w.second;
+        m.work = m.tableWork;
+        for (std::size_t i : m.members)
+            m.work +=
+                SampleWork(static_cast<std::uint64_t>(LayoutOf(grids, values[i])->plan.Cases()),
+                           options.model);
+        total += m.work;
+    }
+    control.Begin(total);
+    for (auto& [medium, m] : media) {
+        try {
+            BuildTables(m, WindowsOf(m, values, grids), medium, step, options, control);
+        } catch (const TemraError& e) {
+            for (std::size_t i : m.members)
+                results[i].error = "row " + std::to_string(samples[i].row) + " (density " +
+                                   ExactText(medium.first) + ", chloride " +
+                                   ExactText(medium.second) + "): " + e.description() + ": " +
+                                   e.detail();
+            control.Advance(m.work - m.tableWork);
+            continue;
+        }
+        std::map<const Layout*, SampleGrid> sampleGrids;
+        for (std::size_t i : m.members) {
+            const Layout* l = LayoutOf(grids, values[i]);
+            if (!sampleGrids.count(l)) sampleGrids.emplace(l, GridOf(*l, m.tables));
+        }
+        const std::vector<std::size_t>& members = m.members;
         const unsigned parts = PartCount(static_cast<std::int64_t>(members.size()), 1);
         RunParts(parts, [&](unsigned part) {
-            for (std::size_t m = members.size() * part / parts,
+            for (std::size_t k = members.size() * part / parts,
                              end = members.size() * (part + 1) / parts;
-                 m < end; ++m) {
-                const std::size_t i = members[m];
-                results[i] = FitSample(samples[i], values[i], group.plan, options, &control);
+                 k < end; ++k) {
+                const std::size_t i = members[k];
+                results[i] =
+                    FitSample(samples[i], values[i], sampleGrids.at(LayoutOf(grids, values[i])),
+                              options, &control);
             }
         });
-        group.plan = GridPlan{}; // one group's grid in memory at a time
+        m.tables.clear(); // one medium's tables in memory at a time
     }
     return results;
+}
+
+MisfitMap CaseMisfits(const Sample& sample, const StudyOptions& options, const Module1& settings,
+                      RunControl& control) {
+    MisfitMap map;
+    const Values v = ReadValues(sample, options, settings.DecimalSeparator);
+    const Module1 runner = GridRunner(settings);
+    Form1Texts f = GridOnly(options.grid);
+    f.Text14 = BoxText(ExactText(v.density), settings.DecimalSeparator);
+    f.Text15 = BoxText(ExactText(v.chloride), settings.DecimalSeparator);
+    map.plan = v.elevation ? runner.PlanSolubilityAt(f, *v.elevation, control)
+                           : runner.PlanSolubility(f, control);
+    const Layout layout = MakeLayout(map.plan);
+    const auto cases = static_cast<std::uint64_t>(map.plan.Cases());
+    std::map<Window, std::uint64_t> windows;
+    for (const GridElevation& e : layout.plan.elevations) windows[WindowOf(e)] = e.count;
+    std::uint64_t tableWork = 0;
+    for (const auto& w : windows) tableWork += w.second;
+    control.Begin(cases + tableWork + SampleWork(cases, options.model));
+    {
+        RunControl part(control); // the grid's arrays, for the map's axes
+        runner.FillSolubility(map.plan, part);
+    }
+    MediumWork m;
+    BuildTables(m, windows, {v.density, v.chloride}, map.plan.grid->TempStep, options, control);
+    map.result = FitSample(sample, v, GridOf(layout, m.tables), options, &control, &map.chi2);
+    return map;
+}
+
+std::vector<std::string> StudyNotes(const std::vector<StudyResult>& results,
+                                    const StudyOptions& options, char separator,
+                                    const std::function<std::string(FieldId)>& name) {
+    std::vector<std::string> notes;
+    std::size_t fitted = 0, tHigh = 0, tLow = 0, eHigh = 0, eLow = 0, maat = 0, under = 0;
+    std::map<std::string, std::size_t> missing;
+    for (const StudyResult& r : results) {
+        if (!r.error.empty()) continue;
+        ++fitted;
+        tHigh += r.ends.tempHigh;
+        tLow += r.ends.tempLow;
+        eHigh += r.ends.elevHigh;
+        eLow += r.ends.elevLow;
+        maat += r.ends.maat;
+        under += r.dof <= 0;
+        for (const std::string& f : r.flags)
+            if (f.rfind("missing:", 0) == 0) ++missing[f.substr(8)];
+    }
+    auto of = [&](std::size_t n) {
+        return std::to_string(n) + " of " + std::to_string(fitted) + " sample" +
+               (fitted == 1 ? "" : "s") + (n == 1 ? " is" : " are");
+    };
+    auto box = [&](FieldId id) {
+        const Field& f = FieldOf(id);
+        const std::string text = options.grid.*f.form1;
+        return DecimalText(text, separator, '.');
+    };
+    if (tHigh)
+        notes.push_back(of(tHigh) + " best at the highest temperature, " + box(FieldId::TempMax) +
+                        " °C: raise " + name(FieldId::TempMax));
+    if (eHigh)
+        notes.push_back(of(eHigh) + " best at the highest elevation, " + box(FieldId::ElevMax) +
+                        " m: raise " + name(FieldId::ElevMax));
+    if (tLow)
+        notes.push_back(of(tLow) +
+                        " best at 0 °C, where the grid starts: their gases ask for colder water "
+                        "than the model holds");
+    if (eLow) notes.push_back(of(eLow) + " best at 0 m, where the grid starts");
+    if (maat)
+        notes.push_back(of(maat) +
+                        " best at an end of the MAAT window (3 °C either side of the "
+                        "line): check " +
+                        name(FieldId::MaatA) + " and " + name(FieldId::MaatB) + " or untick " +
+                        name(FieldId::MaatTick));
+    if (under)
+        notes.push_back(of(under) +
+                        " underdetermined: no more gases than free parameters, so p is left "
+                        "empty and the ranges are not a test of the model");
+    for (const auto& [gas, n] : missing)
+        notes.push_back(of(n) + " fitted without " + gas + ", which their rows leave blank");
+    return notes;
 }
 
 } // namespace temra::study

@@ -1,5 +1,6 @@
 // The study fit: many samples, each fitted over the cases of the solubility grid
-// with its misfit weighted by the measurement errors.
+// with its misfit weighted by the measurement errors, then refined on the
+// continuous model (study/continuum.h).
 //
 // For each sample and each grid case (the grid run's cases, in its order and
 // numbering, computed with the sample's chloride and density, or at the sample's
@@ -8,27 +9,42 @@
 //   CE: model_i = Ceq_i + (1 - F) A z_i / (1 + F A z_i / Ceq_i), 0 <= A <= Amax, 0 <= F <= 1
 // with z_i the gas's fraction in dry air, and the misfit
 //   chi2 = sum_i ((measured_i - model_i) / sigma_i)^2
-// at the case's best A (and F). The best case has the least chi2 (the lowest
-// case number on a tie); p is the upper tail of the chi-squared distribution with
-// n - k degrees of freedom; the 1-sigma ranges are the extent of the region where
-// chi2 <= chi2min + 1 over every case and every allowed A (and F).
+// at the case's best A (and F). The grid's best case has the least chi2 (the
+// lowest case number on a tie); the reported T, elevation, A and F are the
+// minimum of the continuous model near it, within the grid's bounds, and the
+// 1-sigma ranges the limits of chi2 <= chi2min + 1 on each parameter's profile.
+// p is the upper tail of the chi-squared distribution with n - k degrees of
+// freedom, k the parameters the grid and the model leave free.
 //
-// For UA the best A of a case has a closed form. For CE the two parameters are
-// taken as B = F A and t = (1 - F) A: for a fixed B the model is linear in t, so
-// the best t has a closed form, and the fit is a search over B alone.
+// For UA the best A has a closed form. For CE the two parameters are taken as
+// B = F A and t = (1 - F) A: for a fixed B the model is linear in t, so the best
+// t has a closed form, and the fit is a search over B alone.
+//
+// The equilibrium concentration SX(T) (P(E) - e(T)) / 1000 is tabulated once per
+// temperature window for the samples of one density and chloride, with the air
+// pressure once per elevation: the same arithmetic as the grid run's.
 #pragma once
 
+#include "core/fields.h"
 #include "core/module1.h"
 #include "core/run_control.h"
 #include "study/sample_values.h"
 #include "study/samples.h"
 #include "study/study_options.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace temra::study {
+
+// Where a sample's best lies at an end of the grid.
+struct GridEnds {
+    bool tempLow = false, tempHigh = false; // at 0 °C or the highest temperature
+    bool elevLow = false, elevHigh = false; // at 0 m or the highest elevation (when free)
+    bool maat = false;                      // at an end of the MAAT window inside those
+};
 
 struct StudyResult {
     std::string sample;
@@ -37,12 +53,14 @@ struct StudyResult {
     int dof = 0;
     double chi2 = 0;
     std::optional<double> p; // empty when dof <= 0
-    CaseNumber caseNo = 0;
-    float elevation = 0, elevationLo = 0, elevationHi = 0;
+    CaseNumber caseNo = 0;   // the grid case nearest the best
+    double elevation = 0, elevationLo = 0, elevationHi = 0;
     double temperature = 0, temperatureLo = 0, temperatureHi = 0;
     double A = 0, ALo = 0, AHi = 0;
     std::optional<double> F, FLo, FHi; // CE only
     std::vector<std::string> flags;
+    GridEnds ends;
+    int freeParameters = 0;
 };
 
 // Fits every sample, in input order. `settings` gives the decimal separator of the
@@ -55,6 +73,13 @@ struct StudyResult {
 // grid run and every sample's fit.
 std::vector<StudyResult> FitStudy(const std::vector<Sample>& samples, const StudyOptions& options,
                                   const Module1& settings, RunControl& control = Unwatched());
+
+// What a study's results cannot say by themselves, once for the whole table: the
+// samples best at an end of the grid (naming the box or option to widen, as
+// `name` gives it), those without a degree of freedom, and the gases left out.
+std::vector<std::string> StudyNotes(const std::vector<StudyResult>& results,
+                                    const StudyOptions& options, char separator,
+                                    const std::function<std::string(FieldId)>& name);
 
 // One sample's misfit over its grid: every case's chi2 at its best A (and F),
 // with the grid and the sample's result. Throws StudyError when the sample

@@ -33,7 +33,6 @@ std::vector<ResultCell> ResultRow(const StudyResult& r, const StudyOptions& o) {
     using K = ResultCell::Kind;
     auto text = [](std::string t) { return ResultCell{K::Text, 0, std::move(t)}; };
     auto number = [](double v) { return ResultCell{K::Double, v, {}}; };
-    auto single = [](float v) { return ResultCell{K::Single, static_cast<double>(v), {}}; };
     auto maybe = [&](const std::optional<double>& v) { return v ? number(*v) : ResultCell{}; };
     std::vector<ResultCell> row(kResultColumns.size());
     row[0] = text(r.sample);
@@ -48,9 +47,9 @@ std::vector<ResultCell> ResultRow(const StudyResult& r, const StudyOptions& o) {
     row[5] = number(r.chi2);
     row[6] = maybe(r.p);
     row[7] = number(static_cast<double>(r.caseNo));
-    row[8] = single(r.elevation);
-    row[9] = single(r.elevationLo);
-    row[10] = single(r.elevationHi);
+    row[8] = number(r.elevation);
+    row[9] = number(r.elevationLo);
+    row[10] = number(r.elevationHi);
     row[11] = number(r.temperature);
     row[12] = number(r.temperatureLo);
     row[13] = number(r.temperatureHi);

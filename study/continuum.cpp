@@ -1,0 +1,439 @@
+#include "study/continuum.h"
+
+#include "core/fields.h"
+#include "core/solubility_model.h"
+
+#include <boost/math/tools/minima.hpp>
+#include <boost/math/tools/roots.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace temra::study {
+
+namespace {
+
+constexpr double kHuge = 1e300;       // a misfit where the domain has no point
+constexpr int kBits = 26;             // Brent's tolerance: about 3e-8 of the abscissa
+constexpr std::uintmax_t kIter = 200; // iterations of Brent's method or TOMS 748
+constexpr int kScanB = 9;             // CE: B values scanned before Brent's method
+constexpr double kSteep = 1e6;        // the penalty's slope outside a region, per unit of chi2
+
+struct Min1 {
+    double x = 0, fx = kHuge;
+};
+
+// The least of fn on [lo, hi] by Brent's method; the ends are tried as they are,
+// so that a minimum at a bound lies exactly on it.
+template <typename Fn> Min1 MinimiseOn(Fn&& fn, double lo, double hi, int bits = kBits) {
+    if (!(hi > lo)) return {lo, fn(lo)};
+    std::uintmax_t iterations = kIter;
+    const auto r = boost::math::tools::brent_find_minima(fn, lo, hi, bits, iterations);
+    Min1 best{r.first, r.second};
+    const double atLo = fn(lo), atHi = fn(hi);
+    if (atLo <= best.fx) best = {lo, atLo};
+    if (atHi < best.fx) best = {hi, atHi};
+    return best;
+}
+
+// Where fn crosses 0 between `in` (fn <= 0) and `out` (fn > 0), by TOMS 748; the
+// end of the final bracket on the inside.
+template <typename Fn> double Crossing(Fn&& fn, double in, double out, double fin, double fout) {
+    std::uintmax_t iterations = kIter;
+    const boost::math::tools::eps_tolerance<double> tolerance(40);
+    if (in < out) {
+        const auto r =
+            boost::math::tools::toms748_solve(fn, in, out, fin, fout, tolerance, iterations);
+        return r.first;
+    }
+    const auto r = boost::math::tools::toms748_solve(fn, out, in, fout, fin, tolerance, iterations);
+    return r.second;
+}
+
+Interval Meet(Interval a, Interval b) {
+    return {std::max(a.lo, b.lo), std::min(a.hi, b.hi)};
+}
+
+// CE at fixed B: with w_i = z_i / (1 + B z_i / C_i) the model is C + t w, and
+// chi2(t) = c - 2 p t + q t^2.
+struct CeParts {
+    double c = 0, p = 0, q = 0;
+};
+
+CeParts PartsAt(const Fitted& f, const double* C, double B) {
+    CeParts s;
+    for (int j = 0; j < f.n; ++j) {
+        const auto i = static_cast<std::size_t>(j);
+        const double d = f.m[i] - C[j];
+        const double w = f.z[i] * C[j] / (C[j] + B * f.z[i]);
+        s.c += f.w[i] * d * d;
+        s.p += f.w[i] * d * w;
+        s.q += f.w[i] * w * w;
+    }
+    return s;
+}
+
+double CeChi2(const Fitted& f, const double* C, double B, double t) {
+    double chi2 = 0;
+    for (int j = 0; j < f.n; ++j) {
+        const auto i = static_cast<std::size_t>(j);
+        const double r = f.m[i] - C[j] - t * f.z[i] / (1 + B * f.z[i] / C[j]);
+        chi2 += f.w[i] * r * r;
+    }
+    return chi2;
+}
+
+// The least chi2 at B and its t, cut to [0, Amax - B].
+double CeAtB(const Fitted& f, const double* C, double B, double Amax, double& t) {
+    const CeParts s = PartsAt(f, C, B);
+    t = std::clamp(s.p / s.q, 0.0, std::max(0.0, Amax - B));
+    return s.c - t * (2 * s.p - s.q * t);
+}
+
+// The best of fn over B in [0, Amax]: a scan, then Brent's method between the
+// scanned neighbours of the best (to `bits` bits of B).
+template <typename Fn> Min1 OverB(Fn&& fn, double Amax, int bits = kBits) {
+    Min1 best;
+    int bestJ = 0;
+    for (int j = 0; j < kScanB; ++j) {
+        const double B = Amax * j / (kScanB - 1);
+        const double v = fn(B);
+        if (v < best.fx) {
+            best = {B, v};
+            bestJ = j;
+        }
+    }
+    const double lo = Amax * std::max(0, bestJ - 1) / (kScanB - 1);
+    const double hi = Amax * std::min(kScanB - 1, bestJ + 1) / (kScanB - 1);
+    std::uintmax_t iterations = kIter;
+    const auto r = boost::math::tools::brent_find_minima(fn, lo, hi, bits, iterations);
+    return r.second < best.fx ? Min1{r.first, r.second} : best;
+}
+
+} // namespace
+
+Excess BestExcess(const Fitted& f, const double* C, Model model, double Amax, int bits) {
+    Excess e;
+    if (model == Model::UA) {
+        double Sdz = 0, Sz2 = 0;
+        for (int j = 0; j < f.n; ++j) {
+            const auto i = static_cast<std::size_t>(j);
+            Sdz += f.w[i] * (f.m[i] - C[j]) * f.z[i];
+            Sz2 += f.w[i] * f.z[i] * f.z[i];
+        }
+        const double A0 = Sdz / Sz2;
+        e.A = std::max(0.0, A0);
+        e.unboundedA0 = A0 < 0;
+        for (int j = 0; j < f.n; ++j) {
+            const auto i = static_cast<std::size_t>(j);
+            const double r = f.m[i] - C[j] - e.A * f.z[i];
+            e.chi2 += f.w[i] * r * r;
+        }
+        return e;
+    }
+    double t = 0;
+    const Min1 b = OverB([&](double B) { return CeAtB(f, C, B, Amax, t); }, Amax, bits);
+    CeAtB(f, C, b.x, Amax, t);
+    e.A = b.x + t;
+    e.F = e.A > 0 ? b.x / e.A : 0.0;
+    e.chi2 = CeChi2(f, C, b.x, t);
+    return e;
+}
+
+Interval Domain::TAt(double E) const {
+    if (!tFree) return {t0, t0};
+    if (!maat) return {0, tMax};
+    // The grid's window: MAAT - 3 to MAAT + 3, floored at 0, cut to the highest.
+    const double Tm = (E - intercept) / slope;
+    const double hi = std::max(0.0, std::min(tMax, Tm + 3));
+    return {std::min(std::max(0.0, Tm - 3), hi), hi};
+}
+
+Interval Domain::T() const {
+    if (!tFree) return {t0, t0};
+    if (!maat) return {0, tMax};
+    if (!eFree) return TAt(e0);
+    const Interval a = TAt(0), b = TAt(eMax);
+    return {std::min(a.lo, b.lo), std::max(a.hi, b.hi)};
+}
+
+Interval Domain::E(double T) const {
+    if (!eFree) return {e0, e0};
+    if (!maat) return {0, eMax};
+    // The elevations whose window holds T: MAAT within 3 °C of T (any MAAT up to
+    // 3 °C at 0 °C, where the window is floored).
+    const double lo = T <= 0 ? -kHuge : T - 3, hi = T + 3;
+    double e1 = slope * lo + intercept, e2 = slope * hi + intercept;
+    if (e1 > e2) std::swap(e1, e2);
+    return Meet({e1, e2}, {0, eMax});
+}
+
+void RegionSeeds::Add(const Point& p) {
+    if (!found) {
+        extreme.fill(p);
+        found = true;
+        return;
+    }
+    auto keep = [&](std::size_t i, double v, double current, bool low) {
+        if (low ? v < current : v > current) extreme[i] = p;
+    };
+    keep(0, p.T, extreme[0].T, true);
+    keep(1, p.T, extreme[1].T, false);
+    keep(2, p.E, extreme[2].E, true);
+    keep(3, p.E, extreme[3].E, false);
+    keep(4, p.A, extreme[4].A, true);
+    keep(5, p.A, extreme[5].A, false);
+    keep(6, p.F, extreme[6].F, true);
+    keep(7, p.F, extreme[7].F, false);
+}
+
+struct Continuum::Factors {
+    double T = 0;
+    TemperatureFactors factors;
+};
+
+Continuum::Continuum(const Fitted& fitted, float density, double chloride, const Domain& domain,
+                     Model model, double Amax)
+    : f_(fitted), density_(density), chloride_(chloride), d_(domain), model_(model), Amax_(Amax) {}
+
+Continuum::Factors Continuum::FactorsOf(double T) const {
+    const ModelFields fields{fields::Ref(FieldId::TempMax), fields::Ref(FieldId::Density),
+                             fields::Ref(FieldId::Chloride)};
+    return {T, FactorsAt(T, density_, chloride_, fields, f_.mask)};
+}
+
+Excess Continuum::ExcessAt(const Factors& f, double E) const {
+    const double P = AirPressureAt(E, fields::Ref(FieldId::ElevMax));
+    std::array<double, GasCount> C{};
+    for (int j = 0; j < f_.n; ++j) {
+        const std::size_t g = f_.gas[static_cast<std::size_t>(j)];
+        C[static_cast<std::size_t>(j)] = EquilConcOf(f.factors.SX[g], P, f.factors.VapourPressure);
+    }
+    return BestExcess(f_, C.data(), model_, Amax_);
+}
+
+Point Continuum::At(double T, double E) const {
+    const Excess e = ExcessAt(FactorsOf(T), E);
+    return {T, E, e.chi2, e.A, e.F};
+}
+
+Point Continuum::Best(const Point& grid) const {
+    const Interval tb = Meet(d_.T(), {grid.T - d_.tStep, grid.T + d_.tStep});
+    double bestE = grid.E;
+    auto overE = [&](double T, double* argE) {
+        const Factors f = FactorsOf(T);
+        const Interval eb = Meet(d_.E(T), {grid.E - d_.eStep, grid.E + d_.eStep});
+        if (eb.Empty()) return kHuge;
+        const Min1 m = MinimiseOn([&](double E) { return ExcessAt(f, E).chi2; }, eb.lo, eb.hi);
+        if (argE) *argE = m.x;
+        return m.fx;
+    };
+    if (tb.Empty()) return grid;
+    const Min1 t = MinimiseOn([&](double T) { return overE(T, nullptr); }, tb.lo, tb.hi);
+    overE(t.x, &bestE);
+    const Point p = At(t.x, bestE);
+    return p.chi2 <= grid.chi2 ? p : grid;
+}
+
+double Continuum::ProfileT(double T, double hintE) const {
+    const Factors f = FactorsOf(T);
+    const Interval eb = d_.E(T);
+    if (eb.Empty()) return kHuge;
+    auto chi2 = [&](double E) { return ExcessAt(f, E).chi2; };
+    const double hinted = chi2(std::clamp(hintE, eb.lo, eb.hi));
+    return std::min(hinted, MinimiseOn(chi2, eb.lo, eb.hi).fx);
+}
+
+// The highest elevation (or, with `high` false, the lowest, negated) at the
+// factors' temperature where chi2 <= target. Outside the region: the best
+// elevation there less a steep penalty, so that a maximiser is led back into it.
+double Continuum::ExtremeE(const Factors& f, double target, bool high, bool& cut) const {
+    cut = false;
+    const Interval eb = d_.E(f.T);
+    if (eb.Empty()) return -kHuge;
+    auto excess = [&](double E) { return ExcessAt(f, E).chi2 - target; };
+    const Min1 m = MinimiseOn(excess, eb.lo, eb.hi);
+    const double sign = high ? 1 : -1;
+    if (m.fx > 0) return sign * m.x - kSteep * (d_.eMax + 1) * m.fx;
+    const double end = high ? eb.hi : eb.lo;
+    const double atEnd = excess(end);
+    if (atEnd <= 0) {
+        cut = true;
+        return sign * end;
+    }
+    return sign * Crossing(excess, m.x, end, m.fx, atEnd);
+}
+
+// One extreme of the excess air at (T, E) where chi2 <= target, as a value to
+// make greatest: 0 the lowest A (negated), 1 the highest A, 2 the lowest F
+// (negated), 3 the highest F. Outside the region: the best excess air's value
+// less a steep penalty.
+double Continuum::ExtremeAF(const Factors& f, double E, double target, int which) const {
+    const double P = AirPressureAt(E, fields::Ref(FieldId::ElevMax));
+    std::array<double, GasCount> C{};
+    for (int j = 0; j < f_.n; ++j) {
+        const std::size_t g = f_.gas[static_cast<std::size_t>(j)];
+        C[static_cast<std::size_t>(j)] = EquilConcOf(f.factors.SX[g], P, f.factors.VapourPressure);
+    }
+    auto valueOf = [which](double A, double F) {
+        switch (which) {
+        case 0:
+            return -A;
+        case 1:
+            return A;
+        case 2:
+            return -F;
+        default:
+            return F;
+        }
+    };
+    auto outside = [&] {
+        const Excess e = BestExcess(f_, C.data(), model_, Amax_);
+        const double scale = model_ == Model::CE ? Amax_ : std::max(0.01, 10 * e.A);
+        return valueOf(e.A, e.F) - kSteep * scale * (e.chi2 - target);
+    };
+    if (model_ == Model::UA) {
+        double Sdz = 0, Sd2 = 0, Sz2 = 0;
+        for (int j = 0; j < f_.n; ++j) {
+            const auto i = static_cast<std::size_t>(j);
+            const double d = f_.m[i] - C[i];
+            Sdz += f_.w[i] * d * f_.z[i];
+            Sd2 += f_.w[i] * d * d;
+            Sz2 += f_.w[i] * f_.z[i] * f_.z[i];
+        }
+        const double disc = Sdz * Sdz - Sz2 * (Sd2 - target);
+        if (disc < 0) return outside();
+        const double root = std::sqrt(disc);
+        const double hi = (Sdz + root) / Sz2, lo = std::max(0.0, (Sdz - root) / Sz2);
+        if (hi < 0) return outside();
+        return which == 0 ? -lo : hi;
+    }
+    // CE: at each B the t where chi2 <= target form an interval; A = B + t and
+    // F = B / (B + t) follow.
+    auto quantity = [&](double B) {
+        const CeParts s = PartsAt(f_, C.data(), B);
+        const double disc = s.p * s.p - s.q * (s.c - target);
+        if (disc < 0) return -kHuge;
+        const double root = std::sqrt(disc);
+        const double t1 = std::max(0.0, (s.p - root) / s.q);
+        const double t2 = std::min(std::max(0.0, Amax_ - B), (s.p + root) / s.q);
+        if (t1 > t2) return -kHuge;
+        auto F = [B](double t) { return B + t > 0 ? B / (B + t) : 0.0; };
+        switch (which) {
+        case 0:
+            return -(B + t1);
+        case 1:
+            return B + t2;
+        case 2:
+            return -F(t2);
+        default:
+            return F(t1);
+        }
+    };
+    const Min1 m = OverB([&](double B) { return -quantity(B); }, Amax_);
+    if (m.fx >= kHuge) return outside();
+    return -m.fx;
+}
+
+Ranges Continuum::RangesOf(const Point& best, const RegionSeeds& seeds) const {
+    const double target = best.chi2 + 1;
+    Ranges r;
+    auto seed = [&](std::size_t i) { return seeds.found ? seeds.extreme[i] : best; };
+
+    // T: the profile of T walked out from the region's furthest cases, a step at
+    // a time, then its crossing of the target.
+    const Interval domain = d_.T();
+    auto walk = [&](Point from, double direction, bool& cut) {
+        double in = from.T, fin = ProfileT(in, from.E) - target;
+        if (fin > 0) {
+            in = best.T;
+            from = best;
+            fin = best.chi2 - target;
+        }
+        for (int step = 0; step < 1000000; ++step) {
+            const double out = std::clamp(in + direction * d_.tStep, domain.lo, domain.hi);
+            if (out == in) {
+                cut = true;
+                return in;
+            }
+            const double fout = ProfileT(out, from.E) - target;
+            if (fout > 0)
+                return Crossing([&](double T) { return ProfileT(T, from.E) - target; }, in, out,
+                                fin, fout);
+            in = out;
+            fin = fout;
+        }
+        return in;
+    };
+    if (d_.tFree) {
+        bool cutLo = false, cutHi = false;
+        r.T = {walk(seed(0), -1, cutLo), walk(seed(1), 1, cutHi)};
+        r.cutT = cutLo || cutHi;
+    } else {
+        r.T = {d_.t0, d_.t0};
+    }
+    r.T = {std::min(r.T.lo, best.T), std::max(r.T.hi, best.T)};
+
+    // Around a seed, the temperatures to search: two steps either side, within
+    // the range of T.
+    auto near = [&](double T) {
+        return d_.tFree ? Meet(r.T, {T - 2 * d_.tStep, T + 2 * d_.tStep}) : Interval{d_.t0, d_.t0};
+    };
+
+    // E: the region's highest and lowest elevation over the temperatures near
+    // the seed that reaches furthest.
+    if (d_.eFree) {
+        for (const bool high : {false, true}) {
+            const Interval tb = near(seed(high ? 3 : 2).T);
+            auto value = [&](double T) {
+                bool cut = false;
+                return -ExtremeE(FactorsOf(T), target, high, cut);
+            };
+            const Min1 m = MinimiseOn(value, tb.lo, tb.hi);
+            bool cut = false;
+            const double v = ExtremeE(FactorsOf(m.x), target, high, cut);
+            (high ? r.E.hi : r.E.lo) = high ? v : -v;
+            r.cutE = r.cutE || cut;
+        }
+    } else {
+        r.E = {d_.e0, d_.e0};
+    }
+    r.E = {std::min(r.E.lo, best.E), std::max(r.E.hi, best.E)};
+
+    // A and F: their extremes over (T, E) near the seed that reaches furthest.
+    const int quantities = model_ == Model::CE ? 4 : 2;
+    for (int which = 0; which < quantities; ++which) {
+        const Point s = seed(static_cast<std::size_t>(4 + which));
+        const Interval tb = near(s.T);
+        auto overE = [&](double T) {
+            const Factors f = FactorsOf(T);
+            const Interval eb =
+                d_.eFree ? Meet(Meet(d_.E(T), r.E), {s.E - 2 * d_.eStep, s.E + 2 * d_.eStep})
+                         : Interval{d_.e0, d_.e0};
+            if (eb.Empty()) return kHuge;
+            return MinimiseOn([&](double E) { return -ExtremeAF(f, E, target, which); }, eb.lo,
+                              eb.hi)
+                .fx;
+        };
+        const double v = -MinimiseOn(overE, tb.lo, tb.hi).fx;
+        switch (which) {
+        case 0:
+            r.A.lo = -v;
+            break;
+        case 1:
+            r.A.hi = v;
+            break;
+        case 2:
+            r.F.lo = -v;
+            break;
+        default:
+            r.F.hi = v;
+        }
+    }
+    r.A = {std::min(r.A.lo, best.A), std::max(r.A.hi, best.A)};
+    if (model_ == Model::CE) r.F = {std::min(r.F.lo, best.F), std::max(r.F.hi, best.F)};
+    return r;
+}
+
+} // namespace temra::study

@@ -1,0 +1,108 @@
+// The continuous model of one sample: its equilibrium concentrations at any
+// temperature and elevation within the grid's bounds, the excess air that fits
+// best there, and the refinement of the best grid case to the continuous best
+// with the 1-sigma ranges (the limits of chi2 <= chi2min + 1 on the profile of
+// each parameter).
+//
+// The grid finds the valley; the continuous model answers inside it. For a
+// temperature T and elevation E the fitted gases' equilibrium concentrations are
+// SX(T) (P(E) - e(T)) / 1000 (core/solubility_model.h), the excess air is
+// profiled out (UA in closed form, CE over B = F A with t = (1 - F) A in closed
+// form), and the profile over (T, E) is minimised with Brent's method from
+// Boost.Math around the best grid case. The range of T is found by Boost's
+// TOMS 748 root finder on the profile of T, walked out from the grid's
+// chi2 <= chi2min + 1 region a step at a time; the ranges of E, A and F are the
+// extremes of that region, sought around the grid cases that reach furthest.
+#pragma once
+
+#include "core/gas_table.h"
+#include "study/study_options.h"
+
+#include <array>
+#include <cstddef>
+
+namespace temra::study {
+
+// The fitted gases of a sample, in gas order.
+struct Fitted {
+    int n = 0;
+    std::array<std::size_t, GasCount> gas{};    // the gas index (0 to 6) of each
+    std::array<double, GasCount> m{}, w{}, z{}; // measured, weight 1/sigma^2, fraction in air
+    std::array<bool, GasCount> mask{};          // by gas index
+};
+
+// The excess air that fits best at the fitted gases' equilibrium concentrations C.
+struct Excess {
+    double chi2 = 0, A = 0, F = 0;
+    bool unboundedA0 = false; // UA: the best A without its bound would be below 0
+};
+// CE's B is found to `bits` bits (the grid's search needs fewer than the refinement).
+Excess BestExcess(const Fitted& f, const double* C, Model model, double Amax, int bits = 26);
+
+struct Interval {
+    double lo = 0, hi = 0;
+    bool Empty() const { return !(lo <= hi); }
+};
+
+// Where the continuous temperature and elevation may go: 0 to the highest
+// temperature and elevation, within the MAAT window when it is ticked.
+struct Domain {
+    bool tFree = false, eFree = false;
+    double t0 = 0, e0 = 0;       // the value of a parameter that is not free
+    double tMax = 0, eMax = 0;   // the highest temperature and elevation
+    double tStep = 1, eStep = 1; // the grid's steps, positive
+    bool maat = false;
+    double slope = 1, intercept = 0; // H = slope T + intercept
+    Interval T() const;              // every temperature of the domain
+    Interval E(double T) const;      // the elevations allowed at T
+    Interval TAt(double E) const;    // the temperatures allowed at E
+};
+
+// A point of the grid (a case) or of the continuous model.
+struct Point {
+    double T = 0, E = 0, chi2 = 0, A = 0, F = 0;
+};
+
+// The grid cases of the chi2 <= target region that reach furthest in each
+// parameter (lowest and highest T, E, A, F); `found` is false when no case is in it.
+struct RegionSeeds {
+    bool found = false;
+    std::array<Point, 8> extreme{}; // T lo, T hi, E lo, E hi, A lo, A hi, F lo, F hi
+    void Add(const Point& p);
+};
+
+struct Ranges {
+    Interval T, E, A, F;
+    bool cutT = false, cutE = false; // a limit lies at the domain's end
+};
+
+// The sample's continuous model.
+class Continuum {
+  public:
+    Continuum(const Fitted& fitted, float density, double chloride, const Domain& domain,
+              Model model, double Amax);
+
+    // The continuous best near the best grid case (never worse than it).
+    Point Best(const Point& gridBest) const;
+    // The 1-sigma ranges around `best`, from the grid's region seeds.
+    Ranges RangesOf(const Point& best, const RegionSeeds& seeds) const;
+    // The misfit and excess air at (T, E).
+    Point At(double T, double E) const;
+
+  private:
+    struct Factors; // the temperature's factors of the fitted gases
+    Factors FactorsOf(double T) const;
+    Excess ExcessAt(const Factors& f, double E) const;
+    double ProfileT(double T, double hintE) const;
+    double ExtremeE(const Factors& f, double target, bool high, bool& cut) const;
+    double ExtremeAF(const Factors& f, double E, double target, int which) const;
+
+    const Fitted& f_;
+    float density_;
+    double chloride_;
+    Domain d_;
+    Model model_;
+    double Amax_;
+};
+
+} // namespace temra::study
