@@ -372,6 +372,11 @@ int RunStudy(const Options& o, const CLI::App& app, const std::array<bool, GasCo
             err << "temra-cli: error: " << r.error << '\n';
             status = 1;
         }
+    const auto optionOf = [](FieldId id) {
+        const Field& f = FieldOf(id);
+        return std::string(f.option) + " (" + std::string(f.label) + ")";
+    };
+    for (const std::string& note : study::StudyNotes(results, so, '.', optionOf)) Note(err, note);
     if (o.xlsx.empty()) {
         PrintStudy(results, so, out);
         return status;

@@ -93,19 +93,19 @@ double CeAtB(const Fitted& f, const double* C, double B, double Amax, double& t)
 
 // The best of fn over B in [0, Amax]: a scan, then Brent's method between the
 // scanned neighbours of the best (to `bits` bits of B).
-template <typename Fn> Min1 OverB(Fn&& fn, double Amax, int bits = kBits) {
+template <typename Fn> Min1 OverB(Fn&& fn, double Amax, int bits = kBits, int scan = kScanB) {
     Min1 best;
     int bestJ = 0;
-    for (int j = 0; j < kScanB; ++j) {
-        const double B = Amax * j / (kScanB - 1);
+    for (int j = 0; j < scan; ++j) {
+        const double B = Amax * j / (scan - 1);
         const double v = fn(B);
         if (v < best.fx) {
             best = {B, v};
             bestJ = j;
         }
     }
-    const double lo = Amax * std::max(0, bestJ - 1) / (kScanB - 1);
-    const double hi = Amax * std::min(kScanB - 1, bestJ + 1) / (kScanB - 1);
+    const double lo = Amax * std::max(0, bestJ - 1) / (scan - 1);
+    const double hi = Amax * std::min(scan - 1, bestJ + 1) / (scan - 1);
     std::uintmax_t iterations = kIter;
     const auto r = boost::math::tools::brent_find_minima(fn, lo, hi, bits, iterations);
     return r.second < best.fx ? Min1{r.first, r.second} : best;
@@ -218,21 +218,64 @@ Point Continuum::At(double T, double E) const {
     return {T, E, e.chi2, e.A, e.F};
 }
 
-Point Continuum::Best(const Point& grid) const {
-    const Interval tb = Meet(d_.T(), {grid.T - d_.tStep, grid.T + d_.tStep});
-    double bestE = grid.E;
-    auto overE = [&](double T, double* argE) {
-        const Factors f = FactorsOf(T);
-        const Interval eb = Meet(d_.E(T), {grid.E - d_.eStep, grid.E + d_.eStep});
-        if (eb.Empty()) return kHuge;
-        const Min1 m = MinimiseOn([&](double E) { return ExcessAt(f, E).chi2; }, eb.lo, eb.hi);
-        if (argE) *argE = m.x;
-        return m.fx;
+// The least of value(factors, eBox) over a box of cells around `seed`: T over
+// the box's temperatures, and value() searches the box's elevations (giving the
+// elevation it chose). A side of the box the least lies on is moved out, twice
+// as far each time, until the least lies inside the box or on the domain's end:
+// a long valley is followed to its end.
+template <typename Fn>
+Continuum::Found Continuum::Around(const Point& seed, bool boxE, Fn&& value, const Interval* tSpan,
+                                   const Interval* eSpan) const {
+    // Cells below and above in T, then in E: one, or as many as reach the spans.
+    auto cells = [](double from, double to, double step) {
+        return std::max(1.0, std::ceil(std::fabs(to - from) / step) + 1);
     };
-    if (tb.Empty()) return grid;
-    const Min1 t = MinimiseOn([&](double T) { return overE(T, nullptr); }, tb.lo, tb.hi);
-    overE(t.x, &bestE);
-    const Point p = At(t.x, bestE);
+    std::array<double, 4> reach{1, 1, 1, 1};
+    if (tSpan)
+        reach = {cells(seed.T, tSpan->lo, d_.tStep), cells(seed.T, tSpan->hi, d_.tStep), 1, 1};
+    if (eSpan) {
+        reach[2] = cells(seed.E, eSpan->lo, d_.eStep);
+        reach[3] = cells(seed.E, eSpan->hi, d_.eStep);
+    }
+    Found best{seed.T, seed.E, kHuge};
+    for (int round = 0; round < 64; ++round) {
+        const Interval tBox{seed.T - reach[0] * d_.tStep, seed.T + reach[1] * d_.tStep};
+        const Interval eBox{seed.E - reach[2] * d_.eStep, seed.E + reach[3] * d_.eStep};
+        const Interval tb = Meet(d_.T(), tBox);
+        if (tb.Empty()) break;
+        auto at = [&](double T, double* argE) {
+            double E = seed.E;
+            const double v = value(FactorsOf(T), eBox, E);
+            if (argE) *argE = E;
+            return v;
+        };
+        const Min1 t = MinimiseOn([&](double T) { return at(T, nullptr); }, tb.lo, tb.hi);
+        double E = seed.E;
+        const double v = at(t.x, &E);
+        if (v < best.value) best = {t.x, E, v};
+        const double tolT = 1e-6 * d_.tStep, tolE = 1e-6 * d_.eStep;
+        const Interval eDomain = d_.E(t.x);
+        const std::array<bool, 4> onSide{
+            d_.tFree && t.x <= tBox.lo + tolT && tBox.lo > d_.T().lo,
+            d_.tFree && t.x >= tBox.hi - tolT && tBox.hi < d_.T().hi,
+            boxE && d_.eFree && E <= eBox.lo + tolE && eBox.lo > eDomain.lo,
+            boxE && d_.eFree && E >= eBox.hi - tolE && eBox.hi < eDomain.hi};
+        if (std::none_of(onSide.begin(), onSide.end(), [](bool b) { return b; })) break;
+        for (std::size_t i = 0; i < 4; ++i)
+            if (onSide[i]) reach[i] *= 2;
+    }
+    return best;
+}
+
+Point Continuum::Best(const Point& grid) const {
+    const Found f = Around(grid, true, [&](const Factors& f, const Interval& eBox, double& E) {
+        const Interval eb = Meet(d_.E(f.T), eBox);
+        if (eb.Empty()) return kHuge;
+        const Min1 m = MinimiseOn([&](double e) { return ExcessAt(f, e).chi2; }, eb.lo, eb.hi);
+        E = m.x;
+        return m.fx;
+    });
+    const Point p = At(f.T, f.E);
     return p.chi2 <= grid.chi2 ? p : grid;
 }
 
@@ -291,7 +334,8 @@ double Continuum::ExtremeAF(const Factors& f, double E, double target, int which
     auto outside = [&] {
         const Excess e = BestExcess(f_, C.data(), model_, Amax_);
         const double scale = model_ == Model::CE ? Amax_ : std::max(0.01, 10 * e.A);
-        return valueOf(e.A, e.F) - kSteep * scale * (e.chi2 - target);
+        // The best excess air lies in the region when the search over B missed it.
+        return valueOf(e.A, e.F) - kSteep * scale * std::max(0.0, e.chi2 - target);
     };
     if (model_ == Model::UA) {
         double Sdz = 0, Sd2 = 0, Sz2 = 0;
@@ -310,15 +354,27 @@ double Continuum::ExtremeAF(const Factors& f, double E, double target, int which
         return which == 0 ? -lo : hi;
     }
     // CE: at each B the t where chi2 <= target form an interval; A = B + t and
-    // F = B / (B + t) follow.
+    // F = B / (B + t) follow. The B where the interval is not empty form an
+    // interval around the best B, whose ends are where the least chi2 at B
+    // crosses the target; each quantity is made greatest within it.
+    const Excess best = BestExcess(f_, C.data(), model_, Amax_);
+    if (best.chi2 > target) return outside();
+    auto margin = [&](double B) {
+        double t = 0;
+        return CeAtB(f_, C.data(), B, Amax_, t) - target;
+    };
+    const double Bbest = best.A * best.F;
+    const double mBest = std::min(0.0, margin(Bbest));
+    const double m0 = margin(0), mMax = margin(Amax_);
+    const double Blo = m0 <= 0 ? 0.0 : Crossing(margin, Bbest, 0.0, mBest, m0);
+    const double Bhi = mMax <= 0 ? Amax_ : Crossing(margin, Bbest, Amax_, mBest, mMax);
     auto quantity = [&](double B) {
         const CeParts s = PartsAt(f_, C.data(), B);
-        const double disc = s.p * s.p - s.q * (s.c - target);
-        if (disc < 0) return -kHuge;
-        const double root = std::sqrt(disc);
-        const double t1 = std::max(0.0, (s.p - root) / s.q);
-        const double t2 = std::min(std::max(0.0, Amax_ - B), (s.p + root) / s.q);
-        if (t1 > t2) return -kHuge;
+        const double root = std::sqrt(std::max(0.0, s.p * s.p - s.q * (s.c - target)));
+        const double tMax = std::max(0.0, Amax_ - B);
+        double t1 = std::clamp((s.p - root) / s.q, 0.0, tMax);
+        double t2 = std::clamp((s.p + root) / s.q, 0.0, tMax);
+        if (t1 > t2) t1 = t2 = std::clamp(s.p / s.q, 0.0, tMax);
         auto F = [B](double t) { return B + t > 0 ? B / (B + t) : 0.0; };
         switch (which) {
         case 0:
@@ -331,9 +387,7 @@ double Continuum::ExtremeAF(const Factors& f, double E, double target, int which
             return F(t1);
         }
     };
-    const Min1 m = OverB([&](double B) { return -quantity(B); }, Amax_);
-    if (m.fx >= kHuge) return outside();
-    return -m.fx;
+    return -MinimiseOn([&](double B) { return -quantity(B); }, Blo, Bhi).fx;
 }
 
 Ranges Continuum::RangesOf(const Point& best, const RegionSeeds& seeds) const {
@@ -375,24 +429,19 @@ Ranges Continuum::RangesOf(const Point& best, const RegionSeeds& seeds) const {
     }
     r.T = {std::min(r.T.lo, best.T), std::max(r.T.hi, best.T)};
 
-    // Around a seed, the temperatures to search: two steps either side, within
-    // the range of T.
-    auto near = [&](double T) {
-        return d_.tFree ? Meet(r.T, {T - 2 * d_.tStep, T + 2 * d_.tStep}) : Interval{d_.t0, d_.t0};
-    };
-
-    // E: the region's highest and lowest elevation over the temperatures near
+    // E: the region's highest and lowest elevation over the temperatures around
     // the seed that reaches furthest.
     if (d_.eFree) {
         for (const bool high : {false, true}) {
-            const Interval tb = near(seed(high ? 3 : 2).T);
-            auto value = [&](double T) {
-                bool cut = false;
-                return -ExtremeE(FactorsOf(T), target, high, cut);
-            };
-            const Min1 m = MinimiseOn(value, tb.lo, tb.hi);
+            const Found m = Around(
+                seed(high ? 3 : 2), false,
+                [&](const Factors& f, const Interval&, double&) {
+                    bool cut = false;
+                    return -ExtremeE(f, target, high, cut);
+                },
+                &r.T, nullptr);
             bool cut = false;
-            const double v = ExtremeE(FactorsOf(m.x), target, high, cut);
+            const double v = ExtremeE(FactorsOf(m.T), target, high, cut);
             (high ? r.E.hi : r.E.lo) = high ? v : -v;
             r.cutE = r.cutE || cut;
         }
@@ -401,22 +450,22 @@ Ranges Continuum::RangesOf(const Point& best, const RegionSeeds& seeds) const {
     }
     r.E = {std::min(r.E.lo, best.E), std::max(r.E.hi, best.E)};
 
-    // A and F: their extremes over (T, E) near the seed that reaches furthest.
+    // A and F: their extremes over (T, E) around the seed that reaches furthest.
     const int quantities = model_ == Model::CE ? 4 : 2;
     for (int which = 0; which < quantities; ++which) {
         const Point s = seed(static_cast<std::size_t>(4 + which));
-        const Interval tb = near(s.T);
-        auto overE = [&](double T) {
-            const Factors f = FactorsOf(T);
-            const Interval eb =
-                d_.eFree ? Meet(Meet(d_.E(T), r.E), {s.E - 2 * d_.eStep, s.E + 2 * d_.eStep})
-                         : Interval{d_.e0, d_.e0};
-            if (eb.Empty()) return kHuge;
-            return MinimiseOn([&](double E) { return -ExtremeAF(f, E, target, which); }, eb.lo,
-                              eb.hi)
-                .fx;
-        };
-        const double v = -MinimiseOn(overE, tb.lo, tb.hi).fx;
+        const Found m = Around(
+            s, true,
+            [&](const Factors& f, const Interval& eBox, double& E) {
+                const Interval eb = Meet(d_.E(f.T), eBox);
+                if (eb.Empty()) return kHuge;
+                const Min1 inner = MinimiseOn(
+                    [&](double e) { return -ExtremeAF(f, e, target, which); }, eb.lo, eb.hi);
+                E = inner.x;
+                return inner.fx;
+            },
+            &r.T, &r.E);
+        const double v = -m.value;
         switch (which) {
         case 0:
             r.A.lo = -v;

@@ -91,6 +91,12 @@ class Continuum {
 
   private:
     struct Factors; // the temperature's factors of the fitted gases
+    struct Found {
+        double T, E, value;
+    };
+    template <typename Fn>
+    Found Around(const Point& seed, bool boxE, Fn&& value, const Interval* tSpan = nullptr,
+                 const Interval* eSpan = nullptr) const;
     Factors FactorsOf(double T) const;
     Excess ExcessAt(const Factors& f, double E) const;
     double ProfileT(double T, double hintE) const;

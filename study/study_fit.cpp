@@ -385,7 +385,10 @@ StudyResult FitSample(const Sample& s, const Values& v, const SampleGrid& grid,
     }
     const Domain d = DomainOf(grid);
     const Continuum model(f, v.density, v.chloride, d, o.model, o.ceAMax);
-    const Point gridBest = CasePoint(grid, cases, cases.best);
+    // The best case's misfit summed term by term (the search's sums may lose the
+    // last digits of a small misfit).
+    const Point gridCase = CasePoint(grid, cases, cases.best);
+    const Point gridBest = model.At(gridCase.T, gridCase.E);
     const Point best = model.Best(gridBest);
     RegionSeeds seeds;
     for (std::size_t k = 0; k < N; ++k)

@@ -2,6 +2,7 @@
 // out here gas by gas, a brute-force scan over (A, F) for CE, samples made from
 // known recharge conditions, and chi2 probabilities from the textbook formulas.
 #include "core/numtext.h"
+#include "core/solubility_model.h"
 #include "study/sample_table.h"
 #include "study/study_fit.h"
 #include "tests/test_support.h"
@@ -117,69 +118,29 @@ TEST(StudyFit, UaMatchesTheClosedFormWorkedOutGasByGas) {
     }
     const auto r = FitStudy({sample}, o, Settings())[0];
     ASSERT_EQ(r.error, "");
-    EXPECT_EQ(r.caseNo, static_cast<CaseNumber>(bestK + 1));
-    EXPECT_NEAR(r.chi2, best, 1e-9 * std::max(1.0, best));
-    EXPECT_NEAR(r.A, bestA, 1e-15);
-    EXPECT_NEAR(r.ALo, aLo, 2e-6);
-    EXPECT_NEAR(r.AHi, aHi, 2e-6);
+    // The continuous best is no worse than the best case, lies next to it, and its
+    // T, elevation and A reproduce its chi2 when the model is evaluated anew.
+    EXPECT_LE(r.chi2, best + 1e-9 * std::max(1.0, best));
+    EXPECT_NEAR(r.temperature, g.Temp[bestK], 1.0);
+    EXPECT_NEAR(r.elevation, g.Elev[bestK], 100.0);
+    double chi2 = 0;
+    for (int gas : kFitted) {
+        const auto i = static_cast<std::size_t>(gas - 1);
+        const double C =
+            EvaluateModel(kGasTable[i], r.temperature, r.elevation, 1, 0, {}).EquilConc;
+        const double m = std::stod(sample.measured[i]), sigma = std::stod(sample.error[i]);
+        const double d = (m - C - r.A * kGasTable[i].AtmFraction) / sigma;
+        chi2 += d * d;
+    }
+    EXPECT_NEAR(r.chi2, chi2, 1e-9 * std::max(1.0, chi2));
+    EXPECT_NEAR(r.A, bestA, 0.1 * bestA);
+    EXPECT_LT(aLo, aHi); // the grid's own A range is not empty
+    EXPECT_LE(r.ALo, r.A);
+    EXPECT_GE(r.AHi, r.A);
     EXPECT_EQ(r.n, 4);
     EXPECT_EQ(r.dof, 4 - 3); // elevation, temperature and A are free
     ASSERT_TRUE(r.p.has_value());
     EXPECT_NEAR(*r.p, std::erfc(std::sqrt(r.chi2 / 2)), 1e-12); // one degree of freedom
-}
-
-TEST(StudyFit, CeFindsTheMinimumABruteForceScanFinds) {
-    StudyOptions o = SmallGrid(Model::CE);
-    o.grid.Text19 = "100";
-    o.grid.Text21 = "4";
-    o.grid.Text26 = "2"; // 2 elevations x 3 temperatures
-    o.ceAMax = 0.05;
-    const GridPlan plan = GridOf(o);
-    const SolubilityGrid& g = *plan.grid;
-    const Sample sample = Made(g, 4, 0.02, 0.6, {0.004, -0.003, 0.002, -0.004, 0, 0, 0});
-    double best = 1e300;
-    std::size_t bestK = 0;
-    for (std::size_t k = 0; k < static_cast<std::size_t>(g.CaseCount); ++k) {
-        const Weighted w = At(g, sample, k);
-        for (int a = 0; a <= 1000; ++a)
-            for (int f = 0; f <= 500; ++f) {
-                const double chi2 = CeChi2(w, o.ceAMax * a / 1000, f / 500.0);
-                if (chi2 < best) {
-                    best = chi2;
-                    bestK = k;
-                }
-            }
-    }
-    const auto r = FitStudy({sample}, o, Settings())[0];
-    ASSERT_EQ(r.error, "");
-    EXPECT_EQ(r.caseNo, static_cast<CaseNumber>(bestK + 1));
-    EXPECT_LE(r.chi2, best + 1e-12); // the scan's grid cannot do better
-    EXPECT_GT(r.chi2, best - 0.01 - 0.01 * best);
-    // The fitted parameters reproduce the chi2 reported.
-    ASSERT_TRUE(r.F.has_value());
-    EXPECT_NEAR(CeChi2(At(g, sample, static_cast<std::size_t>(r.caseNo - 1)), r.A, *r.F), r.chi2,
-                1e-9 * std::max(1.0, r.chi2));
-    // The 1-sigma region of the scan lies within the reported ranges, up to the
-    // scan's resolution (1 % of A, 0.002 in F).
-    double aLo = 1e300, aHi = -1, fLo = 2, fHi = -1;
-    for (std::size_t k = 0; k < static_cast<std::size_t>(g.CaseCount); ++k) {
-        const Weighted w = At(g, sample, k);
-        for (int a = 0; a <= 1000; ++a)
-            for (int f = 0; f <= 500; ++f) {
-                const double A = o.ceAMax * a / 1000, F = f / 500.0;
-                if (CeChi2(w, A, F) > r.chi2 + 1) continue;
-                aLo = std::min(aLo, A);
-                aHi = std::max(aHi, A);
-                if (A > 0) {
-                    fLo = std::min(fLo, F);
-                    fHi = std::max(fHi, F);
-                }
-            }
-    }
-    EXPECT_NEAR(r.ALo, aLo, 0.01 * r.A + o.ceAMax / 1000);
-    EXPECT_NEAR(r.AHi, aHi, 0.01 * r.A + o.ceAMax / 1000);
-    EXPECT_NEAR(*r.FLo, fLo, 0.004);
-    EXPECT_NEAR(*r.FHi, fHi, 0.004);
 }
 
 TEST(StudyFit, SamplesOfKnownRechargeAreRecoveredWithinTheirRanges) {
@@ -231,7 +192,6 @@ TEST(StudyFit, RefusedSamplesBecomeErrorRowsAndTheOthersAreFitted) {
         const char* message;
     };
     const Row rows[] = {
-        {nullptr, 2, "", "Ne-20 on row 2: no value"},
         {nullptr, 3, "abc", "Ar-40 on row 2: \"abc\" is not a number"},
         {nullptr, 4, "-1e-8", "Kr-84 on row 2: -1e-8 is not a positive number"},
         {&Sample::chloride, 0, "-0.1", "chloride on row 2: -0.1 is below 0"},
@@ -257,10 +217,21 @@ TEST(StudyFit, RefusedSamplesBecomeErrorRowsAndTheOthersAreFitted) {
     EXPECT_NE(results.back().error.find("Xe err on row 2: 0 is not a positive number"),
               std::string::npos)
         << results.back().error;
-    // A gas not fitted may be blank.
+    // A gas not fitted may be blank; a fitted one left blank is left out of the
+    // fit, and said.
     Sample noHelium = good;
     noHelium.measured[0] = "";
     EXPECT_EQ(FitStudy({noHelium}, o, Settings())[0].error, "");
+    Sample noXenon = good;
+    noXenon.measured[4] = "";
+    const StudyResult r = FitStudy({noXenon}, o, Settings())[0];
+    EXPECT_EQ(r.error, "");
+    EXPECT_EQ(r.n, 3);
+    EXPECT_EQ(r.dof, 0);
+    EXPECT_FALSE(r.p.has_value());
+    ASSERT_GE(r.flags.size(), 2u);
+    EXPECT_EQ(r.flags[r.flags.size() - 2], "underdetermined");
+    EXPECT_EQ(r.flags.back(), "missing:Xe");
 }
 
 TEST(StudyFit, FlagsDofAndAKnownElevation) {
@@ -271,7 +242,9 @@ TEST(StudyFit, FlagsDofAndAKnownElevation) {
     // elevation.
     auto r = FitStudy({Made(g, 0, 0.003)}, o, Settings())[0];
     EXPECT_EQ(r.caseNo, 1);
-    EXPECT_EQ(r.flags, (std::vector<std::string>{"edge-T", "edge-E"}));
+    EXPECT_EQ(r.flags,
+              (std::vector<std::string>{"edge-T", "edge-E", "range-cut-T", "range-cut-E"}));
+    EXPECT_TRUE(r.ends.tempLow && r.ends.elevLow);
     // Less gas than equilibrium: A stops at 0.
     Sample degassed = Made(g, 16, 0);
     for (std::string& m : degassed.measured) m = ExactText(std::stod(m) * 0.97);
@@ -301,6 +274,7 @@ TEST(StudyFit, FlagsDofAndAKnownElevation) {
     r = FitStudy({Made(g, 16, 0.003)}, ce, Settings())[0];
     EXPECT_EQ(r.dof, 4 - 4);
     EXPECT_FALSE(r.p.has_value());
+    EXPECT_NE(std::find(r.flags.begin(), r.flags.end(), "underdetermined"), r.flags.end());
     EXPECT_NE(std::find(r.flags.begin(), r.flags.end(), "F=0"), r.flags.end());
     ce.ceAMax = 0.002;
     r = FitStudy({Made(g, 16, 0.003)}, ce, Settings())[0];
@@ -568,4 +542,169 @@ TEST(SampleTable, SavedSamplesReadBackAlike) {
     EXPECT_EQ(back.samples[1].chloride, " 0.1"); // quoted, its blank kept
     for (int c = 0; c < SampleColumn::kCount; ++c)
         EXPECT_EQ(ParseSampleTable(csv).header[static_cast<std::size_t>(c)], SampleColumn::Name(c));
+}
+
+namespace {
+
+// A sample made from recharge at (T, E) with excess air A (fractionated by F),
+// each gas times (1 + noise), errors of `rel` of the value: the equilibrium from
+// the solubility model itself, not from a grid.
+Sample Truth(double T, double E, double A, double F, std::array<double, 7> noise = {},
+             double rel = 0.01) {
+    Sample s;
+    s.name = "truth";
+    s.row = 2;
+    for (int gas = 1; gas <= GasCount; ++gas) {
+        const auto i = static_cast<std::size_t>(gas - 1);
+        const double C = EvaluateModel(kGasTable[i], T, E, 1, 0, {}).EquilConc;
+        const double z = kGasTable[i].AtmFraction;
+        const double value = (C + (1 - F) * A * z / (1 + F * A * z / C)) * (1 + noise[i]);
+        s.measured[i] = ExactText(value);
+        s.error[i] = ExactText(rel * value);
+    }
+    return s;
+}
+
+std::array<double, 7> Noise(std::mt19937& rng, double sd) {
+    std::normal_distribution<double> n(0, sd);
+    std::array<double, 7> v{};
+    for (double& x : v) x = n(rng);
+    return v;
+}
+
+} // namespace
+
+// The answer does not depend on the grid's step: the default grid against one a
+// hundred times finer, for each model with a free and a known elevation.
+TEST(StudyFit, TheAnswerDoesNotDependOnTheGridStep) {
+    struct Row {
+        Model model;
+        const char* elevation; // "" free
+        const char* elevMax;
+        double T, E, A, F;
+    };
+    const Row rows[] = {
+        {Model::UA, "", "3000", 6.37, 1234.5, 0.0042, 0},
+        {Model::UA, "", "3000", 2.81, 2317.2, 0.0011, 0},
+        {Model::UA, "812", "3000", 8.13, 812, 0.0067, 0},
+        {Model::CE, "640", "3000", 4.56, 640, 0.012, 0.35},
+        {Model::CE, "", "500", 7.22, 281.6, 0.009, 0.2},
+    };
+    std::mt19937 rng(5);
+    for (const Row& row : rows) {
+        Sample s = Truth(row.T, row.E, row.A, row.F, Noise(rng, 0.004));
+        s.elevation = row.elevation;
+        StudyOptions coarse;
+        coarse.model = row.model;
+        coarse.grid.Text19 = row.elevMax;
+        StudyOptions fine = coarse;
+        fine.grid.Text25 = "1";
+        fine.grid.Text26 = "0.01";
+        const StudyResult a = FitStudy({s}, coarse, Settings())[0];
+        const StudyResult b = FitStudy({s}, fine, Settings())[0];
+        ASSERT_EQ(a.error + b.error, "");
+        const std::string at = "T " + ExactText(row.T) + ", E " + ExactText(row.E);
+        EXPECT_NEAR(a.temperature, b.temperature, 0.005) << at;
+        EXPECT_NEAR(a.elevation, b.elevation, 0.5) << at;
+        EXPECT_NEAR(a.A, b.A, 0.002 * b.A) << at;
+        EXPECT_LE(a.chi2, b.chi2 + 1e-6) << at;
+        for (const auto& [x, y, tol] :
+             {std::tuple{a.temperatureLo, b.temperatureLo, 0.005},
+              std::tuple{a.temperatureHi, b.temperatureHi, 0.005},
+              std::tuple{a.elevationLo, b.elevationLo, 0.5},
+              std::tuple{a.elevationHi, b.elevationHi, 0.5}, std::tuple{a.ALo, b.ALo, 0.002 * b.A},
+              std::tuple{a.AHi, b.AHi, 0.002 * b.A}})
+            EXPECT_NEAR(x, y, tol) << at;
+        if (row.model == Model::CE) {
+            EXPECT_NEAR(*a.F, *b.F, 0.002) << at;
+            EXPECT_NEAR(*a.FLo, *b.FLo, 0.002) << at;
+            EXPECT_NEAR(*a.FHi, *b.FHi, 0.002) << at;
+        }
+    }
+}
+
+// Samples made from known truth with noise of their errors, fitted at the
+// default grid: the 1-sigma ranges hold the truth about two times in three.
+TEST(StudyFit, RangesAtTheDefaultGridHoldTheTruthTwoTimesInThree) {
+    std::mt19937 rng(17);
+    std::uniform_real_distribution<double> T(1.5, 8.5), E(300, 2700), A(0.001, 0.008);
+    std::vector<Sample> samples;
+    struct Known {
+        double T, E, A;
+    };
+    std::vector<Known> truth;
+    for (int i = 0; i < 300; ++i) {
+        truth.push_back({T(rng), E(rng), A(rng)});
+        samples.push_back(
+            Truth(truth.back().T, truth.back().E, truth.back().A, 0, Noise(rng, 0.01)));
+    }
+    const auto results = FitStudy(samples, StudyOptions{}, Settings());
+    int inT = 0, inE = 0, inA = 0;
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        const StudyResult& r = results[i];
+        ASSERT_EQ(r.error, "");
+        inT += r.temperatureLo <= truth[i].T && truth[i].T <= r.temperatureHi;
+        inE += r.elevationLo <= truth[i].E && truth[i].E <= r.elevationHi;
+        inA += r.ALo <= truth[i].A && truth[i].A <= r.AHi;
+    }
+    for (int covered : {inT, inE, inA}) {
+        EXPECT_GE(covered, 180); // 60 %
+        EXPECT_LE(covered, 228); // 76 %
+    }
+}
+
+// CE at a known elevation against a brute-force scan over T and B = F A, with
+// the t = (1 - F) A where chi2 <= target worked out at each: the least chi2 and
+// the extremes of A and F in the 1-sigma region.
+TEST(StudyFit, CeMatchesABruteForceScan) {
+    std::mt19937 rng(23);
+    Sample s = Truth(4.56, 640, 0.012, 0.35, Noise(rng, 0.004));
+    s.elevation = "640";
+    StudyOptions o;
+    o.model = Model::CE;
+    const StudyResult r = FitStudy({s}, o, Settings())[0];
+    ASSERT_EQ(r.error, "");
+    std::array<double, 4> m{}, w{}, z{};
+    for (std::size_t j = 0; j < 4; ++j) {
+        const auto i = static_cast<std::size_t>(kFitted[j] - 1);
+        m[j] = std::stod(s.measured[i]);
+        w[j] = 1 / std::pow(std::stod(s.error[i]), 2);
+        z[j] = kGasTable[i].AtmFraction;
+    }
+    const double target = r.chi2 + 1;
+    double least = 1e300, aLo = 1, aHi = 0, fLo = 1, fHi = 0;
+    for (double T = 2; T <= 7.5; T += 0.002) {
+        std::array<double, 4> C{};
+        for (std::size_t j = 0; j < 4; ++j)
+            C[j] =
+                EvaluateModel(kGasTable[static_cast<std::size_t>(kFitted[j] - 1)], T, 640, 1, 0, {})
+                    .EquilConc;
+        for (double B = 0; B <= o.ceAMax; B += 2e-5) {
+            double c = 0, p = 0, q = 0;
+            for (std::size_t j = 0; j < 4; ++j) {
+                const double d = m[j] - C[j], wz = z[j] / (1 + B * z[j] / C[j]);
+                c += w[j] * d * d;
+                p += w[j] * d * wz;
+                q += w[j] * wz * wz;
+            }
+            const double t = std::clamp(p / q, 0.0, o.ceAMax - B);
+            least = std::min(least, c - 2 * p * t + q * t * t);
+            const double disc = p * p - q * (c - target);
+            if (disc < 0) continue;
+            const double t1 = std::max(0.0, (p - std::sqrt(disc)) / q);
+            const double t2 = std::min(o.ceAMax - B, (p + std::sqrt(disc)) / q);
+            if (t1 > t2) continue;
+            aLo = std::min(aLo, B + t1);
+            aHi = std::max(aHi, B + t2);
+            if (B + t2 > 0) fLo = std::min(fLo, B / (B + t2));
+            if (B + t1 > 0) fHi = std::max(fHi, B / (B + t1));
+        }
+    }
+    EXPECT_LE(r.chi2, least + 1e-9);
+    EXPECT_GT(r.chi2, least - 0.01);
+    // The scan's steps (0.002 °C, 2e-5 in B) resolve A to 1e-5 and F to 0.002.
+    EXPECT_NEAR(r.ALo, aLo, 2e-5);
+    EXPECT_NEAR(r.AHi, aHi, 2e-5);
+    EXPECT_NEAR(*r.FLo, fLo, 0.002);
+    EXPECT_NEAR(*r.FHi, fHi, 0.002);
 }
