@@ -81,8 +81,8 @@ TEST_F(SamplesSession, OpenATableAndPasteBlocksBadCellsMarked) {
     ASSERT_EQ(m->rowCount(), 5);
     EXPECT_EQ(m->data(m->index(3, study::SampleColumn::Measured(2))).toString(), "2.4e-07");
     // A fitted gas left blank is left out of that sample's fit, not marked.
-    EXPECT_FALSE(m->data(m->index(4, study::SampleColumn::Measured(2)), Qt::BackgroundRole)
-                     .isValid());
+    EXPECT_FALSE(
+        m->data(m->index(4, study::SampleColumn::Measured(2)), Qt::BackgroundRole).isValid());
     // With its header, in its own order.
     samples().Paste("Xe\tsample\tNe\tAr\tKr\n1.2e-08\tp3\t2.4e-07\t0.00038\t4.9e-08\n");
     ASSERT_EQ(m->rowCount(), 6);
