@@ -453,7 +453,7 @@ Ranges Continuum::RangesOf(const Point& best, const RegionSeeds& seeds) const {
     // A and F: their extremes over (T, E) around the seed that reaches furthest.
     const int quantities = model_ == Model::CE ? 4 : 2;
     for (int which = 0; which < quantities; ++which) {
-        const Point s = seed(static_cast<std::size_t>(4 + which));
+        const Point s = seed(4 + static_cast<std::size_t>(which));
         const Found m = Around(
             s, true,
             [&](const Factors& f, const Interval& eBox, double& E) {

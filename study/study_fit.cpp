@@ -452,12 +452,13 @@ StudyGrids PlanGrids(const std::vector<Values>& values, const std::vector<bool>&
                      const StudyOptions& o, const Module1& runner, GridPlan freePlan,
                      RunControl& control) {
     StudyGrids grids;
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        if (!readable[i]) continue;
-        if (!values[i].elevation) {
-            if (!grids.free) grids.free = MakeLayout(std::move(freePlan));
-            continue;
+    for (std::size_t i = 0; i < values.size(); ++i)
+        if (readable[i] && !values[i].elevation) {
+            grids.free = MakeLayout(std::move(freePlan));
+            break;
         }
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (!readable[i] || !values[i].elevation) continue;
         const double H = *values[i].elevation;
         if (grids.known.count(H) || grids.refused.count(H)) continue;
         try {
@@ -503,6 +504,7 @@ SampleGrid GridOf(const Layout& layout, const std::map<Window, TempTable>& table
 void BuildTables(MediumWork& m, const std::map<Window, std::uint64_t>& windows,
                  const Medium& medium, double step, const StudyOptions& o, RunControl& control) {
     std::vector<Window> list;
+    list.reserve(windows.size());
     for (const auto& w : windows) list.push_back(w.first);
     std::vector<TempTable> made(list.size());
     const unsigned parts = PartCount(static_cast<std::int64_t>(list.size()), 8);
