@@ -1,6 +1,7 @@
 #include "export/spreadsheet.h"
 
 #include "core/numtext.h"
+#include "export/xml_text.h"
 #include "platform/platform.h"
 
 #include <unzip.h>
@@ -13,9 +14,9 @@
 #include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <map>
 
 namespace temra::xl {
 
@@ -69,6 +70,13 @@ std::pair<std::uint32_t, std::uint32_t> ParseAddress(std::string_view address) {
     return {static_cast<std::uint32_t>(row), column};
 }
 
+std::string CellAddress(std::uint32_t row, std::uint32_t column) {
+    std::string letters;
+    for (; column > 0; column = (column - 1) / 26)
+        letters.insert(letters.begin(), static_cast<char>('A' + (column - 1) % 26));
+    return letters + std::to_string(row);
+}
+
 void Range::Value(const CellValue& value) {
     sheet_.Set(row_, column_, value);
 }
@@ -91,14 +99,15 @@ void Columns::VerticalAlignment(int code) {
 }
 
 void Columns::NumberFormat(const std::string& format) {
-    if (format.empty() || format.size() > 255) throw SpreadsheetError("bad number format");
+    if (format.empty() || format.size() > 255 || CellText(format) != format)
+        throw SpreadsheetError("bad number format");
     for (auto c = first_; c <= last_; ++c) sheet_.At(c).format.numberFormat = format;
 }
 
 void Worksheet::Name(std::string newName) {
     if (newName.empty() || newName.size() > 31 ||
-        newName.find_first_of("[]:*?/\\") != std::string::npos)
-        throw SpreadsheetError("\"" + newName + "\" cannot name a sheet");
+        newName.find_first_of("[]:*?/\\") != std::string::npos || CellText(newName) != newName)
+        throw SpreadsheetError("\"" + CellText(newName) + "\" cannot name a sheet");
     name_ = std::move(newName);
 }
 
@@ -441,14 +450,30 @@ void WriteXlsx(const Workbook& workbook, const std::filesystem::path& path,
                 const Worksheet::CellRef cell = sheet.Peek(r, c);
                 const auto row = static_cast<lxw_row_t>(r - 1);
                 const auto col = static_cast<lxw_col_t>(c - 1);
-                if (cell.number)
-                    check(worksheet_write_number(
-                              ws, row, col,
-                              cell.single ? ShortestOfSingle(*cell.number) : *cell.number, nullptr),
-                          "cell");
-                else if (cell.text && !cell.text->empty()) // an empty text is a blank cell
-                    check(worksheet_write_string(ws, row, col, cell.text->c_str(), nullptr),
-                          "cell");
+                auto cellFault = [&](const std::string& what) {
+                    return SpreadsheetError("cell " + CellAddress(r, c) + " of the sheet \"" +
+                                            sheet.Name() + "\" " + what);
+                };
+                lxw_error error = LXW_NO_ERROR;
+                if (cell.number) {
+                    // A workbook holds finite numbers only: the library would write
+                    // "INF" or "NAN", which spreadsheet programs take for damage.
+                    const double value =
+                        cell.single ? ShortestOfSingle(*cell.number) : *cell.number;
+                    if (!std::isfinite(value))
+                        throw cellFault(
+                            "would hold " +
+                            std::string(std::isnan(value) ? "NaN"
+                                        : value > 0       ? "inf"
+                                                          : "-inf") +
+                            ", which is not a finite number; no workbook is written with it");
+                    error = worksheet_write_number(ws, row, col, value, nullptr);
+                } else if (cell.text && !cell.text->empty()) { // an empty text is a blank cell
+                    error =
+                        worksheet_write_string(ws, row, col, CellText(*cell.text).c_str(), nullptr);
+                }
+                if (error != LXW_NO_ERROR)
+                    throw cellFault(std::string("cannot be written: ") + lxw_strerror(error));
             }
             if ((r & 0xFFF) == 0) control.Advance(0x1000);
         }

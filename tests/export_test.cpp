@@ -3,6 +3,9 @@
 
 #include "core/version.h"
 
+#include <unzip.h>
+
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -15,7 +18,7 @@ namespace fs = std::filesystem;
 namespace {
 
 fs::path FreshFolder(const std::string& name) {
-    const fs::path folder = fs::path(::testing::TempDir()) / ("temra_export_" + name);
+    fs::path folder = fs::path(::testing::TempDir()) / ("temra_export_" + name);
     fs::remove_all(folder);
     return folder;
 }
@@ -28,7 +31,93 @@ std::vector<fs::path> FilesIn(const fs::path& folder) {
     return files;
 }
 
+// A part of a .xlsx file as it is stored; empty when it is not there.
+std::string PartOf(const fs::path& file, const std::string& part) {
+    std::string data;
+    unzFile zip = unzOpen64(file.c_str());
+    if (zip && unzLocateFile(zip, part.c_str(), 0) == UNZ_OK && unzOpenCurrentFile(zip) == UNZ_OK) {
+        std::array<char, 4096> buf{};
+        for (int n; (n = unzReadCurrentFile(zip, buf.data(), buf.size())) > 0;)
+            data.append(buf.data(), static_cast<std::size_t>(n));
+        unzCloseCurrentFile(zip);
+    }
+    if (zip) unzClose(zip);
+    return data;
+}
+
 } // namespace
+
+// Texts that are not valid UTF-8 or hold characters XML forbids are written made
+// safe (U+FFFD, "\x01"), in every sheet they go to.
+TEST(WorkbookText, SampleNamesThatXmlCannotHoldAreWrittenMadeSafe) {
+    const std::string fffd = "\xEF\xBF\xBD";
+    const struct {
+        std::string name, written;
+    } rows[] = {
+        {"a\xFF!", "a" + fffd + "!"},                    // a byte that is not UTF-8
+        {"\xE2\x82x", fffd + "x"},                       // a sequence cut short: one U+FFFD
+        {"\xC0\xAF", fffd + fffd},                       // an overlong form
+        {"\xED\xA0\x80", fffd + fffd + fffd},            // a surrogate
+        {"\xF4\x90\x80\x80", fffd + fffd + fffd + fffd}, // beyond U+10FFFF
+        {"\xEF\xBF\xBEz", fffd + "z"},                   // the non-character U+FFFE
+        {"bell\x07", "bell\\x07"},
+        {std::string("nul\0end", 7), "nul\\x00end"},
+        {"\x1B[1m", "\\x1B[1m"},
+        {"tab\tline\n<&>", "tab\tline\n&lt;&amp;&gt;"},
+        {"Ne \xC3\xBC \xE2\x9C\x93 \xF0\x9D\x84\x9E", "Ne \xC3\xBC \xE2\x9C\x93 \xF0\x9D\x84\x9E"},
+    };
+    std::vector<study::Sample> samples;
+    std::vector<study::StudyResult> results;
+    for (const auto& row : rows) {
+        samples.emplace_back().name = row.name;
+        results.emplace_back().sample = row.name;
+        results.back().error = "not fitted";
+    }
+    Application app;
+    const fs::path file = FreshFolder("bad_names") / "study.xlsx";
+    fs::create_directories(file.parent_path());
+    SaveAs(WriteStudyResults(results, study::StudyOptions{}, WrittenBy(), samples, '.', app), file);
+    // Written, so read back as XML; each name in its cell as made safe.
+    for (const char* sheet : {"xl/worksheets/sheet1.xml", "xl/worksheets/sheet3.xml"}) {
+        const std::string xml = PartOf(file, sheet);
+        for (std::uint32_t r = 0; r < std::size(rows); ++r)
+            EXPECT_NE(xml.find("<c r=\"A" + std::to_string(r + 2) + "\" t=\"inlineStr\"><is><t>" +
+                               rows[r].written + "</t>"),
+                      std::string::npos)
+                << sheet << " row " << r;
+    }
+}
+
+// A number that is not finite is never written: the workbook is refused, naming
+// the sheet and cell, and no file is left.
+TEST(WorkbookNumbers, NonFiniteNumbersRefuseTheWorkbook) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct {
+        CellValue value;
+        const char* said;
+    } rows[] = {
+        {inf, "would hold inf"},
+        {-inf, "would hold -inf"},
+        {std::nan(""), "would hold NaN"},
+        {std::numeric_limits<float>::infinity(), "would hold inf"},
+    };
+    const fs::path folder = FreshFolder("non_finite");
+    fs::create_directories(folder);
+    for (const auto& row : rows) {
+        Workbook wb;
+        wb.Sheets("Sheet1").Cells(1, 1).Value(1.0);
+        wb.AddSheet("Results").Cells(3, 28).Value(row.value);
+        try {
+            SaveAs(wb, folder / "x.xlsx");
+            ADD_FAILURE() << row.said;
+        } catch (const ExportError& e) {
+            EXPECT_NE(e.reason().find("cell AB3 of the sheet \"Results\""), std::string::npos)
+                << e.what();
+            EXPECT_NE(e.reason().find(row.said), std::string::npos) << e.what();
+        }
+        EXPECT_TRUE(FilesIn(folder).empty());
+    }
+}
 
 TEST(SpreadsheetLayer, SheetsAnswerToTheirNameInAnyCase) {
     Application app;
