@@ -1,9 +1,11 @@
 #include "export/exports.h"
+#include "export/read_back.h"
 #include "tests/test_support.h"
 
 #include "core/version.h"
 
 #include <unzip.h>
+#include <zip.h>
 
 #include <cmath>
 #include <filesystem>
@@ -43,6 +45,21 @@ std::string PartOf(const fs::path& file, const std::string& part) {
     }
     if (zip) unzClose(zip);
     return data;
+}
+
+// A .xlsx file made by hand from (part, content) pairs.
+void WriteZip(const fs::path& file, const std::map<std::string, std::string>& parts) {
+    zipFile zip = zipOpen64(file.c_str(), APPEND_STATUS_CREATE);
+    ASSERT_TRUE(zip);
+    for (const auto& [name, content] : parts) {
+        zip_fileinfo info{};
+        ASSERT_EQ(zipOpenNewFileInZip64(zip, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
+                                        Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0),
+                  ZIP_OK);
+        zipWriteInFileInZip(zip, content.data(), static_cast<unsigned>(content.size()));
+        zipCloseFileInZip(zip);
+    }
+    ASSERT_EQ(zipClose(zip, nullptr), ZIP_OK);
 }
 
 } // namespace
@@ -85,6 +102,80 @@ TEST(WorkbookText, SampleNamesThatXmlCannotHoldAreWrittenMadeSafe) {
                                rows[r].written + "</t>"),
                       std::string::npos)
                 << sheet << " row " << r;
+    }
+}
+
+// The read-back parses every XML part: a part that is not well-formed XML in UTF-8,
+// is cut short, or is missing is refused with the sheet or part, what and where.
+TEST(WorkbookReadBack, EveryPartIsParsedAsXml) {
+    const std::string ns = R"( xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main")";
+    const std::string rels =
+        R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"/>)";
+    auto sheet = [&](const std::string& text) {
+        return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<worksheet" + ns +
+               R"(><sheetData><row r="1"><c r="A1" t="inlineStr"><is><t>)" + text +
+               "</t></is></c></row></sheetData></worksheet>";
+    };
+    const std::map<std::string, std::string> valid = {
+        {"[Content_Types].xml",
+         R"(<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"/>)"},
+        {"_rels/.rels", rels},
+        {"xl/_rels/workbook.xml.rels", rels},
+        {"xl/workbook.xml", "<workbook" + ns + "/>"},
+        {"xl/styles.xml", "<styleSheet" + ns + "/>"},
+        {"xl/worksheets/sheet1.xml", sheet("x")},
+    };
+    const struct {
+        const char* part;
+        std::string content; // "-": the part is left out
+        std::vector<std::string> said;
+    } rows[] = {
+        {"xl/styles.xml", "<styleSheet" + ns + "/>", {}},
+        {"xl/worksheets/sheet1.xml",
+         sheet("a\xFF"),
+         {"sheet \"Sheet1\"", "0xFF", "not UTF-8", "in cell A1", "line 2"}},
+        {"xl/worksheets/sheet1.xml", sheet("a\x01"), {"sheet \"Sheet1\"", "U+0001", "in cell A1"}},
+        {"xl/worksheets/sheet1.xml",
+         sheet("&#1;"),
+         {"sheet \"Sheet1\"", "reference to invalid character", "in cell A1"}},
+        {"xl/worksheets/sheet1.xml", sheet("x").substr(0, 150), {"sheet \"Sheet1\"", "cut short"}},
+        {"xl/worksheets/sheet1.xml",
+         "<worksheet" + ns + "><sheetData/></worksheet>",
+         {"holds 0 of its 1 rows"}},
+        {"xl/worksheets/sheet1.xml", "<workbook" + ns + "/>", {"sheet \"Sheet1\"", "not a sheet"}},
+        {"xl/worksheets/sheet1.xml", "-", {"sheet \"Sheet1\" is missing"}},
+        {"xl/styles.xml",
+         "<styleSheet" + ns + "><a></b></styleSheet>",
+         {"\"xl/styles.xml\"", "mismatched tag", "line 1, column"}},
+        {"xl/workbook.xml", "<x:workbook/>", {"\"xl/workbook.xml\"", "unbound prefix"}},
+        {"xl/workbook.xml", "-", {"lacks its part \"xl/workbook.xml\""}},
+        // UTF-8 whatever the part declares.
+        {"[Content_Types].xml",
+         "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><Types a=\"\xE9\"/>",
+         {"\"[Content_Types].xml\"", "0xE9"}},
+    };
+    Workbook wb;
+    wb.Sheets("Sheet1").Range("a1").Value("x");
+    const fs::path folder = FreshFolder("read_back");
+    fs::create_directories(folder);
+    int n = 0;
+    for (const auto& row : rows) {
+        auto parts = valid;
+        if (row.content == "-")
+            parts.erase(row.part);
+        else
+            parts[row.part] = row.content;
+        const fs::path file = folder / ("hand-made " + std::to_string(++n) + ".xlsx");
+        WriteZip(file, parts);
+        std::string said;
+        try {
+            ReadBackXlsx(wb, file);
+        } catch (const SpreadsheetError& e) {
+            said = e.what();
+        }
+        EXPECT_EQ(said.empty(), row.said.empty()) << n << ": " << said;
+        for (const std::string& s : row.said)
+            EXPECT_NE(said.find(s), std::string::npos) << n << ": " << said;
     }
 }
 
