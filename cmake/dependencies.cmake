@@ -1,5 +1,5 @@
 # The libraries Temra builds on, each as one target of ours:
-#   temra::qcustomplot, temra::xlsxwriter, temra::minizip, temra::csv
+#   temra::qcustomplot, temra::xlsxwriter, temra::minizip, temra::expat, temra::csv
 # On Debian they come from its -dev packages (CMake configs and pkg-config). On
 # other systems (vcpkg on Windows and macOS) the same headers and libraries are
 # looked for where CMake finds them; QCustomPlot may also be built from its two
@@ -57,6 +57,13 @@ else()
   target_include_directories(temra_minizip SYSTEM INTERFACE ${MINIZIP_INCLUDE_DIR})
   target_link_libraries(temra_minizip INTERFACE ${MINIZIP_LIBRARY} ZLIB::ZLIB)
 endif()
+
+# expat: the XML parser that reads every written workbook back (CMake's FindEXPAT,
+# which vcpkg's expat answers as well)
+add_library(temra_expat INTERFACE)
+add_library(temra::expat ALIAS temra_expat)
+find_package(EXPAT REQUIRED)
+target_link_libraries(temra_expat INTERFACE EXPAT::EXPAT)
 
 # libcsv
 add_library(temra_csv INTERFACE)

@@ -1,9 +1,10 @@
 #include "export/spreadsheet.h"
 
 #include "core/numtext.h"
+#include "export/read_back.h"
+#include "export/xml_text.h"
 #include "platform/platform.h"
 
-#include <unzip.h>
 #include <xlsxwriter.h>
 
 #include <clocale>
@@ -13,9 +14,9 @@
 #include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <map>
 
 namespace temra::xl {
 
@@ -69,6 +70,13 @@ std::pair<std::uint32_t, std::uint32_t> ParseAddress(std::string_view address) {
     return {static_cast<std::uint32_t>(row), column};
 }
 
+std::string CellAddress(std::uint32_t row, std::uint32_t column) {
+    std::string letters;
+    for (; column > 0; column = (column - 1) / 26)
+        letters.insert(letters.begin(), static_cast<char>('A' + (column - 1) % 26));
+    return letters + std::to_string(row);
+}
+
 void Range::Value(const CellValue& value) {
     sheet_.Set(row_, column_, value);
 }
@@ -91,14 +99,15 @@ void Columns::VerticalAlignment(int code) {
 }
 
 void Columns::NumberFormat(const std::string& format) {
-    if (format.empty() || format.size() > 255) throw SpreadsheetError("bad number format");
+    if (format.empty() || format.size() > 255 || CellText(format) != format)
+        throw SpreadsheetError("bad number format");
     for (auto c = first_; c <= last_; ++c) sheet_.At(c).format.numberFormat = format;
 }
 
 void Worksheet::Name(std::string newName) {
     if (newName.empty() || newName.size() > 31 ||
-        newName.find_first_of("[]:*?/\\") != std::string::npos)
-        throw SpreadsheetError("\"" + newName + "\" cannot name a sheet");
+        newName.find_first_of("[]:*?/\\") != std::string::npos || CellText(newName) != newName)
+        throw SpreadsheetError("\"" + CellText(newName) + "\" cannot name a sheet");
     name_ = std::move(newName);
 }
 
@@ -258,124 +267,6 @@ double ShortestOfSingle(double value) {
     return out;
 }
 
-// The rows and cells each sheet holds, as written to the file.
-struct SheetCounts {
-    std::uint64_t rows = 0;
-    std::uint64_t cells = 0;
-};
-
-// Counts the row and cell tags ("<row ", "<c ") of a sheet's XML as it streams
-// past in chunks, tags cut by a chunk's end included.
-class TagCounter {
-  public:
-    void Feed(std::string_view chunk) {
-        std::size_t at = 0;
-        while (!pending_.empty() && at < chunk.size()) Step(chunk[at++]);
-        while (at < chunk.size()) {
-            const void* lt = std::memchr(chunk.data() + at, '<', chunk.size() - at);
-            if (!lt) break;
-            at = static_cast<std::size_t>(static_cast<const char*>(lt) - chunk.data()) + 1;
-            pending_ = "<";
-            while (!pending_.empty() && at < chunk.size()) Step(chunk[at++]);
-        }
-    }
-    std::uint64_t rows() const { return rows_; }
-    std::uint64_t cells() const { return cells_; }
-
-  private:
-    // One more character of a tag begun with '<'.
-    void Step(char ch) {
-        if (ch == '<') {
-            pending_ = "<";
-            return;
-        }
-        pending_ += ch;
-        if (pending_ == "<row ") {
-            ++rows_;
-        } else if (pending_ == "<c ") {
-            ++cells_;
-        } else if (std::string_view("<row ").substr(0, pending_.size()) == pending_ ||
-                   std::string_view("<c ").substr(0, pending_.size()) == pending_) {
-            return; // still one of the two
-        }
-        pending_.clear();
-    }
-
-    std::string pending_;
-    std::uint64_t rows_ = 0, cells_ = 0;
-};
-
-struct UnzipCloser {
-    void operator()(void* zip) const {
-        if (zip) unzClose(zip);
-    }
-};
-
-// Reads a sheet of the written file back and counts its rows and cells; throws
-// when it cannot be read or does not end as a sheet ends.
-SheetCounts ReadBackSheet(unzFile zip, std::uint32_t index, const std::string& name,
-                          RunControl& control) {
-    const std::string entry = "xl/worksheets/sheet" + std::to_string(index) + ".xml";
-    if (unzLocateFile(zip, entry.c_str(), 0) != UNZ_OK || unzOpenCurrentFile(zip) != UNZ_OK)
-        throw SpreadsheetError("the sheet \"" + name + "\" is missing from the written file");
-    TagCounter tags;
-    std::string buffer(1 << 16, '\0'), tail;
-    for (;;) {
-        const int n = unzReadCurrentFile(zip, buffer.data(), static_cast<unsigned>(buffer.size()));
-        if (n < 0) {
-            unzCloseCurrentFile(zip);
-            throw SpreadsheetError("the sheet \"" + name + "\" cannot be read back");
-        }
-        if (n == 0) break;
-        const std::string_view chunk(buffer.data(), static_cast<std::size_t>(n));
-        tags.Feed(chunk);
-        tail.append(chunk.substr(chunk.size() > 64 ? chunk.size() - 64 : 0));
-        if (tail.size() > 64) tail.erase(0, tail.size() - 64);
-        control.CheckCancelled();
-    }
-    if (unzCloseCurrentFile(zip) != UNZ_OK)
-        throw SpreadsheetError("the sheet \"" + name + "\" is damaged in the written file");
-    while (!tail.empty() && std::isspace(static_cast<unsigned char>(tail.back()))) tail.pop_back();
-    const std::string end = "</worksheet>";
-    if (tail.size() < end.size() || tail.compare(tail.size() - end.size(), end.size(), end) != 0)
-        throw SpreadsheetError("the sheet \"" + name + "\" was cut short while it was written");
-    return {tags.rows(), tags.cells()};
-}
-
-SheetCounts CountsOf(const Worksheet& sheet) {
-    SheetCounts counts;
-    for (std::uint32_t r = 1; r <= sheet.RowCount(); ++r) {
-        std::uint64_t inRow = 0;
-        for (std::uint32_t c = 1; c <= sheet.ColumnCount(); ++c) {
-            const Worksheet::CellRef cell = sheet.Peek(r, c);
-            if (cell.number || (cell.text && !cell.text->empty())) ++inRow;
-        }
-        counts.cells += inRow;
-        counts.rows += inRow > 0;
-    }
-    return counts;
-}
-
-// A file system that runs full while the library writes its scratch files leaves
-// a sheet cut short inside a file that is otherwise valid, and the library does
-// not say so: every sheet is read back and counted.
-void VerifyXlsx(const Workbook& workbook, const std::filesystem::path& path, RunControl& control) {
-    std::unique_ptr<void, UnzipCloser> zip(unzOpen64(path.c_str()));
-    if (!zip) throw SpreadsheetError("the written file cannot be read back as a workbook");
-    std::uint32_t index = 0;
-    for (const auto& sheet : workbook.AllSheets()) {
-        const SheetCounts expected = CountsOf(*sheet);
-        const SheetCounts found = ReadBackSheet(zip.get(), ++index, sheet->Name(), control);
-        if (found.rows != expected.rows || found.cells != expected.cells)
-            throw SpreadsheetError("the sheet \"" + sheet->Name() + "\" holds " +
-                                   CountText(static_cast<double>(found.rows)) + " of its " +
-                                   CountText(static_cast<double>(expected.rows)) + " rows (" +
-                                   CountText(static_cast<double>(found.cells)) + " of its " +
-                                   CountText(static_cast<double>(expected.cells)) +
-                                   " cells) in the written file; the disk may be full");
-    }
-}
-
 } // namespace
 
 std::uint64_t TableBytes(std::uint64_t rows, std::uint64_t columns) {
@@ -396,7 +287,7 @@ void WriteXlsx(const Workbook& workbook, const std::filesystem::path& path,
     }
     std::uint64_t totalRows = 0;
     for (const auto& sheet : workbook.AllSheets()) totalRows += sheet->RowCount();
-    control.Begin(totalRows);
+    control.Begin(2 * totalRows); // written, then read back
 
     // The library prints its faults to standard error as well; they are said once,
     // here, in the message of the SpreadsheetError.
@@ -441,21 +332,37 @@ void WriteXlsx(const Workbook& workbook, const std::filesystem::path& path,
                 const Worksheet::CellRef cell = sheet.Peek(r, c);
                 const auto row = static_cast<lxw_row_t>(r - 1);
                 const auto col = static_cast<lxw_col_t>(c - 1);
-                if (cell.number)
-                    check(worksheet_write_number(
-                              ws, row, col,
-                              cell.single ? ShortestOfSingle(*cell.number) : *cell.number, nullptr),
-                          "cell");
-                else if (cell.text && !cell.text->empty()) // an empty text is a blank cell
-                    check(worksheet_write_string(ws, row, col, cell.text->c_str(), nullptr),
-                          "cell");
+                auto cellFault = [&](const std::string& what) {
+                    return SpreadsheetError("cell " + CellAddress(r, c) + " of the sheet \"" +
+                                            sheet.Name() + "\" " + what);
+                };
+                lxw_error error = LXW_NO_ERROR;
+                if (cell.number) {
+                    // A workbook holds finite numbers only: the library would write
+                    // "INF" or "NAN", which spreadsheet programs take for damage.
+                    const double value =
+                        cell.single ? ShortestOfSingle(*cell.number) : *cell.number;
+                    if (!std::isfinite(value))
+                        throw cellFault(
+                            "would hold " +
+                            std::string(std::isnan(value) ? "NaN"
+                                        : value > 0       ? "inf"
+                                                          : "-inf") +
+                            ", which is not a finite number; no workbook is written with it");
+                    error = worksheet_write_number(ws, row, col, value, nullptr);
+                } else if (cell.text && !cell.text->empty()) { // an empty text is a blank cell
+                    error =
+                        worksheet_write_string(ws, row, col, CellText(*cell.text).c_str(), nullptr);
+                }
+                if (error != LXW_NO_ERROR)
+                    throw cellFault(std::string("cannot be written: ") + lxw_strerror(error));
             }
             if ((r & 0xFFF) == 0) control.Advance(0x1000);
         }
     }
     if (workbook_close(wb.release()) != LXW_NO_ERROR)
         throw SpreadsheetError("the file could not be completed; the disk may be full");
-    VerifyXlsx(workbook, path, control);
+    ReadBackXlsx(workbook, path, control);
     std::string reason;
     if (!platform::SyncFile(path, reason))
         throw SpreadsheetError("the file cannot be forced to the disk: " + reason);

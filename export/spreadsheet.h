@@ -159,11 +159,15 @@ class Application {
 };
 
 // Writes the workbook as a new .xlsx file at `path` (the caller picks a free
-// name), reads it back to make sure every sheet holds all of its rows and cells,
-// and forces it to the disk. A single-precision value is written as the shortest
-// decimal that reads back to the same single (0.001, not 0.00100000004749745).
+// name), reads it back (ReadBackXlsx, export/read_back.h: every XML part parses,
+// every sheet holds all of its rows and cells), and forces it to the disk. A
+// single-precision value is written as the shortest decimal that reads back to the
+// same single (0.001, not 0.00100000004749745); a text as CellText
+// (export/xml_text.h) makes it safe for XML. A number that is not finite (inf,
+// -inf, NaN) is never written: the workbook is refused, naming its sheet and cell.
 // Raises SpreadsheetError with the reason; the file may then be left half-written
-// and is the caller's to remove. Progress goes to `control` in rows.
+// and is the caller's to remove. Progress goes to `control` in rows, written and
+// read back.
 void WriteXlsx(const Workbook& workbook, const std::filesystem::path& path,
                const std::filesystem::path& scratchFolder, RunControl& control = Unwatched());
 
@@ -172,5 +176,7 @@ std::uint64_t TableBytes(std::uint64_t rows, std::uint64_t columns);
 
 // "a1" -> (1, 1); "J2" -> (2, 10).
 std::pair<std::uint32_t, std::uint32_t> ParseAddress(std::string_view address);
+// (2, 10) -> "J2"; (1, 27) -> "AA1".
+std::string CellAddress(std::uint32_t row, std::uint32_t column);
 
 } // namespace temra::xl

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake g++ pkg-config clang-format clang-tidy
   libgtest-dev libbenchmark-dev libcli11-dev
-  qt6-base-dev qt6-svg-dev libqcustomplot-dev libxlsxwriter-dev libminizip-dev libcsv-dev libboost-math-dev
+  qt6-base-dev qt6-svg-dev libqcustomplot-dev libxlsxwriter-dev libminizip-dev libexpat1-dev libcsv-dev libboost-math-dev
   python3 python3-openpyxl fonts-dejavu-core
   desktop-file-utils appstream groff-base man-db file dpkg-dev
 )

@@ -79,7 +79,7 @@ for f in "${files[@]}"; do
   grep -q " \./usr/$f$" <<<"$contents" || fail ".deb lacks /usr/$f"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libqt6widgets6 libqt6svg6 libxlsxwriter libcsv3 libminizip qt6-qpa-plugins; do
+for lib in libqt6widgets6 libqt6svg6 libxlsxwriter libcsv3 libminizip libexpat1 qt6-qpa-plugins; do
   grep -q "$lib" <<<"$depends" || fail ".deb does not depend on $lib: $depends"
 done
 if grep -qE -- '-dev\b|libasan|libubsan' <<<"$depends"; then fail ".deb depends on $depends"; fi

@@ -1,8 +1,13 @@
 #include "export/exports.h"
+#include "export/read_back.h"
 #include "tests/test_support.h"
 
 #include "core/version.h"
 
+#include <unzip.h>
+#include <zip.h>
+
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -15,7 +20,7 @@ namespace fs = std::filesystem;
 namespace {
 
 fs::path FreshFolder(const std::string& name) {
-    const fs::path folder = fs::path(::testing::TempDir()) / ("temra_export_" + name);
+    fs::path folder = fs::path(::testing::TempDir()) / ("temra_export_" + name);
     fs::remove_all(folder);
     return folder;
 }
@@ -28,7 +33,182 @@ std::vector<fs::path> FilesIn(const fs::path& folder) {
     return files;
 }
 
+// A part of a .xlsx file as it is stored; empty when it is not there.
+std::string PartOf(const fs::path& file, const std::string& part) {
+    std::string data;
+    unzFile zip = unzOpen64(file.c_str());
+    if (zip && unzLocateFile(zip, part.c_str(), 0) == UNZ_OK && unzOpenCurrentFile(zip) == UNZ_OK) {
+        std::array<char, 4096> buf{};
+        for (int n; (n = unzReadCurrentFile(zip, buf.data(), buf.size())) > 0;)
+            data.append(buf.data(), static_cast<std::size_t>(n));
+        unzCloseCurrentFile(zip);
+    }
+    if (zip) unzClose(zip);
+    return data;
+}
+
+// A .xlsx file made by hand from (part, content) pairs.
+void WriteZip(const fs::path& file, const std::map<std::string, std::string>& parts) {
+    zipFile zip = zipOpen64(file.c_str(), APPEND_STATUS_CREATE);
+    ASSERT_TRUE(zip);
+    for (const auto& [name, content] : parts) {
+        zip_fileinfo info{};
+        ASSERT_EQ(zipOpenNewFileInZip64(zip, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
+                                        Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0),
+                  ZIP_OK);
+        zipWriteInFileInZip(zip, content.data(), static_cast<unsigned>(content.size()));
+        zipCloseFileInZip(zip);
+    }
+    ASSERT_EQ(zipClose(zip, nullptr), ZIP_OK);
+}
+
 } // namespace
+
+// Texts that are not valid UTF-8 or hold characters XML forbids are written made
+// safe (U+FFFD, "\x01"), in every sheet they go to.
+TEST(WorkbookText, SampleNamesThatXmlCannotHoldAreWrittenMadeSafe) {
+    const std::string fffd = "\xEF\xBF\xBD";
+    const struct {
+        std::string name, written;
+    } rows[] = {
+        {"a\xFF!", "a" + fffd + "!"},                    // a byte that is not UTF-8
+        {"\xE2\x82x", fffd + "x"},                       // a sequence cut short: one U+FFFD
+        {"\xC0\xAF", fffd + fffd},                       // an overlong form
+        {"\xED\xA0\x80", fffd + fffd + fffd},            // a surrogate
+        {"\xF4\x90\x80\x80", fffd + fffd + fffd + fffd}, // beyond U+10FFFF
+        {"\xEF\xBF\xBEz", fffd + "z"},                   // the non-character U+FFFE
+        {"bell\x07", "bell\\x07"},
+        {std::string("nul\0end", 7), "nul\\x00end"},
+        {"\x1B[1m", "\\x1B[1m"},
+        {"tab\tline\n<&>", "tab\tline\n&lt;&amp;&gt;"},
+        {"Ne \xC3\xBC \xE2\x9C\x93 \xF0\x9D\x84\x9E", "Ne \xC3\xBC \xE2\x9C\x93 \xF0\x9D\x84\x9E"},
+    };
+    std::vector<study::Sample> samples;
+    std::vector<study::StudyResult> results;
+    for (const auto& row : rows) {
+        samples.emplace_back().name = row.name;
+        results.emplace_back().sample = row.name;
+        results.back().error = "not fitted";
+    }
+    Application app;
+    const fs::path file = FreshFolder("bad_names") / "study.xlsx";
+    fs::create_directories(file.parent_path());
+    SaveAs(WriteStudyResults(results, study::StudyOptions{}, WrittenBy(), samples, '.', app), file);
+    // Written, so read back as XML; each name in its cell as made safe.
+    for (const char* sheet : {"xl/worksheets/sheet1.xml", "xl/worksheets/sheet3.xml"}) {
+        const std::string xml = PartOf(file, sheet);
+        for (std::uint32_t r = 0; r < std::size(rows); ++r)
+            EXPECT_NE(xml.find("<c r=\"A" + std::to_string(r + 2) + "\" t=\"inlineStr\"><is><t>" +
+                               rows[r].written + "</t>"),
+                      std::string::npos)
+                << sheet << " row " << r;
+    }
+}
+
+// The read-back parses every XML part: a part that is not well-formed XML in UTF-8,
+// is cut short, or is missing is refused with the sheet or part, what and where.
+TEST(WorkbookReadBack, EveryPartIsParsedAsXml) {
+    const std::string ns = R"( xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main")";
+    const std::string rels =
+        R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"/>)";
+    auto sheet = [&](const std::string& text) {
+        return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<worksheet" + ns +
+               R"(><sheetData><row r="1"><c r="A1" t="inlineStr"><is><t>)" + text +
+               "</t></is></c></row></sheetData></worksheet>";
+    };
+    const std::map<std::string, std::string> valid = {
+        {"[Content_Types].xml",
+         R"(<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"/>)"},
+        {"_rels/.rels", rels},
+        {"xl/_rels/workbook.xml.rels", rels},
+        {"xl/workbook.xml", "<workbook" + ns + "/>"},
+        {"xl/styles.xml", "<styleSheet" + ns + "/>"},
+        {"xl/worksheets/sheet1.xml", sheet("x")},
+    };
+    const struct {
+        const char* part;
+        std::string content; // "-": the part is left out
+        std::vector<std::string> said;
+    } rows[] = {
+        {"xl/styles.xml", "<styleSheet" + ns + "/>", {}},
+        {"xl/worksheets/sheet1.xml",
+         sheet("a\xFF"),
+         {"sheet \"Sheet1\"", "0xFF", "not UTF-8", "in cell A1", "line 2"}},
+        {"xl/worksheets/sheet1.xml", sheet("a\x01"), {"sheet \"Sheet1\"", "U+0001", "in cell A1"}},
+        {"xl/worksheets/sheet1.xml",
+         sheet("&#1;"),
+         {"sheet \"Sheet1\"", "reference to invalid character", "in cell A1"}},
+        {"xl/worksheets/sheet1.xml", sheet("x").substr(0, 150), {"sheet \"Sheet1\"", "cut short"}},
+        {"xl/worksheets/sheet1.xml",
+         "<worksheet" + ns + "><sheetData/></worksheet>",
+         {"holds 0 of its 1 rows"}},
+        {"xl/worksheets/sheet1.xml", "<workbook" + ns + "/>", {"sheet \"Sheet1\"", "not a sheet"}},
+        {"xl/worksheets/sheet1.xml", "-", {"sheet \"Sheet1\" is missing"}},
+        {"xl/styles.xml",
+         "<styleSheet" + ns + "><a></b></styleSheet>",
+         {"\"xl/styles.xml\"", "mismatched tag", "line 1, column"}},
+        {"xl/workbook.xml", "<x:workbook/>", {"\"xl/workbook.xml\"", "unbound prefix"}},
+        {"xl/workbook.xml", "-", {"lacks its part \"xl/workbook.xml\""}},
+        // UTF-8 whatever the part declares.
+        {"[Content_Types].xml",
+         "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><Types a=\"\xE9\"/>",
+         {"\"[Content_Types].xml\"", "0xE9"}},
+    };
+    Workbook wb;
+    wb.Sheets("Sheet1").Range("a1").Value("x");
+    const fs::path folder = FreshFolder("read_back");
+    fs::create_directories(folder);
+    int n = 0;
+    for (const auto& row : rows) {
+        auto parts = valid;
+        if (row.content == "-")
+            parts.erase(row.part);
+        else
+            parts[row.part] = row.content;
+        const fs::path file = folder / ("hand-made " + std::to_string(++n) + ".xlsx");
+        WriteZip(file, parts);
+        std::string said;
+        try {
+            ReadBackXlsx(wb, file);
+        } catch (const SpreadsheetError& e) {
+            said = e.what();
+        }
+        EXPECT_EQ(said.empty(), row.said.empty()) << n << ": " << said;
+        for (const std::string& s : row.said)
+            EXPECT_NE(said.find(s), std::string::npos) << n << ": " << said;
+    }
+}
+
+// A number that is not finite is never written: the workbook is refused, naming
+// the sheet and cell, and no file is left.
+TEST(WorkbookNumbers, NonFiniteNumbersRefuseTheWorkbook) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct {
+        CellValue value;
+        const char* said;
+    } rows[] = {
+        {inf, "would hold inf"},
+        {-inf, "would hold -inf"},
+        {std::nan(""), "would hold NaN"},
+        {std::numeric_limits<float>::infinity(), "would hold inf"},
+    };
+    const fs::path folder = FreshFolder("non_finite");
+    fs::create_directories(folder);
+    for (const auto& row : rows) {
+        Workbook wb;
+        wb.Sheets("Sheet1").Cells(1, 1).Value(1.0);
+        wb.AddSheet("Results").Cells(3, 28).Value(row.value);
+        try {
+            SaveAs(wb, folder / "x.xlsx");
+            ADD_FAILURE() << row.said;
+        } catch (const ExportError& e) {
+            EXPECT_NE(e.reason().find("cell AB3 of the sheet \"Results\""), std::string::npos)
+                << e.what();
+            EXPECT_NE(e.reason().find(row.said), std::string::npos) << e.what();
+        }
+        EXPECT_TRUE(FilesIn(folder).empty());
+    }
+}
 
 TEST(SpreadsheetLayer, SheetsAnswerToTheirNameInAnyCase) {
     Application app;
