@@ -100,11 +100,32 @@ TempTable MakeTable(const Window& w, double step, float density, double chloride
     return t;
 }
 
-// A sample's grid: the layout and the table of each of its elevations.
+// A sample's grid: the layout and the table of each of its elevations, and,
+// for a grid several samples share, every case's equilibrium concentrations.
 struct SampleGrid {
     const Layout* layout = nullptr;
     std::vector<const TempTable*> tables;
+    std::array<std::vector<double>, GasCount> cases; // by gas; empty when not made
 };
+
+// Every case's equilibrium concentration of the study's gases (the same
+// arithmetic as the search's own).
+void FillCases(SampleGrid& g, const std::array<bool, GasCount>& gases) {
+    const GridPlan& plan = g.layout->plan;
+    const auto N = static_cast<std::size_t>(plan.Cases());
+    for (std::size_t gas = 0; gas < GasCount; ++gas) {
+        if (!gases[gas]) continue;
+        std::vector<double>& C = g.cases[gas];
+        C.resize(N);
+        for (std::size_t e = 0; e < plan.elevations.size(); ++e) {
+            const TempTable& tab = *g.tables[e];
+            const double P = g.layout->P[e];
+            double* out = C.data() + plan.elevations[e].first;
+            for (std::size_t t = 0; t < tab.T.size(); ++t)
+                out[t] = EquilConcOf(tab.SX[gas][t], P, tab.VP[t]);
+        }
+    }
+}
 
 // ---- The study's work ---------------------------------------------------------------
 // Progress is counted in evaluations of one grid case: each temperature of a
@@ -195,7 +216,29 @@ CasePass SearchCases(const Fitted& f, const SampleGrid& grid, const StudyOptions
     }
     std::vector<double> Sdz, Sd2;
     std::array<double, GasCount> C{};
-    for (std::size_t e = 0; e < plan.elevations.size(); ++e) {
+    const bool tabulated = o.model == Model::UA && !grid.cases[f.gas[0]].empty();
+    if (tabulated) {
+        // UA over the shared cases: the weighted sums gas by gas over every case.
+        Sdz.assign(N, 0.0);
+        Sd2.assign(N, 0.0);
+        for (int j = 0; j < f.n; ++j) {
+            const auto i = static_cast<std::size_t>(j);
+            const double* Cg = grid.cases[f.gas[i]].data();
+            const double m = f.m[i], w = f.w[i], wz = f.w[i] * f.z[i];
+            for (std::size_t k = 0; k < N; ++k) {
+                const double d = m - Cg[k];
+                Sdz[k] += wz * d;
+                Sd2[k] += w * d * d;
+            }
+        }
+        for (std::size_t k = 0; k < N; ++k) {
+            pass.Step();
+            const double A = std::max(0.0, Sdz[k] / Sz2);
+            c.chi2[k] = Sd2[k] - A * (2 * Sdz[k] - A * Sz2);
+            c.A[k] = A;
+        }
+    }
+    for (std::size_t e = 0; e < plan.elevations.size() && !tabulated; ++e) {
         const GridElevation& el = plan.elevations[e];
         const TempTable& tab = *grid.tables[e];
         const double P = grid.layout->P[e];
@@ -391,8 +434,13 @@ StudyResult FitSample(const Sample& s, const Values& v, const SampleGrid& grid,
     const Point gridBest = model.At(gridCase.T, gridCase.E);
     const Point best = model.Best(gridBest);
     RegionSeeds seeds;
-    for (std::size_t k = 0; k < N; ++k)
-        if (cases.chi2[k] <= best.chi2 + 1) seeds.Add(CasePoint(grid, cases, k));
+    const auto& els = grid.layout->plan.elevations;
+    for (std::size_t e = 0; e < els.size(); ++e) {
+        const std::vector<double>& T = grid.tables[e]->T;
+        for (std::size_t t = 0, k = els[e].first; t < T.size(); ++t, ++k)
+            if (cases.chi2[k] <= best.chi2 + 1)
+                seeds.Add({T[t], els[e].H, cases.chi2[k], cases.A[k], cases.F[k]});
+    }
     const Ranges ranges = model.RangesOf(best, seeds);
 
     r.chi2 = best.chi2;
@@ -591,10 +639,16 @@ std::vector<StudyResult> FitStudy(const std::vector<Sample>& samples, const Stud
             continue;
         }
         std::map<const Layout*, SampleGrid> sampleGrids;
+        std::map<const Layout*, std::size_t> sharing;
         for (std::size_t i : m.members) {
             const Layout* l = LayoutOf(grids, values[i]);
+            ++sharing[l];
             if (!sampleGrids.count(l)) sampleGrids.emplace(l, GridOf(*l, m.tables));
         }
+        // A grid that several samples share gets its cases' concentrations once
+        // (within the memory its plan was weighed with: the grid's own arrays).
+        for (auto& [layout, g] : sampleGrids)
+            if (sharing[layout] > 1 && options.model == Model::UA) FillCases(g, options.gases);
         const std::vector<std::size_t>& members = m.members;
         const unsigned parts = PartCount(static_cast<std::int64_t>(members.size()), 1);
         RunParts(parts, [&](unsigned part) {
