@@ -115,6 +115,10 @@ std::unique_ptr<CLI::App> MakeApp(Options& o) {
         ->capture_default_str();
     study->add_option("--ce-a-max", o.ceAMax, "The largest excess air A of ce (cm³ STP/g H2O)")
         ->capture_default_str();
+    study->add_flag("--per-gram", o.perGram,
+                    "The table's concentrations and errors are per gram of water (cm³ STP/g "
+                    "H2O): each is multiplied by the sample's density before the fit (without "
+                    "it they are per cm³ of water, cm³ STP/cm³ H2O, as on the input page)");
     study->add_option("--xlsx", o.xlsx,
                       "Write the \"Study Results\" workbook (with its \"Settings\") to this new "
                       ".xlsx file instead");
@@ -162,8 +166,69 @@ std::array<bool, GasCount> Deleted(const std::array<bool, GasCount>& chosen) {
     return deleted;
 }
 
+// A text as a terminal shows it, every character visible: control characters
+// (C0, DEL, C1) as escapes ("\t", "\n", "\x00", "\u009b") and bytes that are not
+// UTF-8 as "\xHH". A message quotes what the table and the arguments hold, which
+// may be anything.
+std::string Visible(std::string_view text) {
+    static const char* const kHex = "0123456789abcdef";
+    auto hex = [](unsigned value, int digits) {
+        std::string out;
+        for (int d = digits - 1; d >= 0; --d) out += kHex[(value >> (4 * d)) & 15];
+        return out;
+    };
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '\t' || c == '\n' || c == '\r') {
+            out += c == '\t' ? "\\t" : c == '\n' ? "\\n" : "\\r";
+            ++i;
+        } else if (c < 0x20 || c == 0x7F) {
+            out += "\\x" + hex(c, 2);
+            ++i;
+        } else if (c < 0x80) {
+            out += static_cast<char>(c);
+            ++i;
+        } else {
+            // A UTF-8 sequence is kept, but for the C1 controls (U+0080 to U+009F,
+            // bytes C2 80 to C2 9F); any other byte is shown as its value.
+            std::size_t length = c >= 0xC2 && c <= 0xDF   ? 2
+                                 : c >= 0xE0 && c <= 0xEF ? 3
+                                 : c >= 0xF0 && c <= 0xF4 ? 4
+                                                          : 0;
+            if (length == 0 || i + length > text.size()) length = 0;
+            for (std::size_t k = 1; k < length; ++k)
+                if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) length = 0;
+            // Overlong forms, surrogates and values above U+10FFFF are not UTF-8.
+            if (length >= 3) {
+                const auto second = static_cast<unsigned char>(text[i + 1]);
+                if ((c == 0xE0 && second < 0xA0) || (c == 0xED && second > 0x9F) ||
+                    (c == 0xF0 && second < 0x90) || (c == 0xF4 && second > 0x8F))
+                    length = 0;
+            }
+            if (length == 0) {
+                out += "\\x" + hex(c, 2);
+                ++i;
+            } else if (c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
+                out += "\\u00" + hex(static_cast<unsigned char>(text[i + 1]), 2);
+                i += 2;
+            } else {
+                out.append(text.substr(i, length));
+                i += length;
+            }
+        }
+    }
+    return out;
+}
+
+// A line to standard error, every character of it visible.
+void Say(std::ostream& err, const std::string& text) {
+    err << "temra-cli: " << Visible(text) << '\n';
+}
+
 void Note(std::ostream& err, const std::string& text) {
-    err << "temra-cli: note: " << text << '\n';
+    Say(err, "note: " + text);
 }
 
 bool ValidCase(const SolubilityGrid& grid, CaseNumber c) {
@@ -275,9 +340,15 @@ void PrintPair(const GasPairGraph& p, bool json, std::ostream& out) {
     out << "  ]\n}\n";
 }
 
-// A CSV field, quoted when it holds a delimiter, a quote or a line break.
+// A CSV field, quoted when it holds a delimiter, a quote, a line break or any
+// other control character: the CSV is data, so its text is kept as it is, and
+// the quotes keep it one field.
 std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    const bool plain = std::none_of(text.begin(), text.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return c == ',' || c == '"' || u < 0x20 || u == 0x7F;
+    });
+    if (plain) return text;
     std::string quoted = "\"";
     for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
     return quoted + "\"";
@@ -356,6 +427,7 @@ int RunStudy(const Options& o, const CLI::App& app, const std::array<bool, GasCo
     so.model = (o.model == "ce" || o.model == "CE") ? study::Model::CE : study::Model::UA;
     if (app.get_option("--gases")->count() > 0) so.gases = chosen;
     so.relErr = OptionNumber(o.relErr, "--rel-err");
+    so.perGram = o.perGram;
     if (so.model == study::Model::CE) so.ceAMax = OptionNumber(o.ceAMax, "--ce-a-max");
     const study::SampleTable table = study::ReadSampleTable(o.studyFile, m.MemoryAvailable());
     const study::SampleColumns columns = study::ReadSamples(table, so);
@@ -366,15 +438,22 @@ int RunStudy(const Options& o, const CLI::App& app, const std::array<bool, GasCo
             names += (names.empty() ? "" : ", ") + ("\"" + n + "\"");
         Note(err, "columns not read: " + names);
     }
+    // Said once for the table: which columns of total gas were read as isotopes.
+    for (const study::ColumnNote& n : columns.notes) Note(err, n.Text());
+    if (columns.samples.empty()) Note(err, "the table has a header but no samples");
     int status = 0;
     for (const study::StudyResult& r : results)
         if (!r.error.empty()) {
-            err << "temra-cli: error: " << r.error << '\n';
+            Say(err, "error: " + r.error);
             status = 1;
         }
     const auto optionOf = [](FieldId id) {
+        // The option with its help, without the unit: "--temp-max (Highest
+        // equilibrium temperature)".
         const Field& f = FieldOf(id);
-        return std::string(f.option) + " (" + std::string(f.label) + ")";
+        std::string help(f.help);
+        if (const auto unit = help.rfind(" ("); unit != std::string::npos) help.erase(unit);
+        return std::string(f.option) + " (" + help + ")";
     };
     for (const std::string& note : study::StudyNotes(results, so, '.', optionOf)) Note(err, note);
     if (o.xlsx.empty()) {
@@ -383,6 +462,7 @@ int RunStudy(const Options& o, const CLI::App& app, const std::array<bool, GasCo
     }
     xl::Settings settings = xl::WrittenBy();
     settings.emplace_back("Samples", o.studyFile == "-" ? "standard input" : o.studyFile);
+    for (auto& s : study::ColumnSettings(columns.notes)) settings.push_back(std::move(s));
     for (auto& s : study::StudySettings(so)) settings.push_back(std::move(s));
     xl::Application excel;
     excel.MemoryBudget = m.MemoryAvailable();
@@ -419,7 +499,7 @@ std::vector<std::string> Arguments(const std::vector<std::string>& given, const 
 }
 
 int Refuse(std::ostream& err, const std::string& message) {
-    err << "temra-cli: " << message << '\n';
+    Say(err, message);
     return 2;
 }
 
@@ -493,10 +573,10 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     } catch (const study::StudyError& e) {
         return Refuse(err, StudyOption(e.setting(), o) + ": " + e.what());
     } catch (const xl::ExportError& e) {
-        err << "temra-cli: --xlsx: " << e.what() << '\n';
+        Say(err, std::string("--xlsx: ") + e.what());
         return 1;
     } catch (const xl::SpreadsheetError& e) {
-        err << "temra-cli: --xlsx: " << e.what() << '\n';
+        Say(err, std::string("--xlsx: ") + e.what());
         return 1;
     } catch (const TemraError& e) {
         std::string message = OptionFor(e.field()) + ": " + e.description();

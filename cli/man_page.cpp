@@ -4,7 +4,9 @@
 #include "cli/cli.h"
 #include "cli/options.h"
 
+#include "core/numtext.h"
 #include "core/version.h"
+#include "study/samples.h"
 
 #include <string>
 #include <vector>
@@ -89,6 +91,8 @@ const Example kExamples[] = {
      "temra-cli study --model ce - < samples.csv"},
     {"The same with the MAAT relation of a region, as the \"Study Results\" workbook:",
      "temra-cli --maat --maat-a -108 --maat-b 2289 study samples.csv --xlsx study.xlsx"},
+    {"A table of concentrations per gram of water, each multiplied by its sample's density:",
+     "temra-cli study --per-gram samples.csv"},
 };
 
 } // namespace
@@ -167,7 +171,36 @@ void WriteManPage(std::ostream& out) {
         << "\\fI<gas>\\fR err holds absolute 1\\-sigma errors (otherwise \\fB\\-\\-rel\\-err\\fR "
            "times the measured value); chloride, density and a known recharge elevation are "
            "optional. A sample that cannot be read becomes an error row, with \"error: ...\" "
-           "in its flags, and the other samples are still fitted.\n";
+           "in its flags, and the other samples are still fitted.\n"
+        << ".PP\n"
+        << "Concentrations and their errors are in cm\\(S3 STP per cm\\(S3 of water, as on the "
+           "input page. With \\fB\\-\\-per\\-gram\\fR they are per gram of water (cm\\(S3 "
+           "STP/g H2O), and each is multiplied by the sample's density (g/cm\\(S3) before the "
+           "fit. The \"Settings\" of the workbook state which.\n"
+        << ".PP\n"
+        << "The columns He, Ne, Ar and Kr (and their err) hold the total gas: their values are "
+           "read as He\\-4, Ne\\-20, Ar\\-40 and Kr\\-84, times the isotope's share of the "
+           "atmosphere's gas ("
+        << ExactText(study::AtmosphericShare(1)) << ", " << ExactText(study::AtmosphericShare(2))
+        << ", " << ExactText(study::AtmosphericShare(3)) << " and "
+        << ExactText(study::AtmosphericShare(4))
+        << "), and a note on standard "
+           "error and a line of the \"Settings\" say so. Xe is all its isotopes. A table that "
+           "gives one gas in both forms, or any column it reads twice, is refused naming both "
+           "columns.\n"
+        << ".PP\n"
+        << "Chloride is in moles per litre (mol/l), as on the input page. The model's salt "
+           "correction is made for fresh to brackish water: at the salinity of sea water "
+           "(chloride about 0.55 mol/l) other salt corrections give recharge temperatures "
+           "about 1 \\(deC apart, so read the fits of saline samples with that margin.\n"
+        << ".PP\n"
+        << "The table is UTF\\-8 text. A quote that is never closed, a field that is not "
+           "UTF\\-8 or holds a NUL byte, and a file in UTF\\-16 or UTF\\-32 are refused naming "
+           "the row (and column) or the encoding. A row with more or fewer fields than the "
+           "header is an error row that says so. A table with a header and no samples gives "
+           "the header of the results and a note. Messages on standard error show control "
+           "characters of the table as escapes (\\et, \\en, \\ex00); the CSV keeps the "
+           "table's text as it is, quoted.\n";
 
     out << ".SH EXIT STATUS\n"
         << ".TP\n.B 0\nDone.\n"

@@ -24,6 +24,7 @@ struct Options {
     std::string model = "ua";
     std::string relErr = "0.01";
     std::string ceAMax = "0.1";
+    bool perGram = false; // the table's concentrations are per gram of water
 };
 
 // The parser of temra-cli with every subcommand and option, filling `o`.

@@ -5,6 +5,7 @@
 #include <csv.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cerrno>
 #include <cstdlib>
@@ -53,6 +54,77 @@ std::size_t FieldsOf(const Delimiters& d, char delimiter) {
 // Only blanks are trimmed from unquoted fields: a tab may be the delimiter.
 int IsBlank(unsigned char c) {
     return c == ' ' ? 1 : 0;
+}
+
+// The length of the valid UTF-8 sequence that begins `text` (RFC 3629: no
+// overlong forms, no surrogates, nothing above U+10FFFF), or 0.
+std::size_t Utf8Length(std::string_view text) {
+    const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(0);
+    if (lead < 0x80) return 1;
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF; // the range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
+    for (std::size_t i = 2; i < length; ++i)
+        if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
+    return length;
+}
+
+// What keeps a field from being text: a NUL byte, or bytes that are not UTF-8;
+// empty when it is text.
+std::string NotText(std::string_view field) {
+    for (std::size_t i = 0; i < field.size();) {
+        if (field[i] == '\0')
+            return "holds a NUL byte (character 0): the file is not a table of text, or is "
+                   "damaged";
+        const std::size_t length = Utf8Length(field.substr(i));
+        if (length == 0) {
+            static const char* const kHex = "0123456789ABCDEF";
+            const auto b = static_cast<unsigned char>(field[i]);
+            return "is not UTF-8 text (its byte " + std::to_string(i + 1) + " is 0x" +
+                   kHex[b >> 4] + kHex[b & 15] +
+                   "): the table is in another encoding, such as Windows-1252; save it as UTF-8 "
+                   "(in a spreadsheet program: CSV UTF-8)";
+        }
+        i += length;
+    }
+    return {};
+}
+
+// The encoding of a text that begins with the byte-order mark of UTF-16 or UTF-32,
+// or whose first bytes are NULs in their pattern (a quarter of them or more, at
+// the places ASCII characters leave them); empty for any other text.
+std::string WideEncoding(std::string_view text) {
+    const auto begins = [&text](std::string_view mark) {
+        return text.substr(0, mark.size()) == mark;
+    };
+    using namespace std::string_view_literals;
+    if (begins("\xFF\xFE\0\0"sv)) return "UTF-32 (little-endian)";
+    if (begins("\0\0\xFE\xFF"sv)) return "UTF-32 (big-endian)";
+    if (begins("\xFF\xFE"sv)) return "UTF-16 (little-endian)";
+    if (begins("\xFE\xFF"sv)) return "UTF-16 (big-endian)";
+    const std::size_t looked = std::min<std::size_t>(text.size(), 256) / 4 * 4;
+    std::array<std::size_t, 4> nuls{}; // by place within four bytes
+    for (std::size_t i = 0; i < looked; ++i) nuls[i % 4] += text[i] == '\0';
+    if (looked == 0 || 4 * (nuls[0] + nuls[1] + nuls[2] + nuls[3]) < looked) return {};
+    if (nuls[0] == 0 && nuls[1] > 0 && nuls[2] > 0 && nuls[3] > 0) return "UTF-32 (little-endian)";
+    if (nuls[3] == 0 && nuls[0] > 0 && nuls[1] > 0 && nuls[2] > 0) return "UTF-32 (big-endian)";
+    if (nuls[0] + nuls[2] == 0) return "UTF-16 (little-endian)";
+    if (nuls[1] + nuls[3] == 0) return "UTF-16 (big-endian)";
+    return {};
 }
 
 // The heap block of an allocation of n bytes: malloc's header of 8 bytes, in
@@ -104,8 +176,21 @@ class Reader {
 
     SampleTable Finish() {
         if (!parser_) Start(head_);
-        if (csv_fini(parser_.get(), OnField, OnRow, this) != 0) Fail();
-        if (full_) Fail();
+        // At the end a quoted field still open is refused: it would hold the rest
+        // of the file. (The parse itself is lenient: a quote within an unquoted
+        // field is kept as typed.)
+        csv_set_opts(parser_.get(), static_cast<unsigned char>(csv_get_opts(parser_.get()) |
+                                                               CSV_STRICT | CSV_STRICT_FINI));
+        const std::size_t openRow = rowNumber_ + 1, openColumn = row_.size() + 1;
+        if (csv_fini(parser_.get(), OnField, OnRow, this) != 0) {
+            if (!full_ && refused_.empty() && csv_error(parser_.get()) == CSV_EPARSE)
+                throw TableError("the quote that opens " + Place(openRow, openColumn) +
+                                 " is never closed, so the rest of the table would be read "
+                                 "into that field; close the quote, or write a quote within "
+                                 "quotes as two (\"\")");
+            Fail();
+        }
+        if (full_ || !refused_.empty()) Fail();
         if (table_.header.empty()) throw TableError("the table is empty");
         return std::move(table_);
     }
@@ -144,7 +229,17 @@ class Reader {
         return length > kInPlace * 1024 ? Cause::LongField : Cause::Rows;
     }
 
+    // A field's place: its row and column, with the column's name where the
+    // header gives one.
+    std::string Place(std::size_t row, std::size_t column) const {
+        std::string place = "row " + std::to_string(row) + ", column " + std::to_string(column);
+        if (row > 1 && column <= table_.header.size())
+            place += " (\"" + table_.header[column - 1] + "\")";
+        return place;
+    }
+
     [[noreturn]] void Fail() {
+        if (!refused_.empty()) throw TableError(refused_);
         if (!full_)
             throw TableError(std::string("the table cannot be read: ") +
                              csv_strerror(csv_error(parser_.get())));
@@ -190,6 +285,10 @@ class Reader {
 
     // `text` begins the table and holds its first row.
     void Start(std::string_view text) {
+        if (const std::string wide = WideEncoding(text); !wide.empty())
+            throw TableError("the file is " + wide +
+                             " text, which Temra does not read; save it as UTF-8 (in a "
+                             "spreadsheet program: CSV UTF-8)");
         // A byte-order mark of a file saved by a spreadsheet program is no column name.
         if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
         const Delimiters first = FirstRowDelimiters(text);
@@ -212,12 +311,24 @@ class Reader {
         const std::size_t parsed =
             csv_parse(parser_.get(), piece.data(), piece.size(), OnField, OnRow, this);
         current_ = outer;
-        if (full_ || parsed != piece.size()) Fail();
+        if (full_ || !refused_.empty() || parsed != piece.size()) Fail();
     }
 
     static void OnField(void* data, std::size_t length, void* context) {
         auto* r = static_cast<Reader*>(context);
-        if (r->full_) return;
+        if (r->full_ || !r->refused_.empty()) return;
+        // Every field is UTF-8 text without NUL bytes: a NUL would end the text
+        // wherever it is read as a C string.
+        const std::string notText = NotText(
+            std::string_view(data ? static_cast<const char*>(data) : "", data ? length : 0));
+        if (!notText.empty()) {
+            try {
+                r->refused_ = r->Place(r->rowNumber_ + 1, r->row_.size() + 1) + " " + notText;
+            } catch (...) { // out of memory for the message: said as the budget is
+                r->MarkFull(0, Cause::Rows);
+            }
+            return;
+        }
         // A row begins with room for the fields a row is expected to have; past
         // them its array grows.
         const bool reserve = r->row_.empty() && r->row_.capacity() < r->width_;
@@ -240,7 +351,7 @@ class Reader {
     static void OnRow(int, void* context) {
         auto* r = static_cast<Reader*>(context);
         ++r->rowNumber_;
-        if (r->full_) return;
+        if (r->full_ || !r->refused_.empty()) return;
         const bool blank = std::all_of(r->row_.begin(), r->row_.end(),
                                        [](const std::string& f) { return f.empty(); });
         if (!blank) {
@@ -314,6 +425,7 @@ class Reader {
     std::size_t width_ = 0; // the fields a row is expected to have: the first row's
     std::unique_ptr<csv_parser> parser_;
     bool full_ = false;
+    std::string refused_; // a field that is not text, said with its place
     std::uint64_t need_ = 0;
     Cause cause_ = Cause::Rows;
     std::size_t fullRow_ = 0, fullFields_ = 0;

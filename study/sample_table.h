@@ -1,8 +1,15 @@
 // A table of samples as text: the rows of a CSV file (or of a block pasted from a
 // spreadsheet), read with libcsv. The delimiter is found in the first row: tab,
 // semicolon or comma, whichever it holds most of (a tab wins a tie, then the
-// semicolon). Quoted fields may hold delimiters, quotes ("") and line breaks.
-// Blank rows are skipped; the first row holds the column names.
+// semicolon). Quoted fields may hold delimiters, quotes ("") and line breaks; a
+// quote within an unquoted field is kept as typed. Blank rows are skipped; the
+// first row holds the column names.
+//
+// The table is UTF-8 text (a byte-order mark is skipped). Refused, with a
+// TableError that says where: a quoted field that is never closed (naming the
+// row and column where its quote opened), a field that is not UTF-8 or holds a
+// NUL byte (naming its row and column), and a text in UTF-16 or UTF-32 (known by
+// its byte-order mark or by the NUL bytes of its first characters, and named).
 #pragma once
 
 #include <cstdint>

@@ -15,6 +15,8 @@ Values ReadValues(const Sample& s, const StudyOptions& o, char separator,
         if (!problems) throw StudyError(what);
         problems->push_back({column, what});
     };
+    // A row that is no sample as the table stands is said first, at its name.
+    if (!s.problem.empty()) fail(SampleColumn::kName, s.problem);
     // The number in a cell, or nothing when it is not one (a problem).
     auto number = [&](int column, const std::string& text,
                       const std::string& what) -> std::optional<double> {
@@ -63,6 +65,23 @@ Values ReadValues(const Sample& s, const StudyOptions& o, char separator,
                  "density" + where + ": " + densityText + " is not above 0");
     } catch (const TemraError& e) {
         fail(SampleColumn::kDensity, "density" + where + ": " + e.detail());
+    }
+    // Per gram of water, a concentration and its error times the density as typed
+    // (g/cm3) are per cm3 of water; a product beyond the range of numbers is a
+    // problem of its cell.
+    if (o.perGram && v.density > 0) {
+        const double density = ParseDouble(densityText, FieldRef{}, separator);
+        for (int g = 1; g <= GasCount; ++g) {
+            const auto i = static_cast<std::size_t>(g - 1);
+            if (!o.gases[i] || !(v.measured[i] > 0)) continue;
+            v.measured[i] *= density;
+            v.sigma[i] *= density;
+            if (std::isfinite(v.measured[i]) && std::isfinite(v.sigma[i])) continue;
+            std::string what = GasName(g) + where;
+            what += ": " + s.measured[i];
+            what += " per gram × density " + densityText;
+            fail(SampleColumn::Measured(g), what + " is too large");
+        }
     }
     if (!s.elevation.empty()) {
         const auto e = number(SampleColumn::kElevation, s.elevation, "elevation");

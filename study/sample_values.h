@@ -34,7 +34,9 @@ std::vector<CellProblem> SampleProblems(const Sample& sample, const StudyOptions
 // first throws StudyError. The table's numbers and the grid's boxes (the defaults
 // of chloride and density) are read as the input page reads its boxes: with the
 // program's decimal separator `separator`, '.' read as well, and a text that reads
-// two ways refused (temra-cli's separator is '.').
+// two ways refused (temra-cli's separator is '.'). A sample's problem (a row that
+// is no sample as the table stands) comes first. With `perGram` the fitted gases'
+// values and errors are multiplied by the density as typed (g/cm3).
 Values ReadValues(const Sample& s, const StudyOptions& o, char separator,
                   std::vector<CellProblem>* problems = nullptr);
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <limits>
 
 namespace temra::study {
 
@@ -22,24 +23,78 @@ std::string Normal(std::string_view name) {
     return s;
 }
 
-// The gas a column name denotes ("He-4", "He", "N2", ...), or 0.
-int GasOfName(const std::string& name) {
-    static const std::array<std::array<const char*, 2>, GasCount> names = {{
-        {"he-4", "he"},
-        {"ne-20", "ne"},
-        {"ar-40", "ar"},
-        {"kr-84", "kr"},
-        {"xe", "xe"},
-        {"n2", "n2"},
-        {"o2", "o2"},
-    }};
-    for (int g = 0; g < GasCount; ++g)
-        for (const char* n : names[static_cast<std::size_t>(g)])
-            if (name == n) return g + 1;
-    return 0;
+// The names a gas's column may have: the isotope's, and for the noble gases a
+// laboratory reports as elements, the element's, whose values are the total gas.
+struct GasNames {
+    const char* isotope;
+    const char* element; // nullptr: the gas has no other column
+    const char* gasName; // as a note names the total
+    double share;        // of the isotope in the atmosphere's gas
+};
+
+// The isotopes' shares of the atmosphere's gases (mole fractions):
+// - He-4: 1 / (1 + R) with the atmospheric 3He/4He ratio R = 1.384e-6 (Clarke,
+//   Jenkins & Top 1976, Int. J. Appl. Radiat. Isot. 27, 515-522), 1 - 1.384e-6
+//   to the digits given;
+// - Ne-20 0.9048 and Kr-84 0.56987: the IUPAC representative isotopic
+//   compositions, which are those of atmospheric neon and krypton (Berglund &
+//   Wieser 2011, "Isotopic compositions of the elements 2009", Pure Appl. Chem.
+//   83, 397-410);
+// - Ar-40: 295.5 / (1 + 0.188 + 295.5) = 0.99600 from the atmospheric
+//   40Ar/36Ar = 295.5 and 38Ar/36Ar = 0.188 (Ozima & Podosek 2002, "Noble Gas
+//   Geochemistry", 2nd ed., Cambridge University Press).
+// Xenon is fitted as all its isotopes, and N2 and O2 as the molecules: their
+// columns have one name.
+constexpr std::array<GasNames, GasCount> kGasNames = {{
+    {"he-4", "he", "helium", 1 - 1.384e-6},
+    {"ne-20", "ne", "neon", 0.9048},
+    {"ar-40", "ar", "argon", 0.99600},
+    {"kr-84", "kr", "krypton", 0.56987},
+    {"xe", nullptr, "xenon", 1},
+    {"n2", nullptr, "nitrogen", 1},
+    {"o2", nullptr, "oxygen", 1},
+}};
+
+// The gas a column name denotes, and whether it names the total gas.
+struct GasColumn {
+    int gas = 0; // 0: none
+    bool total = false;
+};
+
+GasColumn GasOfName(const std::string& name) {
+    for (int g = 0; g < GasCount; ++g) {
+        const GasNames& n = kGasNames[static_cast<std::size_t>(g)];
+        if (name == n.isotope) return {g + 1, false};
+        if (n.element && name == n.element) return {g + 1, true};
+    }
+    return {};
+}
+
+// A total's text as its isotope's: the number times the share, written with the
+// decimal separator it is read with. A text that is no number stays as typed
+// (ReadValues says why, in the words the user typed).
+std::string IsotopeText(const std::string& text, double share, char separator) {
+    try {
+        return FormatGeneral(ParseDouble(text, FieldRef{}, separator) * share, separator);
+    } catch (const TemraError&) {
+        return text;
+    }
+}
+
+// The name of a delimiter, for a message.
+std::string DelimiterName(char delimiter) {
+    return delimiter == '\t' ? "tab" : delimiter == ';' ? "semicolon" : "comma";
 }
 
 } // namespace
+
+std::string ColumnNote::Text() const {
+    return "column \"" + column + "\": " + reading;
+}
+
+double AtmosphericShare(int gas) {
+    return kGasNames[static_cast<std::size_t>(gas - 1)].share;
+}
 
 std::string GasName(int gas) {
     return std::string(kGraphLabels[static_cast<std::size_t>(gas - 1)]);
@@ -53,7 +108,7 @@ std::string GasList(const std::array<bool, GasCount>& gases) {
 }
 
 int GasOfColumn(std::string_view name) {
-    return GasOfName(Normal(name));
+    return GasOfName(Normal(name)).gas;
 }
 
 std::string SampleColumn::Name(int column) {
@@ -119,11 +174,12 @@ std::string SamplesCsv(const std::vector<Sample>& samples, char separator) {
     return csv;
 }
 
-SampleColumns ReadSamples(const SampleTable& table, const StudyOptions& options) {
+SampleColumns ReadSamples(const SampleTable& table, const StudyOptions& options, char separator) {
     enum Kind { kIgnored, kName, kGas, kError, kChloride, kDensity, kElevation };
     struct Column {
         Kind kind = kIgnored;
         int gas = 0;
+        bool total = false; // the gas's total, read as its isotope
     };
     SampleColumns out;
     std::vector<Column> columns;
@@ -139,38 +195,115 @@ SampleColumns ReadSamples(const SampleTable& table, const StudyOptions& options)
             c.kind = kDensity;
         } else if (name == "elevation") {
             c.kind = kElevation;
-        } else if (const int gas = GasOfName(name)) {
-            c = {kGas, gas};
-            present[static_cast<std::size_t>(gas - 1)] = true;
+        } else if (const GasColumn g = GasOfName(name); g.gas) {
+            c = {kGas, g.gas, g.total};
+            present[static_cast<std::size_t>(g.gas - 1)] = true;
         } else if (name.size() > 4 && name.compare(name.size() - 4, 4, " err") == 0 &&
-                   GasOfName(Normal(name.substr(0, name.size() - 4)))) {
-            c = {kError, GasOfName(Normal(name.substr(0, name.size() - 4)))};
+                   GasOfName(Normal(name.substr(0, name.size() - 4))).gas) {
+            const GasColumn e = GasOfName(Normal(name.substr(0, name.size() - 4)));
+            c = {kError, e.gas, e.total};
         } else {
             out.ignored.push_back(raw);
         }
         columns.push_back(c);
     }
+    // Each thing is read from one column: a second one is refused, with both.
+    auto gasName = [](int gas) {
+        return std::string(kGasNames[static_cast<std::size_t>(gas - 1)].gasName);
+    };
+    // A gas as a column holds it: "Ne-20" or "total neon".
+    auto form = [&gasName](const Column& c) {
+        return c.total ? "total " + gasName(c.gas) : GasName(c.gas);
+    };
+    // What two columns of one gas both hold: "Ne-20", or "neon, one as Ne-20 and
+    // one as total neon".
+    auto forms = [&](const Column& a, const Column& b) {
+        return a.total == b.total
+                   ? form(a)
+                   : gasName(a.gas) + ", one as " + form(a) + " and one as " + form(b);
+    };
+    auto what = [&](const Column& a, const Column& b) -> std::string {
+        switch (a.kind) {
+        case kName:
+            return "the samples' names";
+        case kGas:
+            return forms(a, b);
+        case kError:
+            return "the error of " + forms(a, b);
+        case kChloride:
+            return "chloride";
+        case kDensity:
+            return "density";
+        case kElevation:
+            return "elevation";
+        case kIgnored:
+            break;
+        }
+        return {};
+    };
+    // The first column of each thing read (a kind, and its gas), once through.
+    constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
+    constexpr std::size_t kGasSlots = std::size_t{GasCount} + 1;
+    std::array<std::size_t, (kElevation + 1) * kGasSlots> firstOf{};
+    firstOf.fill(kNone);
+    for (std::size_t b = 0; b < columns.size(); ++b) {
+        if (columns[b].kind == kIgnored) continue;
+        std::size_t& a = firstOf[static_cast<std::size_t>(columns[b].kind) * kGasSlots +
+                                 static_cast<std::size_t>(columns[b].gas)];
+        if (a == kNone) {
+            a = b;
+            continue;
+        }
+        throw StudyError("columns " + std::to_string(a + 1) + " (\"" + table.header[a] +
+                         "\") and " + std::to_string(b + 1) + " (\"" + table.header[b] +
+                         "\") both hold " + what(columns[a], columns[b]) + "; keep one of them");
+    }
     for (int g = 1; g <= GasCount; ++g)
         if (options.gases[static_cast<std::size_t>(g - 1)] &&
             !present[static_cast<std::size_t>(g - 1)])
             throw StudyError("the table has no column for " + GasName(g) + ", a fitted gas");
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+        const Column& column = columns[c];
+        if (!column.total) continue;
+        const bool error = column.kind == kError;
+        out.notes.push_back(
+            {table.header[c], std::string(error ? "the error of " : "") + form(column) +
+                                  ", read as " + GasName(column.gas) + (error ? " err" : "") +
+                                  ": each value × " + ExactText(AtmosphericShare(column.gas)) +
+                                  ", the share of " + GasName(column.gas) +
+                                  " in the atmosphere's " + gasName(column.gas)});
+    }
     for (std::size_t r = 0; r < table.rows.size(); ++r) {
         Sample s;
         s.row = table.rowNumbers[r];
         s.name = "row " + std::to_string(s.row);
         const auto& fields = table.rows[r];
+        if (fields.size() != columns.size()) {
+            s.problem = "row " + std::to_string(s.row) + " has " + std::to_string(fields.size()) +
+                        " fields, its header " + std::to_string(columns.size());
+            if (fields.size() < columns.size())
+                s.problem += ": give every column its field, an empty one where there is no value";
+            else
+                s.problem += ": a text with a " + DelimiterName(table.delimiter) +
+                             " outside quotes (" +
+                             (table.delimiter == ',' ? "a name, or a number with a decimal comma"
+                                                     : "such as a name") +
+                             ") is split in two and shifts the values after it; quote it";
+        }
         for (std::size_t c = 0; c < columns.size() && c < fields.size(); ++c) {
             const std::string& text = fields[c];
-            const auto gi = static_cast<std::size_t>(std::max(0, columns[c].gas - 1));
-            switch (columns[c].kind) {
+            const Column& column = columns[c];
+            const auto gi = static_cast<std::size_t>(std::max(0, column.gas - 1));
+            const double share = column.total ? AtmosphericShare(column.gas) : 1;
+            switch (column.kind) {
             case kName:
                 if (!text.empty()) s.name = text;
                 break;
             case kGas:
-                s.measured[gi] = text;
+                s.measured[gi] = column.total ? IsotopeText(text, share, separator) : text;
                 break;
             case kError:
-                s.error[gi] = text;
+                s.error[gi] = column.total ? IsotopeText(text, share, separator) : text;
                 break;
             case kChloride:
                 s.chloride = text;

@@ -19,21 +19,46 @@ struct Sample {
     std::array<std::string, GasCount> measured;
     std::array<std::string, GasCount> error;
     std::string chloride, density, elevation; // empty: not given
+    // Not empty: what keeps the row from being a sample as the table stands (its
+    // count of fields is not the header's); ReadValues reports it first.
+    std::string problem;
+};
+
+// A column of total gas that the samples hold as its isotope: its name as the
+// table heads it, and how it was read.
+struct ColumnNote {
+    std::string column;  // "Ne", "kr err"
+    std::string reading; // "total neon, read as Ne-20: each value × 0.9048, ..."
+    // The note as one sentence: column "Ne": total neon, read as Ne-20: ...
+    std::string Text() const;
 };
 
 struct SampleColumns {
     std::vector<Sample> samples;
     std::vector<std::string> ignored; // the names of columns Temra does not read
+    std::vector<ColumnNote> notes;    // the columns of total gas, converted
 };
 
 // The gas (1 to 7) a column name denotes ("He-4" or "He", "ne-20", " Xe ", ...),
 // or 0.
 int GasOfColumn(std::string_view name);
 
+// The share of the isotope the study fits (He-4, Ne-20, Ar-40, Kr-84) in the
+// gas of the atmosphere: what a total's value is multiplied by to give the
+// isotope's. Gas 1 to 4.
+double AtmosphericShare(int gas);
+
 // The samples of a table: columns matched without regard to case or surrounding
-// blanks ("sample", "He-4" or "He", ..., "<gas> err", "chloride", "density",
-// "elevation"). Throws StudyError when a fitted gas has no column.
-SampleColumns ReadSamples(const SampleTable& table, const StudyOptions& options);
+// blanks ("sample", "He-4", ..., "<gas> err", "chloride", "density",
+// "elevation"). The columns "He", "Ne", "Ar", "Kr" (and their "err") hold the
+// total gas: each value is read as its isotope's, times AtmosphericShare, its text
+// written anew with the decimal separator `separator` (a text that is no number
+// stays as typed), and a note says so. A row whose count of fields is not the
+// header's gets its problem. Throws StudyError when a fitted gas has no column,
+// or when two columns hold the same (the same gas or error twice, in either
+// form; the samples' names, chloride, density or elevation twice), naming both.
+SampleColumns ReadSamples(const SampleTable& table, const StudyOptions& options,
+                          char separator = '.');
 
 // The columns of a sample (in the samples window's order).
 namespace SampleColumn {

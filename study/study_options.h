@@ -20,6 +20,10 @@ struct StudyOptions {
     std::array<bool, GasCount> gases{false, true, true, true, true, false, false};
     double relErr = 0.01; // sigma where a sample has no error column: relErr x measured
     double ceAMax = 0.1;  // cm3 STP/g
+    // The table's concentrations (and their errors) are per gram of water (cm3
+    // STP/g); false: per cm3 of water, as on the input page. Per gram, each is
+    // multiplied by the sample's density (g/cm3) before the fit.
+    bool perGram = false;
 };
 
 // The settings of a study that a command error may lie in; each caller names its

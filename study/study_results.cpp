@@ -75,11 +75,23 @@ std::vector<std::pair<std::string, std::string>> StudySettings(const StudyOption
     }
     s.emplace_back("Gases", GasList(o.gases));
     s.emplace_back("Relative error (where a sample has none)", ExactText(o.relErr));
+    s.emplace_back("Concentrations (and their errors)",
+                   o.perGram ? "per gram of water (cm³ STP/g H2O), each multiplied by the "
+                               "sample's density before the fit"
+                             : "per cm³ of water (cm³ STP/cm³ H2O), as on the input page");
     for (const Field& f : kFields) {
         if (f.form1 && f.id != FieldId::ElevMin && f.id >= FieldId::Density)
             s.emplace_back(std::string(f.label), o.grid.*f.form1);
         if (f.tick) s.emplace_back(std::string(f.label), o.grid.*f.tick ? "ticked" : "not ticked");
     }
+    return s;
+}
+
+std::vector<std::pair<std::string, std::string>>
+ColumnSettings(const std::vector<ColumnNote>& notes) {
+    std::vector<std::pair<std::string, std::string>> s;
+    s.reserve(notes.size());
+    for (const ColumnNote& n : notes) s.emplace_back("Column \"" + n.column + "\"", n.reading);
     return s;
 }
 

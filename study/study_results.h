@@ -28,8 +28,14 @@ struct ResultCell {
 std::vector<ResultCell> ResultRow(const StudyResult& result, const StudyOptions& options);
 
 // What a study ran with, as (setting, value) pairs: the model and its bounds, the
-// gases, the relative error, and every box of the grid.
+// gases, the relative error, the unit of the concentrations, and every box of the
+// grid.
 std::vector<std::pair<std::string, std::string>> StudySettings(const StudyOptions& options);
+
+// A line of the Settings for each column of total gas the samples hold as its
+// isotope: ("Column \"Ne\"", "total neon, read as Ne-20: ...").
+std::vector<std::pair<std::string, std::string>>
+ColumnSettings(const std::vector<ColumnNote>& notes);
 
 // The settings that differ between two studies, each as "name (before, now
 // after)"; none when a fit with `before` is a fit with `after`.

@@ -461,3 +461,59 @@ TEST(Cli, ATableTooWideForTheLimitIsRefusedNamingTheTable) {
         EXPECT_EQ(Lines(r.err).size(), 1u) << r.err;
     }
 }
+
+// A table refused as a whole names its file on one line (exit status 2); a row
+// whose fields are not the header's is an error row (1); totals are read as
+// isotopes and said once; a header without samples gives the results' header and
+// a note (0).
+TEST(Cli, StudyTablesSayWhatWasReadAndWhere) {
+    using namespace std::string_literals;
+    const std::string header = "sample,Ne-20,Ar-40,Kr-84,Xe\n";
+    const std::string row = "a,2.39e-07,0.00038,4.9e-08,1.2e-08\n";
+    struct Row {
+        std::string text, args;
+        int status;
+        std::string err; // what standard error begins with (FILE: the file's name)
+        std::size_t lines;
+    };
+    const Row rows[] = {
+        {"\xFF\xFEs\0a\0m\0\n\0"s, "", 2, "temra-cli: study: \"FILE\": the file is UTF-16 (li", 1},
+        {header + row + "x\0"s + row, "", 2,
+         "temra-cli: study: \"FILE\": row 3, column 1 (\"sample\") h", 1},
+        {"sample,Ne-20,Ar-40,Kr-84,Xe,ne-20\n" + row, "", 2, "temra-cli: FILE: columns 2 (\"Ne", 1},
+        {header + "a b,c" + row.substr(1), "", 1, "temra-cli: error: row 2 has 6 fields, its h", 1},
+        {"sample,Ne,Ar-40,Kr,Xe\n" + row, "--per-gram", 0,
+         "temra-cli: note: column \"Ne\": total neon, read as Ne-20: each value × 0.9048",
+         4}, // Ne, Kr, and the sample best at the highest temperature and elevation
+        {header, "", 0, "temra-cli: note: the table has a header but no samples", 1},
+    };
+    for (const Row& r : rows) {
+        const std::string file = ::testing::TempDir() + "temra_cli_table.csv";
+        FILE* f = fopen(file.c_str(), "wb");
+        fwrite(r.text.data(), 1, r.text.size(), f);
+        fclose(f);
+        const CliRun run = RunCli("study " + r.args + " " + file);
+        std::string err = r.err;
+        if (const auto at = err.find("FILE"); at != std::string::npos) err.replace(at, 4, file);
+        EXPECT_EQ(run.status, r.status) << run.err;
+        EXPECT_EQ(run.err.rfind(err, 0), 0u) << run.err;
+        EXPECT_EQ(Lines(run.err).size(), r.lines) << run.err;
+        EXPECT_EQ(Lines(run.out).size(), r.status == 2 ? 0 : r.text.size() > header.size() ? 2 : 1);
+    }
+}
+
+// Text from the table reaches the terminal with its control characters shown
+// as escapes; the CSV keeps it as it is, quoted.
+TEST(Cli, ControlCharactersOfTheTableAreShownEscaped) {
+    const std::string file = WriteFile("temra_cli_controls.csv",
+                                       "sample,Ne-20,Ar-40,Kr-84,Xe,\"note\x07\"\n"
+                                       "\"x\ty\",\"2.39e-07\x1b[2J\",0.00038,4.9e-08,1.2e-08,\n");
+    const CliRun r = RunCli("study " + file);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(Lines(r.err),
+              (std::vector<std::string>{
+                  "temra-cli: note: columns not read: \"note\\x07\"",
+                  "temra-cli: error: Ne-20 on row 2: \"2.39e-07\\x1b[2J\" is not a number"}));
+    EXPECT_TRUE(Contains(r.out, "\n\"x\ty\",,,,"));
+    EXPECT_TRUE(Contains(r.out, "\"error: Ne-20 on row 2: \"\"2.39e-07\x1b[2J\"\" is not"));
+}

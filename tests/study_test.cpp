@@ -318,9 +318,10 @@ TEST(SampleTable, EveryDialectReadsAlike) {
 }
 
 TEST(SampleTable, ColumnsAreMatchedWithoutRegardToCaseOrBlanks) {
-    const SampleTable t =
-        ParseSampleTable(" Sample ,HE,ne,AR-40, Kr ,xe, ne err ,Chloride,DENSITY,elevation,notes\n"
-                         "s1,1,2,3,4,5,0.1,0.2,1.01,100,free text\n");
+    const SampleTable t = ParseSampleTable(
+        " Sample ,HE-4,ne-20,AR-40, Kr-84 ,xe, ne-20 err ,Chloride,DENSITY,elevation,"
+        "notes\n"
+        "s1,1,2,3,4,5,0.1,0.2,1.01,100,free text\n");
     const SampleColumns c = ReadSamples(t, StudyOptions{});
     ASSERT_EQ(c.samples.size(), 1u);
     const Sample& s = c.samples[0];
@@ -707,4 +708,134 @@ TEST(StudyFit, CeMatchesABruteForceScan) {
     EXPECT_NEAR(r.AHi, aHi, 2e-5);
     EXPECT_NEAR(*r.FLo, fLo, 0.002);
     EXPECT_NEAR(*r.FHi, fHi, 0.002);
+}
+
+// A table that is not text as Temra reads it is refused saying where: the row
+// (and column) of a quote never closed, of bytes that are not UTF-8 or a NUL, or
+// the encoding of UTF-16 or UTF-32. A quote within an unquoted field and UTF-8
+// beyond ASCII are read as typed.
+TEST(SampleTable, TextThatIsNotATableIsRefusedSayingWhere) {
+    using namespace std::string_literals;
+    const std::pair<std::string, const char*> rows[] = {
+        {"sample,x\na,1\n\"b,2\nc,3\n", "the quote that opens row 3, column 1 (\"sample\") is"},
+        {"sample,x\n\"a\"b,1\nc,2\n", "the quote that opens row 2, column 1 (\"sample\") is"},
+        {"sample,\"x\n", "the quote that opens row 1, column 2 is never closed"},
+        {"sample,x\nS\xFC,1\n", "row 2, column 1 (\"sample\") is not UTF-8 text (its byte 2 is "
+                                "0xFC)"},
+        {"sample,x\na,\xC0\xAF\n", "row 2, column 2 (\"x\") is not UTF-8"}, // overlong
+        {"sample\n\xED\xA0\x80\n", "row 2, column 1 (\"sample\") is not UTF-8"},
+        {"sample,x\na\0b,1\n"s, "row 2, column 1 (\"sample\") holds a NUL byte"},
+        {"\xFF\xFEs\0a\0\n\0"s, "the file is UTF-16 (little-endian) text"},
+        {"s\0a\0,\0b\0\n\0"s, "the file is UTF-16 (little-endian) text"},
+        {"\0s\0a\0m\0p\0l\0e\0\n"s, "the file is UTF-16 (big-endian) text"},
+        {"\xFF\xFE\0\0s\0\0\0\n\0\0\0"s, "the file is UTF-32 (little-endian) text"},
+    };
+    for (const auto& [text, refusal] : rows) {
+        try {
+            ParseSampleTable(text);
+            ADD_FAILURE() << refusal;
+        } catch (const TableError& e) {
+            EXPECT_EQ(std::string(e.what()).rfind(refusal, 0), 0u) << e.what();
+        }
+    }
+    const SampleTable t = ParseSampleTable("sample,x\nMünster \xE2\x82\xAC,5\" core\n");
+    EXPECT_EQ(t.rows[0], (std::vector<std::string>{"Münster \xE2\x82\xAC", "5\" core"}));
+}
+
+// Each thing is read from one column: a second one, in either form, is refused
+// naming both.
+TEST(SampleTable, TwoColumnsOfOneThingAreRefusedNamingBoth) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"Ne-20,Ar-40,Kr-84,Xe,ne-20", "columns 1 (\"Ne-20\") and 5 (\"ne-20\") both hold Ne-20"},
+        {"Kr,Ne-20,Ar-40,Kr-84,Xe", "both hold krypton, one as total krypton and one as Kr-84"},
+        {"Ne-20,Ar-40,Kr-84,Xe,Ne-20 err,ne err", "both hold the error of neon, one as Ne-20 and"},
+        {"sample,Ne-20,Ar-40,Kr-84,Xe, Sample ", "both hold the samples' names; keep one of them"},
+        {"density,Ne-20,Ar-40,Kr-84,Xe,Density", "columns 1 (\"density\") and 6 (\"Density\") b"},
+        {"Ne-20,Ar-40,Kr-84,Xe,notes,notes", nullptr},
+    };
+    for (const auto& [header, refusal] : rows) {
+        try {
+            ReadSamples(ParseSampleTable(std::string(header) + "\n"), StudyOptions{});
+            EXPECT_EQ(refusal, nullptr) << header;
+        } catch (const StudyError& e) {
+            ASSERT_NE(refusal, nullptr) << e.what();
+            EXPECT_NE(std::string(e.what()).find(refusal), std::string::npos) << e.what();
+        }
+    }
+}
+
+// The columns of total gas are read as their isotopes: the shares are the
+// published ones, a table in totals fits as the same table in isotopes, and each
+// converted column is noted once.
+TEST(StudyFit, TotalsFitAsTheirIsotopes) {
+    const std::array<const char*, 4> published = {"0.999998616", "0.9048", "0.99600", "0.56987"};
+    for (int g = 1; g <= 4; ++g)
+        EXPECT_TRUE(test::MatchesDigits(AtmosphericShare(g), published[g - 1]));
+    const StudyOptions o = SmallGrid();
+    const Sample made = Made(*GridOf(o).grid, 12, 0.003, 0, {0.002, -0.003, 0, 0.001});
+    std::string isotopes = "sample,He-4,Ne-20,Ar-40,Kr-84,Xe,Ne-20 err,Kr-84 err\nm";
+    std::string totals = "sample,He,Ne,Ar,Kr,Xe,Ne err,kr err\nm";
+    for (int g : {1, 2, 3, 4, 5, -2, -4}) { // a negative gas: its error
+        const auto i = static_cast<std::size_t>(std::abs(g) - 1);
+        const std::string& text = g > 0 ? made.measured[i] : made.error[i];
+        isotopes += "," + text;
+        totals += "," + (g == 5 ? text : ExactText(std::stod(text) / std::stod(published[i])));
+    }
+    const SampleColumns a = ReadSamples(ParseSampleTable(isotopes + "\n"), o);
+    const SampleColumns b = ReadSamples(ParseSampleTable(totals + "\n"), o);
+    EXPECT_TRUE(a.notes.empty());
+    ASSERT_EQ(b.notes.size(), 6u);
+    EXPECT_EQ(b.notes[1].Text(), "column \"Ne\": total neon, read as Ne-20: each value × 0.9048, "
+                                 "the share of Ne-20 in the atmosphere's neon");
+    const StudyResult ra = FitStudy(a.samples, o, Settings())[0];
+    const StudyResult rb = FitStudy(b.samples, o, Settings())[0];
+    ASSERT_EQ(rb.error, "");
+    EXPECT_EQ(rb.caseNo, ra.caseNo);
+    EXPECT_NEAR(rb.chi2, ra.chi2, 1e-9 * std::max(1.0, ra.chi2));
+    EXPECT_NEAR(rb.A, ra.A, 1e-7 * ra.A); // the refinement's tolerance
+    // Written with the separator it is read with; a text that is no number stays.
+    StudyOptions none;
+    none.gases = {};
+    const Sample c =
+        ReadSamples(ParseSampleTable("sample;Ne;Ne err\na;2,4e-07;n.d.\n"), none, ',').samples[0];
+    EXPECT_EQ(c.measured[1] + " " + c.error[1], "2,17152E-07 n.d.");
+}
+
+// Concentrations per gram are per cm3 once multiplied by the sample's density as
+// typed, errors alike; a row whose fields are not the header's is an error row
+// that says why.
+TEST(StudyFit, PerGramValuesAndRowsOfOtherWidths) {
+    StudyOptions o = SmallGrid();
+    const Sample made = Made(*GridOf(o).grid, 12, 0.003);
+    struct Row {
+        const char* density; // the sample's, or the grid's box (1) when empty
+        bool perGram;
+        double factor;
+    };
+    for (const Row& row : {Row{"", true, 1}, Row{"1.0125", false, 1}, Row{"1.0125", true, 1.0125},
+                           Row{"0.998", true, 0.998}}) {
+        Sample s = made;
+        s.density = row.density;
+        s.error[2].clear(); // the relative error, of the value per cm3
+        o.perGram = row.perGram;
+        const Values v = ReadValues(s, o, '.');
+        for (int g : kFitted) {
+            const auto i = static_cast<std::size_t>(g - 1);
+            EXPECT_DOUBLE_EQ(v.measured[i], std::stod(made.measured[i]) * row.factor) << g;
+            EXPECT_DOUBLE_EQ(v.sigma[i],
+                             g == 3 ? 0.01 * v.measured[i] : std::stod(made.error[i]) * row.factor);
+        }
+    }
+    o.perGram = false;
+    const SampleColumns c = ReadSamples(
+        ParseSampleTable("sample,Ne-20,Ar-40,Kr-84,Xe\na,1,2,3,4\nb,1,2,3\nc,d,1,2,3,4\n"), o);
+    const char* problems[] = {"", "row 3 has 4 fields, its header 5: give every column its",
+                              "row 4 has 6 fields, its header 5: a text with a comma outside "};
+    for (std::size_t r = 0; r < 3; ++r) {
+        EXPECT_EQ(c.samples[r].problem.rfind(problems[r], 0), 0u) << c.samples[r].problem;
+        if (r == 0) continue;
+        const auto cells = SampleProblems(c.samples[r], o, '.');
+        EXPECT_EQ(cells.at(0).column, SampleColumn::kName);
+        EXPECT_EQ(FitStudy({c.samples[r]}, o, Settings())[0].error, c.samples[r].problem);
+    }
 }

@@ -506,7 +506,7 @@ SampleBlock SamplesOfTable(const study::SampleTable& table, char separator) {
                      : ": a field holds the delimiter without quotes"));
     study::StudyOptions none;
     none.gases = {};
-    study::SampleColumns columns = study::ReadSamples(table, none);
+    study::SampleColumns columns = study::ReadSamples(table, none, commaTable ? '.' : separator);
     if (std::none_of(table.header.begin(), table.header.end(),
                      [](const std::string& name) { return study::GasOfColumn(name) != 0; }))
         throw study::TableError("no column names a gas: the table's first row must name its "
