@@ -203,14 +203,15 @@ void TemraApp::FitSamplesAgain() {
 }
 
 QString TemraApp::AboutText() {
-    return QString("<h3>Temra %1</h3>"
-                   "<p>Recharge temperatures and elevations from dissolved atmospheric gases: "
-                   "air-equilibrium concentrations over a grid, best fits with and without "
-                   "excess air, gas-pair diagrams and study fits of many samples.</p>"
-                   "<p>Temra is free software: GNU General Public License, version 3 or later.</p>"
-                   "<p>It uses Qt 6 (LGPL-3.0), QCustomPlot (GPL-3.0), libxlsxwriter "
-                   "(BSD-2-Clause), minizip (zlib licence), expat (MIT), libcsv (LGPL-2.1), Boost.Math "
-                   "(Boost Software License 1.0) and CLI11 (BSD-3-Clause).</p>")
+    return QString(
+               "<h3>Temra %1</h3>"
+               "<p>Recharge temperatures and elevations from dissolved atmospheric gases: "
+               "air-equilibrium concentrations over a grid, best fits with and without "
+               "excess air, gas-pair diagrams and study fits of many samples.</p>"
+               "<p>Temra is free software: GNU General Public License, version 3 or later.</p>"
+               "<p>It uses Qt 6 (LGPL-3.0), QCustomPlot (GPL-3.0), libxlsxwriter "
+               "(BSD-2-Clause), minizip (zlib licence), expat (MIT), libcsv (LGPL-2.1), Boost.Math "
+               "(Boost Software License 1.0) and CLI11 (BSD-3-Clause).</p>")
         .arg(Q(kVersion));
 }
 
