@@ -15,7 +15,7 @@ namespace temra::study {
 namespace {
 
 constexpr double kHuge = 1e300;       // a misfit where the domain has no point
-constexpr int kBits = 26;             // Brent's tolerance: about 3e-8 of the abscissa
+constexpr int kBits = 20;             // Brent's tolerance: about 2e-6 of the abscissa
 constexpr std::uintmax_t kIter = 200; // iterations of Brent's method or TOMS 748
 constexpr int kScanB = 9;             // CE: B values scanned before Brent's method
 constexpr double kSteep = 1e6;        // the penalty's slope outside a region, per unit of chi2
@@ -198,13 +198,11 @@ Continuum::Continuum(const Fitted& fitted, float density, double chloride, const
     : f_(fitted), density_(density), chloride_(chloride), d_(domain), model_(model), Amax_(Amax) {}
 
 Continuum::Factors Continuum::FactorsOf(double T) const {
-    const ModelFields fields{fields::Ref(FieldId::TempMax), fields::Ref(FieldId::Density),
-                             fields::Ref(FieldId::Chloride)};
-    return {T, FactorsAt(T, density_, chloride_, fields, f_.mask)};
+    return {T, FactorsAt(T, density_, chloride_, fields_, f_.mask)};
 }
 
 Excess Continuum::ExcessAt(const Factors& f, double E) const {
-    const double P = AirPressureAt(E, fields::Ref(FieldId::ElevMax));
+    const double P = AirPressureAt(E, elevField_);
     std::array<double, GasCount> C{};
     for (int j = 0; j < f_.n; ++j) {
         const std::size_t g = f_.gas[static_cast<std::size_t>(j)];
@@ -313,7 +311,7 @@ double Continuum::ExtremeE(const Factors& f, double target, bool high, bool& cut
 // (negated), 3 the highest F. Outside the region: the best excess air's value
 // less a steep penalty.
 double Continuum::ExtremeAF(const Factors& f, double E, double target, int which) const {
-    const double P = AirPressureAt(E, fields::Ref(FieldId::ElevMax));
+    const double P = AirPressureAt(E, elevField_);
     std::array<double, GasCount> C{};
     for (int j = 0; j < f_.n; ++j) {
         const std::size_t g = f_.gas[static_cast<std::size_t>(j)];

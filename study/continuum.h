@@ -16,6 +16,7 @@
 #pragma once
 
 #include "core/gas_table.h"
+#include "core/solubility_model.h"
 #include "study/study_options.h"
 
 #include <array>
@@ -37,7 +38,7 @@ struct Excess {
     bool unboundedA0 = false; // UA: the best A without its bound would be below 0
 };
 // CE's B is found to `bits` bits (the grid's search needs fewer than the refinement).
-Excess BestExcess(const Fitted& f, const double* C, Model model, double Amax, int bits = 26);
+Excess BestExcess(const Fitted& f, const double* C, Model model, double Amax, int bits = 20);
 
 struct Interval {
     double lo = 0, hi = 0;
@@ -109,6 +110,8 @@ class Continuum {
     Domain d_;
     Model model_;
     double Amax_;
+    ModelFields fields_; // the boxes a fault of the model is laid to
+    FieldRef elevField_;
 };
 
 } // namespace temra::study

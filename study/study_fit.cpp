@@ -158,6 +158,10 @@ class PassProgress {
     void Step() {
         if (++pending_ >= kBatch) Flush();
     }
+    void Steps(std::uint64_t n) {
+        pending_ += n;
+        if (pending_ >= kBatch) Flush();
+    }
 
   private:
     static constexpr std::uint64_t kBatch = 4096;
@@ -206,9 +210,9 @@ CasePass SearchCases(const Fitted& f, const SampleGrid& grid, const StudyOptions
     const GridPlan& plan = grid.layout->plan;
     const auto N = static_cast<std::size_t>(plan.Cases());
     CasePass c;
-    c.chi2.assign(N, kInf);
-    c.A.assign(N, 0.0);
-    c.F.assign(N, 0.0);
+    c.chi2.resize(N);
+    c.A.resize(N);
+    c.F.assign(o.model == Model::CE ? N : 0, 0.0); // UA has no F
     double Sz2 = 0;
     for (int j = 0; j < f.n; ++j) {
         const auto i = static_cast<std::size_t>(j);
@@ -218,24 +222,35 @@ CasePass SearchCases(const Fitted& f, const SampleGrid& grid, const StudyOptions
     std::array<double, GasCount> C{};
     const bool tabulated = o.model == Model::UA && !grid.cases[f.gas[0]].empty();
     if (tabulated) {
-        // UA over the shared cases: the weighted sums gas by gas over every case.
-        Sdz.assign(N, 0.0);
-        Sd2.assign(N, 0.0);
-        for (int j = 0; j < f.n; ++j) {
-            const auto i = static_cast<std::size_t>(j);
-            const double* Cg = grid.cases[f.gas[i]].data();
-            const double m = f.m[i], w = f.w[i], wz = f.w[i] * f.z[i];
-            for (std::size_t k = 0; k < N; ++k) {
-                const double d = m - Cg[k];
-                Sdz[k] += wz * d;
-                Sd2[k] += w * d * d;
+        // UA over the shared cases: the weighted sums gas by gas, a block of cases
+        // at a time.
+        constexpr std::size_t kBlock = 4096;
+        std::array<double, kBlock> Sdz{}, Sd2{};
+        for (std::size_t k0 = 0; k0 < N; k0 += kBlock) {
+            const std::size_t n = std::min(kBlock, N - k0);
+            for (std::size_t j = 0; j < static_cast<std::size_t>(f.n); ++j) {
+                const double* Cg = grid.cases[f.gas[j]].data() + k0;
+                const double m = f.m[j], w = f.w[j], wz = f.w[j] * f.z[j];
+                if (j == 0) {
+                    for (std::size_t k = 0; k < n; ++k) {
+                        const double d = m - Cg[k];
+                        Sdz[k] = wz * d;
+                        Sd2[k] = w * d * d;
+                    }
+                } else {
+                    for (std::size_t k = 0; k < n; ++k) {
+                        const double d = m - Cg[k];
+                        Sdz[k] += wz * d;
+                        Sd2[k] += w * d * d;
+                    }
+                }
             }
-        }
-        for (std::size_t k = 0; k < N; ++k) {
-            pass.Step();
-            const double A = std::max(0.0, Sdz[k] / Sz2);
-            c.chi2[k] = Sd2[k] - A * (2 * Sdz[k] - A * Sz2);
-            c.A[k] = A;
+            for (std::size_t k = 0; k < n; ++k) {
+                const double A = std::max(0.0, Sdz[k] / Sz2);
+                c.chi2[k0 + k] = Sd2[k] - A * (2 * Sdz[k] - A * Sz2);
+                c.A[k0 + k] = A;
+            }
+            pass.Steps(n);
         }
     }
     for (std::size_t e = 0; e < plan.elevations.size() && !tabulated; ++e) {
@@ -256,8 +271,8 @@ CasePass SearchCases(const Fitted& f, const SampleGrid& grid, const StudyOptions
                     Sd2[t] += w * d * d;
                 }
             }
+            pass.Steps(nT);
             for (std::size_t t = 0; t < nT; ++t) {
-                pass.Step();
                 const double A = std::max(0.0, Sdz[t] / Sz2);
                 c.chi2[k0 + t] = Sd2[t] - A * (2 * Sdz[t] - A * Sz2);
                 c.A[k0 + t] = A;
@@ -276,11 +291,13 @@ CasePass SearchCases(const Fitted& f, const SampleGrid& grid, const StudyOptions
             }
         }
     }
+    double least = kInf; // the lowest case number on a tie; a misfit out of range never
     for (std::size_t k = 0; k < N; ++k)
-        if (c.chi2[k] < c.chi2[c.best] || (!c.found && std::isfinite(c.chi2[k]))) {
+        if (c.chi2[k] < least) {
+            least = c.chi2[k];
             c.best = k;
-            c.found = std::isfinite(c.chi2[k]);
         }
+    c.found = std::isfinite(least);
     return c;
 }
 
@@ -292,7 +309,7 @@ Point CasePoint(const SampleGrid& grid, const CasePass& c, std::size_t k) {
                          [](std::uint64_t v, const GridElevation& e) { return v < e.first; }) -
         1;
     const auto e = static_cast<std::size_t>(el - els.begin());
-    return {grid.tables[e]->T[k - el->first], el->H, c.chi2[k], c.A[k], c.F[k]};
+    return {grid.tables[e]->T[k - el->first], el->H, c.chi2[k], c.A[k], c.F.empty() ? 0.0 : c.F[k]};
 }
 
 // The case nearest a point: the nearest elevation, then its nearest temperature.
@@ -435,11 +452,13 @@ StudyResult FitSample(const Sample& s, const Values& v, const SampleGrid& grid,
     const Point best = model.Best(gridBest);
     RegionSeeds seeds;
     const auto& els = grid.layout->plan.elevations;
+    const double target = best.chi2 + 1;
     for (std::size_t e = 0; e < els.size(); ++e) {
         const std::vector<double>& T = grid.tables[e]->T;
         for (std::size_t t = 0, k = els[e].first; t < T.size(); ++t, ++k)
-            if (cases.chi2[k] <= best.chi2 + 1)
-                seeds.Add({T[t], els[e].H, cases.chi2[k], cases.A[k], cases.F[k]});
+            if (cases.chi2[k] <= target)
+                seeds.Add({T[t], els[e].H, cases.chi2[k], cases.A[k],
+                           cases.F.empty() ? 0.0 : cases.F[k]});
     }
     const Ranges ranges = model.RangesOf(best, seeds);
 
