@@ -717,6 +717,7 @@ std::vector<std::string> StudyNotes(const std::vector<StudyResult>& results,
                                     const std::function<std::string(FieldId)>& name) {
     std::vector<std::string> notes;
     std::size_t fitted = 0, tHigh = 0, tLow = 0, eHigh = 0, eLow = 0, maat = 0, under = 0;
+    std::size_t cutT = 0, cutE = 0;
     std::map<std::string, std::size_t> missing;
     for (const StudyResult& r : results) {
         if (!r.error.empty()) continue;
@@ -727,8 +728,11 @@ std::vector<std::string> StudyNotes(const std::vector<StudyResult>& results,
         eLow += r.ends.elevLow;
         maat += r.ends.maat;
         under += r.dof <= 0;
-        for (const std::string& f : r.flags)
+        for (const std::string& f : r.flags) {
             if (f.rfind("missing:", 0) == 0) ++missing[f.substr(8)];
+            cutT += f == "range-cut-T";
+            cutE += f == "range-cut-E";
+        }
     }
     auto of = [&](std::size_t n) {
         return std::to_string(n) + " of " + std::to_string(fitted) + " sample" +
@@ -756,6 +760,14 @@ std::vector<std::string> StudyNotes(const std::vector<StudyResult>& results,
                         "line): check " +
                         name(FieldId::MaatA) + " and " + name(FieldId::MaatB) + " or untick " +
                         name(FieldId::MaatTick));
+    if (cutT)
+        notes.push_back(of(cutT) + " given a temperature range cut by the grid's end " +
+                        "(range-cut-T): the range may reach further than " + box(FieldId::TempMax) +
+                        " °C or 0 °C; raise " + name(FieldId::TempMax) + " where it is cut above");
+    if (cutE)
+        notes.push_back(of(cutE) + " given an elevation range cut by the grid's end " +
+                        "(range-cut-E): the range may reach further than " + box(FieldId::ElevMax) +
+                        " m or 0 m; raise " + name(FieldId::ElevMax) + " where it is cut above");
     if (under)
         notes.push_back(of(under) +
                         " underdetermined: no more gases than free parameters, so p is left "

@@ -5,6 +5,7 @@
 #include "core/solubility_model.h"
 #include "study/sample_table.h"
 #include "study/study_fit.h"
+#include "study/study_results.h"
 #include "tests/test_support.h"
 
 #include <cmath>
@@ -837,5 +838,58 @@ TEST(StudyFit, PerGramValuesAndRowsOfOtherWidths) {
         const auto cells = SampleProblems(c.samples[r], o, '.');
         EXPECT_EQ(cells.at(0).column, SampleColumn::kName);
         EXPECT_EQ(FitStudy({c.samples[r]}, o, Settings())[0].error, c.samples[r].problem);
+    }
+}
+
+// What the results cannot say alone is said once for the table, naming what to
+// widen; a misfit out of the number range is an error row naming its gas.
+TEST(StudyFit, NotesSayOnceWhatTheFitsCannotKnow) {
+    Sample warm = Truth(9.8, 1500, 0.003, 0); // best near 10 °C: a range cut above
+    Sample hot = Truth(11, 1500, 0.003, 0);   // best at the highest temperature
+    Sample low = Truth(4, 150, 0.003, 0);     // an elevation range cut at 0 m
+    Sample noXe = Truth(5, 1200, 0.003, 0);
+    noXe.measured[4] = "";
+    Sample huge = Truth(5, 1200, 0.003, 0);
+    huge.measured[1] = "1";
+    huge.error[1] = "1e-200";
+    const StudyOptions o;
+    const auto results = FitStudy({warm, hot, low, noXe, huge}, o, Settings());
+    EXPECT_EQ(results[4].error, "row 2: Ne-20: its misfit leaves the number range (check its "
+                                "value and error)");
+    const auto notes =
+        StudyNotes(results, o, '.', [](FieldId id) { return std::string(FieldOf(id).option); });
+    const std::vector<std::string> expected = {
+        "1 of 4 samples is best at the highest temperature, 10 °C: raise --temp-max",
+        "2 of 4 samples are given a temperature range cut by the grid's end (range-cut-T): the "
+        "range may reach further than 10 °C or 0 °C; raise --temp-max where it is cut above",
+        "1 of 4 samples is given an elevation range cut by the grid's end (range-cut-E): the "
+        "range may reach further than 3000 m or 0 m; raise --elev-max where it is cut above",
+        "1 of 4 samples is underdetermined: no more gases than free parameters, so p is left "
+        "empty and the ranges are not a test of the model",
+        "1 of 4 samples is fitted without Xe, which their rows leave blank"};
+    EXPECT_EQ(notes, expected);
+    for (const StudyResult& r : results)
+        for (const ResultCell& c : ResultRow(r, o))
+            EXPECT_TRUE(c.kind != ResultCell::Kind::Double || std::isfinite(c.number));
+}
+
+// The study's table of equilibrium concentrations is the grid run's: each case's
+// misfit, summed anew from the grid run's own concentrations, agrees to 1e-12.
+TEST(StudyFit, TheStudysTableIsTheGridRunsToTheLastDigits) {
+    const StudyOptions o = SmallGrid();
+    Sample s = Truth(6.3, 120, 0.004, 0);
+    s.chloride = "0.01";
+    const MisfitMap map = CaseMisfits(s, o, Settings());
+    const SolubilityGrid& g = *map.plan.grid;
+    ASSERT_EQ(map.chi2.size(), static_cast<std::size_t>(g.CaseCount));
+    for (std::size_t k = 0; k < map.chi2.size(); ++k) {
+        const Weighted w = At(g, s, k);
+        double num = 0, den = 0;
+        for (std::size_t j = 0; j < 4; ++j) {
+            num += w.s[j] * (w.m[j] - w.C[j]) * w.z[j];
+            den += w.s[j] * w.z[j] * w.z[j];
+        }
+        const double chi2 = CeChi2(w, std::max(0.0, num / den), 0);
+        EXPECT_NEAR(map.chi2[k], chi2, 1e-12 * std::max(1.0, chi2)) << k;
     }
 }
