@@ -730,8 +730,9 @@ std::vector<std::string> StudyNotes(const std::vector<StudyResult>& results,
         under += r.dof <= 0;
         for (const std::string& f : r.flags) {
             if (f.rfind("missing:", 0) == 0) ++missing[f.substr(8)];
-            cutT += f == "range-cut-T";
-            cutE += f == "range-cut-E";
+            // A best at the end has its range cut there: said once, as the best.
+            cutT += f == "range-cut-T" && !r.ends.tempHigh && !r.ends.tempLow;
+            cutE += f == "range-cut-E" && !r.ends.elevHigh && !r.ends.elevLow;
         }
     }
     auto of = [&](std::size_t n) {
