@@ -147,11 +147,11 @@ QVariant SamplesModel::data(const QModelIndex& index, int role) const {
     if (!row.result) return {};
     const study::StudyResult& r = *row.result;
     const bool stale = !outOfDate_.isEmpty();
-    // Marked: a result that is not what it seems at a glance (a gas left out is
-    // said in the flags only).
+    // Marked in colour: a poor fit, or a best at an end of the grid. The other
+    // flags (a range the grid cuts, which a grid's default ends give most samples,
+    // a fit without a degree of freedom, a gas left out) are said in words only.
     const bool flagged = std::any_of(r.flags.begin(), r.flags.end(), [](const std::string& f) {
-        return f == "poor-fit" || f == "underdetermined" || f.rfind("edge-", 0) == 0 ||
-               f.rfind("range-cut-", 0) == 0;
+        return f == "poor-fit" || f.rfind("edge-", 0) == 0;
     });
     if (role == Qt::ForegroundRole) return stale ? QBrush(kOutOfDate) : QVariant();
     if (role == Qt::FontRole && stale) {

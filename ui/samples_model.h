@@ -1,11 +1,10 @@
 // The table of samples of the samples window: one row per sample with its texts
 // (name, the seven gases, their errors, chloride, density, elevation), editable,
 // and beside them the results of the last fit. A cell that would make its sample
-// an error row is marked, with the reason as its tooltip; a poor fit, a result
-// at the edge of the grid, a range the grid cuts or a fit without a degree of
-// freedom is marked in colour and says so in its flags, in words in the tooltip
-// and the row's note; a blank cell of a fitted gas says the sample is fitted
-// without it. Results are shown at a glance and in full in the tooltips; results
+// an error row is marked, with the reason as its tooltip; a poor fit or a result
+// at the edge of the grid is marked in colour; every flag is explained in words
+// in the tooltip and the row's note; a blank cell of a fitted gas says the
+// sample is fitted without it. Results are shown at a glance and in full in the tooltips; results
 // whose grid or settings have changed since the fit are greyed and say what
 // changed. Cell edits, pasted or added rows and deleted rows go through an undo
 // stack.

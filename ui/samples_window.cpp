@@ -609,6 +609,7 @@ void SamplesWindow::AddInputPageSample() {
         if (Gas[static_cast<std::size_t>(g - 1)]->isChecked()) column = SC::Error(g);
     Table->setCurrentIndex(model_->index(row, column));
     Table->scrollTo(model_->index(row, column));
+    Table->setFocus();
     Status->setText(QString("The input page's sample is row %1, \"%2\", with blank errors: type "
                             "them in its \"err\" columns (a blank error is the relative error, "
                             "%3, times the value). Ctrl+Z takes the row out again.")
