@@ -41,7 +41,7 @@ class SamplesSession : public Session {
   protected:
     std::string WriteTable(const std::string& text = kTable) {
         fs::create_directories(folder);
-        const std::string path = (folder / "samples.csv").string();
+        std::string path = (folder / "samples.csv").string();
         std::ofstream(path) << text;
         return path;
     }
@@ -80,9 +80,10 @@ TEST_F(SamplesSession, OpenATableAndPasteBlocksBadCellsMarked) {
     ASSERT_TRUE(messages.empty()) << messages[0].text.toStdString();
     ASSERT_EQ(m->rowCount(), 5);
     EXPECT_EQ(m->data(m->index(3, study::SampleColumn::Measured(2))).toString(), "2.4e-07");
-    // A fitted gas left blank is left out of that sample's fit, not marked.
-    EXPECT_FALSE(
-        m->data(m->index(4, study::SampleColumn::Measured(2)), Qt::BackgroundRole).isValid());
+    // A fitted gas left blank is no fault: the sample is fitted without it.
+    const QModelIndex blank = m->index(4, study::SampleColumn::Measured(2));
+    EXPECT_FALSE(m->data(blank, Qt::BackgroundRole).isValid());
+    EXPECT_TRUE(m->data(blank, Qt::ToolTipRole).toString().contains("no value for Ne-20"));
     // With its header, in its own order.
     samples().Paste("Xe\tsample\tNe\tAr\tKr\n1.2e-08\tp3\t2.4e-07\t0.00038\t4.9e-08\n");
     ASSERT_EQ(m->rowCount(), 6);
@@ -125,7 +126,7 @@ TEST_F(SamplesSession, FitAllAgreesWithTemraCliStudy) {
     EXPECT_EQ(m->data(chi2).toString(), QString::number(m->ResultAt(0)->chi2, 'g', 4));
     EXPECT_EQ(m->data(chi2, Qt::ToolTipRole).toString().toStdString(),
               FormatGeneral(m->ResultAt(0)->chi2));
-    EXPECT_EQ(m->data(m->index(0, SamplesModel::kT)).toString(), "8");
+    EXPECT_EQ(m->data(m->index(0, SamplesModel::kT)).toString(), "8.00");
     EXPECT_EQ(m->data(m->index(0, SamplesModel::kElevation)).toString(), "1500");
     EXPECT_TRUE(samples().Status->text().contains("2 samples fitted"));
 }
@@ -168,21 +169,33 @@ TEST_F(SamplesSession, ASampleGoesToTheInputPage) {
 
 TEST_F(SamplesSession, TheMisfitMapMarksTheBestCaseAndItsRegion) {
     ASSERT_TRUE(samples().OpenFile(QString::fromStdString(WriteTable())));
+    ASSERT_TRUE(samples().FitAll());
     samples().Table->selectRow(1); // the noisy sample
     samples().MapButton->click();
     MisfitWindow& w = app.misfitWindow();
     ASSERT_TRUE(w.isVisible()) << (messages.empty() ? "" : messages[0].text.toStdString());
     ASSERT_TRUE(w.Map->HasMap());
-    // The continuous best is no worse than the cell it lies in, and that cell is
-    // within its 1-sigma region.
-    EXPECT_LE(w.Chi2Min, w.Map->ValueAt(w.BestT, w.BestH));
-    EXPECT_LE(w.Map->ValueAt(w.BestT, w.BestH), w.Chi2Min + 1);
+    // The marker is the sample's result in the samples window, which lies off the
+    // grid's points (1 °C by 100 m); the continuous minimum is below every case's
+    // misfit.
+    const study::StudyResult& fit = *samples().Model()->ResultAt(1);
+    EXPECT_EQ(w.BestT, fit.temperature);
+    EXPECT_EQ(w.BestH, fit.elevation);
+    EXPECT_EQ(w.Chi2Min, fit.chi2);
+    EXPECT_GT(std::hypot(w.BestT - std::round(w.BestT), w.BestH / 100 - std::round(w.BestH / 100)),
+              0.01);
+    const QCPGraph* marker = w.Map->Canvas()->graph(w.Map->Canvas()->graphCount() - 1);
+    ASSERT_EQ(marker->name(), "Best fit");
+    EXPECT_EQ(marker->data()->begin()->key, w.BestT);
+    EXPECT_EQ(marker->data()->begin()->value, w.BestH);
+    for (int t = 0; t <= 10; ++t)
+        for (int h = 0; h <= 3000; h += 100) EXPECT_LE(w.Chi2Min, w.Map->ValueAt(t, h)) << t << h;
     // The truth (8 °C, 1500 m) lies in the 1-sigma region, which the contour
     // surrounds on every side.
     EXPECT_LE(w.Map->ValueAt(8, 1500), w.Chi2Min + 1);
     bool left = false, right = false, below = false, above = false;
     for (const auto& s : w.Contour)
-        for (int e = 0; e < 2; ++e) {
+        for (std::size_t e = 0; e < 2; ++e) {
             const double x = s[2 * e], y = s[2 * e + 1];
             if (std::fabs(y - 1500) < 300) {
                 left = left || x < 8;
@@ -682,4 +695,131 @@ TEST_F(SamplesSession, TheSmallestWindowsShowTheirTextsWhole) {
         }
     }
     EXPECT_TRUE(samples().GridNote->isVisible());
+}
+
+// Results at a glance: temperatures to 0.01 °C, elevations to 1 m, the others to
+// four significant digits; in full in the tooltip, without a grid's drift.
+TEST_F(SamplesSession, ResultsAreShownRoundedAndInFullWithoutDrift) {
+    SamplesModel* m = samples().Model();
+    study::Sample s;
+    s.name = "s";
+    m->SetSamples({s});
+    study::StudyResult r;
+    r.sample = "s";
+    r.temperature = 5.649999999999988; // 0.05 added up 113 times
+    r.temperatureHi = 8.559623167088992;
+    r.elevation = 1299.6;
+    r.elevationLo = -0.2;
+    r.A = 0.0048798481713926058;
+    r.chi2 = 12345.678;
+    study::StudyOptions options;
+    ASSERT_TRUE(samples().Options(options));
+    m->SetResults({r}, options);
+    struct Row {
+        int column;
+        const char *shown, *tip;
+    };
+    const Row rows[] = {
+        {SamplesModel::kT, "5.65", "5.65"},
+        {SamplesModel::kTHi, "8.56", "8.55962316708899"},
+        {SamplesModel::kElevation, "1300", "1299.6"},
+        {SamplesModel::kElevationLo, "0", "-0.2"},
+        {SamplesModel::kA, "0.00488", "0.00487984817139261"},
+        {SamplesModel::kChi2, "1.235e+04", "12345.678"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(m->data(m->index(0, row.column)).toString(), row.shown) << row.column;
+        EXPECT_EQ(m->data(m->index(0, row.column), Qt::ToolTipRole).toString(), row.tip)
+            << row.column;
+    }
+    EXPECT_TRUE(m->ResultNote(0).startsWith("s: 5.65 (0.00 to 8.56) °C, 1300 (0 to 0) m"))
+        << m->ResultNote(0).toStdString();
+    // The misfit map's grid of steps of 0.1 °C, as its boxes mean it.
+    app.form1().Text26->setText("0.1");
+    ASSERT_TRUE(samples().OpenFile(QString::fromStdString(WriteTable())));
+    samples().Table->selectRow(1);
+    samples().MapButton->click();
+    const QString summary = app.misfitWindow().Summary->text();
+    EXPECT_TRUE(summary.contains(QRegularExpression("^Best fit: \\d+\\.\\d\\d °C, \\d+ m, ")))
+        << summary.toStdString();
+    EXPECT_TRUE(summary.contains("0 to 10 °C in steps of 0.1.")) << summary.toStdString();
+}
+
+// Samples of 15 °C on the grid's 0 to 10 °C: after Fit all the status line says,
+// once, that they are best at 10 °C and which box to raise, and what the blank Kr
+// of one of them means.
+TEST_F(SamplesSession, TheStatusLineSaysWhatTheResultsCannotSay) {
+    Module1 grid;
+    Form1Texts warm;
+    warm.Text21 = "15";
+    GridPlan plan = grid.PlanSolubility(warm);
+    grid.FillSolubility(plan);
+    const SolubilityGrid& g = *plan.grid;
+    std::size_t k = 0;
+    while (k + 1 < static_cast<std::size_t>(g.CaseCount) && (g.Temp[k] != 15 || g.Elev[k] != 1500))
+        ++k;
+    ASSERT_EQ(g.Temp[k], 15);
+    std::string table = "sample,Ne-20,Ar-40,Kr-84,Xe\n";
+    for (const char* name : {"warm", "warm without Kr"}) {
+        table += name;
+        for (int gas = 2; gas <= 5; ++gas) {
+            const double z = kGasTable[static_cast<std::size_t>(gas - 1)].AtmFraction;
+            const bool blank = gas == 4 && std::string(name) != "warm";
+            table += "," + (blank ? "" : ExactText(g.Row(gas)[k] + 0.005 * z));
+        }
+        table += "\n";
+    }
+    ASSERT_TRUE(samples().OpenFile(QString::fromStdString(WriteTable(table))));
+    ASSERT_TRUE(samples().FitAll());
+    const QStringList lines = samples().Status->text().split('\n');
+    const QStringList expected = {
+        "2 of 2 samples are best at the highest temperature, 10 °C: raise \"Equilibrium "
+        "Temperature Range (°C) Max\".",
+        "1 of 2 samples is underdetermined: no more gases than free parameters",
+        "1 of 2 samples is fitted without Kr-84, which their rows leave blank.",
+    };
+    for (const QString& line : expected)
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
+                                [&](const QString& l) { return l.startsWith(line); }))
+            << line.toStdString() << "\nin\n"
+            << samples().Status->text().toStdString();
+    SamplesModel* m = samples().Model();
+    EXPECT_TRUE(m->data(m->index(1, SamplesModel::kFlags), Qt::ToolTipRole)
+                    .toString()
+                    .contains("missing:Kr-84: Kr-84 is fitted, but the sample has no value"));
+    EXPECT_TRUE(m->data(m->index(0, SamplesModel::kT), Qt::BackgroundRole).isValid()); // edge-T
+}
+
+// "Add the input page's sample": a row of the page's gases, density and chloride
+// with blank errors, fitted like the others and undone like any row.
+TEST_F(SamplesSession, TheInputPagesSampleIsAddedAsARow) {
+    ASSERT_TRUE(samples().OpenFile(QString::fromStdString(WriteTable())));
+    Form1& page = app.form1();
+    page.Text2->setText("2.39e-07");
+    page.Text14->setText(" 1.01 ");
+    page.Text15->setText("0.2");
+    samples().AddInputButton->click();
+    SamplesModel* m = samples().Model();
+    ASSERT_EQ(m->rowCount(), 4);
+    const study::Sample& s = m->SampleAt(3);
+    EXPECT_EQ(s.name, "input page");
+    const Form1Texts texts = app.InputTexts();
+    for (int gas = 1; gas <= GasCount; ++gas) {
+        EXPECT_EQ(s.measured[static_cast<std::size_t>(gas - 1)], texts.Measured(gas)) << gas;
+        EXPECT_EQ(s.error[static_cast<std::size_t>(gas - 1)], "") << gas;
+    }
+    EXPECT_EQ(s.density, "1.01");
+    EXPECT_EQ(s.chloride, "0.2");
+    EXPECT_EQ(samples().Table->currentIndex().column(), SC::Error(2)); // Ne-20's error
+    EXPECT_TRUE(samples().Status->text().startsWith("The input page's sample is row 5"))
+        << samples().Status->text().toStdString();
+    samples().AddInputButton->click();
+    EXPECT_EQ(m->SampleAt(4).name, "input page 2");
+    samples().UndoAction->trigger();
+    ASSERT_EQ(m->rowCount(), 4);
+    m->setData(m->index(3, SC::Error(2)), "2e-09");
+    ASSERT_TRUE(samples().FitAll());
+    ASSERT_TRUE(m->ResultAt(3).has_value());
+    EXPECT_EQ(m->ResultAt(3)->error, "");
+    EXPECT_TRUE(messages.empty()) << messages[0].text.toStdString();
 }

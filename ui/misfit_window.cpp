@@ -1,6 +1,5 @@
 #include "ui/misfit_window.h"
 
-#include "core/numtext.h"
 #include "plot/figure.h"
 #include "plot/map_plot.h"
 #include "study/contour.h"
@@ -93,7 +92,7 @@ void MisfitWindow::Draw(const study::MisfitMap& map, const study::StudyOptions& 
         Map->SetTitles(title, "Temperature (°C)", "χ²");
         Map->AddLevel(*std::min_element(t.begin(), t.end()), *std::max_element(t.begin(), t.end()),
                       r.chi2 + 1, "Δχ² = 1 (1σ range)");
-        Map->AddMarker(r.temperature, std::max(r.chi2, 1e-300), "Best case");
+        Map->AddMarker(r.temperature, std::max(r.chi2, 1e-300), "Best fit");
     } else {
         // Cells on the grid's steps: temperatures across, elevations up.
         const double tStep = std::fabs(g.TempStep), hStep = std::fabs(g.ElevStep);
@@ -120,32 +119,33 @@ void MisfitWindow::Draw(const study::MisfitMap& map, const study::StudyOptions& 
         for (int i = 0; i < ny; ++i) ys[static_cast<std::size_t>(i)] = hMin + i * hStep;
         Contour = study::ContourSegments(cells, xs, ys, r.chi2 + 1);
         Map->AddSegments(Contour, "Δχ² = 1 (1σ region)");
-        Map->AddMarker(r.temperature, r.elevation, "Best case");
+        Map->AddMarker(r.temperature, r.elevation, "Best fit");
         if (g.MaatInUse)
             Map->AddLine(tMin, g.MaatSlope * tMin + g.MaatIntercept, tMax,
                          g.MaatSlope * tMax + g.MaatIntercept, "MAAT: H = aT + b");
     }
     Map->Replot();
-    QString summary = QString("Best case %1: %2 °C, %3 m, A = %4, χ² = %5")
-                          .arg(r.caseNo)
-                          .arg(QString::fromStdString(ExactText(r.temperature)))
-                          .arg(QString::fromStdString(ExactText(r.elevation)))
-                          .arg(QString::fromStdString(ApproxText(r.A)))
-                          .arg(QString::fromStdString(ApproxText(r.chi2)));
-    if (r.F) summary += QString(", F = %1").arg(QString::fromStdString(ApproxText(*r.F)));
-    if (r.p) summary += QString(", p = %1").arg(QString::fromStdString(ApproxText(*r.p)));
-    // The grid the map is drawn on, which is the grid of the sample's fit.
-    const auto exact = [](double v) { return QString::fromStdString(ExactText(v)); };
+    // The best fit as the samples window shows it; the grid the map is drawn on,
+    // which is the grid of the sample's fit, as its boxes mean it.
+    const char sep = app_.module().DecimalSeparator;
+    const auto full = [sep](double v) { return FullText(v, sep); };
+    QString summary = QString("Best fit: %1 °C, %2 m, A = %3")
+                          .arg(TemperatureText(r.temperature, sep), ElevationText(r.elevation, sep),
+                               GlanceText(r.A, sep));
+    if (r.F) summary += ", F = " + GlanceText(*r.F, sep);
+    summary += QString::fromUtf8(", χ² = ") + GlanceText(r.chi2, sep);
+    if (r.p) summary += ", p = " + GlanceText(*r.p, sep);
+    summary += QString(" (nearest grid case %1)").arg(r.caseNo);
     const double tLo = *std::min_element(g.Temp.data(), g.Temp.data() + N);
     const double tHi = *std::max_element(g.Temp.data(), g.Temp.data() + N);
     const auto& els = map.plan.elevations;
     summary += map.plan.elevations.size() == 1
                    ? QString(". Grid: %1 m, %2 to %3 °C in steps of %4")
-                         .arg(exact(els.front().H), exact(tLo), exact(tHi), exact(g.TempStep))
+                         .arg(full(els.front().H), full(tLo), full(tHi), full(g.TempStep))
                    : QString(". Grid: %1 to %2 m in steps of %3, %4 to %5 °C in steps of %6")
-                         .arg(exact(std::min(els.front().H, els.back().H)),
-                              exact(std::max(els.front().H, els.back().H)), exact(g.ElevStep),
-                              exact(tLo), exact(tHi), exact(g.TempStep));
+                         .arg(full(std::min(els.front().H, els.back().H)),
+                              full(std::max(els.front().H, els.back().H)), full(g.ElevStep),
+                              full(tLo), full(tHi), full(g.TempStep));
     if (g.MaatInUse) summary += " along the MAAT equation";
     Summary->setText(summary + ".");
 }

@@ -1,6 +1,7 @@
 // The misfit map of one sample: chi2 of every grid case (at its best A, and F)
 // over elevation x temperature on a logarithmic colour scale, the 1-sigma region's
-// edge (chi2 = chi2min + 1) drawn over it, the best case marked, and the MAAT
+// edge (chi2 = chi2min + 1) drawn over it, the best fit marked (the minimum of
+// the continuous model, as the samples window shows it), and the MAAT
 // line H = aT + b when the input page uses it. A sample with a known elevation
 // shows chi2 against temperature instead, with the level chi2min + 1. Under the
 // map: its grid, and when the settings it was drawn with are no longer the
@@ -32,8 +33,8 @@ class MisfitWindow : public TemraWindow {
     plot::MapPlot* Map;
     QLabel *Summary, *OutOfDate;
     QPushButton* FitAgain;
-    // What the last map holds (for tests): the best case's (T, H) and the
-    // region's edge.
+    // What the last map holds (for tests): the best fit's (T, H) and chi2, and
+    // the region's edge.
     double BestT = 0, BestH = 0, Chi2Min = 0;
     std::vector<std::array<double, 4>> Contour;
 

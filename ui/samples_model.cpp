@@ -1,6 +1,5 @@
 #include "ui/samples_model.h"
 
-#include "core/numtext.h"
 #include "study/sample_table.h"
 #include "ui/widgets.h"
 
@@ -18,28 +17,6 @@ namespace temra::ui {
 namespace {
 
 namespace SC = study::SampleColumn;
-
-QString Number(double v, char separator) {
-    return QString::fromStdString(FormatGeneral(v, separator));
-}
-
-QString Number(float v, char separator) {
-    return QString::fromStdString(FormatGeneral(v, separator));
-}
-
-QString Glance(double v, char separator) {
-    QString text = QString::number(v, 'g', 4);
-    if (separator != '.') text.replace('.', QChar(separator));
-    return text;
-}
-
-// Temperatures to ten digits: a grid's steps add up to values such as
-// 5.779999999999999, which are its 5.78.
-QString Temperature(double v, char separator) {
-    QString text = QString::number(v, 'g', 10);
-    if (separator != '.') text.replace('.', QChar(separator));
-    return text;
-}
 
 QString FlagsText(const study::StudyResult& r, const char* between) {
     QStringList flags;
@@ -152,9 +129,16 @@ QVariant SamplesModel::data(const QModelIndex& index, int role) const {
         const auto& problems = row.problems;
         const auto problem = std::find_if(problems.begin(), problems.end(),
                                           [&](const auto& p) { return p.column == column; });
+        const std::string& text = SC::Text(row.sample, column);
+        if (role == Qt::ToolTipRole && problem == problems.end() && text.empty() &&
+            column >= SC::Measured(1) && column <= SC::Measured(GasCount) &&
+            options_.gases[static_cast<std::size_t>(column - SC::Measured(1))])
+            return QString::fromStdString("Blank: no value for " +
+                                          study::GasName(column - SC::Measured(1) + 1) +
+                                          ", which the sample is fitted without");
         if (role == Qt::DisplayRole || role == Qt::EditRole ||
             (role == Qt::ToolTipRole && problem == problems.end()))
-            return QString::fromStdString(SC::Text(row.sample, column));
+            return QString::fromStdString(text);
         if (role == Qt::BackgroundRole && problem != problems.end()) return QBrush(kBadCell);
         if (role == Qt::ToolTipRole && problem != problems.end())
             return QString::fromStdString(problem->what);
@@ -163,6 +147,9 @@ QVariant SamplesModel::data(const QModelIndex& index, int role) const {
     if (!row.result) return {};
     const study::StudyResult& r = *row.result;
     const bool stale = !outOfDate_.isEmpty();
+    // Marked in colour: a poor fit, or a best at an end of the grid. The other
+    // flags (a range the grid cuts, which a grid's default ends give most samples,
+    // a fit without a degree of freedom, a gas left out) are said in words only.
     const bool flagged = std::any_of(r.flags.begin(), r.flags.end(), [](const std::string& f) {
         return f == "poor-fit" || f.rfind("edge-", 0) == 0;
     });
@@ -198,15 +185,15 @@ QVariant SamplesModel::data(const QModelIndex& index, int role) const {
                    ? "error: " + QString::fromStdString(r.error)
                    : QVariant();
     if (role != Qt::DisplayRole) return {};
-    // Temperatures to ten digits; A, F, chi2 and p to four significant digits, to
-    // be read at a glance; the tooltip shows them as results are shown elsewhere,
-    // the exported workbook holds every digit.
+    // At a glance: temperatures to 0.01 °C, elevations to 1 m, A, F, chi2 and p to
+    // four significant digits; the tooltip shows them in full, the CSV and the
+    // workbook with every digit.
     if (column == kFlags) return FlagsText(r, "; ");
     const std::optional<double> v = ResultNumber(r, column);
     if (!v) return {};
-    if (column <= kTHi) return Temperature(*v, separator_);
-    if (column >= kA && column <= kP) return Glance(*v, separator_);
-    return ResultText(r, column);
+    if (column <= kTHi) return TemperatureText(*v, separator_);
+    if (column <= kElevationHi) return ElevationText(*v, separator_);
+    return GlanceText(*v, separator_);
 }
 
 std::optional<double> SamplesModel::ResultNumber(const study::StudyResult& r, int column) {
@@ -248,25 +235,36 @@ QVariant SamplesModel::ResultText(const study::StudyResult& r, int column) const
     if (column == kFlags) return FlagsText(r, ";");
     const std::optional<double> v = ResultNumber(r, column);
     if (!v) return {};
-    // Elevations are single precision: written with their own digits.
-    if (column >= kElevation && column <= kElevationHi)
-        return Number(static_cast<float>(*v), separator_);
-    return Number(*v, separator_);
+    return FullText(*v, separator_);
 }
 
 QString SamplesModel::FlagMeaning(const std::string& flag) {
+    // A flag that ends in ':' is followed by what it concerns, which takes the
+    // place of %1.
     static const std::map<std::string, const char*> meanings = {
         {"edge-T", "the best temperature is at an end of its elevation's temperatures: widen the "
                    "temperature range"},
         {"edge-E", "the best elevation is at an end of the elevation range: widen it"},
+        {"range-cut-T", "the 1σ temperature range reaches an end of the grid, which cuts it: it "
+                        "may reach further"},
+        {"range-cut-E", "the 1σ elevation range reaches an end of the grid, which cuts it: it "
+                        "may reach further"},
         {"A=0", "the best excess air is 0: the sample holds less gas than equilibrium gives"},
         {"A=max", "the excess air reached the largest A of CE"},
         {"F=0", "no fractionation (F = 0)"},
         {"F=1", "the fractionation reached F = 1"},
-        {"poor-fit", "p is below 0.01: no grid case explains the gases within their errors"},
+        {"poor-fit", "p is below 0.01: nowhere on the grid does the model explain the gases "
+                     "within their errors"},
+        {"underdetermined", "no more gases than free parameters: p is left empty, and χ² and "
+                            "the ranges do not test the model"},
+        {"missing:", "%1 is fitted, but the sample has no value for it: fitted without it"},
     };
-    const auto m = meanings.find(flag);
-    return m == meanings.end() ? QString() : QString::fromUtf8(m->second);
+    const auto colon = flag.find(':');
+    const auto m = meanings.find(colon == std::string::npos ? flag : flag.substr(0, colon + 1));
+    if (m == meanings.end()) return {};
+    const QString meaning = QString::fromUtf8(m->second);
+    return colon == std::string::npos ? meaning
+                                      : meaning.arg(QString::fromStdString(flag.substr(colon + 1)));
 }
 
 QString SamplesModel::ResultNote(int row) const {
@@ -282,15 +280,16 @@ QString SamplesModel::ResultNote(int row) const {
     };
     QString note =
         name + ": " +
-        range(Temperature(x.temperature, separator_), Temperature(x.temperatureLo, separator_),
-              Temperature(x.temperatureHi, separator_)) +
+        range(TemperatureText(x.temperature, separator_),
+              TemperatureText(x.temperatureLo, separator_),
+              TemperatureText(x.temperatureHi, separator_)) +
         " °C, " +
-        range(ResultText(x, kElevation).toString(), ResultText(x, kElevationLo).toString(),
-              ResultText(x, kElevationHi).toString()) +
-        " m, A = " + Glance(x.A, separator_);
-    if (x.F) note += ", F = " + Glance(*x.F, separator_);
-    note += ", χ² = " + Glance(x.chi2, separator_);
-    if (x.p) note += ", p = " + Glance(*x.p, separator_);
+        range(ElevationText(x.elevation, separator_), ElevationText(x.elevationLo, separator_),
+              ElevationText(x.elevationHi, separator_)) +
+        " m, A = " + GlanceText(x.A, separator_);
+    if (x.F) note += ", F = " + GlanceText(*x.F, separator_);
+    note += ", χ² = " + GlanceText(x.chi2, separator_);
+    if (x.p) note += ", p = " + GlanceText(*x.p, separator_);
     QStringList flags;
     for (const std::string& f : x.flags)
         flags << QString::fromStdString(f) + " (" + FlagMeaning(f) + ")";
@@ -345,7 +344,7 @@ std::size_t SamplesModel::NextRowNumber() const {
     return last + 1;
 }
 
-void SamplesModel::AppendSamples(std::vector<study::Sample> samples) {
+void SamplesModel::AppendSamples(std::vector<study::Sample> samples, QString what) {
     if (samples.empty()) return;
     std::vector<std::pair<int, Row>> rows;
     std::size_t number = NextRowNumber();
@@ -354,8 +353,9 @@ void SamplesModel::AppendSamples(std::vector<study::Sample> samples) {
         rows.emplace_back(rowCount() + static_cast<int>(rows.size()),
                           Row{std::move(s), std::nullopt, 0, {}});
     }
-    const QString what =
-        rows.size() == 1 ? QString("a row added") : QString("%1 rows pasted").arg(rows.size());
+    if (what.isEmpty())
+        what =
+            rows.size() == 1 ? QString("a row added") : QString("%1 rows pasted").arg(rows.size());
     undo_->push(new InsertRows(*this, std::move(rows), what));
 }
 
@@ -514,6 +514,8 @@ SampleBlock SamplesOfTable(const study::SampleTable& table, char separator) {
                                 WindowColumns() + ")");
     SampleBlock block;
     block.ignored = std::move(columns.ignored);
+    // The columns of total gas read as their isotopes: the status line says so.
+    for (const study::ColumnNote& note : columns.notes) block.notes.push_back(note.Text());
     block.samples = std::move(columns.samples);
     block.decimal = commaTable ? '.' : separator;
     if (commaTable && separator != '.')

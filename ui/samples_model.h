@@ -2,7 +2,9 @@
 // (name, the seven gases, their errors, chloride, density, elevation), editable,
 // and beside them the results of the last fit. A cell that would make its sample
 // an error row is marked, with the reason as its tooltip; a poor fit or a result
-// at the edge of the grid is marked in colour and says so in its flags; results
+// at the edge of the grid is marked in colour; every flag is explained in words
+// in the tooltip and the row's note; a blank cell of a fitted gas says the
+// sample is fitted without it. Results are shown at a glance and in full in the tooltips; results
 // whose grid or settings have changed since the fit are greyed and say what
 // changed. Cell edits, pasted or added rows and deleted rows go through an undo
 // stack.
@@ -61,8 +63,9 @@ class SamplesModel : public QAbstractTableModel {
     // A table opened: new samples, no results, nothing to undo.
     void SetSamples(std::vector<study::Sample> samples);
     // Rows added at the end (pasted or added), undoable; they are numbered after
-    // the table's last row.
-    void AppendSamples(std::vector<study::Sample> samples);
+    // the table's last row. `what` names the step in Undo's text ("a row added"
+    // or "3 rows pasted" when empty).
+    void AppendSamples(std::vector<study::Sample> samples, QString what = {});
     void AddRow();
     // Deletes the rows, undoable.
     void RemoveRows(std::vector<int> rows);
@@ -90,7 +93,7 @@ class SamplesModel : public QAbstractTableModel {
     // A row's result (or its refusal) in full, for the status line.
     QString ResultNote(int row) const;
 
-    // The meaning of a result flag ("edge-T", "poor-fit", ...).
+    // The meaning of a result flag ("edge-T", "poor-fit", "missing:Kr-84", ...).
     static QString FlagMeaning(const std::string& flag);
 
   private:
@@ -127,6 +130,7 @@ struct SampleBlock {
     std::vector<study::Sample> samples;
     std::vector<std::string> ignored; // the names of columns the window does not read
     char decimal = '.';               // the decimal separator its numbers were read with
+    std::vector<std::string> notes;   // what reading it converted, said once
 };
 
 // The samples of a table read from a file or pasted, with its header row (column

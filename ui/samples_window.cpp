@@ -33,6 +33,7 @@
 #include <algorithm>
 #include <map>
 #include <stdexcept>
+#include <string_view>
 
 namespace temra::ui {
 
@@ -154,6 +155,9 @@ SamplesWindow::SamplesWindow(TemraApp& app)
     DeleteButton = MakeButton(this, "DeleteButton", "Delete rows");
     FitButton = MakeButton(this, "FitButton", "Fit all");
     UseButton = MakeButton(this, "UseButton", "Use on input page");
+    AddInputButton = MakeButton(this, "AddInputButton", "Add the input page's sample");
+    AddInputButton->setToolTip("Adds a row made from the input page's measured gases, density "
+                               "and chloride, with blank errors to type");
     MapButton = MakeButton(this, "MapButton", "Misfit map");
     ExportButton = MakeButton(this, "ExportButton", "Export results");
 
@@ -218,8 +222,8 @@ SamplesWindow::SamplesWindow(TemraApp& app)
     Status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     auto* buttons = new QHBoxLayout;
-    for (QPushButton* b :
-         {OpenButton, AddButton, DeleteButton, FitButton, UseButton, MapButton, ExportButton})
+    for (QPushButton* b : {OpenButton, AddButton, DeleteButton, FitButton, UseButton,
+                           AddInputButton, MapButton, ExportButton})
         buttons->addWidget(b);
     buttons->addStretch();
     auto* page = new QVBoxLayout(this);
@@ -251,6 +255,7 @@ SamplesWindow::SamplesWindow(TemraApp& app)
     PasteAction = edit->addAction("&Paste rows", QKeySequence::Paste, this,
                                   [this] { Paste(QGuiApplication::clipboard()->text()); });
     edit->addAction("&Add row", this, [this] { AddButton->click(); });
+    edit->addAction("Add the &input page's sample", this, [this] { AddInputPageSample(); });
     edit->addAction("&Delete rows", this, [this] { DeleteButton->click(); });
     for (QAction* a : {UndoAction, RedoAction}) addAction(a); // their keys work in the window
     connect(UndoAction, &QAction::triggered, this, [this] {
@@ -281,6 +286,7 @@ SamplesWindow::SamplesWindow(TemraApp& app)
     });
     connect(FitButton, &QPushButton::clicked, this, [this] { FitAll(); });
     connect(UseButton, &QPushButton::clicked, this, [this] { UseOnInputPage(); });
+    connect(AddInputButton, &QPushButton::clicked, this, [this] { AddInputPageSample(); });
     connect(MapButton, &QPushButton::clicked, this, [this] { ShowMisfitMap(); });
     connect(ExportButton, &QPushButton::clicked, this, [this] { ExportResults(); });
     connect(ViewChoice, &QTabBar::currentChanged, this,
@@ -430,7 +436,7 @@ bool SamplesWindow::OpenFile(const QString& path) {
 }
 
 // What the status line says of a table taken in: the decimal separator its
-// numbers were read with, and the columns not read.
+// numbers were read with, the columns not read, and what reading it converted.
 QString SamplesWindow::BlockNote(const SampleBlock& block) const {
     QString note = "decimal separator " + Quoted(block.decimal);
     if (block.decimal != separator_)
@@ -442,6 +448,7 @@ QString SamplesWindow::BlockNote(const SampleBlock& block) const {
         for (const std::string& n : block.ignored) names << "\"" + QString::fromStdString(n) + "\"";
         note += "; columns not read: " + names.join(", ");
     }
+    for (const std::string& n : block.notes) note += "; " + QString::fromStdString(n);
     return note;
 }
 
@@ -520,6 +527,12 @@ bool SamplesWindow::FitAll() {
     std::map<std::string, int> flagged;
     for (const study::StudyResult& r : results)
         for (const std::string& f : r.flags) ++flagged[f];
+    // What the results cannot say by themselves, naming the input page's boxes.
+    const std::vector<std::string> notes =
+        study::StudyNotes(results, o, separator_, [](FieldId id) {
+            const std::string_view label = FieldOf(id).label;
+            return "\"" + std::string(label) + "\"";
+        });
     model_->SetResults(std::move(results), o);
     UpdateViewNames();
     ShowView(kResults);
@@ -536,7 +549,9 @@ bool SamplesWindow::FitAll() {
         for (const auto& [flag, n] : flagged) counts << QString("%1 %2").arg(n).arg(Q(flag));
         status += "; flags: " + counts.join(", ");
     }
-    Status->setText(status + ".");
+    status += ".";
+    for (const std::string& note : notes) status += "\n" + Q(note) + ".";
+    Status->setText(status);
     app_.StudySettingsChanged(CurrentOptions());
     return true;
 }
@@ -567,6 +582,39 @@ void SamplesWindow::UseOnInputPage() {
         status += " The sample has no value for " + kept.join(", ") +
                   ": those boxes keep what they held.";
     Status->setText(status);
+}
+
+void SamplesWindow::AddInputPageSample() {
+    const Form1Texts page = app_.InputTexts();
+    const auto trimmed = [](const std::string& text) {
+        return QString::fromStdString(text).trimmed().toStdString();
+    };
+    study::Sample sample;
+    sample.name = "input page";
+    const std::vector<study::Sample> rows = model_->Samples();
+    for (int n = 2; std::any_of(rows.begin(), rows.end(),
+                                [&](const study::Sample& s) { return s.name == sample.name; });
+         ++n)
+        sample.name = "input page " + std::to_string(n);
+    for (int g = 1; g <= GasCount; ++g)
+        sample.measured[static_cast<std::size_t>(g - 1)] = trimmed(page.Measured(g));
+    sample.density = trimmed(page.Text14);
+    sample.chloride = trimmed(page.Text15);
+    model_->AppendSamples({sample}, "the input page's sample added");
+    ShowView(kMeasurements);
+    // The cursor on the error of the first fitted gas, where the errors are typed.
+    const int row = model_->rowCount() - 1;
+    int column = SC::kName;
+    for (int g = GasCount; g >= 1; --g)
+        if (Gas[static_cast<std::size_t>(g - 1)]->isChecked()) column = SC::Error(g);
+    Table->setCurrentIndex(model_->index(row, column));
+    Table->scrollTo(model_->index(row, column));
+    Table->setFocus();
+    Status->setText(QString("The input page's sample is row %1, \"%2\", with blank errors: type "
+                            "them in its \"err\" columns (a blank error is the relative error, "
+                            "%3, times the value). Ctrl+Z takes the row out again.")
+                        .arg(model_->SampleAt(row).row)
+                        .arg(QString::fromStdString(sample.name), Q(Text(RelErr))));
 }
 
 void SamplesWindow::ShowMisfitMap() {

@@ -2,9 +2,11 @@
 // spreadsheet, typed), the settings of the study fit above it, and the fit of
 // them all. The table shows either the samples' measurements or their results,
 // always beside the sample's name, which stays in place while the columns
-// scroll; a fit brings the results into view. A sample can be sent to the input
-// page and shown as a misfit map, the table saved as CSV and the results
-// exported as a workbook. Edits, pastes and deleted rows can be undone.
+// scroll; a fit brings the results into view, and the status line then says
+// what the results cannot say by themselves. A sample can be sent to the input
+// page, the input page's sample added as a row, a sample shown as a misfit map,
+// the table saved as CSV and the results exported as a workbook. Edits, pastes,
+// added and deleted rows can be undone.
 #pragma once
 
 #include "study/study_fit.h"
@@ -43,6 +45,10 @@ class SamplesWindow : public TemraWindow {
     // results stay).
     bool FitAll();
     void UseOnInputPage();
+    // The opposite: a row made from the input page's measured gases, density and
+    // chloride, with blank errors (undoable), so that one sample can be fitted
+    // with errors.
+    void AddInputPageSample();
     void ShowMisfitMap();
     void ExportResults();
     // Writes the table as CSV (complete under its name, or not at all); false,
@@ -73,8 +79,8 @@ class SamplesWindow : public TemraWindow {
     std::array<QCheckBox*, 7> Gas{};
     QLineEdit *RelErr, *AMax;
     QLabel *GridNote, *RowNote, *Status;
-    QPushButton *OpenButton, *AddButton, *DeleteButton, *FitButton, *UseButton, *MapButton,
-        *ExportButton;
+    QPushButton *OpenButton, *AddButton, *DeleteButton, *FitButton, *UseButton, *AddInputButton,
+        *MapButton, *ExportButton;
     QMenuBar* MenuBar;
     QAction *SaveAction, *UndoAction, *RedoAction, *PasteAction;
 

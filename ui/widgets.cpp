@@ -1,5 +1,7 @@
 #include "ui/widgets.h"
 
+#include "core/numtext.h"
+
 #include <QApplication>
 #include <QLayout>
 #include <QPainter>
@@ -9,6 +11,8 @@
 #include <QStylePainter>
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace temra::ui {
 
@@ -234,6 +238,44 @@ void FitFirstSize(QWidget& window, int width, int height) {
 
 std::string Text(const QLineEdit* edit) {
     return edit->text().toStdString();
+}
+
+namespace {
+
+// A number written by Qt (always with '.') with the user's decimal separator;
+// a value that rounds to zero is written without a sign.
+QString WithSeparator(QString text, char separator) {
+    if (text.startsWith('-') && !text.contains(QRegularExpression("[1-9]"))) text.remove(0, 1);
+    if (separator != '.') text.replace('.', QChar(separator));
+    return text;
+}
+
+} // namespace
+
+QString TemperatureText(double celsius, char separator) {
+    return WithSeparator(QString::number(celsius, 'f', 2), separator);
+}
+
+QString ElevationText(double metres, char separator) {
+    return WithSeparator(QString::number(metres, 'f', 0), separator);
+}
+
+QString GlanceText(double value, char separator) {
+    return WithSeparator(QString::number(value, 'g', 4), separator);
+}
+
+QString FullText(double value, char separator) {
+    // 64 units in the last place: far more than a grid's steps add up to, far
+    // less than the 13th digit a decimal of 12 digits leaves free.
+    const double near = 64 * std::numeric_limits<double>::epsilon() * std::fabs(value);
+    for (int digits = 1; digits <= 12 && std::isfinite(value); ++digits) {
+        const double decimal = QString::number(value, 'g', digits).toDouble();
+        if (std::fabs(decimal - value) <= near) {
+            value = decimal;
+            break;
+        }
+    }
+    return Q(FormatGeneral(value, separator));
 }
 
 } // namespace temra::ui

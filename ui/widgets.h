@@ -1,5 +1,5 @@
 // Small helpers shared by the windows: named controls, sizes in twips, fonts,
-// and the busy cursor.
+// the busy cursor, and the texts of results.
 #pragma once
 
 #include "core/fields.h"
@@ -93,5 +93,18 @@ class BusyCursor {
 };
 
 std::string Text(const QLineEdit* edit);
+
+// Results as the windows show them, with the decimal separator `separator`; the
+// CSV and the workbooks keep every digit. A temperature to 0.01 °C ("8.56"), an
+// elevation to 1 m ("1300"), anything else to four significant digits ("0.00488",
+// "1.234e-05").
+QString TemperatureText(double celsius, char separator);
+QString ElevationText(double metres, char separator);
+QString GlanceText(double value, char separator);
+// A value in full, as the program writes numbers (15 significant digits), for a
+// tooltip or a grid's bounds and steps. A value within a few units in its last
+// place of a decimal of at most 12 digits is that decimal: the sums of a grid's
+// steps (5.649999999999988 for 5.65) are shown as the grid means them.
+QString FullText(double value, char separator);
 
 } // namespace temra::ui
