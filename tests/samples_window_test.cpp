@@ -823,3 +823,28 @@ TEST_F(SamplesSession, TheInputPagesSampleIsAddedAsARow) {
     EXPECT_EQ(m->ResultAt(3)->error, "");
     EXPECT_TRUE(messages.empty()) << messages[0].text.toStdString();
 }
+
+// A laboratory's table of total neon and krypton per gram of water: read as the
+// isotopes, fitted per gram as temra-cli --per-gram fits it, and the workbook's
+// Settings say both.
+TEST_F(SamplesSession, ATableOfTotalsPerGramIsFittedAsTemraCliFitsIt) {
+    const std::string path = WriteTable("sample,Ne,Ar-40,Kr,Xe,density\n"
+                                        "w1,2.64e-07,0.00038,8.63e-08,1.2e-08,1.002\n");
+    ASSERT_TRUE(samples().OpenFile(QString::fromStdString(path)));
+    EXPECT_TRUE(samples().Status->text().contains("total neon, read as Ne-20"));
+    samples().PerGram->setChecked(true);
+    ASSERT_TRUE(samples().FitAll());
+    std::ostringstream out, err;
+    ASSERT_EQ(cli::Run({"study", "--per-gram", path}, out, err), 0) << err.str();
+    const auto& result = samples().Model()->ResultAt(0);
+    ASSERT_TRUE(result.has_value());
+    EXPECT_NE(out.str().find("w1,UA,Ne-20;Ar-40;Kr-84;Xe,4,1," + ExactText(result->chi2) + ","),
+              std::string::npos)
+        << out.str();
+    samples().ExportButton->click();
+    ASSERT_EQ(opened.size(), 1u) << (messages.empty() ? "" : messages[0].text.toStdString());
+    const std::string settings =
+        Workbook(opened[0], "'|'.join(str(r[1].value) for r in wb['Settings'].iter_rows())");
+    EXPECT_NE(settings.find("per gram of water"), std::string::npos) << settings;
+    EXPECT_NE(settings.find("total krypton, read as Kr-84"), std::string::npos) << settings;
+}

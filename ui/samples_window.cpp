@@ -198,6 +198,10 @@ SamplesWindow::SamplesWindow(TemraApp& app)
     bounds->addSpacing(16);
     bounds->addWidget(MakeLabel(settings, "AMaxLabel", "Largest A of CE (cm³ STP/g H2O)"));
     bounds->addWidget(AMax);
+    bounds->addSpacing(16);
+    PerGram = MakeCheck(settings, "PerGram",
+                        "Concentrations per gram of water (each × the sample's density)");
+    bounds->addWidget(PerGram);
     bounds->addStretch();
     form->addLayout(bounds, 1, 2, 1, 2);
     form->addWidget(GridNote, 2, 0, 1, 4);
@@ -298,6 +302,7 @@ SamplesWindow::SamplesWindow(TemraApp& app)
     // other settings are marked.
     connect(ModelChoice, &QComboBox::currentIndexChanged, this, [this] { SettingsChanged(); });
     for (QCheckBox* c : Gas) connect(c, &QCheckBox::toggled, this, [this] { SettingsChanged(); });
+    connect(PerGram, &QCheckBox::toggled, this, [this] { SettingsChanged(); });
     for (QLineEdit* e : {RelErr, AMax})
         connect(e, &QLineEdit::editingFinished, this, [this] { SettingsChanged(); });
     connect(&app_, &TemraApp::InputPageChanged, this, [this] { SettingsChanged(); });
@@ -321,6 +326,7 @@ study::StudyOptions SamplesWindow::CurrentOptions() const {
     };
     o.relErr = read(RelErr, o.relErr);
     if (o.model == study::Model::CE) o.ceAMax = read(AMax, o.ceAMax);
+    o.perGram = PerGram->isChecked();
     return o;
 }
 
@@ -427,6 +433,7 @@ bool SamplesWindow::OpenFile(const QString& path) {
     if (!read) return false;
     const auto count = block.samples.size();
     model_->SetSamples(std::move(block.samples));
+    conversions_ = block.notes;
     source_ = path;
     savedHere_ = false;
     setWindowTitle("Temra – Samples – " + QFileInfo(path).fileName());
@@ -493,6 +500,9 @@ void SamplesWindow::Paste(const QString& text) {
         Table->scrollTo(model_->index(last, 0));
         Table->scrollTo(model_->index(first, 0));
     }
+    for (const std::string& n : block.notes)
+        if (std::find(conversions_.begin(), conversions_.end(), n) == conversions_.end())
+            conversions_.push_back(n);
     Status->setText(QString("%1 samples pasted; %2. Ctrl+Z takes them out again.")
                         .arg(count)
                         .arg(BlockNote(block)));
@@ -673,6 +683,7 @@ void SamplesWindow::ExportResults() {
                                   ? "no"
                                   : "yes: the sheet \"Samples\" holds the table as fitted");
     for (auto& s : study::StudySettings(fitted)) settings.push_back(std::move(s));
+    for (const std::string& n : conversions_) settings.emplace_back("Column of total gas", n);
     const std::vector<study::Sample> samples = model_->Samples();
     const char separator = separator_;
     app_.ExportWorkbook(

@@ -78,6 +78,7 @@ class SamplesWindow : public TemraWindow {
     QComboBox* ModelChoice;
     std::array<QCheckBox*, 7> Gas{};
     QLineEdit *RelErr, *AMax;
+    QCheckBox* PerGram; // concentrations per gram of water
     QLabel *GridNote, *RowNote, *Status;
     QPushButton *OpenButton, *AddButton, *DeleteButton, *FitButton, *UseButton, *AddInputButton,
         *MapButton, *ExportButton;
@@ -93,9 +94,10 @@ class SamplesWindow : public TemraWindow {
     QString BlockNote(const SampleBlock& block) const;
 
     SamplesModel* model_;
-    QString source_;         // the file the table was opened from or saved to
-    bool savedHere_ = false; // whether the window wrote it
-    char separator_;         // the decimal separator of the samples' numbers and the grid's boxes
+    QString source_;                       // the file the table was opened from or saved to
+    std::vector<std::string> conversions_; // the table's columns of total gas, read as isotopes
+    bool savedHere_ = false;               // whether the window wrote it
+    char separator_; // the decimal separator of the samples' numbers and the grid's boxes
     // The sample whose map was drawn last: its row number and name.
     std::size_t mappedRow_ = 0;
     std::string mappedName_;
