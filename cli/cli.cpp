@@ -439,7 +439,7 @@ int RunStudy(const Options& o, const CLI::App& app, const std::array<bool, GasCo
         Note(err, "columns not read: " + names);
     }
     // Said once for the table: which columns of total gas were read as isotopes.
-    for (const study::ColumnNote& n : columns.notes) Note(err, n.Text());
+    if (const std::string c = study::ConversionSummary(columns.notes); !c.empty()) Note(err, c);
     if (columns.samples.empty()) Note(err, "the table has a header but no samples");
     int status = 0;
     for (const study::StudyResult& r : results)

@@ -92,6 +92,22 @@ std::string ColumnNote::Text() const {
     return "column \"" + column + "\": " + reading;
 }
 
+std::string ConversionSummary(const std::vector<ColumnNote>& notes) {
+    std::string list;
+    for (const ColumnNote& n : notes) {
+        // An error column goes without saying when its gas's values were converted.
+        if (n.error && std::any_of(notes.begin(), notes.end(),
+                                   [&](const ColumnNote& v) { return !v.error && v.gas == n.gas; }))
+            continue;
+        list += (list.empty() ? "" : ", ") + ("\"" + n.column + "\" as ") + GasName(n.gas) +
+                (n.error ? " err" : "") + " (× " + ExactText(AtmosphericShare(n.gas)) + ")";
+    }
+    if (list.empty()) return {};
+    return "columns of total gas read as their isotopes, each value and error times the "
+           "isotope's share of the atmosphere's gas: " +
+           list;
+}
+
 double AtmosphericShare(int gas) {
     return kGasNames[static_cast<std::size_t>(gas - 1)].share;
 }
@@ -266,12 +282,13 @@ SampleColumns ReadSamples(const SampleTable& table, const StudyOptions& options,
         const Column& column = columns[c];
         if (!column.total) continue;
         const bool error = column.kind == kError;
-        out.notes.push_back(
-            {table.header[c], std::string(error ? "the error of " : "") + form(column) +
-                                  ", read as " + GasName(column.gas) + (error ? " err" : "") +
-                                  ": each value × " + ExactText(AtmosphericShare(column.gas)) +
-                                  ", the share of " + GasName(column.gas) +
-                                  " in the atmosphere's " + gasName(column.gas)});
+        out.notes.push_back({table.header[c],
+                             std::string(error ? "the error of " : "") + form(column) +
+                                 ", read as " + GasName(column.gas) + (error ? " err" : "") +
+                                 ": each value × " + ExactText(AtmosphericShare(column.gas)) +
+                                 ", the share of " + GasName(column.gas) + " in the atmosphere's " +
+                                 gasName(column.gas),
+                             column.gas, error});
     }
     for (std::size_t r = 0; r < table.rows.size(); ++r) {
         Sample s;

@@ -29,9 +29,16 @@ struct Sample {
 struct ColumnNote {
     std::string column;  // "Ne", "kr err"
     std::string reading; // "total neon, read as Ne-20: each value × 0.9048, ..."
+    int gas = 0;         // the isotope's gas
+    bool error = false;  // an error column
     // The note as one sentence: column "Ne": total neon, read as Ne-20: ...
     std::string Text() const;
 };
+
+// The notes of a table's columns of total gas as one sentence, to be said once:
+// the columns of total gas read as their isotopes ... "Ne" as Ne-20 (× 0.9048), ...;
+// empty when there are none.
+std::string ConversionSummary(const std::vector<ColumnNote>& notes);
 
 struct SampleColumns {
     std::vector<Sample> samples;

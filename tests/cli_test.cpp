@@ -483,8 +483,10 @@ TEST(Cli, StudyTablesSayWhatWasReadAndWhere) {
         {"sample,Ne-20,Ar-40,Kr-84,Xe,ne-20\n" + row, "", 2, "temra-cli: FILE: columns 2 (\"Ne", 1},
         {header + "a b,c" + row.substr(1), "", 1, "temra-cli: error: row 2 has 6 fields, its h", 1},
         {"sample,Ne,Ar-40,Kr,Xe\n" + row, "--per-gram", 0,
-         "temra-cli: note: column \"Ne\": total neon, read as Ne-20: each value × 0.9048",
-         4}, // Ne, Kr, and the sample best at the highest temperature and elevation
+         "temra-cli: note: columns of total gas read as their isotopes, each value and error "
+         "times the isotope's share of the atmosphere's gas: \"Ne\" as Ne-20 (× 0.9048), "
+         "\"Kr\" as Kr-84 (× 0.56987)\n",
+         3}, // the columns, and the sample best at the highest temperature and elevation
         {header, "", 0, "temra-cli: note: the table has a header but no samples", 1},
     };
     for (const Row& r : rows) {

@@ -515,7 +515,8 @@ SampleBlock SamplesOfTable(const study::SampleTable& table, char separator) {
     SampleBlock block;
     block.ignored = std::move(columns.ignored);
     // The columns of total gas read as their isotopes: the status line says so.
-    for (const study::ColumnNote& note : columns.notes) block.notes.push_back(note.Text());
+    if (std::string c = study::ConversionSummary(columns.notes); !c.empty())
+        block.notes.push_back(std::move(c));
     block.samples = std::move(columns.samples);
     block.decimal = commaTable ? '.' : separator;
     if (commaTable && separator != '.')

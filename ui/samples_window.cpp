@@ -683,7 +683,7 @@ void SamplesWindow::ExportResults() {
                                   ? "no"
                                   : "yes: the sheet \"Samples\" holds the table as fitted");
     for (auto& s : study::StudySettings(fitted)) settings.push_back(std::move(s));
-    for (const std::string& n : conversions_) settings.emplace_back("Column of total gas", n);
+    for (const std::string& n : conversions_) settings.emplace_back("Columns of total gas", n);
     const std::vector<study::Sample> samples = model_->Samples();
     const char separator = separator_;
     app_.ExportWorkbook(
