@@ -701,14 +701,52 @@ MisfitMap CaseMisfits(const Sample& sample, const StudyOptions& options, const M
     for (const GridElevation& e : layout.plan.elevations) windows[WindowOf(e)] = e.count;
     std::uint64_t tableWork = 0;
     for (const auto& w : windows) tableWork += w.second;
-    control.Begin(cases + tableWork + SampleWork(cases, options.model));
+    // The raster counts a unit a point (drawn when the grid has more than one
+    // elevation and more than one temperature).
+    constexpr int kSteps = 160;
+    const bool raster = layout.plan.elevations.size() > 1 && cases > layout.plan.elevations.size();
+    const std::uint64_t rasterWork = raster ? (kSteps + 1) * (kSteps + 1) : 0;
+    control.Begin(cases + tableWork + SampleWork(cases, options.model) + rasterWork);
     {
         RunControl part(control); // the grid's arrays, for the map's axes
         runner.FillSolubility(map.plan, part);
     }
     MediumWork m;
     BuildTables(m, windows, {v.density, v.chloride}, map.plan.grid->TempStep, options, control);
-    map.result = FitSample(sample, v, GridOf(layout, m.tables), options, &control, &map.chi2);
+    const SampleGrid grid = GridOf(layout, m.tables);
+    map.result = FitSample(sample, v, grid, options, &control, &map.chi2);
+    const StudyResult& r = map.result;
+    const Domain d = DomainOf(grid);
+    if (!r.error.empty() || !d.eFree || !d.tFree) {
+        control.Advance(rasterWork);
+        return map;
+    }
+    // The raster: the region's extent and as much again around it, within the
+    // grid's bounds, in kSteps steps each way.
+    const Fitted fitted = FittedGases(v, options);
+    const Continuum model(fitted, v.density, v.chloride, d, options.model, options.ceAMax);
+    const double tPad = std::max(d.tStep, r.temperatureHi - r.temperatureLo) / 2;
+    const double ePad = std::max(d.eStep, r.elevationHi - r.elevationLo) / 2;
+    const Interval tSpan{std::max(d.T().lo, r.temperatureLo - tPad),
+                         std::min(d.T().hi, r.temperatureHi + tPad)};
+    const Interval eSpan{std::max(0.0, r.elevationLo - ePad),
+                         std::min(d.eMax, r.elevationHi + ePad)};
+    for (int i = 0; i <= kSteps; ++i) {
+        map.fineT.push_back(tSpan.lo + (tSpan.hi - tSpan.lo) * i / kSteps);
+        map.fineE.push_back(eSpan.lo + (eSpan.hi - eSpan.lo) * i / kSteps);
+    }
+    map.fine.assign(map.fineT.size() * map.fineE.size(), std::numeric_limits<double>::quiet_NaN());
+    for (std::size_t ix = 0; ix < map.fineT.size(); ++ix) {
+        control.CheckCancelled();
+        const double T = map.fineT[ix];
+        const Interval allowed = d.E(T);
+        for (std::size_t iy = 0; iy < map.fineE.size(); ++iy) {
+            const double E = map.fineE[iy];
+            if (E >= allowed.lo && E <= allowed.hi)
+                map.fine[iy * map.fineT.size() + ix] = model.At(T, E).chi2;
+        }
+        if (raster) control.Advance(map.fineE.size());
+    }
     return map;
 }
 

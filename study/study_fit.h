@@ -88,6 +88,11 @@ struct MisfitMap {
     GridPlan plan;
     std::vector<double> chi2; // per case
     StudyResult result;
+    // The continuous model's chi2 on a fine raster around the 1-sigma region, for
+    // its contour (a valley narrower than the grid's step shows whole):
+    // fine[iy * fineT.size() + ix] at (fineT[ix], fineE[iy]); NaN outside the
+    // grid's bounds. Empty for one elevation or an error row.
+    std::vector<double> fineT, fineE, fine;
 };
 MisfitMap CaseMisfits(const Sample& sample, const StudyOptions& options, const Module1& settings,
                       RunControl& control = Unwatched());

@@ -3,6 +3,7 @@
 // known recharge conditions, and chi2 probabilities from the textbook formulas.
 #include "core/numtext.h"
 #include "core/solubility_model.h"
+#include "study/contour.h"
 #include "study/sample_table.h"
 #include "study/study_fit.h"
 #include "study/study_results.h"
@@ -893,4 +894,31 @@ TEST(StudyFit, TheStudysTableIsTheGridRunsToTheLastDigits) {
         const double chi2 = CeChi2(w, std::max(0.0, num / den), 0);
         EXPECT_NEAR(map.chi2[k], chi2, 1e-12 * std::max(1.0, chi2)) << k;
     }
+}
+
+// The map's fine raster of the continuous model: its chi2 = chi2min + 1 contour
+// reaches the reported ranges, to a step of the raster, though the valley is
+// narrower than the grid's step.
+TEST(StudyFit, TheMapsContourReachesTheRanges) {
+    std::mt19937 rng(31);
+    const MisfitMap map =
+        CaseMisfits(Truth(6.2, 1400, 0.004, 0, Noise(rng, 0.01)), StudyOptions{}, Settings());
+    const StudyResult& r = map.result;
+    ASSERT_EQ(r.error, "");
+    ASSERT_FALSE(map.fine.empty());
+    const auto segments = ContourSegments(map.fine, map.fineT, map.fineE, r.chi2 + 1);
+    ASSERT_FALSE(segments.empty());
+    double tLo = 1e9, tHi = -1e9, eLo = 1e9, eHi = -1e9;
+    for (const auto& s : segments)
+        for (int e = 0; e < 2; ++e) {
+            tLo = std::min(tLo, s[2 * e]);
+            tHi = std::max(tHi, s[2 * e]);
+            eLo = std::min(eLo, s[2 * e + 1]);
+            eHi = std::max(eHi, s[2 * e + 1]);
+        }
+    const double dT = map.fineT[1] - map.fineT[0], dE = map.fineE[1] - map.fineE[0];
+    EXPECT_NEAR(tLo, r.temperatureLo, dT);
+    EXPECT_NEAR(tHi, r.temperatureHi, dT);
+    EXPECT_NEAR(eLo, r.elevationLo, dE);
+    EXPECT_NEAR(eHi, r.elevationHi, dE);
 }

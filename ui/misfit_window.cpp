@@ -117,7 +117,11 @@ void MisfitWindow::Draw(const study::MisfitMap& map, const study::StudyOptions& 
         std::vector<double> xs(static_cast<std::size_t>(nx)), ys(static_cast<std::size_t>(ny));
         for (int i = 0; i < nx; ++i) xs[static_cast<std::size_t>(i)] = tMin + i * tStep;
         for (int i = 0; i < ny; ++i) ys[static_cast<std::size_t>(i)] = hMin + i * hStep;
-        Contour = study::ContourSegments(cells, xs, ys, r.chi2 + 1);
+        // The region's contour from the continuous model where it was rastered,
+        // else from the grid's cases.
+        Contour = map.fine.empty()
+                      ? study::ContourSegments(cells, xs, ys, r.chi2 + 1)
+                      : study::ContourSegments(map.fine, map.fineT, map.fineE, r.chi2 + 1);
         Map->AddSegments(Contour, "Δχ² = 1 (1σ region)");
         Map->AddMarker(r.temperature, r.elevation, "Best fit");
         if (g.MaatInUse)
