@@ -14,11 +14,12 @@ namespace temra::study {
 
 namespace {
 
-constexpr double kHuge = 1e300;       // a misfit where the domain has no point
-constexpr int kBits = 20;             // Brent's tolerance: about 2e-6 of the abscissa
-constexpr std::uintmax_t kIter = 200; // iterations of Brent's method or TOMS 748
-constexpr int kScanB = 9;             // CE: B values scanned before Brent's method
-constexpr double kSteep = 1e6;        // the penalty's slope outside a region, per unit of chi2
+constexpr double kHuge = 1e300;           // a misfit where the domain has no point
+constexpr int kBits = 20;                 // Brent's tolerance: about 2e-6 of the abscissa
+constexpr std::uintmax_t kIter = 200;     // iterations of Brent's method or TOMS 748
+constexpr std::uintmax_t kCoarseIter = 6; // the grid's search: B between scanned neighbours
+constexpr int kScanB = 9;                 // CE: B values scanned before Brent's method
+constexpr double kSteep = 1e6;            // the penalty's slope outside a region, per unit of chi2
 
 struct Min1 {
     double x = 0, fx = kHuge;
@@ -106,7 +107,8 @@ template <typename Fn> Min1 OverB(Fn&& fn, double Amax, int bits = kBits, int sc
     }
     const double lo = Amax * std::max(0, bestJ - 1) / (scan - 1);
     const double hi = Amax * std::min(scan - 1, bestJ + 1) / (scan - 1);
-    std::uintmax_t iterations = kIter;
+    // A coarse B (the grid's search) is had in a few of Brent's steps.
+    std::uintmax_t iterations = bits < kBits ? kCoarseIter : kIter;
     const auto r = boost::math::tools::brent_find_minima(fn, lo, hi, bits, iterations);
     return r.second < best.fx ? Min1{r.first, r.second} : best;
 }

@@ -133,7 +133,7 @@ void FillCases(SampleGrid& g, const std::array<bool, GasCount>& gases) {
 // and its refinement), a pass of CE weighed by the misfits its search over B
 // evaluates per case.
 
-constexpr std::uint64_t kCeWeight = 20;
+constexpr std::uint64_t kCeWeight = 16;
 constexpr int kGridBits = 14; // CE's B in the grid's search: the refinement sharpens the best
 
 std::uint64_t SampleWork(std::uint64_t cases, Model model) {
