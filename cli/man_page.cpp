@@ -200,7 +200,18 @@ void WriteManPage(std::ostream& out) {
            "header is an error row that says so. A table with a header and no samples gives "
            "the header of the results and a note. Messages on standard error show control "
            "characters of the table as escapes (\\et, \\en, \\ex00); the CSV keeps the "
-           "table's text as it is, quoted.\n";
+           "table's text as it is, quoted.\n"
+        << ".PP\n"
+        << "The grid searches every case; the reported temperature, elevation (when not "
+           "known), A and F are the minimum of the continuous model near the best case, within "
+           "the grid's bounds, so they do not depend on the grid's step, and the 1\\-sigma "
+           "ranges are the limits of chi2 = chi2min + 1 on each parameter's profile. The flags "
+           "edge\\-T and edge\\-E mark a best at an end of the grid, range\\-cut\\-T and "
+           "range\\-cut\\-E a range the grid's end cuts, A=0, A=max, F=0 and F=1 a parameter "
+           "at its bound, poor\\-fit a p below 0.01, underdetermined a sample with no more "
+           "gases than free parameters (p empty), and missing:\\fIgas\\fR a fitted gas its "
+           "row leaves blank (the sample is fitted without it). Standard error says once how "
+           "many samples are at an end of the grid, naming the option to widen.\n";
 
     out << ".SH EXIT STATUS\n"
         << ".TP\n.B 0\nDone.\n"
