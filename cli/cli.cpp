@@ -148,7 +148,7 @@ std::array<bool, GasCount> ParseGases(const std::string& list) {
         name.erase(name.find_last_not_of(" \t") + 1);
         bool found = false;
         for (int g = 0; g < GasCount; ++g)
-            if (lower(name) == lower(std::string(kGraphLabels[static_cast<std::size_t>(g)]))) {
+            if (lower(name) == lower(std::string(kGases[static_cast<std::size_t>(g)].graphLabel))) {
                 chosen[static_cast<std::size_t>(g)] = true;
                 found = true;
             }
@@ -237,7 +237,7 @@ bool ValidCase(const SolubilityGrid& grid, CaseNumber c) {
 
 void PrintGrid(const Module1& m, std::ostream& out, std::ostream& err) {
     out << "case,elevation_m,temperature_C";
-    for (auto label : kGraphLabels) out << ',' << label;
+    for (const Gas& gas : kGases) out << ',' << gas.graphLabel;
     out << '\n';
     for (CaseNumber k = 1; k <= m.CaseCount() && out; ++k) {
         out << k << ',' << ExactText(m.CaseElev(k)) << ',' << ExactText(m.CaseTemp(k));

@@ -60,7 +60,7 @@ double LargestOf(std::span<const double> row) {
     OverflowSource worst;
     for (std::size_t j = 0; j < sel.Gas.size(); ++j) {
         const int gas = sel.Gas[j];
-        const std::string name(kGraphLabels[static_cast<std::size_t>(gas - 1)]);
+        const std::string name(GasAt(gas).graphLabel);
         Consider(worst, std::fabs(sel.SelMeasured[j]), MeasuredField(gas),
                  "the measured " + name + " (" + ApproxText(sel.SelMeasured[j]) + ")");
         Consider(worst, LargestOf(sel.grid->Row(gas)), fields::Ref(FieldId::Density),

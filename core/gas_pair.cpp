@@ -160,8 +160,8 @@ void SelectPair(GasPairGraph& p, const Form1Texts& f1, const Form2Ticks& f2, cha
         throw TemraError(ErrorNumber::InvalidCall, Ref(FieldId::PairSelection),
                          std::string("two gases are needed, ") + (ticked ? "1" : "none") +
                              " is selected");
-    p.PairXTitle = kPairAxisTitles[static_cast<std::size_t>(p.GasIndex[0] - 1)];
-    p.PairYTitle = kPairAxisTitles[static_cast<std::size_t>(p.GasIndex[1] - 1)];
+    p.PairXTitle = GasAt(p.GasIndex[0]).pairAxisTitle;
+    p.PairYTitle = GasAt(p.GasIndex[1]).pairAxisTitle;
     // The measured sample is drawn among the curves: an amount, greater than 0.
     auto measured = [&](int gas) {
         const FieldId id = fields::Measured(gas);

@@ -1,13 +1,15 @@
-// The seven gases, their constants and their labels, in the fixed gas order
-// He-4, Ne-20, Ar-40, Kr-84, Xe, N2, O2 (gas index 1 to 7).
+// The seven gases: one table of everything Temra knows of each, in the fixed gas
+// order He-4, Ne-20, Ar-40, Kr-84, Xe, N2, O2 (gas index 1 to 7). The model's
+// constants, every label and title, the names a table of samples may give its
+// column, and the column of the solubility workbook are drawn from here; adding
+// a gas means adding a row (and its input box to the table of fields).
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <string_view>
 
 namespace temra {
-
-inline constexpr int GasCount = 7;
 
 struct GasConstants {
     double AtmFraction; // volume fraction in dry air
@@ -19,34 +21,83 @@ struct GasConstants {
     double SaltCoef0;
 };
 
+struct Gas {
+    GasConstants constants;      // the literal constants of the input page and every grid run
+    std::string_view inputLabel; // the input page's box ("Helium-4")
+    std::string_view graphLabel; // graphs, ticks, tables, the study ("He-4")
+    std::string_view selectedGraphLabel; // the redrawn solubility graph ("He - 4")
+    std::string_view workbookLabel;      // the solubility workbook's header ("He-4", "N-28")
+    std::string_view workbookColumn;     // and its column ("c")
+    std::string_view pairSelection;      // the gas-pair selection ("Helium-4")
+    std::string_view pairAxisTitle;      // the gas-pair graph's axis
+    // A table of samples: the isotope's column (matched without regard to case),
+    // the column of the total gas (empty when the gas has one name), the element's
+    // name, and the isotope's share of the atmosphere's gas (mole fraction), by
+    // which a total is read as the isotope:
+    // - He-4: 1 / (1 + R) with the atmospheric 3He/4He ratio R = 1.384e-6
+    //   (Clarke, Jenkins & Top 1976, Int. J. Appl. Radiat. Isot. 27, 515-522),
+    //   1 - 1.384e-6 to the digits given;
+    // - Ne-20 0.9048 and Kr-84 0.56987: the IUPAC representative isotopic
+    //   compositions, which are those of atmospheric neon and krypton (Berglund
+    //   & Wieser 2011, "Isotopic compositions of the elements 2009", Pure Appl.
+    //   Chem. 83, 397-410);
+    // - Ar-40: 295.5 / (1 + 0.188 + 295.5) = 0.99600 from the atmospheric
+    //   40Ar/36Ar = 295.5 and 38Ar/36Ar = 0.188 (Ozima & Podosek 2002, "Noble
+    //   Gas Geochemistry", 2nd ed., Cambridge University Press).
+    // Xenon is fitted as all its isotopes, and N2 and O2 as the molecules: their
+    // columns have one name.
+    std::string_view isotopeColumn;
+    std::string_view elementColumn;
+    std::string_view element;
+    double atmosphericShare;
+};
+
+// clang-format off
+inline constexpr std::array<Gas, 7> kGases = {{
+    {{5.239e-6, 41.824, 131.42, -0.2304, 2.2951, -7.7154, 9.006},
+     "Helium-4", "He-4", "He - 4", "He-4", "c", "Helium-4", "He-4 (cm3STP/gH2O)",
+     "he-4", "he", "helium", 1 - 1.384e-6},
+    {{0.00001645, 41.667, 142.5, -0.3022, 3.6278, -13.6641, 16.8309},
+     "Neon-20", "Ne-20", "Ne - 20", "Ne-20", "d", "Neon-20", "Ne-20 (cm3STP/gH2O)",
+     "ne-20", "ne", "neon", 0.9048},
+    {{0.00934, 40.404, 168.87, -0.405, 3.8471, -12.3389, 13.6921},
+     "Argon-40", "Ar-40", "Ar - 40", "Ar-40", "e", "Argon-40", "Ar-40 (cm3STP/gH2O)",
+     "ar-40", "ar", "argon", 0.99600},
+    {{6.48e-7, 39.781, 179.21, -0.1124, 1.3282, -5.1432, 6.8403},
+     "Krypton-84", "Kr-84", "Kr - 84", "Kr-84", "f", "Krypton-84", "Kr-84 (cm3STP/gH2O)",
+     "kr-84", "kr", "krypton", 0.56987},
+    {{8.7e-8, 39.273, 188.78, -0.1611, 1.9007, -7.3019, 9.5072},
+     "Xenon-total", "Xe", "Xe", "Xe", "g", "Xenon", "Xe (cm3STP/gH2O)",
+     "xe", "", "xenon", 1},
+    {{0.78084, 41.712, 162.02, -0.2427, 2.1504, -6.61, 7.4294},
+     "N-28", "N2", "N2", "N-28", "h", "N-28", "N-28 (cm3STP/gH2O)",
+     "n2", "", "nitrogen", 1},
+    {{0.20948, 40.622, 168.85, -0.3616, 3.3454, -10.5501, 11.6687},
+     "O-32", "O2", "O2", "O-32", "I", "O-32", "O-32 (cm3STP/gH2O)",
+     "o2", "", "oxygen", 1},
+}};
+// clang-format on
+
+inline constexpr int GasCount = static_cast<int>(kGases.size());
+
+// The row of gas index 1 to GasCount.
+constexpr const Gas& GasAt(int gas) {
+    return kGases[static_cast<std::size_t>(gas - 1)];
+}
+
 using GasTableType = std::array<GasConstants, GasCount>;
 
-// The literal constants assigned when the input page loads and at every grid run.
-inline constexpr GasTableType kGasTable = {{
-    {5.239e-6, 41.824, 131.42, -0.2304, 2.2951, -7.7154, 9.006},
-    {0.00001645, 41.667, 142.5, -0.3022, 3.6278, -13.6641, 16.8309},
-    {0.00934, 40.404, 168.87, -0.405, 3.8471, -12.3389, 13.6921},
-    {6.48e-7, 39.781, 179.21, -0.1124, 1.3282, -5.1432, 6.8403},
-    {8.7e-8, 39.273, 188.78, -0.1611, 1.9007, -7.3019, 9.5072},
-    {0.78084, 41.712, 162.02, -0.2427, 2.1504, -6.61, 7.4294},
-    {0.20948, 40.622, 168.85, -0.3616, 3.3454, -10.5501, 11.6687},
-}};
+// The constants alone, as the calculation state holds them.
+inline constexpr GasTableType kGasTable = [] {
+    GasTableType t{};
+    for (std::size_t g = 0; g < t.size(); ++g) t[g] = kGases[g].constants;
+    return t;
+}();
 
-inline constexpr std::array<bool, GasCount> kAllGases = {true, true, true, true, true, true, true};
-
-// Labels, index 0 = gas 1.
-inline constexpr std::array<std::string_view, GasCount> kInputPageLabels = {
-    "Helium-4", "Neon-20", "Argon-40", "Krypton-84", "Xenon-total", "N-28", "O-32"};
-inline constexpr std::array<std::string_view, GasCount> kGraphLabels = {
-    "He-4", "Ne-20", "Ar-40", "Kr-84", "Xe", "N2", "O2"};
-inline constexpr std::array<std::string_view, GasCount> kSelectedGraphLabels = {
-    "He - 4", "Ne - 20", "Ar - 40", "Kr - 84", "Xe", "N2", "O2"};
-inline constexpr std::array<std::string_view, GasCount> kWorkbookLabels = {
-    "He-4", "Ne-20", "Ar-40", "Kr-84", "Xe", "N-28", "O-32"};
-inline constexpr std::array<std::string_view, GasCount> kPairSelectionLabels = {
-    "Helium-4", "Neon-20", "Argon-40", "Krypton-84", "Xenon", "N-28", "O-32"};
-inline constexpr std::array<std::string_view, GasCount> kPairAxisTitles = {
-    "He-4 (cm3STP/gH2O)", "Ne-20 (cm3STP/gH2O)", "Ar-40 (cm3STP/gH2O)", "Kr-84 (cm3STP/gH2O)",
-    "Xe (cm3STP/gH2O)",   "N-28 (cm3STP/gH2O)",  "O-32 (cm3STP/gH2O)"};
+inline constexpr std::array<bool, GasCount> kAllGases = [] {
+    std::array<bool, GasCount> all{};
+    all.fill(true);
+    return all;
+}();
 
 } // namespace temra

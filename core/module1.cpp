@@ -92,7 +92,7 @@ void Module1::BuildSelectedGasTables(const std::array<bool, GasCount>& deleted) 
     for (int gas = 1; gas <= GasCount; ++gas) {
         if (deleted[gas - 1]) continue;
         sel->Gas.push_back(gas);
-        sel->SelGasLabel.emplace_back(kSelectedGraphLabels[gas - 1]);
+        sel->SelGasLabel.emplace_back(GasAt(gas).selectedGraphLabel);
         sel->SelMeasured.push_back(grid_->MeasuredConc[gas - 1]);
         sel->GasNumber.push_back(static_cast<float>(sel->Gas.size()));
     }

@@ -145,31 +145,25 @@ Workbook& WriteSolubilityToExcel(const Module1& module, Application& app) {
 
     Workbook& wb = app.Workbooks().Add();
     app.Visible(true);
+    // The columns: elevation, temperature, then a column per gas.
     struct Header {
-        const char* letter;
-        const char* range;
-        const char* text;
+        std::string_view letter;
+        std::string_view text;
     };
-    const Header headers[] = {
-        {"a", "a:a", "Elevation (m)"},
-        {"b", "b:b", "Temperature (oC)"},
-        {"c", "c:c", "He-4"},
-        {"d", "d:d", "Ne-20"},
-        {"e", "e:e", "Ar-40"},
-        {"f", "f:f", "Kr-84"},
-        {"g", "g:g", "Xe"},
-        {"h", "h:h", "N-28"},
-        {"I", "I:I", "O-32"},
-    };
+    std::vector<Header> headers = {{"a", "Elevation (m)"}, {"b", "Temperature (oC)"}};
+    for (const Gas& gas : kGases) headers.push_back({gas.workbookColumn, gas.workbookLabel});
     for (const Header& h : headers) {
-        wb.Sheets("Sheet1").Range(std::string(h.letter) + "1").Value(h.text);
-        auto columns = wb.Sheets("Sheet1").Columns(h.range);
-        if (h.letter[0] == 'a' || h.letter[0] == 'b') columns.ColumnWidth(20);
+        const std::string letter(h.letter);
+        wb.Sheets("Sheet1").Range(letter + "1").Value(std::string(h.text));
+        auto columns = wb.Sheets("Sheet1").Columns(letter + ":" + letter);
+        if (letter == "a" || letter == "b") columns.ColumnWidth(20);
         columns.HorizontalAlignment(kAlignCenter);
         columns.VerticalAlignment(kAlignCenter);
     }
-    wb.Sheets("Sheet1").Columns("c:i").NumberFormat(kConcentrationFormat);
-    wb.Sheets("Sheet1").Columns("c:i").ColumnWidth(kConcentrationWidth);
+    const std::string gasColumns = std::string(kGases.front().workbookColumn) + ":" +
+                                   std::string(kGases.back().workbookColumn);
+    wb.Sheets("Sheet1").Columns(gasColumns).NumberFormat(kConcentrationFormat);
+    wb.Sheets("Sheet1").Columns(gasColumns).ColumnWidth(kConcentrationWidth);
     wb.Sheets("Sheet1").Range("j2").Value("<< Observed data");
     wb.Sheets("Sheet1").Range("j1").Value("cm3STP/gH2O");
     auto unitColumn = wb.Sheets("Sheet1").Columns("j:j");

@@ -25,36 +25,6 @@ std::string Normal(std::string_view name) {
 
 // The names a gas's column may have: the isotope's, and for the noble gases a
 // laboratory reports as elements, the element's, whose values are the total gas.
-struct GasNames {
-    const char* isotope;
-    const char* element; // nullptr: the gas has no other column
-    const char* gasName; // as a note names the total
-    double share;        // of the isotope in the atmosphere's gas
-};
-
-// The isotopes' shares of the atmosphere's gases (mole fractions):
-// - He-4: 1 / (1 + R) with the atmospheric 3He/4He ratio R = 1.384e-6 (Clarke,
-//   Jenkins & Top 1976, Int. J. Appl. Radiat. Isot. 27, 515-522), 1 - 1.384e-6
-//   to the digits given;
-// - Ne-20 0.9048 and Kr-84 0.56987: the IUPAC representative isotopic
-//   compositions, which are those of atmospheric neon and krypton (Berglund &
-//   Wieser 2011, "Isotopic compositions of the elements 2009", Pure Appl. Chem.
-//   83, 397-410);
-// - Ar-40: 295.5 / (1 + 0.188 + 295.5) = 0.99600 from the atmospheric
-//   40Ar/36Ar = 295.5 and 38Ar/36Ar = 0.188 (Ozima & Podosek 2002, "Noble Gas
-//   Geochemistry", 2nd ed., Cambridge University Press).
-// Xenon is fitted as all its isotopes, and N2 and O2 as the molecules: their
-// columns have one name.
-constexpr std::array<GasNames, GasCount> kGasNames = {{
-    {"he-4", "he", "helium", 1 - 1.384e-6},
-    {"ne-20", "ne", "neon", 0.9048},
-    {"ar-40", "ar", "argon", 0.99600},
-    {"kr-84", "kr", "krypton", 0.56987},
-    {"xe", nullptr, "xenon", 1},
-    {"n2", nullptr, "nitrogen", 1},
-    {"o2", nullptr, "oxygen", 1},
-}};
-
 // The gas a column name denotes, and whether it names the total gas.
 struct GasColumn {
     int gas = 0; // 0: none
@@ -63,9 +33,9 @@ struct GasColumn {
 
 GasColumn GasOfName(const std::string& name) {
     for (int g = 0; g < GasCount; ++g) {
-        const GasNames& n = kGasNames[static_cast<std::size_t>(g)];
-        if (name == n.isotope) return {g + 1, false};
-        if (n.element && name == n.element) return {g + 1, true};
+        const Gas& n = kGases[static_cast<std::size_t>(g)];
+        if (name == n.isotopeColumn) return {g + 1, false};
+        if (!n.elementColumn.empty() && name == n.elementColumn) return {g + 1, true};
     }
     return {};
 }
@@ -109,11 +79,11 @@ std::string ConversionSummary(const std::vector<ColumnNote>& notes) {
 }
 
 double AtmosphericShare(int gas) {
-    return kGasNames[static_cast<std::size_t>(gas - 1)].share;
+    return GasAt(gas).atmosphericShare;
 }
 
 std::string GasName(int gas) {
-    return std::string(kGraphLabels[static_cast<std::size_t>(gas - 1)]);
+    return std::string(GasAt(gas).graphLabel);
 }
 
 std::string GasList(const std::array<bool, GasCount>& gases) {
@@ -224,9 +194,7 @@ SampleColumns ReadSamples(const SampleTable& table, const StudyOptions& options,
         columns.push_back(c);
     }
     // Each thing is read from one column: a second one is refused, with both.
-    auto gasName = [](int gas) {
-        return std::string(kGasNames[static_cast<std::size_t>(gas - 1)].gasName);
-    };
+    auto gasName = [](int gas) { return std::string(GasAt(gas).element); };
     // A gas as a column holds it: "Ne-20" or "total neon".
     auto form = [&gasName](const Column& c) {
         return c.total ? "total " + gasName(c.gas) : GasName(c.gas);

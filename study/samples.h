@@ -69,17 +69,19 @@ SampleColumns ReadSamples(const SampleTable& table, const StudyOptions& options,
 
 // The columns of a sample (in the samples window's order).
 namespace SampleColumn {
+// The name, each gas's value (1 to GasCount), each gas's error, then chloride,
+// density and elevation.
 inline constexpr int kName = 0;
 inline constexpr int Measured(int gas) {
     return gas;
-} // 1 to 7
+}
 inline constexpr int Error(int gas) {
-    return 7 + gas;
-} // 8 to 14
-inline constexpr int kChloride = 15;
-inline constexpr int kDensity = 16;
-inline constexpr int kElevation = 17;
-inline constexpr int kCount = 18;
+    return GasCount + gas;
+}
+inline constexpr int kChloride = 2 * GasCount + 1;
+inline constexpr int kDensity = kChloride + 1;
+inline constexpr int kElevation = kDensity + 1;
+inline constexpr int kCount = kElevation + 1;
 
 // The column's name as a table of samples heads it ("sample", "He-4",
 // "Ne-20 err", "chloride", "density", "elevation"), which ReadSamples reads back.

@@ -25,7 +25,7 @@ Form2::Form2(TemraApp& app) : TemraWindow(app) {
     for (int g = 1; g <= GasCount; ++g) {
         const std::string name = "Check" + std::to_string(g);
         Check[g - 1] = MakeCheck(this, name.c_str(), "");
-        const auto text = kPairSelectionLabels[static_cast<std::size_t>(g - 1)];
+        const auto text = GasAt(g).pairSelection;
         GasLabel[g - 1] = MakeLabel(this, labelNames[g - 1],
                                     QString::fromUtf8(text.data(), static_cast<int>(text.size())));
         GasLabel[g - 1]->setBuddy(Check[g - 1]);

@@ -470,7 +470,11 @@ namespace {
 bool IsHeader(const std::vector<std::string>& row) {
     for (const std::string& cell : row) {
         const QString name = QString::fromStdString(cell).trimmed().toLower();
-        if (name == "he" || name == "ne" || name == "ar" || name == "kr") return true;
+        for (const Gas& gas : kGases)
+            if (!gas.elementColumn.empty() &&
+                name == QString::fromUtf8(gas.elementColumn.data(),
+                                          static_cast<int>(gas.elementColumn.size())))
+                return true;
         for (int c = 0; c < SC::kCount; ++c)
             if (name == QString::fromStdString(SC::Name(c)).toLower()) return true;
     }

@@ -172,7 +172,7 @@ SamplesWindow::SamplesWindow(TemraApp& app)
     const study::StudyOptions defaults;
     for (int g = 1; g <= GasCount; ++g) {
         const auto i = static_cast<std::size_t>(g - 1);
-        Gas[i] = MakeCheck(settings, ("Gas" + std::to_string(g)).c_str(), Q(kGraphLabels[i]));
+        Gas[i] = MakeCheck(settings, ("Gas" + std::to_string(g)).c_str(), Q(kGases[i].graphLabel));
         Gas[i]->setChecked(defaults.gases[i]);
         gases->addWidget(Gas[i]);
     }

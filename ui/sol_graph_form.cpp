@@ -68,7 +68,7 @@ SolGraphForm::SolGraphForm(TemraApp& app) : TemraWindow(app) {
     RetainPlaceWhenHidden(Label2);
     for (int g = 1; g <= GasCount; ++g) {
         const std::string name = "Check" + std::to_string(g);
-        Check[g - 1] = MakeCheck(this, name.c_str(), Q(kGraphLabels[g - 1]));
+        Check[g - 1] = MakeCheck(this, name.c_str(), Q(GasAt(g).graphLabel));
         Check[g - 1]->setFont(Font("MS Sans Serif", 9.75, true));
         // A box that hides itself leaves its place empty: the others stay put.
         RetainPlaceWhenHidden(Check[g - 1]);
@@ -134,7 +134,7 @@ SolGraphForm::SolGraphForm(TemraApp& app) : TemraWindow(app) {
     // Axis labels: the gases at whole positions, the plot's own labels elsewhere.
     SolGraph2->OnXAxisCustomizeLabel = [](int, double position, QString& label) {
         for (int g = 1; g <= GasCount; ++g)
-            if (position == g) label = Q(kGraphLabels[g - 1]);
+            if (position == g) label = Q(GasAt(g).graphLabel);
     };
     SolGraph3->OnXAxisCustomizeLabel = [this](int, double position, QString& label) {
         const Module1& m = app_.module();
