@@ -16,6 +16,7 @@
 #include "core/numtext.h"
 #include "core/version.h"
 #include "export/exports.h"
+#include "study/models.h"
 #include "study/sample_table.h"
 #include "study/study_results.h"
 
@@ -40,6 +41,21 @@ namespace {
 // Nothing but blanks: an empty text.
 bool Blank(const std::string& text) {
     return text.find_first_not_of(" \t") == std::string::npos;
+}
+
+// The keys of the excess-air models, and their help: "ua: unfractionated excess
+// air; ce: closed-system equilibration".
+std::vector<std::string> ModelKeys() {
+    std::vector<std::string> keys;
+    for (const study::ModelInfo& m : study::kModels) keys.emplace_back(m.key);
+    return keys;
+}
+
+std::string ModelHelp() {
+    std::string help;
+    for (const study::ModelInfo& m : study::kModels)
+        help += (help.empty() ? "" : "; ") + std::string(m.key) + ": " + std::string(m.help);
+    return help;
 }
 
 } // namespace
@@ -95,10 +111,8 @@ std::unique_ptr<CLI::App> MakeApp(Options& o) {
         ->add_option("file", o.studyFile,
                      "The table of samples (CSV: comma, semicolon or tab; - for standard input)")
         ->required();
-    study
-        ->add_option("--model", o.model,
-                     "ua: unfractionated excess air; ce: closed-system equilibration")
-        ->transform(CLI::IsMember({"ua", "ce"}, CLI::ignore_case))
+    study->add_option("--model", o.model, ModelHelp())
+        ->transform(CLI::IsMember(ModelKeys(), CLI::ignore_case))
         // Runs before the choice (a later transform runs first): an empty text is
         // said to be one.
         ->transform(CLI::Validator(
@@ -424,11 +438,11 @@ int RunStudy(const Options& o, const CLI::App& app, const std::array<bool, GasCo
              Module1& m, std::ostream& out, std::ostream& err) {
     study::StudyOptions so;
     so.grid = o.form1;
-    so.model = (o.model == "ce" || o.model == "CE") ? study::Model::CE : study::Model::UA;
+    so.model = study::ModelOfKey(o.model)->model; // the option admits the table's keys only
     if (app.get_option("--gases")->count() > 0) so.gases = chosen;
     so.relErr = OptionNumber(o.relErr, "--rel-err");
     so.perGram = o.perGram;
-    if (so.model == study::Model::CE) so.ceAMax = OptionNumber(o.ceAMax, "--ce-a-max");
+    if (study::InfoOf(so.model).usesAMax) so.ceAMax = OptionNumber(o.ceAMax, "--ce-a-max");
     const study::SampleTable table = study::ReadSampleTable(o.studyFile, m.MemoryAvailable());
     const study::SampleColumns columns = study::ReadSamples(table, so);
     const auto results = study::FitStudy(columns.samples, so, m);

@@ -1,5 +1,7 @@
 #include "study/study_results.h"
 
+#include "study/models.h"
+
 #include "core/fields.h"
 #include "core/numtext.h"
 
@@ -40,7 +42,7 @@ std::vector<ResultCell> ResultRow(const StudyResult& r, const StudyOptions& o) {
         row[20] = text("error: " + r.error);
         return row;
     }
-    row[1] = text(o.model == Model::UA ? "UA" : "CE");
+    row[1] = text(std::string(InfoOf(o.model).name));
     row[2] = text(GasList(o.gases));
     row[3] = number(r.n);
     row[4] = number(r.dof);
@@ -67,12 +69,10 @@ std::vector<ResultCell> ResultRow(const StudyResult& r, const StudyOptions& o) {
 
 std::vector<std::pair<std::string, std::string>> StudySettings(const StudyOptions& o) {
     std::vector<std::pair<std::string, std::string>> s;
-    s.emplace_back("Model", o.model == Model::UA ? "UA (unfractionated excess air, A >= 0)"
-                                                 : "CE (closed-system equilibration)");
-    if (o.model == Model::CE) {
-        s.emplace_back("Largest A (cm3 STP/g)", ExactText(o.ceAMax));
-        s.emplace_back("F", "0 to 1");
-    }
+    const ModelInfo& model = InfoOf(o.model);
+    s.emplace_back("Model", std::string(model.settings));
+    if (model.usesAMax) s.emplace_back("Largest A (cm3 STP/g)", ExactText(o.ceAMax));
+    if (model.hasF) s.emplace_back("F", "0 to 1");
     s.emplace_back("Gases", GasList(o.gases));
     s.emplace_back("Relative error (where a sample has none)", ExactText(o.relErr));
     s.emplace_back("Concentrations (and their errors)",

@@ -3,6 +3,7 @@
 #include "plot/figure.h"
 #include "plot/map_plot.h"
 #include "study/contour.h"
+#include "study/models.h"
 #include "ui/temra_app.h"
 #include "ui/widgets.h"
 
@@ -83,7 +84,7 @@ void MisfitWindow::Draw(const study::MisfitMap& map, const study::StudyOptions& 
     Chi2Min = r.chi2;
     Contour.clear();
     const QString title = QString::fromStdString("Misfit of " + name + " (" +
-                                                 (options.model == study::Model::CE ? "CE" : "UA") +
+                                                 std::string(study::InfoOf(options.model).name) +
                                                  ", " + study::GasList(options.gases) + ")");
     if (map.plan.elevations.size() == 1) {
         // One elevation: chi2 against temperature.

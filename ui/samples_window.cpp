@@ -2,6 +2,7 @@
 
 #include "core/numtext.h"
 #include "export/exports.h"
+#include "study/models.h"
 #include "study/sample_table.h"
 #include "ui/samples_model.h"
 #include "ui/temra_app.h"
@@ -166,8 +167,7 @@ SamplesWindow::SamplesWindow(TemraApp& app)
     settings->setObjectName("Settings");
     ModelChoice = new QComboBox(settings);
     ModelChoice->setObjectName("ModelChoice");
-    ModelChoice->addItem("UA: unfractionated excess air");
-    ModelChoice->addItem("CE: closed-system equilibration");
+    for (const study::ModelInfo& m : study::kModels) ModelChoice->addItem(Q(m.choice));
     auto* gases = new QHBoxLayout;
     const study::StudyOptions defaults;
     for (int g = 1; g <= GasCount; ++g) {
@@ -314,7 +314,8 @@ SamplesWindow::SamplesWindow(TemraApp& app)
 study::StudyOptions SamplesWindow::CurrentOptions() const {
     study::StudyOptions o;
     o.grid = app_.InputTexts();
-    o.model = ModelChoice->currentIndex() == 1 ? study::Model::CE : study::Model::UA;
+    o.model =
+        study::kModels[static_cast<std::size_t>(std::max(0, ModelChoice->currentIndex()))].model;
     for (std::size_t i = 0; i < Gas.size(); ++i) o.gases[i] = Gas[i]->isChecked();
     auto read = [this](const QLineEdit* box, double fallback) {
         try {
@@ -325,13 +326,13 @@ study::StudyOptions SamplesWindow::CurrentOptions() const {
         }
     };
     o.relErr = read(RelErr, o.relErr);
-    if (o.model == study::Model::CE) o.ceAMax = read(AMax, o.ceAMax);
+    if (study::InfoOf(o.model).usesAMax) o.ceAMax = read(AMax, o.ceAMax);
     o.perGram = PerGram->isChecked();
     return o;
 }
 
 void SamplesWindow::SettingsChanged() {
-    AMax->setEnabled(ModelChoice->currentIndex() == 1); // UA has no largest A
+    AMax->setEnabled(study::InfoOf(CurrentOptions().model).usesAMax);
     const study::StudyOptions o = CurrentOptions();
     model_->SetOptions(o, separator_);
     UpdateViewNames();
@@ -348,8 +349,8 @@ bool SamplesWindow::Options(study::StudyOptions& o) {
         if (!(o.relErr > 0))
             throw TemraError(ErrorNumber::InvalidCall, relErrField,
                              "the relative error must be greater than 0");
-        // UA does not use the largest A: its box is read for CE only.
-        if (o.model == study::Model::CE) {
+        // The largest A's box is read for the models it bounds only.
+        if (study::InfoOf(o.model).usesAMax) {
             o.ceAMax = ParseDouble(Text(AMax), aMaxField, separator_);
             if (!(o.ceAMax > 0))
                 throw TemraError(ErrorNumber::InvalidCall, aMaxField,
@@ -551,7 +552,7 @@ bool SamplesWindow::FitAll() {
     Table->horizontalScrollBar()->setValue(0);
     QString status = QString("%1 samples fitted (%2: %3), %4 refused")
                          .arg(samples.size() - static_cast<std::size_t>(refused))
-                         .arg(o.model == study::Model::CE ? "CE" : "UA",
+                         .arg(Q(study::InfoOf(o.model).name),
                               QString::fromStdString(study::GasList(o.gases)).replace(';', ", "))
                          .arg(refused);
     if (!flagged.empty()) {
