@@ -116,7 +116,11 @@ struct CaseCost {
                          " °C) lies below 0 °C, where the grid starts");
 }
 
-void ReadInputs(SolubilityGrid& g, const Form1Texts& f, char sep) {
+} // namespace
+
+// The elevations start at 0 m, so their count is ElevMax / ElevStep.
+GridInputs ReadGridInputs(const Form1Texts& f, char sep) {
+    GridInputs g;
     using checked::Div;
     using checked::Finite;
     g.WaterDensity = ParseSingle(f.Text14, F(FieldId::Density), sep);
@@ -128,13 +132,11 @@ void ReadInputs(SolubilityGrid& g, const Form1Texts& f, char sep) {
         throw TemraError(ErrorNumber::InvalidCall, F(FieldId::Chloride),
                          "the chloride concentration (" + ApproxText(g.Chloride) +
                              " mol/l) must be 0 or more");
-    g.ElevMin = 0; // the grid always starts at 0 m; the "Min" box (Text18) is not read
     g.ElevMax = ParseDouble(f.Text19, F(FieldId::ElevMax), sep);
     g.ElevStep = ParseDouble(f.Text25, F(FieldId::ElevStep), sep);
-    g.ElevStepCount = Div(g.ElevMax - g.ElevMin, g.ElevStep, F(FieldId::ElevStep),
-                          "the elevation step must not be zero");
+    g.ElevStepCount =
+        Div(g.ElevMax, g.ElevStep, F(FieldId::ElevStep), "the elevation step must not be zero");
     g.TempMaxInput = ParseSingle(f.Text21, F(FieldId::TempMax), sep);
-    g.TempMin = 0;
     g.TempMax = ParseDouble(f.Text21, F(FieldId::TempMax), sep);
     g.TempStep = ParseDouble(f.Text26, F(FieldId::TempStep), sep);
     g.TempStepCount = Finite(Div(static_cast<double>(g.TempMaxInput), g.TempStep,
@@ -157,7 +159,10 @@ void ReadInputs(SolubilityGrid& g, const Form1Texts& f, char sep) {
                                  "and tick it for deletion on the graph");
         g.MeasuredConc[gas - 1] = measured;
     }
+    return g;
 }
+
+namespace {
 
 // Gases dissolve only while the air pressure lies above the vapour pressure of
 // water; at or below it every equilibrium concentration would be zero or negative.
@@ -356,21 +361,31 @@ double Module1::GridBytes(double cases) const {
 }
 
 GridPlan Module1::PlanSolubility(const Form1Texts& f, RunControl& control) const {
-    return Plan(f, control, std::nullopt);
+    return Plan(ReadGridInputs(f, DecimalSeparator), f, control, std::nullopt);
 }
 
 GridPlan Module1::PlanSolubilityAt(const Form1Texts& f, double elevation,
                                    RunControl& control) const {
-    return Plan(f, control, elevation);
+    return Plan(ReadGridInputs(f, DecimalSeparator), f, control, elevation);
 }
 
-GridPlan Module1::Plan(const Form1Texts& f, RunControl& control,
+GridPlan Module1::PlanSolubility(const GridInputs& inputs, const Form1Texts& f,
+                                 RunControl& control) const {
+    return Plan(inputs, f, control, std::nullopt);
+}
+
+GridPlan Module1::PlanSolubilityAt(const GridInputs& inputs, const Form1Texts& f, double elevation,
+                                   RunControl& control) const {
+    return Plan(inputs, f, control, elevation);
+}
+
+GridPlan Module1::Plan(const GridInputs& inputs, const Form1Texts& f, RunControl& control,
                        std::optional<double> onlyElevation) const {
     GridPlan plan;
     plan.grid = std::make_shared<SolubilityGrid>();
     SolubilityGrid& g = *plan.grid;
     g.Inputs = f;
-    ReadInputs(g, f, DecimalSeparator);
+    static_cast<GridInputs&>(g) = inputs;
 
     // Sizing: the capacity keeps its meaning for the errors it defines, while the
     // case arrays are sized to the cases the run really produces.

@@ -40,23 +40,33 @@ inline constexpr int kRankCount = 10;
 
 // The result of one grid run, with the inputs it was computed from. Immutable once
 // built; results of later stages keep a reference to the run they describe.
-struct SolubilityGrid {
-    Form1Texts Inputs; // the input page's texts the run was made from
+// The grid's inputs as numbers: read from the input page's texts and checked
+// (ReadGridInputs), or given by a caller that has them as numbers (the study).
+struct GridInputs {
     float WaterDensity = 0;
     double Chloride = 0;
-    double ElevMin = 0;
     double ElevMax = 0;
     double ElevStep = 0;
-    double ElevStepCount = 0;
+    double ElevStepCount = 0; // ElevMax / ElevStep
     float TempMaxInput = 0;
-    double TempMin = 0; // window of the last elevation visited when the relation is in use
     double TempMax = 0;
     double TempStep = 0;
-    double TempStepCount = 0;
+    double TempStepCount = 0; // TempMaxInput / TempStep x 100
     float MaatSlope = 0;
     float MaatIntercept = 0;
     bool MaatInUse = false;
     std::array<double, GasCount> MeasuredConc{};
+};
+
+// Reads and checks the input page's texts with the decimal separator `separator`
+// ('.' read as well); a fault is a TemraError naming its box, in the order the
+// boxes are read.
+GridInputs ReadGridInputs(const Form1Texts& form1, char separator);
+
+struct SolubilityGrid : GridInputs {
+    Form1Texts Inputs;  // the input page's texts the run was made from
+    double ElevMin = 0; // the grid always starts at 0 m; the "Min" box (Text18) is not read
+    double TempMin = 0; // window of the last elevation visited when the relation is in use
     // (TempStepCount + 1) x (ElevStepCount + 1) rounded half to even: the size the
     // case arrays would have if they were sized for every case a run could visit.
     std::int64_t Capacity = 0;
@@ -206,6 +216,12 @@ class Module1 {
     // `elevation`, with its temperature loop (and its MAAT window when ticked).
     GridPlan PlanSolubilityAt(const Form1Texts& form1, double elevation,
                               RunControl& control = Unwatched()) const;
+    // The same from inputs as numbers; `form1` is kept with the run as the texts
+    // it stands for.
+    GridPlan PlanSolubility(const GridInputs& inputs, const Form1Texts& form1,
+                            RunControl& control = Unwatched()) const;
+    GridPlan PlanSolubilityAt(const GridInputs& inputs, const Form1Texts& form1, double elevation,
+                              RunControl& control = Unwatched()) const;
     void FillSolubility(GridPlan& plan, RunControl& control = Unwatched()) const;
     // Makes a filled plan the current grid. The selected-gas tables and the search
     // results of the previous grid are dropped with it: a search always ranks the
@@ -277,7 +293,7 @@ class Module1 {
 
   private:
     std::span<const double> Row(int g) const;
-    GridPlan Plan(const Form1Texts& form1, RunControl& control,
+    GridPlan Plan(const GridInputs& inputs, const Form1Texts& form1, RunControl& control,
                   std::optional<double> onlyElevation) const;
 
     std::shared_ptr<const SolubilityGrid> grid_;

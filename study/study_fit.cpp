@@ -31,13 +31,6 @@ Form1Texts GridOnly(const Form1Texts& grid) {
     return f;
 }
 
-// A number as a box would hold it, in the separator the grid's boxes use.
-std::string BoxText(std::string text, char separator) {
-    for (char& c : text)
-        if (c == '.') c = separator;
-    return text;
-}
-
 // A calculation state with the program's separator and memory, for a group's grid.
 Module1 GridRunner(const Module1& settings) {
     Module1 m;
@@ -516,8 +509,8 @@ const Layout* LayoutOf(const StudyGrids& grids, const Values& v) {
 // Plans the grids the samples need: the grid's own for the samples without an
 // elevation, one elevation's for each known elevation.
 StudyGrids PlanGrids(const std::vector<Values>& values, const std::vector<bool>& readable,
-                     const StudyOptions& o, const Module1& runner, GridPlan freePlan,
-                     RunControl& control) {
+                     const GridInputs& inputs, const Form1Texts& texts, const Module1& runner,
+                     GridPlan freePlan, RunControl& control) {
     StudyGrids grids;
     for (std::size_t i = 0; i < values.size(); ++i)
         if (readable[i] && !values[i].elevation) {
@@ -529,8 +522,7 @@ StudyGrids PlanGrids(const std::vector<Values>& values, const std::vector<bool>&
         const double H = *values[i].elevation;
         if (grids.known.count(H) || grids.refused.count(H)) continue;
         try {
-            grids.known.emplace(H,
-                                MakeLayout(runner.PlanSolubilityAt(GridOnly(o.grid), H, control)));
+            grids.known.emplace(H, MakeLayout(runner.PlanSolubilityAt(inputs, texts, H, control)));
         } catch (const TemraError& e) {
             grids.refused.emplace(H, std::string(e.description()) + ": " + e.detail());
         }
@@ -604,7 +596,9 @@ std::vector<StudyResult> FitStudy(const std::vector<Sample>& samples, const Stud
     // The grid's own boxes are checked once, before any sample: a fault there is
     // the command's.
     const Module1 runner = GridRunner(settings);
-    GridPlan freePlan = runner.PlanSolubility(GridOnly(options.grid), control);
+    const Form1Texts texts = GridOnly(options.grid);
+    const GridInputs inputs = ReadGridInputs(texts, settings.DecimalSeparator);
+    GridPlan freePlan = runner.PlanSolubility(inputs, texts, control);
     const double step = freePlan.grid->TempStep;
 
     std::vector<StudyResult> results(samples.size());
@@ -621,7 +615,7 @@ std::vector<StudyResult> FitStudy(const std::vector<Sample>& samples, const Stud
         }
     }
     const StudyGrids grids =
-        PlanGrids(values, readable, options, runner, std::move(freePlan), control);
+        PlanGrids(values, readable, inputs, texts, runner, std::move(freePlan), control);
     for (std::size_t i = 0; i < samples.size(); ++i) {
         if (!readable[i]) continue;
         if (values[i].elevation && grids.refused.count(*values[i].elevation)) {
@@ -690,11 +684,13 @@ MisfitMap CaseMisfits(const Sample& sample, const StudyOptions& options, const M
     MisfitMap map;
     const Values v = ReadValues(sample, options, settings.DecimalSeparator);
     const Module1 runner = GridRunner(settings);
-    Form1Texts f = GridOnly(options.grid);
-    f.Text14 = BoxText(ExactText(v.density), settings.DecimalSeparator);
-    f.Text15 = BoxText(ExactText(v.chloride), settings.DecimalSeparator);
-    map.plan = v.elevation ? runner.PlanSolubilityAt(f, *v.elevation, control)
-                           : runner.PlanSolubility(f, control);
+    // The grid of the boxes, with the sample's own density and chloride.
+    const Form1Texts texts = GridOnly(options.grid);
+    GridInputs inputs = ReadGridInputs(texts, settings.DecimalSeparator);
+    inputs.WaterDensity = v.density;
+    inputs.Chloride = v.chloride;
+    map.plan = v.elevation ? runner.PlanSolubilityAt(inputs, texts, *v.elevation, control)
+                           : runner.PlanSolubility(inputs, texts, control);
     const Layout layout = MakeLayout(map.plan);
     const auto cases = static_cast<std::uint64_t>(map.plan.Cases());
     std::map<Window, std::uint64_t> windows;
