@@ -47,6 +47,7 @@ bool Blank(const std::string& text) {
 // air; ce: closed-system equilibration".
 std::vector<std::string> ModelKeys() {
     std::vector<std::string> keys;
+    keys.reserve(study::kModels.size());
     for (const study::ModelInfo& m : study::kModels) keys.emplace_back(m.key);
     return keys;
 }

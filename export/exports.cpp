@@ -155,7 +155,10 @@ Workbook& WriteSolubilityToExcel(const Module1& module, Application& app) {
     for (const Header& h : headers) {
         const std::string letter(h.letter);
         wb.Sheets("Sheet1").Range(letter + "1").Value(std::string(h.text));
-        auto columns = wb.Sheets("Sheet1").Columns(letter + ":" + letter);
+        std::string range = letter;
+        range += ':';
+        range += letter;
+        auto columns = wb.Sheets("Sheet1").Columns(range);
         if (letter == "a" || letter == "b") columns.ColumnWidth(20);
         columns.HorizontalAlignment(kAlignCenter);
         columns.VerticalAlignment(kAlignCenter);
