@@ -372,7 +372,7 @@ std::string CsvField(const std::string& text) {
 void PrintStudy(const std::vector<study::StudyResult>& results, const study::StudyOptions& so,
                 std::ostream& out) {
     for (std::size_t c = 0; c < study::kResultColumns.size(); ++c)
-        out << (c ? "," : "") << study::kResultColumns[c];
+        out << (c ? "," : "") << study::kResultColumns[c].name;
     out << '\n';
     using K = study::ResultCell::Kind;
     for (const study::StudyResult& r : results) {

@@ -261,7 +261,7 @@ Workbook& WriteStudyResults(const std::vector<study::StudyResult>& results,
     Worksheet& sheet = wb.Sheets("Sheet1");
     const auto columns = static_cast<std::uint32_t>(study::kResultColumns.size());
     for (std::uint32_t c = 1; c <= columns; ++c)
-        sheet.Cells(1, c).Value(study::kResultColumns[c - 1]);
+        sheet.Cells(1, c).Value(study::kResultColumns[c - 1].name);
     // Wide enough for the column names and for numbers of seventeen digits.
     sheet.Columns("a:a").ColumnWidth(20);
     sheet.Columns("b:b").ColumnWidth(8);

@@ -6,64 +6,68 @@
 #include "core/numtext.h"
 
 #include <algorithm>
+#include <optional>
+#include <string_view>
 
 namespace temra::study {
 
-const std::array<const char*, 21> kResultColumns = {"sample",
-                                                    "model",
-                                                    "gases",
-                                                    "n",
-                                                    "dof",
-                                                    "chi2",
-                                                    "p",
-                                                    "case",
-                                                    "elevation_m",
-                                                    "elevation_lo_m",
-                                                    "elevation_hi_m",
-                                                    "temperature_C",
-                                                    "temperature_lo_C",
-                                                    "temperature_hi_C",
-                                                    "excess_air",
-                                                    "excess_air_lo",
-                                                    "excess_air_hi",
-                                                    "fractionation",
-                                                    "fractionation_lo",
-                                                    "fractionation_hi",
-                                                    "flags"};
+namespace {
 
-std::vector<ResultCell> ResultRow(const StudyResult& r, const StudyOptions& o) {
-    using K = ResultCell::Kind;
-    auto text = [](std::string t) { return ResultCell{K::Text, 0, std::move(t)}; };
-    auto number = [](double v) { return ResultCell{K::Double, v, {}}; };
-    auto maybe = [&](const std::optional<double>& v) { return v ? number(*v) : ResultCell{}; };
-    std::vector<ResultCell> row(kResultColumns.size());
-    row[0] = text(r.sample);
-    if (!r.error.empty()) {
-        row[20] = text("error: " + r.error);
-        return row;
-    }
-    row[1] = text(std::string(InfoOf(o.model).name));
-    row[2] = text(GasList(o.gases));
-    row[3] = number(r.n);
-    row[4] = number(r.dof);
-    row[5] = number(r.chi2);
-    row[6] = maybe(r.p);
-    row[7] = number(static_cast<double>(r.caseNo));
-    row[8] = number(r.elevation);
-    row[9] = number(r.elevationLo);
-    row[10] = number(r.elevationHi);
-    row[11] = number(r.temperature);
-    row[12] = number(r.temperatureLo);
-    row[13] = number(r.temperatureHi);
-    row[14] = number(r.A);
-    row[15] = number(r.ALo);
-    row[16] = number(r.AHi);
-    row[17] = maybe(r.F);
-    row[18] = maybe(r.FLo);
-    row[19] = maybe(r.FHi);
+using K = ResultCell::Kind;
+
+ResultCell Text(std::string t) {
+    return {K::Text, 0, std::move(t)};
+}
+ResultCell Number(double v) {
+    return {K::Double, v, {}};
+}
+ResultCell Maybe(const std::optional<double>& v) {
+    return v ? Number(*v) : ResultCell{};
+}
+
+std::string FlagText(const StudyResult& r) {
+    if (!r.error.empty()) return "error: " + r.error;
     std::string flags;
     for (const std::string& f : r.flags) flags += (flags.empty() ? "" : ";") + f;
-    row[20] = text(flags);
+    return flags;
+}
+
+} // namespace
+
+// clang-format off
+const std::array<ResultColumn, 21> kResultColumns = {{
+    {"sample", [](const StudyResult& r, const StudyOptions&) { return Text(r.sample); }},
+    {"model", [](const StudyResult&, const StudyOptions& o) { return Text(std::string(InfoOf(o.model).name)); }},
+    {"gases", [](const StudyResult&, const StudyOptions& o) { return Text(GasList(o.gases)); }},
+    {"n", [](const StudyResult& r, const StudyOptions&) { return Number(r.n); }},
+    {"dof", [](const StudyResult& r, const StudyOptions&) { return Number(r.dof); }},
+    {"chi2", [](const StudyResult& r, const StudyOptions&) { return Number(r.chi2); }},
+    {"p", [](const StudyResult& r, const StudyOptions&) { return Maybe(r.p); }},
+    {"case", [](const StudyResult& r, const StudyOptions&) { return Number(static_cast<double>(r.caseNo)); }},
+    {"elevation_m", [](const StudyResult& r, const StudyOptions&) { return Number(r.elevation); }},
+    {"elevation_lo_m", [](const StudyResult& r, const StudyOptions&) { return Number(r.elevationLo); }},
+    {"elevation_hi_m", [](const StudyResult& r, const StudyOptions&) { return Number(r.elevationHi); }},
+    {"temperature_C", [](const StudyResult& r, const StudyOptions&) { return Number(r.temperature); }},
+    {"temperature_lo_C", [](const StudyResult& r, const StudyOptions&) { return Number(r.temperatureLo); }},
+    {"temperature_hi_C", [](const StudyResult& r, const StudyOptions&) { return Number(r.temperatureHi); }},
+    {"excess_air", [](const StudyResult& r, const StudyOptions&) { return Number(r.A); }},
+    {"excess_air_lo", [](const StudyResult& r, const StudyOptions&) { return Number(r.ALo); }},
+    {"excess_air_hi", [](const StudyResult& r, const StudyOptions&) { return Number(r.AHi); }},
+    {"fractionation", [](const StudyResult& r, const StudyOptions&) { return Maybe(r.F); }},
+    {"fractionation_lo", [](const StudyResult& r, const StudyOptions&) { return Maybe(r.FLo); }},
+    {"fractionation_hi", [](const StudyResult& r, const StudyOptions&) { return Maybe(r.FHi); }},
+    {"flags", [](const StudyResult& r, const StudyOptions&) { return Text(FlagText(r)); }},
+}};
+// clang-format on
+
+std::vector<ResultCell> ResultRow(const StudyResult& r, const StudyOptions& o) {
+    std::vector<ResultCell> row;
+    row.reserve(kResultColumns.size());
+    for (const ResultColumn& c : kResultColumns) {
+        const bool kept = r.error.empty() || std::string_view(c.name) == "sample" ||
+                          std::string_view(c.name) == "flags";
+        row.push_back(kept ? c.cell(r, o) : ResultCell{});
+    }
     return row;
 }
 

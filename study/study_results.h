@@ -11,10 +11,6 @@
 
 namespace temra::study {
 
-// The columns of a study's results, in order (the CSV header and the workbook's
-// first row).
-extern const std::array<const char*, 21> kResultColumns;
-
 // One cell of a result row: a number (single precision for elevations), a text,
 // or nothing.
 struct ResultCell {
@@ -22,6 +18,15 @@ struct ResultCell {
     double number = 0;
     std::string text;
 };
+
+// The columns of a study's results, in order: the name (the CSV header and the
+// workbook's first row) and how a result fills the column. An error row fills
+// the sample and the flags only.
+struct ResultColumn {
+    const char* name;
+    ResultCell (*cell)(const StudyResult& result, const StudyOptions& options);
+};
+extern const std::array<ResultColumn, 21> kResultColumns;
 
 // A result as its row of cells; an error row keeps the sample's name and has
 // "error: <what and where>" as flags.
