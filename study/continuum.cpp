@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 namespace temra::study {
 
@@ -308,10 +309,78 @@ double Continuum::ExtremeE(const Factors& f, double target, bool high, bool& cut
     return sign * Crossing(excess, m.x, end, m.fx, atEnd);
 }
 
+namespace {
+
+// The value of an extreme of the excess air to make greatest: 0 the lowest A
+// (negated), 1 the highest A, 2 the lowest F (negated), 3 the highest F.
+double ValueOf(int which, double A, double F) {
+    switch (which) {
+    case 0:
+        return -A;
+    case 1:
+        return A;
+    case 2:
+        return -F;
+    default:
+        return F;
+    }
+}
+
+// UA at the fitted gases' equilibrium C: the A where chi2 <= target lie between
+// the roots of the quadratic chi2(A), cut at 0. Empty when chi2 stays above.
+std::optional<Interval> UaSpan(const Fitted& f, const double* C, double target) {
+    double Sdz = 0, Sd2 = 0, Sz2 = 0;
+    for (int j = 0; j < f.n; ++j) {
+        const auto i = static_cast<std::size_t>(j);
+        const double d = f.m[i] - C[i];
+        Sdz += f.w[i] * d * f.z[i];
+        Sd2 += f.w[i] * d * d;
+        Sz2 += f.w[i] * f.z[i] * f.z[i];
+    }
+    const double disc = Sdz * Sdz - Sz2 * (Sd2 - target);
+    if (disc < 0) return std::nullopt;
+    const double root = std::sqrt(disc);
+    const double hi = (Sdz + root) / Sz2;
+    if (hi < 0) return std::nullopt;
+    return Interval{std::max(0.0, (Sdz - root) / Sz2), hi};
+}
+
+// CE at the fitted gases' equilibrium C: at each B the t where chi2 <= target
+// form an interval; A = B + t and F = B / (B + t) follow. The B where the
+// interval is not empty form an interval around the best B, whose ends are where
+// the least chi2 at B crosses the target; the extreme `which` is made greatest
+// within it.
+double CeExtreme(const Fitted& f, const double* C, const Excess& best, double Amax, double target,
+                 int which) {
+    auto margin = [&](double B) {
+        double t = 0;
+        return CeAtB(f, C, B, Amax, t) - target;
+    };
+    const double Bbest = best.A * best.F;
+    const double mBest = std::min(0.0, margin(Bbest));
+    const double m0 = margin(0), mMax = margin(Amax);
+    const double Blo = m0 <= 0 ? 0.0 : Crossing(margin, Bbest, 0.0, mBest, m0);
+    const double Bhi = mMax <= 0 ? Amax : Crossing(margin, Bbest, Amax, mBest, mMax);
+    auto quantity = [&](double B) {
+        const CeParts s = PartsAt(f, C, B);
+        const double root = std::sqrt(std::max(0.0, s.p * s.p - s.q * (s.c - target)));
+        const double tMax = std::max(0.0, Amax - B);
+        double t1 = std::clamp((s.p - root) / s.q, 0.0, tMax);
+        double t2 = std::clamp((s.p + root) / s.q, 0.0, tMax);
+        if (t1 > t2) t1 = t2 = std::clamp(s.p / s.q, 0.0, tMax);
+        auto F = [B](double t) { return B + t > 0 ? B / (B + t) : 0.0; };
+        // The lowest A and highest F take the least t, the others the most.
+        const double t = which == 0 || which == 3 ? t1 : t2;
+        return ValueOf(which, B + t, F(t));
+    };
+    return -MinimiseOn([&](double B) { return -quantity(B); }, Blo, Bhi).fx;
+}
+
+} // namespace
+
 // One extreme of the excess air at (T, E) where chi2 <= target, as a value to
-// make greatest: 0 the lowest A (negated), 1 the highest A, 2 the lowest F
-// (negated), 3 the highest F. Outside the region: the best excess air's value
-// less a steep penalty.
+// make greatest (ValueOf). Outside the region: the best excess air's value less
+// a steep penalty.
 double Continuum::ExtremeAF(const Factors& f, double E, double target, int which) const {
     const double P = AirPressureAt(E, elevField_);
     std::array<double, GasCount> C{};
@@ -319,86 +388,29 @@ double Continuum::ExtremeAF(const Factors& f, double E, double target, int which
         const std::size_t g = f_.gas[static_cast<std::size_t>(j)];
         C[static_cast<std::size_t>(j)] = EquilConcOf(f.factors.SX[g], P, f.factors.VapourPressure);
     }
-    auto valueOf = [which](double A, double F) {
-        switch (which) {
-        case 0:
-            return -A;
-        case 1:
-            return A;
-        case 2:
-            return -F;
-        default:
-            return F;
-        }
-    };
+    const Excess best = BestExcess(f_, C.data(), model_, Amax_);
     auto outside = [&] {
-        const Excess e = BestExcess(f_, C.data(), model_, Amax_);
-        const double scale = model_ == Model::CE ? Amax_ : std::max(0.01, 10 * e.A);
+        const double scale = model_ == Model::CE ? Amax_ : std::max(0.01, 10 * best.A);
         // The best excess air lies in the region when the search over B missed it.
-        return valueOf(e.A, e.F) - kSteep * scale * std::max(0.0, e.chi2 - target);
+        return ValueOf(which, best.A, best.F) - kSteep * scale * std::max(0.0, best.chi2 - target);
     };
     if (model_ == Model::UA) {
-        double Sdz = 0, Sd2 = 0, Sz2 = 0;
-        for (int j = 0; j < f_.n; ++j) {
-            const auto i = static_cast<std::size_t>(j);
-            const double d = f_.m[i] - C[i];
-            Sdz += f_.w[i] * d * f_.z[i];
-            Sd2 += f_.w[i] * d * d;
-            Sz2 += f_.w[i] * f_.z[i] * f_.z[i];
-        }
-        const double disc = Sdz * Sdz - Sz2 * (Sd2 - target);
-        if (disc < 0) return outside();
-        const double root = std::sqrt(disc);
-        const double hi = (Sdz + root) / Sz2, lo = std::max(0.0, (Sdz - root) / Sz2);
-        if (hi < 0) return outside();
-        return which == 0 ? -lo : hi;
+        const std::optional<Interval> span = UaSpan(f_, C.data(), target);
+        if (!span) return outside();
+        return which == 0 ? -span->lo : span->hi;
     }
-    // CE: at each B the t where chi2 <= target form an interval; A = B + t and
-    // F = B / (B + t) follow. The B where the interval is not empty form an
-    // interval around the best B, whose ends are where the least chi2 at B
-    // crosses the target; each quantity is made greatest within it.
-    const Excess best = BestExcess(f_, C.data(), model_, Amax_);
     if (best.chi2 > target) return outside();
-    auto margin = [&](double B) {
-        double t = 0;
-        return CeAtB(f_, C.data(), B, Amax_, t) - target;
-    };
-    const double Bbest = best.A * best.F;
-    const double mBest = std::min(0.0, margin(Bbest));
-    const double m0 = margin(0), mMax = margin(Amax_);
-    const double Blo = m0 <= 0 ? 0.0 : Crossing(margin, Bbest, 0.0, mBest, m0);
-    const double Bhi = mMax <= 0 ? Amax_ : Crossing(margin, Bbest, Amax_, mBest, mMax);
-    auto quantity = [&](double B) {
-        const CeParts s = PartsAt(f_, C.data(), B);
-        const double root = std::sqrt(std::max(0.0, s.p * s.p - s.q * (s.c - target)));
-        const double tMax = std::max(0.0, Amax_ - B);
-        double t1 = std::clamp((s.p - root) / s.q, 0.0, tMax);
-        double t2 = std::clamp((s.p + root) / s.q, 0.0, tMax);
-        if (t1 > t2) t1 = t2 = std::clamp(s.p / s.q, 0.0, tMax);
-        auto F = [B](double t) { return B + t > 0 ? B / (B + t) : 0.0; };
-        switch (which) {
-        case 0:
-            return -(B + t1);
-        case 1:
-            return B + t2;
-        case 2:
-            return -F(t2);
-        default:
-            return F(t1);
-        }
-    };
-    return -MinimiseOn([&](double B) { return -quantity(B); }, Blo, Bhi).fx;
+    return CeExtreme(f_, C.data(), best, Amax_, target, which);
 }
 
-Ranges Continuum::RangesOf(const Point& best, const RegionSeeds& seeds) const {
+// T: the profile of T walked out from the region's furthest cases, a step at a
+// time, then its crossing of the target.
+Interval Continuum::RangeOfT(const Point& best, const Point& low, const Point& high,
+                             bool& cut) const {
+    if (!d_.tFree) return {d_.t0, d_.t0};
     const double target = best.chi2 + 1;
-    Ranges r;
-    auto seed = [&](std::size_t i) { return seeds.found ? seeds.extreme[i] : best; };
-
-    // T: the profile of T walked out from the region's furthest cases, a step at
-    // a time, then its crossing of the target.
     const Interval domain = d_.T();
-    auto walk = [&](Point from, double direction, bool& cut) {
+    auto walk = [&](Point from, double direction) {
         double in = from.T, fin = ProfileT(in, from.E) - target;
         if (fin > 0) {
             in = best.T;
@@ -420,68 +432,66 @@ Ranges Continuum::RangesOf(const Point& best, const RegionSeeds& seeds) const {
         }
         return in;
     };
-    if (d_.tFree) {
-        bool cutLo = false, cutHi = false;
-        r.T = {walk(seed(0), -1, cutLo), walk(seed(1), 1, cutHi)};
-        r.cutT = cutLo || cutHi;
-    } else {
-        r.T = {d_.t0, d_.t0};
-    }
-    r.T = {std::min(r.T.lo, best.T), std::max(r.T.hi, best.T)};
+    return {walk(low, -1), walk(high, 1)};
+}
 
-    // E: the region's highest and lowest elevation over the temperatures around
-    // the seed that reaches furthest.
-    if (d_.eFree) {
-        for (const bool high : {false, true}) {
-            const Found m = Around(
-                seed(high ? 3 : 2), false,
-                [&](const Factors& f, const Interval&, double&) {
-                    bool cut = false;
-                    return -ExtremeE(f, target, high, cut);
-                },
-                &r.T, nullptr);
-            bool cut = false;
-            const double v = ExtremeE(FactorsOf(m.T), target, high, cut);
-            (high ? r.E.hi : r.E.lo) = high ? v : -v;
-            r.cutE = r.cutE || cut;
-        }
-    } else {
-        r.E = {d_.e0, d_.e0};
-    }
-    r.E = {std::min(r.E.lo, best.E), std::max(r.E.hi, best.E)};
-
-    // A and F: their extremes over (T, E) around the seed that reaches furthest.
-    const int quantities = model_ == Model::CE ? 4 : 2;
-    for (int which = 0; which < quantities; ++which) {
-        const Point s = seed(4 + static_cast<std::size_t>(which));
+// E: the region's highest and lowest elevation over the temperatures of the
+// range of T around the seed that reaches furthest.
+Interval Continuum::RangeOfE(const Point& best, const Point& low, const Point& high,
+                             const Interval& T, bool& cut) const {
+    if (!d_.eFree) return {d_.e0, d_.e0};
+    const double target = best.chi2 + 1;
+    Interval E;
+    for (const bool up : {false, true}) {
         const Found m = Around(
-            s, true,
-            [&](const Factors& f, const Interval& eBox, double& E) {
-                const Interval eb = Meet(d_.E(f.T), eBox);
-                if (eb.Empty()) return kHuge;
-                const Min1 inner = MinimiseOn(
-                    [&](double e) { return -ExtremeAF(f, e, target, which); }, eb.lo, eb.hi);
-                E = inner.x;
-                return inner.fx;
+            up ? high : low, false,
+            [&](const Factors& f, const Interval&, double&) {
+                bool atEnd = false;
+                return -ExtremeE(f, target, up, atEnd);
             },
-            &r.T, &r.E);
-        const double v = -m.value;
-        switch (which) {
-        case 0:
-            r.A.lo = -v;
-            break;
-        case 1:
-            r.A.hi = v;
-            break;
-        case 2:
-            r.F.lo = -v;
-            break;
-        default:
-            r.F.hi = v;
-        }
+            &T, nullptr);
+        bool atEnd = false;
+        const double v = ExtremeE(FactorsOf(m.T), target, up, atEnd);
+        (up ? E.hi : E.lo) = up ? v : -v;
+        cut = cut || atEnd;
     }
-    r.A = {std::min(r.A.lo, best.A), std::max(r.A.hi, best.A)};
-    if (model_ == Model::CE) r.F = {std::min(r.F.lo, best.F), std::max(r.F.hi, best.F)};
+    return E;
+}
+
+// An extreme of A or F (ValueOf) over (T, E) within the ranges, around the seed
+// that reaches furthest.
+double Continuum::ExtremeOfExcess(const Point& best, const Point& seed, const Interval& T,
+                                  const Interval& E, int which) const {
+    const double target = best.chi2 + 1;
+    const Found m = Around(
+        seed, true,
+        [&](const Factors& f, const Interval& eBox, double& atE) {
+            const Interval eb = Meet(d_.E(f.T), eBox);
+            if (eb.Empty()) return kHuge;
+            const Min1 inner =
+                MinimiseOn([&](double e) { return -ExtremeAF(f, e, target, which); }, eb.lo, eb.hi);
+            atE = inner.x;
+            return inner.fx;
+        },
+        &T, &E);
+    return -m.value;
+}
+
+Ranges Continuum::RangesOf(const Point& best, const RegionSeeds& seeds) const {
+    auto seed = [&](std::size_t i) { return seeds.found ? seeds.extreme[i] : best; };
+    auto holdingBest = [](Interval range, double value) {
+        return Interval{std::min(range.lo, value), std::max(range.hi, value)};
+    };
+    Ranges r;
+    r.T = holdingBest(RangeOfT(best, seed(0), seed(1), r.cutT), best.T);
+    r.E = holdingBest(RangeOfE(best, seed(2), seed(3), r.T, r.cutE), best.E);
+    r.A = holdingBest(
+        {-ExtremeOfExcess(best, seed(4), r.T, r.E, 0), ExtremeOfExcess(best, seed(5), r.T, r.E, 1)},
+        best.A);
+    if (model_ == Model::CE)
+        r.F = holdingBest({-ExtremeOfExcess(best, seed(6), r.T, r.E, 2),
+                           ExtremeOfExcess(best, seed(7), r.T, r.E, 3)},
+                          best.F);
     return r;
 }
 

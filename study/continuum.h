@@ -103,6 +103,11 @@ class Continuum {
     double ProfileT(double T, double hintE) const;
     double ExtremeE(const Factors& f, double target, bool high, bool& cut) const;
     double ExtremeAF(const Factors& f, double E, double target, int which) const;
+    Interval RangeOfT(const Point& best, const Point& low, const Point& high, bool& cut) const;
+    Interval RangeOfE(const Point& best, const Point& low, const Point& high, const Interval& T,
+                      bool& cut) const;
+    double ExtremeOfExcess(const Point& best, const Point& seed, const Interval& T,
+                           const Interval& E, int which) const;
 
     const Fitted& f_;
     float density_;
