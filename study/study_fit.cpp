@@ -198,6 +198,64 @@ struct CasePass {
     bool found = false;
 };
 
+// UA over the n cases from k0: each case's weighted sums gas by gas, a block of
+// cases at a time, with conc(j, k) the equilibrium concentration of fitted gas j
+// in case k0 + k; then each case's A >= 0 and chi2 in closed form:
+//   A = max(0, Sdz / Sz2), chi2 = Sd2 - A (2 Sdz - A Sz2).
+template <typename Conc>
+void UaCases(const Fitted& f, std::size_t k0, std::size_t n, Conc&& conc, CasePass& c,
+             PassProgress& pass) {
+    double Sz2 = 0;
+    for (std::size_t j = 0; j < static_cast<std::size_t>(f.n); ++j) Sz2 += f.w[j] * f.z[j] * f.z[j];
+    constexpr std::size_t kBlock = 4096;
+    std::array<double, kBlock> Sdz{}, Sd2{};
+    for (std::size_t b0 = 0; b0 < n; b0 += kBlock) {
+        const std::size_t count = std::min(kBlock, n - b0);
+        for (std::size_t j = 0; j < static_cast<std::size_t>(f.n); ++j) {
+            const double m = f.m[j], w = f.w[j], wz = f.w[j] * f.z[j];
+            if (j == 0) {
+                for (std::size_t k = 0; k < count; ++k) {
+                    const double d = m - conc(j, b0 + k);
+                    Sdz[k] = wz * d;
+                    Sd2[k] = w * d * d;
+                }
+            } else {
+                for (std::size_t k = 0; k < count; ++k) {
+                    const double d = m - conc(j, b0 + k);
+                    Sdz[k] += wz * d;
+                    Sd2[k] += w * d * d;
+                }
+            }
+        }
+        for (std::size_t k = 0; k < count; ++k) {
+            const double A = std::max(0.0, Sdz[k] / Sz2);
+            c.chi2[k0 + b0 + k] = Sd2[k] - A * (2 * Sdz[k] - A * Sz2);
+            c.A[k0 + b0 + k] = A;
+        }
+        pass.Steps(count);
+    }
+}
+
+// CE at every case of one elevation: the best A and F of each.
+void CeCases(const Fitted& f, const SampleGrid& grid, std::size_t e, const StudyOptions& o,
+             CasePass& c, PassProgress& pass) {
+    const TempTable& tab = *grid.tables[e];
+    const double P = grid.layout->P[e];
+    const auto k0 = static_cast<std::size_t>(grid.layout->plan.elevations[e].first);
+    std::array<double, GasCount> C{};
+    for (std::size_t t = 0; t < tab.T.size(); ++t) {
+        pass.Step();
+        for (std::size_t j = 0; j < static_cast<std::size_t>(f.n); ++j)
+            C[j] = EquilConcOf(tab.SX[f.gas[j]][t], P, tab.VP[t]);
+        const Excess x = BestExcess(f, C.data(), o.model, o.ceAMax, kGridBits);
+        c.chi2[k0 + t] = x.chi2;
+        c.A[k0 + t] = x.A;
+        c.F[k0 + t] = x.F;
+    }
+}
+
+// Every case's misfit at its best excess air, and the best case (the lowest
+// case number on a tie; a misfit out of the number range is never the best).
 CasePass SearchCases(const Fitted& f, const SampleGrid& grid, const StudyOptions& o,
                      PassProgress& pass) {
     const GridPlan& plan = grid.layout->plan;
@@ -206,85 +264,28 @@ CasePass SearchCases(const Fitted& f, const SampleGrid& grid, const StudyOptions
     c.chi2.resize(N);
     c.A.resize(N);
     c.F.assign(o.model == Model::CE ? N : 0, 0.0); // UA has no F
-    double Sz2 = 0;
-    for (int j = 0; j < f.n; ++j) {
-        const auto i = static_cast<std::size_t>(j);
-        Sz2 += f.w[i] * f.z[i] * f.z[i];
-    }
-    std::vector<double> Sdz, Sd2;
-    std::array<double, GasCount> C{};
-    const bool tabulated = o.model == Model::UA && !grid.cases[f.gas[0]].empty();
-    if (tabulated) {
-        // UA over the shared cases: the weighted sums gas by gas, a block of cases
-        // at a time.
-        constexpr std::size_t kBlock = 4096;
-        std::array<double, kBlock> Sdz{}, Sd2{};
-        for (std::size_t k0 = 0; k0 < N; k0 += kBlock) {
-            const std::size_t n = std::min(kBlock, N - k0);
-            for (std::size_t j = 0; j < static_cast<std::size_t>(f.n); ++j) {
-                const double* Cg = grid.cases[f.gas[j]].data() + k0;
-                const double m = f.m[j], w = f.w[j], wz = f.w[j] * f.z[j];
-                if (j == 0) {
-                    for (std::size_t k = 0; k < n; ++k) {
-                        const double d = m - Cg[k];
-                        Sdz[k] = wz * d;
-                        Sd2[k] = w * d * d;
-                    }
-                } else {
-                    for (std::size_t k = 0; k < n; ++k) {
-                        const double d = m - Cg[k];
-                        Sdz[k] += wz * d;
-                        Sd2[k] += w * d * d;
-                    }
-                }
+    if (o.model == Model::UA && !grid.cases[f.gas[0]].empty()) {
+        // The cases' concentrations shared with the other samples of the grid.
+        UaCases(
+            f, 0, N, [&](std::size_t j, std::size_t k) { return grid.cases[f.gas[j]][k]; }, c,
+            pass);
+    } else {
+        for (std::size_t e = 0; e < plan.elevations.size(); ++e) {
+            if (o.model != Model::UA) {
+                CeCases(f, grid, e, o, c, pass);
+                continue;
             }
-            for (std::size_t k = 0; k < n; ++k) {
-                const double A = std::max(0.0, Sdz[k] / Sz2);
-                c.chi2[k0 + k] = Sd2[k] - A * (2 * Sdz[k] - A * Sz2);
-                c.A[k0 + k] = A;
-            }
-            pass.Steps(n);
+            const TempTable& tab = *grid.tables[e];
+            const double P = grid.layout->P[e];
+            UaCases(
+                f, static_cast<std::size_t>(plan.elevations[e].first), tab.T.size(),
+                [&](std::size_t j, std::size_t t) {
+                    return EquilConcOf(tab.SX[f.gas[j]][t], P, tab.VP[t]);
+                },
+                c, pass);
         }
     }
-    for (std::size_t e = 0; e < plan.elevations.size() && !tabulated; ++e) {
-        const GridElevation& el = plan.elevations[e];
-        const TempTable& tab = *grid.tables[e];
-        const double P = grid.layout->P[e];
-        const std::size_t nT = tab.T.size(), k0 = el.first;
-        if (o.model == Model::UA) {
-            Sdz.assign(nT, 0.0);
-            Sd2.assign(nT, 0.0);
-            for (int j = 0; j < f.n; ++j) {
-                const auto i = static_cast<std::size_t>(j);
-                const double* sx = tab.SX[f.gas[i]].data();
-                const double m = f.m[i], w = f.w[i], wz = f.w[i] * f.z[i];
-                for (std::size_t t = 0; t < nT; ++t) {
-                    const double d = m - EquilConcOf(sx[t], P, tab.VP[t]);
-                    Sdz[t] += wz * d;
-                    Sd2[t] += w * d * d;
-                }
-            }
-            pass.Steps(nT);
-            for (std::size_t t = 0; t < nT; ++t) {
-                const double A = std::max(0.0, Sdz[t] / Sz2);
-                c.chi2[k0 + t] = Sd2[t] - A * (2 * Sdz[t] - A * Sz2);
-                c.A[k0 + t] = A;
-            }
-        } else {
-            for (std::size_t t = 0; t < nT; ++t) {
-                pass.Step();
-                for (int j = 0; j < f.n; ++j) {
-                    const auto i = static_cast<std::size_t>(j);
-                    C[i] = EquilConcOf(tab.SX[f.gas[i]][t], P, tab.VP[t]);
-                }
-                const Excess x = BestExcess(f, C.data(), o.model, o.ceAMax, kGridBits);
-                c.chi2[k0 + t] = x.chi2;
-                c.A[k0 + t] = x.A;
-                c.F[k0 + t] = x.F;
-            }
-        }
-    }
-    double least = kInf; // the lowest case number on a tie; a misfit out of range never
+    double least = kInf;
     for (std::size_t k = 0; k < N; ++k)
         if (c.chi2[k] < least) {
             least = c.chi2[k];
