@@ -5,6 +5,7 @@
 #include "core/parallel.h"
 #include "core/solubility_model.h"
 #include "study/continuum.h"
+#include "study/models.h"
 
 #include <boost/math/distributions/chi_squared.hpp>
 
@@ -355,8 +356,9 @@ std::string OverflowingGas(const Fitted& f, const SampleGrid& grid) {
     return "the misfit leaves the number range (check the values and errors)";
 }
 
-void AddFlags(StudyResult& r, const Domain& d, const Point& best, const Ranges& ranges,
-              const Excess& atBest, const Fitted& f, const StudyOptions& o) {
+// The ends of the grid (or of the MAAT window) the best lies at, as ends and
+// the flags edge-T, edge-E.
+void EdgeFlags(StudyResult& r, const Domain& d, const Point& best) {
     const double tolT = 1e-9 * std::max(1.0, d.tMax), tolE = 1e-9 * std::max(1.0, d.eMax);
     if (d.tFree) {
         const Interval w = d.TAt(best.E);
@@ -374,15 +376,19 @@ void AddFlags(StudyResult& r, const Domain& d, const Point& best, const Ranges& 
         r.ends.maat = r.ends.maat || ((low || high) && !r.ends.elevLow && !r.ends.elevHigh);
         if (low || high) r.flags.emplace_back("edge-E");
     }
+}
+
+// The flags of a result, in their order: the grid's ends, ranges the grid cuts,
+// the excess air at its bounds, a poor fit, no degree of freedom, gases left out.
+void AddFlags(StudyResult& r, const Domain& d, const Point& best, const Ranges& ranges,
+              const Fitted& f, const StudyOptions& o) {
+    EdgeFlags(r, d, best);
     if (ranges.cutT) r.flags.emplace_back("range-cut-T");
     if (ranges.cutE) r.flags.emplace_back("range-cut-E");
-    if (o.model == Model::UA) {
-        if (atBest.unboundedA0 || best.A <= 0) r.flags.emplace_back("A=0");
-    } else {
-        if (best.A >= o.ceAMax * (1 - 1e-9)) r.flags.emplace_back("A=max");
-        if (best.F <= 1e-9) r.flags.emplace_back("F=0");
-        if (best.F >= 1 - 1e-9) r.flags.emplace_back("F=1");
-    }
+    if (o.model == Model::UA && best.A <= 0) r.flags.emplace_back("A=0");
+    if (InfoOf(o.model).usesAMax && best.A >= o.ceAMax * (1 - 1e-9)) r.flags.emplace_back("A=max");
+    if (InfoOf(o.model).hasF && best.F <= 1e-9) r.flags.emplace_back("F=0");
+    if (InfoOf(o.model).hasF && best.F >= 1 - 1e-9) r.flags.emplace_back("F=1");
     if (r.p && *r.p < 0.01) r.flags.emplace_back("poor-fit");
     if (r.dof <= 0) r.flags.emplace_back("underdetermined");
     for (std::size_t i = 0; i < GasCount; ++i)
@@ -407,6 +413,49 @@ bool AllFinite(const StudyResult& r) {
                              r.p.value_or(0)};
     return std::all_of(std::begin(values), std::end(values),
                        [](double v) { return std::isfinite(v); });
+}
+
+// The grid cases of the chi2 <= target region that reach furthest.
+RegionSeeds SeedsOf(const SampleGrid& grid, const CasePass& cases, double target) {
+    RegionSeeds seeds;
+    const auto& els = grid.layout->plan.elevations;
+    for (std::size_t e = 0; e < els.size(); ++e) {
+        const std::vector<double>& T = grid.tables[e]->T;
+        for (std::size_t t = 0, k = els[e].first; t < T.size(); ++t, ++k)
+            if (cases.chi2[k] <= target)
+                seeds.Add({T[t], els[e].H, cases.chi2[k], cases.A[k],
+                           cases.F.empty() ? 0.0 : cases.F[k]});
+    }
+    return seeds;
+}
+
+// A result from the continuous best and its ranges: chi2, the degrees of freedom
+// and p, the values with their ranges, the flags.
+void FillResult(StudyResult& r, const Point& best, const Ranges& ranges, const Domain& d,
+                const Fitted& f, const StudyOptions& o) {
+    const ModelInfo& model = InfoOf(o.model);
+    r.chi2 = best.chi2;
+    // Free: the elevation and temperature where the grid has more than one, A, F.
+    r.freeParameters = (d.eFree ? 1 : 0) + (d.tFree ? 1 : 0) + 1 + (model.hasF ? 1 : 0);
+    r.dof = f.n - r.freeParameters;
+    if (r.dof > 0)
+        r.p = boost::math::cdf(
+            boost::math::complement(boost::math::chi_squared(r.dof), std::max(0.0, r.chi2)));
+    r.temperature = best.T;
+    r.temperatureLo = ranges.T.lo;
+    r.temperatureHi = ranges.T.hi;
+    r.elevation = best.E;
+    r.elevationLo = ranges.E.lo;
+    r.elevationHi = ranges.E.hi;
+    r.A = best.A;
+    r.ALo = ranges.A.lo;
+    r.AHi = ranges.A.hi;
+    if (model.hasF) {
+        r.F = best.F;
+        r.FLo = ranges.F.lo;
+        r.FHi = ranges.F.hi;
+    }
+    AddFlags(r, d, best, ranges, f, o);
 }
 
 // `perCase`, when given, receives every case's chi2 at its best A (and F). The
@@ -444,43 +493,9 @@ StudyResult FitSample(const Sample& s, const Values& v, const SampleGrid& grid,
     const Point gridCase = CasePoint(grid, cases, cases.best);
     const Point gridBest = model.At(gridCase.T, gridCase.E);
     const Point best = model.Best(gridBest);
-    RegionSeeds seeds;
-    const auto& els = grid.layout->plan.elevations;
-    const double target = best.chi2 + 1;
-    for (std::size_t e = 0; e < els.size(); ++e) {
-        const std::vector<double>& T = grid.tables[e]->T;
-        for (std::size_t t = 0, k = els[e].first; t < T.size(); ++t, ++k)
-            if (cases.chi2[k] <= target)
-                seeds.Add({T[t], els[e].H, cases.chi2[k], cases.A[k],
-                           cases.F.empty() ? 0.0 : cases.F[k]});
-    }
-    const Ranges ranges = model.RangesOf(best, seeds);
-
-    r.chi2 = best.chi2;
-    r.freeParameters = (d.eFree ? 1 : 0) + (d.tFree ? 1 : 0) + (o.model == Model::UA ? 1 : 2);
-    r.dof = f.n - r.freeParameters;
-    if (r.dof > 0)
-        r.p = boost::math::cdf(
-            boost::math::complement(boost::math::chi_squared(r.dof), std::max(0.0, r.chi2)));
+    const Ranges ranges = model.RangesOf(best, SeedsOf(grid, cases, best.chi2 + 1));
+    FillResult(r, best, ranges, d, f, o);
     r.caseNo = static_cast<CaseNumber>(NearestCase(grid, best) + 1);
-    r.temperature = best.T;
-    r.temperatureLo = ranges.T.lo;
-    r.temperatureHi = ranges.T.hi;
-    r.elevation = best.E;
-    r.elevationLo = ranges.E.lo;
-    r.elevationHi = ranges.E.hi;
-    r.A = best.A;
-    r.ALo = ranges.A.lo;
-    r.AHi = ranges.A.hi;
-    if (o.model == Model::CE) {
-        r.F = best.F;
-        r.FLo = ranges.F.lo;
-        r.FHi = ranges.F.hi;
-    }
-    Excess atBest;
-    atBest.A = best.A;
-    atBest.unboundedA0 = o.model == Model::UA && best.A <= 0;
-    AddFlags(r, d, best, ranges, atBest, f, o);
     if (!AllFinite(r)) {
         StudyResult e;
         e.sample = r.sample;
