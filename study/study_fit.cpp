@@ -596,88 +596,116 @@ void BuildTables(MediumWork& m, const std::map<Window, std::uint64_t>& windows,
 
 } // namespace
 
-std::vector<StudyResult> FitStudy(const std::vector<Sample>& samples, const StudyOptions& options,
-                                  const Module1& settings, RunControl& control) {
+namespace {
+
+// The options a study cannot run with at all, each named by its setting; an
+// option is checked only where the model uses it.
+void CheckOptions(const StudyOptions& options) {
     if (std::none_of(options.gases.begin(), options.gases.end(), [](bool b) { return b; }))
         throw StudyError("no gas is fitted; choose at least one", StudySetting::Gases);
     if (!(options.relErr > 0) || !std::isfinite(options.relErr))
         throw StudyError("the relative error (" + ApproxText(options.relErr) +
                              ") must be greater than 0",
                          StudySetting::RelErr);
-    // Only the closed-system model has a largest A.
-    if (options.model == Model::CE && (!(options.ceAMax > 0) || !std::isfinite(options.ceAMax)))
+    if (InfoOf(options.model).usesAMax && (!(options.ceAMax > 0) || !std::isfinite(options.ceAMax)))
         throw StudyError("the largest excess air A (" + ApproxText(options.ceAMax) +
                              " cm³ STP/g H2O) must be greater than 0",
                          StudySetting::CeAMax);
-    // The grid's own boxes are checked once, before any sample: a fault there is
-    // the command's.
-    const Module1 runner = GridRunner(settings);
-    const Form1Texts texts = GridOnly(options.grid);
-    const GridInputs inputs = ReadGridInputs(texts, settings.DecimalSeparator);
-    GridPlan freePlan = runner.PlanSolubility(inputs, texts, control);
-    const double step = freePlan.grid->TempStep;
+}
 
-    std::vector<StudyResult> results(samples.size());
-    std::vector<Values> values(samples.size());
-    std::vector<bool> readable(samples.size(), false);
-    std::map<Medium, MediumWork> media;
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        results[i].sample = samples[i].name;
-        try {
-            values[i] = ReadValues(samples[i], options, settings.DecimalSeparator);
-            readable[i] = true;
-        } catch (const StudyError& e) {
-            results[i].error = e.what();
+// One run of the study: the samples read, grouped by their water, their grids
+// planned, then fitted water by water.
+class StudyRun {
+  public:
+    StudyRun(const std::vector<Sample>& samples, const StudyOptions& options,
+             const Module1& settings, RunControl& control)
+        : samples_(samples), options_(options), settings_(settings), control_(control),
+          results_(samples.size()), values_(samples.size()), readable_(samples.size(), false) {}
+
+    std::vector<StudyResult> Run() {
+        // The grid's own boxes are checked once, before any sample: a fault there
+        // is the command's.
+        const Module1 runner = GridRunner(settings_);
+        const Form1Texts texts = GridOnly(options_.grid);
+        const GridInputs inputs = ReadGridInputs(texts, settings_.DecimalSeparator);
+        GridPlan freePlan = runner.PlanSolubility(inputs, texts, control_);
+        step_ = freePlan.grid->TempStep;
+        ReadAll();
+        grids_ =
+            PlanGrids(values_, readable_, inputs, texts, runner, std::move(freePlan), control_);
+        GroupByWater();
+        control_.Begin(CountWork());
+        for (auto& [medium, m] : media_) FitWater(medium, m);
+        return std::move(results_);
+    }
+
+  private:
+    void ReadAll() {
+        for (std::size_t i = 0; i < samples_.size(); ++i) {
+            results_[i].sample = samples_[i].name;
+            try {
+                values_[i] = ReadValues(samples_[i], options_, settings_.DecimalSeparator);
+                readable_[i] = true;
+            } catch (const StudyError& e) {
+                results_[i].error = e.what();
+            }
         }
     }
-    const StudyGrids grids =
-        PlanGrids(values, readable, inputs, texts, runner, std::move(freePlan), control);
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        if (!readable[i]) continue;
-        if (values[i].elevation && grids.refused.count(*values[i].elevation)) {
-            results[i].error = "row " + std::to_string(samples[i].row) + " (elevation " +
-                               samples[i].elevation +
-                               "): " + grids.refused.at(*values[i].elevation);
-            continue;
+
+    // The samples of one density and chloride share their tables; a sample whose
+    // known elevation makes no grid is an error row.
+    void GroupByWater() {
+        for (std::size_t i = 0; i < samples_.size(); ++i) {
+            if (!readable_[i]) continue;
+            const Values& v = values_[i];
+            if (v.elevation && grids_.refused.count(*v.elevation)) {
+                results_[i].error = "row " + std::to_string(samples_[i].row) + " (elevation " +
+                                    samples_[i].elevation + "): " + grids_.refused.at(*v.elevation);
+                continue;
+            }
+            media_[{v.density, v.chloride}].members.push_back(i);
         }
-        media[{values[i].density, values[i].chloride}].members.push_back(i);
     }
-    // The work of every medium first: the measure of the study's work, which the
+
+    // The work of every water first: the measure of the study's work, which the
     // progress counts across them.
-    std::uint64_t total = 0;
-    for (auto& [medium, m] : media) {
-        for (const auto& w : WindowsOf(m, values, grids)) m.tableWork += w.second;
-        m.work = m.tableWork;
-        for (std::size_t i : m.members)
-            m.work +=
-                SampleWork(static_cast<std::uint64_t>(LayoutOf(grids, values[i])->plan.Cases()),
-                           options.model);
-        total += m.work;
+    std::uint64_t CountWork() {
+        std::uint64_t total = 0;
+        for (auto& [medium, m] : media_) {
+            for (const auto& w : WindowsOf(m, values_, grids_)) m.tableWork += w.second;
+            m.work = m.tableWork;
+            for (std::size_t i : m.members)
+                m.work += SampleWork(
+                    static_cast<std::uint64_t>(LayoutOf(grids_, values_[i])->plan.Cases()),
+                    options_.model);
+            total += m.work;
+        }
+        return total;
     }
-    control.Begin(total);
-    for (auto& [medium, m] : media) {
+
+    void FitWater(const Medium& medium, MediumWork& m) {
         try {
-            BuildTables(m, WindowsOf(m, values, grids), medium, step, options, control);
+            BuildTables(m, WindowsOf(m, values_, grids_), medium, step_, options_, control_);
         } catch (const TemraError& e) {
             for (std::size_t i : m.members)
-                results[i].error = "row " + std::to_string(samples[i].row) + " (density " +
-                                   ExactText(medium.first) + ", chloride " +
-                                   ExactText(medium.second) + "): " + e.description() + ": " +
-                                   e.detail();
-            control.Advance(m.work - m.tableWork);
-            continue;
+                results_[i].error = "row " + std::to_string(samples_[i].row) + " (density " +
+                                    ExactText(medium.first) + ", chloride " +
+                                    ExactText(medium.second) + "): " + e.description() + ": " +
+                                    e.detail();
+            control_.Advance(m.work - m.tableWork);
+            return;
         }
         std::map<const Layout*, SampleGrid> sampleGrids;
         std::map<const Layout*, std::size_t> sharing;
         for (std::size_t i : m.members) {
-            const Layout* l = LayoutOf(grids, values[i]);
+            const Layout* l = LayoutOf(grids_, values_[i]);
             ++sharing[l];
             if (!sampleGrids.count(l)) sampleGrids.emplace(l, GridOf(*l, m.tables));
         }
         // A grid that several samples share gets its cases' concentrations once
         // (within the memory its plan was weighed with: the grid's own arrays).
         for (auto& [layout, g] : sampleGrids)
-            if (sharing[layout] > 1 && options.model == Model::UA) FillCases(g, options.gases);
+            if (sharing[layout] > 1 && options_.model == Model::UA) FillCases(g, options_.gases);
         const std::vector<std::size_t>& members = m.members;
         const unsigned parts = PartCount(static_cast<std::int64_t>(members.size()), 1);
         RunParts(parts, [&](unsigned part) {
@@ -685,14 +713,32 @@ std::vector<StudyResult> FitStudy(const std::vector<Sample>& samples, const Stud
                              end = members.size() * (part + 1) / parts;
                  k < end; ++k) {
                 const std::size_t i = members[k];
-                results[i] =
-                    FitSample(samples[i], values[i], sampleGrids.at(LayoutOf(grids, values[i])),
-                              options, &control);
+                results_[i] =
+                    FitSample(samples_[i], values_[i], sampleGrids.at(LayoutOf(grids_, values_[i])),
+                              options_, &control_);
             }
         });
-        m.tables.clear(); // one medium's tables in memory at a time
+        m.tables.clear(); // one water's tables in memory at a time
     }
-    return results;
+
+    const std::vector<Sample>& samples_;
+    const StudyOptions& options_;
+    const Module1& settings_;
+    RunControl& control_;
+    std::vector<StudyResult> results_;
+    std::vector<Values> values_;
+    std::vector<bool> readable_;
+    StudyGrids grids_;
+    std::map<Medium, MediumWork> media_;
+    double step_ = 0;
+};
+
+} // namespace
+
+std::vector<StudyResult> FitStudy(const std::vector<Sample>& samples, const StudyOptions& options,
+                                  const Module1& settings, RunControl& control) {
+    CheckOptions(options);
+    return StudyRun(samples, options, settings, control).Run();
 }
 
 MisfitMap CaseMisfits(const Sample& sample, const StudyOptions& options, const Module1& settings,
