@@ -741,6 +741,43 @@ std::vector<StudyResult> FitStudy(const std::vector<Sample>& samples, const Stud
     return StudyRun(samples, options, settings, control).Run();
 }
 
+namespace {
+
+// The map's fine raster of the continuous model: the region's extent and as much
+// again around it, within the grid's bounds, in kRasterSteps steps each way; a
+// column counts its points into `control`.
+constexpr int kRasterSteps = 160;
+
+void FineRaster(MisfitMap& map, const Fitted& fitted, const Values& v, const Domain& d,
+                const StudyOptions& options, bool counted, RunControl& control) {
+    const StudyResult& r = map.result;
+    const Continuum model(fitted, v.density, v.chloride, d, options.model, options.ceAMax);
+    const double tPad = std::max(d.tStep, r.temperatureHi - r.temperatureLo) / 2;
+    const double ePad = std::max(d.eStep, r.elevationHi - r.elevationLo) / 2;
+    const Interval tSpan{std::max(d.T().lo, r.temperatureLo - tPad),
+                         std::min(d.T().hi, r.temperatureHi + tPad)};
+    const Interval eSpan{std::max(0.0, r.elevationLo - ePad),
+                         std::min(d.eMax, r.elevationHi + ePad)};
+    for (int i = 0; i <= kRasterSteps; ++i) {
+        map.fineT.push_back(tSpan.lo + (tSpan.hi - tSpan.lo) * i / kRasterSteps);
+        map.fineE.push_back(eSpan.lo + (eSpan.hi - eSpan.lo) * i / kRasterSteps);
+    }
+    map.fine.assign(map.fineT.size() * map.fineE.size(), std::numeric_limits<double>::quiet_NaN());
+    for (std::size_t ix = 0; ix < map.fineT.size(); ++ix) {
+        control.CheckCancelled();
+        const double T = map.fineT[ix];
+        const Interval allowed = d.E(T);
+        for (std::size_t iy = 0; iy < map.fineE.size(); ++iy) {
+            const double E = map.fineE[iy];
+            if (E >= allowed.lo && E <= allowed.hi)
+                map.fine[iy * map.fineT.size() + ix] = model.At(T, E).chi2;
+        }
+        if (counted) control.Advance(map.fineE.size());
+    }
+}
+
+} // namespace
+
 MisfitMap CaseMisfits(const Sample& sample, const StudyOptions& options, const Module1& settings,
                       RunControl& control) {
     MisfitMap map;
@@ -761,9 +798,8 @@ MisfitMap CaseMisfits(const Sample& sample, const StudyOptions& options, const M
     for (const auto& w : windows) tableWork += w.second;
     // The raster counts a unit a point (drawn when the grid has more than one
     // elevation and more than one temperature).
-    constexpr int kSteps = 160;
     const bool raster = layout.plan.elevations.size() > 1 && cases > layout.plan.elevations.size();
-    const std::uint64_t rasterWork = raster ? (kSteps + 1) * (kSteps + 1) : 0;
+    const std::uint64_t rasterWork = raster ? (kRasterSteps + 1) * (kRasterSteps + 1) : 0;
     control.Begin(cases + tableWork + SampleWork(cases, options.model) + rasterWork);
     {
         RunControl part(control); // the grid's arrays, for the map's axes
@@ -773,103 +809,91 @@ MisfitMap CaseMisfits(const Sample& sample, const StudyOptions& options, const M
     BuildTables(m, windows, {v.density, v.chloride}, map.plan.grid->TempStep, options, control);
     const SampleGrid grid = GridOf(layout, m.tables);
     map.result = FitSample(sample, v, grid, options, &control, &map.chi2);
-    const StudyResult& r = map.result;
     const Domain d = DomainOf(grid);
-    if (!r.error.empty() || !d.eFree || !d.tFree) {
+    if (map.result.error.empty() && d.eFree && d.tFree) {
+        FineRaster(map, FittedGases(v, options), v, d, options, raster, control);
+    } else {
         control.Advance(rasterWork);
-        return map;
-    }
-    // The raster: the region's extent and as much again around it, within the
-    // grid's bounds, in kSteps steps each way.
-    const Fitted fitted = FittedGases(v, options);
-    const Continuum model(fitted, v.density, v.chloride, d, options.model, options.ceAMax);
-    const double tPad = std::max(d.tStep, r.temperatureHi - r.temperatureLo) / 2;
-    const double ePad = std::max(d.eStep, r.elevationHi - r.elevationLo) / 2;
-    const Interval tSpan{std::max(d.T().lo, r.temperatureLo - tPad),
-                         std::min(d.T().hi, r.temperatureHi + tPad)};
-    const Interval eSpan{std::max(0.0, r.elevationLo - ePad),
-                         std::min(d.eMax, r.elevationHi + ePad)};
-    for (int i = 0; i <= kSteps; ++i) {
-        map.fineT.push_back(tSpan.lo + (tSpan.hi - tSpan.lo) * i / kSteps);
-        map.fineE.push_back(eSpan.lo + (eSpan.hi - eSpan.lo) * i / kSteps);
-    }
-    map.fine.assign(map.fineT.size() * map.fineE.size(), std::numeric_limits<double>::quiet_NaN());
-    for (std::size_t ix = 0; ix < map.fineT.size(); ++ix) {
-        control.CheckCancelled();
-        const double T = map.fineT[ix];
-        const Interval allowed = d.E(T);
-        for (std::size_t iy = 0; iy < map.fineE.size(); ++iy) {
-            const double E = map.fineE[iy];
-            if (E >= allowed.lo && E <= allowed.hi)
-                map.fine[iy * map.fineT.size() + ix] = model.At(T, E).chi2;
-        }
-        if (raster) control.Advance(map.fineE.size());
     }
     return map;
 }
+
+namespace {
+
+// How many fitted samples each note speaks of.
+struct NoteCounts {
+    std::size_t fitted = 0, tHigh = 0, tLow = 0, eHigh = 0, eLow = 0, maat = 0, under = 0;
+    std::size_t cutT = 0, cutE = 0;
+    std::map<std::string, std::size_t> missing; // by gas
+};
+
+NoteCounts CountNotes(const std::vector<StudyResult>& results) {
+    NoteCounts c;
+    for (const StudyResult& r : results) {
+        if (!r.error.empty()) continue;
+        ++c.fitted;
+        c.tHigh += r.ends.tempHigh;
+        c.tLow += r.ends.tempLow;
+        c.eHigh += r.ends.elevHigh;
+        c.eLow += r.ends.elevLow;
+        c.maat += r.ends.maat;
+        c.under += r.dof <= 0;
+        for (const std::string& f : r.flags) {
+            if (f.rfind("missing:", 0) == 0) ++c.missing[f.substr(8)];
+            // A best at the end has its range cut there: said once, as the best.
+            c.cutT += f == "range-cut-T" && !r.ends.tempHigh && !r.ends.tempLow;
+            c.cutE += f == "range-cut-E" && !r.ends.elevHigh && !r.ends.elevLow;
+        }
+    }
+    return c;
+}
+
+} // namespace
 
 std::vector<std::string> StudyNotes(const std::vector<StudyResult>& results,
                                     const StudyOptions& options, char separator,
                                     const std::function<std::string(FieldId)>& name) {
     std::vector<std::string> notes;
-    std::size_t fitted = 0, tHigh = 0, tLow = 0, eHigh = 0, eLow = 0, maat = 0, under = 0;
-    std::size_t cutT = 0, cutE = 0;
-    std::map<std::string, std::size_t> missing;
-    for (const StudyResult& r : results) {
-        if (!r.error.empty()) continue;
-        ++fitted;
-        tHigh += r.ends.tempHigh;
-        tLow += r.ends.tempLow;
-        eHigh += r.ends.elevHigh;
-        eLow += r.ends.elevLow;
-        maat += r.ends.maat;
-        under += r.dof <= 0;
-        for (const std::string& f : r.flags) {
-            if (f.rfind("missing:", 0) == 0) ++missing[f.substr(8)];
-            // A best at the end has its range cut there: said once, as the best.
-            cutT += f == "range-cut-T" && !r.ends.tempHigh && !r.ends.tempLow;
-            cutE += f == "range-cut-E" && !r.ends.elevHigh && !r.ends.elevLow;
-        }
-    }
+    const NoteCounts c = CountNotes(results);
     auto of = [&](std::size_t n) {
-        return std::to_string(n) + " of " + std::to_string(fitted) + " sample" +
-               (fitted == 1 ? "" : "s") + (n == 1 ? " is" : " are");
+        return std::to_string(n) + " of " + std::to_string(c.fitted) + " sample" +
+               (c.fitted == 1 ? "" : "s") + (n == 1 ? " is" : " are");
     };
     auto box = [&](FieldId id) {
         const Field& f = FieldOf(id);
         const std::string text = options.grid.*f.form1;
         return DecimalText(text, separator, '.');
     };
-    if (tHigh)
-        notes.push_back(of(tHigh) + " best at the highest temperature, " + box(FieldId::TempMax) +
+    if (c.tHigh)
+        notes.push_back(of(c.tHigh) + " best at the highest temperature, " + box(FieldId::TempMax) +
                         " °C: raise " + name(FieldId::TempMax));
-    if (eHigh)
-        notes.push_back(of(eHigh) + " best at the highest elevation, " + box(FieldId::ElevMax) +
+    if (c.eHigh)
+        notes.push_back(of(c.eHigh) + " best at the highest elevation, " + box(FieldId::ElevMax) +
                         " m: raise " + name(FieldId::ElevMax));
-    if (tLow)
-        notes.push_back(of(tLow) +
+    if (c.tLow)
+        notes.push_back(of(c.tLow) +
                         " best at 0 °C, where the grid starts: their gases ask for colder water "
                         "than the model holds");
-    if (eLow) notes.push_back(of(eLow) + " best at 0 m, where the grid starts");
-    if (maat)
-        notes.push_back(of(maat) +
+    if (c.eLow) notes.push_back(of(c.eLow) + " best at 0 m, where the grid starts");
+    if (c.maat)
+        notes.push_back(of(c.maat) +
                         " best at an end of the MAAT window (3 °C either side of the "
                         "line): check " +
                         name(FieldId::MaatA) + " and " + name(FieldId::MaatB) + " or untick " +
                         name(FieldId::MaatTick));
-    if (cutT)
-        notes.push_back(of(cutT) + " given a temperature range cut by the grid's end " +
+    if (c.cutT)
+        notes.push_back(of(c.cutT) + " given a temperature range cut by the grid's end " +
                         "(range-cut-T): the range may reach further than " + box(FieldId::TempMax) +
                         " °C or 0 °C; raise " + name(FieldId::TempMax) + " where it is cut above");
-    if (cutE)
-        notes.push_back(of(cutE) + " given an elevation range cut by the grid's end " +
+    if (c.cutE)
+        notes.push_back(of(c.cutE) + " given an elevation range cut by the grid's end " +
                         "(range-cut-E): the range may reach further than " + box(FieldId::ElevMax) +
                         " m or 0 m; raise " + name(FieldId::ElevMax) + " where it is cut above");
-    if (under)
-        notes.push_back(of(under) +
+    if (c.under)
+        notes.push_back(of(c.under) +
                         " underdetermined: no more gases than free parameters, so p is left "
                         "empty and the ranges are not a test of the model");
-    for (const auto& [gas, n] : missing)
+    for (const auto& [gas, n] : c.missing)
         notes.push_back(of(n) + " fitted without " + gas + ", which their rows leave blank");
     return notes;
 }
