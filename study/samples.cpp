@@ -160,72 +160,68 @@ std::string SamplesCsv(const std::vector<Sample>& samples, char separator) {
     return csv;
 }
 
-SampleColumns ReadSamples(const SampleTable& table, const StudyOptions& options, char separator) {
-    enum Kind { kIgnored, kName, kGas, kError, kChloride, kDensity, kElevation };
-    struct Column {
-        Kind kind = kIgnored;
-        int gas = 0;
-        bool total = false; // the gas's total, read as its isotope
-    };
-    SampleColumns out;
-    std::vector<Column> columns;
-    std::array<bool, GasCount> present{};
-    for (const std::string& raw : table.header) {
-        const std::string name = Normal(raw);
-        Column c;
-        if (name == "sample") {
-            c.kind = kName;
-        } else if (name == "chloride") {
-            c.kind = kChloride;
-        } else if (name == "density") {
-            c.kind = kDensity;
-        } else if (name == "elevation") {
-            c.kind = kElevation;
-        } else if (const GasColumn g = GasOfName(name); g.gas) {
-            c = {kGas, g.gas, g.total};
-            present[static_cast<std::size_t>(g.gas - 1)] = true;
-        } else if (name.size() > 4 && name.compare(name.size() - 4, 4, " err") == 0 &&
-                   GasOfName(Normal(name.substr(0, name.size() - 4))).gas) {
-            const GasColumn e = GasOfName(Normal(name.substr(0, name.size() - 4)));
-            c = {kError, e.gas, e.total};
-        } else {
-            out.ignored.push_back(raw);
-        }
-        columns.push_back(c);
+namespace {
+
+// What a column of a table of samples holds.
+enum Kind { kIgnored, kName, kGas, kError, kChloride, kDensity, kElevation };
+struct Column {
+    Kind kind = kIgnored;
+    int gas = 0;
+    bool total = false; // the gas's total, read as its isotope
+};
+
+// The column a header names (its name matched without regard to case or blanks).
+Column ColumnOf(const std::string& raw) {
+    const std::string name = Normal(raw);
+    if (name == "sample") return {kName};
+    if (name == "chloride") return {kChloride};
+    if (name == "density") return {kDensity};
+    if (name == "elevation") return {kElevation};
+    if (const GasColumn g = GasOfName(name); g.gas) return {kGas, g.gas, g.total};
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, " err") == 0) {
+        const GasColumn e = GasOfName(Normal(name.substr(0, name.size() - 4)));
+        if (e.gas) return {kError, e.gas, e.total};
     }
-    // Each thing is read from one column: a second one is refused, with both.
-    auto gasName = [](int gas) { return std::string(GasAt(gas).element); };
-    // A gas as a column holds it: "Ne-20" or "total neon".
-    auto form = [&gasName](const Column& c) {
-        return c.total ? "total " + gasName(c.gas) : GasName(c.gas);
-    };
-    // What two columns of one gas both hold: "Ne-20", or "neon, one as Ne-20 and
-    // one as total neon".
-    auto forms = [&](const Column& a, const Column& b) {
-        return a.total == b.total
-                   ? form(a)
-                   : gasName(a.gas) + ", one as " + form(a) + " and one as " + form(b);
-    };
-    auto what = [&](const Column& a, const Column& b) -> std::string {
-        switch (a.kind) {
-        case kName:
-            return "the samples' names";
-        case kGas:
-            return forms(a, b);
-        case kError:
-            return "the error of " + forms(a, b);
-        case kChloride:
-            return "chloride";
-        case kDensity:
-            return "density";
-        case kElevation:
-            return "elevation";
-        case kIgnored:
-            break;
-        }
-        return {};
-    };
-    // The first column of each thing read (a kind, and its gas), once through.
+    return {};
+}
+
+std::string ElementName(int gas) {
+    return std::string(GasAt(gas).element);
+}
+
+// A gas as a column holds it: "Ne-20" or "total neon".
+std::string FormOf(const Column& c) {
+    return c.total ? "total " + ElementName(c.gas) : GasName(c.gas);
+}
+
+// What two columns of one thing both hold: "density", "Ne-20", or "neon, one as
+// Ne-20 and one as total neon".
+std::string BothHold(const Column& a, const Column& b) {
+    const std::string forms = a.total == b.total ? FormOf(a)
+                                                 : ElementName(a.gas) + ", one as " + FormOf(a) +
+                                                       " and one as " + FormOf(b);
+    switch (a.kind) {
+    case kName:
+        return "the samples' names";
+    case kGas:
+        return forms;
+    case kError:
+        return "the error of " + forms;
+    case kChloride:
+        return "chloride";
+    case kDensity:
+        return "density";
+    case kElevation:
+        return "elevation";
+    case kIgnored:
+        break;
+    }
+    return {};
+}
+
+// Each thing is read from one column: a second one is refused, naming both. The
+// first column of each thing (a kind, and its gas) is kept, once through.
+void RefuseTwice(const std::vector<Column>& columns, const std::vector<std::string>& header) {
     constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
     constexpr std::size_t kGasSlots = std::size_t{GasCount} + 1;
     std::array<std::size_t, (kElevation + 1) * kGasSlots> firstOf{};
@@ -238,73 +234,96 @@ SampleColumns ReadSamples(const SampleTable& table, const StudyOptions& options,
             a = b;
             continue;
         }
-        throw StudyError("columns " + std::to_string(a + 1) + " (\"" + table.header[a] +
-                         "\") and " + std::to_string(b + 1) + " (\"" + table.header[b] +
-                         "\") both hold " + what(columns[a], columns[b]) + "; keep one of them");
+        throw StudyError("columns " + std::to_string(a + 1) + " (\"" + header[a] + "\") and " +
+                         std::to_string(b + 1) + " (\"" + header[b] + "\") both hold " +
+                         BothHold(columns[a], columns[b]) + "; keep one of them");
     }
+}
+
+// The note of a column of total gas read as its isotope.
+ColumnNote NoteOf(const std::string& name, const Column& column) {
+    const bool error = column.kind == kError;
+    return {name,
+            std::string(error ? "the error of " : "") + FormOf(column) + ", read as " +
+                GasName(column.gas) + (error ? " err" : "") + ": each value × " +
+                ExactText(AtmosphericShare(column.gas)) + ", the share of " + GasName(column.gas) +
+                " in the atmosphere's " + ElementName(column.gas),
+            column.gas, error};
+}
+
+// Why a row with another count of fields than the header is no sample.
+std::string WidthProblem(std::size_t row, std::size_t fields, std::size_t columns, char delimiter) {
+    std::string problem = "row " + std::to_string(row) + " has " + std::to_string(fields) +
+                          " fields, its header " + std::to_string(columns);
+    if (fields < columns)
+        return problem + ": give every column its field, an empty one where there is no value";
+    return problem + ": a text with a " + DelimiterName(delimiter) + " outside quotes (" +
+           (delimiter == ',' ? "a name, or a number with a decimal comma" : "such as a name") +
+           ") is split in two and shifts the values after it; quote it";
+}
+
+// The sample of one row: each column's text in its place, a total as its
+// isotope's.
+Sample SampleOfRow(const SampleTable& table, std::size_t r, const std::vector<Column>& columns,
+                   char separator) {
+    Sample s;
+    s.row = table.rowNumbers[r];
+    s.name = "row " + std::to_string(s.row);
+    const auto& fields = table.rows[r];
+    if (fields.size() != columns.size())
+        s.problem = WidthProblem(s.row, fields.size(), columns.size(), table.delimiter);
+    for (std::size_t c = 0; c < columns.size() && c < fields.size(); ++c) {
+        const std::string& text = fields[c];
+        const Column& column = columns[c];
+        const auto gi = static_cast<std::size_t>(std::max(0, column.gas - 1));
+        const double share = column.total ? AtmosphericShare(column.gas) : 1;
+        switch (column.kind) {
+        case kName:
+            if (!text.empty()) s.name = text;
+            break;
+        case kGas:
+            s.measured[gi] = column.total ? IsotopeText(text, share, separator) : text;
+            break;
+        case kError:
+            s.error[gi] = column.total ? IsotopeText(text, share, separator) : text;
+            break;
+        case kChloride:
+            s.chloride = text;
+            break;
+        case kDensity:
+            s.density = text;
+            break;
+        case kElevation:
+            s.elevation = text;
+            break;
+        case kIgnored:
+            break;
+        }
+    }
+    return s;
+}
+
+} // namespace
+
+SampleColumns ReadSamples(const SampleTable& table, const StudyOptions& options, char separator) {
+    SampleColumns out;
+    std::vector<Column> columns;
+    std::array<bool, GasCount> present{};
+    for (const std::string& raw : table.header) {
+        const Column c = ColumnOf(raw);
+        if (c.kind == kIgnored) out.ignored.push_back(raw);
+        if (c.kind == kGas) present[static_cast<std::size_t>(c.gas - 1)] = true;
+        columns.push_back(c);
+    }
+    RefuseTwice(columns, table.header);
     for (int g = 1; g <= GasCount; ++g)
         if (options.gases[static_cast<std::size_t>(g - 1)] &&
             !present[static_cast<std::size_t>(g - 1)])
             throw StudyError("the table has no column for " + GasName(g) + ", a fitted gas");
-    for (std::size_t c = 0; c < columns.size(); ++c) {
-        const Column& column = columns[c];
-        if (!column.total) continue;
-        const bool error = column.kind == kError;
-        out.notes.push_back({table.header[c],
-                             std::string(error ? "the error of " : "") + form(column) +
-                                 ", read as " + GasName(column.gas) + (error ? " err" : "") +
-                                 ": each value × " + ExactText(AtmosphericShare(column.gas)) +
-                                 ", the share of " + GasName(column.gas) + " in the atmosphere's " +
-                                 gasName(column.gas),
-                             column.gas, error});
-    }
-    for (std::size_t r = 0; r < table.rows.size(); ++r) {
-        Sample s;
-        s.row = table.rowNumbers[r];
-        s.name = "row " + std::to_string(s.row);
-        const auto& fields = table.rows[r];
-        if (fields.size() != columns.size()) {
-            s.problem = "row " + std::to_string(s.row) + " has " + std::to_string(fields.size()) +
-                        " fields, its header " + std::to_string(columns.size());
-            if (fields.size() < columns.size())
-                s.problem += ": give every column its field, an empty one where there is no value";
-            else
-                s.problem += ": a text with a " + DelimiterName(table.delimiter) +
-                             " outside quotes (" +
-                             (table.delimiter == ',' ? "a name, or a number with a decimal comma"
-                                                     : "such as a name") +
-                             ") is split in two and shifts the values after it; quote it";
-        }
-        for (std::size_t c = 0; c < columns.size() && c < fields.size(); ++c) {
-            const std::string& text = fields[c];
-            const Column& column = columns[c];
-            const auto gi = static_cast<std::size_t>(std::max(0, column.gas - 1));
-            const double share = column.total ? AtmosphericShare(column.gas) : 1;
-            switch (column.kind) {
-            case kName:
-                if (!text.empty()) s.name = text;
-                break;
-            case kGas:
-                s.measured[gi] = column.total ? IsotopeText(text, share, separator) : text;
-                break;
-            case kError:
-                s.error[gi] = column.total ? IsotopeText(text, share, separator) : text;
-                break;
-            case kChloride:
-                s.chloride = text;
-                break;
-            case kDensity:
-                s.density = text;
-                break;
-            case kElevation:
-                s.elevation = text;
-                break;
-            case kIgnored:
-                break;
-            }
-        }
-        out.samples.push_back(std::move(s));
-    }
+    for (std::size_t c = 0; c < columns.size(); ++c)
+        if (columns[c].total) out.notes.push_back(NoteOf(table.header[c], columns[c]));
+    for (std::size_t r = 0; r < table.rows.size(); ++r)
+        out.samples.push_back(SampleOfRow(table, r, columns, separator));
     return out;
 }
 
