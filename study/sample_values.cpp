@@ -89,7 +89,7 @@ class ValueReader {
 
     // The sample's density, or the input page's; its text as typed.
     std::string Density() {
-        const std::string text = s_.density.empty() ? o_.grid.Text14 : s_.density;
+        std::string text = s_.density.empty() ? o_.grid.Text14 : s_.density;
         try {
             v_.density = ParseSingle(text, fields::Ref(FieldId::Density), separator_);
             if (!(v_.density > 0))

@@ -197,9 +197,9 @@ std::string FormOf(const Column& c) {
 // What two columns of one thing both hold: "density", "Ne-20", or "neon, one as
 // Ne-20 and one as total neon".
 std::string BothHold(const Column& a, const Column& b) {
-    const std::string forms = a.total == b.total ? FormOf(a)
-                                                 : ElementName(a.gas) + ", one as " + FormOf(a) +
-                                                       " and one as " + FormOf(b);
+    std::string forms = a.total == b.total ? FormOf(a)
+                                           : ElementName(a.gas) + ", one as " + FormOf(a) +
+                                                 " and one as " + FormOf(b);
     switch (a.kind) {
     case kName:
         return "the samples' names";
