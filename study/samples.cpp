@@ -197,16 +197,19 @@ std::string FormOf(const Column& c) {
 // What two columns of one thing both hold: "density", "Ne-20", or "neon, one as
 // Ne-20 and one as total neon".
 std::string BothHold(const Column& a, const Column& b) {
-    std::string forms = a.total == b.total ? FormOf(a)
-                                           : ElementName(a.gas) + ", one as " + FormOf(a) +
-                                                 " and one as " + FormOf(b);
+    // Two columns of one gas: in one form, or one in each.
+    auto forms = [&] {
+        return a.total == b.total
+                   ? FormOf(a)
+                   : ElementName(a.gas) + ", one as " + FormOf(a) + " and one as " + FormOf(b);
+    };
     switch (a.kind) {
     case kName:
         return "the samples' names";
     case kGas:
-        return forms;
+        return forms();
     case kError:
-        return "the error of " + forms;
+        return "the error of " + forms();
     case kChloride:
         return "chloride";
     case kDensity:
