@@ -269,85 +269,132 @@ void Module1::RunExcessAirSearch(const DialogTexts& d) {
     CommitExcessAirSearch(ComputeExcessAirSearch(d));
 }
 
-std::shared_ptr<BestFitEa> Module1::ComputeExcessAirSearch(const DialogTexts& d,
-                                                           RunControl& control) const {
-    const GasSelection& sel = Selection();
-    const SolubilityGrid& grid = *sel.grid;
-    const char sep = DecimalSeparator;
-    auto F = [](FieldId id) { return fields::Ref(id); };
+namespace {
 
-    auto ea = std::make_shared<BestFitEa>();
-    ea->grid = sel.grid;
-    ea->Inputs = d;
-    ea->Gas = sel.Gas;
-    ea->EaMin = ParseDouble(d.Text17, F(FieldId::EaMin), sep);
-    ea->EaMax = ParseDouble(d.Text23, F(FieldId::EaMax), sep);
-    ea->EaStep = ParseDouble(d.Text24, F(FieldId::EaStep), sep);
-    if (!(ea->EaStep > 0))
+// The range of trial amounts of excess air, read and checked, with the box to
+// name when it holds too many: its bound of the larger magnitude, or its step,
+// whichever lies further from the defaults.
+struct EaRange {
+    FieldRef boundField, countField;
+    const char* remedy;
+    double R;  // the trial amounts generated, rounded half to even
+    double Mf; // the trial amounts evaluated: the integer part of the step count
+};
+
+EaRange ReadEaRange(const DialogTexts& d, char sep, BestFitEa& ea) {
+    auto F = [](FieldId id) { return fields::Ref(id); };
+    ea.EaMin = ParseDouble(d.Text17, F(FieldId::EaMin), sep);
+    ea.EaMax = ParseDouble(d.Text23, F(FieldId::EaMax), sep);
+    ea.EaStep = ParseDouble(d.Text24, F(FieldId::EaStep), sep);
+    if (!(ea.EaStep > 0))
         throw TemraError(ErrorNumber::InvalidCall, F(FieldId::EaStep),
                          "the excess-air step must be greater than zero");
-    if (ea->EaMin > ea->EaMax)
+    if (ea.EaMin > ea.EaMax)
         throw TemraError(ErrorNumber::InvalidCall, F(FieldId::EaMax),
                          "the excess-air maximum must not be below the minimum");
-    // The box to name when the range holds too many trial amounts: its bound of the
-    // larger magnitude, or its step, whichever lies further from the defaults.
-    const double extent = std::fabs(ea->EaMax - ea->EaMin);
+    const double extent = std::fabs(ea.EaMax - ea.EaMin);
     const FieldRef boundField =
-        F(std::fabs(ea->EaMax) >= std::fabs(ea->EaMin) ? FieldId::EaMax : FieldId::EaMin);
-    const bool extentAtFault = ExtentIsCulprit(extent, ea->EaStep, 0.049, 0.001);
-    const FieldRef& countField = extentAtFault ? boundField : F(FieldId::EaStep);
+        F(std::fabs(ea.EaMax) >= std::fabs(ea.EaMin) ? FieldId::EaMax : FieldId::EaMin);
+    const bool extentAtFault = ExtentIsCulprit(extent, ea.EaStep, 0.049, 0.001);
+    const FieldRef countField = extentAtFault ? boundField : F(FieldId::EaStep);
     const char* remedy = extentAtFault ? "narrow the range" : "use a larger step";
-    ea->EaStepCount = extent / ea->EaStep;
-    if (!IsFinite(ea->EaStepCount))
+    ea.EaStepCount = extent / ea.EaStep;
+    if (!IsFinite(ea.EaStepCount))
         throw TemraError(ErrorNumber::Overflow, countField,
                          std::string("the range from the minimum to the maximum holds more steps "
                                      "than can be counted; ") +
                              remedy);
     // The trial amounts evaluated are those below the last one generated: M is the
     // integer part of the step count.
-    const double R = RoundHalfEven(ea->EaStepCount + 1);
-    const double Mf = std::floor(ea->EaStepCount);
+    const double R = RoundHalfEven(ea.EaStepCount + 1);
+    const double Mf = std::floor(ea.EaStepCount);
     if (Mf < 1)
         throw TemraError(ErrorNumber::InvalidCall, F(FieldId::EaMax),
                          "the range holds no trial amount to evaluate: the maximum must lie at "
                          "least one step above the minimum");
+    return {boundField, countField, remedy, R, Mf};
+}
+
+// Corrected measurements: for each trial amount A the excess-air part
+// AtmFraction x A is taken off the measured value of every selected gas.
+void CorrectMeasured(BestFitEa& ea, const GasSelection& sel, const GasTableType& table,
+                     const EaRange& range, RunControl& control) {
+    const SolubilityGrid& grid = *sel.grid;
+    const int n = sel.SelGasCount;
+    const auto Rn = static_cast<std::size_t>(range.R);
+    ea.EaValue.assign(Rn, 0.0f);
+    ea.EaCorrMeasured.assign(static_cast<std::size_t>(n) * Rn, 0.0);
+    std::size_t m = 0;
+    for (double A = ea.EaMin; LoopContinues(A, ea.EaMax, ea.EaStep); A += ea.EaStep) {
+        if (++m > Rn)
+            throw TemraError(ErrorNumber::SubscriptRange, fields::Ref(FieldId::EaStep),
+                             "the excess-air values do not advance to the maximum");
+        if (std::fabs(A) > std::numeric_limits<float>::max())
+            throw TemraError(ErrorNumber::Overflow, range.boundField,
+                             "an excess-air value lies beyond the single-precision range");
+        if ((m & 0xFFFFF) == 0) control.CheckCancelled();
+        ea.EaValue[m - 1] = static_cast<float>(A);
+        for (int j = 0; j < n; ++j) {
+            const int gas = sel.Gas[static_cast<std::size_t>(j)];
+            ea.EaCorrMeasured[static_cast<std::size_t>(j) * Rn + m - 1] =
+                grid.MeasuredConc[gas - 1] - table[gas - 1].AtmFraction * A;
+        }
+    }
+    ea.GeneratedCount = static_cast<std::int64_t>(m);
+}
+
+// EANGBestfit: rank k is taken for every trial amount before rank k + 1; a trial
+// amount without an eligible case left repeats the case picked just before it in
+// that order, with the exclusion value as deviation. Returns the last pick.
+CaseNumber RankTrials(BestFitEa& ea, const std::vector<TopTen>& tops, CaseNumber runMinCase) {
+    const auto M = static_cast<std::size_t>(ea.M);
+    ea.BestRms.assign(M * kRankCount, 0.0);
+    ea.BestCase.assign(M * kRankCount, 0);
+    ea.Ranked.resize(M);
+    for (std::size_t i = 0; i < M; ++i) ea.Ranked[i] = tops[i].size();
+    for (int k = 1; k <= kRankCount; ++k) {
+        for (std::size_t i = 0; i < M; ++i) {
+            double runMin = kExclusionValue;
+            if (k <= tops[i].size()) {
+                runMin = tops[i][k - 1].rms;
+                runMinCase = tops[i][k - 1].caseNo;
+            }
+            ea.BestRms[i * kRankCount + static_cast<std::size_t>(k - 1)] = runMin;
+            ea.BestCase[i * kRankCount + static_cast<std::size_t>(k - 1)] = runMinCase;
+        }
+    }
+    return runMinCase;
+}
+
+} // namespace
+
+std::shared_ptr<BestFitEa> Module1::ComputeExcessAirSearch(const DialogTexts& d,
+                                                           RunControl& control) const {
+    const GasSelection& sel = Selection();
+    const SolubilityGrid& grid = *sel.grid;
+
+    auto ea = std::make_shared<BestFitEa>();
+    ea->grid = sel.grid;
+    ea->Inputs = d;
+    ea->Gas = sel.Gas;
+    const EaRange range = ReadEaRange(d, DecimalSeparator, *ea);
     const int n = sel.SelGasCount;
     const unsigned parts = PartCount(grid.CaseCount, 100000);
+    const double R = range.R, Mf = range.Mf;
     const double bytes = R * (n + 1) * 8.0 + Mf * n * 8.0 + Mf * kRankCount * 20.0 +
                          Mf * ((sizeof(TopTen) + 16.0) * parts + sizeof(int));
     const std::uint64_t budget = MemoryAvailable();
     if (bytes > static_cast<double>(budget))
-        throw TemraError(ErrorNumber::OutOfMemory, countField,
+        throw TemraError(ErrorNumber::OutOfMemory, range.countField,
                          "the search over " + ApproxText(Mf) +
                              " trial amounts of excess air needs "
                              "about " +
                              ByteText(bytes) + ", more than this process may use (" +
-                             ByteText(static_cast<double>(budget)) + "); " + remedy);
+                             ByteText(static_cast<double>(budget)) + "); " + range.remedy);
     ea->M = static_cast<std::int64_t>(Mf);
     const auto Rn = static_cast<std::size_t>(R);
     const auto M = static_cast<std::size_t>(ea->M);
-
-    // Corrected measurements: for each trial amount A the excess-air part
-    // AtmFraction x A is taken off the measured value of every selected gas.
-    ea->EaValue.assign(Rn, 0.0f);
-    ea->EaCorrMeasured.assign(static_cast<std::size_t>(n) * Rn, 0.0);
-    std::size_t m = 0;
-    for (double A = ea->EaMin; LoopContinues(A, ea->EaMax, ea->EaStep); A += ea->EaStep) {
-        if (++m > Rn)
-            throw TemraError(ErrorNumber::SubscriptRange, F(FieldId::EaStep),
-                             "the excess-air values do not advance to the maximum");
-        if (std::fabs(A) > std::numeric_limits<float>::max())
-            throw TemraError(ErrorNumber::Overflow, boundField,
-                             "an excess-air value lies beyond the single-precision range");
-        if ((m & 0xFFFFF) == 0) control.CheckCancelled();
-        ea->EaValue[m - 1] = static_cast<float>(A);
-        for (int j = 0; j < n; ++j) {
-            const int gas = sel.Gas[static_cast<std::size_t>(j)];
-            ea->EaCorrMeasured[static_cast<std::size_t>(j) * Rn + m - 1] =
-                grid.MeasuredConc[gas - 1] - GasTable[gas - 1].AtmFraction * A;
-        }
-    }
-    ea->GeneratedCount = static_cast<std::int64_t>(m);
+    CorrectMeasured(*ea, sel, GasTable, range, control);
 
     // EANGCorel: the deviations of every case for trial amounts 1 to M, kept only as
     // far as the ranking needs them.
@@ -371,28 +418,7 @@ std::shared_ptr<BestFitEa> Module1::ComputeExcessAirSearch(const DialogTexts& d,
         DeviationOverflow(sel, GasTable, ea->EaMin, ea->EaMax);
     for (unsigned p = 1; p < parts; ++p)
         for (std::size_t i = 0; i < M; ++i) partial[0][i].Merge(partial[p][i]);
-    const std::vector<TopTen>& tops = partial[0];
-
-    // EANGBestfit: rank k is taken for every trial amount before rank k + 1; a
-    // trial amount without an eligible case left repeats the case picked just
-    // before it in that order, with the exclusion value as deviation.
-    ea->BestRms.assign(M * kRankCount, 0.0);
-    ea->BestCase.assign(M * kRankCount, 0);
-    ea->Ranked.resize(M);
-    for (std::size_t i = 0; i < M; ++i) ea->Ranked[i] = tops[i].size();
-    CaseNumber runMinCase = RunMinCase;
-    for (int k = 1; k <= kRankCount; ++k) {
-        for (std::size_t i = 0; i < M; ++i) {
-            double runMin = kExclusionValue;
-            if (k <= tops[i].size()) {
-                runMin = tops[i][k - 1].rms;
-                runMinCase = tops[i][k - 1].caseNo;
-            }
-            ea->BestRms[i * kRankCount + static_cast<std::size_t>(k - 1)] = runMin;
-            ea->BestCase[i * kRankCount + static_cast<std::size_t>(k - 1)] = runMinCase;
-        }
-    }
-    ea->RunMinCase = runMinCase;
+    ea->RunMinCase = RankTrials(*ea, partial[0], RunMinCase);
     return ea;
 }
 
