@@ -81,42 +81,32 @@ void Module1::FindBestFitNoEa() {
     CommitBestFitNoEa(ComputeBestFitNoEa());
 }
 
-std::shared_ptr<BestFitNoEa> Module1::ComputeBestFitNoEa(RunControl& control) const {
-    const GasSelection& sel = Selection();
+namespace {
+
+// The deviations of every case without excess air, with the ten best: a part of
+// the cases per core, handed over when each ends.
+struct DeviationParts {
+    std::vector<TopTen> tops;
+    std::vector<CaseNumber> excluded;
+    std::vector<double> smallest;
+    std::vector<int> overflow;
+};
+
+DeviationParts Deviations(const GasSelection& sel, BestFitNoEa& fit, RunControl& control) {
     const SolubilityGrid& grid = *sel.grid;
     const int n = sel.SelGasCount;
     const auto N = static_cast<std::size_t>(grid.CaseCount);
-
-    auto fit = std::make_shared<BestFitNoEa>();
-    fit->grid = sel.grid;
-    fit->SelGasCount = n;
-    fit->Gas = sel.Gas;
-    if (static_cast<double>(N) * sizeof(double) > static_cast<double>(MemoryAvailable()))
-        throw TemraError(ErrorNumber::OutOfMemory, fields::Ref(FieldId::Calculate),
-                         "the deviations of " + CountText(static_cast<double>(N)) + " cases need " +
-                             ByteText(static_cast<double>(N) * sizeof(double)) +
-                             ", more than this process may use; use larger steps on the input "
-                             "page");
-    try {
-        fit->CaseRms.resize(N);
-    } catch (const std::bad_alloc&) {
-        throw TemraError(ErrorNumber::OutOfMemory, fields::Ref(FieldId::Calculate),
-                         "no room for the deviations of every case");
-    }
-
     std::vector<const double*> rows;
     for (int gas : sel.Gas) rows.push_back(grid.Row(gas).data());
-
-    // Deviation of every case. A case in which a selected gas has a calculated
-    // concentration of exactly 0 is excluded: it carries the exclusion value.
+    // A case in which a selected gas has a calculated concentration of exactly 0
+    // is excluded: it carries the exclusion value.
     control.Begin(N);
     const unsigned parts = PartCount(static_cast<std::int64_t>(N), 250000);
-    std::vector<TopTen> tops(parts);
-    std::vector<CaseNumber> excluded(parts, 0);
-    std::vector<double> smallest(parts, std::numeric_limits<double>::infinity());
-    std::vector<int> overflow(parts, 0);
+    DeviationParts d{std::vector<TopTen>(parts), std::vector<CaseNumber>(parts, 0),
+                     std::vector<double>(parts, std::numeric_limits<double>::infinity()),
+                     std::vector<int>(parts, 0)};
     RunParts(parts, [&](unsigned part) {
-        TopTen& top = tops[part];
+        TopTen& top = d.tops[part];
         // Kept here and handed over at the end: parts never write beside each other.
         CaseNumber partExcluded = 0;
         double partSmallest = std::numeric_limits<double>::infinity();
@@ -134,12 +124,12 @@ std::shared_ptr<BestFitNoEa> Module1::ComputeBestFitNoEa(RunControl& control) co
                         isExcluded = true;
                         break;
                     }
-                    const double d = c - sel.SelMeasured[static_cast<std::size_t>(j)];
-                    sum += d * d;
+                    const double dev = c - sel.SelMeasured[static_cast<std::size_t>(j)];
+                    sum += dev * dev;
                 }
                 const double rms = isExcluded ? kExclusionValue : Rms(sum, n);
                 partOverflow |= !IsFinite(rms);
-                fit->CaseRms[i] = rms;
+                fit.CaseRms[i] = rms;
                 if (isExcluded)
                     ++partExcluded;
                 else
@@ -148,32 +138,60 @@ std::shared_ptr<BestFitNoEa> Module1::ComputeBestFitNoEa(RunControl& control) co
             }
             control.Advance(to - from);
         }
-        excluded[part] = partExcluded;
-        smallest[part] = partSmallest;
-        overflow[part] = partOverflow;
+        d.excluded[part] = partExcluded;
+        d.smallest[part] = partSmallest;
+        d.overflow[part] = partOverflow;
     });
-    if (std::find(overflow.begin(), overflow.end(), 1) != overflow.end())
-        DeviationOverflow(sel, GasTable, 0, 0);
-    TopTen& top = tops[0];
-    for (unsigned p = 1; p < parts; ++p) top.Merge(tops[p]);
-    for (unsigned p = 0; p < parts; ++p) fit->Excluded += excluded[p];
-    fit->Smallest = *std::min_element(smallest.begin(), smallest.end());
+    return d;
+}
 
-    // Ten passes: rank k takes the k-th case in (deviation, case number) order. A
-    // rank without any eligible case left repeats the case picked just before it,
-    // with the exclusion value as deviation.
-    fit->Ranked = top.size();
-    CaseNumber runMinCase = RunMinCase;
+// Ten passes: rank k takes the k-th case in (deviation, case number) order. A
+// rank without any eligible case left repeats the case picked just before it,
+// with the exclusion value as deviation. Returns the last pick.
+CaseNumber RankTen(BestFitNoEa& fit, const TopTen& top, CaseNumber runMinCase) {
+    fit.Ranked = top.size();
     for (int k = 1; k <= kRankCount; ++k) {
         double runMin = kExclusionValue;
         if (k <= top.size()) {
             runMin = top[k - 1].rms;
             runMinCase = top[k - 1].caseNo;
         }
-        fit->BestRms[static_cast<std::size_t>(k - 1)] = runMin;
-        fit->BestCase[static_cast<std::size_t>(k - 1)] = runMinCase;
+        fit.BestRms[static_cast<std::size_t>(k - 1)] = runMin;
+        fit.BestCase[static_cast<std::size_t>(k - 1)] = runMinCase;
     }
-    fit->RunMinCase = runMinCase;
+    return runMinCase;
+}
+
+} // namespace
+
+std::shared_ptr<BestFitNoEa> Module1::ComputeBestFitNoEa(RunControl& control) const {
+    const GasSelection& sel = Selection();
+    const auto N = static_cast<std::size_t>(sel.grid->CaseCount);
+
+    auto fit = std::make_shared<BestFitNoEa>();
+    fit->grid = sel.grid;
+    fit->SelGasCount = sel.SelGasCount;
+    fit->Gas = sel.Gas;
+    if (static_cast<double>(N) * sizeof(double) > static_cast<double>(MemoryAvailable()))
+        throw TemraError(ErrorNumber::OutOfMemory, fields::Ref(FieldId::Calculate),
+                         "the deviations of " + CountText(static_cast<double>(N)) + " cases need " +
+                             ByteText(static_cast<double>(N) * sizeof(double)) +
+                             ", more than this process may use; use larger steps on the input "
+                             "page");
+    try {
+        fit->CaseRms.resize(N);
+    } catch (const std::bad_alloc&) {
+        throw TemraError(ErrorNumber::OutOfMemory, fields::Ref(FieldId::Calculate),
+                         "no room for the deviations of every case");
+    }
+    DeviationParts d = Deviations(sel, *fit, control);
+    if (std::find(d.overflow.begin(), d.overflow.end(), 1) != d.overflow.end())
+        DeviationOverflow(sel, GasTable, 0, 0);
+    TopTen& top = d.tops[0];
+    for (std::size_t p = 1; p < d.tops.size(); ++p) top.Merge(d.tops[p]);
+    for (const CaseNumber excluded : d.excluded) fit->Excluded += excluded;
+    fit->Smallest = *std::min_element(d.smallest.begin(), d.smallest.end());
+    fit->RunMinCase = RankTen(*fit, top, RunMinCase);
     return fit;
 }
 
