@@ -95,11 +95,8 @@ const Example kExamples[] = {
      "temra-cli study --per-gram samples.csv"},
 };
 
-} // namespace
-
-void WriteManPage(std::ostream& out) {
-    Options o;
-    const auto app = MakeApp(o);
+// NAME and SYNOPSIS: a line per command with its options.
+void WriteSynopsis(std::ostream& out, const CLI::App& app) {
     const std::string version(kVersion), date(kReleaseDate);
     out << ".\\\" The manual page of temra-cli, written by the build from its options.\n"
         << ".TH TEMRA\\-CLI 1 \"" << date << "\" \"Temra " << version << "\" \"User Commands\"\n"
@@ -107,7 +104,7 @@ void WriteManPage(std::ostream& out) {
         << "temra\\-cli \\- air-equilibrium concentrations of dissolved atmospheric gases, best "
            "fits of recharge temperature and elevation, gas-pair curves and study fits\n"
         << ".SH SYNOPSIS\n";
-    const auto subcommands = app->get_subcommands([](const CLI::App*) { return true; });
+    const auto subcommands = app.get_subcommands([](const CLI::App*) { return true; });
     for (const CLI::App* sub : subcommands) {
         out << ".B temra\\-cli\n[\\fIoptions\\fR] \\fB" << Roff(sub->get_name()) << "\\fR";
         for (const CLI::Option* opt : sub->get_options()) {
@@ -125,7 +122,9 @@ void WriteManPage(std::ostream& out) {
         out << "\n.br\n";
     }
     out << ".B temra\\-cli\n\\fB\\-\\-help\\fR | \\fB\\-\\-version\\fR\n";
+}
 
+void WriteDescription(std::ostream& out) {
     out << ".SH DESCRIPTION\n"
         << "temra\\-cli computes what the desktop program Temra computes, without its windows. "
            "A groundwater sample's dissolved He\\-4, Ne\\-20, Ar\\-40, Kr\\-84, Xe, N2 and O2 "
@@ -148,17 +147,23 @@ void WriteManPage(std::ostream& out) {
         << "A result that is empty or says less than it seems (a grid without cases, a fit "
            "that ranks no case) is explained by a line \"temra\\-cli: note: ...\" on standard "
            "error.\n";
+}
 
+// OPTIONS and COMMANDS, from the options themselves.
+void WriteOptions(std::ostream& out, const CLI::App& app) {
+    const auto subcommands = app.get_subcommands([](const CLI::App*) { return true; });
     out << ".SH OPTIONS\nThese options come before or after the command; they are the boxes "
            "of the input page.\n";
-    ListOptions(out, *app);
+    ListOptions(out, app);
 
     out << ".SH COMMANDS\n";
     for (const CLI::App* sub : subcommands) {
         out << ".SS " << Roff(sub->get_name()) << "\n" << Roff(sub->get_description()) << ".\n";
         ListOptions(out, *sub);
     }
+}
 
+void WriteStudyTables(std::ostream& out) {
     out << ".SH STUDY TABLES\n"
         << "\\fBstudy\\fR reads a table with a header row, separated by commas, semicolons or "
            "tabs (whichever the header holds most of), with \\(oq.\\(cq as decimal point; "
@@ -212,7 +217,10 @@ void WriteManPage(std::ostream& out) {
            "gases than free parameters (p empty), and missing:\\fIgas\\fR a fitted gas its "
            "row leaves blank (the sample is fitted without it). Standard error says once how "
            "many samples are at an end of the grid, naming the option to widen.\n";
+}
 
+// EXIT STATUS and ENVIRONMENT.
+void WriteStatusAndEnvironment(std::ostream& out) {
     out << ".SH EXIT STATUS\n"
         << ".TP\n.B 0\nDone.\n"
         << ".TP\n.B 1\nThe results or the workbook could not be written (a full disk, a closed "
@@ -233,7 +241,9 @@ void WriteManPage(std::ostream& out) {
         << "The memory a computation may use is what this process may really claim: physical "
            "memory, its resource limits and its control group. A computation that needs more "
            "is refused before it starts.\n";
+}
 
+void WriteExamples(std::ostream& out) {
     out << ".SH EXAMPLES\n";
     for (const Example& e : kExamples)
         out << Roff(e.what) << "\n.PP\n.RS\n.EX\n" << Roff(e.command) << "\n.EE\n.RE\n.PP\n";
@@ -242,6 +252,19 @@ void WriteManPage(std::ostream& out) {
         << "The desktop program \\fBtemra\\fR, started from the application menu as Temra, "
            "has the same computations with their graphs, the samples window and the misfit "
            "map.\n";
+}
+
+} // namespace
+
+void WriteManPage(std::ostream& out) {
+    Options o;
+    const auto app = MakeApp(o);
+    WriteSynopsis(out, *app);
+    WriteDescription(out);
+    WriteOptions(out, *app);
+    WriteStudyTables(out);
+    WriteStatusAndEnvironment(out);
+    WriteExamples(out);
 }
 
 } // namespace temra::cli
