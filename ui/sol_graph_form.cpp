@@ -42,6 +42,14 @@ void StyleMeasuredChannel(plot::Plot* p) {
 } // namespace
 
 SolGraphForm::SolGraphForm(TemraApp& app) : TemraWindow(app) {
+    MakeControls();
+    LayOut();
+    ConnectControls();
+    FitFirstSize(*this, Twips(10410), Twips(9285));
+    Form_Load();
+}
+
+void SolGraphForm::MakeControls() {
     setObjectName("SolGraphForm");
     setWindowTitle("Temra");
     Label1 = MakeLabel(this, "Label1", "Temra_ Gas Solubility Graph");
@@ -55,7 +63,7 @@ SolGraphForm::SolGraphForm(TemraApp& app) : TemraWindow(app) {
     SolGraph3->setObjectName("SolGraph3");
     for (plot::Plot* p : {SolGraph2, SolGraph3}) {
         SetUpPlot(p);
-        p->SetDecimalPoint(QLatin1Char(app.module().DecimalSeparator));
+        p->SetDecimalPoint(QLatin1Char(app_.module().DecimalSeparator));
         p->SetMinimumPlotSize(QSize(Twips(9975) / 2, Twips(5895) / 2));
     }
     Label3 = MakeLabel(this, "Label3",
@@ -94,7 +102,9 @@ SolGraphForm::SolGraphForm(TemraApp& app) : TemraWindow(app) {
     ExportStatus->setWordWrap(true);
     ExportStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
     ExportStatus->setFixedHeight(2 * ExportStatus->fontMetrics().lineSpacing() + 4);
+}
 
+void SolGraphForm::LayOut() {
     auto* heading = new QVBoxLayout;
     heading->addWidget(Label1);
     heading->addWidget(Line1);
@@ -121,7 +131,9 @@ SolGraphForm::SolGraphForm(TemraApp& app) : TemraWindow(app) {
     page->addLayout(boxes);
     page->addLayout(buttons);
     page->addWidget(ExportStatus);
+}
 
+void SolGraphForm::ConnectControls() {
     // A ticked box hides itself at once; its gas stays out of the next redraw.
     for (QCheckBox* c : Check) connect(c, &QCheckBox::clicked, c, [c] { c->hide(); });
     connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
@@ -151,8 +163,6 @@ SolGraphForm::SolGraphForm(TemraApp& app) : TemraWindow(app) {
         plot::Plot* shown = SolGraph3->isVisible() ? SolGraph3 : SolGraph2;
         plot::AskAndSaveFigure(this, shown->Canvas(), "Gas solubility");
     });
-    FitFirstSize(*this, Twips(10410), Twips(9285));
-    Form_Load();
 }
 
 void SolGraphForm::Form_Load() {

@@ -59,6 +59,9 @@ class SolGraphForm : public TemraWindow {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    void MakeControls(); // the controls with their names, captions and fonts
+    void LayOut();
+    void ConnectControls(); // the controls' actions, the axes' labels, the figures
     void Form_Load();
     // The full-graph state of the controls: boxes shown and unticked, the redraw
     // offered, the best-fit buttons hidden.
