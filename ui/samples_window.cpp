@@ -137,6 +137,21 @@ SamplesWindow::SamplesWindow(TemraApp& app)
     : TemraWindow(app), model_(new SamplesModel(this)), separator_(app.module().DecimalSeparator) {
     setObjectName("Samples");
     setWindowTitle("Temra – Samples");
+    MakeTable();
+    MakeButtons();
+    QGroupBox* settings = MakeSettings();
+    MakeViewAndNotes();
+    QVBoxLayout* page = LayOut(settings);
+    MakeMenuBar();
+    page->setMenuBar(MenuBar);
+    ConnectControls();
+    SettingsChanged();
+    ShowView(kMeasurements);
+    FitFirstSize(*this, 1240, 660);
+}
+
+// The table of samples, its names frozen at the left.
+void SamplesWindow::MakeTable() {
     auto* table = new NameFrozenTable(this);
     Table = table;
     Table->setObjectName("Table");
@@ -150,7 +165,9 @@ SamplesWindow::SamplesWindow(TemraApp& app)
     const int rowHeight = fontMetrics().lineSpacing() + 8;
     Table->verticalHeader()->setDefaultSectionSize(rowHeight);
     Names->verticalHeader()->setDefaultSectionSize(rowHeight);
+}
 
+void SamplesWindow::MakeButtons() {
     OpenButton = MakeButton(this, "OpenButton", "Open…");
     AddButton = MakeButton(this, "AddButton", "Add row");
     DeleteButton = MakeButton(this, "DeleteButton", "Delete rows");
@@ -161,8 +178,10 @@ SamplesWindow::SamplesWindow(TemraApp& app)
                                "and chloride, with blank errors to type");
     MapButton = MakeButton(this, "MapButton", "Misfit map");
     ExportButton = MakeButton(this, "ExportButton", "Export results");
+}
 
-    // The settings of the fit, above the table.
+// The settings of the fit, above the table.
+QGroupBox* SamplesWindow::MakeSettings() {
     auto* settings = new QGroupBox("Fit settings", this);
     settings->setObjectName("Settings");
     ModelChoice = new QComboBox(settings);
@@ -206,7 +225,11 @@ SamplesWindow::SamplesWindow(TemraApp& app)
     form->addLayout(bounds, 1, 2, 1, 2);
     form->addWidget(GridNote, 2, 0, 1, 4);
     form->setColumnStretch(3, 1);
+    return settings;
+}
 
+// The choice of measurements or results, the selected row's note and the status.
+void SamplesWindow::MakeViewAndNotes() {
     ViewChoice = new QTabBar(this);
     ViewChoice->setObjectName("ViewChoice");
     ViewChoice->addTab("Measurements");
@@ -224,7 +247,9 @@ SamplesWindow::SamplesWindow(TemraApp& app)
     Status->setTextInteractionFlags(Qt::TextSelectableByMouse);
     Status->setMinimumHeight(2 * Status->fontMetrics().lineSpacing() + 4);
     Status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+}
 
+QVBoxLayout* SamplesWindow::LayOut(QGroupBox* settings) {
     auto* buttons = new QHBoxLayout;
     for (QPushButton* b : {OpenButton, AddButton, DeleteButton, FitButton, UseButton,
                            AddInputButton, MapButton, ExportButton})
@@ -238,8 +263,11 @@ SamplesWindow::SamplesWindow(TemraApp& app)
     page->addWidget(Table, 1);
     page->addWidget(RowNote);
     page->addWidget(Status);
+    return page;
+}
 
-    // The menu bar: the table's file and its edits.
+// The menu bar: the table's file and its edits.
+void SamplesWindow::MakeMenuBar() {
     MenuBar = new QMenuBar(this);
     MenuBar->setObjectName("MenuBar");
     QMenu* file = MenuBar->addMenu("&File");
@@ -268,8 +296,9 @@ SamplesWindow::SamplesWindow(TemraApp& app)
     });
     connect(RedoAction, &QAction::triggered, this,
             [this] { Status->setText("Redone: " + model_->UndoStack()->undoText() + "."); });
-    page->setMenuBar(MenuBar);
+}
 
+void SamplesWindow::ConnectControls() {
     connect(OpenButton, &QPushButton::clicked, this, [this] { Open(); });
     connect(AddButton, &QPushButton::clicked, this, [this] {
         model_->AddRow();
@@ -306,9 +335,6 @@ SamplesWindow::SamplesWindow(TemraApp& app)
     for (QLineEdit* e : {RelErr, AMax})
         connect(e, &QLineEdit::editingFinished, this, [this] { SettingsChanged(); });
     connect(&app_, &TemraApp::InputPageChanged, this, [this] { SettingsChanged(); });
-    SettingsChanged();
-    ShowView(kMeasurements);
-    FitFirstSize(*this, 1240, 660);
 }
 
 study::StudyOptions SamplesWindow::CurrentOptions() const {

@@ -16,6 +16,8 @@
 
 class QAction;
 class QCheckBox;
+class QGroupBox;
+class QVBoxLayout;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -86,6 +88,15 @@ class SamplesWindow : public TemraWindow {
     QAction *SaveAction, *UndoAction, *RedoAction, *PasteAction;
 
   private:
+    // The window built in steps: its controls, their layout, the menu bar, the
+    // connections.
+    void MakeTable();
+    void MakeButtons();
+    QGroupBox* MakeSettings();
+    void MakeViewAndNotes();
+    QVBoxLayout* LayOut(QGroupBox* settings);
+    void MakeMenuBar();
+    void ConnectControls();
     int SelectedRow() const;
     void FitColumns();
     void UpdateRowNote();
