@@ -125,9 +125,7 @@ Excess BestExcess(const Fitted& f, const double* C, Model model, double Amax, in
             Sdz += f.w[i] * (f.m[i] - C[j]) * f.z[i];
             Sz2 += f.w[i] * f.z[i] * f.z[i];
         }
-        const double A0 = Sdz / Sz2;
-        e.A = std::max(0.0, A0);
-        e.unboundedA0 = A0 < 0;
+        e.A = std::max(0.0, Sdz / Sz2);
         for (int j = 0; j < f.n; ++j) {
             const auto i = static_cast<std::size_t>(j);
             const double r = f.m[i] - C[j] - e.A * f.z[i];

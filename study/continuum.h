@@ -35,7 +35,6 @@ struct Fitted {
 // The excess air that fits best at the fitted gases' equilibrium concentrations C.
 struct Excess {
     double chi2 = 0, A = 0, F = 0;
-    bool unboundedA0 = false; // UA: the best A without its bound would be below 0
 };
 // CE's B is found to `bits` bits (the grid's search needs fewer than the refinement).
 Excess BestExcess(const Fitted& f, const double* C, Model model, double Amax, int bits = 20);
