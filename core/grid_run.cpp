@@ -269,40 +269,22 @@ struct TemperatureBlock {
     std::array<double, GasCount> minSX{}; // smallest SX of each gas
 };
 
-// A concentration of 0 (the salting-out of a large chloride concentration has
-// left nothing dissolved in the number range).
-[[noreturn]] void NothingDissolved(double chloride) {
-    throw TemraError(ErrorNumber::InvalidCall,
-                     chloride > 0 ? F(FieldId::Chloride) : F(FieldId::Density),
-                     chloride > 0 ? "at this chloride concentration the salting-out leaves no "
-                                    "gas dissolved (a concentration of 0)"
-                                  : "the density is too small: a concentration becomes 0");
-}
-
 void BuildBlock(TemperatureBlock& block, double first, double last, double step, float density,
                 double chloride, const RunControl& control) {
     block.first = first;
     block.last = last;
     block.valid = true;
-    block.T.clear();
-    block.VP.clear();
-    for (auto& row : block.SX) row.clear();
+    FactorTable table = TabulateFactors(first, last, step, density, chloride, kAllGases, control);
+    block.T = std::move(table.T);
+    block.VP = std::move(table.VP);
+    block.SX = std::move(table.SX);
     block.maxSX.fill(0);
     block.minSX.fill(std::numeric_limits<double>::infinity());
-    const ModelFields modelFields{F(FieldId::TempMax), F(FieldId::Density), F(FieldId::Chloride)};
-    for (double T = first; LoopContinues(T, last, step); T += step) {
-        if ((block.T.size() & 0xFFF) == 0xFFF) control.CheckCancelled();
-        block.T.push_back(T);
-        const TemperatureFactors factors = FactorsAt(T, density, chloride, modelFields, kAllGases);
-        block.VP.push_back(factors.VapourPressure);
-        for (std::size_t g = 0; g < GasCount; ++g) {
-            const double sx = factors.SX[g];
-            if (!(sx > 0)) NothingDissolved(chloride);
-            block.SX[g].push_back(sx);
+    for (std::size_t g = 0; g < GasCount; ++g)
+        for (const double sx : block.SX[g]) {
             block.maxSX[g] = std::max(block.maxSX[g], sx);
             block.minSX[g] = std::min(block.minSX[g], sx);
         }
-    }
 }
 
 // Fills the cases of `n` consecutive elevations:

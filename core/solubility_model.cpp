@@ -1,6 +1,8 @@
 #include "core/solubility_model.h"
 
 #include "core/checked_math.h"
+#include "core/counting_loop.h"
+#include "core/fields.h"
 
 namespace temra {
 
@@ -60,6 +62,33 @@ TemperatureFactors FactorsAt(double T, float density, double chloride, const Mod
             Finite(v.SalineSolubility * kGasTable[g].AtmFraction, fields.density, "EquilConc");
     }
     return f;
+}
+
+FactorTable TabulateFactors(double first, double last, double step, float density, double chloride,
+                            const std::array<bool, GasCount>& gases, const RunControl& control) {
+    const ModelFields modelFields{fields::Ref(FieldId::TempMax), fields::Ref(FieldId::Density),
+                                  fields::Ref(FieldId::Chloride)};
+    FactorTable table;
+    for (double T = first; LoopContinues(T, last, step); T += step) {
+        if ((table.T.size() & 0xFFF) == 0xFFF) control.CheckCancelled();
+        table.T.push_back(T);
+        const TemperatureFactors factors = FactorsAt(T, density, chloride, modelFields, gases);
+        table.VP.push_back(factors.VapourPressure);
+        for (std::size_t g = 0; g < GasCount; ++g) {
+            if (!gases[g]) continue;
+            if (!(factors.SX[g] > 0)) NothingDissolved(chloride);
+            table.SX[g].push_back(factors.SX[g]);
+        }
+    }
+    return table;
+}
+
+void NothingDissolved(double chloride) {
+    throw TemraError(ErrorNumber::InvalidCall,
+                     fields::Ref(chloride > 0 ? FieldId::Chloride : FieldId::Density),
+                     chloride > 0 ? "at this chloride concentration the salting-out leaves no "
+                                    "gas dissolved (a concentration of 0)"
+                                  : "the density is too small: a concentration becomes 0");
 }
 
 ModelValues EvaluateModel(const GasConstants& gas, double T, double H, float density,

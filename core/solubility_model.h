@@ -10,8 +10,10 @@
 
 #include "core/errors.h"
 #include "core/gas_table.h"
+#include "core/run_control.h"
 
 #include <array>
+#include <vector>
 
 namespace temra {
 
@@ -64,6 +66,21 @@ TemperatureFactors FactorsAt(double T, float density, double chloride, const Mod
 inline double EquilConcOf(double SX, double airPressure, double vapourPressure) {
     return SX * (airPressure - vapourPressure) / 1000;
 }
+
+// The temperatures first, first + step, ... while not past last (the grid run's
+// counting loop), each with its factors (FactorsAt) for the gases of `gases`; the
+// other gases' rows stay empty. A factor of 0 is refused (NothingDissolved);
+// `control` is asked for a cancel every 4096 temperatures.
+struct FactorTable {
+    std::vector<double> T, VP;
+    std::array<std::vector<double>, GasCount> SX;
+};
+FactorTable TabulateFactors(double first, double last, double step, float density, double chloride,
+                            const std::array<bool, GasCount>& gases, const RunControl& control);
+
+// A concentration of 0: the salting-out of a large chloride concentration (or a
+// density too small) has left nothing dissolved in the number range.
+[[noreturn]] void NothingDissolved(double chloride);
 
 // The whole model in the grid run's order:
 //   EquilConc = S * x * (AirPressure - VapourPressure) / 1000.

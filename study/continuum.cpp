@@ -202,13 +202,18 @@ Continuum::Factors Continuum::FactorsOf(double T) const {
     return {T, FactorsAt(T, density_, chloride_, fields_, f_.mask)};
 }
 
-Excess Continuum::ExcessAt(const Factors& f, double E) const {
+std::array<double, GasCount> Continuum::ConcAt(const Factors& f, double E) const {
     const double P = AirPressureAt(E, elevField_);
     std::array<double, GasCount> C{};
     for (int j = 0; j < f_.n; ++j) {
         const std::size_t g = f_.gas[static_cast<std::size_t>(j)];
         C[static_cast<std::size_t>(j)] = EquilConcOf(f.factors.SX[g], P, f.factors.VapourPressure);
     }
+    return C;
+}
+
+Excess Continuum::ExcessAt(const Factors& f, double E) const {
+    const std::array<double, GasCount> C = ConcAt(f, E);
     return BestExcess(f_, C.data(), model_, Amax_);
 }
 
@@ -380,12 +385,7 @@ double CeExtreme(const Fitted& f, const double* C, const Excess& best, double Am
 // make greatest (ValueOf). Outside the region: the best excess air's value less
 // a steep penalty.
 double Continuum::ExtremeAF(const Factors& f, double E, double target, int which) const {
-    const double P = AirPressureAt(E, elevField_);
-    std::array<double, GasCount> C{};
-    for (int j = 0; j < f_.n; ++j) {
-        const std::size_t g = f_.gas[static_cast<std::size_t>(j)];
-        C[static_cast<std::size_t>(j)] = EquilConcOf(f.factors.SX[g], P, f.factors.VapourPressure);
-    }
+    const std::array<double, GasCount> C = ConcAt(f, E);
     const Excess best = BestExcess(f_, C.data(), model_, Amax_);
     auto outside = [&] {
         const double scale = model_ == Model::CE ? Amax_ : std::max(0.01, 10 * best.A);

@@ -98,6 +98,8 @@ class Continuum {
     Found Around(const Point& seed, bool boxE, Fn&& value, const Interval* tSpan = nullptr,
                  const Interval* eSpan = nullptr) const;
     Factors FactorsOf(double T) const;
+    // The fitted gases' equilibrium concentrations at the factors' temperature and E.
+    std::array<double, GasCount> ConcAt(const Factors& f, double E) const;
     Excess ExcessAt(const Factors& f, double E) const;
     double ProfileT(double T, double hintE) const;
     double ExtremeE(const Factors& f, double target, bool high, bool& cut) const;

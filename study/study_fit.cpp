@@ -65,34 +65,7 @@ Window WindowOf(const GridElevation& e) {
 
 // The temperatures of one window with the factors of the fitted gases, made once
 // for the samples of one density and chloride, in the grid run's loop.
-struct TempTable {
-    std::vector<double> T, VP;
-    std::array<std::vector<double>, GasCount> SX;
-};
-
-TempTable MakeTable(const Window& w, double step, float density, double chloride,
-                    const std::array<bool, GasCount>& gases) {
-    const ModelFields fields{fields::Ref(FieldId::TempMax), fields::Ref(FieldId::Density),
-                             fields::Ref(FieldId::Chloride)};
-    TempTable t;
-    for (double T = w.first; LoopContinues(T, w.second, step); T += step) {
-        const TemperatureFactors f = FactorsAt(T, density, chloride, fields, gases);
-        t.T.push_back(T);
-        t.VP.push_back(f.VapourPressure);
-        for (std::size_t g = 0; g < GasCount; ++g) {
-            if (!gases[g]) continue;
-            if (!(f.SX[g] > 0))
-                throw TemraError(ErrorNumber::InvalidCall,
-                                 fields::Ref(chloride > 0 ? FieldId::Chloride : FieldId::Density),
-                                 chloride > 0 ? "at this chloride concentration the salting-out "
-                                                "leaves no gas dissolved (a concentration of 0)"
-                                              : "the density is too small: a concentration "
-                                                "becomes 0");
-            t.SX[g].push_back(f.SX[g]);
-        }
-    }
-    return t;
-}
+using TempTable = FactorTable;
 
 // A sample's grid: the layout and the table of each of its elevations, and,
 // for a grid several samples share, every case's equilibrium concentrations.
@@ -587,7 +560,8 @@ void BuildTables(MediumWork& m, const std::map<Window, std::uint64_t>& windows,
         for (std::size_t w = list.size() * part / parts, end = list.size() * (part + 1) / parts;
              w < end; ++w) {
             control.CheckCancelled();
-            made[w] = MakeTable(list[w], step, medium.first, medium.second, StudyGases(o));
+            made[w] = TabulateFactors(list[w].first, list[w].second, step, medium.first,
+                                      medium.second, StudyGases(o), control);
             control.Advance(made[w].T.size());
         }
     });
