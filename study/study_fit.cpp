@@ -519,11 +519,6 @@ StudyGrids PlanGrids(const std::vector<Values>& values, const std::vector<bool>&
     return grids;
 }
 
-// The fitted gases' mask of the study.
-std::array<bool, GasCount> StudyGases(const StudyOptions& o) {
-    return o.gases;
-}
-
 struct MediumWork {
     std::vector<std::size_t> members;
     std::map<Window, TempTable> tables;
@@ -561,7 +556,7 @@ void BuildTables(MediumWork& m, const std::map<Window, std::uint64_t>& windows,
              w < end; ++w) {
             control.CheckCancelled();
             made[w] = TabulateFactors(list[w].first, list[w].second, step, medium.first,
-                                      medium.second, StudyGases(o), control);
+                                      medium.second, o.gases, control);
             control.Advance(made[w].T.size());
         }
     });
