@@ -47,14 +47,23 @@ bool Blank(const std::string& text) {
 // air; ce: closed-system equilibration".
 std::vector<std::string> ModelKeys() {
     std::vector<std::string> keys;
-    keys.reserve(study::kModels.size());
-    for (const study::ModelInfo& m : study::kModels) keys.emplace_back(m.key);
+    keys.reserve(study::Models().size());
+    for (const study::ModelInfo& m : study::Models()) keys.emplace_back(m.key);
     return keys;
+}
+
+// The keys as a choice in words: "ua or ce", "ua, ce or pr".
+std::string ModelChoiceWords() {
+    const std::vector<std::string> keys = ModelKeys();
+    std::string words;
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        words += (i == 0 ? "" : i + 1 == keys.size() ? " or " : ", ") + keys[i];
+    return words;
 }
 
 std::string ModelHelp() {
     std::string help;
-    for (const study::ModelInfo& m : study::kModels)
+    for (const study::ModelInfo& m : study::Models())
         help += (help.empty() ? "" : "; ") + std::string(m.key) + ": " + std::string(m.help);
     return help;
 }
@@ -118,7 +127,7 @@ std::unique_ptr<CLI::App> MakeApp(Options& o) {
         // said to be one.
         ->transform(CLI::Validator(
             [](std::string& text) {
-                return Blank(text) ? std::string("the model is empty; give ua or ce")
+                return Blank(text) ? "the model is empty; give " + ModelChoiceWords()
                                    : std::string();
             },
             ""))
@@ -371,8 +380,8 @@ std::string CsvField(const std::string& text) {
 
 void PrintStudy(const std::vector<study::StudyResult>& results, const study::StudyOptions& so,
                 std::ostream& out) {
-    for (std::size_t c = 0; c < study::kResultColumns.size(); ++c)
-        out << (c ? "," : "") << study::kResultColumns[c].name;
+    const std::vector<study::ResultColumn> columns = study::ResultColumns();
+    for (std::size_t c = 0; c < columns.size(); ++c) out << (c ? "," : "") << columns[c].name;
     out << '\n';
     using K = study::ResultCell::Kind;
     for (const study::StudyResult& r : results) {

@@ -22,7 +22,7 @@ struct Options {
     std::string xlsx; // write the window's workbook here instead of printing CSV
     // study
     std::string studyFile;
-    std::string model = std::string(study::kModels.front().key);
+    std::string model = std::string(study::Models().front().key);
     std::string relErr = "0.01";
     std::string ceAMax = "0.1";
     bool perGram = false; // the table's concentrations are per gram of water

@@ -254,21 +254,17 @@ Workbook& WriteStudyResults(const std::vector<study::StudyResult>& results,
                             const study::StudyOptions& options, const Settings& settings,
                             const std::vector<study::Sample>& samples, char separator,
                             Application& app) {
-    CheckRows(results.size(), study::kResultColumns.size(), kStudySheet, app);
+    const std::vector<study::ResultColumn> resultColumns = study::ResultColumns();
+    CheckRows(results.size(), resultColumns.size(), kStudySheet, app);
     CheckRows(samples.size(), study::SampleColumn::kCount, kSamplesSheet, app);
     Workbook& wb = app.Workbooks().Add();
     app.Visible(true);
     Worksheet& sheet = wb.Sheets("Sheet1");
-    const auto columns = static_cast<std::uint32_t>(study::kResultColumns.size());
-    for (std::uint32_t c = 1; c <= columns; ++c)
-        sheet.Cells(1, c).Value(study::kResultColumns[c - 1].name);
-    // Wide enough for the column names and for numbers of seventeen digits.
-    sheet.Columns("a:a").ColumnWidth(20);
-    sheet.Columns("b:b").ColumnWidth(8);
-    sheet.Columns("c:c").ColumnWidth(24);
-    sheet.Columns("d:e").ColumnWidth(6);
-    sheet.Columns("f:t").ColumnWidth(18);
-    sheet.Columns("u:u").ColumnWidth(40);
+    const auto columns = static_cast<std::uint32_t>(resultColumns.size());
+    for (std::uint32_t c = 1; c <= columns; ++c) {
+        sheet.Cells(1, c).Value(resultColumns[c - 1].name);
+        xl::Columns(sheet, c, c).ColumnWidth(resultColumns[c - 1].width);
+    }
     for (std::uint32_t r = 0; r < results.size(); ++r) {
         const auto row = study::ResultRow(results[r], options);
         for (std::uint32_t c = 1; c <= columns; ++c) {

@@ -3,8 +3,7 @@
 #include "core/fields.h"
 #include "core/solubility_model.h"
 
-#include <boost/math/tools/minima.hpp>
-#include <boost/math/tools/roots.hpp>
+#include "study/minimise.h"
 
 #include <algorithm>
 #include <cmath>
@@ -15,131 +14,16 @@ namespace temra::study {
 
 namespace {
 
-constexpr double kHuge = 1e300;           // a misfit where the domain has no point
-constexpr int kBits = 20;                 // Brent's tolerance: about 2e-6 of the abscissa
-constexpr std::uintmax_t kIter = 200;     // iterations of Brent's method or TOMS 748
-constexpr std::uintmax_t kCoarseIter = 6; // the grid's search: B between scanned neighbours
-constexpr int kScanB = 9;                 // CE: B values scanned before Brent's method
-constexpr double kSteep = 1e6;            // the penalty's slope outside a region, per unit of chi2
-
-struct Min1 {
-    double x = 0, fx = kHuge;
-};
-
-// The least of fn on [lo, hi] by Brent's method; the ends are tried as they are,
-// so that a minimum at a bound lies exactly on it.
-template <typename Fn> Min1 MinimiseOn(Fn&& fn, double lo, double hi, int bits = kBits) {
-    if (!(hi > lo)) return {lo, fn(lo)};
-    std::uintmax_t iterations = kIter;
-    const auto r = boost::math::tools::brent_find_minima(fn, lo, hi, bits, iterations);
-    Min1 best{r.first, r.second};
-    const double atLo = fn(lo), atHi = fn(hi);
-    if (atLo <= best.fx) best = {lo, atLo};
-    if (atHi < best.fx) best = {hi, atHi};
-    return best;
-}
-
-// Where fn crosses 0 between `in` (fn <= 0) and `out` (fn > 0), by TOMS 748; the
-// end of the final bracket on the inside.
-template <typename Fn> double Crossing(Fn&& fn, double in, double out, double fin, double fout) {
-    std::uintmax_t iterations = kIter;
-    const boost::math::tools::eps_tolerance<double> tolerance(40);
-    if (in < out) {
-        const auto r =
-            boost::math::tools::toms748_solve(fn, in, out, fin, fout, tolerance, iterations);
-        return r.first;
-    }
-    const auto r = boost::math::tools::toms748_solve(fn, out, in, fout, fin, tolerance, iterations);
-    return r.second;
-}
+constexpr double kSteep = 1e6; // the penalty's slope outside a region, per unit of chi2
 
 Interval Meet(Interval a, Interval b) {
     return {std::max(a.lo, b.lo), std::min(a.hi, b.hi)};
 }
 
-// CE at fixed B: with w_i = z_i / (1 + B z_i / C_i) the model is C + t w, and
-// chi2(t) = c - 2 p t + q t^2.
-struct CeParts {
-    double c = 0, p = 0, q = 0;
-};
-
-CeParts PartsAt(const Fitted& f, const double* C, double B) {
-    CeParts s;
-    for (int j = 0; j < f.n; ++j) {
-        const auto i = static_cast<std::size_t>(j);
-        const double d = f.m[i] - C[j];
-        const double w = f.z[i] * C[j] / (C[j] + B * f.z[i]);
-        s.c += f.w[i] * d * d;
-        s.p += f.w[i] * d * w;
-        s.q += f.w[i] * w * w;
-    }
-    return s;
-}
-
-double CeChi2(const Fitted& f, const double* C, double B, double t) {
-    double chi2 = 0;
-    for (int j = 0; j < f.n; ++j) {
-        const auto i = static_cast<std::size_t>(j);
-        const double r = f.m[i] - C[j] - t * f.z[i] / (1 + B * f.z[i] / C[j]);
-        chi2 += f.w[i] * r * r;
-    }
-    return chi2;
-}
-
-// The least chi2 at B and its t, cut to [0, Amax - B].
-double CeAtB(const Fitted& f, const double* C, double B, double Amax, double& t) {
-    const CeParts s = PartsAt(f, C, B);
-    t = std::clamp(s.p / s.q, 0.0, std::max(0.0, Amax - B));
-    return s.c - t * (2 * s.p - s.q * t);
-}
-
-// The best of fn over B in [0, Amax]: a scan, then Brent's method between the
-// scanned neighbours of the best (to `bits` bits of B).
-template <typename Fn> Min1 OverB(Fn&& fn, double Amax, int bits = kBits, int scan = kScanB) {
-    Min1 best;
-    int bestJ = 0;
-    for (int j = 0; j < scan; ++j) {
-        const double B = Amax * j / (scan - 1);
-        const double v = fn(B);
-        if (v < best.fx) {
-            best = {B, v};
-            bestJ = j;
-        }
-    }
-    const double lo = Amax * std::max(0, bestJ - 1) / (scan - 1);
-    const double hi = Amax * std::min(scan - 1, bestJ + 1) / (scan - 1);
-    // A coarse B (the grid's search) is had in a few of Brent's steps.
-    std::uintmax_t iterations = bits < kBits ? kCoarseIter : kIter;
-    const auto r = boost::math::tools::brent_find_minima(fn, lo, hi, bits, iterations);
-    return r.second < best.fx ? Min1{r.first, r.second} : best;
-}
-
 } // namespace
 
-Excess BestExcess(const Fitted& f, const double* C, Model model, double Amax, int bits) {
-    Excess e;
-    if (model == Model::UA) {
-        double Sdz = 0, Sz2 = 0;
-        for (int j = 0; j < f.n; ++j) {
-            const auto i = static_cast<std::size_t>(j);
-            Sdz += f.w[i] * (f.m[i] - C[j]) * f.z[i];
-            Sz2 += f.w[i] * f.z[i] * f.z[i];
-        }
-        e.A = std::max(0.0, Sdz / Sz2);
-        for (int j = 0; j < f.n; ++j) {
-            const auto i = static_cast<std::size_t>(j);
-            const double r = f.m[i] - C[j] - e.A * f.z[i];
-            e.chi2 += f.w[i] * r * r;
-        }
-        return e;
-    }
-    double t = 0;
-    const Min1 b = OverB([&](double B) { return CeAtB(f, C, B, Amax, t); }, Amax, bits);
-    CeAtB(f, C, b.x, Amax, t);
-    e.A = b.x + t;
-    e.F = e.A > 0 ? b.x / e.A : 0.0;
-    e.chi2 = CeChi2(f, C, b.x, t);
-    return e;
+Excess BestExcess(const Fitted& f, const double* C, const StudyOptions& o, int bits) {
+    return InfoOf(o.model).fit.best(f, C, o, bits);
 }
 
 Interval Domain::TAt(double E) const {
@@ -185,8 +69,8 @@ void RegionSeeds::Add(const Point& p) {
     keep(3, p.E, extreme[3].E, false);
     keep(4, p.A, extreme[4].A, true);
     keep(5, p.A, extreme[5].A, false);
-    keep(6, p.F, extreme[6].F, true);
-    keep(7, p.F, extreme[7].F, false);
+    keep(6, p.second, extreme[6].second, true);
+    keep(7, p.second, extreme[7].second, false);
 }
 
 struct Continuum::Factors {
@@ -195,8 +79,9 @@ struct Continuum::Factors {
 };
 
 Continuum::Continuum(const Fitted& fitted, float density, double chloride, const Domain& domain,
-                     Model model, double Amax)
-    : f_(fitted), density_(density), chloride_(chloride), d_(domain), model_(model), Amax_(Amax) {}
+                     const StudyOptions& options)
+    : f_(fitted), density_(density), chloride_(chloride), d_(domain), o_(options),
+      model_(InfoOf(options.model)) {}
 
 Continuum::Factors Continuum::FactorsOf(double T) const {
     return {T, FactorsAt(T, density_, chloride_, fields_, f_.mask)};
@@ -214,12 +99,12 @@ std::array<double, GasCount> Continuum::ConcAt(const Factors& f, double E) const
 
 Excess Continuum::ExcessAt(const Factors& f, double E) const {
     const std::array<double, GasCount> C = ConcAt(f, E);
-    return BestExcess(f_, C.data(), model_, Amax_);
+    return model_.fit.best(f_, C.data(), o_, kBits);
 }
 
 Point Continuum::At(double T, double E) const {
     const Excess e = ExcessAt(FactorsOf(T), E);
-    return {T, E, e.chi2, e.A, e.F};
+    return {T, E, e.chi2, e.A, e.second};
 }
 
 // The least of value(factors, eBox) over a box of cells around `seed`: T over
@@ -314,69 +199,19 @@ double Continuum::ExtremeE(const Factors& f, double target, bool high, bool& cut
 
 namespace {
 
-// The value of an extreme of the excess air to make greatest: 0 the lowest A
-// (negated), 1 the highest A, 2 the lowest F (negated), 3 the highest F.
-double ValueOf(int which, double A, double F) {
+// The value of an extreme to make greatest: 0 the lowest A (negated), 1 the
+// highest A, 2 the lowest second parameter (negated), 3 its highest.
+double ValueOf(int which, double A, double second) {
     switch (which) {
     case 0:
         return -A;
     case 1:
         return A;
     case 2:
-        return -F;
+        return -second;
     default:
-        return F;
+        return second;
     }
-}
-
-// UA at the fitted gases' equilibrium C: the A where chi2 <= target lie between
-// the roots of the quadratic chi2(A), cut at 0. Empty when chi2 stays above.
-std::optional<Interval> UaSpan(const Fitted& f, const double* C, double target) {
-    double Sdz = 0, Sd2 = 0, Sz2 = 0;
-    for (int j = 0; j < f.n; ++j) {
-        const auto i = static_cast<std::size_t>(j);
-        const double d = f.m[i] - C[i];
-        Sdz += f.w[i] * d * f.z[i];
-        Sd2 += f.w[i] * d * d;
-        Sz2 += f.w[i] * f.z[i] * f.z[i];
-    }
-    const double disc = Sdz * Sdz - Sz2 * (Sd2 - target);
-    if (disc < 0) return std::nullopt;
-    const double root = std::sqrt(disc);
-    const double hi = (Sdz + root) / Sz2;
-    if (hi < 0) return std::nullopt;
-    return Interval{std::max(0.0, (Sdz - root) / Sz2), hi};
-}
-
-// CE at the fitted gases' equilibrium C: at each B the t where chi2 <= target
-// form an interval; A = B + t and F = B / (B + t) follow. The B where the
-// interval is not empty form an interval around the best B, whose ends are where
-// the least chi2 at B crosses the target; the extreme `which` is made greatest
-// within it.
-double CeExtreme(const Fitted& f, const double* C, const Excess& best, double Amax, double target,
-                 int which) {
-    auto margin = [&](double B) {
-        double t = 0;
-        return CeAtB(f, C, B, Amax, t) - target;
-    };
-    const double Bbest = best.A * best.F;
-    const double mBest = std::min(0.0, margin(Bbest));
-    const double m0 = margin(0), mMax = margin(Amax);
-    const double Blo = m0 <= 0 ? 0.0 : Crossing(margin, Bbest, 0.0, mBest, m0);
-    const double Bhi = mMax <= 0 ? Amax : Crossing(margin, Bbest, Amax, mBest, mMax);
-    auto quantity = [&](double B) {
-        const CeParts s = PartsAt(f, C, B);
-        const double root = std::sqrt(std::max(0.0, s.p * s.p - s.q * (s.c - target)));
-        const double tMax = std::max(0.0, Amax - B);
-        double t1 = std::clamp((s.p - root) / s.q, 0.0, tMax);
-        double t2 = std::clamp((s.p + root) / s.q, 0.0, tMax);
-        if (t1 > t2) t1 = t2 = std::clamp(s.p / s.q, 0.0, tMax);
-        auto F = [B](double t) { return B + t > 0 ? B / (B + t) : 0.0; };
-        // The lowest A and highest F take the least t, the others the most.
-        const double t = which == 0 || which == 3 ? t1 : t2;
-        return ValueOf(which, B + t, F(t));
-    };
-    return -MinimiseOn([&](double B) { return -quantity(B); }, Blo, Bhi).fx;
 }
 
 } // namespace
@@ -386,19 +221,12 @@ double CeExtreme(const Fitted& f, const double* C, const Excess& best, double Am
 // a steep penalty.
 double Continuum::ExtremeAF(const Factors& f, double E, double target, int which) const {
     const std::array<double, GasCount> C = ConcAt(f, E);
-    const Excess best = BestExcess(f_, C.data(), model_, Amax_);
-    auto outside = [&] {
-        const double scale = model_ == Model::CE ? Amax_ : std::max(0.01, 10 * best.A);
-        // The best excess air lies in the region when the search over B missed it.
-        return ValueOf(which, best.A, best.F) - kSteep * scale * std::max(0.0, best.chi2 - target);
-    };
-    if (model_ == Model::UA) {
-        const std::optional<Interval> span = UaSpan(f_, C.data(), target);
-        if (!span) return outside();
-        return which == 0 ? -span->lo : span->hi;
-    }
-    if (best.chi2 > target) return outside();
-    return CeExtreme(f_, C.data(), best, Amax_, target, which);
+    const Excess best = model_.fit.best(f_, C.data(), o_, kBits);
+    const std::optional<double> extreme = model_.fit.extreme(f_, C.data(), best, o_, target, which);
+    if (extreme) return *extreme;
+    // The best excess air lies in the region when the search missed it.
+    return ValueOf(which, best.A, best.second) -
+           kSteep * model_.fit.penaltyScale(best, o_) * std::max(0.0, best.chi2 - target);
 }
 
 // T: the profile of T walked out from the region's furthest cases, a step at a
@@ -486,10 +314,10 @@ Ranges Continuum::RangesOf(const Point& best, const RegionSeeds& seeds) const {
     r.A = holdingBest(
         {-ExtremeOfExcess(best, seed(4), r.T, r.E, 0), ExtremeOfExcess(best, seed(5), r.T, r.E, 1)},
         best.A);
-    if (model_ == Model::CE)
-        r.F = holdingBest({-ExtremeOfExcess(best, seed(6), r.T, r.E, 2),
-                           ExtremeOfExcess(best, seed(7), r.T, r.E, 3)},
-                          best.F);
+    if (model_.HasSecond())
+        r.second = holdingBest({-ExtremeOfExcess(best, seed(6), r.T, r.E, 2),
+                                ExtremeOfExcess(best, seed(7), r.T, r.E, 3)},
+                               best.second);
     return r;
 }
 

@@ -7,16 +7,17 @@
 // The grid finds the valley; the continuous model answers inside it. For a
 // temperature T and elevation E the fitted gases' equilibrium concentrations are
 // SX(T) (P(E) - e(T)) / 1000 (core/solubility_model.h), the excess air is
-// profiled out (UA in closed form, CE over B = F A with t = (1 - F) A in closed
-// form), and the profile over (T, E) is minimised with Brent's method from
-// Boost.Math around the best grid case. The range of T is found by Boost's
+// profiled out by the model's own fit (study/models.h), and the profile over (T, E) is minimised
+// with Brent's method from Boost.Math around the best grid case. The range of T is found by Boost's
 // TOMS 748 root finder on the profile of T, walked out from the grid's
-// chi2 <= chi2min + 1 region a step at a time; the ranges of E, A and F are the
-// extremes of that region, sought around the grid cases that reach furthest.
+// chi2 <= chi2min + 1 region a step at a time; the ranges of E and of the
+// model's parameters are the extremes of that region, sought around the grid cases that reach
+// furthest.
 #pragma once
 
 #include "core/gas_table.h"
 #include "core/solubility_model.h"
+#include "study/models.h"
 #include "study/study_options.h"
 
 #include <array>
@@ -24,20 +25,9 @@
 
 namespace temra::study {
 
-// The fitted gases of a sample, in gas order.
-struct Fitted {
-    int n = 0;
-    std::array<std::size_t, GasCount> gas{};    // the gas index (0 to 6) of each
-    std::array<double, GasCount> m{}, w{}, z{}; // measured, weight 1/sigma^2, fraction in air
-    std::array<bool, GasCount> mask{};          // by gas index
-};
-
-// The excess air that fits best at the fitted gases' equilibrium concentrations C.
-struct Excess {
-    double chi2 = 0, A = 0, F = 0;
-};
-// CE's B is found to `bits` bits (the grid's search needs fewer than the refinement).
-Excess BestExcess(const Fitted& f, const double* C, Model model, double Amax, int bits = 20);
+// The excess air that fits best at the fitted gases' equilibrium concentrations C,
+// by the model's fit; a parameter found by search is found to `bits` bits.
+Excess BestExcess(const Fitted& f, const double* C, const StudyOptions& o, int bits = 20);
 
 struct Interval {
     double lo = 0, hi = 0;
@@ -60,27 +50,29 @@ struct Domain {
 
 // A point of the grid (a case) or of the continuous model.
 struct Point {
-    double T = 0, E = 0, chi2 = 0, A = 0, F = 0;
+    double T = 0, E = 0, chi2 = 0, A = 0, second = 0; // second: the model's second parameter
 };
 
 // The grid cases of the chi2 <= target region that reach furthest in each
-// parameter (lowest and highest T, E, A, F); `found` is false when no case is in it.
+// parameter (lowest and highest T, E, A, the second parameter); `found` is false
+// when no case is in it.
 struct RegionSeeds {
     bool found = false;
-    std::array<Point, 8> extreme{}; // T lo, T hi, E lo, E hi, A lo, A hi, F lo, F hi
+    std::array<Point, 8> extreme{}; // T lo, T hi, E lo, E hi, A lo, A hi, second lo, hi
     void Add(const Point& p);
 };
 
 struct Ranges {
-    Interval T, E, A, F;
+    Interval T, E, A, second;
     bool cutT = false, cutE = false; // a limit lies at the domain's end
 };
 
 // The sample's continuous model.
 class Continuum {
   public:
+    // `options` (the model and its bounds) must outlive the model.
     Continuum(const Fitted& fitted, float density, double chloride, const Domain& domain,
-              Model model, double Amax);
+              const StudyOptions& options);
 
     // The continuous best near the best grid case (never worse than it).
     Point Best(const Point& gridBest) const;
@@ -114,8 +106,8 @@ class Continuum {
     float density_;
     double chloride_;
     Domain d_;
-    Model model_;
-    double Amax_;
+    const StudyOptions& o_;
+    const ModelInfo& model_;
     ModelFields fields_; // the boxes a fault of the model is laid to
     FieldRef elevField_;
 };

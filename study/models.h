@@ -1,15 +1,68 @@
-// The table of excess-air models: what each is called where, and which of the
-// study's options it uses. The command line's choices, the samples window's
-// list, the Settings sheet and the result rows are drawn from it; the fit of
-// each model lives in study/continuum.* and study/study_fit.*.
+// The table of excess-air models: what each is called where, its parameters
+// with their bounds, flags and result columns, and its fit. The command line's
+// choices, the samples window's list, the Settings sheet, the result columns and
+// the flags at a bound are drawn from it; the continuous refinement
+// (study/continuum.*) and the grid's search (study/study_fit.*) ask a model's
+// row for its fit and never branch on a model by name.
+//
+// Every model has the excess air A as its first parameter; a second parameter
+// (CE's fractionation F) is optional.
 #pragma once
 
+#include "core/gas_table.h"
 #include "study/study_options.h"
 
 #include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string_view>
+#include <vector>
 
 namespace temra::study {
+
+// The fitted gases of a sample, in gas order.
+struct Fitted {
+    int n = 0;
+    std::array<std::size_t, GasCount> gas{};    // the gas index (0 to 6) of each
+    std::array<double, GasCount> m{}, w{}, z{}; // measured, weight 1/sigma^2, fraction in air
+    std::array<bool, GasCount> mask{};          // by gas index
+};
+
+// The excess air that fits best at the fitted gases' equilibrium concentrations:
+// the misfit, A and the second parameter (0 for a model without one).
+struct Excess {
+    double chi2 = 0, A = 0, second = 0;
+};
+
+// One parameter of a model, as the results name it.
+struct ModelParam {
+    std::string_view symbol; // "A", "F": the window's headers and the notes
+    std::string_view column; // the result columns' stem ("excess_air"; "_lo", "_hi" follow)
+    std::string_view unit;   // "cm³ STP/g"; empty for a number without one
+    double lo;               // its lower bound
+    double (*hi)(const StudyOptions& o);      // its upper bound (infinity when it has none)
+    std::string_view lowFlag, highFlag;       // the flags of a best at a bound; empty: none
+    std::string_view lowMeaning, highMeaning; // those flags in words
+    std::string_view bounds; // the Settings sheet's line for it; empty: none of its own
+};
+
+// What one evaluation of a model's fit is given: the fitted gases and their
+// equilibrium concentrations C (by fitted gas), with the study's options.
+struct ExcessFit {
+    // The best excess air at C; a parameter found by search is found to `bits` bits
+    // (the grid's search needs fewer than the refinement).
+    Excess (*best)(const Fitted& f, const double* C, const StudyOptions& o, int bits);
+    // The greatest value of `which` (0 the lowest A, negated; 1 the highest A;
+    // 2 the lowest second parameter, negated; 3 its highest) over the excess air
+    // where chi2 <= target, given the best there; nothing when no excess air
+    // reaches the target.
+    std::optional<double> (*extreme)(const Fitted& f, const double* C, const Excess& best,
+                                     const StudyOptions& o, double target, int which);
+    // The scale of the penalty that leads a search for an extreme back into the
+    // region, per unit of chi2 above it.
+    double (*penaltyScale)(const Excess& best, const StudyOptions& o);
+};
 
 struct ModelInfo {
     Model model;
@@ -19,24 +72,38 @@ struct ModelInfo {
     std::string_view settings; // the Settings sheet's "Model"
     std::string_view help;     // temra-cli's help, after the key
     bool usesAMax;             // the largest A (--ce-a-max, the window's box) bounds it
-    bool hasF;                 // it fits a fractionation F
+    int paramCount;            // 1 (A) or 2 (A and a second parameter)
+    std::array<ModelParam, 2> params;
+    ExcessFit fit;
+    // A alone, in closed form: the grid's search sums every case's terms in
+    // blocks, and the cases' concentrations are shared by the samples of a grid.
+    bool closedForm;
+    // The cost of a case's fit in the grid's search, against a closed form's.
+    std::uint64_t searchWeight;
+
+    bool HasSecond() const { return paramCount > 1; }
 };
 
-inline constexpr std::array<ModelInfo, 2> kModels = {{
-    {Model::UA, "ua", "UA", "UA: unfractionated excess air",
-     "UA (unfractionated excess air, A >= 0)", "unfractionated excess air", false, false},
-    {Model::CE, "ce", "CE", "CE: closed-system equilibration", "CE (closed-system equilibration)",
-     "closed-system equilibration", true, true},
-}};
+// Every model, in the order the choices list them.
+const std::vector<ModelInfo>& Models();
 
-// The row of a model.
-constexpr const ModelInfo& InfoOf(Model model) {
-    for (const ModelInfo& m : kModels)
-        if (m.model == model) return m;
-    return kModels.front();
-}
+// The row of a model (the first row for one the table lacks).
+const ModelInfo& InfoOf(Model model);
 
 // The row whose key is `key` (any case), or nullptr.
 const ModelInfo* ModelOfKey(std::string_view key);
+
+// A model added to the table for as long as it lives (tests: a model defined by
+// the test appears wherever the table is drawn from).
+class ScopedModel {
+  public:
+    explicit ScopedModel(const ModelInfo& model);
+    ~ScopedModel();
+    ScopedModel(const ScopedModel&) = delete;
+    ScopedModel& operator=(const ScopedModel&) = delete;
+
+  private:
+    Model model_;
+};
 
 } // namespace temra::study

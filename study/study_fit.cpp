@@ -100,11 +100,11 @@ void FillCases(SampleGrid& g, const std::array<bool, GasCount>& gases) {
 // and its refinement), a pass of CE weighed by the misfits its search over B
 // evaluates per case.
 
-constexpr std::uint64_t kCeWeight = 16;
-constexpr int kGridBits = 14; // CE's B in the grid's search: the refinement sharpens the best
+constexpr int kGridBits = 14; // a searched parameter in the grid's search: the refinement
+                              // sharpens the best
 
 std::uint64_t SampleWork(std::uint64_t cases, Model model) {
-    return 2 * cases * (model == Model::CE ? kCeWeight : 1);
+    return 2 * cases * InfoOf(model).searchWeight;
 }
 
 // One pass of a sample's fit: `budget` units spread evenly over `steps` steps,
@@ -167,7 +167,7 @@ Fitted FittedGases(const Values& v, const StudyOptions& o) {
 
 // Every case's misfit at its best excess air.
 struct CasePass {
-    std::vector<double> chi2, A, F;
+    std::vector<double> chi2, A, second; // second: empty for a model without one
     std::size_t best = 0;
     bool found = false;
 };
@@ -210,9 +210,10 @@ void UaCases(const Fitted& f, std::size_t k0, std::size_t n, Conc&& conc, CasePa
     }
 }
 
-// CE at every case of one elevation: the best A and F of each.
-void CeCases(const Fitted& f, const SampleGrid& grid, std::size_t e, const StudyOptions& o,
-             CasePass& c, PassProgress& pass) {
+// A model searched case by case, at every case of one elevation: the best excess
+// air of each.
+void ModelCases(const Fitted& f, const SampleGrid& grid, std::size_t e, const StudyOptions& o,
+                CasePass& c, PassProgress& pass) {
     const TempTable& tab = *grid.tables[e];
     const double P = grid.layout->P[e];
     const auto k0 = static_cast<std::size_t>(grid.layout->plan.elevations[e].first);
@@ -221,15 +222,17 @@ void CeCases(const Fitted& f, const SampleGrid& grid, std::size_t e, const Study
         pass.Step();
         for (std::size_t j = 0; j < static_cast<std::size_t>(f.n); ++j)
             C[j] = EquilConcOf(tab.SX[f.gas[j]][t], P, tab.VP[t]);
-        const Excess x = BestExcess(f, C.data(), o.model, o.ceAMax, kGridBits);
+        const Excess x = BestExcess(f, C.data(), o, kGridBits);
         c.chi2[k0 + t] = x.chi2;
         c.A[k0 + t] = x.A;
-        c.F[k0 + t] = x.F;
+        if (!c.second.empty()) c.second[k0 + t] = x.second;
     }
 }
 
 // Every case's misfit at its best excess air, and the best case (the lowest
-// case number on a tie; a misfit out of the number range is never the best).
+// case number on a tie; a misfit out of the number range is never the best). A
+// model in closed form sums the cases' terms in blocks, from the concentrations
+// the grid's samples share where they were made.
 CasePass SearchCases(const Fitted& f, const SampleGrid& grid, const StudyOptions& o,
                      PassProgress& pass) {
     const GridPlan& plan = grid.layout->plan;
@@ -237,16 +240,17 @@ CasePass SearchCases(const Fitted& f, const SampleGrid& grid, const StudyOptions
     CasePass c;
     c.chi2.resize(N);
     c.A.resize(N);
-    c.F.assign(o.model == Model::CE ? N : 0, 0.0); // UA has no F
-    if (o.model == Model::UA && !grid.cases[f.gas[0]].empty()) {
+    const ModelInfo& model = InfoOf(o.model);
+    c.second.assign(model.HasSecond() ? N : 0, 0.0);
+    if (model.closedForm && !grid.cases[f.gas[0]].empty()) {
         // The cases' concentrations shared with the other samples of the grid.
         UaCases(
             f, 0, N, [&](std::size_t j, std::size_t k) { return grid.cases[f.gas[j]][k]; }, c,
             pass);
     } else {
         for (std::size_t e = 0; e < plan.elevations.size(); ++e) {
-            if (o.model != Model::UA) {
-                CeCases(f, grid, e, o, c, pass);
+            if (!model.closedForm) {
+                ModelCases(f, grid, e, o, c, pass);
                 continue;
             }
             const TempTable& tab = *grid.tables[e];
@@ -277,7 +281,8 @@ Point CasePoint(const SampleGrid& grid, const CasePass& c, std::size_t k) {
                          [](std::uint64_t v, const GridElevation& e) { return v < e.first; }) -
         1;
     const auto e = static_cast<std::size_t>(el - els.begin());
-    return {grid.tables[e]->T[k - el->first], el->H, c.chi2[k], c.A[k], c.F.empty() ? 0.0 : c.F[k]};
+    return {grid.tables[e]->T[k - el->first], el->H, c.chi2[k], c.A[k],
+            c.second.empty() ? 0.0 : c.second[k]};
 }
 
 // The case nearest a point: the nearest elevation, then its nearest temperature.
@@ -351,6 +356,20 @@ void EdgeFlags(StudyResult& r, const Domain& d, const Point& best) {
     }
 }
 
+// The flags of a best at a bound of the model's parameters, as the model's table
+// names them. A bound is reached within 1e-9 of the parameter's span (exactly,
+// for a parameter without an upper bound).
+void BoundFlags(StudyResult& r, const Point& best, const StudyOptions& o) {
+    const ModelInfo& model = InfoOf(o.model);
+    for (int k = 0; k < model.paramCount; ++k) {
+        const ModelParam& p = model.params[static_cast<std::size_t>(k)];
+        const double v = k == 0 ? best.A : best.second, hi = p.hi(o);
+        const double tol = std::isfinite(hi) ? 1e-9 * (hi - p.lo) : 0.0;
+        if (!p.lowFlag.empty() && v <= p.lo + tol) r.flags.emplace_back(p.lowFlag);
+        if (!p.highFlag.empty() && v >= hi - tol) r.flags.emplace_back(p.highFlag);
+    }
+}
+
 // The flags of a result, in their order: the grid's ends, ranges the grid cuts,
 // the excess air at its bounds, a poor fit, no degree of freedom, gases left out.
 void AddFlags(StudyResult& r, const Domain& d, const Point& best, const Ranges& ranges,
@@ -358,10 +377,7 @@ void AddFlags(StudyResult& r, const Domain& d, const Point& best, const Ranges& 
     EdgeFlags(r, d, best);
     if (ranges.cutT) r.flags.emplace_back("range-cut-T");
     if (ranges.cutE) r.flags.emplace_back("range-cut-E");
-    if (o.model == Model::UA && best.A <= 0) r.flags.emplace_back("A=0");
-    if (InfoOf(o.model).usesAMax && best.A >= o.ceAMax * (1 - 1e-9)) r.flags.emplace_back("A=max");
-    if (InfoOf(o.model).hasF && best.F <= 1e-9) r.flags.emplace_back("F=0");
-    if (InfoOf(o.model).hasF && best.F >= 1 - 1e-9) r.flags.emplace_back("F=1");
+    BoundFlags(r, best, o);
     if (r.p && *r.p < 0.01) r.flags.emplace_back("poor-fit");
     if (r.dof <= 0) r.flags.emplace_back("underdetermined");
     for (std::size_t i = 0; i < GasCount; ++i)
@@ -380,9 +396,9 @@ bool AllFinite(const StudyResult& r) {
                              r.A,
                              r.ALo,
                              r.AHi,
-                             r.F.value_or(0),
-                             r.FLo.value_or(0),
-                             r.FHi.value_or(0),
+                             r.second ? r.second->value : 0,
+                             r.second ? r.second->lo : 0,
+                             r.second ? r.second->hi : 0,
                              r.p.value_or(0)};
     return std::all_of(std::begin(values), std::end(values),
                        [](double v) { return std::isfinite(v); });
@@ -397,7 +413,7 @@ RegionSeeds SeedsOf(const SampleGrid& grid, const CasePass& cases, double target
         for (std::size_t t = 0, k = els[e].first; t < T.size(); ++t, ++k)
             if (cases.chi2[k] <= target)
                 seeds.Add({T[t], els[e].H, cases.chi2[k], cases.A[k],
-                           cases.F.empty() ? 0.0 : cases.F[k]});
+                           cases.second.empty() ? 0.0 : cases.second[k]});
     }
     return seeds;
 }
@@ -408,8 +424,9 @@ void FillResult(StudyResult& r, const Point& best, const Ranges& ranges, const D
                 const Fitted& f, const StudyOptions& o) {
     const ModelInfo& model = InfoOf(o.model);
     r.chi2 = best.chi2;
-    // Free: the elevation and temperature where the grid has more than one, A, F.
-    r.freeParameters = (d.eFree ? 1 : 0) + (d.tFree ? 1 : 0) + 1 + (model.hasF ? 1 : 0);
+    // Free: the elevation and temperature where the grid has more than one, and
+    // the model's parameters.
+    r.freeParameters = (d.eFree ? 1 : 0) + (d.tFree ? 1 : 0) + model.paramCount;
     r.dof = f.n - r.freeParameters;
     if (r.dof > 0)
         r.p = boost::math::cdf(
@@ -423,11 +440,7 @@ void FillResult(StudyResult& r, const Point& best, const Ranges& ranges, const D
     r.A = best.A;
     r.ALo = ranges.A.lo;
     r.AHi = ranges.A.hi;
-    if (model.hasF) {
-        r.F = best.F;
-        r.FLo = ranges.F.lo;
-        r.FHi = ranges.F.hi;
-    }
+    if (model.HasSecond()) r.second = Estimate{best.second, ranges.second.lo, ranges.second.hi};
     AddFlags(r, d, best, ranges, f, o);
 }
 
@@ -460,7 +473,7 @@ StudyResult FitSample(const Sample& s, const Values& v, const SampleGrid& grid,
         return r;
     }
     const Domain d = DomainOf(grid);
-    const Continuum model(f, v.density, v.chloride, d, o.model, o.ceAMax);
+    const Continuum model(f, v.density, v.chloride, d, o);
     // The best case's misfit summed term by term (the search's sums may lose the
     // last digits of a small misfit).
     const Point gridCase = CasePoint(grid, cases, cases.best);
@@ -674,7 +687,8 @@ class StudyRun {
         // A grid that several samples share gets its cases' concentrations once
         // (within the memory its plan was weighed with: the grid's own arrays).
         for (auto& [layout, g] : sampleGrids)
-            if (sharing[layout] > 1 && options_.model == Model::UA) FillCases(g, options_.gases);
+            if (sharing[layout] > 1 && InfoOf(options_.model).closedForm)
+                FillCases(g, options_.gases);
         const std::vector<std::size_t>& members = m.members;
         const unsigned parts = PartCount(static_cast<std::int64_t>(members.size()), 1);
         RunParts(parts, [&](unsigned part) {
@@ -720,7 +734,7 @@ constexpr int kRasterSteps = 160;
 void FineRaster(MisfitMap& map, const Fitted& fitted, const Values& v, const Domain& d,
                 const StudyOptions& options, bool counted, RunControl& control) {
     const StudyResult& r = map.result;
-    const Continuum model(fitted, v.density, v.chloride, d, options.model, options.ceAMax);
+    const Continuum model(fitted, v.density, v.chloride, d, options);
     const double tPad = std::max(d.tStep, r.temperatureHi - r.temperatureLo) / 2;
     const double ePad = std::max(d.eStep, r.elevationHi - r.elevationLo) / 2;
     const Interval tSpan{std::max(d.T().lo, r.temperatureLo - tPad),

@@ -4,21 +4,16 @@
 //
 // For each sample and each grid case (the grid run's cases, in its order and
 // numbering, computed with the sample's chloride and density, or at the sample's
-// known elevation only), the model of the fitted gases i is
-//   UA: model_i = Ceq_i + A z_i,                               A >= 0
-//   CE: model_i = Ceq_i + (1 - F) A z_i / (1 + F A z_i / Ceq_i), 0 <= A <= Amax, 0 <= F <= 1
-// with z_i the gas's fraction in dry air, and the misfit
+// known elevation only), the fitted gases i are compared with the excess-air
+// model's concentrations model_i (the table of models, study/models.h, with the
+// equations of each) by the misfit
 //   chi2 = sum_i ((measured_i - model_i) / sigma_i)^2
-// at the case's best A (and F). The grid's best case has the least chi2 (the
-// lowest case number on a tie); the reported T, elevation, A and F are the
-// minimum of the continuous model near it, within the grid's bounds, and the
-// 1-sigma ranges the limits of chi2 <= chi2min + 1 on each parameter's profile.
-// p is the upper tail of the chi-squared distribution with n - k degrees of
-// freedom, k the parameters the grid and the model leave free.
-//
-// For UA the best A has a closed form. For CE the two parameters are taken as
-// B = F A and t = (1 - F) A: for a fixed B the model is linear in t, so the best
-// t has a closed form, and the fit is a search over B alone.
+// at the case's best excess air. The grid's best case has the least chi2 (the
+// lowest case number on a tie); the reported T, elevation and the model's
+// parameters are the minimum of the continuous model near it, within the grid's
+// bounds, and the 1-sigma ranges the limits of chi2 <= chi2min + 1 on each
+// parameter's profile. p is the upper tail of the chi-squared distribution with
+// n - k degrees of freedom, k the parameters the grid and the model leave free.
 //
 // The equilibrium concentration SX(T) (P(E) - e(T)) / 1000 is tabulated once per
 // temperature window for the samples of one density and chloride, with the air
@@ -46,6 +41,11 @@ struct GridEnds {
     bool maat = false;                      // at an end of the MAAT window inside those
 };
 
+// A parameter's best value and the limits of its 1-sigma range.
+struct Estimate {
+    double value = 0, lo = 0, hi = 0;
+};
+
 struct StudyResult {
     std::string sample;
     std::string error; // not empty: the sample was refused (an error row)
@@ -57,7 +57,9 @@ struct StudyResult {
     double elevation = 0, elevationLo = 0, elevationHi = 0;
     double temperature = 0, temperatureLo = 0, temperatureHi = 0;
     double A = 0, ALo = 0, AHi = 0;
-    std::optional<double> F, FLo, FHi; // CE only
+    // The model's second parameter (CE's fractionation F) with its 1-sigma range;
+    // empty for a model without one.
+    std::optional<Estimate> second;
     std::vector<std::string> flags;
     GridEnds ends;
     int freeParameters = 0;

@@ -34,38 +34,96 @@ std::string FlagText(const StudyResult& r) {
 
 } // namespace
 
-// clang-format off
-const std::array<ResultColumn, 21> kResultColumns = {{
-    {"sample", [](const StudyResult& r, const StudyOptions&) { return Text(r.sample); }},
-    {"model", [](const StudyResult&, const StudyOptions& o) { return Text(std::string(InfoOf(o.model).name)); }},
-    {"gases", [](const StudyResult&, const StudyOptions& o) { return Text(GasList(o.gases)); }},
-    {"n", [](const StudyResult& r, const StudyOptions&) { return Number(r.n); }},
-    {"dof", [](const StudyResult& r, const StudyOptions&) { return Number(r.dof); }},
-    {"chi2", [](const StudyResult& r, const StudyOptions&) { return Number(r.chi2); }},
-    {"p", [](const StudyResult& r, const StudyOptions&) { return Maybe(r.p); }},
-    {"case", [](const StudyResult& r, const StudyOptions&) { return Number(static_cast<double>(r.caseNo)); }},
-    {"elevation_m", [](const StudyResult& r, const StudyOptions&) { return Number(r.elevation); }},
-    {"elevation_lo_m", [](const StudyResult& r, const StudyOptions&) { return Number(r.elevationLo); }},
-    {"elevation_hi_m", [](const StudyResult& r, const StudyOptions&) { return Number(r.elevationHi); }},
-    {"temperature_C", [](const StudyResult& r, const StudyOptions&) { return Number(r.temperature); }},
-    {"temperature_lo_C", [](const StudyResult& r, const StudyOptions&) { return Number(r.temperatureLo); }},
-    {"temperature_hi_C", [](const StudyResult& r, const StudyOptions&) { return Number(r.temperatureHi); }},
-    {"excess_air", [](const StudyResult& r, const StudyOptions&) { return Number(r.A); }},
-    {"excess_air_lo", [](const StudyResult& r, const StudyOptions&) { return Number(r.ALo); }},
-    {"excess_air_hi", [](const StudyResult& r, const StudyOptions&) { return Number(r.AHi); }},
-    {"fractionation", [](const StudyResult& r, const StudyOptions&) { return Maybe(r.F); }},
-    {"fractionation_lo", [](const StudyResult& r, const StudyOptions&) { return Maybe(r.FLo); }},
-    {"fractionation_hi", [](const StudyResult& r, const StudyOptions&) { return Maybe(r.FHi); }},
-    {"flags", [](const StudyResult& r, const StudyOptions&) { return Text(FlagText(r)); }},
-}};
-// clang-format on
+namespace {
+
+ResultColumn Column(std::string name, std::string header, int place, Shown shown, std::string unit,
+                    double width, std::function<ResultCell(const StudyResult&)> cell) {
+    return {
+        std::move(name),
+        std::move(header),
+        place,
+        shown,
+        std::move(unit),
+        width,
+        false,
+        [cell = std::move(cell)](const StudyResult& r, const StudyOptions&) { return cell(r); }};
+}
+
+// The three columns of a parameter column a model names (its value and the
+// limits of its range), filled for a result of a model with that parameter.
+void AddParamColumns(std::vector<ResultColumn>& columns, const ModelParam& param, int place) {
+    const bool everyModel = std::all_of(Models().begin(), Models().end(), [&](const ModelInfo& m) {
+        return std::any_of(m.params.begin(), m.params.begin() + m.paramCount,
+                           [&](const ModelParam& p) { return p.column == param.column; });
+    });
+    const std::string stem(param.column);
+    const std::string symbol(param.symbol);
+    const char* ends[] = {"", "_lo", "_hi"};
+    const char* headers[] = {"", " low", " high"};
+    for (int end = 0; end < 3; ++end) {
+        auto cell = [stem, end](const StudyResult& r, const StudyOptions& o) {
+            const ModelInfo& model = InfoOf(o.model);
+            for (int k = 0; k < model.paramCount; ++k) {
+                if (model.params[static_cast<std::size_t>(k)].column != stem) continue;
+                if (k == 0) return Number(end == 0 ? r.A : end == 1 ? r.ALo : r.AHi);
+                if (!r.second) return ResultCell{};
+                return Number(end == 0 ? r.second->value : end == 1 ? r.second->lo : r.second->hi);
+            }
+            return ResultCell{};
+        };
+        columns.push_back({stem + ends[end], symbol + headers[end], place + end, Shown::Number,
+                           std::string(param.unit), 18, !everyModel, cell});
+    }
+}
+
+} // namespace
+
+std::vector<ResultColumn> ResultColumns() {
+    using R = const StudyResult&;
+    using O = const StudyOptions&;
+    std::vector<ResultColumn> c = {
+        {"sample", "", 0, Shown::Not, "", 20, false, [](R r, O) { return Text(r.sample); }},
+        {"model", "", 0, Shown::Not, "", 8, false,
+         [](R, O o) { return Text(std::string(InfoOf(o.model).name)); }},
+        {"gases", "", 0, Shown::Not, "", 24, false, [](R, O o) { return Text(GasList(o.gases)); }},
+        Column("n", "", 0, Shown::Not, "", 6, [](R r) { return Number(r.n); }),
+        Column("dof", "", 0, Shown::Not, "", 6, [](R r) { return Number(r.dof); }),
+        Column("chi2", "χ²", 100, Shown::Number, "", 18, [](R r) { return Number(r.chi2); }),
+        Column("p", "p", 101, Shown::Number, "", 18, [](R r) { return Maybe(r.p); }),
+        Column("case", "", 0, Shown::Not, "", 18,
+               [](R r) { return Number(static_cast<double>(r.caseNo)); }),
+        Column("elevation_m", "Elevation (m)", 4, Shown::Elevation, "m", 18,
+               [](R r) { return Number(r.elevation); }),
+        Column("elevation_lo_m", "Elev. low", 5, Shown::Elevation, "m", 18,
+               [](R r) { return Number(r.elevationLo); }),
+        Column("elevation_hi_m", "Elev. high", 6, Shown::Elevation, "m", 18,
+               [](R r) { return Number(r.elevationHi); }),
+        Column("temperature_C", "T (°C)", 1, Shown::Temperature, "°C", 18,
+               [](R r) { return Number(r.temperature); }),
+        Column("temperature_lo_C", "T low", 2, Shown::Temperature, "°C", 18,
+               [](R r) { return Number(r.temperatureLo); }),
+        Column("temperature_hi_C", "T high", 3, Shown::Temperature, "°C", 18,
+               [](R r) { return Number(r.temperatureHi); }),
+    };
+    std::vector<std::string_view> stems;
+    for (const ModelInfo& m : Models())
+        for (int k = 0; k < m.paramCount; ++k) {
+            const ModelParam& p = m.params[static_cast<std::size_t>(k)];
+            if (std::find(stems.begin(), stems.end(), p.column) != stems.end()) continue;
+            AddParamColumns(c, p, 10 + 3 * static_cast<int>(stems.size()));
+            stems.push_back(p.column);
+        }
+    c.push_back(
+        Column("flags", "Flags", 102, Shown::Flags, "", 40, [](R r) { return Text(FlagText(r)); }));
+    return c;
+}
 
 std::vector<ResultCell> ResultRow(const StudyResult& r, const StudyOptions& o) {
+    const std::vector<ResultColumn> columns = ResultColumns();
     std::vector<ResultCell> row;
-    row.reserve(kResultColumns.size());
-    for (const ResultColumn& c : kResultColumns) {
-        const bool kept = r.error.empty() || std::string_view(c.name) == "sample" ||
-                          std::string_view(c.name) == "flags";
+    row.reserve(columns.size());
+    for (const ResultColumn& c : columns) {
+        const bool kept = r.error.empty() || c.name == "sample" || c.name == "flags";
         row.push_back(kept ? c.cell(r, o) : ResultCell{});
     }
     return row;
@@ -76,7 +134,10 @@ std::vector<std::pair<std::string, std::string>> StudySettings(const StudyOption
     const ModelInfo& model = InfoOf(o.model);
     s.emplace_back("Model", std::string(model.settings));
     if (model.usesAMax) s.emplace_back("Largest A (cm3 STP/g)", ExactText(o.ceAMax));
-    if (model.hasF) s.emplace_back("F", "0 to 1");
+    for (int k = 0; k < model.paramCount; ++k) {
+        const ModelParam& p = model.params[static_cast<std::size_t>(k)];
+        if (!p.bounds.empty()) s.emplace_back(std::string(p.symbol), std::string(p.bounds));
+    }
     s.emplace_back("Gases", GasList(o.gases));
     s.emplace_back("Relative error (where a sample has none)", ExactText(o.relErr));
     s.emplace_back("Concentrations (and their errors)",

@@ -5,6 +5,7 @@
 #include "study/study_fit.h"
 
 #include <array>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,14 +20,28 @@ struct ResultCell {
     std::string text;
 };
 
-// The columns of a study's results, in order: the name (the CSV header and the
-// workbook's first row) and how a result fills the column. An error row fills
+// How the samples window shows a result column.
+enum class Shown { Not, Temperature, Elevation, Number, Flags };
+
+// A column of a study's results: the name (the CSV header and the workbook's
+// first row), the samples window's header, place and manner, the unit, the
+// workbook column's width, and how a result fills the column. An error row fills
 // the sample and the flags only.
 struct ResultColumn {
-    const char* name;
-    ResultCell (*cell)(const StudyResult& result, const StudyOptions& options);
+    std::string name;
+    std::string header; // empty when the window does not show it
+    int place = 0;      // the window's order, lowest first
+    Shown shown = Shown::Not;
+    std::string unit;
+    double width = 18;       // characters: the name, or a number of seventeen digits
+    bool someModels = false; // filled for the results of some of the models only
+    std::function<ResultCell(const StudyResult& result, const StudyOptions& options)> cell;
 };
-extern const std::array<ResultColumn, 21> kResultColumns;
+
+// Every result column in the CSV's order: the sample and its fit, the elevation
+// and temperature, the parameters of the table's models (one set of columns for
+// each parameter column the models name, in the table's order), the flags.
+std::vector<ResultColumn> ResultColumns();
 
 // A result as its row of cells; an error row keeps the sample's name and has
 // "error: <what and where>" as flags.

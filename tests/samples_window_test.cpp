@@ -3,6 +3,7 @@
 #include "core/version.h"
 #include "plot/figure.h"
 #include "plot/map_plot.h"
+#include "study/models.h"
 #include "tests/ui_session.h"
 #include "ui/misfit_window.h"
 #include "ui/samples_model.h"
@@ -111,7 +112,8 @@ TEST_F(SamplesSession, FitAllAgreesWithTemraCliStudy) {
         ASSERT_TRUE(result.has_value());
         if (r == 2) {
             EXPECT_NE(result->error, "");
-            EXPECT_TRUE(m->data(m->index(2, SamplesModel::kFlags)).toString().startsWith("error"));
+            EXPECT_TRUE(
+                m->data(m->index(2, m->ResultColumnOf("flags"))).toString().startsWith("error"));
             continue;
         }
         std::vector<std::string> cells;
@@ -122,13 +124,82 @@ TEST_F(SamplesSession, FitAllAgreesWithTemraCliStudy) {
         EXPECT_EQ(ExactText(result->A), cells[14]) << line;
     }
     // chi2 to be read at a glance, and in full in its tooltip.
-    const QModelIndex chi2 = m->index(0, SamplesModel::kChi2);
+    const QModelIndex chi2 = m->index(0, m->ResultColumnOf("chi2"));
     EXPECT_EQ(m->data(chi2).toString(), QString::number(m->ResultAt(0)->chi2, 'g', 4));
     EXPECT_EQ(m->data(chi2, Qt::ToolTipRole).toString().toStdString(),
               FormatGeneral(m->ResultAt(0)->chi2));
-    EXPECT_EQ(m->data(m->index(0, SamplesModel::kT)).toString(), "8.00");
-    EXPECT_EQ(m->data(m->index(0, SamplesModel::kElevation)).toString(), "1500");
+    EXPECT_EQ(m->data(m->index(0, m->ResultColumnOf("temperature_C"))).toString(), "8.00");
+    EXPECT_EQ(m->data(m->index(0, m->ResultColumnOf("elevation_m"))).toString(), "1500");
     EXPECT_TRUE(samples().Status->text().contains("2 samples fitted"));
+}
+
+// A model of the test's own: UA's excess air with a second parameter K fixed at
+// 0.25, searched case by case.
+study::Excess FixedK(const study::Fitted& f, const double* C, const study::StudyOptions& o,
+                     int bits) {
+    study::Excess e = study::InfoOf(study::Model::UA).fit.best(f, C, o, bits);
+    e.second = 0.25;
+    return e;
+}
+std::optional<double> NoExtreme(const study::Fitted&, const double*, const study::Excess&,
+                                const study::StudyOptions&, double, int) {
+    return std::nullopt;
+}
+double UnitScale(const study::Excess&, const study::StudyOptions&) {
+    return 1;
+}
+double Two(const study::StudyOptions&) {
+    return 2;
+}
+
+// A model added to the table appears in temra-cli's choices and results, the
+// samples window's list and result columns, and the workbook's Settings, with no
+// edit anywhere else.
+TEST_F(SamplesSession, AModelAddedToTheTableIsOfferedAndReportedEverywhere) {
+    study::ModelInfo tx = study::InfoOf(study::Model::UA);
+    tx.model = static_cast<study::Model>(99);
+    tx.key = "tx";
+    tx.name = "TX";
+    tx.choice = "TX: a model of the test";
+    tx.settings = "TX (a model of the test)";
+    tx.help = "a model of the test";
+    tx.paramCount = 2;
+    tx.params[1] = {"K", "test_k", "", 0, Two, "", "K=2", "", "K at its bound", "0 to 2"};
+    tx.fit = {FixedK, NoExtreme, UnitScale};
+    tx.closedForm = false;
+    const study::ScopedModel added(tx);
+
+    const std::string path = WriteTable();
+    std::ostringstream help, out, err;
+    cli::Run({"study", "--help"}, help, err);
+    EXPECT_NE(help.str().find("tx: a model of the test"), std::string::npos) << help.str();
+    EXPECT_EQ(cli::Run({"study", "--model", "TX", path}, out, err), 1) << err.str(); // the bad row
+    std::istringstream lines(out.str());
+    std::string header, first;
+    std::getline(lines, header);
+    std::getline(lines, first);
+    EXPECT_NE(header.find(",fractionation_hi,test_k,test_k_lo,test_k_hi,flags"), std::string::npos)
+        << header;
+    EXPECT_NE(first.find(",TX,"), std::string::npos) << first;
+    EXPECT_NE(first.find(",0.25,0.25,0.25,"), std::string::npos) << first;
+
+    QComboBox* choice = samples().ModelChoice;
+    const int at = choice->findText("TX: a model of the test");
+    ASSERT_GE(at, 0);
+    choice->setCurrentIndex(at);
+    ASSERT_TRUE(samples().OpenFile(QString::fromStdString(path)));
+    samples().FitAll();
+    SamplesModel* m = samples().Model();
+    const int k = m->ResultColumnOf("test_k");
+    ASSERT_GE(k, 0);
+    EXPECT_EQ(m->headerData(k, Qt::Horizontal).toString(), "K");
+    EXPECT_EQ(m->data(m->index(0, k)).toString(), "0.25");
+    EXPECT_FALSE(m->UnusedColumn(k));
+    EXPECT_TRUE(m->UnusedColumn(m->ResultColumnOf("fractionation")));
+    const auto settings = study::StudySettings(m->FitOptions());
+    EXPECT_NE(std::find(settings.begin(), settings.end(),
+                        std::pair<std::string, std::string>("K", "0 to 2")),
+              settings.end());
 }
 
 TEST_F(SamplesSession, ACancelledFitKeepsTheEarlierResults) {
@@ -351,7 +422,7 @@ TEST_F(SamplesSession, TheResultsComeIntoViewBesideTheNames) {
     QTableView* t = samples().Table;
     SamplesModel* m = samples().Model();
     EXPECT_EQ(samples().ViewChoice->currentIndex(), SamplesWindow::kMeasurements);
-    EXPECT_TRUE(t->isColumnHidden(SamplesModel::kT));
+    EXPECT_TRUE(t->isColumnHidden(m->ResultColumnOf("temperature_C")));
     // The measurements scrolled to their end: the names stay where they were.
     t->horizontalScrollBar()->setValue(t->horizontalScrollBar()->maximum());
     Settle();
@@ -363,21 +434,24 @@ TEST_F(SamplesSession, TheResultsComeIntoViewBesideTheNames) {
     ASSERT_TRUE(samples().FitAll());
     Settle();
     EXPECT_EQ(samples().ViewChoice->currentIndex(), SamplesWindow::kResults);
-    for (int c : {SamplesModel::kT, SamplesModel::kElevation, SamplesModel::kA, SamplesModel::kChi2,
-                  SamplesModel::kP}) {
+    for (int c :
+         {m->ResultColumnOf("temperature_C"), m->ResultColumnOf("elevation_m"),
+          m->ResultColumnOf("excess_air"), m->ResultColumnOf("chi2"), m->ResultColumnOf("p")}) {
         EXPECT_FALSE(t->isColumnHidden(c)) << c;
         EXPECT_TRUE(t->viewport()->rect().contains(t->visualRect(m->index(0, c)))) << c;
     }
-    EXPECT_LT(t->visualRect(m->index(0, SamplesModel::kFlags)).left(), t->viewport()->width());
+    EXPECT_LT(t->visualRect(m->index(0, m->ResultColumnOf("flags"))).left(),
+              t->viewport()->width());
     EXPECT_TRUE(t->isColumnHidden(SC::Measured(2)));
-    EXPECT_TRUE(t->isColumnHidden(SamplesModel::kF)); // UA has no F
+    EXPECT_TRUE(t->isColumnHidden(m->ResultColumnOf("fractionation"))); // UA has no F
     // Flags and refusals whole, explained in the tooltip and the row's note.
     for (int r : {0, 2}) {
-        const QString flags = m->data(m->index(r, SamplesModel::kFlags)).toString();
+        const QString flags = m->data(m->index(r, m->ResultColumnOf("flags"))).toString();
         EXPECT_TRUE(flags.startsWith(r == 0 ? "edge-T" : "error: Ne-20 on row 4")) << r;
-        EXPECT_GE(t->columnWidth(SamplesModel::kFlags), t->fontMetrics().horizontalAdvance(flags));
+        EXPECT_GE(t->columnWidth(m->ResultColumnOf("flags")),
+                  t->fontMetrics().horizontalAdvance(flags));
     }
-    EXPECT_TRUE(m->data(m->index(0, SamplesModel::kFlags), Qt::ToolTipRole)
+    EXPECT_TRUE(m->data(m->index(0, m->ResultColumnOf("flags")), Qt::ToolTipRole)
                     .toString()
                     .startsWith("edge-T: the best temperature is at an end"));
     t->selectRow(0);
@@ -571,7 +645,7 @@ TEST_F(SamplesSession, ResultsOfAnotherGridAreMarkedAndTheMapKeepsItsFitsGrid) {
         EXPECT_EQ(samples().ViewChoice->tabText(SamplesWindow::kResults).contains("out of date"),
                   c.outOfDate)
             << c.what;
-        EXPECT_EQ(m->data(m->index(0, SamplesModel::kChi2), Qt::ForegroundRole).isValid(),
+        EXPECT_EQ(m->data(m->index(0, m->ResultColumnOf("chi2")), Qt::ForegroundRole).isValid(),
                   c.outOfDate)
             << c.what;
         EXPECT_EQ(w.OutOfDate->isVisible() && w.FitAgain->isVisible(), c.outOfDate) << c.what;
@@ -720,12 +794,12 @@ TEST_F(SamplesSession, ResultsAreShownRoundedAndInFullWithoutDrift) {
         const char *shown, *tip;
     };
     const Row rows[] = {
-        {SamplesModel::kT, "5.65", "5.65"},
-        {SamplesModel::kTHi, "8.56", "8.55962316708899"},
-        {SamplesModel::kElevation, "1300", "1299.6"},
-        {SamplesModel::kElevationLo, "0", "-0.2"},
-        {SamplesModel::kA, "0.00488", "0.00487984817139261"},
-        {SamplesModel::kChi2, "1.235e+04", "12345.678"},
+        {m->ResultColumnOf("temperature_C"), "5.65", "5.65"},
+        {m->ResultColumnOf("temperature_hi_C"), "8.56", "8.55962316708899"},
+        {m->ResultColumnOf("elevation_m"), "1300", "1299.6"},
+        {m->ResultColumnOf("elevation_lo_m"), "0", "-0.2"},
+        {m->ResultColumnOf("excess_air"), "0.00488", "0.00487984817139261"},
+        {m->ResultColumnOf("chi2"), "1.235e+04", "12345.678"},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(m->data(m->index(0, row.column)).toString(), row.shown) << row.column;
@@ -784,10 +858,11 @@ TEST_F(SamplesSession, TheStatusLineSaysWhatTheResultsCannotSay) {
             << line.toStdString() << "\nin\n"
             << samples().Status->text().toStdString();
     SamplesModel* m = samples().Model();
-    EXPECT_TRUE(m->data(m->index(1, SamplesModel::kFlags), Qt::ToolTipRole)
+    EXPECT_TRUE(m->data(m->index(1, m->ResultColumnOf("flags")), Qt::ToolTipRole)
                     .toString()
                     .contains("missing:Kr-84: Kr-84 is fitted, but the sample has no value"));
-    EXPECT_TRUE(m->data(m->index(0, SamplesModel::kT), Qt::BackgroundRole).isValid()); // edge-T
+    EXPECT_TRUE(m->data(m->index(0, m->ResultColumnOf("temperature_C")), Qt::BackgroundRole)
+                    .isValid()); // edge-T
 }
 
 // "Add the input page's sample": a row of the page's gases, density and chloride

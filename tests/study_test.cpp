@@ -619,9 +619,9 @@ TEST(StudyFit, TheAnswerDoesNotDependOnTheGridStep) {
               std::tuple{a.AHi, b.AHi, 0.002 * b.A}})
             EXPECT_NEAR(x, y, tol) << at;
         if (row.model == Model::CE) {
-            EXPECT_NEAR(*a.F, *b.F, 0.002) << at;
-            EXPECT_NEAR(*a.FLo, *b.FLo, 0.002) << at;
-            EXPECT_NEAR(*a.FHi, *b.FHi, 0.002) << at;
+            EXPECT_NEAR(a.second->value, b.second->value, 0.002) << at;
+            EXPECT_NEAR(a.second->lo, b.second->lo, 0.002) << at;
+            EXPECT_NEAR(a.second->hi, b.second->hi, 0.002) << at;
         }
     }
 }
@@ -708,8 +708,8 @@ TEST(StudyFit, CeMatchesABruteForceScan) {
     // The scan's steps (0.002 °C, 2e-5 in B) resolve A to 1e-5 and F to 0.002.
     EXPECT_NEAR(r.ALo, aLo, 2e-5);
     EXPECT_NEAR(r.AHi, aHi, 2e-5);
-    EXPECT_NEAR(*r.FLo, fLo, 0.002);
-    EXPECT_NEAR(*r.FHi, fHi, 0.002);
+    EXPECT_NEAR(r.second->lo, fLo, 0.002);
+    EXPECT_NEAR(r.second->hi, fHi, 0.002);
 }
 
 // A table that is not text as Temra reads it is refused saying where: the row

@@ -137,7 +137,9 @@ void MisfitWindow::Draw(const study::MisfitMap& map, const study::StudyOptions& 
     QString summary = QString("Best fit: %1 °C, %2 m, A = %3")
                           .arg(TemperatureText(r.temperature, sep), ElevationText(r.elevation, sep),
                                GlanceText(r.A, sep));
-    if (r.F) summary += ", F = " + GlanceText(*r.F, sep);
+    if (r.second)
+        summary += ", " + Q(study::InfoOf(options.model).params[1].symbol) + " = " +
+                   GlanceText(r.second->value, sep);
     summary += QString::fromUtf8(", χ² = ") + GlanceText(r.chi2, sep);
     if (r.p) summary += ", p = " + GlanceText(*r.p, sep);
     summary += QString(" (nearest grid case %1)").arg(r.caseNo);

@@ -1,5 +1,6 @@
 #include "ui/samples_model.h"
 
+#include "study/models.h"
 #include "study/sample_table.h"
 #include "ui/widgets.h"
 
@@ -89,14 +90,19 @@ class DeleteRows : public QUndoCommand {
 // ---- The model --------------------------------------------------------------------
 
 SamplesModel::SamplesModel(QObject* parent)
-    : QAbstractTableModel(parent), undo_(new QUndoStack(this)) {}
+    : QAbstractTableModel(parent), undo_(new QUndoStack(this)) {
+    for (study::ResultColumn& c : study::ResultColumns())
+        if (!c.header.empty()) columns_.push_back(std::move(c));
+    std::stable_sort(columns_.begin(), columns_.end(),
+                     [](const auto& a, const auto& b) { return a.place < b.place; });
+}
 
 int SamplesModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }
 
 int SamplesModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : kColumnCount;
+    return parent.isValid() ? 0 : SC::kCount + static_cast<int>(columns_.size());
 }
 
 QVariant SamplesModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -107,12 +113,15 @@ QVariant SamplesModel::headerData(int section, Qt::Orientation orientation, int 
         if (role == Qt::ToolTipRole) return "The row's number in its table (the header is row 1)";
         return {};
     }
-    if (role != Qt::DisplayRole) return {};
-    if (section < SC::kCount) return QString::fromStdString(SC::Name(section));
-    static const char* results[] = {
-        "T (°C)", "T low", "T high", "Elevation (m)", "Elev. low", "Elev. high", "A",    "A low",
-        "A high", "F",     "F low",  "F high",        "χ²",        "p",          "Flags"};
-    return QString::fromUtf8(results[section - SC::kCount]);
+    if (section < SC::kCount)
+        return role == Qt::DisplayRole ? QString::fromStdString(SC::Name(section)) : QVariant();
+    const study::ResultColumn* c = ResultColumnAt(section);
+    if (!c) return {};
+    if (role == Qt::DisplayRole) return QString::fromStdString(c->header);
+    // The column as the CSV and the workbook name it, with its unit.
+    if (role == Qt::ToolTipRole)
+        return QString::fromStdString(c->unit.empty() ? c->name : c->name + " (" + c->unit + ")");
+    return {};
 }
 
 Qt::ItemFlags SamplesModel::flags(const QModelIndex& index) const {
@@ -168,7 +177,7 @@ QVariant SamplesModel::data(const QModelIndex& index, int role) const {
         QString tip;
         if (!r.error.empty())
             tip = QString::fromStdString(r.error);
-        else if (column == kFlags) {
+        else if (ResultColumnAt(column)->shown == study::Shown::Flags) {
             QStringList lines;
             for (const std::string& f : r.flags)
                 lines << QString::fromStdString(f) + ": " + FlagMeaning(f);
@@ -181,58 +190,34 @@ QVariant SamplesModel::data(const QModelIndex& index, int role) const {
         return tip;
     }
     if (!r.error.empty())
-        return role == Qt::DisplayRole && column == kFlags
+        return role == Qt::DisplayRole && ResultColumnAt(column)->shown == study::Shown::Flags
                    ? "error: " + QString::fromStdString(r.error)
                    : QVariant();
     if (role != Qt::DisplayRole) return {};
     // At a glance: temperatures to 0.01 °C, elevations to 1 m, A, F, chi2 and p to
     // four significant digits; the tooltip shows them in full, the CSV and the
     // workbook with every digit.
-    if (column == kFlags) return FlagsText(r, "; ");
+    const study::Shown shown = ResultColumnAt(column)->shown;
+    if (shown == study::Shown::Flags) return FlagsText(r, "; ");
     const std::optional<double> v = ResultNumber(r, column);
     if (!v) return {};
-    if (column <= kTHi) return TemperatureText(*v, separator_);
-    if (column <= kElevationHi) return ElevationText(*v, separator_);
+    if (shown == study::Shown::Temperature) return TemperatureText(*v, separator_);
+    if (shown == study::Shown::Elevation) return ElevationText(*v, separator_);
     return GlanceText(*v, separator_);
 }
 
-std::optional<double> SamplesModel::ResultNumber(const study::StudyResult& r, int column) {
-    switch (column) {
-    case kT:
-        return r.temperature;
-    case kTLo:
-        return r.temperatureLo;
-    case kTHi:
-        return r.temperatureHi;
-    case kElevation:
-        return r.elevation;
-    case kElevationLo:
-        return r.elevationLo;
-    case kElevationHi:
-        return r.elevationHi;
-    case kA:
-        return r.A;
-    case kALo:
-        return r.ALo;
-    case kAHi:
-        return r.AHi;
-    case kF:
-        return r.F;
-    case kFLo:
-        return r.FLo;
-    case kFHi:
-        return r.FHi;
-    case kChi2:
-        return r.chi2;
-    case kP:
-        return r.p;
-    default:
+std::optional<double> SamplesModel::ResultNumber(const study::StudyResult& r, int column) const {
+    const study::ResultColumn* c = ResultColumnAt(column);
+    if (!c) return std::nullopt;
+    const study::ResultCell cell = c->cell(r, fitted_);
+    if (cell.kind != study::ResultCell::Kind::Double &&
+        cell.kind != study::ResultCell::Kind::Single)
         return std::nullopt;
-    }
+    return cell.number;
 }
 
 QVariant SamplesModel::ResultText(const study::StudyResult& r, int column) const {
-    if (column == kFlags) return FlagsText(r, ";");
+    if (ResultColumnAt(column)->shown == study::Shown::Flags) return FlagsText(r, ";");
     const std::optional<double> v = ResultNumber(r, column);
     if (!v) return {};
     return FullText(*v, separator_);
@@ -249,16 +234,18 @@ QString SamplesModel::FlagMeaning(const std::string& flag) {
                         "may reach further"},
         {"range-cut-E", "the 1σ elevation range reaches an end of the grid, which cuts it: it "
                         "may reach further"},
-        {"A=0", "the best excess air is 0: the sample holds less gas than equilibrium gives"},
-        {"A=max", "the excess air reached the largest A of CE"},
-        {"F=0", "no fractionation (F = 0)"},
-        {"F=1", "the fractionation reached F = 1"},
         {"poor-fit", "p is below 0.01: nowhere on the grid does the model explain the gases "
                      "within their errors"},
         {"underdetermined", "no more gases than free parameters: p is left empty, and χ² and "
                             "the ranges do not test the model"},
         {"missing:", "%1 is fitted, but the sample has no value for it: fitted without it"},
     };
+    // The flags of a parameter at a bound, as the table of models says them.
+    for (const study::ModelInfo& model : study::Models())
+        for (const study::ModelParam& p : model.params) {
+            if (!p.lowFlag.empty() && flag == p.lowFlag) return Q(p.lowMeaning);
+            if (!p.highFlag.empty() && flag == p.highFlag) return Q(p.highMeaning);
+        }
     const auto colon = flag.find(':');
     const auto m = meanings.find(colon == std::string::npos ? flag : flag.substr(0, colon + 1));
     if (m == meanings.end()) return {};
@@ -287,7 +274,9 @@ QString SamplesModel::ResultNote(int row) const {
         range(ElevationText(x.elevation, separator_), ElevationText(x.elevationLo, separator_),
               ElevationText(x.elevationHi, separator_)) +
         " m, A = " + GlanceText(x.A, separator_);
-    if (x.F) note += ", F = " + GlanceText(*x.F, separator_);
+    if (x.second)
+        note += ", " + Q(study::InfoOf(fitted_.model).params[1].symbol) + " = " +
+                GlanceText(x.second->value, separator_);
     note += ", χ² = " + GlanceText(x.chi2, separator_);
     if (x.p) note += ", p = " + GlanceText(*x.p, separator_);
     QStringList flags;
@@ -314,7 +303,7 @@ void SamplesModel::SetText(int row, int column, const std::string& text,
     r.result = fit == fit_ ? result : std::nullopt;
     r.fit = fit;
     CheckRow(r);
-    emit dataChanged(index(row, 0), index(row, kColumnCount - 1));
+    emit dataChanged(index(row, 0), index(row, columnCount() - 1));
 }
 
 std::vector<study::Sample> SamplesModel::Samples() const {
@@ -430,7 +419,7 @@ void SamplesModel::SetOptions(const study::StudyOptions& options, char separator
     if (HasResults())
         for (const std::string& change : study::ChangedSettings(fitted_, options_))
             outOfDate_ << QString::fromStdString(change);
-    if (rowCount() > 0) emit dataChanged(index(0, 0), index(rowCount() - 1, kColumnCount - 1));
+    if (rowCount() > 0) emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
 }
 
 void SamplesModel::SetResults(std::vector<study::StudyResult> results,
@@ -449,9 +438,24 @@ bool SamplesModel::HasResults() const {
                        [](const Row& r) { return r.result.has_value(); });
 }
 
-bool SamplesModel::ResultsHaveF() const {
-    return std::any_of(rows_.begin(), rows_.end(),
-                       [](const Row& r) { return r.result && r.result->F.has_value(); });
+int SamplesModel::ResultColumnOf(std::string_view name) const {
+    for (std::size_t c = 0; c < columns_.size(); ++c)
+        if (columns_[c].name == name) return SC::kCount + static_cast<int>(c);
+    return -1;
+}
+
+const study::ResultColumn* SamplesModel::ResultColumnAt(int column) const {
+    const int c = column - SC::kCount;
+    return c >= 0 && c < static_cast<int>(columns_.size()) ? &columns_[static_cast<std::size_t>(c)]
+                                                           : nullptr;
+}
+
+bool SamplesModel::UnusedColumn(int column) const {
+    const study::ResultColumn* c = ResultColumnAt(column);
+    return c && c->someModels && std::none_of(rows_.begin(), rows_.end(), [&](const Row& r) {
+               return r.result && r.result->error.empty() &&
+                      c->cell(*r.result, fitted_).kind != study::ResultCell::Kind::Empty;
+           });
 }
 
 void SamplesModel::CheckRow(Row& row) const {

@@ -16,6 +16,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <string_view>
 #include <vector>
 
 class QUndoStack;
@@ -25,26 +26,6 @@ namespace temra::ui {
 class SamplesModel : public QAbstractTableModel {
     Q_OBJECT
   public:
-    // The result columns after the sample's own.
-    enum ResultColumn {
-        kT = study::SampleColumn::kCount,
-        kTLo,
-        kTHi,
-        kElevation,
-        kElevationLo,
-        kElevationHi,
-        kA,
-        kALo,
-        kAHi,
-        kF,
-        kFLo,
-        kFHi,
-        kChi2,
-        kP,
-        kFlags,
-        kColumnCount
-    };
-
     explicit SamplesModel(QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -88,8 +69,13 @@ class SamplesModel : public QAbstractTableModel {
     // What has changed since the fit ("Temperature step: 1, now 0.5"); empty when
     // the results are those of the settings as they stand.
     const QStringList& OutOfDate() const { return outOfDate_; }
-    // The results of rows a fit gave F to (CE).
-    bool ResultsHaveF() const;
+    // The window's column of the result column `name` (as the CSV names it, e.g.
+    // "temperature_C"); -1 when the window does not show it. The result columns
+    // follow the sample's own, drawn from the table of result columns.
+    int ResultColumnOf(std::string_view name) const;
+    // Whether a column is one the window shows for some results only (the
+    // parameters of some models) and no result shown fills it.
+    bool UnusedColumn(int column) const;
     // A row's result (or its refusal) in full, for the status line.
     QString ResultNote(int row) const;
 
@@ -108,8 +94,10 @@ class SamplesModel : public QAbstractTableModel {
     friend class DeleteRows;
 
     QVariant ResultText(const study::StudyResult& r, int column) const;
+    // The result column a window column shows; nullptr for a sample's column.
+    const study::ResultColumn* ResultColumnAt(int column) const;
     // The number a result column holds; nothing for a column without one.
-    static std::optional<double> ResultNumber(const study::StudyResult& r, int column);
+    std::optional<double> ResultNumber(const study::StudyResult& r, int column) const;
     void CheckRow(Row& row) const;
     void SetText(int row, int column, const std::string& text,
                  const std::optional<study::StudyResult>& result, int fit);
@@ -118,6 +106,7 @@ class SamplesModel : public QAbstractTableModel {
     std::size_t NextRowNumber() const;
 
     std::vector<Row> rows_;
+    std::vector<study::ResultColumn> columns_; // the result columns the window shows, in order
     study::StudyOptions options_, fitted_;
     QStringList outOfDate_;
     char separator_ = '.';

@@ -186,7 +186,7 @@ QGroupBox* SamplesWindow::MakeSettings() {
     settings->setObjectName("Settings");
     ModelChoice = new QComboBox(settings);
     ModelChoice->setObjectName("ModelChoice");
-    for (const study::ModelInfo& m : study::kModels) ModelChoice->addItem(Q(m.choice));
+    for (const study::ModelInfo& m : study::Models()) ModelChoice->addItem(Q(m.choice));
     auto* gases = new QHBoxLayout;
     const study::StudyOptions defaults;
     for (int g = 1; g <= GasCount; ++g) {
@@ -341,7 +341,7 @@ study::StudyOptions SamplesWindow::CurrentOptions() const {
     study::StudyOptions o;
     o.grid = app_.InputTexts();
     o.model =
-        study::kModels[static_cast<std::size_t>(std::max(0, ModelChoice->currentIndex()))].model;
+        study::Models()[static_cast<std::size_t>(std::max(0, ModelChoice->currentIndex()))].model;
     for (std::size_t i = 0; i < Gas.size(); ++i) o.gases[i] = Gas[i]->isChecked();
     auto read = [this](const QLineEdit* box, double fallback) {
         try {
@@ -394,13 +394,9 @@ void SamplesWindow::ShowView(View view) {
         return;
     }
     const bool results = view == kResults;
-    const bool withF = model_->ResultsHaveF();
-    for (int c = 1; c < SamplesModel::kColumnCount; ++c) {
-        const bool fColumn =
-            c == SamplesModel::kF || c == SamplesModel::kFLo || c == SamplesModel::kFHi;
-        Table->setColumnHidden(c,
-                               results ? c < SC::kCount || (fColumn && !withF) : c >= SC::kCount);
-    }
+    for (int c = 1; c < model_->columnCount(); ++c)
+        Table->setColumnHidden(c, results ? c < SC::kCount || model_->UnusedColumn(c)
+                                          : c >= SC::kCount);
     FitColumns();
     Table->horizontalScrollBar()->setValue(0);
     UpdateRowNote();
@@ -424,7 +420,7 @@ void SamplesWindow::FitColumns() {
     QHeaderView* header = Table->horizontalHeader();
     const int widest = 12 * fontMetrics().averageCharWidth() + 16;
     for (int c = 0; c < header->count(); ++c) {
-        if (c == SamplesModel::kFlags) continue;
+        if (c == model_->ResultColumnOf("flags")) continue;
         const int limit =
             std::max(c == SC::kName ? 2 * widest : widest, header->sectionSizeHint(c));
         if (header->sectionSize(c) > limit) header->resizeSection(c, limit);
@@ -521,8 +517,7 @@ void SamplesWindow::Paste(const QString& text) {
         const int last = first + static_cast<int>(count) - 1;
         Table->setCurrentIndex(model_->index(first, 0));
         Table->selectionModel()->select(
-            QItemSelection(model_->index(first, 0),
-                           model_->index(last, SamplesModel::kColumnCount - 1)),
+            QItemSelection(model_->index(first, 0), model_->index(last, model_->columnCount() - 1)),
             QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         Table->scrollTo(model_->index(last, 0));
         Table->scrollTo(model_->index(first, 0));
@@ -574,7 +569,8 @@ bool SamplesWindow::FitAll() {
     UpdateViewNames();
     ShowView(kResults);
     const QModelIndex current = Table->currentIndex();
-    Table->scrollTo(model_->index(current.isValid() ? current.row() : 0, SamplesModel::kT));
+    Table->scrollTo(model_->index(current.isValid() ? current.row() : 0,
+                                  model_->ResultColumnOf("temperature_C")));
     Table->horizontalScrollBar()->setValue(0);
     QString status = QString("%1 samples fitted (%2: %3), %4 refused")
                          .arg(samples.size() - static_cast<std::size_t>(refused))
