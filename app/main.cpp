@@ -43,8 +43,8 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false); // the input page's close ends the program
     temra::SetMemoryAdvisor(&temra::platform::AdviseHugePages);
     temra::ui::TemraApp app;
-    app.module().MemoryBudget = std::numeric_limits<std::uint64_t>::max();
-    app.module().MemoryProbe = &temra::platform::AvailableMemory;
+    app.module().run.MemoryBudget = std::numeric_limits<std::uint64_t>::max();
+    app.module().run.MemoryProbe = &temra::platform::AvailableMemory;
     temra::platform::EndWithTemporaryFilesRemoved();
     app.form1().show();
     const int status = QApplication::exec();

@@ -41,7 +41,7 @@ double RssMB() {
 
 void DrawSolubilityGraph(benchmark::State& state) {
     ui::TemraApp app;
-    app.module().MemoryBudget = std::uint64_t{16} << 30;
+    app.module().run.MemoryBudget = std::uint64_t{16} << 30;
     app.module().CalculateSolubility(Grid(static_cast<int>(state.range(0))));
     ui::SolGraphForm& graph = app.solGraphForm();
     const double before = RssMB();
@@ -58,7 +58,7 @@ void DrawSolubilityGraph(benchmark::State& state) {
 
 void RepaintSolubilityGraph(benchmark::State& state) {
     ui::TemraApp app;
-    app.module().MemoryBudget = std::uint64_t{16} << 30;
+    app.module().run.MemoryBudget = std::uint64_t{16} << 30;
     app.module().CalculateSolubility(Grid(static_cast<int>(state.range(0))));
     ui::SolGraphForm& graph = app.solGraphForm();
     graph.DrawSolubilityGraph();

@@ -59,7 +59,7 @@ void StudyFit(benchmark::State& state) {
     const auto c = static_cast<Case>(state.range(0));
     const StudyOptions o = Options(c);
     const auto samples = Samples(c, static_cast<int>(state.range(1)));
-    const Module1 settings;
+    const RunSettings settings;
     for (auto _ : state) {
         auto results = FitStudy(samples, o, settings);
         benchmark::DoNotOptimize(results.data());

@@ -453,9 +453,9 @@ int RunStudy(const Options& o, const CLI::App& app, const std::array<bool, GasCo
     so.relErr = OptionNumber(o.relErr, "--rel-err");
     so.perGram = o.perGram;
     if (study::InfoOf(so.model).usesAMax) so.ceAMax = OptionNumber(o.ceAMax, "--ce-a-max");
-    const study::SampleTable table = study::ReadSampleTable(o.studyFile, m.MemoryAvailable());
+    const study::SampleTable table = study::ReadSampleTable(o.studyFile, m.run.MemoryAvailable());
     const study::SampleColumns columns = study::ReadSamples(table, so);
-    const auto results = study::FitStudy(columns.samples, so, m);
+    const auto results = study::FitStudy(columns.samples, so, m.run);
     if (!columns.ignored.empty()) {
         std::string names;
         for (const std::string& n : columns.ignored)
@@ -489,10 +489,10 @@ int RunStudy(const Options& o, const CLI::App& app, const std::array<bool, GasCo
     for (auto& s : study::ColumnSettings(columns.notes)) settings.push_back(std::move(s));
     for (auto& s : study::StudySettings(so)) settings.push_back(std::move(s));
     xl::Application excel;
-    excel.MemoryBudget = m.MemoryAvailable();
-    xl::SaveAs(
-        xl::WriteStudyResults(results, so, settings, columns.samples, m.DecimalSeparator, excel),
-        o.xlsx);
+    excel.MemoryBudget = m.run.MemoryAvailable();
+    xl::SaveAs(xl::WriteStudyResults(results, so, settings, columns.samples, m.run.DecimalSeparator,
+                                     excel),
+               o.xlsx);
     return status;
 }
 
@@ -544,7 +544,7 @@ int Compute(const Options& o, const CLI::App& app, Module1& m, std::ostream& out
     }
     m.CalculateSolubility(o.form1);
     xl::Application excel;
-    excel.MemoryBudget = m.MemoryAvailable();
+    excel.MemoryBudget = m.run.MemoryAvailable();
     if (grid) {
         if (o.xlsx.empty())
             PrintGrid(m, out, err);
@@ -584,8 +584,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
     Module1 m;
     if (environment.memoryProbe) {
-        m.MemoryBudget = std::numeric_limits<std::uint64_t>::max();
-        m.MemoryProbe = environment.memoryProbe;
+        m.run.MemoryBudget = std::numeric_limits<std::uint64_t>::max();
+        m.run.MemoryProbe = environment.memoryProbe;
     }
     int status = 0;
     try {

@@ -172,7 +172,7 @@ std::shared_ptr<BestFitNoEa> Module1::ComputeBestFitNoEa(RunControl& control) co
     fit->grid = sel.grid;
     fit->SelGasCount = sel.SelGasCount;
     fit->Gas = sel.Gas;
-    if (static_cast<double>(N) * sizeof(double) > static_cast<double>(MemoryAvailable()))
+    if (static_cast<double>(N) * sizeof(double) > static_cast<double>(run.MemoryAvailable()))
         throw TemraError(ErrorNumber::OutOfMemory, fields::Ref(FieldId::Calculate),
                          "the deviations of " + CountText(static_cast<double>(N)) + " cases need " +
                              ByteText(static_cast<double>(N) * sizeof(double)) +
@@ -395,13 +395,13 @@ std::shared_ptr<BestFitEa> Module1::ComputeExcessAirSearch(const DialogTexts& d,
     ea->grid = sel.grid;
     ea->Inputs = d;
     ea->Gas = sel.Gas;
-    const EaRange range = ReadEaRange(d, DecimalSeparator, *ea);
+    const EaRange range = ReadEaRange(d, run.DecimalSeparator, *ea);
     const int n = sel.SelGasCount;
     const unsigned parts = PartCount(grid.CaseCount, 100000);
     const double R = range.R, Mf = range.Mf;
     const double bytes = R * (n + 1) * 8.0 + Mf * n * 8.0 + Mf * kRankCount * 20.0 +
                          Mf * ((sizeof(TopTen) + 16.0) * parts + sizeof(int));
-    const std::uint64_t budget = MemoryAvailable();
+    const std::uint64_t budget = run.MemoryAvailable();
     if (bytes > static_cast<double>(budget))
         throw TemraError(ErrorNumber::OutOfMemory, range.countField,
                          "the search over " + ApproxText(Mf) +

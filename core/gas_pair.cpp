@@ -250,7 +250,7 @@ void SetTitles(GasPairGraph& p, char sep) {
 } // namespace
 
 void Module1::DrawGasPairGraph(const Form1Texts& f1, const Form2Ticks& f2, const Dialog1Texts& d1) {
-    const char sep = DecimalSeparator;
+    const char sep = run.DecimalSeparator;
     auto pair = std::make_shared<GasPairGraph>();
     GasPairGraph& p = *pair;
     const PairInputs in = ReadRanges(p, f1, d1, sep);

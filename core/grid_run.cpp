@@ -338,31 +338,17 @@ void FillElevations(SolubilityGrid& g, const GridElevation* elevations, std::siz
 
 } // namespace
 
-double Module1::GridBytes(double cases) const {
-    return CaseCost{ExtraBytesPerCase, ExtraCasesLimit}(cases);
-}
-
 GridPlan Module1::PlanSolubility(const Form1Texts& f, RunControl& control) const {
-    return Plan(ReadGridInputs(f, DecimalSeparator), f, control, std::nullopt);
+    return PlanGrid(ReadGridInputs(f, run.DecimalSeparator), f, run, control);
 }
 
 GridPlan Module1::PlanSolubilityAt(const Form1Texts& f, double elevation,
                                    RunControl& control) const {
-    return Plan(ReadGridInputs(f, DecimalSeparator), f, control, elevation);
+    return PlanGrid(ReadGridInputs(f, run.DecimalSeparator), f, run, control, elevation);
 }
 
-GridPlan Module1::PlanSolubility(const GridInputs& inputs, const Form1Texts& f,
-                                 RunControl& control) const {
-    return Plan(inputs, f, control, std::nullopt);
-}
-
-GridPlan Module1::PlanSolubilityAt(const GridInputs& inputs, const Form1Texts& f, double elevation,
-                                   RunControl& control) const {
-    return Plan(inputs, f, control, elevation);
-}
-
-GridPlan Module1::Plan(const GridInputs& inputs, const Form1Texts& f, RunControl& control,
-                       std::optional<double> onlyElevation) const {
+GridPlan PlanGrid(const GridInputs& inputs, const Form1Texts& f, const RunSettings& run,
+                  RunControl& control, std::optional<double> onlyElevation) {
     GridPlan plan;
     plan.grid = std::make_shared<SolubilityGrid>();
     SolubilityGrid& g = *plan.grid;
@@ -373,8 +359,8 @@ GridPlan Module1::Plan(const GridInputs& inputs, const Form1Texts& f, RunControl
     // case arrays are sized to the cases the run really produces.
     const double capacity = RoundHalfEven((g.TempStepCount + 1) * (g.ElevStepCount + 1));
     if (!(capacity >= 1)) NoRoom(g);
-    const std::uint64_t budget = MemoryAvailable();
-    const CaseCost cost{ExtraBytesPerCase, ExtraCasesLimit};
+    const std::uint64_t budget = run.MemoryAvailable();
+    const CaseCost cost{run.ExtraBytesPerCase, run.ExtraCasesLimit};
     if (capacity > 4e18) OutOfMemory(g, capacity, cost, budget);
     g.Capacity = static_cast<std::int64_t>(capacity);
     // A first estimate of the real case count refuses absurd grids before counting.
@@ -390,6 +376,10 @@ GridPlan Module1::Plan(const GridInputs& inputs, const Form1Texts& f, RunControl
 }
 
 void Module1::FillSolubility(GridPlan& plan, RunControl& control) const {
+    FillGrid(plan, run, control);
+}
+
+void FillGrid(GridPlan& plan, const RunSettings& run, RunControl& control) {
     SolubilityGrid& g = *plan.grid;
     const auto cases = static_cast<std::uint64_t>(g.CaseCount);
     control.Begin(cases);
@@ -398,8 +388,8 @@ void Module1::FillSolubility(GridPlan& plan, RunControl& control) const {
         g.Elev = RunArray<float>(cases);
         g.Solubility = RunArray<double>(cases * GasCount);
     } catch (const std::bad_alloc&) {
-        OutOfMemory(g, static_cast<double>(cases), CaseCost{ExtraBytesPerCase, ExtraCasesLimit},
-                    MemoryAvailable());
+        OutOfMemory(g, static_cast<double>(cases),
+                    CaseCost{run.ExtraBytesPerCase, run.ExtraCasesLimit}, run.MemoryAvailable());
     }
     const std::vector<GridElevation>& elevations = plan.elevations;
     const unsigned parts = PartCount(static_cast<std::int64_t>(cases), 250000);

@@ -40,10 +40,6 @@ Module1::Module1() {
     LoadGasTable();
 }
 
-std::uint64_t Module1::MemoryAvailable() const {
-    return MemoryProbe ? std::min(MemoryBudget, MemoryProbe()) : MemoryBudget;
-}
-
 const SolubilityGrid& Module1::Grid() const {
     if (!grid_)
         throw TemraError(ErrorNumber::SubscriptRange, fields::Ref(FieldId::Calculate),

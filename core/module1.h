@@ -19,6 +19,7 @@
 #include "core/input_texts.h"
 #include "core/run_array.h"
 #include "core/run_control.h"
+#include "core/run_settings.h"
 #include "core/solubility_model.h"
 
 #include <array>
@@ -105,6 +106,16 @@ struct GridPlan {
     CaseNumber Cases() const { return grid ? grid->CaseCount : 0; }
 };
 
+// The grid run's steps from inputs as numbers (the study's way in): the plan of
+// every elevation, or of `onlyElevation` alone (a single pass of the elevation
+// loop there, with its temperature loop and its MAAT window when ticked), then
+// its fill. `form1` is kept with the run as the texts it stands for; `run` gives
+// the memory the plan is weighed against.
+GridPlan PlanGrid(const GridInputs& inputs, const Form1Texts& form1, const RunSettings& run,
+                  RunControl& control = Unwatched(),
+                  std::optional<double> onlyElevation = std::nullopt);
+void FillGrid(GridPlan& plan, const RunSettings& run, RunControl& control = Unwatched());
+
 // The gases left on the solubility graph after a redraw, and their tables.
 struct GasSelection {
     std::shared_ptr<const SolubilityGrid> grid; // the run the tables describe
@@ -183,24 +194,8 @@ class Module1 {
   public:
     Module1();
 
-    // Decimal separator of the user's locale; '.' is always accepted as well.
-    char DecimalSeparator = '.';
-
-    // ---- Memory --------------------------------------------------------------------
-    // Every array that grows with the input is checked against the memory this
-    // process may still claim before it is made: the smaller of MemoryBudget and
-    // what MemoryProbe reports (the programs install the operating system's
-    // answer; tests set a fixed budget).
-    std::uint64_t MemoryBudget = std::uint64_t{4} << 30;
-    std::function<std::uint64_t()> MemoryProbe;
-    std::uint64_t MemoryAvailable() const;
-    // Memory that a caller keeps per grid case beside the grid (the desktop
-    // program's graph), for at most ExtraCasesLimit cases, counted into every
-    // grid run's need.
-    std::uint64_t ExtraBytesPerCase = 0;
-    std::uint64_t ExtraCasesLimit = std::numeric_limits<std::uint64_t>::max();
-    // The memory a grid of `cases` cases takes, with what the caller keeps.
-    double GridBytes(double cases) const;
+    // The decimal separator and the memory of the program's runs.
+    RunSettings run;
 
     // The gas constants, assigned when the input page loads and by every grid run.
     GasTableType GasTable{};
@@ -215,12 +210,6 @@ class Module1 {
     // The same with one elevation only: a single pass of the elevation loop at
     // `elevation`, with its temperature loop (and its MAAT window when ticked).
     GridPlan PlanSolubilityAt(const Form1Texts& form1, double elevation,
-                              RunControl& control = Unwatched()) const;
-    // The same from inputs as numbers; `form1` is kept with the run as the texts
-    // it stands for.
-    GridPlan PlanSolubility(const GridInputs& inputs, const Form1Texts& form1,
-                            RunControl& control = Unwatched()) const;
-    GridPlan PlanSolubilityAt(const GridInputs& inputs, const Form1Texts& form1, double elevation,
                               RunControl& control = Unwatched()) const;
     void FillSolubility(GridPlan& plan, RunControl& control = Unwatched()) const;
     // Makes a filled plan the current grid. The selected-gas tables and the search
@@ -293,8 +282,6 @@ class Module1 {
 
   private:
     std::span<const double> Row(int g) const;
-    GridPlan Plan(const GridInputs& inputs, const Form1Texts& form1, RunControl& control,
-                  std::optional<double> onlyElevation) const;
 
     std::shared_ptr<const SolubilityGrid> grid_;
     std::shared_ptr<const GasSelection> selection_;

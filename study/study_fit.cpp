@@ -32,13 +32,13 @@ Form1Texts GridOnly(const Form1Texts& grid) {
     return f;
 }
 
-// A calculation state with the program's separator and memory, for a group's grid.
-Module1 GridRunner(const Module1& settings) {
-    Module1 m;
-    m.DecimalSeparator = settings.DecimalSeparator;
-    m.MemoryBudget = settings.MemoryBudget;
-    m.MemoryProbe = settings.MemoryProbe;
-    return m;
+// The program's separator and memory for the study's grids, which keep no graph
+// of their cases.
+RunSettings GridSettings(const RunSettings& settings) {
+    RunSettings run = settings;
+    run.ExtraBytesPerCase = 0;
+    run.ExtraCasesLimit = std::numeric_limits<std::uint64_t>::max();
+    return run;
 }
 
 // The elevations of a grid with their air pressures: the grid's own (counted,
@@ -511,7 +511,7 @@ const Layout* LayoutOf(const StudyGrids& grids, const Values& v) {
 // Plans the grids the samples need: the grid's own for the samples without an
 // elevation, one elevation's for each known elevation.
 StudyGrids PlanGrids(const std::vector<Values>& values, const std::vector<bool>& readable,
-                     const GridInputs& inputs, const Form1Texts& texts, const Module1& runner,
+                     const GridInputs& inputs, const Form1Texts& texts, const RunSettings& run,
                      GridPlan freePlan, RunControl& control) {
     StudyGrids grids;
     for (std::size_t i = 0; i < values.size(); ++i)
@@ -524,7 +524,7 @@ StudyGrids PlanGrids(const std::vector<Values>& values, const std::vector<bool>&
         const double H = *values[i].elevation;
         if (grids.known.count(H) || grids.refused.count(H)) continue;
         try {
-            grids.known.emplace(H, MakeLayout(runner.PlanSolubilityAt(inputs, texts, H, control)));
+            grids.known.emplace(H, MakeLayout(PlanGrid(inputs, texts, run, control, H)));
         } catch (const TemraError& e) {
             grids.refused.emplace(H, std::string(e.description()) + ": " + e.detail());
         }
@@ -600,21 +600,20 @@ void CheckOptions(const StudyOptions& options) {
 class StudyRun {
   public:
     StudyRun(const std::vector<Sample>& samples, const StudyOptions& options,
-             const Module1& settings, RunControl& control)
+             const RunSettings& settings, RunControl& control)
         : samples_(samples), options_(options), settings_(settings), control_(control),
           results_(samples.size()), values_(samples.size()), readable_(samples.size(), false) {}
 
     std::vector<StudyResult> Run() {
         // The grid's own boxes are checked once, before any sample: a fault there
         // is the command's.
-        const Module1 runner = GridRunner(settings_);
+        const RunSettings run = GridSettings(settings_);
         const Form1Texts texts = GridOnly(options_.grid);
         const GridInputs inputs = ReadGridInputs(texts, settings_.DecimalSeparator);
-        GridPlan freePlan = runner.PlanSolubility(inputs, texts, control_);
+        GridPlan freePlan = PlanGrid(inputs, texts, run, control_);
         step_ = freePlan.grid->TempStep;
         ReadAll();
-        grids_ =
-            PlanGrids(values_, readable_, inputs, texts, runner, std::move(freePlan), control_);
+        grids_ = PlanGrids(values_, readable_, inputs, texts, run, std::move(freePlan), control_);
         GroupByWater();
         control_.Begin(CountWork());
         for (auto& [medium, m] : media_) FitWater(medium, m);
@@ -706,7 +705,7 @@ class StudyRun {
 
     const std::vector<Sample>& samples_;
     const StudyOptions& options_;
-    const Module1& settings_;
+    const RunSettings& settings_;
     RunControl& control_;
     std::vector<StudyResult> results_;
     std::vector<Values> values_;
@@ -719,7 +718,7 @@ class StudyRun {
 } // namespace
 
 std::vector<StudyResult> FitStudy(const std::vector<Sample>& samples, const StudyOptions& options,
-                                  const Module1& settings, RunControl& control) {
+                                  const RunSettings& settings, RunControl& control) {
     CheckOptions(options);
     return StudyRun(samples, options, settings, control).Run();
 }
@@ -761,18 +760,17 @@ void FineRaster(MisfitMap& map, const Fitted& fitted, const Values& v, const Dom
 
 } // namespace
 
-MisfitMap CaseMisfits(const Sample& sample, const StudyOptions& options, const Module1& settings,
-                      RunControl& control) {
+MisfitMap CaseMisfits(const Sample& sample, const StudyOptions& options,
+                      const RunSettings& settings, RunControl& control) {
     MisfitMap map;
     const Values v = ReadValues(sample, options, settings.DecimalSeparator);
-    const Module1 runner = GridRunner(settings);
+    const RunSettings run = GridSettings(settings);
     // The grid of the boxes, with the sample's own density and chloride.
     const Form1Texts texts = GridOnly(options.grid);
     GridInputs inputs = ReadGridInputs(texts, settings.DecimalSeparator);
     inputs.WaterDensity = v.density;
     inputs.Chloride = v.chloride;
-    map.plan = v.elevation ? runner.PlanSolubilityAt(inputs, texts, *v.elevation, control)
-                           : runner.PlanSolubility(inputs, texts, control);
+    map.plan = PlanGrid(inputs, texts, run, control, v.elevation);
     const Layout layout = MakeLayout(map.plan);
     const auto cases = static_cast<std::uint64_t>(map.plan.Cases());
     std::map<Window, std::uint64_t> windows;
@@ -786,7 +784,7 @@ MisfitMap CaseMisfits(const Sample& sample, const StudyOptions& options, const M
     control.Begin(cases + tableWork + SampleWork(cases, options.model) + rasterWork);
     {
         RunControl part(control); // the grid's arrays, for the map's axes
-        runner.FillSolubility(map.plan, part);
+        FillGrid(map.plan, run, part);
     }
     MediumWork m;
     BuildTables(m, windows, {v.density, v.chloride}, map.plan.grid->TempStep, options, control);

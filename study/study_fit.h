@@ -74,7 +74,7 @@ struct StudyResult {
 // Progress goes to `control` in evaluations of grid cases, across every group's
 // grid run and every sample's fit.
 std::vector<StudyResult> FitStudy(const std::vector<Sample>& samples, const StudyOptions& options,
-                                  const Module1& settings, RunControl& control = Unwatched());
+                                  const RunSettings& settings, RunControl& control = Unwatched());
 
 // What a study's results cannot say by themselves, once for the whole table: the
 // samples best at an end of the grid (naming the box or option to widen, as
@@ -96,7 +96,7 @@ struct MisfitMap {
     // grid's bounds. Empty for one elevation or an error row.
     std::vector<double> fineT, fineE, fine;
 };
-MisfitMap CaseMisfits(const Sample& sample, const StudyOptions& options, const Module1& settings,
-                      RunControl& control = Unwatched());
+MisfitMap CaseMisfits(const Sample& sample, const StudyOptions& options,
+                      const RunSettings& settings, RunControl& control = Unwatched());
 
 } // namespace temra::study

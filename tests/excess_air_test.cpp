@@ -235,7 +235,7 @@ TEST(BestFitEa, RefusalsNameTheBoxToChange) {
     };
     for (const Row& row : rows) {
         Module1 m;
-        m.MemoryBudget = std::uint64_t{1} << 30;
+        m.run.MemoryBudget = std::uint64_t{1} << 30;
         Form1Texts f = Defaults();
         f.Text2 = row.measuredNe;
         m.CalculateSolubility(f);

@@ -187,9 +187,9 @@ TEST(GridRun, MemoryBudgetRefusesBeforeAllocating) {
     // 68 bytes a case (temperature, elevation, seven gases) and the list of the 31
     // elevations.
     const std::uint64_t need = 341 * 68 + 31 * sizeof(GridElevation);
-    m.MemoryBudget = need - 1;
+    m.run.MemoryBudget = need - 1;
     EXPECT_EQ(ErrorCode(m, Defaults()), 7);
-    m.MemoryBudget = need;
+    m.run.MemoryBudget = need;
     EXPECT_EQ(ErrorCode(m, Defaults()), 0);
 }
 
@@ -297,13 +297,13 @@ TEST(GridRun, ACancelledRunLeavesTheLastGrid) {
 
 TEST(GridRun, TheMemoryProbeBoundsTheBudget) {
     Module1 m;
-    m.MemoryBudget = std::uint64_t{1} << 40;
-    m.MemoryProbe = [] { return std::uint64_t{1000}; };
-    EXPECT_EQ(m.MemoryAvailable(), 1000u);
+    m.run.MemoryBudget = std::uint64_t{1} << 40;
+    m.run.MemoryProbe = [] { return std::uint64_t{1000}; };
+    EXPECT_EQ(m.run.MemoryAvailable(), 1000u);
     EXPECT_EQ(ErrorCode(m, Defaults()), 7);
     // The desktop program's graph keeps memory per case beside the grid.
-    m.MemoryProbe = nullptr;
-    m.MemoryBudget = 341 * 68 + 31 * sizeof(GridElevation);
-    m.ExtraBytesPerCase = 1;
+    m.run.MemoryProbe = nullptr;
+    m.run.MemoryBudget = 341 * 68 + 31 * sizeof(GridElevation);
+    m.run.ExtraBytesPerCase = 1;
     EXPECT_EQ(ErrorCode(m, Defaults()), 7);
 }

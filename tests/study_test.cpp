@@ -79,8 +79,8 @@ double CeChi2(const Weighted& w, double A, double F) {
     return chi2;
 }
 
-Module1 Settings() {
-    return Module1{};
+RunSettings Settings() {
+    return RunSettings{};
 }
 
 } // namespace
@@ -512,7 +512,7 @@ TEST(StudyFit, NumbersAreReadWithTheProgramsSeparator) {
     Sample comma = made;
     for (int c = 1; c < SampleColumn::kCount; ++c)
         SampleColumn::Text(comma, c) = DecimalText(SampleColumn::Text(made, c), '.', ',');
-    Module1 german;
+    RunSettings german;
     german.DecimalSeparator = ',';
     EXPECT_NE(comma.measured[1].find(','), std::string::npos);
     EXPECT_EQ(FitStudy({comma}, o, german)[0].chi2, FitStudy({made}, o, Settings())[0].chi2);

@@ -249,7 +249,7 @@ TEST_F(Manners, ARunWithoutCasesStaysOnTheInputPageAndSaysWhy) {
 TEST_F(Manners, AHugeGridIsComputedOnlyWhenTheUserSaysSo) {
     Calculate();
     graph().Command3->click();
-    app.module().MemoryBudget = std::uint64_t{1} << 40;
+    app.module().run.MemoryBudget = std::uint64_t{1} << 40;
     std::vector<QString> asked;
     app.confirmSink = [&](QWidget*, const QString& text) {
         asked.push_back(text);
@@ -631,7 +631,7 @@ TEST(GermanLocale, CommaNumbersAndOneLabelStyle) {
         app.messageSink = [&](QWidget*, const QString&, const QString& text, bool) {
             messages.push_back(text);
         };
-        EXPECT_EQ(app.module().DecimalSeparator, ',');
+        EXPECT_EQ(app.module().run.DecimalSeparator, ',');
         app.form1().show();
         app.form1().Text19->setText("3.000");
         app.form1().Command1->click();

@@ -28,7 +28,7 @@ ArN2GraphForm::ArN2GraphForm(TemraApp& app) : TemraWindow(app) {
     ArN2Graph->SetTitleText("Untitled");
     ArN2Graph->SetLegendVisible(true);
     ArN2Graph->SetMinimumPlotSize(QSize(Twips(11175) / 2, Twips(6975) / 2));
-    ArN2Graph->SetDecimalPoint(QLatin1Char(app.module().DecimalSeparator));
+    ArN2Graph->SetDecimalPoint(QLatin1Char(app.module().run.DecimalSeparator));
     Label3 = MakeLabel(this, "Label3", "");
     Label4 = MakeLabel(this, "Label4", "");
     Label2 = MakeLabel(this, "Label2",

@@ -74,7 +74,7 @@ void Form4::ShowBestFitNoEa(std::shared_ptr<const BestFitNoEa> fit) {
     shown_ = std::move(fit);
     const BestFitNoEa& r = *shown_;
     const SolubilityGrid& grid = *r.grid;
-    const char sep = app_.module().DecimalSeparator;
+    const char sep = app_.module().run.DecimalSeparator;
     show();
     raise();
     for (int k = 1; k <= 10; ++k) {

@@ -26,7 +26,7 @@ MisfitWindow::MisfitWindow(TemraApp& app) : TemraWindow(app) {
     setWindowTitle("Temra – Misfit map");
     Map = new plot::MapPlot(this);
     Map->setObjectName("Map");
-    Map->SetDecimalPoint(QLatin1Char(app.module().DecimalSeparator));
+    Map->SetDecimalPoint(QLatin1Char(app.module().run.DecimalSeparator));
     Summary = MakeLabel(this, "Summary", "");
     Summary->setWordWrap(true);
     Summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -55,7 +55,7 @@ MisfitWindow::MisfitWindow(TemraApp& app) : TemraWindow(app) {
 
 bool MisfitWindow::ShowSample(const study::Sample& sample, const study::StudyOptions& options) {
     study::MisfitMap map;
-    const Module1& settings = app_.module();
+    const RunSettings& settings = app_.module().run;
     if (!app_.Run(this, "Computing the misfit map…",
                   [&](RunControl& c) { map = study::CaseMisfits(sample, options, settings, c); }))
         return false;
@@ -132,7 +132,7 @@ void MisfitWindow::Draw(const study::MisfitMap& map, const study::StudyOptions& 
     Map->Replot();
     // The best fit as the samples window shows it; the grid the map is drawn on,
     // which is the grid of the sample's fit, as its boxes mean it.
-    const char sep = app_.module().DecimalSeparator;
+    const char sep = app_.module().run.DecimalSeparator;
     const auto full = [sep](double v) { return FullText(v, sep); };
     QString summary = QString("Best fit: %1 °C, %2 m, A = %3")
                           .arg(TemperatureText(r.temperature, sep), ElevationText(r.elevation, sep),

@@ -134,7 +134,8 @@ QString Quoted(char c) {
 } // namespace
 
 SamplesWindow::SamplesWindow(TemraApp& app)
-    : TemraWindow(app), model_(new SamplesModel(this)), separator_(app.module().DecimalSeparator) {
+    : TemraWindow(app), model_(new SamplesModel(this)),
+      separator_(app.module().run.DecimalSeparator) {
     setObjectName("Samples");
     setWindowTitle("Temra – Samples");
     MakeTable();
@@ -450,7 +451,7 @@ bool SamplesWindow::OpenFile(const QString& path) {
     SampleBlock block;
     const bool read = app_.Attempt(this, [&] {
         const study::SampleTable table =
-            study::ReadSampleTable(path.toStdString(), app_.module().MemoryAvailable());
+            study::ReadSampleTable(path.toStdString(), app_.module().run.MemoryAvailable());
         block = SamplesOfTable(table, separator_);
     });
     if (!read) return false;
@@ -539,7 +540,7 @@ bool SamplesWindow::FitAll() {
         return false;
     }
     std::vector<study::StudyResult> results;
-    const Module1& settings = app_.module();
+    const RunSettings& settings = app_.module().run;
     bool cancelled = false;
     if (!app_.Run(this, QString("Fitting %1 samples…").arg(samples.size()), [&](RunControl& c) {
             try {

@@ -63,7 +63,7 @@ void SolGraphForm::MakeControls() {
     SolGraph3->setObjectName("SolGraph3");
     for (plot::Plot* p : {SolGraph2, SolGraph3}) {
         SetUpPlot(p);
-        p->SetDecimalPoint(QLatin1Char(app_.module().DecimalSeparator));
+        p->SetDecimalPoint(QLatin1Char(app_.module().run.DecimalSeparator));
         p->SetMinimumPlotSize(QSize(Twips(9975) / 2, Twips(5895) / 2));
     }
     Label3 = MakeLabel(this, "Label3",

@@ -41,11 +41,11 @@ TemraApp::TemraApp() {
     // read as well.
     const QString point = QLocale().decimalPoint();
     if (point.size() == 1 && point[0].unicode() < 128)
-        module_.DecimalSeparator = static_cast<char>(point[0].unicode());
+        module_.run.DecimalSeparator = static_cast<char>(point[0].unicode());
     // The solubility graph keeps every case twice (the full and the selected
     // graph) and needs more while it draws them: counted into every grid run.
-    module_.ExtraCasesLimit = static_cast<std::uint64_t>(SolGraphForm::kLinesDrawnUpTo);
-    module_.ExtraBytesPerCase =
+    module_.run.ExtraCasesLimit = static_cast<std::uint64_t>(SolGraphForm::kLinesDrawnUpTo);
+    module_.run.ExtraBytesPerCase =
         2 * plot::Plot::BytesPerChannel() + plot::Plot::BytesToDrawChannel();
 
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
@@ -391,7 +391,7 @@ void TemraApp::ExportWorkbook(QWidget* parent,
                               const std::function<xl::Workbook&(xl::Application&)>& build,
                               const char* sheet, QLabel* statusLine) {
     std::filesystem::path file;
-    const std::uint64_t budget = module_.MemoryAvailable();
+    const std::uint64_t budget = module_.run.MemoryAvailable();
     const std::filesystem::path folder = exportDestination.folder;
     const bool written =
         Run(parent, tr("Writing the workbook \"%1\"…").arg(sheet), [&](RunControl& c) {
