@@ -207,7 +207,7 @@ TEST_F(SamplesSession, ACancelledFitKeepsTheEarlierResults) {
     samples().FitAll();
     const double chi2 = samples().Model()->ResultAt(1)->chi2;
     samples().ModelChoice->setCurrentIndex(1); // CE
-    app.runStartedHook = [](RunControl& c) { c.Cancel(); };
+    app.hooks.runStarted = [](RunControl& c) { c.Cancel(); };
     samples().FitAll();
     ASSERT_TRUE(samples().Model()->ResultAt(1).has_value());
     EXPECT_EQ(samples().Model()->ResultAt(1)->chi2, chi2);
@@ -565,7 +565,7 @@ TEST(GermanSamples, TablesAreReadAsTheInputPageReadsItsBoxes) {
     {
         TemraApp app;
         std::vector<QString> messages;
-        app.messageSink = [&](QWidget*, const QString&, const QString& text, bool) {
+        app.hooks.message = [&](QWidget*, const QString&, const QString& text, bool) {
             messages.push_back(text);
         };
         app.form1().show();

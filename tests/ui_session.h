@@ -47,10 +47,10 @@ class Session : public ::testing::Test {
                  ("temra_ui_" +
                   std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(folder);
-        app.messageSink = [this](QWidget*, const QString&, const QString& text, bool error) {
+        app.hooks.message = [this](QWidget*, const QString&, const QString& text, bool error) {
             messages.push_back({text, error});
         };
-        app.endHook = [this] { ended = true; };
+        app.hooks.end = [this] { ended = true; };
         app.exportDestination = {folder, [this](const fs::path& p) {
                                      opened.push_back(p);
                                      return true;

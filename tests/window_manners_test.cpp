@@ -64,7 +64,7 @@ class Manners : public Session {
 TEST(Ending, EndEndsTheProgramWhateverIsOpen) {
     for (int open : {5, 6}) {
         TemraApp app;
-        app.messageSink = [](QWidget*, const QString&, const QString&, bool) {};
+        app.hooks.message = [](QWidget*, const QString&, const QString&, bool) {};
         app.form1().show();
         app.form1().Command1->click();
         SolGraphForm& g = app.solGraphForm();
@@ -251,7 +251,7 @@ TEST_F(Manners, AHugeGridIsComputedOnlyWhenTheUserSaysSo) {
     graph().Command3->click();
     app.module().run.MemoryBudget = std::uint64_t{1} << 40;
     std::vector<QString> asked;
-    app.confirmSink = [&](QWidget*, const QString& text) {
+    app.hooks.confirm = [&](QWidget*, const QString& text) {
         asked.push_back(text);
         return false;
     };
@@ -274,7 +274,7 @@ TEST_F(Manners, ACancelledRunSearchOrExportChangesNothing) {
     Redraw();
     graph().Command5->click();
     const auto fit = app.module().NoEaPtr();
-    app.runStartedHook = [](RunControl& c) { c.Cancel(); };
+    app.hooks.runStarted = [](RunControl& c) { c.Cancel(); };
     graph().Command3->click();
     app.form1().Text26->setText("0.5");
     Calculate();
@@ -628,7 +628,7 @@ TEST(GermanLocale, CommaNumbersAndOneLabelStyle) {
     {
         TemraApp app;
         std::vector<QString> messages;
-        app.messageSink = [&](QWidget*, const QString&, const QString& text, bool) {
+        app.hooks.message = [&](QWidget*, const QString&, const QString& text, bool) {
             messages.push_back(text);
         };
         EXPECT_EQ(app.module().run.DecimalSeparator, ',');

@@ -61,6 +61,64 @@ ArN2GraphForm::ArN2GraphForm(TemraApp& app) : TemraWindow(app) {
     FitFirstSize(*this, Twips(11475), Twips(8550));
 }
 
+namespace {
+
+// A curve per excess-air value on fresh axes: lines with small markers, from the
+// lowest to the highest temperature; the first curve has a circle on its first
+// and a square on its last point.
+void AddCurves(plot::Plot& g, const GasPairGraph& p) {
+    g.RemoveAllXAxes();
+    g.RemoveAllYAxes();
+    g.AddXAxis();
+    g.AddYAxis();
+    for (int j = 1; j <= p.J; ++j) {
+        const int c = g.AddChannel();
+        g.SetChannelTitle(c,
+                          QString::fromStdString(p.CurveTitles[static_cast<std::size_t>(j - 1)]));
+    }
+    g.xAxis().Title = QString::fromStdString(p.PairXTitle);
+    g.yAxis().Title = QString::fromStdString(p.PairYTitle);
+    for (int c = 0; c < p.J; ++c) {
+        plot::Channel& ch = g.channel(c);
+        ch.MarkersVisible = true;
+        ch.MarkersStyle = plot::kMarkerDisc;
+        ch.MarkersSize = 5;
+        for (int t = 1; t <= p.nPts; ++t) ch.AddPoint(p.Conc(t, c + 1, 1), p.Conc(t, c + 1, 2));
+    }
+    // Beyond the palette's ten colours the curves differ by their dashes and markers.
+    plot::DistinguishCurves(g, p.J);
+    g.channel(0).MarkersAllowIndividual = true;
+    g.SetPointMarker(0, 0, plot::kMarkerCircle);
+    g.channel(0).MarkersSize = 5;
+    g.SetPointMarker(0, p.nPts - 1, plot::kMarkerSquare);
+}
+
+// The measured sample: a distinct larger marker without a line.
+void AddMeasured(plot::Plot& g, const GasPairGraph& p) {
+    const int measured = g.AddChannel();
+    plot::Channel& m = g.channel(measured);
+    m.MarkersVisible = true;
+    m.MarkersSize = 6;
+    m.MarkersStyle = plot::kMarkerCrossCircle;
+    m.TraceVisible = false;
+    m.Colour = Qt::black; // no curve is black, however many there are
+    m.AddPoint(p.MeasuredX, p.MeasuredY);
+    g.SetChannelTitle(measured, "Measured Data");
+}
+
+void SetRanges(plot::Plot& g, const GasPairGraph& p) {
+    g.xAxis().Min = p.PairXMin;
+    g.yAxis().Min = p.PairYMin;
+    g.xAxis().Span = p.PairXMax;
+    g.yAxis().Span = p.PairYMax;
+    // The curves' first and last points lie on the ends of the axes: drawn with
+    // a little room so that their markers are whole.
+    g.xAxis().Margin = 0.03;
+    g.yAxis().Margin = 0.03;
+}
+
+} // namespace
+
 void ArN2GraphForm::DrawGasPairGraph() {
     const GasPairGraph& p = app_.module().GasPair();
     plot::Plot* g = ArN2Graph;
@@ -72,52 +130,9 @@ void ArN2GraphForm::DrawGasPairGraph() {
     g->setVisible(true);
     g->SetTitleText("Gas Pair Graph");
     g->SetTitleFontSize(10);
-
-    g->RemoveAllXAxes();
-    g->RemoveAllYAxes();
-    g->AddXAxis();
-    g->AddYAxis();
-    for (int j = 1; j <= p.J; ++j) {
-        const int c = g->AddChannel();
-        g->SetChannelTitle(c,
-                           QString::fromStdString(p.CurveTitles[static_cast<std::size_t>(j - 1)]));
-    }
-    g->xAxis().Title = QString::fromStdString(p.PairXTitle);
-    g->yAxis().Title = QString::fromStdString(p.PairYTitle);
-    // Curves: lines with small markers, from the lowest to the highest temperature.
-    for (int c = 0; c < p.J; ++c) {
-        plot::Channel& ch = g->channel(c);
-        ch.MarkersVisible = true;
-        ch.MarkersStyle = plot::kMarkerDisc;
-        ch.MarkersSize = 5;
-        for (int t = 1; t <= p.nPts; ++t) ch.AddPoint(p.Conc(t, c + 1, 1), p.Conc(t, c + 1, 2));
-    }
-    // Beyond the palette's ten colours the curves differ by their dashes and markers.
-    plot::DistinguishCurves(*g, p.J);
-    // The first curve: a circle on its first and a square on its last point.
-    g->channel(0).MarkersAllowIndividual = true;
-    g->SetPointMarker(0, 0, plot::kMarkerCircle);
-    g->channel(0).MarkersSize = 5;
-    g->SetPointMarker(0, p.nPts - 1, plot::kMarkerSquare);
-    // The measured sample: a distinct larger marker without a line.
-    const int measured = g->AddChannel();
-    plot::Channel& m = g->channel(measured);
-    m.MarkersVisible = true;
-    m.MarkersSize = 6;
-    m.MarkersStyle = plot::kMarkerCrossCircle;
-    m.TraceVisible = false;
-    m.Colour = Qt::black; // no curve is black, however many there are
-    m.AddPoint(p.MeasuredX, p.MeasuredY);
-    g->SetChannelTitle(measured, "Measured Data");
-
-    g->xAxis().Min = p.PairXMin;
-    g->yAxis().Min = p.PairYMin;
-    g->xAxis().Span = p.PairXMax;
-    g->yAxis().Span = p.PairYMax;
-    // The curves' first and last points lie on the ends of the axes: drawn with
-    // a little room so that their markers are whole.
-    g->xAxis().Margin = 0.03;
-    g->yAxis().Margin = 0.03;
+    AddCurves(*g, p);
+    AddMeasured(*g, p);
+    SetRanges(*g, p);
     g->Replot();
     Label3->setText(QString::fromStdString(p.Label3));
     Label4->setText(QString::fromStdString(p.Label4));

@@ -16,8 +16,10 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 namespace temra::ui {
 
@@ -73,66 +75,69 @@ bool MisfitWindow::ShowSample(const study::Sample& sample, const study::StudyOpt
     return true;
 }
 
-void MisfitWindow::Draw(const study::MisfitMap& map, const study::StudyOptions& options,
-                        const std::string& name) {
+namespace {
+
+// One elevation: chi2 against temperature, the level chi2min + 1 and the best fit.
+void DrawChi2Curve(plot::MapPlot& plot, const study::MisfitMap& map, const QString& title) {
     const SolubilityGrid& g = *map.plan.grid;
     const auto N = static_cast<std::size_t>(g.CaseCount);
     const study::StudyResult& r = map.result;
-    Map->Clear();
-    BestT = r.temperature;
-    BestH = r.elevation;
-    Chi2Min = r.chi2;
-    Contour.clear();
-    const QString title = QString::fromStdString("Misfit of " + name + " (" +
-                                                 std::string(study::InfoOf(options.model).name) +
-                                                 ", " + study::GasList(options.gases) + ")");
-    if (map.plan.elevations.size() == 1) {
-        // One elevation: chi2 against temperature.
-        std::vector<double> t(g.Temp.data(), g.Temp.data() + N);
-        Map->SetCurve(t, map.chi2);
-        Map->SetTitles(title, "Temperature (°C)", "χ²");
-        Map->AddLevel(*std::min_element(t.begin(), t.end()), *std::max_element(t.begin(), t.end()),
-                      r.chi2 + 1, "Δχ² = 1 (1σ range)");
-        Map->AddMarker(r.temperature, std::max(r.chi2, 1e-300), "Best fit");
-    } else {
-        // Cells on the grid's steps: temperatures across, elevations up.
-        const double tStep = std::fabs(g.TempStep), hStep = std::fabs(g.ElevStep);
-        const double tMin = *std::min_element(g.Temp.data(), g.Temp.data() + N);
-        const double tMax = *std::max_element(g.Temp.data(), g.Temp.data() + N);
-        const double hMin = std::min(map.plan.elevations.front().H, map.plan.elevations.back().H);
-        const double hMax = std::max(map.plan.elevations.front().H, map.plan.elevations.back().H);
-        const int nx = static_cast<int>(std::lround((tMax - tMin) / tStep)) + 1;
-        const int ny = static_cast<int>(std::lround((hMax - hMin) / hStep)) + 1;
-        std::vector<double> cells(static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny),
-                                  std::numeric_limits<double>::quiet_NaN());
-        for (std::size_t k = 0; k < N; ++k) {
-            const auto ix = std::lround((g.Temp[k] - tMin) / tStep);
-            const auto iy = std::lround((g.Elev[k] - hMin) / hStep);
-            if (ix >= 0 && ix < nx && iy >= 0 && iy < ny)
-                cells[static_cast<std::size_t>(iy) * static_cast<std::size_t>(nx) +
-                      static_cast<std::size_t>(ix)] = map.chi2[k];
-        }
-        Map->SetMap(nx, ny, tMin, tMin + (nx - 1) * tStep, hMin, hMin + (ny - 1) * hStep, cells,
-                    "χ²");
-        Map->SetTitles(title, "Temperature (°C)", "Elevation (m)");
-        std::vector<double> xs(static_cast<std::size_t>(nx)), ys(static_cast<std::size_t>(ny));
-        for (int i = 0; i < nx; ++i) xs[static_cast<std::size_t>(i)] = tMin + i * tStep;
-        for (int i = 0; i < ny; ++i) ys[static_cast<std::size_t>(i)] = hMin + i * hStep;
-        // The region's contour from the continuous model where it was rastered,
-        // else from the grid's cases.
-        Contour = map.fine.empty()
-                      ? study::ContourSegments(cells, xs, ys, r.chi2 + 1)
-                      : study::ContourSegments(map.fine, map.fineT, map.fineE, r.chi2 + 1);
-        Map->AddSegments(Contour, "Δχ² = 1 (1σ region)");
-        Map->AddMarker(r.temperature, r.elevation, "Best fit");
-        if (g.MaatInUse)
-            Map->AddLine(tMin, g.MaatSlope * tMin + g.MaatIntercept, tMax,
-                         g.MaatSlope * tMax + g.MaatIntercept, "MAAT: H = aT + b");
+    std::vector<double> t(g.Temp.data(), g.Temp.data() + N);
+    plot.SetCurve(t, map.chi2);
+    plot.SetTitles(title, "Temperature (°C)", "χ²");
+    plot.AddLevel(*std::min_element(t.begin(), t.end()), *std::max_element(t.begin(), t.end()),
+                  r.chi2 + 1, "Δχ² = 1 (1σ range)");
+    plot.AddMarker(r.temperature, std::max(r.chi2, 1e-300), "Best fit");
+}
+
+// Cells on the grid's steps, temperatures across and elevations up; over them the
+// 1-sigma region's edge, the best fit and the MAAT line when the grid follows it.
+// Returns the region's edge.
+std::vector<std::array<double, 4>> DrawChi2Map(plot::MapPlot& plot, const study::MisfitMap& map,
+                                               const QString& title) {
+    const SolubilityGrid& g = *map.plan.grid;
+    const auto N = static_cast<std::size_t>(g.CaseCount);
+    const study::StudyResult& r = map.result;
+    const double tStep = std::fabs(g.TempStep), hStep = std::fabs(g.ElevStep);
+    const double tMin = *std::min_element(g.Temp.data(), g.Temp.data() + N);
+    const double tMax = *std::max_element(g.Temp.data(), g.Temp.data() + N);
+    const double hMin = std::min(map.plan.elevations.front().H, map.plan.elevations.back().H);
+    const double hMax = std::max(map.plan.elevations.front().H, map.plan.elevations.back().H);
+    const int nx = static_cast<int>(std::lround((tMax - tMin) / tStep)) + 1;
+    const int ny = static_cast<int>(std::lround((hMax - hMin) / hStep)) + 1;
+    std::vector<double> cells(static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny),
+                              std::numeric_limits<double>::quiet_NaN());
+    for (std::size_t k = 0; k < N; ++k) {
+        const auto ix = std::lround((g.Temp[k] - tMin) / tStep);
+        const auto iy = std::lround((g.Elev[k] - hMin) / hStep);
+        if (ix >= 0 && ix < nx && iy >= 0 && iy < ny)
+            cells[static_cast<std::size_t>(iy) * static_cast<std::size_t>(nx) +
+                  static_cast<std::size_t>(ix)] = map.chi2[k];
     }
-    Map->Replot();
-    // The best fit as the samples window shows it; the grid the map is drawn on,
-    // which is the grid of the sample's fit, as its boxes mean it.
-    const char sep = app_.module().run.DecimalSeparator;
+    plot.SetMap(nx, ny, tMin, tMin + (nx - 1) * tStep, hMin, hMin + (ny - 1) * hStep, cells, "χ²");
+    plot.SetTitles(title, "Temperature (°C)", "Elevation (m)");
+    std::vector<double> xs(static_cast<std::size_t>(nx)), ys(static_cast<std::size_t>(ny));
+    for (int i = 0; i < nx; ++i) xs[static_cast<std::size_t>(i)] = tMin + i * tStep;
+    for (int i = 0; i < ny; ++i) ys[static_cast<std::size_t>(i)] = hMin + i * hStep;
+    // The region's contour from the continuous model where it was rastered,
+    // else from the grid's cases.
+    std::vector<std::array<double, 4>> contour =
+        map.fine.empty() ? study::ContourSegments(cells, xs, ys, r.chi2 + 1)
+                         : study::ContourSegments(map.fine, map.fineT, map.fineE, r.chi2 + 1);
+    plot.AddSegments(contour, "Δχ² = 1 (1σ region)");
+    plot.AddMarker(r.temperature, r.elevation, "Best fit");
+    if (g.MaatInUse)
+        plot.AddLine(tMin, g.MaatSlope * tMin + g.MaatIntercept, tMax,
+                     g.MaatSlope * tMax + g.MaatIntercept, "MAAT: H = aT + b");
+    return contour;
+}
+
+// The best fit as the samples window shows it; the grid the map is drawn on,
+// which is the grid of the sample's fit, as its boxes mean it.
+QString SummaryText(const study::MisfitMap& map, const study::StudyOptions& options, char sep) {
+    const SolubilityGrid& g = *map.plan.grid;
+    const auto N = static_cast<std::size_t>(g.CaseCount);
+    const study::StudyResult& r = map.result;
     const auto full = [sep](double v) { return FullText(v, sep); };
     QString summary = QString("Best fit: %1 °C, %2 m, A = %3")
                           .arg(TemperatureText(r.temperature, sep), ElevationText(r.elevation, sep),
@@ -154,7 +159,28 @@ void MisfitWindow::Draw(const study::MisfitMap& map, const study::StudyOptions& 
                               full(std::max(els.front().H, els.back().H)), full(g.ElevStep),
                               full(tLo), full(tHi), full(g.TempStep));
     if (g.MaatInUse) summary += " along the MAAT equation";
-    Summary->setText(summary + ".");
+    return summary + ".";
+}
+
+} // namespace
+
+void MisfitWindow::Draw(const study::MisfitMap& map, const study::StudyOptions& options,
+                        const std::string& name) {
+    const study::StudyResult& r = map.result;
+    Map->Clear();
+    BestT = r.temperature;
+    BestH = r.elevation;
+    Chi2Min = r.chi2;
+    Contour.clear();
+    const QString title = QString::fromStdString("Misfit of " + name + " (" +
+                                                 std::string(study::InfoOf(options.model).name) +
+                                                 ", " + study::GasList(options.gases) + ")");
+    if (map.plan.elevations.size() == 1)
+        DrawChi2Curve(*Map, map, title);
+    else
+        Contour = DrawChi2Map(*Map, map, title);
+    Map->Replot();
+    Summary->setText(SummaryText(map, options, app_.module().run.DecimalSeparator));
 }
 
 void MisfitWindow::CompareSettings(const study::StudyOptions& now) {

@@ -7,6 +7,7 @@
 #include "ui/form2.h"
 #include "ui/form4.h"
 #include "ui/misfit_window.h"
+#include "ui/run_progress.h"
 #include "ui/samples_window.h"
 #include "ui/sol_graph_form.h"
 #include "ui/widgets.h"
@@ -17,22 +18,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDesktopServices>
-#include <QDialog>
 #include <QDir>
-#include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPointer>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QStandardPaths>
-#include <QTimer>
 #include <QUrl>
-#include <QVBoxLayout>
-#include <QWindow>
-
-#include <thread>
 
 namespace temra::ui {
 
@@ -55,65 +47,27 @@ TemraApp::TemraApp() {
         return QDesktopServices::openUrl(
             QUrl::fromLocalFile(QString::fromStdString(file.string())));
     };
-    messageSink = [](QWidget* parent, const QString& title, const QString& text, bool error) {
-        if (error)
-            QMessageBox::critical(parent, title, text);
-        else
-            QMessageBox::information(parent, title, text);
-    };
 }
 
 TemraApp::~TemraApp() = default;
 
-Form1& TemraApp::form1() {
-    if (!form1_) {
-        form1_ = std::make_unique<Form1>(*this);
-        // The windows that depend on the input page learn of every change to it.
-        for (QLineEdit* box : form1_->findChildren<QLineEdit*>())
-            connect(box, &QLineEdit::textChanged, this, &TemraApp::InputPageChanged);
-        connect(form1_->Check1, &QCheckBox::toggled, this, &TemraApp::InputPageChanged);
-    }
-    return *form1_;
-}
+// The windows, each made the first time it is asked for.
+// clang-format off
+Form1& TemraApp::form1() { return form1_.Get(*this, &TemraApp::ConnectInputPage); }
+SolGraphForm& TemraApp::solGraphForm() { return solGraph_.Get(*this); }
+Form4& TemraApp::form4() { return form4_.Get(*this); }
+Dialog& TemraApp::dialog() { return dialog_.Get(*this); }
+Form2& TemraApp::form2() { return form2_.Get(*this); }
+Dialog1& TemraApp::dialog1() { return dialog1_.Get(*this); }
+ArN2GraphForm& TemraApp::arN2GraphForm() { return arN2_.Get(*this); }
+SamplesWindow& TemraApp::samplesWindow() { return samples_.Get(*this); }
+MisfitWindow& TemraApp::misfitWindow() { return misfit_.Get(*this); }
+// clang-format on
 
-SolGraphForm& TemraApp::solGraphForm() {
-    if (!solGraph_) solGraph_ = std::make_unique<SolGraphForm>(*this);
-    return *solGraph_;
-}
-
-Form4& TemraApp::form4() {
-    if (!form4_) form4_ = std::make_unique<Form4>(*this);
-    return *form4_;
-}
-
-Dialog& TemraApp::dialog() {
-    if (!dialog_) dialog_ = std::make_unique<Dialog>(*this);
-    return *dialog_;
-}
-
-Form2& TemraApp::form2() {
-    if (!form2_) form2_ = std::make_unique<Form2>(*this);
-    return *form2_;
-}
-
-Dialog1& TemraApp::dialog1() {
-    if (!dialog1_) dialog1_ = std::make_unique<Dialog1>(*this);
-    return *dialog1_;
-}
-
-SamplesWindow& TemraApp::samplesWindow() {
-    if (!samples_) samples_ = std::make_unique<SamplesWindow>(*this);
-    return *samples_;
-}
-
-MisfitWindow& TemraApp::misfitWindow() {
-    if (!misfit_) misfit_ = std::make_unique<MisfitWindow>(*this);
-    return *misfit_;
-}
-
-ArN2GraphForm& TemraApp::arN2GraphForm() {
-    if (!arN2_) arN2_ = std::make_unique<ArN2GraphForm>(*this);
-    return *arN2_;
+void TemraApp::ConnectInputPage(Form1& page) {
+    for (QLineEdit* box : page.findChildren<QLineEdit*>())
+        connect(box, &QLineEdit::textChanged, this, &TemraApp::InputPageChanged);
+    connect(page.Check1, &QCheckBox::toggled, this, &TemraApp::InputPageChanged);
 }
 
 void TemraApp::ShowInputPage() {
@@ -121,11 +75,12 @@ void TemraApp::ShowInputPage() {
 }
 
 void TemraApp::HideInputPage() {
-    if (form1_) form1_->hide();
+    if (Form1* page = form1_.IfMade()) page->hide();
 }
 
 bool TemraApp::InputPageVisible() const {
-    return form1_ && form1_->isVisible();
+    const Form1* page = form1_.IfMade();
+    return page && page->isVisible();
 }
 
 Form1Texts TemraApp::InputTexts() {
@@ -160,7 +115,7 @@ void TemraApp::ShowGasPairRanges() {
 }
 
 void TemraApp::HideGasPairRanges() {
-    if (dialog1_) dialog1_->hide();
+    if (Dialog1* ranges = dialog1_.IfMade()) ranges->hide();
 }
 
 void TemraApp::ShowGasPairGraph() {
@@ -195,7 +150,7 @@ void TemraApp::ShowMisfitMap(const study::Sample& sample, const study::StudyOpti
 }
 
 void TemraApp::StudySettingsChanged(const study::StudyOptions& now) {
-    if (misfit_) misfit_->CompareSettings(now);
+    if (MisfitWindow* map = misfit_.IfMade()) map->CompareSettings(now);
 }
 
 void TemraApp::FitSamplesAgain() {
@@ -231,8 +186,8 @@ bool TemraApp::Attempt(QWidget* parent, const std::function<void()>& step) {
 }
 
 void TemraApp::End() {
-    if (endHook) {
-        endHook();
+    if (hooks.end) {
+        hooks.end();
         return;
     }
     ending_ = true;
@@ -240,121 +195,12 @@ void TemraApp::End() {
     QCoreApplication::exit(0);
 }
 
-namespace {
-
-// Holds back the user's input to Temra's windows while a computation runs, except
-// for the progress window. A window's close is refused meanwhile.
-class InputHold : public QObject {
-  public:
-    InputHold() { qApp->installEventFilter(this); }
-    ~InputHold() override { qApp->removeEventFilter(this); }
-    QPointer<QWidget> allowed;
-
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        switch (event->type()) {
-        case QEvent::Close:
-            if (!watched->isWidgetType() || Allowed(watched)) return false;
-            event->ignore();
-            return true;
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::Shortcut:
-        case QEvent::ShortcutOverride:
-        case QEvent::Wheel:
-        case QEvent::TouchBegin:
-        case QEvent::TouchUpdate:
-        case QEvent::TouchEnd:
-        case QEvent::ContextMenu:
-            // Events reach a window first and its widgets next: the widgets decide.
-            return watched->isWidgetType() && !Allowed(watched);
-        default:
-            return false;
-        }
-    }
-
-  private:
-    bool Allowed(QObject* watched) const {
-        auto* w = static_cast<QWidget*>(watched);
-        return allowed && (w == allowed || allowed->isAncestorOf(w));
-    }
-};
-
-} // namespace
-
-// The window that tells how far a long computation is and offers Cancel.
-class RunProgress : public QDialog {
-  public:
-    RunProgress(const QString& what, QWidget* parent, RunControl& control)
-        : QDialog(parent), control_(control) {
-        setObjectName("RunProgress");
-        setWindowTitle("Temra");
-        setModal(true);
-        label_ = new QLabel(what, this);
-        bar_ = new QProgressBar(this);
-        bar_->setRange(0, 1000);
-        auto* cancel = new QPushButton(tr("Cancel"), this);
-        cancel->setObjectName("Cancel");
-        auto* layout = new QVBoxLayout(this);
-        layout->addWidget(label_);
-        layout->addWidget(bar_);
-        layout->addWidget(cancel, 0, Qt::AlignRight);
-        connect(cancel, &QPushButton::clicked, this, [this] { reject(); });
-        setMinimumWidth(360);
-    }
-    void Update() { bar_->setValue(static_cast<int>(control_.Fraction() * 1000)); }
-
-    // Cancel, Escape and the window's close all cancel the computation.
-    void reject() override {
-        control_.Cancel();
-        label_->setText(tr("Cancelling…"));
-    }
-
-  private:
-    RunControl& control_;
-    QLabel* label_;
-    QProgressBar* bar_;
-};
-
 bool TemraApp::Run(QWidget* parent, const QString& what,
                    const std::function<void(RunControl&)>& work,
                    const std::function<void()>& onFailure) {
     RunControl control;
-    if (runStartedHook) runStartedHook(control);
-    std::exception_ptr failure;
-    {
-        InputHold hold;
-        BusyCursor busy;
-        QEventLoop loop;
-        std::thread worker([&] {
-            try {
-                work(control);
-            } catch (...) {
-                failure = std::current_exception();
-            }
-            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-        });
-        // The progress window, after about a second.
-        RunProgress progress(what, parent, control);
-        hold.allowed = &progress;
-        QTimer appear;
-        appear.setSingleShot(true);
-        connect(&appear, &QTimer::timeout, &progress, [&] {
-            QGuiApplication::setOverrideCursor(Qt::ArrowCursor); // the progress window is live
-            progress.show();
-        });
-        appear.start(1000);
-        QTimer tick;
-        connect(&tick, &QTimer::timeout, &progress, [&] { progress.Update(); });
-        tick.start(100);
-        loop.exec();
-        worker.join();
-        if (progress.isVisible()) QGuiApplication::restoreOverrideCursor();
-    } // the progress window is gone before anything is reported
-
+    if (hooks.runStarted) hooks.runStarted(control);
+    const std::exception_ptr failure = RunWithProgress(parent, what, control, work);
     if (!failure) return true;
     if (onFailure) onFailure();
     ReportFailure(parent, failure);
@@ -378,7 +224,7 @@ void TemraApp::ReportFailure(QWidget* parent, const std::exception_ptr& failure)
 }
 
 bool TemraApp::Confirm(QWidget* parent, const QString& text) {
-    if (confirmSink) return confirmSink(parent, text);
+    if (hooks.confirm) return hooks.confirm(parent, text);
     QMessageBox box(QMessageBox::Question, "Temra", text, QMessageBox::NoButton, parent);
     QPushButton* goOn = box.addButton(tr("Go on"), QMessageBox::AcceptRole);
     QPushButton* stop = box.addButton(tr("Stop"), QMessageBox::RejectRole);
@@ -409,14 +255,14 @@ void TemraApp::ShowExportOutcome(QWidget* parent, const QString& message, QLabel
         statusLine->setText(message);
         return;
     }
-    if (solGraph_ && solGraph_->isVisible()) {
-        solGraph_->ShowExportMessage(message);
+    if (SolGraphForm* graph = solGraph_.IfMade(); graph && graph->isVisible()) {
+        graph->ShowExportMessage(message);
         return;
     }
     // The window that started the export may be hidden by now: the message goes
     // over a window the user can see.
     QWidget* shown = parent && parent->isVisible() ? parent : nullptr;
-    if (!shown && form1_ && form1_->isVisible()) shown = form1_.get();
+    if (!shown && InputPageVisible()) shown = form1_.IfMade();
     Inform(shown, message);
 }
 
@@ -438,13 +284,13 @@ void TemraApp::ReportError(QWidget* parent, const TemraError& error) {
         HideGasPairRanges();
         form2().show();
         form2().raise();
-        messageSink(form2_.get(), "Temra",
-                    ErrorText(error) +
-                        "\n\nTick two gases on the selection window, then press OK there.",
-                    true);
+        Message(form2_.IfMade(), "Temra",
+                ErrorText(error) +
+                    "\n\nTick two gases on the selection window, then press OK there.",
+                true);
         return;
     }
-    messageSink(parent, "Temra", ErrorText(error), true);
+    Message(parent, "Temra", ErrorText(error), true);
     QWidget* box = FieldWidget(error.field());
     if (!box || !box->isVisible() || !box->window()->isVisible()) return;
     box->window()->activateWindow();
@@ -454,22 +300,31 @@ void TemraApp::ReportError(QWidget* parent, const TemraError& error) {
 
 QWidget* TemraApp::FieldWidget(const FieldRef& field) const {
     QWidget* window = nullptr;
-    if (field.window == "Form1") window = form1_.get();
-    if (field.window == "Dialog") window = dialog_.get();
-    if (field.window == "Dialog1") window = dialog1_.get();
-    if (field.window == "Form2") window = form2_.get();
-    if (field.window == "SolGraphForm") window = solGraph_.get();
-    if (field.window == "Samples") window = samples_.get();
+    if (field.window == "Form1") window = form1_.IfMade();
+    if (field.window == "Dialog") window = dialog_.IfMade();
+    if (field.window == "Dialog1") window = dialog1_.IfMade();
+    if (field.window == "Form2") window = form2_.IfMade();
+    if (field.window == "SolGraphForm") window = solGraph_.IfMade();
+    if (field.window == "Samples") window = samples_.IfMade();
     if (!window || field.control.empty()) return nullptr;
     return window->findChild<QWidget*>(QString::fromStdString(field.control));
 }
 
 void TemraApp::ReportExportError(QWidget* parent, const std::exception& error) {
-    messageSink(parent, "Temra", QString::fromStdString(error.what()), true);
+    Message(parent, "Temra", QString::fromStdString(error.what()), true);
 }
 
 void TemraApp::Inform(QWidget* parent, const QString& text) {
-    messageSink(parent, "Temra", text, false);
+    Message(parent, "Temra", text, false);
+}
+
+void TemraApp::Message(QWidget* parent, const QString& title, const QString& text, bool error) {
+    if (hooks.message)
+        hooks.message(parent, title, text, error);
+    else if (error)
+        QMessageBox::critical(parent, title, text);
+    else
+        QMessageBox::information(parent, title, text);
 }
 
 } // namespace temra::ui

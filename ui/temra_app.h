@@ -29,6 +29,27 @@ class ArN2GraphForm;
 class SamplesWindow;
 class MisfitWindow;
 
+// The place of one window: empty until the window is first asked for, then
+// holding it, hidden or shown, until the program ends.
+template <class W> class LazyWindow {
+  public:
+    // The window, made for `app` the first time it is asked for; `made`, when
+    // given, then runs on it once (the connections it needs beyond its own).
+    // Called where W is complete (ui/temra_app.cpp).
+    template <class App> W& Get(App& app, void (App::*made)(W&) = nullptr) {
+        if (!window_) {
+            window_ = std::make_unique<W>(app);
+            if (made) (app.*made)(*window_);
+        }
+        return *window_;
+    }
+    // The window when it has been made, else null.
+    W* IfMade() const { return window_.get(); }
+
+  private:
+    std::unique_ptr<W> window_;
+};
+
 class TemraApp : public QObject {
     Q_OBJECT
   public:
@@ -81,7 +102,7 @@ class TemraApp : public QObject {
     // completed.
     bool Attempt(QWidget* parent, const std::function<void()>& step);
 
-    // Each window is created the first time it is asked for.
+    // Each window is created the first time it is asked for (LazyWindow).
     Form1& form1();
     SolGraphForm& solGraphForm();
     Form4& form4();
@@ -91,14 +112,13 @@ class TemraApp : public QObject {
     ArN2GraphForm& arN2GraphForm();
     SamplesWindow& samplesWindow();
     MisfitWindow& misfitWindow();
-    bool HasArN2GraphForm() const { return arN2_ != nullptr; }
-    bool HasDialog1() const { return dialog1_ != nullptr; }
+    bool HasArN2GraphForm() const { return arN2_.IfMade() != nullptr; }
+    bool HasDialog1() const { return dialog1_.IfMade() != nullptr; }
 
     // Ends the program at once: every window closes, nothing is asked or saved,
     // whatever is open.
     void End();
     bool Ending() const { return ending_; }
-    std::function<void()> endHook; // replaces quitting (tests)
 
     // Runs `work` on a worker thread while the windows keep repainting. After
     // about a second a progress window says what runs and offers Cancel; the
@@ -106,13 +126,12 @@ class TemraApp : public QObject {
     // reported (naming the box at fault). True when the work completed; false
     // when it failed or was cancelled, in which case it changed nothing.
     // `onFailure` runs before the report (a dialog that hid itself comes back).
+    // The worker, the progress window and the held input are ui/run_progress.h's.
     bool Run(QWidget* parent, const QString& what, const std::function<void(RunControl&)>& work,
              const std::function<void()>& onFailure = {});
-    std::function<void(RunControl&)> runStartedHook; // sees every run's control (tests)
 
     // Asks the user to go on or stop; true to go on.
     bool Confirm(QWidget* parent, const QString& text);
-    std::function<bool(QWidget* parent, const QString& text)> confirmSink; // tests
 
     // Where workbooks go and how they are opened.
     xl::ExportDestination exportDestination;
@@ -125,9 +144,6 @@ class TemraApp : public QObject {
                         const std::function<xl::Workbook&(xl::Application&)>& build,
                         const char* sheet, QLabel* statusLine = nullptr);
 
-    // Messages to the user; tests replace the sink to read them without a dialog.
-    std::function<void(QWidget* parent, const QString& title, const QString& text, bool error)>
-        messageSink;
     // Reports a fault, then puts the cursor into the box at fault with its text
     // selected, where that box can be seen.
     void ReportError(QWidget* parent, const TemraError& error);
@@ -139,6 +155,20 @@ class TemraApp : public QObject {
     // The text of a computation fault: number, description, the field at fault.
     static QString ErrorText(const TemraError& error);
 
+    // Where the tests take the user's place. A hook left empty leaves the
+    // program as the user meets it.
+    struct TestHooks {
+        // Replaces quitting: End calls it and nothing closes.
+        std::function<void()> end;
+        // Sees every run's control before its work begins (to cancel it, say).
+        std::function<void(RunControl&)> runStarted;
+        // Answers the confirmations instead of the user; true to go on.
+        std::function<bool(QWidget* parent, const QString& text)> confirm;
+        // Reads the messages to the user, which then show no dialog.
+        std::function<void(QWidget* parent, const QString& title, const QString& text, bool error)>
+            message;
+    } hooks;
+
   signals:
     // A box or the tick of the input page has changed.
     void InputPageChanged();
@@ -146,18 +176,22 @@ class TemraApp : public QObject {
   private:
     void ReportFailure(QWidget* parent, const std::exception_ptr& failure);
     void ShowExportOutcome(QWidget* parent, const QString& message, QLabel* statusLine);
+    // A message box, or the test hook that reads it.
+    void Message(QWidget* parent, const QString& title, const QString& text, bool error);
+    // The windows that depend on the input page learn of every change to it.
+    void ConnectInputPage(Form1& page);
 
     Module1 module_;
     bool ending_ = false;
-    std::unique_ptr<Form1> form1_;
-    std::unique_ptr<SolGraphForm> solGraph_;
-    std::unique_ptr<Form4> form4_;
-    std::unique_ptr<Dialog> dialog_;
-    std::unique_ptr<Form2> form2_;
-    std::unique_ptr<Dialog1> dialog1_;
-    std::unique_ptr<ArN2GraphForm> arN2_;
-    std::unique_ptr<SamplesWindow> samples_;
-    std::unique_ptr<MisfitWindow> misfit_;
+    LazyWindow<Form1> form1_;
+    LazyWindow<SolGraphForm> solGraph_;
+    LazyWindow<Form4> form4_;
+    LazyWindow<Dialog> dialog_;
+    LazyWindow<Form2> form2_;
+    LazyWindow<Dialog1> dialog1_;
+    LazyWindow<ArN2GraphForm> arN2_;
+    LazyWindow<SamplesWindow> samples_;
+    LazyWindow<MisfitWindow> misfit_;
 };
 
 } // namespace temra::ui
