@@ -200,6 +200,9 @@ double EquilibriumAt(const GasConstants& gas, float T, bool first, const PairInp
                              ApproxText(vp) +
                              " atm) is not below the air pressure at sea level (1 atm), so no "
                              "gas stays dissolved");
+    // The equilibrium concentration as EquilConcOf forms it, the product taken in
+    // the curves' own order: it agrees with the grid run's to the last digit or
+    // two, and the curves' numbers stay as they are.
     const double equil =
         checked::Finite((airPressure - vp) * gas.AtmFraction * v.SalineSolubility / 1000,
                         mf.temperature, "EquilConc");
