@@ -18,6 +18,7 @@
 #include "export/exports.h"
 #include "study/models.h"
 #include "study/sample_table.h"
+#include "study/study_notes.h"
 #include "study/study_results.h"
 
 #include <CLI/CLI.hpp>

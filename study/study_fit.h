@@ -76,13 +76,6 @@ struct StudyResult {
 std::vector<StudyResult> FitStudy(const std::vector<Sample>& samples, const StudyOptions& options,
                                   const RunSettings& settings, RunControl& control = Unwatched());
 
-// What a study's results cannot say by themselves, once for the whole table: the
-// samples best at an end of the grid (naming the box or option to widen, as
-// `name` gives it), those without a degree of freedom, and the gases left out.
-std::vector<std::string> StudyNotes(const std::vector<StudyResult>& results,
-                                    const StudyOptions& options, char separator,
-                                    const std::function<std::string(FieldId)>& name);
-
 // One sample's misfit over its grid: every case's chi2 at its best A (and F),
 // with the grid and the sample's result. Throws StudyError when the sample
 // cannot be read, TemraError when its grid cannot be made.

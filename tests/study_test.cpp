@@ -6,6 +6,7 @@
 #include "study/contour.h"
 #include "study/sample_table.h"
 #include "study/study_fit.h"
+#include "study/study_notes.h"
 #include "study/study_results.h"
 #include "tests/test_support.h"
 

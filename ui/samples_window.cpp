@@ -4,6 +4,7 @@
 #include "export/exports.h"
 #include "study/models.h"
 #include "study/sample_table.h"
+#include "study/study_notes.h"
 #include "ui/samples_model.h"
 #include "ui/temra_app.h"
 #include "ui/widgets.h"

@@ -1,0 +1,406 @@
+#include "study/fit_sample.h"
+
+#include "core/numtext.h"
+#include "core/solubility_model.h"
+#include "study/models.h"
+
+#include <boost/math/distributions/chi_squared.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace temra::study {
+
+std::uint64_t SampleWork(std::uint64_t cases, Model model) {
+    return 2 * cases * InfoOf(model).searchWeight;
+}
+
+Fitted FittedGases(const Values& v, const StudyOptions& o) {
+    Fitted f;
+    for (std::size_t i = 0; i < GasCount; ++i) {
+        if (!o.gases[i] || !v.present[i]) continue;
+        const auto j = static_cast<std::size_t>(f.n++);
+        f.gas[j] = i;
+        f.m[j] = v.measured[i];
+        f.w[j] = 1 / (v.sigma[i] * v.sigma[i]);
+        f.z[j] = kGasTable[i].AtmFraction;
+        f.mask[i] = true;
+    }
+    return f;
+}
+
+Domain DomainOf(const SampleGrid& grid) {
+    const GridPlan& plan = grid.layout->plan;
+    const SolubilityGrid& g = *plan.grid;
+    Domain d;
+    d.eFree = plan.elevations.size() > 1;
+    d.e0 = plan.elevations.front().H;
+    const std::vector<double>& T0 = grid.tables.front()->T;
+    d.t0 = T0.front();
+    for (const TempTable* t : grid.tables)
+        for (double T : t->T) d.tFree = d.tFree || T != d.t0;
+    d.tMax = g.TempMax;
+    d.eMax = g.ElevMax;
+    d.tStep = std::fabs(g.TempStep);
+    d.eStep = std::fabs(g.ElevStep);
+    d.maat = g.MaatInUse;
+    d.slope = static_cast<double>(g.MaatSlope);
+    d.intercept = static_cast<double>(g.MaatIntercept);
+    return d;
+}
+
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr int kGridBits = 14; // a searched parameter in the grid's search: the refinement
+                              // sharpens the best
+
+// One pass of a sample's fit: `budget` units spread evenly over `steps` steps,
+// counted a few thousand steps at a time (Step throws Cancelled when the run was
+// cancelled). What is left of the budget is counted when the pass ends without a
+// fault, so that a sample always counts its whole share.
+class PassProgress {
+  public:
+    PassProgress(RunControl* control, std::uint64_t budget, std::uint64_t steps)
+        : control_(control), budget_(budget), steps_(steps),
+          exceptions_(std::uncaught_exceptions()) {}
+    PassProgress(const PassProgress&) = delete;
+    PassProgress& operator=(const PassProgress&) = delete;
+    ~PassProgress() {
+        if (control_ && std::uncaught_exceptions() == exceptions_ && budget_ > counted_)
+            control_->Add(budget_ - counted_);
+    }
+    void Step() {
+        if (++pending_ >= kBatch) Flush();
+    }
+    void Steps(std::uint64_t n) {
+        pending_ += n;
+        if (pending_ >= kBatch) Flush();
+    }
+
+  private:
+    static constexpr std::uint64_t kBatch = 4096;
+    void Flush() {
+        done_ += pending_;
+        pending_ = 0;
+        if (!control_) return;
+        const auto reached =
+            std::min(budget_, static_cast<std::uint64_t>(
+                                  static_cast<long double>(budget_) * done_ /
+                                  static_cast<long double>(std::max<std::uint64_t>(steps_, 1))));
+        const std::uint64_t units = reached - std::min(reached, counted_);
+        counted_ += units;
+        control_->Advance(units);
+    }
+    RunControl* control_;
+    std::uint64_t budget_, steps_, done_ = 0, pending_ = 0, counted_ = 0;
+    int exceptions_;
+};
+
+// Every case's misfit at its best excess air.
+struct CasePass {
+    std::vector<double> chi2, A, second; // second: empty for a model without one
+    std::size_t best = 0;
+    bool found = false;
+};
+
+// UA over the n cases from k0: each case's weighted sums gas by gas, a block of
+// cases at a time, with conc(j, k) the equilibrium concentration of fitted gas j
+// in case k0 + k; then each case's A >= 0 and chi2 in closed form:
+//   A = max(0, Sdz / Sz2), chi2 = Sd2 - A (2 Sdz - A Sz2).
+template <typename Conc>
+void UaCases(const Fitted& f, std::size_t k0, std::size_t n, Conc&& conc, CasePass& c,
+             PassProgress& pass) {
+    double Sz2 = 0;
+    for (std::size_t j = 0; j < static_cast<std::size_t>(f.n); ++j) Sz2 += f.w[j] * f.z[j] * f.z[j];
+    constexpr std::size_t kBlock = 4096;
+    std::array<double, kBlock> Sdz{}, Sd2{};
+    for (std::size_t b0 = 0; b0 < n; b0 += kBlock) {
+        const std::size_t count = std::min(kBlock, n - b0);
+        for (std::size_t j = 0; j < static_cast<std::size_t>(f.n); ++j) {
+            const double m = f.m[j], w = f.w[j], wz = f.w[j] * f.z[j];
+            if (j == 0) {
+                for (std::size_t k = 0; k < count; ++k) {
+                    const double d = m - conc(j, b0 + k);
+                    Sdz[k] = wz * d;
+                    Sd2[k] = w * d * d;
+                }
+            } else {
+                for (std::size_t k = 0; k < count; ++k) {
+                    const double d = m - conc(j, b0 + k);
+                    Sdz[k] += wz * d;
+                    Sd2[k] += w * d * d;
+                }
+            }
+        }
+        for (std::size_t k = 0; k < count; ++k) {
+            const double A = std::max(0.0, Sdz[k] / Sz2);
+            c.chi2[k0 + b0 + k] = Sd2[k] - A * (2 * Sdz[k] - A * Sz2);
+            c.A[k0 + b0 + k] = A;
+        }
+        pass.Steps(count);
+    }
+}
+
+// A model searched case by case, at every case of one elevation: the best excess
+// air of each.
+void ModelCases(const Fitted& f, const SampleGrid& grid, std::size_t e, const StudyOptions& o,
+                CasePass& c, PassProgress& pass) {
+    const TempTable& tab = *grid.tables[e];
+    const double P = grid.layout->P[e];
+    const auto k0 = static_cast<std::size_t>(grid.layout->plan.elevations[e].first);
+    std::array<double, GasCount> C{};
+    for (std::size_t t = 0; t < tab.T.size(); ++t) {
+        pass.Step();
+        for (std::size_t j = 0; j < static_cast<std::size_t>(f.n); ++j)
+            C[j] = EquilConcOf(tab.SX[f.gas[j]][t], P, tab.VP[t]);
+        const Excess x = BestExcess(f, C.data(), o, kGridBits);
+        c.chi2[k0 + t] = x.chi2;
+        c.A[k0 + t] = x.A;
+        if (!c.second.empty()) c.second[k0 + t] = x.second;
+    }
+}
+
+// Every case's misfit at its best excess air, and the best case (the lowest
+// case number on a tie; a misfit out of the number range is never the best). A
+// model in closed form sums the cases' terms in blocks, from the concentrations
+// the grid's samples share where they were made.
+CasePass SearchCases(const Fitted& f, const SampleGrid& grid, const StudyOptions& o,
+                     PassProgress& pass) {
+    const GridPlan& plan = grid.layout->plan;
+    const auto N = static_cast<std::size_t>(plan.Cases());
+    CasePass c;
+    c.chi2.resize(N);
+    c.A.resize(N);
+    const ModelInfo& model = InfoOf(o.model);
+    c.second.assign(model.HasSecond() ? N : 0, 0.0);
+    if (model.closedForm && !grid.cases[f.gas[0]].empty()) {
+        // The cases' concentrations shared with the other samples of the grid.
+        UaCases(
+            f, 0, N, [&](std::size_t j, std::size_t k) { return grid.cases[f.gas[j]][k]; }, c,
+            pass);
+    } else {
+        for (std::size_t e = 0; e < plan.elevations.size(); ++e) {
+            if (!model.closedForm) {
+                ModelCases(f, grid, e, o, c, pass);
+                continue;
+            }
+            const TempTable& tab = *grid.tables[e];
+            const double P = grid.layout->P[e];
+            UaCases(
+                f, static_cast<std::size_t>(plan.elevations[e].first), tab.T.size(),
+                [&](std::size_t j, std::size_t t) {
+                    return EquilConcOf(tab.SX[f.gas[j]][t], P, tab.VP[t]);
+                },
+                c, pass);
+        }
+    }
+    double least = kInf;
+    for (std::size_t k = 0; k < N; ++k)
+        if (c.chi2[k] < least) {
+            least = c.chi2[k];
+            c.best = k;
+        }
+    c.found = std::isfinite(least);
+    return c;
+}
+
+// The grid case's point.
+Point CasePoint(const SampleGrid& grid, const CasePass& c, std::size_t k) {
+    const auto& els = grid.layout->plan.elevations;
+    const auto el =
+        std::upper_bound(els.begin(), els.end(), static_cast<std::uint64_t>(k),
+                         [](std::uint64_t v, const GridElevation& e) { return v < e.first; }) -
+        1;
+    const auto e = static_cast<std::size_t>(el - els.begin());
+    return {grid.tables[e]->T[k - el->first], el->H, c.chi2[k], c.A[k],
+            c.second.empty() ? 0.0 : c.second[k]};
+}
+
+// The case nearest a point: the nearest elevation, then its nearest temperature.
+std::size_t NearestCase(const SampleGrid& grid, const Point& p) {
+    const auto& els = grid.layout->plan.elevations;
+    std::size_t e = 0;
+    for (std::size_t i = 1; i < els.size(); ++i)
+        if (std::fabs(els[i].H - p.E) < std::fabs(els[e].H - p.E)) e = i;
+    const std::vector<double>& T = grid.tables[e]->T;
+    std::size_t t = 0;
+    for (std::size_t i = 1; i < T.size(); ++i)
+        if (std::fabs(T[i] - p.T) < std::fabs(T[t] - p.T)) t = i;
+    return static_cast<std::size_t>(els[e].first) + t;
+}
+
+// Why a sample's misfit cannot be computed: the first gas whose term leaves the
+// number range.
+std::string OverflowingGas(const Fitted& f, const SampleGrid& grid) {
+    const TempTable& tab = *grid.tables.front();
+    for (int j = 0; j < f.n; ++j) {
+        const auto i = static_cast<std::size_t>(j);
+        const double C =
+            EquilConcOf(tab.SX[f.gas[i]].front(), grid.layout->P.front(), tab.VP.front());
+        const double r = f.m[i] - C;
+        if (!std::isfinite(f.w[i] * r * r))
+            return GasName(static_cast<int>(f.gas[i]) + 1) +
+                   ": its misfit leaves the number range (check its value and error)";
+    }
+    return "the misfit leaves the number range (check the values and errors)";
+}
+
+// The ends of the grid (or of the MAAT window) the best lies at, as ends and
+// the flags edge-T, edge-E.
+void EdgeFlags(StudyResult& r, const Domain& d, const Point& best) {
+    const double tolT = 1e-9 * std::max(1.0, d.tMax), tolE = 1e-9 * std::max(1.0, d.eMax);
+    if (d.tFree) {
+        const Interval w = d.TAt(best.E);
+        const bool low = best.T <= w.lo + tolT, high = best.T >= w.hi - tolT;
+        r.ends.tempLow = low && best.T <= tolT;
+        r.ends.tempHigh = high && best.T >= d.tMax - tolT;
+        r.ends.maat = (low || high) && !r.ends.tempLow && !r.ends.tempHigh;
+        if (low || high) r.flags.emplace_back("edge-T");
+    }
+    if (d.eFree) {
+        const Interval w = d.E(best.T);
+        const bool low = best.E <= w.lo + tolE, high = best.E >= w.hi - tolE;
+        r.ends.elevLow = low && best.E <= tolE;
+        r.ends.elevHigh = high && best.E >= d.eMax - tolE;
+        r.ends.maat = r.ends.maat || ((low || high) && !r.ends.elevLow && !r.ends.elevHigh);
+        if (low || high) r.flags.emplace_back("edge-E");
+    }
+}
+
+// The flags of a best at a bound of the model's parameters, as the model's table
+// names them. A bound is reached within 1e-9 of the parameter's span (exactly,
+// for a parameter without an upper bound).
+void BoundFlags(StudyResult& r, const Point& best, const StudyOptions& o) {
+    const ModelInfo& model = InfoOf(o.model);
+    for (int k = 0; k < model.paramCount; ++k) {
+        const ModelParam& p = model.params[static_cast<std::size_t>(k)];
+        const double v = k == 0 ? best.A : best.second, hi = p.hi(o);
+        const double tol = std::isfinite(hi) ? 1e-9 * (hi - p.lo) : 0.0;
+        if (!p.lowFlag.empty() && v <= p.lo + tol) r.flags.emplace_back(p.lowFlag);
+        if (!p.highFlag.empty() && v >= hi - tol) r.flags.emplace_back(p.highFlag);
+    }
+}
+
+// The flags of a result, in their order: the grid's ends, ranges the grid cuts,
+// the excess air at its bounds, a poor fit, no degree of freedom, gases left out.
+void AddFlags(StudyResult& r, const Domain& d, const Point& best, const Ranges& ranges,
+              const Fitted& f, const StudyOptions& o) {
+    EdgeFlags(r, d, best);
+    if (ranges.cutT) r.flags.emplace_back("range-cut-T");
+    if (ranges.cutE) r.flags.emplace_back("range-cut-E");
+    BoundFlags(r, best, o);
+    if (r.p && *r.p < 0.01) r.flags.emplace_back("poor-fit");
+    if (r.dof <= 0) r.flags.emplace_back("underdetermined");
+    for (std::size_t i = 0; i < GasCount; ++i)
+        if (o.gases[i] && !f.mask[i])
+            r.flags.push_back("missing:" + GasName(static_cast<int>(i) + 1));
+}
+
+bool AllFinite(const StudyResult& r) {
+    const double values[] = {r.chi2,
+                             r.elevation,
+                             r.elevationLo,
+                             r.elevationHi,
+                             r.temperature,
+                             r.temperatureLo,
+                             r.temperatureHi,
+                             r.A,
+                             r.ALo,
+                             r.AHi,
+                             r.second ? r.second->value : 0,
+                             r.second ? r.second->lo : 0,
+                             r.second ? r.second->hi : 0,
+                             r.p.value_or(0)};
+    return std::all_of(std::begin(values), std::end(values),
+                       [](double v) { return std::isfinite(v); });
+}
+
+// The grid cases of the chi2 <= target region that reach furthest.
+RegionSeeds SeedsOf(const SampleGrid& grid, const CasePass& cases, double target) {
+    RegionSeeds seeds;
+    const auto& els = grid.layout->plan.elevations;
+    for (std::size_t e = 0; e < els.size(); ++e) {
+        const std::vector<double>& T = grid.tables[e]->T;
+        for (std::size_t t = 0, k = els[e].first; t < T.size(); ++t, ++k)
+            if (cases.chi2[k] <= target)
+                seeds.Add({T[t], els[e].H, cases.chi2[k], cases.A[k],
+                           cases.second.empty() ? 0.0 : cases.second[k]});
+    }
+    return seeds;
+}
+
+// A result from the continuous best and its ranges: chi2, the degrees of freedom
+// and p, the values with their ranges, the flags.
+void FillResult(StudyResult& r, const Point& best, const Ranges& ranges, const Domain& d,
+                const Fitted& f, const StudyOptions& o) {
+    const ModelInfo& model = InfoOf(o.model);
+    r.chi2 = best.chi2;
+    // Free: the elevation and temperature where the grid has more than one, and
+    // the model's parameters.
+    r.freeParameters = (d.eFree ? 1 : 0) + (d.tFree ? 1 : 0) + model.paramCount;
+    r.dof = f.n - r.freeParameters;
+    if (r.dof > 0)
+        r.p = boost::math::cdf(
+            boost::math::complement(boost::math::chi_squared(r.dof), std::max(0.0, r.chi2)));
+    r.temperature = best.T;
+    r.temperatureLo = ranges.T.lo;
+    r.temperatureHi = ranges.T.hi;
+    r.elevation = best.E;
+    r.elevationLo = ranges.E.lo;
+    r.elevationHi = ranges.E.hi;
+    r.A = best.A;
+    r.ALo = ranges.A.lo;
+    r.AHi = ranges.A.hi;
+    if (model.HasSecond()) r.second = Estimate{best.second, ranges.second.lo, ranges.second.hi};
+    AddFlags(r, d, best, ranges, f, o);
+}
+
+} // namespace
+
+StudyResult FitSample(const Sample& s, const Values& v, const SampleGrid& grid,
+                      const StudyOptions& o, RunControl* control, std::vector<double>* perCase) {
+    const auto N = static_cast<std::size_t>(grid.layout->plan.Cases());
+    const std::uint64_t passWork = SampleWork(N, o.model) / 2;
+    PassProgress search(control, passWork, N);
+    StudyResult r;
+    r.sample = s.name;
+    const std::string row = "row " + std::to_string(s.row);
+    if (N == 0) {
+        r.error = row + ": the grid has no case: " + EmptyGridReason(*grid.layout->plan.grid);
+        return r;
+    }
+    const Fitted f = FittedGases(v, o);
+    r.n = f.n;
+    if (f.n == 0) {
+        r.error = row + ": none of the fitted gases (" + GasList(o.gases) + ") has a value";
+        return r;
+    }
+    CasePass cases = SearchCases(f, grid, o, search);
+    PassProgress refine(control, passWork, 1);
+    if (perCase) *perCase = cases.chi2;
+    if (!cases.found) {
+        r.error = row + ": " + OverflowingGas(f, grid);
+        return r;
+    }
+    const Domain d = DomainOf(grid);
+    const Continuum model(f, v.density, v.chloride, d, o);
+    // The best case's misfit summed term by term (the search's sums may lose the
+    // last digits of a small misfit).
+    const Point gridCase = CasePoint(grid, cases, cases.best);
+    const Point gridBest = model.At(gridCase.T, gridCase.E);
+    const Point best = model.Best(gridBest);
+    const Ranges ranges = model.RangesOf(best, SeedsOf(grid, cases, best.chi2 + 1));
+    FillResult(r, best, ranges, d, f, o);
+    r.caseNo = static_cast<CaseNumber>(NearestCase(grid, best) + 1);
+    if (!AllFinite(r)) {
+        StudyResult e;
+        e.sample = r.sample;
+        e.error = row + ": " + OverflowingGas(f, grid);
+        return e;
+    }
+    return r;
+}
+
+} // namespace temra::study

@@ -1,0 +1,89 @@
+#include "study/study_notes.h"
+
+#include "core/numtext.h"
+
+#include <map>
+
+namespace temra::study {
+
+namespace {
+
+// How many fitted samples each note speaks of.
+struct NoteCounts {
+    std::size_t fitted = 0, tHigh = 0, tLow = 0, eHigh = 0, eLow = 0, maat = 0, under = 0;
+    std::size_t cutT = 0, cutE = 0;
+    std::map<std::string, std::size_t> missing; // by gas
+};
+
+NoteCounts CountNotes(const std::vector<StudyResult>& results) {
+    NoteCounts c;
+    for (const StudyResult& r : results) {
+        if (!r.error.empty()) continue;
+        ++c.fitted;
+        c.tHigh += r.ends.tempHigh;
+        c.tLow += r.ends.tempLow;
+        c.eHigh += r.ends.elevHigh;
+        c.eLow += r.ends.elevLow;
+        c.maat += r.ends.maat;
+        c.under += r.dof <= 0;
+        for (const std::string& f : r.flags) {
+            if (f.rfind("missing:", 0) == 0) ++c.missing[f.substr(8)];
+            // A best at the end has its range cut there: said once, as the best.
+            c.cutT += f == "range-cut-T" && !r.ends.tempHigh && !r.ends.tempLow;
+            c.cutE += f == "range-cut-E" && !r.ends.elevHigh && !r.ends.elevLow;
+        }
+    }
+    return c;
+}
+
+} // namespace
+
+std::vector<std::string> StudyNotes(const std::vector<StudyResult>& results,
+                                    const StudyOptions& options, char separator,
+                                    const std::function<std::string(FieldId)>& name) {
+    std::vector<std::string> notes;
+    const NoteCounts c = CountNotes(results);
+    auto of = [&](std::size_t n) {
+        return std::to_string(n) + " of " + std::to_string(c.fitted) + " sample" +
+               (c.fitted == 1 ? "" : "s") + (n == 1 ? " is" : " are");
+    };
+    auto box = [&](FieldId id) {
+        const Field& f = FieldOf(id);
+        const std::string text = options.grid.*f.form1;
+        return DecimalText(text, separator, '.');
+    };
+    if (c.tHigh)
+        notes.push_back(of(c.tHigh) + " best at the highest temperature, " + box(FieldId::TempMax) +
+                        " °C: raise " + name(FieldId::TempMax));
+    if (c.eHigh)
+        notes.push_back(of(c.eHigh) + " best at the highest elevation, " + box(FieldId::ElevMax) +
+                        " m: raise " + name(FieldId::ElevMax));
+    if (c.tLow)
+        notes.push_back(of(c.tLow) +
+                        " best at 0 °C, where the grid starts: their gases ask for colder water "
+                        "than the model holds");
+    if (c.eLow) notes.push_back(of(c.eLow) + " best at 0 m, where the grid starts");
+    if (c.maat)
+        notes.push_back(of(c.maat) +
+                        " best at an end of the MAAT window (3 °C either side of the "
+                        "line): check " +
+                        name(FieldId::MaatA) + " and " + name(FieldId::MaatB) + " or untick " +
+                        name(FieldId::MaatTick));
+    if (c.cutT)
+        notes.push_back(of(c.cutT) + " given a temperature range cut by the grid's end " +
+                        "(range-cut-T): the range may reach further than " + box(FieldId::TempMax) +
+                        " °C or 0 °C; raise " + name(FieldId::TempMax) + " where it is cut above");
+    if (c.cutE)
+        notes.push_back(of(c.cutE) + " given an elevation range cut by the grid's end " +
+                        "(range-cut-E): the range may reach further than " + box(FieldId::ElevMax) +
+                        " m or 0 m; raise " + name(FieldId::ElevMax) + " where it is cut above");
+    if (c.under)
+        notes.push_back(of(c.under) +
+                        " underdetermined: no more gases than free parameters, so p is left "
+                        "empty and the ranges are not a test of the model");
+    for (const auto& [gas, n] : c.missing)
+        notes.push_back(of(n) + " fitted without " + gas + ", which their rows leave blank");
+    return notes;
+}
+
+} // namespace temra::study
