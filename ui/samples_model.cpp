@@ -133,77 +133,89 @@ Qt::ItemFlags SamplesModel::flags(const QModelIndex& index) const {
 QVariant SamplesModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid()) return {};
     const Row& row = rows_[static_cast<std::size_t>(index.row())];
-    const int column = index.column();
-    if (column < SC::kCount) {
-        const auto& problems = row.problems;
-        const auto problem = std::find_if(problems.begin(), problems.end(),
-                                          [&](const auto& p) { return p.column == column; });
-        const std::string& text = SC::Text(row.sample, column);
-        if (role == Qt::ToolTipRole && problem == problems.end() && text.empty() &&
-            column >= SC::Measured(1) && column <= SC::Measured(GasCount) &&
-            options_.gases[static_cast<std::size_t>(column - SC::Measured(1))])
-            return QString::fromStdString("Blank: no value for " +
-                                          study::GasName(column - SC::Measured(1) + 1) +
-                                          ", which the sample is fitted without");
-        if (role == Qt::DisplayRole || role == Qt::EditRole ||
-            (role == Qt::ToolTipRole && problem == problems.end()))
-            return QString::fromStdString(text);
-        if (role == Qt::BackgroundRole && problem != problems.end()) return QBrush(kBadCell);
-        if (role == Qt::ToolTipRole && problem != problems.end())
-            return QString::fromStdString(problem->what);
-        return {};
-    }
+    if (index.column() < SC::kCount) return SampleData(row, index.column(), role);
     if (!row.result) return {};
-    const study::StudyResult& r = *row.result;
+    return ResultData(*row.result, index.column(), role);
+}
+
+// A sample's own cell: its text, or the fault that keeps the sample from being
+// fitted, or the blank of a fitted gas said in words.
+QVariant SamplesModel::SampleData(const Row& row, int column, int role) const {
+    const auto& problems = row.problems;
+    const auto problem = std::find_if(problems.begin(), problems.end(),
+                                      [&](const auto& p) { return p.column == column; });
+    const std::string& text = SC::Text(row.sample, column);
+    if (role == Qt::ToolTipRole && problem == problems.end() && text.empty() &&
+        column >= SC::Measured(1) && column <= SC::Measured(GasCount) &&
+        options_.gases[static_cast<std::size_t>(column - SC::Measured(1))])
+        return QString::fromStdString("Blank: no value for " +
+                                      study::GasName(column - SC::Measured(1) + 1) +
+                                      ", which the sample is fitted without");
+    if (role == Qt::DisplayRole || role == Qt::EditRole ||
+        (role == Qt::ToolTipRole && problem == problems.end()))
+        return QString::fromStdString(text);
+    if (role == Qt::BackgroundRole && problem != problems.end()) return QBrush(kBadCell);
+    if (role == Qt::ToolTipRole && problem != problems.end())
+        return QString::fromStdString(problem->what);
+    return {};
+}
+
+// A result's cell: its colours and font, its tooltip, and its text at a glance.
+QVariant SamplesModel::ResultData(const study::StudyResult& r, int column, int role) const {
     const bool stale = !outOfDate_.isEmpty();
-    // Marked in colour: a poor fit, or a best at an end of the grid. The other
-    // flags (a range the grid cuts, which a grid's default ends give most samples,
-    // a fit without a degree of freedom, a gas left out) are said in words only.
-    const bool flagged = std::any_of(r.flags.begin(), r.flags.end(), [](const std::string& f) {
-        return f == "poor-fit" || f.rfind("edge-", 0) == 0;
-    });
     if (role == Qt::ForegroundRole) return stale ? QBrush(kOutOfDate) : QVariant();
     if (role == Qt::FontRole && stale) {
         QFont italic;
         italic.setItalic(true);
         return italic;
     }
-    if (role == Qt::BackgroundRole) {
-        if (!r.error.empty()) return QBrush(kBadCell);
-        if (flagged && !stale) return QBrush(kWarning);
-        return {};
-    }
-    if (role == Qt::ToolTipRole) {
-        QString tip;
-        if (!r.error.empty())
-            tip = QString::fromStdString(r.error);
-        else if (ResultColumnAt(column)->shown == study::Shown::Flags) {
-            QStringList lines;
-            for (const std::string& f : r.flags)
-                lines << QString::fromStdString(f) + ": " + FlagMeaning(f);
-            tip = lines.join('\n');
-        } else
-            tip = ResultText(r, column).toString();
-        if (stale)
-            tip = "Out of date, fitted before a change of " + outOfDate_.join("; ") +
-                  ". Fit all again.\n" + tip;
-        return tip;
-    }
+    if (role == Qt::BackgroundRole) return ResultBackground(r, stale);
+    if (role == Qt::ToolTipRole) return ResultTip(r, column, stale);
+    const study::Shown shown = ResultColumnAt(column)->shown;
     if (!r.error.empty())
-        return role == Qt::DisplayRole && ResultColumnAt(column)->shown == study::Shown::Flags
+        return role == Qt::DisplayRole && shown == study::Shown::Flags
                    ? "error: " + QString::fromStdString(r.error)
                    : QVariant();
     if (role != Qt::DisplayRole) return {};
-    // At a glance: temperatures to 0.01 °C, elevations to 1 m, A, F, chi2 and p to
-    // four significant digits; the tooltip shows them in full, the CSV and the
-    // workbook with every digit.
-    const study::Shown shown = ResultColumnAt(column)->shown;
+    // At a glance: temperatures to 0.01 °C, elevations to 1 m, the model's
+    // parameters, chi2 and p to four significant digits; the tooltip shows them in
+    // full, the CSV and the workbook with every digit.
     if (shown == study::Shown::Flags) return FlagsText(r, "; ");
     const std::optional<double> v = ResultNumber(r, column);
     if (!v) return {};
     if (shown == study::Shown::Temperature) return TemperatureText(*v, separator_);
     if (shown == study::Shown::Elevation) return ElevationText(*v, separator_);
     return GlanceText(*v, separator_);
+}
+
+// Marked in colour: a refused sample, a poor fit, or a best at an end of the grid.
+// The other flags (a range the grid cuts, which a grid's default ends give most
+// samples, a fit without a degree of freedom, a gas left out) are said in words
+// only.
+QVariant SamplesModel::ResultBackground(const study::StudyResult& r, bool stale) {
+    const bool flagged = std::any_of(r.flags.begin(), r.flags.end(), [](const std::string& f) {
+        return f == "poor-fit" || f.rfind("edge-", 0) == 0;
+    });
+    if (!r.error.empty()) return QBrush(kBadCell);
+    if (flagged && !stale) return QBrush(kWarning);
+    return {};
+}
+
+QString SamplesModel::ResultTip(const study::StudyResult& r, int column, bool stale) const {
+    QString tip;
+    if (!r.error.empty())
+        tip = QString::fromStdString(r.error);
+    else if (ResultColumnAt(column)->shown == study::Shown::Flags) {
+        QStringList lines;
+        for (const std::string& f : r.flags)
+            lines << QString::fromStdString(f) + ": " + FlagMeaning(f);
+        tip = lines.join('\n');
+    } else
+        tip = ResultText(r, column).toString();
+    if (stale)
+        tip = "Out of date, fitted before a change of " + outOfDate_.join("; ") +
+              ". Fit all again.\n" + tip;
+    return tip;
 }
 
 std::optional<double> SamplesModel::ResultNumber(const study::StudyResult& r, int column) const {

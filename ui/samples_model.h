@@ -93,6 +93,10 @@ class SamplesModel : public QAbstractTableModel {
     friend class InsertRows;
     friend class DeleteRows;
 
+    QVariant SampleData(const Row& row, int column, int role) const;
+    QVariant ResultData(const study::StudyResult& r, int column, int role) const;
+    static QVariant ResultBackground(const study::StudyResult& r, bool stale);
+    QString ResultTip(const study::StudyResult& r, int column, bool stale) const;
     QVariant ResultText(const study::StudyResult& r, int column) const;
     // The result column a window column shows; nullptr for a sample's column.
     const study::ResultColumn* ResultColumnAt(int column) const;
