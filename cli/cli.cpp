@@ -69,39 +69,29 @@ std::string ModelHelp() {
     return help;
 }
 
-} // namespace
-
-// The options, drawn from the table of input fields, with the texts they fill.
-std::unique_ptr<CLI::App> MakeApp(Options& o) {
-    auto app = std::make_unique<CLI::App>(
-        "temra-cli: air-equilibrium concentrations of dissolved atmospheric gases over a grid of "
-        "recharge elevations and temperatures, best fits with and without excess air, and "
-        "gas-pair curves.\nEvery value option takes a text as typed on the input page; '.' is "
-        "the decimal point.");
-    app->name("temra-cli");
-    app->set_version_flag("--version", "temra-cli " + std::string(kVersion),
-                          "Print the version of temra-cli and exit");
-    app->require_subcommand(1);
-    auto* grid = app->add_subcommand("grid", "Print the equilibrium concentration of every gas "
-                                             "for every grid case (CSV)");
-    auto* fit = app->add_subcommand("fit", "Print the ten grid cases that fit the selected gases "
-                                           "best without excess air (CSV)");
-    auto* fitEa = app->add_subcommand(
+// grid, fit, fit-ea and pair: one sample's computations, with the options drawn
+// from the table of input fields that fill the boxes they read.
+void AddSampleSubcommands(CLI::App& app, Options& o) {
+    auto* grid = app.add_subcommand("grid", "Print the equilibrium concentration of every gas "
+                                            "for every grid case (CSV)");
+    auto* fit = app.add_subcommand("fit", "Print the ten grid cases that fit the selected gases "
+                                          "best without excess air (CSV)");
+    auto* fitEa = app.add_subcommand(
         "fit-ea", "Print the ten best grid cases for every trial amount of excess air (CSV)");
-    auto* pair = app->add_subcommand("pair", "Print the gas-pair curves (CSV, or the whole graph "
-                                             "as JSON)");
+    auto* pair = app.add_subcommand("pair", "Print the gas-pair curves (CSV, or the whole graph "
+                                            "as JSON)");
     for (CLI::App* sub : {grid, fit, fitEa, pair}) sub->fallthrough();
 
     for (const Field& f : kFields) {
         const std::string option(f.option), help(f.help);
-        if (f.form1) app->add_option(option, o.form1.*f.form1, help)->capture_default_str();
-        if (f.tick) app->add_flag(option, o.form1.*f.tick, help);
+        if (f.form1) app.add_option(option, o.form1.*f.form1, help)->capture_default_str();
+        if (f.tick) app.add_flag(option, o.form1.*f.tick, help);
         if (f.dialog) fitEa->add_option(option, o.dialog.*f.dialog, help)->capture_default_str();
         if (f.dialog1) pair->add_option(option, o.dialog1.*f.dialog1, help)->capture_default_str();
     }
-    app->add_option("--gases", o.gases,
-                    "Gases compared (fit, fit-ea) or paired (pair: the first two in gas order), "
-                    "comma-separated, case-insensitive")
+    app.add_option("--gases", o.gases,
+                   "Gases compared (fit, fit-ea) or paired (pair: the first two in gas order), "
+                   "comma-separated, case-insensitive")
         ->capture_default_str();
     grid->add_option("--xlsx", o.xlsx,
                      "Write the \"NG Solubility\" workbook to this new .xlsx file instead");
@@ -112,8 +102,11 @@ std::unique_ptr<CLI::App> MakeApp(Options& o) {
     fitEa->add_option("--xlsx", o.xlsx,
                       "Write the \"Selected Results\" workbook to this new .xlsx file instead");
     pair->add_flag("--json", o.json, "Print the whole graph as JSON");
+}
 
-    auto* study = app->add_subcommand(
+// study: a table of samples fitted over the grid, with the options of the fit.
+void AddStudySubcommand(CLI::App& app, Options& o) {
+    auto* study = app.add_subcommand(
         "study", "Fit every sample of a table over the grid, each misfit weighted by the "
                  "measurement errors: chi2, p, the best case and the 1-sigma ranges (CSV). Exit "
                  "status 1 when some samples were refused");
@@ -147,6 +140,23 @@ std::unique_ptr<CLI::App> MakeApp(Options& o) {
     study->add_option("--xlsx", o.xlsx,
                       "Write the \"Study Results\" workbook (with its \"Settings\") to this new "
                       ".xlsx file instead");
+}
+
+} // namespace
+
+// The options, drawn from the table of input fields, with the texts they fill.
+std::unique_ptr<CLI::App> MakeApp(Options& o) {
+    auto app = std::make_unique<CLI::App>(
+        "temra-cli: air-equilibrium concentrations of dissolved atmospheric gases over a grid of "
+        "recharge elevations and temperatures, best fits with and without excess air, and "
+        "gas-pair curves.\nEvery value option takes a text as typed on the input page; '.' is "
+        "the decimal point.");
+    app->name("temra-cli");
+    app->set_version_flag("--version", "temra-cli " + std::string(kVersion),
+                          "Print the version of temra-cli and exit");
+    app->require_subcommand(1);
+    AddSampleSubcommands(*app, o);
+    AddStudySubcommand(*app, o);
     return app;
 }
 
@@ -191,59 +201,76 @@ std::array<bool, GasCount> Deleted(const std::array<bool, GasCount>& chosen) {
     return deleted;
 }
 
+// `value` in `digits` lower-case hexadecimal digits.
+std::string HexDigits(unsigned value, int digits) {
+    static const char* const kHex = "0123456789abcdef";
+    std::string out;
+    for (int d = digits - 1; d >= 0; --d) out += kHex[(value >> (4 * d)) & 15];
+    return out;
+}
+
+// The length of the UTF-8 sequence that begins at text[i]; 0 where the bytes are
+// not UTF-8: a byte that begins no sequence, a sequence cut short or broken, an
+// overlong form, a surrogate or a value above U+10FFFF.
+std::size_t Utf8Length(std::string_view text, std::size_t i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const std::size_t length = c >= 0xC2 && c <= 0xDF   ? 2
+                               : c >= 0xE0 && c <= 0xEF ? 3
+                               : c >= 0xF0 && c <= 0xF4 ? 4
+                                                        : 0;
+    if (length == 0 || i + length > text.size()) return 0;
+    for (std::size_t k = 1; k < length; ++k)
+        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 0;
+    if (length >= 3) {
+        const auto second = static_cast<unsigned char>(text[i + 1]);
+        if ((c == 0xE0 && second < 0xA0) || (c == 0xED && second > 0x9F) ||
+            (c == 0xF0 && second < 0x90) || (c == 0xF4 && second > 0x8F))
+            return 0;
+    }
+    return length;
+}
+
+// A byte below 0x80 as shown: tab, line feed and carriage return as "\t", "\n",
+// "\r", the other controls (C0 and DEL) as "\xHH", any other as itself.
+void AppendVisibleAscii(std::string& out, unsigned char c) {
+    if (c == '\t' || c == '\n' || c == '\r')
+        out += c == '\t' ? "\\t" : c == '\n' ? "\\n" : "\\r";
+    else if (c < 0x20 || c == 0x7F)
+        out += "\\x" + HexDigits(c, 2);
+    else
+        out += static_cast<char>(c);
+}
+
+// The character that begins at text[i] as shown; returns the bytes it took. A
+// UTF-8 sequence is kept, but for the C1 controls (U+0080 to U+009F, bytes C2 80
+// to C2 9F); any other byte is shown as its value.
+std::size_t AppendVisibleChar(std::string& out, std::string_view text, std::size_t i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+        AppendVisibleAscii(out, c);
+        return 1;
+    }
+    const std::size_t length = Utf8Length(text, i);
+    if (length == 0) {
+        out += "\\x" + HexDigits(c, 2);
+        return 1;
+    }
+    if (c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
+        out += "\\u00" + HexDigits(static_cast<unsigned char>(text[i + 1]), 2);
+        return 2;
+    }
+    out.append(text.substr(i, length));
+    return length;
+}
+
 // A text as a terminal shows it, every character visible: control characters
 // (C0, DEL, C1) as escapes ("\t", "\n", "\x00", "\u009b") and bytes that are not
 // UTF-8 as "\xHH". A message quotes what the table and the arguments hold, which
 // may be anything.
 std::string Visible(std::string_view text) {
-    static const char* const kHex = "0123456789abcdef";
-    auto hex = [](unsigned value, int digits) {
-        std::string out;
-        for (int d = digits - 1; d >= 0; --d) out += kHex[(value >> (4 * d)) & 15];
-        return out;
-    };
     std::string out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c == '\t' || c == '\n' || c == '\r') {
-            out += c == '\t' ? "\\t" : c == '\n' ? "\\n" : "\\r";
-            ++i;
-        } else if (c < 0x20 || c == 0x7F) {
-            out += "\\x" + hex(c, 2);
-            ++i;
-        } else if (c < 0x80) {
-            out += static_cast<char>(c);
-            ++i;
-        } else {
-            // A UTF-8 sequence is kept, but for the C1 controls (U+0080 to U+009F,
-            // bytes C2 80 to C2 9F); any other byte is shown as its value.
-            std::size_t length = c >= 0xC2 && c <= 0xDF   ? 2
-                                 : c >= 0xE0 && c <= 0xEF ? 3
-                                 : c >= 0xF0 && c <= 0xF4 ? 4
-                                                          : 0;
-            if (length == 0 || i + length > text.size()) length = 0;
-            for (std::size_t k = 1; k < length; ++k)
-                if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) length = 0;
-            // Overlong forms, surrogates and values above U+10FFFF are not UTF-8.
-            if (length >= 3) {
-                const auto second = static_cast<unsigned char>(text[i + 1]);
-                if ((c == 0xE0 && second < 0xA0) || (c == 0xED && second > 0x9F) ||
-                    (c == 0xF0 && second < 0x90) || (c == 0xF4 && second > 0x8F))
-                    length = 0;
-            }
-            if (length == 0) {
-                out += "\\x" + hex(c, 2);
-                ++i;
-            } else if (c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
-                out += "\\u00" + hex(static_cast<unsigned char>(text[i + 1]), 2);
-                i += 2;
-            } else {
-                out.append(text.substr(i, length));
-                i += length;
-            }
-        }
-    }
+    for (std::size_t i = 0; i < text.size();) i += AppendVisibleChar(out, text, i);
     return out;
 }
 

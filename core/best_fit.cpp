@@ -214,6 +214,53 @@ std::string NoFitReason(const BestFitNoEa& fit) {
 
 namespace {
 
+// The sums of squares of case `ui` for the first Ms trial amounts, into a: from
+// 0, gas by gas, d = calculated - corrected. `corr` holds the corrected
+// measurements, selected gas j's Ms values at j * Ms.
+inline void SumSquares(const double* const* rows, int n, std::size_t ui, const double* corr,
+                       std::size_t Ms, double* a) {
+    {
+        const double s = rows[0][ui];
+        const double* c = corr;
+        for (std::size_t m = 0; m < Ms; ++m) {
+            const double d = s - c[m];
+            a[m] = 0.0 + d * d;
+        }
+    }
+    for (int j = 1; j < n; ++j) {
+        const double s = rows[j][ui];
+        const double* c = corr + static_cast<std::size_t>(j) * Ms;
+        for (std::size_t m = 0; m < Ms; ++m) {
+            const double d = s - c[m];
+            a[m] += d * d;
+        }
+    }
+}
+
+// Whether any sum may take a rank (none lies above its threshold); a sum beyond
+// the largest double marks `overflow`.
+inline bool AnyMayRank(const double* a, const double* thr, std::size_t Ms, int* overflow) {
+    int any = 0, big = 0;
+    for (std::size_t m = 0; m < Ms; ++m) {
+        any |= !(a[m] > thr[m]);
+        big |= a[m] > std::numeric_limits<double>::max();
+    }
+    *overflow |= big;
+    return any != 0;
+}
+
+// Offers case i + 1 to the ten best of every trial amount whose sum may rank; a
+// full ten raises the amount's threshold to its tenth sum.
+inline void OfferCase(const double* a, double* thr, std::size_t Ms, int n, std::int64_t i,
+                      TopTen* tops) {
+    for (std::size_t m = 0; m < Ms; ++m) {
+        if (a[m] > thr[m]) continue;
+        TopTen& top = tops[m];
+        if (top.Offer(Rms(a[m], n), a[m], i + 1) && top.full())
+            thr[m] = top[TopTen::kCapacity - 1].sum * (1 + 1e-12) + 1e-290;
+    }
+}
+
 // Scores cases [begin, end) for the first M trial amounts and keeps the ten best of
 // each. `corr` holds the corrected measurements, selected gas j's M values at j * M.
 //
@@ -247,36 +294,8 @@ void ScoreCases(const double* const* rows, int n, std::int64_t begin, std::int64
             sinceReport = 0;
             if (control->IsCancelled()) return;
         }
-        const auto ui = static_cast<std::size_t>(i);
-        {
-            const double s = rows[0][ui];
-            const double* c = corr;
-            for (std::size_t m = 0; m < Ms; ++m) {
-                const double d = s - c[m];
-                a[m] = 0.0 + d * d;
-            }
-        }
-        for (int j = 1; j < n; ++j) {
-            const double s = rows[j][ui];
-            const double* c = corr + static_cast<std::size_t>(j) * Ms;
-            for (std::size_t m = 0; m < Ms; ++m) {
-                const double d = s - c[m];
-                a[m] += d * d;
-            }
-        }
-        int any = 0, big = 0;
-        for (std::size_t m = 0; m < Ms; ++m) {
-            any |= !(a[m] > thr[m]);
-            big |= a[m] > std::numeric_limits<double>::max();
-        }
-        *overflow |= big;
-        if (!any) continue;
-        for (std::size_t m = 0; m < Ms; ++m) {
-            if (a[m] > thr[m]) continue;
-            TopTen& top = tops[m];
-            if (top.Offer(Rms(a[m], n), a[m], i + 1) && top.full())
-                thr[m] = top[TopTen::kCapacity - 1].sum * (1 + 1e-12) + 1e-290;
-        }
+        SumSquares(rows, n, static_cast<std::size_t>(i), corr, Ms, a);
+        if (AnyMayRank(a, thr, Ms, overflow)) OfferCase(a, thr, Ms, n, i, tops);
     }
     control->Add(static_cast<std::uint64_t>(sinceReport));
 }

@@ -197,64 +197,98 @@ class PressureCheck {
     double firstT_ = 0, lastT_ = 0, worstT_ = 0, worstVP_ = 0;
 };
 
-// Pass 1: counts the cases of every elevation. Every fault of the loops shows
-// here, before any case array exists.
-void CountCases(GridPlan& plan, std::uint64_t budget, const CaseCost& cost, RunControl& control,
-                std::optional<double> onlyElevation) {
-    SolubilityGrid& g = *plan.grid;
-    auto windowOf = [&](double H) {
-        if (!g.MaatInUse) return TemperatureWindow{g.TempMin, g.TempMax};
-        return MaatWindow(H, g.MaatSlope, g.MaatIntercept, g.TempMaxInput, F(FieldId::MaatA));
-    };
-    const auto capacity = static_cast<std::uint64_t>(g.Capacity);
-    auto fits = [&](std::uint64_t cases, std::size_t elevations) {
-        return cost(static_cast<double>(cases)) +
-                   static_cast<double>(elevations) * sizeof(GridElevation) <=
-               static_cast<double>(budget);
-    };
-    PressureCheck pressure;
-    std::uint64_t cases = 0, visited = 0;
-    TemperatureWindow lastWindow{g.TempMin, g.TempMax};
-    auto visit = [&](double H) {
-        if (++visited > capacity)
+// Pass 1, an elevation at a time: counts the cases of every elevation. Every
+// fault of the loops shows here, before any case array exists.
+class CaseCounter {
+  public:
+    CaseCounter(GridPlan& plan, std::uint64_t budget, const CaseCost& cost, RunControl& control)
+        : plan_(plan), g_(*plan.grid), budget_(budget), cost_(cost), control_(control),
+          capacity_(static_cast<std::uint64_t>(g_.Capacity)), lastWindow_{g_.TempMin, g_.TempMax} {}
+
+    // The cases of elevation H, noted in the plan when it has any.
+    void Visit(double H) {
+        if (++visited_ > capacity_)
             throw TemraError(ErrorNumber::SubscriptRange, F(FieldId::ElevStep),
                              "the elevations do not advance to the maximum");
-        if ((visited & 0xFFF) == 0) control.CheckCancelled();
+        if ((visited_ & 0xFFF) == 0) control_.CheckCancelled();
         SingleOf(H, F(FieldId::ElevMax), "elevation beyond the single-precision range");
         const double P = AirPressureAt(H, F(FieldId::ElevMax));
-        const TemperatureWindow w = windowOf(H);
-        lastWindow = w;
-        const std::uint64_t first = cases;
+        const TemperatureWindow w = WindowOf(H);
+        lastWindow_ = w;
+        const std::uint64_t first = cases_;
+        const double lastT = CountTemperatures(w);
+        if (cases_ == first) return;
+        CheckRoom(cases_);
+        pressure_.Check(H, P, w.TempMin, lastT);
+        plan_.elevations.push_back({H, first, cases_ - first, w});
+    }
+
+    // The count into the grid; the window of the last elevation visited stays in it.
+    void Finish() {
+        g_.CaseCount = static_cast<CaseNumber>(cases_);
+        g_.ElevationsVisited = visited_;
+        if (visited_ > 0) {
+            g_.TempMin = lastWindow_.TempMin;
+            g_.TempMax = lastWindow_.TempMax;
+        }
+    }
+
+  private:
+    TemperatureWindow WindowOf(double H) const {
+        if (!g_.MaatInUse) return TemperatureWindow{g_.TempMin, g_.TempMax};
+        return MaatWindow(H, g_.MaatSlope, g_.MaatIntercept, g_.TempMaxInput, F(FieldId::MaatA));
+    }
+
+    // Refuses a grid of `cases` cases, with one elevation more, that would not fit
+    // the memory this process may use.
+    void CheckRoom(std::uint64_t cases) const {
+        const std::size_t elevations = plan_.elevations.size() + 1;
+        if (!(cost_(static_cast<double>(cases)) +
+                  static_cast<double>(elevations) * sizeof(GridElevation) <=
+              static_cast<double>(budget_)))
+            OutOfMemory(g_, static_cast<double>(cases), cost_, budget_);
+    }
+
+    // Counts the temperatures of window w; returns the last.
+    double CountTemperatures(const TemperatureWindow& w) {
+        std::uint64_t cases = cases_;
         double lastT = w.TempMin;
-        for (double T = w.TempMin; LoopContinues(T, w.TempMax, g.TempStep); T += g.TempStep) {
-            if (++cases > capacity)
+        for (double T = w.TempMin; LoopContinues(T, w.TempMax, g_.TempStep); T += g_.TempStep) {
+            if (++cases > capacity_)
                 throw TemraError(ErrorNumber::SubscriptRange, F(FieldId::TempStep),
                                  "more cases than the grid has room for");
             if ((cases & 0xFFFFF) == 0) {
-                control.CheckCancelled();
-                if (!fits(cases, plan.elevations.size() + 1))
-                    OutOfMemory(g, static_cast<double>(cases), cost, budget);
+                control_.CheckCancelled();
+                CheckRoom(cases);
             }
             lastT = T;
         }
-        if (cases == first) return;
-        if (!fits(cases, plan.elevations.size() + 1))
-            OutOfMemory(g, static_cast<double>(cases), cost, budget);
-        pressure.Check(H, P, w.TempMin, lastT);
-        plan.elevations.push_back({H, first, cases - first, w});
-    };
+        cases_ = cases;
+        return lastT;
+    }
+
+    GridPlan& plan_;
+    SolubilityGrid& g_;
+    std::uint64_t budget_;
+    CaseCost cost_;
+    RunControl& control_;
+    std::uint64_t capacity_;
+    PressureCheck pressure_;
+    std::uint64_t cases_ = 0, visited_ = 0;
+    TemperatureWindow lastWindow_;
+};
+
+void CountCases(GridPlan& plan, std::uint64_t budget, const CaseCost& cost, RunControl& control,
+                std::optional<double> onlyElevation) {
+    const SolubilityGrid& g = *plan.grid;
+    CaseCounter counter(plan, budget, cost, control);
     if (onlyElevation) {
-        visit(*onlyElevation);
+        counter.Visit(*onlyElevation);
     } else {
         for (double H = g.ElevMin; LoopContinues(H, g.ElevMax, g.ElevStep); H += g.ElevStep)
-            visit(H);
+            counter.Visit(H);
     }
-    g.CaseCount = static_cast<CaseNumber>(cases);
-    g.ElevationsVisited = visited;
-    if (visited > 0) { // the window of the last elevation visited stays in the state
-        g.TempMin = lastWindow.TempMin;
-        g.TempMax = lastWindow.TempMax;
-    }
+    counter.Finish();
 }
 
 // The temperatures of one elevation and the model's temperature-dependent values

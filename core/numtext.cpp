@@ -14,37 +14,37 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-// Checks the grammar and rewrites the text with '.' as decimal point. Returns
-// false when the text is not a plain decimal number. On success `decimalExponent`
-// is the power of ten of the leading significant digit (or 0 for a zero value),
-// which tells an overflow from an underflow when the value is out of range.
-bool Normalise(std::string_view text, char decimalSeparator, std::string& out,
-               long& decimalExponent, bool& isZero) {
+// The text without the blanks around it.
+std::string_view Trimmed(std::string_view text) {
     std::size_t b = 0, e = text.size();
     while (b < e && IsBlank(text[b])) ++b;
     while (e > b && IsBlank(text[e - 1])) --e;
-    text = text.substr(b, e - b);
-    if (text.empty()) return false;
+    return text.substr(b, e - b);
+}
 
-    std::size_t i = 0;
-    out.clear();
-    if (text[i] == '+' || text[i] == '-') {
-        if (text[i] == '-') out += '-';
-        ++i;
-    }
-    bool seenDigit = false, seenPoint = false;
-    long digitsBeforePoint = 0;
-    long leadingZerosAfterPoint = 0;
+// What the digits of a number's mantissa tell of its size.
+struct MantissaDigits {
+    bool seenDigit = false;
     bool seenNonZero = false;
+    long digitsBeforePoint = 0;      // from the first significant one
+    long leadingZerosAfterPoint = 0; // before the first significant one
+};
+
+// Reads the mantissa that begins at text[i] (digits with at most one decimal point,
+// `decimalSeparator` or '.'), copying it to `out` with '.' as decimal point;
+// returns where it ends.
+std::size_t ReadMantissa(std::string_view text, std::size_t i, char decimalSeparator,
+                         std::string& out, MantissaDigits& m) {
+    bool seenPoint = false;
     for (; i < text.size(); ++i) {
         const char c = text[i];
         if (c >= '0' && c <= '9') {
-            seenDigit = true;
-            if (c != '0') seenNonZero = true;
+            m.seenDigit = true;
+            if (c != '0') m.seenNonZero = true;
             if (!seenPoint) {
-                if (seenNonZero) ++digitsBeforePoint;
-            } else if (!seenNonZero) {
-                ++leadingZerosAfterPoint;
+                if (m.seenNonZero) ++m.digitsBeforePoint;
+            } else if (!m.seenNonZero) {
+                ++m.leadingZerosAfterPoint;
             }
             out += c;
         } else if ((c == decimalSeparator || c == '.') && !seenPoint) {
@@ -54,38 +54,61 @@ bool Normalise(std::string_view text, char decimalSeparator, std::string& out,
             break;
         }
     }
-    if (!seenDigit) return false;
-    long exponent = 0;
-    if (i < text.size()) {
-        if (text[i] != 'e' && text[i] != 'E') return false;
-        out += 'e';
+    return i;
+}
+
+// Reads the exponent that makes up the rest of the text from text[i] ('e' or 'E',
+// a sign, digits), copying it to `out`; false when the rest is not one. Its value
+// stops growing once it passes 100000, out of range either way.
+bool ReadExponent(std::string_view text, std::size_t i, std::string& out, long& exponent) {
+    if (text[i] != 'e' && text[i] != 'E') return false;
+    out += 'e';
+    ++i;
+    const std::size_t expStart = i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        out += text[i];
         ++i;
-        std::size_t expStart = i;
-        if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-            out += text[i];
-            ++i;
-        }
-        const std::size_t digitsStart = i;
-        for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-            out += text[i];
-            if (exponent < 100000) exponent = exponent * 10 + (text[i] - '0');
-        }
-        if (i == digitsStart || i != text.size()) return false;
-        if (text[expStart] == '-') exponent = -exponent;
     }
-    isZero = !seenNonZero;
-    decimalExponent =
-        exponent + (digitsBeforePoint > 0 ? digitsBeforePoint - 1 : -(leadingZerosAfterPoint + 1));
+    const std::size_t digitsStart = i;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        out += text[i];
+        if (exponent < 100000) exponent = exponent * 10 + (text[i] - '0');
+    }
+    if (i == digitsStart || i != text.size()) return false;
+    if (text[expStart] == '-') exponent = -exponent;
+    return true;
+}
+
+// Checks the grammar and rewrites the text with '.' as decimal point. Returns
+// false when the text is not a plain decimal number. On success `decimalExponent`
+// is the power of ten of the leading significant digit (or 0 for a zero value),
+// which tells an overflow from an underflow when the value is out of range.
+bool Normalise(std::string_view text, char decimalSeparator, std::string& out,
+               long& decimalExponent, bool& isZero) {
+    text = Trimmed(text);
+    if (text.empty()) return false;
+
+    std::size_t i = 0;
+    out.clear();
+    if (text[i] == '+' || text[i] == '-') {
+        if (text[i] == '-') out += '-';
+        ++i;
+    }
+    MantissaDigits m;
+    i = ReadMantissa(text, i, decimalSeparator, out, m);
+    if (!m.seenDigit) return false;
+    long exponent = 0;
+    if (i < text.size() && !ReadExponent(text, i, out, exponent)) return false;
+    isZero = !m.seenNonZero;
+    decimalExponent = exponent + (m.digitsBeforePoint > 0 ? m.digitsBeforePoint - 1
+                                                          : -(m.leadingZerosAfterPoint + 1));
     return true;
 }
 
 // "3.000", "-1.500", "12.345": in a locale that groups thousands with '.', the
 // text may mean a thousand times what '.' as decimal point makes of it.
 bool AmbiguousGrouping(std::string_view text) {
-    std::size_t b = 0, e = text.size();
-    while (b < e && IsBlank(text[b])) ++b;
-    while (e > b && IsBlank(text[e - 1])) --e;
-    text = text.substr(b, e - b);
+    text = Trimmed(text);
     if (!text.empty() && (text[0] == '+' || text[0] == '-')) text.remove_prefix(1);
     const std::size_t point = text.find('.');
     if (point == std::string_view::npos || point < 1 || point > 3 || text[0] == '0') return false;

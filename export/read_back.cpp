@@ -86,9 +86,37 @@ std::string Hex(unsigned value, int digits) {
     return buf;
 }
 
+// The bytes of one character that is not UTF-8: "the byte 0xC3, which is not
+// UTF-8,", "the bytes 0xE2 0x28, which are not UTF-8,".
+std::string NotUtf8Text(std::string_view bytes) {
+    std::string list;
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        list += (i ? " 0x" : "0x") + Hex(static_cast<unsigned char>(bytes[i]), 2);
+    return (bytes.size() == 1 ? "the byte " : "the bytes ") + list +
+           (bytes.size() == 1 ? ", which is not UTF-8," : ", which are not UTF-8,");
+}
+
+// The first character of `token` (what follows the place the parser stopped at,
+// the token it could not take first) that XML cannot take: bytes that are not
+// UTF-8, or a character XML does not allow. Nothing when its first 256 bytes hold
+// none, or when the bytes at fault are cut by the end of what was read.
+std::optional<std::string> BadCharacterText(std::string_view token) {
+    for (std::size_t at = 0; at < token.size() && at < 256;) {
+        const Utf8Char c = FirstChar(token.substr(at));
+        if (!c.valid) {
+            if (at + c.length >= token.size()) break; // cut by the end of what was read
+            return NotUtf8Text(token.substr(at, c.length));
+        }
+        if (!IsXmlChar(c.code))
+            return std::string(c.code < 0x20 ? "the control character" : "the character") + " U+" +
+                   Hex(c.code, 4) + ", which XML does not allow,";
+        at += c.length;
+    }
+    return std::nullopt;
+}
+
 // What the parser stopped at. Where it met a character it cannot take, the bytes
-// say more than its "not well-formed (invalid token)": bytes that are not UTF-8,
-// or a character XML does not allow.
+// say more than its "not well-formed (invalid token)".
 std::string FaultText(XML_Parser parser) {
     const XML_Error code = XML_GetErrorCode(parser);
     const char* general = XML_ErrorString(code);
@@ -97,24 +125,7 @@ std::string FaultText(XML_Parser parser) {
     const char* context = XML_GetInputContext(parser, &offset, &size);
     if (!context || offset < 0 || offset >= size) return general;
     const std::string_view rest(context + offset, static_cast<std::size_t>(size - offset));
-    // The token the parser stopped at begins here; the character it cannot take
-    // lies within it.
-    for (std::size_t at = 0; at < rest.size() && at < 256;) {
-        const Utf8Char c = FirstChar(rest.substr(at));
-        if (!c.valid) {
-            if (at + c.length >= rest.size()) break; // cut by the end of what was read
-            std::string bytes;
-            for (std::size_t i = 0; i < c.length; ++i)
-                bytes += (i ? " 0x" : "0x") + Hex(static_cast<unsigned char>(rest[at + i]), 2);
-            return (c.length == 1 ? "the byte " : "the bytes ") + bytes +
-                   (c.length == 1 ? ", which is not UTF-8," : ", which are not UTF-8,");
-        }
-        if (!IsXmlChar(c.code))
-            return std::string(c.code < 0x20 ? "the control character" : "the character") + " U+" +
-                   Hex(c.code, 4) + ", which XML does not allow,";
-        at += c.length;
-    }
-    return general;
+    return BadCharacterText(rest).value_or(general);
 }
 
 // Where the parser stopped: the line and column, and in a sheet the cell.
@@ -196,54 +207,91 @@ SheetCounts CountsOf(const Worksheet& sheet) {
     return counts;
 }
 
+// The name of the zip's current part; nothing when its entry cannot be read.
+std::optional<std::string> CurrentPartName(unzFile zip) {
+    unz_file_info64 info{};
+    if (unzGetCurrentFileInfo64(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
+        return std::nullopt;
+    std::string entry(info.size_filename, '\0');
+    if (unzGetCurrentFileInfo64(zip, &info, entry.data(), info.size_filename, nullptr, 0, nullptr,
+                                0) != UNZ_OK)
+        return std::nullopt;
+    return entry;
+}
+
+using Sheets = std::vector<std::unique_ptr<Worksheet>>;
+
+// What the written file holds: the rows and cells of each of the workbook's
+// sheets, and which of the required parts.
+struct PartsFound {
+    std::vector<std::optional<SheetCounts>> sheets;
+    std::array<bool, kRequiredParts.size()> required{};
+};
+
+// Parses the part `entry` (the zip's current one) and notes in `found` what it is.
+void ReadPart(unzFile zip, const std::string& entry, const Sheets& sheets, PartsFound& found,
+              RunControl& control) {
+    PartState state;
+    const std::size_t number = SheetNumber(entry);
+    state.sheet = number >= 1 && number <= sheets.size();
+    const std::string label = state.sheet ? "the sheet \"" + sheets[number - 1]->Name() + "\""
+                                          : "the part \"" + entry + "\"";
+    ParsePart(zip, label, state, control);
+    if (state.sheet) found.sheets[number - 1] = state.counts;
+    for (std::size_t i = 0; i < kRequiredParts.size(); ++i)
+        if (entry == kRequiredParts[i]) found.required[i] = true;
+}
+
+// Every part of the written file that is XML, parsed in the order the zip lists them.
+PartsFound ReadParts(unzFile zip, const Sheets& sheets, RunControl& control) {
+    PartsFound found;
+    found.sheets.resize(sheets.size());
+    int status = unzGoToFirstFile(zip);
+    for (; status == UNZ_OK; status = unzGoToNextFile(zip)) {
+        const std::optional<std::string> entry = CurrentPartName(zip);
+        if (!entry) break;
+        if (!EndsWith(*entry, ".xml") && !EndsWith(*entry, ".rels")) continue;
+        ReadPart(zip, *entry, sheets, found, control);
+    }
+    if (status != UNZ_END_OF_LIST_OF_FILE)
+        throw SpreadsheetError("the written file is damaged: its list of parts cannot be read");
+    return found;
+}
+
+void RequireParts(const PartsFound& found) {
+    for (std::size_t i = 0; i < kRequiredParts.size(); ++i)
+        if (!found.required[i])
+            throw SpreadsheetError("the written file lacks its part \"" +
+                                   std::string(kRequiredParts[i]) + "\"");
+}
+
+// Every sheet of the workbook is in the written file with all its rows and cells.
+void RequireWholeSheets(const Sheets& sheets, const PartsFound& found) {
+    for (std::size_t i = 0; i < sheets.size(); ++i) {
+        const std::string& name = sheets[i]->Name();
+        const std::optional<SheetCounts>& read = found.sheets[i];
+        if (!read)
+            throw SpreadsheetError("the sheet \"" + name + "\" is missing from the written file");
+        const SheetCounts expected = CountsOf(*sheets[i]);
+        if (read->rows != expected.rows || read->cells != expected.cells)
+            throw SpreadsheetError("the sheet \"" + name + "\" holds " +
+                                   CountText(static_cast<double>(read->rows)) + " of its " +
+                                   CountText(static_cast<double>(expected.rows)) + " rows (" +
+                                   CountText(static_cast<double>(read->cells)) + " of its " +
+                                   CountText(static_cast<double>(expected.cells)) +
+                                   " cells) in the written file; the disk may be full");
+    }
+}
+
 } // namespace
 
 void ReadBackXlsx(const Workbook& workbook, const std::filesystem::path& path,
                   RunControl& control) {
     std::unique_ptr<void, UnzipCloser> zip(unzOpen64(path.c_str()));
     if (!zip) throw SpreadsheetError("the written file cannot be read back as a workbook");
-    const auto& sheets = workbook.AllSheets();
-    std::vector<std::optional<SheetCounts>> found(sheets.size());
-    std::array<bool, kRequiredParts.size()> present{};
-    int status = unzGoToFirstFile(zip.get());
-    for (; status == UNZ_OK; status = unzGoToNextFile(zip.get())) {
-        unz_file_info64 info{};
-        if (unzGetCurrentFileInfo64(zip.get(), &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
-            break;
-        std::string entry(info.size_filename, '\0');
-        if (unzGetCurrentFileInfo64(zip.get(), &info, entry.data(), info.size_filename, nullptr, 0,
-                                    nullptr, 0) != UNZ_OK)
-            break;
-        if (!EndsWith(entry, ".xml") && !EndsWith(entry, ".rels")) continue;
-        PartState state;
-        const std::size_t number = SheetNumber(entry);
-        state.sheet = number >= 1 && number <= sheets.size();
-        const std::string label = state.sheet ? "the sheet \"" + sheets[number - 1]->Name() + "\""
-                                              : "the part \"" + entry + "\"";
-        ParsePart(zip.get(), label, state, control);
-        if (state.sheet) found[number - 1] = state.counts;
-        for (std::size_t i = 0; i < kRequiredParts.size(); ++i)
-            if (entry == kRequiredParts[i]) present[i] = true;
-    }
-    if (status != UNZ_END_OF_LIST_OF_FILE)
-        throw SpreadsheetError("the written file is damaged: its list of parts cannot be read");
-    for (std::size_t i = 0; i < kRequiredParts.size(); ++i)
-        if (!present[i])
-            throw SpreadsheetError("the written file lacks its part \"" +
-                                   std::string(kRequiredParts[i]) + "\"");
-    for (std::size_t i = 0; i < sheets.size(); ++i) {
-        const std::string& name = sheets[i]->Name();
-        if (!found[i])
-            throw SpreadsheetError("the sheet \"" + name + "\" is missing from the written file");
-        const SheetCounts expected = CountsOf(*sheets[i]);
-        if (found[i]->rows != expected.rows || found[i]->cells != expected.cells)
-            throw SpreadsheetError("the sheet \"" + name + "\" holds " +
-                                   CountText(static_cast<double>(found[i]->rows)) + " of its " +
-                                   CountText(static_cast<double>(expected.rows)) + " rows (" +
-                                   CountText(static_cast<double>(found[i]->cells)) + " of its " +
-                                   CountText(static_cast<double>(expected.cells)) +
-                                   " cells) in the written file; the disk may be full");
-    }
+    const PartsFound found = ReadParts(zip.get(), workbook.AllSheets(), control);
+    RequireParts(found);
+    RequireWholeSheets(workbook.AllSheets(), found);
 }
 
 } // namespace temra::xl

@@ -267,6 +267,111 @@ double ShortestOfSingle(double value) {
     return out;
 }
 
+// The file is created here first, so that a folder where it cannot be made is
+// reported in Temra's words before the library is asked.
+void CreateTheFileFirst(const std::filesystem::path& path) {
+    std::FILE* probe = std::fopen(path.c_str(), "wbx");
+    if (!probe) throw SpreadsheetError(std::strerror(errno));
+    std::fclose(probe);
+}
+
+std::uint64_t TotalRows(const Workbook& workbook) {
+    std::uint64_t totalRows = 0;
+    for (const auto& sheet : workbook.AllSheets()) totalRows += sheet->RowCount();
+    return totalRows;
+}
+
+void CheckLibraryCall(lxw_error error, const char* what) {
+    if (error == LXW_NO_ERROR) return;
+    throw SpreadsheetError(std::string(what) + ": " + lxw_strerror(error));
+}
+
+// The library's workbook, its rows going to the file in order; `tmpdir` (the
+// folder of its scratch files, empty for the system's) outlives it.
+std::unique_ptr<lxw_workbook, WorkbookCloser> NewLibraryWorkbook(const std::filesystem::path& path,
+                                                                 std::string& tmpdir) {
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE; // rows go to the file in order
+    options.tmpdir = tmpdir.empty() ? nullptr : tmpdir.data();
+    options.use_zip64 = LXW_TRUE;
+    std::unique_ptr<lxw_workbook, WorkbookCloser> wb(workbook_new_opt(path.c_str(), &options));
+    if (!wb) throw SpreadsheetError("the file cannot be created");
+    return wb;
+}
+
+// The format of a column with an alignment or a number format; none for a column
+// without either.
+lxw_format* ColumnFormatOf(lxw_workbook* wb, const Worksheet::ColumnFormat& f) {
+    if (f.horizontal == 0 && f.vertical == 0 && f.numberFormat.empty()) return nullptr;
+    lxw_format* format = workbook_add_format(wb);
+    if (f.horizontal == kAlignCenter) format_set_align(format, LXW_ALIGN_CENTER);
+    if (f.horizontal == kAlignLeft) format_set_align(format, LXW_ALIGN_LEFT);
+    if (f.vertical == kAlignCenter) format_set_align(format, LXW_ALIGN_VERTICAL_CENTER);
+    if (!f.numberFormat.empty()) format_set_num_format(format, f.numberFormat.c_str());
+    return format;
+}
+
+// One format per column with an alignment or a number format, set on the column;
+// libxlsxwriter gives it to every cell of the column that is written without a
+// format of its own, so it shows on every cell.
+void WriteColumnFormats(lxw_workbook* wb, lxw_worksheet* ws, const Worksheet& sheet) {
+    for (std::uint32_t c = 1; c <= sheet.ColumnCount(); ++c) {
+        const auto& f = sheet.Format(c);
+        lxw_format* format = ColumnFormatOf(wb, f);
+        if (format || f.width >= 0)
+            CheckLibraryCall(worksheet_set_column(
+                                 ws, static_cast<lxw_col_t>(c - 1), static_cast<lxw_col_t>(c - 1),
+                                 f.width >= 0 ? f.width : LXW_DEF_COL_WIDTH, format),
+                             "column format");
+    }
+}
+
+SpreadsheetError CellFault(const Worksheet& sheet, std::uint32_t r, std::uint32_t c,
+                           const std::string& what) {
+    return SpreadsheetError("cell " + CellAddress(r, c) + " of the sheet \"" + sheet.Name() +
+                            "\" " + what);
+}
+
+// The number a cell is written with. A workbook holds finite numbers only: the
+// library would write "INF" or "NAN", which spreadsheet programs take for damage.
+double FiniteNumberOf(const Worksheet& sheet, std::uint32_t r, std::uint32_t c,
+                      const Worksheet::CellRef& cell) {
+    const double value = cell.single ? ShortestOfSingle(*cell.number) : *cell.number;
+    if (!std::isfinite(value))
+        throw CellFault(sheet, r, c,
+                        "would hold " +
+                            std::string(std::isnan(value) ? "NaN"
+                                        : value > 0       ? "inf"
+                                                          : "-inf") +
+                            ", which is not a finite number; no workbook is written with it");
+    return value;
+}
+
+void WriteCell(lxw_worksheet* ws, const Worksheet& sheet, std::uint32_t r, std::uint32_t c) {
+    const Worksheet::CellRef cell = sheet.Peek(r, c);
+    const auto row = static_cast<lxw_row_t>(r - 1);
+    const auto col = static_cast<lxw_col_t>(c - 1);
+    lxw_error error = LXW_NO_ERROR;
+    if (cell.number) {
+        error = worksheet_write_number(ws, row, col, FiniteNumberOf(sheet, r, c, cell), nullptr);
+    } else if (cell.text && !cell.text->empty()) { // an empty text is a blank cell
+        error = worksheet_write_string(ws, row, col, CellText(*cell.text).c_str(), nullptr);
+    }
+    if (error != LXW_NO_ERROR)
+        throw CellFault(sheet, r, c, std::string("cannot be written: ") + lxw_strerror(error));
+}
+
+// One sheet: its columns' formats, then its rows in order.
+void WriteSheet(lxw_workbook* wb, const Worksheet& sheet, RunControl& control) {
+    lxw_worksheet* ws = workbook_add_worksheet(wb, sheet.Name().c_str());
+    if (!ws) throw SpreadsheetError("the sheet \"" + sheet.Name() + "\" cannot be added");
+    WriteColumnFormats(wb, ws, sheet);
+    for (std::uint32_t r = 1; r <= sheet.RowCount(); ++r) {
+        for (std::uint32_t c = 1; c <= sheet.ColumnCount(); ++c) WriteCell(ws, sheet, r, c);
+        if ((r & 0xFFF) == 0) control.Advance(0x1000);
+    }
+}
+
 } // namespace
 
 std::uint64_t TableBytes(std::uint64_t rows, std::uint64_t columns) {
@@ -278,88 +383,15 @@ void WriteXlsx(const Workbook& workbook, const std::filesystem::path& path,
                const std::filesystem::path& scratchFolder, RunControl& control) {
     control.CheckCancelled();
     const ClassicNumbers classicNumbers;
-    // The file is created here first, so that a folder where it cannot be made is
-    // reported in Temra's words before the library is asked.
-    {
-        std::FILE* probe = std::fopen(path.c_str(), "wbx");
-        if (!probe) throw SpreadsheetError(std::strerror(errno));
-        std::fclose(probe);
-    }
-    std::uint64_t totalRows = 0;
-    for (const auto& sheet : workbook.AllSheets()) totalRows += sheet->RowCount();
-    control.Begin(2 * totalRows); // written, then read back
+    CreateTheFileFirst(path);
+    control.Begin(2 * TotalRows(workbook)); // written, then read back
 
     // The library prints its faults to standard error as well; they are said once,
     // here, in the message of the SpreadsheetError.
     const platform::QuietStderr quiet;
-    auto check = [](lxw_error error, const char* what) {
-        if (error == LXW_NO_ERROR) return;
-        throw SpreadsheetError(std::string(what) + ": " + lxw_strerror(error));
-    };
     std::string tmpdir = scratchFolder.string();
-    lxw_workbook_options options{};
-    options.constant_memory = LXW_TRUE; // rows go to the file in order
-    options.tmpdir = tmpdir.empty() ? nullptr : tmpdir.data();
-    options.use_zip64 = LXW_TRUE;
-    std::unique_ptr<lxw_workbook, WorkbookCloser> wb(workbook_new_opt(path.c_str(), &options));
-    if (!wb) throw SpreadsheetError("the file cannot be created");
-
-    for (const auto& sheetPtr : workbook.AllSheets()) {
-        const Worksheet& sheet = *sheetPtr;
-        lxw_worksheet* ws = workbook_add_worksheet(wb.get(), sheet.Name().c_str());
-        if (!ws) throw SpreadsheetError("the sheet \"" + sheet.Name() + "\" cannot be added");
-        // One format per column with an alignment or a number format, set on the
-        // column; libxlsxwriter gives it to every cell of the column that is
-        // written without a format of its own, so it shows on every cell.
-        for (std::uint32_t c = 1; c <= sheet.ColumnCount(); ++c) {
-            const auto& f = sheet.Format(c);
-            lxw_format* format = nullptr;
-            if (f.horizontal != 0 || f.vertical != 0 || !f.numberFormat.empty()) {
-                format = workbook_add_format(wb.get());
-                if (f.horizontal == kAlignCenter) format_set_align(format, LXW_ALIGN_CENTER);
-                if (f.horizontal == kAlignLeft) format_set_align(format, LXW_ALIGN_LEFT);
-                if (f.vertical == kAlignCenter) format_set_align(format, LXW_ALIGN_VERTICAL_CENTER);
-                if (!f.numberFormat.empty()) format_set_num_format(format, f.numberFormat.c_str());
-            }
-            if (format || f.width >= 0)
-                check(worksheet_set_column(ws, static_cast<lxw_col_t>(c - 1),
-                                           static_cast<lxw_col_t>(c - 1),
-                                           f.width >= 0 ? f.width : LXW_DEF_COL_WIDTH, format),
-                      "column format");
-        }
-        for (std::uint32_t r = 1; r <= sheet.RowCount(); ++r) {
-            for (std::uint32_t c = 1; c <= sheet.ColumnCount(); ++c) {
-                const Worksheet::CellRef cell = sheet.Peek(r, c);
-                const auto row = static_cast<lxw_row_t>(r - 1);
-                const auto col = static_cast<lxw_col_t>(c - 1);
-                auto cellFault = [&](const std::string& what) {
-                    return SpreadsheetError("cell " + CellAddress(r, c) + " of the sheet \"" +
-                                            sheet.Name() + "\" " + what);
-                };
-                lxw_error error = LXW_NO_ERROR;
-                if (cell.number) {
-                    // A workbook holds finite numbers only: the library would write
-                    // "INF" or "NAN", which spreadsheet programs take for damage.
-                    const double value =
-                        cell.single ? ShortestOfSingle(*cell.number) : *cell.number;
-                    if (!std::isfinite(value))
-                        throw cellFault(
-                            "would hold " +
-                            std::string(std::isnan(value) ? "NaN"
-                                        : value > 0       ? "inf"
-                                                          : "-inf") +
-                            ", which is not a finite number; no workbook is written with it");
-                    error = worksheet_write_number(ws, row, col, value, nullptr);
-                } else if (cell.text && !cell.text->empty()) { // an empty text is a blank cell
-                    error =
-                        worksheet_write_string(ws, row, col, CellText(*cell.text).c_str(), nullptr);
-                }
-                if (error != LXW_NO_ERROR)
-                    throw cellFault(std::string("cannot be written: ") + lxw_strerror(error));
-            }
-            if ((r & 0xFFF) == 0) control.Advance(0x1000);
-        }
-    }
+    std::unique_ptr<lxw_workbook, WorkbookCloser> wb = NewLibraryWorkbook(path, tmpdir);
+    for (const auto& sheet : workbook.AllSheets()) WriteSheet(wb.get(), *sheet, control);
     if (workbook_close(wb.release()) != LXW_NO_ERROR)
         throw SpreadsheetError("the file could not be completed; the disk may be full");
     ReadBackXlsx(workbook, path, control);

@@ -100,8 +100,31 @@ constexpr int kDensityColumns = 192; // columns across a stretch
 constexpr std::uint16_t kNoBin = 0xFFFF;
 constexpr std::size_t kDensityChunk = 16384;
 
+// The value bin of each of `count` values (kNoBin for one outside the binned
+// range, or not positive on a logarithmic axis).
+void BinValues(const double* row, std::size_t count, const LineDensity& d, double scale,
+               std::uint16_t* out) {
+    const std::size_t V = kDensityBins;
+    for (std::size_t k = 0; k < count; ++k) {
+        const double v = row[k];
+        const double t = d.logarithmic ? (v > 0 ? std::log10(v) : NAN) : v;
+        const double b = (t - d.tMin) * scale;
+        out[k] =
+            b >= 0 && b < V + 1 ? static_cast<std::uint16_t>(std::min<double>(b, V - 1)) : kNoBin;
+    }
+}
+
+// Counts `count` lines into the histogram h of one stretch: the pairs of their
+// bins at its two ends, a and b, where both have one.
+void CountStretch(const std::uint16_t* a, const std::uint16_t* b, std::size_t count,
+                  std::uint32_t* h) {
+    const std::size_t V = kDensityBins;
+    for (std::size_t k = 0; k < count; ++k)
+        if (a[k] != kNoBin && b[k] != kNoBin) ++h[a[k] * V + b[k]];
+}
+
 // The lines [from, to) counted into one histogram of (bin at x[i], bin at x[i+1])
-// per stretch.
+// per stretch, a chunk of lines at a time.
 void CountPairs(const std::vector<const double*>& rows, std::size_t from, std::size_t to,
                 const LineDensity& d, std::vector<std::uint32_t>& histograms) {
     const std::size_t n = rows.size(), V = kDensityBins;
@@ -109,25 +132,11 @@ void CountPairs(const std::vector<const double*>& rows, std::size_t from, std::s
     std::vector<std::uint16_t> bins(n * kDensityChunk);
     for (std::size_t begin = from; begin < to; begin += kDensityChunk) {
         const std::size_t count = std::min(kDensityChunk, to - begin);
-        for (std::size_t i = 0; i < n; ++i) {
-            const double* row = rows[i] + begin;
-            std::uint16_t* out = bins.data() + i * kDensityChunk;
-            for (std::size_t k = 0; k < count; ++k) {
-                const double v = row[k];
-                const double t = d.logarithmic ? (v > 0 ? std::log10(v) : NAN) : v;
-                const double b = (t - d.tMin) * scale;
-                out[k] = b >= 0 && b < V + 1
-                             ? static_cast<std::uint16_t>(std::min<double>(b, V - 1))
-                             : kNoBin;
-            }
-        }
-        for (std::size_t s = 0; s + 1 < n; ++s) {
-            const std::uint16_t* a = bins.data() + s * kDensityChunk;
-            const std::uint16_t* b = bins.data() + (s + 1) * kDensityChunk;
-            std::uint32_t* h = histograms.data() + s * V * V;
-            for (std::size_t k = 0; k < count; ++k)
-                if (a[k] != kNoBin && b[k] != kNoBin) ++h[a[k] * V + b[k]];
-        }
+        for (std::size_t i = 0; i < n; ++i)
+            BinValues(rows[i] + begin, count, d, scale, bins.data() + i * kDensityChunk);
+        for (std::size_t s = 0; s + 1 < n; ++s)
+            CountStretch(bins.data() + s * kDensityChunk, bins.data() + (s + 1) * kDensityChunk,
+                         count, histograms.data() + s * V * V);
     }
 }
 
