@@ -49,30 +49,40 @@ ResultColumn Column(std::string name, std::string header, int place, Shown shown
         [cell = std::move(cell)](const StudyResult& r, const StudyOptions&) { return cell(r); }};
 }
 
+// A result's estimate of the parameter a column stem names; nothing for a model
+// without it.
+std::optional<Estimate> EstimateOf(const StudyResult& r, const ModelInfo& model,
+                                   std::string_view stem) {
+    for (int k = 0; k < model.paramCount; ++k) {
+        if (model.params[static_cast<std::size_t>(k)].column != stem) continue;
+        if (k == 0) return Estimate{r.A, r.ALo, r.AHi};
+        return r.second;
+    }
+    return std::nullopt;
+}
+
+bool EveryModelNames(std::string_view stem) {
+    return std::all_of(Models().begin(), Models().end(), [&](const ModelInfo& m) {
+        return std::any_of(m.params.begin(), m.params.begin() + m.paramCount,
+                           [&](const ModelParam& p) { return p.column == stem; });
+    });
+}
+
 // The three columns of a parameter column a model names (its value and the
 // limits of its range), filled for a result of a model with that parameter.
 void AddParamColumns(std::vector<ResultColumn>& columns, const ModelParam& param, int place) {
-    const bool everyModel = std::all_of(Models().begin(), Models().end(), [&](const ModelInfo& m) {
-        return std::any_of(m.params.begin(), m.params.begin() + m.paramCount,
-                           [&](const ModelParam& p) { return p.column == param.column; });
-    });
     const std::string stem(param.column);
     const std::string symbol(param.symbol);
     const char* ends[] = {"", "_lo", "_hi"};
     const char* headers[] = {"", " low", " high"};
     for (int end = 0; end < 3; ++end) {
         auto cell = [stem, end](const StudyResult& r, const StudyOptions& o) {
-            const ModelInfo& model = InfoOf(o.model);
-            for (int k = 0; k < model.paramCount; ++k) {
-                if (model.params[static_cast<std::size_t>(k)].column != stem) continue;
-                if (k == 0) return Number(end == 0 ? r.A : end == 1 ? r.ALo : r.AHi);
-                if (!r.second) return ResultCell{};
-                return Number(end == 0 ? r.second->value : end == 1 ? r.second->lo : r.second->hi);
-            }
-            return ResultCell{};
+            const std::optional<Estimate> e = EstimateOf(r, InfoOf(o.model), stem);
+            if (!e) return ResultCell{};
+            return Number(end == 0 ? e->value : end == 1 ? e->lo : e->hi);
         };
         columns.push_back({stem + ends[end], symbol + headers[end], place + end, Shown::Number,
-                           std::string(param.unit), 18, !everyModel, cell});
+                           std::string(param.unit), 18, !EveryModelNames(stem), cell});
     }
 }
 
