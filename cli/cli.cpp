@@ -133,6 +133,17 @@ void AddStudySubcommand(CLI::App& app, Options& o) {
         ->capture_default_str();
     study->add_option("--ce-a-max", o.ceAMax, "The largest excess air A of ce (cm³ STP/g H2O)")
         ->capture_default_str();
+    for (const study::ModelInfo& m : study::Models())
+        for (const study::ModelParam& p : m.params) {
+            if (p.option.empty()) continue;
+            std::string& text = o.upper[std::string(p.option)];
+            text = ExactText(p.upper);
+            study
+                ->add_option("--" + std::string(p.option), text,
+                             "The largest " + std::string(p.symbol) + " of " + std::string(m.key) +
+                                 " (" + std::string(m.help) + ")")
+                ->capture_default_str();
+        }
     study->add_flag("--per-gram", o.perGram,
                     "The table's concentrations and errors are per gram of water (cm³ STP/g "
                     "H2O): each is multiplied by the sample's density before the fit (without "
@@ -457,8 +468,11 @@ void RefuseEmptyOptions(const Options& o, const CLI::App& app) {
 }
 
 // The option of a study setting at fault; the table is named by its file.
-std::string StudyOption(study::StudySetting setting, const Options& o) {
+std::string StudyOption(study::StudySetting setting, const Options& o,
+                        const std::string& option = {}) {
     switch (setting) {
+    case study::StudySetting::Upper:
+        return "--" + option;
     case study::StudySetting::Gases:
         return "--gases";
     case study::StudySetting::RelErr:
@@ -481,6 +495,11 @@ int RunStudy(const Options& o, const CLI::App& app, const std::array<bool, GasCo
     so.relErr = OptionNumber(o.relErr, "--rel-err");
     so.perGram = o.perGram;
     if (study::InfoOf(so.model).usesAMax) so.ceAMax = OptionNumber(o.ceAMax, "--ce-a-max");
+    for (const study::ModelParam& p : study::InfoOf(so.model).params)
+        if (!p.option.empty()) {
+            const std::string option(p.option);
+            so.upper[option] = OptionNumber(o.upper.at(option), ("--" + option).c_str());
+        }
     const study::SampleTable table = study::ReadSampleTable(o.studyFile, m.run.MemoryAvailable());
     const study::SampleColumns columns = study::ReadSamples(table, so);
     const auto results = study::FitStudy(columns.samples, so, m.run);
@@ -623,7 +642,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     } catch (const OptionRefusal& e) {
         return Refuse(err, e.option + ": " + e.detail);
     } catch (const study::StudyError& e) {
-        return Refuse(err, StudyOption(e.setting(), o) + ": " + e.what());
+        return Refuse(err, StudyOption(e.setting(), o, e.option()) + ": " + e.what());
     } catch (const xl::ExportError& e) {
         Say(err, std::string("--xlsx: ") + e.what());
         return 1;

@@ -7,6 +7,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <map>
 #include <memory>
 #include <string>
 
@@ -25,6 +26,8 @@ struct Options {
     std::string model = std::string(study::Models().front().key);
     std::string relErr = "0.01";
     std::string ceAMax = "0.1";
+    // The upper bounds of the models' parameters, by their options ("pr-r-max").
+    std::map<std::string, std::string> upper;
     bool perGram = false; // the table's concentrations are per gram of water
 };
 

@@ -22,8 +22,8 @@ Interval Meet(Interval a, Interval b) {
 
 } // namespace
 
-Excess BestExcess(const Fitted& f, const double* C, const StudyOptions& o, int bits) {
-    return InfoOf(o.model).fit.best(f, C, o, bits);
+Excess BestExcess(const Fitted& f, const double* C, double T, const StudyOptions& o, int bits) {
+    return InfoOf(o.model).fit.best(f, C, T, o, bits);
 }
 
 Interval Domain::TAt(double E) const {
@@ -99,7 +99,7 @@ std::array<double, GasCount> Continuum::ConcAt(const Factors& f, double E) const
 
 Excess Continuum::ExcessAt(const Factors& f, double E) const {
     const std::array<double, GasCount> C = ConcAt(f, E);
-    return model_.fit.best(f_, C.data(), o_, kBits);
+    return model_.fit.best(f_, C.data(), f.T, o_, kBits);
 }
 
 Point Continuum::At(double T, double E) const {
@@ -221,12 +221,13 @@ double ValueOf(int which, double A, double second) {
 // a steep penalty.
 double Continuum::ExtremeAF(const Factors& f, double E, double target, int which) const {
     const std::array<double, GasCount> C = ConcAt(f, E);
-    const Excess best = model_.fit.best(f_, C.data(), o_, kBits);
-    const std::optional<double> extreme = model_.fit.extreme(f_, C.data(), best, o_, target, which);
+    const Excess best = model_.fit.best(f_, C.data(), f.T, o_, kBits);
+    const std::optional<double> extreme =
+        model_.fit.extreme(f_, C.data(), f.T, best, o_, target, which);
     if (extreme) return *extreme;
     // The best excess air lies in the region when the search missed it.
     return ValueOf(which, best.A, best.second) -
-           kSteep * model_.fit.penaltyScale(best, o_) * std::max(0.0, best.chi2 - target);
+           kSteep * model_.fit.penaltyScale(best, o_, which) * std::max(0.0, best.chi2 - target);
 }
 
 // T: the profile of T walked out from the region's furthest cases, a step at a

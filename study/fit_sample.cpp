@@ -1,5 +1,6 @@
 #include "study/fit_sample.h"
 
+#include "core/fields.h"
 #include "core/numtext.h"
 #include "core/solubility_model.h"
 #include "study/models.h"
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <type_traits>
 
 namespace temra::study {
 
@@ -155,7 +157,7 @@ void ModelCases(const Fitted& f, const SampleGrid& grid, std::size_t e, const St
         pass.Step();
         for (std::size_t j = 0; j < static_cast<std::size_t>(f.n); ++j)
             C[j] = EquilConcOf(tab.SX[f.gas[j]][t], P, tab.VP[t]);
-        const Excess x = BestExcess(f, C.data(), o, kGridBits);
+        const Excess x = BestExcess(f, C.data(), tab.T[t], o, kGridBits);
         c.chi2[k0 + t] = x.chi2;
         c.A[k0 + t] = x.A;
         if (!c.second.empty()) c.second[k0 + t] = x.second;
@@ -276,7 +278,7 @@ void BoundFlags(StudyResult& r, const Point& best, const StudyOptions& o) {
     const ModelInfo& model = InfoOf(o.model);
     for (int k = 0; k < model.paramCount; ++k) {
         const ModelParam& p = model.params[static_cast<std::size_t>(k)];
-        const double v = k == 0 ? best.A : best.second, hi = p.hi(o);
+        const double v = k == 0 ? best.A : best.second, hi = p.hi(p, o);
         const double tol = std::isfinite(hi) ? 1e-9 * (hi - p.lo) : 0.0;
         if (!p.lowFlag.empty() && v <= p.lo + tol) r.flags.emplace_back(p.lowFlag);
         if (!p.highFlag.empty() && v >= hi - tol) r.flags.emplace_back(p.highFlag);
@@ -357,6 +359,49 @@ void FillResult(StudyResult& r, const Point& best, const Ranges& ranges, const D
     AddFlags(r, d, best, ranges, f, o);
 }
 
+// What the gases say beyond the fit, at the best point: the model's concentration
+// of a gas measured there against its measurement.
+void GasesBeyond(StudyResult& r, const Values& v, const Point& best, const StudyOptions& o) {
+    std::array<bool, GasCount> known{};
+    for (std::size_t i = 0; i < GasCount; ++i) known[i] = v.present[i] || v.beyond[i];
+    const ModelFields fields{fields::Ref(FieldId::TempMax), fields::Ref(FieldId::Density),
+                             fields::Ref(FieldId::Chloride)};
+    TemperatureFactors factors;
+    try {
+        factors = FactorsAt(best.T, v.density, v.chloride, fields, known);
+    } catch (const TemraError&) {
+        return; // said by the fit itself
+    }
+    const double P = AirPressureAt(best.E, fields::Ref(FieldId::ElevMax));
+    const Excess x{best.chi2, best.A, best.second};
+    const ModelInfo& model = InfoOf(o.model);
+    // Per gram of water, a concentration goes back to the table's unit.
+    const double unit = o.perGram ? static_cast<double>(v.density) : 1.0;
+    auto equil = [&](std::size_t i) {
+        return EquilConcOf(factors.SX[i], P, factors.VapourPressure);
+    };
+    auto residual = [&](std::size_t i) {
+        const double C =
+            model.fit.conc(equil(i), kGasTable[i].AtmFraction, DiffusionRatio(i, best.T), x);
+        const double d = (v.measured[i] - C) / unit, s = v.sigma[i] / unit;
+        return Estimate{d, d - s, d + s};
+    };
+    // A number beyond the range of numbers is left out.
+    auto keep = [](auto& slot, auto value) {
+        if constexpr (std::is_same_v<decltype(value), Estimate>) {
+            if (std::isfinite(value.value) && std::isfinite(value.lo) && std::isfinite(value.hi))
+                slot = value;
+        } else if (std::isfinite(value)) {
+            slot = value;
+        }
+    };
+    constexpr std::size_t kHe = 0, kNe = 1, kN2 = 5, kO2 = 6;
+    if (known[kNe]) keep(r.deltaNe, (v.measured[kNe] / equil(kNe) - 1) * 100);
+    if (v.beyond[kHe]) keep(r.heTerrigenic, residual(kHe));
+    if (v.beyond[kN2]) keep(r.n2Excess, residual(kN2));
+    if (known[kO2]) keep(r.o2Fraction, v.measured[kO2] / equil(kO2));
+}
+
 } // namespace
 
 StudyResult FitSample(const Sample& s, const Values& v, const SampleGrid& grid,
@@ -366,6 +411,7 @@ StudyResult FitSample(const Sample& s, const Values& v, const SampleGrid& grid,
     PassProgress search(control, passWork, N);
     StudyResult r;
     r.sample = s.name;
+    r.model = o.model;
     const std::string row = "row " + std::to_string(s.row);
     if (N == 0) {
         r.error = row + ": the grid has no case: " + EmptyGridReason(*grid.layout->plan.grid);
@@ -393,6 +439,7 @@ StudyResult FitSample(const Sample& s, const Values& v, const SampleGrid& grid,
     const Point best = model.Best(gridBest);
     const Ranges ranges = model.RangesOf(best, SeedsOf(grid, cases, best.chi2 + 1));
     FillResult(r, best, ranges, d, f, o);
+    GasesBeyond(r, v, best, o);
     r.caseNo = static_cast<CaseNumber>(NearestCase(grid, best) + 1);
     if (!AllFinite(r)) {
         StudyResult e;

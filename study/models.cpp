@@ -13,7 +13,7 @@ namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr std::uintmax_t kCoarseIter = 6; // the grid's search: B between scanned neighbours
-constexpr int kScanB = 9;                 // CE: B values scanned before Brent's method
+constexpr int kScanB = 9; // values of a searched parameter scanned before Brent's method
 
 // The value of an extreme to make greatest: 0 the lowest A (negated), 1 the
 // highest A, 2 the lowest second parameter (negated), 3 its highest.
@@ -33,7 +33,7 @@ double ValueOf(int which, double A, double second) {
 // ---- UA: unfractionated excess air, C_i = Ceq_i + A z_i, A >= 0 ------------------------
 // The best A has a closed form; chi2(A) is a quadratic.
 
-Excess UaBest(const Fitted& f, const double* C, const StudyOptions&, int) {
+Excess UaBest(const Fitted& f, const double* C, double, const StudyOptions&, int) {
     Excess e;
     double Sdz = 0, Sz2 = 0;
     for (int j = 0; j < f.n; ++j) {
@@ -52,7 +52,7 @@ Excess UaBest(const Fitted& f, const double* C, const StudyOptions&, int) {
 
 // The A where chi2 <= target lie between the roots of the quadratic chi2(A), cut
 // at 0; nothing when chi2 stays above.
-std::optional<double> UaExtreme(const Fitted& f, const double* C, const Excess&,
+std::optional<double> UaExtreme(const Fitted& f, const double* C, double, const Excess&,
                                 const StudyOptions&, double target, int which) {
     double Sdz = 0, Sd2 = 0, Sz2 = 0;
     for (int j = 0; j < f.n; ++j) {
@@ -70,8 +70,12 @@ std::optional<double> UaExtreme(const Fitted& f, const double* C, const Excess&,
     return which == 0 ? -std::max(0.0, (Sdz - root) / Sz2) : hi;
 }
 
-double UaScale(const Excess& best, const StudyOptions&) {
+double UaScale(const Excess& best, const StudyOptions&, int) {
     return std::max(0.01, 10 * best.A);
+}
+
+double UaConc(double Ceq, double z, double, const Excess& x) {
+    return Ceq + x.A * z;
 }
 
 // ---- CE: closed-system equilibration ----------------------------------------------------
@@ -114,31 +118,31 @@ double CeAtB(const Fitted& f, const double* C, double B, double Amax, double& t)
     return s.c - t * (2 * s.p - s.q * t);
 }
 
-// The best of fn over B in [0, Amax]: a scan, then Brent's method between the
-// scanned neighbours of the best (to `bits` bits of B).
-template <typename Fn> Min1 OverB(Fn&& fn, double Amax, int bits) {
+// The best of fn over s in [lo, hi]: a scan, then Brent's method between the
+// scanned neighbours of the best (to `bits` bits of s).
+template <typename Fn> Min1 OverS(Fn&& fn, double lo, double hi, int bits) {
     Min1 best;
     int bestJ = 0;
     for (int j = 0; j < kScanB; ++j) {
-        const double B = Amax * j / (kScanB - 1);
-        const double v = fn(B);
+        const double s = lo + (hi - lo) * j / (kScanB - 1);
+        const double v = fn(s);
         if (v < best.fx) {
-            best = {B, v};
+            best = {s, v};
             bestJ = j;
         }
     }
-    const double lo = Amax * std::max(0, bestJ - 1) / (kScanB - 1);
-    const double hi = Amax * std::min(kScanB - 1, bestJ + 1) / (kScanB - 1);
-    // A coarse B (the grid's search) is had in a few of Brent's steps.
+    const double a = lo + (hi - lo) * std::max(0, bestJ - 1) / (kScanB - 1);
+    const double b = lo + (hi - lo) * std::min(kScanB - 1, bestJ + 1) / (kScanB - 1);
+    // A coarse s (the grid's search) is had in a few of Brent's steps.
     std::uintmax_t iterations = bits < kBits ? kCoarseIter : kIter;
-    const auto r = boost::math::tools::brent_find_minima(fn, lo, hi, bits, iterations);
+    const auto r = boost::math::tools::brent_find_minima(fn, a, b, bits, iterations);
     return r.second < best.fx ? Min1{r.first, r.second} : best;
 }
 
-Excess CeBest(const Fitted& f, const double* C, const StudyOptions& o, int bits) {
+Excess CeBest(const Fitted& f, const double* C, double, const StudyOptions& o, int bits) {
     const double Amax = o.ceAMax;
     double t = 0;
-    const Min1 b = OverB([&](double B) { return CeAtB(f, C, B, Amax, t); }, Amax, bits);
+    const Min1 b = OverS([&](double B) { return CeAtB(f, C, B, Amax, t); }, 0.0, Amax, bits);
     CeAtB(f, C, b.x, Amax, t);
     Excess e;
     e.A = b.x + t;
@@ -151,7 +155,7 @@ Excess CeBest(const Fitted& f, const double* C, const StudyOptions& o, int bits)
 // (B + t) follow. The B where the interval is not empty form an interval around
 // the best B, whose ends are where the least chi2 at B crosses the target; the
 // extreme `which` is made greatest within it.
-std::optional<double> CeExtreme(const Fitted& f, const double* C, const Excess& best,
+std::optional<double> CeExtreme(const Fitted& f, const double* C, double, const Excess& best,
                                 const StudyOptions& o, double target, int which) {
     if (best.chi2 > target) return std::nullopt;
     const double Amax = o.ceAMax;
@@ -179,23 +183,168 @@ std::optional<double> CeExtreme(const Fitted& f, const double* C, const Excess& 
     return -MinimiseOn([&](double B) { return -quantity(B); }, Blo, Bhi).fx;
 }
 
-double CeScale(const Excess&, const StudyOptions& o) {
+double CeScale(const Excess&, const StudyOptions& o, int) {
     return o.ceAMax;
+}
+
+double CeConc(double Ceq, double z, double, const Excess& x) {
+    const double F = x.second;
+    return Ceq + (1 - F) * x.A * z / (1 + F * x.A * z / Ceq);
+}
+
+// ---- Models with one parameter s besides A -----------------------------------------------
+//   C_i = b_i(s) Ceq_i + A w_i(s),  A >= 0,  lo <= s <= hi:
+// at a fixed s the model is linear in A, chi2(A) = c - 2 p A + q A^2, so the best
+// A has a closed form and the fit is a search over s alone. The fractionation of
+// gas i goes by its diffusion ratio d_i = D_i / D_Ne at the temperature:
+//   PR, partial re-equilibration (Stute, Forster, Frischkorn, Serejo, Clark,
+//       Schlosser, Broecker & Bonani 1995, Science 269, 379-383):
+//       C = Ceq + A z exp(-R d),           s = R >= 0
+//   PD, partial degassing (as Aeschbach-Hertig, Peeters, Beyerle & Kipfer 2000,
+//       Nature 405, 1040-1044, review it):
+//       C = (Ceq + A z) exp(-G d),         s = G >= 0
+//   OD, oxygen depletion in soil air (Hall, Castro, Lohmann & Ma 2005, Geophys.
+//       Res. Lett. 32, L18404): the soil air's pressure raised by P,
+//       C = P Ceq + A z,                   s = P >= 1
+
+struct Shape {
+    double b, w;
+};
+
+Shape PrShape(double R, double z, double d) {
+    return {1, z * std::exp(-R * d)};
+}
+Shape PdShape(double G, double z, double d) {
+    const double loss = std::exp(-G * d);
+    return {loss, z * loss};
+}
+Shape OdShape(double P, double z, double) {
+    return {P, z};
+}
+
+// The parts of chi2(A) at s.
+struct Parts {
+    double c = 0, p = 0, q = 0;
+};
+
+template <Shape (*S)(double, double, double)> struct Separable {
+    const Fitted& f;
+    const double* C;
+    std::array<double, GasCount> d{}; // by fitted gas
+
+    Separable(const Fitted& fitted, const double* conc, double T) : f(fitted), C(conc) {
+        for (int j = 0; j < f.n; ++j)
+            d[static_cast<std::size_t>(j)] = DiffusionRatio(f.gas[static_cast<std::size_t>(j)], T);
+    }
+    Parts At(double s) const {
+        Parts r;
+        for (int j = 0; j < f.n; ++j) {
+            const auto i = static_cast<std::size_t>(j);
+            const Shape sh = S(s, f.z[i], d[i]);
+            const double dev = f.m[i] - sh.b * C[j];
+            r.c += f.w[i] * dev * dev;
+            r.p += f.w[i] * dev * sh.w;
+            r.q += f.w[i] * sh.w * sh.w;
+        }
+        return r;
+    }
+    // The least chi2 at s and its A.
+    double Least(double s, double& A) const {
+        const Parts r = At(s);
+        A = std::max(0.0, r.p / r.q);
+        return r.c - A * (2 * r.p - r.q * A);
+    }
+    // chi2 summed term by term.
+    double Chi2(double s, double A) const {
+        double chi2 = 0;
+        for (int j = 0; j < f.n; ++j) {
+            const auto i = static_cast<std::size_t>(j);
+            const Shape sh = S(s, f.z[i], d[i]);
+            const double r = f.m[i] - sh.b * C[j] - A * sh.w;
+            chi2 += f.w[i] * r * r;
+        }
+        return chi2;
+    }
+};
+
+template <Shape (*S)(double, double, double), Model M>
+Excess SeparableBest(const Fitted& f, const double* C, double T, const StudyOptions& o, int bits) {
+    const Separable<S> m(f, C, T);
+    const ModelParam& p = InfoOf(M).params[1];
+    const double lo = p.lo, hi = p.hi(p, o);
+    double A = 0;
+    const Min1 b = OverS([&](double s) { return m.Least(s, A); }, lo, hi, bits);
+    m.Least(b.x, A);
+    return {m.Chi2(b.x, A), A, b.x};
+}
+
+// The s where the least chi2 reaches the target form an interval around the
+// best s, whose ends are the extremes of s; at each s the A where chi2 <= target
+// lie between the roots of chi2(A), cut at 0, and the extremes of A are sought
+// over the interval of s.
+template <Shape (*S)(double, double, double), Model M>
+std::optional<double> SeparableExtreme(const Fitted& f, const double* C, double T,
+                                       const Excess& best, const StudyOptions& o, double target,
+                                       int which) {
+    if (best.chi2 > target) return std::nullopt;
+    const Separable<S> m(f, C, T);
+    const ModelParam& p = InfoOf(M).params[1];
+    const double lo = p.lo, hi = p.hi(p, o);
+    auto margin = [&](double s) {
+        double A = 0;
+        return m.Least(s, A) - target;
+    };
+    const double mBest = std::min(0.0, margin(best.second));
+    const double mLo = margin(lo), mHi = margin(hi);
+    const double sLo = mLo <= 0 ? lo : Crossing(margin, best.second, lo, mBest, mLo);
+    const double sHi = mHi <= 0 ? hi : Crossing(margin, best.second, hi, mBest, mHi);
+    if (which == 2) return -sLo;
+    if (which == 3) return sHi;
+    auto end = [&](double s) {
+        const Parts r = m.At(s);
+        const double root = std::sqrt(std::max(0.0, r.p * r.p - r.q * (r.c - target)));
+        const double a1 = std::max(0.0, (r.p - root) / r.q), a2 = std::max(0.0, (r.p + root) / r.q);
+        return which == 0 ? -std::min(a1, a2) : std::max(a1, a2);
+    };
+    return -MinimiseOn([&](double s) { return -end(s); }, sLo, sHi).fx;
+}
+
+template <Model M> double SeparableScale(const Excess& best, const StudyOptions& o, int which) {
+    if (which < 2) return std::max(0.01, 10 * best.A);
+    const ModelParam& p = InfoOf(M).params[1];
+    return p.hi(p, o) - p.lo;
+}
+
+double PrConc(double Ceq, double z, double d, const Excess& x) {
+    return Ceq + x.A * z * std::exp(-x.second * d);
+}
+double PdConc(double Ceq, double z, double d, const Excess& x) {
+    return (Ceq + x.A * z) * std::exp(-x.second * d);
+}
+double OdConc(double Ceq, double z, double, const Excess& x) {
+    return x.second * Ceq + x.A * z;
 }
 
 // ---- The table ---------------------------------------------------------------------------
 
-double Unbounded(const StudyOptions&) {
+double Unbounded(const ModelParam&, const StudyOptions&) {
     return kInf;
 }
-double LargestA(const StudyOptions& o) {
+double LargestA(const ModelParam&, const StudyOptions& o) {
     return o.ceAMax;
 }
-double One(const StudyOptions&) {
+double One(const ModelParam&, const StudyOptions&) {
     return 1;
 }
 
 constexpr ModelParam kNoParam{"", "", "", 0, Unbounded, "", "", "", "", ""};
+// A >= 0 without an upper bound.
+constexpr ModelParam kA{
+    "A",         "excess_air",
+    "cm³ STP/g", 0,
+    Unbounded,   "A=0",
+    "",          "the best excess air is 0: the sample holds less gas than equilibrium gives",
+    "",          ""};
 
 std::vector<ModelInfo>& Table() {
     static std::vector<ModelInfo> table = {
@@ -207,10 +356,8 @@ std::vector<ModelInfo>& Table() {
          "unfractionated excess air",
          false,
          1,
-         {{{"A", "excess_air", "cm³ STP/g", 0, Unbounded, "A=0", "",
-            "the best excess air is 0: the sample holds less gas than equilibrium gives", "", ""},
-           kNoParam}},
-         {UaBest, UaExtreme, UaScale},
+         {{kA, kNoParam}},
+         {UaBest, UaExtreme, UaScale, UaConc},
          true,
          1},
         {Model::CE,
@@ -225,7 +372,56 @@ std::vector<ModelInfo>& Table() {
             "the excess air reached the largest A of CE", ""},
            {"F", "fractionation", "", 0, One, "F=0", "F=1", "no fractionation (F = 0)",
             "the fractionation reached F = 1", "0 to 1"}}},
-         {CeBest, CeExtreme, CeScale},
+         {CeBest, CeExtreme, CeScale, CeConc},
+         false,
+         16},
+        {Model::PR,
+         "pr",
+         "PR",
+         "PR: partial re-equilibration",
+         "PR (partial re-equilibration: C = Ceq + A z exp(-R D/D(Ne)), A >= 0, R >= 0)",
+         "partial re-equilibration, C = Ceq + A z exp(-R D/D(Ne))",
+         false,
+         2,
+         {{kA,
+           {"R", "reequilibration", "", 0, OptionUpper, "R=0", "R=max",
+            "no re-equilibration (R = 0): the fit is UA's",
+            "the re-equilibration reached its largest R (--pr-r-max)", "", "pr-r-max", 10}}},
+         {SeparableBest<PrShape, Model::PR>, SeparableExtreme<PrShape, Model::PR>,
+          SeparableScale<Model::PR>, PrConc},
+         false,
+         16},
+        {Model::PD,
+         "pd",
+         "PD",
+         "PD: partial degassing",
+         "PD (partial degassing: C = (Ceq + A z) exp(-G D/D(Ne)), A >= 0, G >= 0)",
+         "partial degassing, C = (Ceq + A z) exp(-G D/D(Ne))",
+         false,
+         2,
+         {{kA,
+           {"G", "degassing", "", 0, OptionUpper, "G=0", "G=max",
+            "no degassing (G = 0): the fit is UA's",
+            "the degassing reached its largest G (--pd-g-max)", "", "pd-g-max", 3}}},
+         {SeparableBest<PdShape, Model::PD>, SeparableExtreme<PdShape, Model::PD>,
+          SeparableScale<Model::PD>, PdConc},
+         false,
+         16},
+        {Model::OD,
+         "od",
+         "OD",
+         "OD: oxygen depletion",
+         "OD (oxygen depletion: C = POD Ceq + A z, A >= 0, POD >= 1)",
+         "oxygen depletion in soil air, C = POD Ceq + A z",
+         false,
+         2,
+         {{kA,
+           {"POD", "pressure_factor", "", 1, OptionUpper, "POD=1", "POD=max",
+            "no oxygen depletion (POD = 1): the fit is UA's",
+            "the soil air's pressure factor reached its largest POD (--od-p-max)", "", "od-p-max",
+            2}}},
+         {SeparableBest<OdShape, Model::OD>, SeparableExtreme<OdShape, Model::OD>,
+          SeparableScale<Model::OD>, OdConc},
          false,
          16},
     };
@@ -233,6 +429,20 @@ std::vector<ModelInfo>& Table() {
 }
 
 } // namespace
+
+double OptionUpper(const ModelParam& self, const StudyOptions& o) {
+    const auto it = o.upper.find(self.option);
+    return it == o.upper.end() ? self.upper : it->second;
+}
+
+double DiffusionRatio(std::size_t gas, double T) {
+    // R in kJ/(mol K) (CODATA 2018).
+    constexpr double kR = 8.314462618e-3;
+    const Gas& g = kGases[gas];
+    const Gas& ne = kGases[1];
+    return g.diffusionA / ne.diffusionA *
+           std::exp(-(g.diffusionEa - ne.diffusionEa) / (kR * (T + 273.15)));
+}
 
 const std::vector<ModelInfo>& Models() {
     return Table();

@@ -41,27 +41,43 @@ struct ModelParam {
     std::string_view column; // the result columns' stem ("excess_air"; "_lo", "_hi" follow)
     std::string_view unit;   // "cm³ STP/g"; empty for a number without one
     double lo;               // its lower bound
-    double (*hi)(const StudyOptions& o);      // its upper bound (infinity when it has none)
+    // Its upper bound (infinity when it has none) under the study's options.
+    double (*hi)(const ModelParam& self, const StudyOptions& o);
     std::string_view lowFlag, highFlag;       // the flags of a best at a bound; empty: none
     std::string_view lowMeaning, highMeaning; // those flags in words
     std::string_view bounds; // the Settings sheet's line for it; empty: none of its own
+    // The option that sets its upper bound ("pr-r-max": temra-cli's --pr-r-max,
+    // StudyOptions::upper), with the bound it has by default; empty: none.
+    std::string_view option = {};
+    double upper = 0;
 };
 
+// The upper bound an option of the table sets: the study's value, or the
+// option's default.
+double OptionUpper(const ModelParam& self, const StudyOptions& o);
+
+// A gas's diffusion coefficient in water over neon's at T (°C), gas index 0 to 6.
+double DiffusionRatio(std::size_t gas, double T);
+
 // What one evaluation of a model's fit is given: the fitted gases and their
-// equilibrium concentrations C (by fitted gas), with the study's options.
+// equilibrium concentrations C (by fitted gas) at the temperature T (°C), with
+// the study's options.
 struct ExcessFit {
     // The best excess air at C; a parameter found by search is found to `bits` bits
     // (the grid's search needs fewer than the refinement).
-    Excess (*best)(const Fitted& f, const double* C, const StudyOptions& o, int bits);
+    Excess (*best)(const Fitted& f, const double* C, double T, const StudyOptions& o, int bits);
     // The greatest value of `which` (0 the lowest A, negated; 1 the highest A;
     // 2 the lowest second parameter, negated; 3 its highest) over the excess air
     // where chi2 <= target, given the best there; nothing when no excess air
     // reaches the target.
-    std::optional<double> (*extreme)(const Fitted& f, const double* C, const Excess& best,
+    std::optional<double> (*extreme)(const Fitted& f, const double* C, double T, const Excess& best,
                                      const StudyOptions& o, double target, int which);
-    // The scale of the penalty that leads a search for an extreme back into the
-    // region, per unit of chi2 above it.
-    double (*penaltyScale)(const Excess& best, const StudyOptions& o);
+    // The scale of the penalty that leads a search for the extreme `which` back
+    // into the region, per unit of chi2 above it.
+    double (*penaltyScale)(const Excess& best, const StudyOptions& o, int which);
+    // A gas's concentration under the model: its equilibrium concentration Ceq,
+    // fraction in air z and diffusion ratio d (DiffusionRatio) with the excess air x.
+    double (*conc)(double Ceq, double z, double d, const Excess& x);
 };
 
 struct ModelInfo {

@@ -24,7 +24,10 @@ class ValueReader {
         // A row that is no sample as the table stands is said first, at its name.
         if (!s_.problem.empty()) Fail(SampleColumn::kName, s_.problem);
         for (int g = 1; g <= GasCount; ++g)
-            if (o_.gases[static_cast<std::size_t>(g - 1)]) Gas(g);
+            if (o_.gases[static_cast<std::size_t>(g - 1)])
+                Gas(g);
+            else
+                Beyond(g);
         Chloride();
         const std::string densityText = Density();
         if (o_.perGram && v_.density > 0) PerGram(densityText);
@@ -75,6 +78,22 @@ class ValueReader {
             Fail(ec, GasName(g) + where_ + ": no usable error");
     }
 
+    // A gas not fitted: its value and error when they are positive numbers.
+    void Beyond(int g) {
+        const auto i = static_cast<std::size_t>(g - 1);
+        if (s_.measured[i].empty()) return;
+        try {
+            const double m = ParseDouble(s_.measured[i], FieldRef{}, separator_);
+            const double e = s_.error[i].empty() ? o_.relErr * m
+                                                 : ParseDouble(s_.error[i], FieldRef{}, separator_);
+            if (!(m > 0) || !(e > 0) || !std::isfinite(m) || !std::isfinite(e)) return;
+            v_.measured[i] = m;
+            v_.sigma[i] = e;
+            v_.beyond[i] = true;
+        } catch (const TemraError&) {
+        }
+    }
+
     // The sample's chloride, or the input page's.
     void Chloride() {
         if (s_.chloride.empty()) {
@@ -107,6 +126,12 @@ class ValueReader {
         const double density = ParseDouble(densityText, FieldRef{}, separator_);
         for (int g = 1; g <= GasCount; ++g) {
             const auto i = static_cast<std::size_t>(g - 1);
+            if (v_.beyond[i]) {
+                v_.measured[i] *= density;
+                v_.sigma[i] *= density;
+                v_.beyond[i] = std::isfinite(v_.measured[i]) && std::isfinite(v_.sigma[i]);
+                continue;
+            }
             if (!o_.gases[i] || !(v_.measured[i] > 0)) continue;
             v_.measured[i] *= density;
             v_.sigma[i] *= density;

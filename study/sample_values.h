@@ -14,6 +14,10 @@ namespace temra::study {
 struct Values {
     std::array<double, GasCount> measured{}, sigma{};
     std::array<bool, GasCount> present{}; // a fitted gas with a value (a blank one is left out)
+    // A gas not fitted whose cell holds a positive number (with its error): what
+    // the results say beyond the fit (terrigenic He, excess N2, ...) is read from
+    // it. A cell of an unfitted gas that holds no such number is no fault.
+    std::array<bool, GasCount> beyond{};
     float density = 0;
     double chloride = 0;
     std::optional<double> elevation;

@@ -30,6 +30,17 @@ void CheckOptions(const StudyOptions& options) {
         throw StudyError("the largest excess air A (" + ApproxText(options.ceAMax) +
                              " cm³ STP/g H2O) must be greater than 0",
                          StudySetting::CeAMax);
+    const ModelInfo& model = InfoOf(options.model);
+    for (int k = 0; k < model.paramCount; ++k) {
+        const ModelParam& p = model.params[static_cast<std::size_t>(k)];
+        if (p.option.empty()) continue;
+        const double hi = p.hi(p, options);
+        if (!(hi > p.lo) || !std::isfinite(hi))
+            throw StudyError("the largest " + std::string(p.symbol) + " of " +
+                                 std::string(model.name) + " (" + ApproxText(hi) +
+                                 ") must be greater than " + ApproxText(p.lo),
+                             StudySetting::Upper, std::string(p.option));
+    }
 }
 
 // One run of the study: the samples read, grouped by their water, their grids

@@ -63,6 +63,15 @@ struct StudyResult {
     std::vector<std::string> flags;
     GridEnds ends;
     int freeParameters = 0;
+    Model model = Model::UA;
+    // What the gases say beyond the fit, at the best (T, elevation) and excess air,
+    // in the table's unit of concentration (per gram with perGram):
+    std::optional<double> deltaNe;        // Ne's excess over equilibrium, per cent
+    std::optional<Estimate> heTerrigenic; // He-4 measured less the model (value, -1σ, +1σ),
+                                          // when He-4 is measured and not fitted
+    std::optional<Estimate> n2Excess;     // N2 measured less the model, when not fitted
+    std::optional<double> o2Fraction;     // O2 measured over its equilibrium
+    bool preferred = false;               // among a sample's models, the highest p with dof > 0
 };
 
 // Fits every sample, in input order. `settings` gives the decimal separator of the

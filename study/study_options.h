@@ -5,12 +5,15 @@
 #include "core/input_texts.h"
 
 #include <array>
+#include <functional>
+#include <map>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace temra::study {
 
-enum class Model { UA, CE };
+enum class Model { UA, CE, PR, PD, OD };
 
 struct StudyOptions {
     // The grid's boxes; Text14 (density) and Text15 (chloride) serve the samples
@@ -24,23 +27,29 @@ struct StudyOptions {
     // STP/g); false: per cm3 of water, as on the input page. Per gram, each is
     // multiplied by the sample's density (g/cm3) before the fit.
     bool perGram = false;
+    // The upper bounds of the models' parameters set by their options, by the
+    // option's name ("pr-r-max"); a bound not given has the table's default.
+    std::map<std::string, double, std::less<>> upper;
 };
 
 // The settings of a study that a command error may lie in; each caller names its
 // own box or option for them.
-enum class StudySetting { Table, Gases, RelErr, CeAMax };
+enum class StudySetting { Table, Gases, RelErr, CeAMax, Upper };
 
 // A command error: the table or the options cannot be used at all. `setting()`
 // says which to change (the table when nothing else is named).
 class StudyError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
-    StudyError(const std::string& what, StudySetting setting)
-        : std::runtime_error(what), setting_(setting) {}
+    StudyError(const std::string& what, StudySetting setting, std::string option = {})
+        : std::runtime_error(what), setting_(setting), option_(std::move(option)) {}
     StudySetting setting() const { return setting_; }
+    // For StudySetting::Upper: the option of the bound ("pr-r-max").
+    const std::string& option() const { return option_; }
 
   private:
     StudySetting setting_ = StudySetting::Table;
+    std::string option_;
 };
 
 // A gas's name as the study writes it ("He-4", "Ne-20", ..., "O2"); gas 1 to 7.

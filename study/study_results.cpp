@@ -76,13 +76,50 @@ void AddParamColumns(std::vector<ResultColumn>& columns, const ModelParam& param
     const char* ends[] = {"", "_lo", "_hi"};
     const char* headers[] = {"", " low", " high"};
     for (int end = 0; end < 3; ++end) {
-        auto cell = [stem, end](const StudyResult& r, const StudyOptions& o) {
-            const std::optional<Estimate> e = EstimateOf(r, InfoOf(o.model), stem);
+        auto cell = [stem, end](const StudyResult& r, const StudyOptions&) {
+            const std::optional<Estimate> e = EstimateOf(r, InfoOf(r.model), stem);
             if (!e) return ResultCell{};
             return Number(end == 0 ? e->value : end == 1 ? e->lo : e->hi);
         };
         columns.push_back({stem + ends[end], symbol + headers[end], place + end, Shown::Number,
                            std::string(param.unit), 18, !EveryModelNames(stem), cell});
+    }
+}
+
+// The columns of what the gases say beyond the fit, and the mark of a sample's
+// preferred model; the window shows them where a result fills them.
+void AddBeyondColumns(std::vector<ResultColumn>& c) {
+    using R = const StudyResult&;
+    const std::string conc = "cm³ STP per cm³ of water (per g with per-gram concentrations)";
+    auto sigma = [](const std::optional<Estimate>& e) {
+        return e ? Number((e->hi - e->lo) / 2) : ResultCell{};
+    };
+    const std::pair<ResultColumn, bool> rows[] = {
+        {Column("preferred", "Preferred", 102, Shown::Text, "", 10,
+                [](R r) { return r.preferred ? Text("yes") : ResultCell{}; }),
+         true},
+        {Column("delta_Ne_percent", "ΔNe (%)", 210, Shown::Number, "%", 18,
+                [](R r) { return Maybe(r.deltaNe); }),
+         true},
+        {Column("He4_terrigenic", "He-4 terr.", 211, Shown::Number, conc, 18,
+                [](R r) { return r.heTerrigenic ? Number(r.heTerrigenic->value) : ResultCell{}; }),
+         true},
+        {Column("He4_terrigenic_sigma", "He-4 terr. σ", 212, Shown::Number, conc, 18,
+                [sigma](R r) { return sigma(r.heTerrigenic); }),
+         true},
+        {Column("N2_excess", "N2 excess", 213, Shown::Number, conc, 18,
+                [](R r) { return r.n2Excess ? Number(r.n2Excess->value) : ResultCell{}; }),
+         true},
+        {Column("N2_excess_sigma", "N2 excess σ", 214, Shown::Number, conc, 18,
+                [sigma](R r) { return sigma(r.n2Excess); }),
+         true},
+        {Column("O2_fraction", "O2/eq", 215, Shown::Number, "", 18,
+                [](R r) { return Maybe(r.o2Fraction); }),
+         true},
+    };
+    for (const auto& [column, hide] : rows) {
+        c.push_back(column);
+        c.back().hideWhenEmpty = hide;
     }
 }
 
@@ -94,7 +131,7 @@ std::vector<ResultColumn> ResultColumns() {
     std::vector<ResultColumn> c = {
         {"sample", "", 0, Shown::Not, "", 20, false, [](R r, O) { return Text(r.sample); }},
         {"model", "", 0, Shown::Not, "", 8, false,
-         [](R, O o) { return Text(std::string(InfoOf(o.model).name)); }},
+         [](R r, O) { return Text(std::string(InfoOf(r.model).name)); }},
         {"gases", "", 0, Shown::Not, "", 24, false, [](R, O o) { return Text(GasList(o.gases)); }},
         Column("n", "", 0, Shown::Not, "", 6, [](R r) { return Number(r.n); }),
         Column("dof", "", 0, Shown::Not, "", 6, [](R r) { return Number(r.dof); }),
@@ -123,8 +160,9 @@ std::vector<ResultColumn> ResultColumns() {
             AddParamColumns(c, p, 10 + 3 * static_cast<int>(stems.size()));
             stems.push_back(p.column);
         }
+    AddBeyondColumns(c);
     c.push_back(
-        Column("flags", "Flags", 102, Shown::Flags, "", 40, [](R r) { return Text(FlagText(r)); }));
+        Column("flags", "Flags", 200, Shown::Flags, "", 40, [](R r) { return Text(FlagText(r)); }));
     return c;
 }
 
@@ -146,7 +184,12 @@ std::vector<std::pair<std::string, std::string>> StudySettings(const StudyOption
     if (model.usesAMax) s.emplace_back("Largest A (cm3 STP/g)", ExactText(o.ceAMax));
     for (int k = 0; k < model.paramCount; ++k) {
         const ModelParam& p = model.params[static_cast<std::size_t>(k)];
-        if (!p.bounds.empty()) s.emplace_back(std::string(p.symbol), std::string(p.bounds));
+        if (!p.option.empty())
+            s.emplace_back("Largest " + std::string(p.symbol) + " (--" + std::string(p.option) +
+                               ")",
+                           ExactText(p.hi(p, o)));
+        else if (!p.bounds.empty())
+            s.emplace_back(std::string(p.symbol), std::string(p.bounds));
     }
     s.emplace_back("Gases", GasList(o.gases));
     s.emplace_back("Relative error (where a sample has none)", ExactText(o.relErr));

@@ -21,7 +21,7 @@ struct ResultCell {
 };
 
 // How the samples window shows a result column.
-enum class Shown { Not, Temperature, Elevation, Number, Flags };
+enum class Shown { Not, Temperature, Elevation, Number, Text, Flags };
 
 // A column of a study's results: the name (the CSV header and the workbook's
 // first row), the samples window's header, place and manner, the unit, the
@@ -33,8 +33,9 @@ struct ResultColumn {
     int place = 0;      // the window's order, lowest first
     Shown shown = Shown::Not;
     std::string unit;
-    double width = 18;       // characters: the name, or a number of seventeen digits
-    bool someModels = false; // filled for the results of some of the models only
+    double width = 18; // characters: the name, or a number of seventeen digits
+    bool hideWhenEmpty =
+        false; // filled for some results only: the window hides it when none fills it
     std::function<ResultCell(const StudyResult& result, const StudyOptions& options)> cell;
 };
 

@@ -291,12 +291,15 @@ TEST(Cli, StudyFitsEverySampleInInputOrder) {
     EXPECT_EQ(lines[0],
               "sample,model,gases,n,dof,chi2,p,case,elevation_m,elevation_lo_m,elevation_hi_m,"
               "temperature_C,temperature_lo_C,temperature_hi_C,excess_air,excess_air_lo,"
-              "excess_air_hi,fractionation,fractionation_lo,fractionation_hi,flags");
+              "excess_air_hi,fractionation,fractionation_lo,fractionation_hi,reequilibration,"
+              "reequilibration_lo,reequilibration_hi,degassing,degassing_lo,degassing_hi,"
+              "pressure_factor,pressure_factor_lo,pressure_factor_hi,preferred,delta_Ne_percent,"
+              "He4_terrigenic,He4_terrigenic_sigma,N2_excess,N2_excess_sigma,O2_fraction,flags");
     EXPECT_EQ(lines[1].substr(0, 36), "a,UA,Ne-20;Ar-40;Kr-84;Xe,4,1,5.9595");
     EXPECT_NE(lines[1].find(",174,1500,"), std::string::npos) << lines[1];
     EXPECT_EQ(lines[2].substr(0, 10), "\"b, tab\",U");
-    EXPECT_EQ(lines[3],
-              "c,,,,,,,,,,,,,,,,,,,,\"error: Ne-20 on row 4: \"\"abc\"\" is not a number\"");
+    EXPECT_EQ(lines[3], "c" + std::string(36, ',') +
+                            "\"error: Ne-20 on row 4: \"\"abc\"\" is not a number\"");
     EXPECT_TRUE(Contains(r.err, "temra-cli: error: Ne-20 on row 4: \"abc\" is not a number"))
         << r.err;
     EXPECT_TRUE(Contains(r.err, "temra-cli: note: columns not read: \"notes\"")) << r.err;

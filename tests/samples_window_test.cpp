@@ -135,20 +135,20 @@ TEST_F(SamplesSession, FitAllAgreesWithTemraCliStudy) {
 
 // A model of the test's own: UA's excess air with a second parameter K fixed at
 // 0.25, searched case by case.
-study::Excess FixedK(const study::Fitted& f, const double* C, const study::StudyOptions& o,
-                     int bits) {
-    study::Excess e = study::InfoOf(study::Model::UA).fit.best(f, C, o, bits);
+study::Excess FixedK(const study::Fitted& f, const double* C, double T,
+                     const study::StudyOptions& o, int bits) {
+    study::Excess e = study::InfoOf(study::Model::UA).fit.best(f, C, T, o, bits);
     e.second = 0.25;
     return e;
 }
-std::optional<double> NoExtreme(const study::Fitted&, const double*, const study::Excess&,
+std::optional<double> NoExtreme(const study::Fitted&, const double*, double, const study::Excess&,
                                 const study::StudyOptions&, double, int) {
     return std::nullopt;
 }
-double UnitScale(const study::Excess&, const study::StudyOptions&) {
+double UnitScale(const study::Excess&, const study::StudyOptions&, int) {
     return 1;
 }
-double Two(const study::StudyOptions&) {
+double Two(const study::ModelParam&, const study::StudyOptions&) {
     return 2;
 }
 
@@ -165,7 +165,7 @@ TEST_F(SamplesSession, AModelAddedToTheTableIsOfferedAndReportedEverywhere) {
     tx.help = "a model of the test";
     tx.paramCount = 2;
     tx.params[1] = {"K", "test_k", "", 0, Two, "", "K=2", "", "K at its bound", "0 to 2"};
-    tx.fit = {FixedK, NoExtreme, UnitScale};
+    tx.fit = {FixedK, NoExtreme, UnitScale, study::InfoOf(study::Model::UA).fit.conc};
     tx.closedForm = false;
     const study::ScopedModel added(tx);
 
@@ -178,7 +178,8 @@ TEST_F(SamplesSession, AModelAddedToTheTableIsOfferedAndReportedEverywhere) {
     std::string header, first;
     std::getline(lines, header);
     std::getline(lines, first);
-    EXPECT_NE(header.find(",fractionation_hi,test_k,test_k_lo,test_k_hi,flags"), std::string::npos)
+    EXPECT_NE(header.find(",pressure_factor_hi,test_k,test_k_lo,test_k_hi,preferred,"),
+              std::string::npos)
         << header;
     EXPECT_NE(first.find(",TX,"), std::string::npos) << first;
     EXPECT_NE(first.find(",0.25,0.25,0.25,"), std::string::npos) << first;

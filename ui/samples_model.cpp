@@ -181,6 +181,7 @@ QVariant SamplesModel::ResultData(const study::StudyResult& r, int column, int r
     // parameters, chi2 and p to four significant digits; the tooltip shows them in
     // full, the CSV and the workbook with every digit.
     if (shown == study::Shown::Flags) return FlagsText(r, "; ");
+    if (shown == study::Shown::Text) return ResultText(r, column);
     const std::optional<double> v = ResultNumber(r, column);
     if (!v) return {};
     if (shown == study::Shown::Temperature) return TemperatureText(*v, separator_);
@@ -229,7 +230,13 @@ std::optional<double> SamplesModel::ResultNumber(const study::StudyResult& r, in
 }
 
 QVariant SamplesModel::ResultText(const study::StudyResult& r, int column) const {
-    if (ResultColumnAt(column)->shown == study::Shown::Flags) return FlagsText(r, ";");
+    const study::ResultColumn* c = ResultColumnAt(column);
+    if (c->shown == study::Shown::Flags) return FlagsText(r, ";");
+    if (c->shown == study::Shown::Text) {
+        const study::ResultCell cell = c->cell(r, fitted_);
+        return cell.kind == study::ResultCell::Kind::Text ? QString::fromStdString(cell.text)
+                                                          : QVariant();
+    }
     const std::optional<double> v = ResultNumber(r, column);
     if (!v) return {};
     return FullText(*v, separator_);
@@ -464,7 +471,7 @@ const study::ResultColumn* SamplesModel::ResultColumnAt(int column) const {
 
 bool SamplesModel::UnusedColumn(int column) const {
     const study::ResultColumn* c = ResultColumnAt(column);
-    return c && c->someModels && std::none_of(rows_.begin(), rows_.end(), [&](const Row& r) {
+    return c && c->hideWhenEmpty && std::none_of(rows_.begin(), rows_.end(), [&](const Row& r) {
                return r.result && r.result->error.empty() &&
                       c->cell(*r.result, fitted_).kind != study::ResultCell::Kind::Empty;
            });

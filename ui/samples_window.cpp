@@ -200,12 +200,14 @@ QGroupBox* SamplesWindow::MakeSettings() {
     gases->addStretch();
     RelErr = MakeEdit(settings, "RelErr", ExactText(defaults.relErr), 900);
     AMax = MakeEdit(settings, "AMax", ExactText(defaults.ceAMax), 900);
+    Upper = MakeEdit(settings, "Upper", "", 900);
+    UpperLabel = MakeLabel(settings, "UpperLabel", "");
     GridNote = MakeLabel(settings, "GridNote",
                          "The grid is the input page's as it stands: its elevation and "
                          "temperature boxes, the MAAT equation, and its chloride and density "
                          "for samples without those columns.");
     WrapWithin(GridNote, 600);
-    for (QLineEdit* box : {RelErr, AMax})
+    for (QLineEdit* box : {RelErr, AMax, Upper})
         box->setMaximumWidth(16 * fontMetrics().averageCharWidth());
     auto* form = new QGridLayout(settings);
     form->addWidget(MakeLabel(settings, "ModelLabel", "Model"), 0, 0);
@@ -220,6 +222,9 @@ QGroupBox* SamplesWindow::MakeSettings() {
     bounds->addWidget(MakeLabel(settings, "AMaxLabel", "Largest A of CE (cm³ STP/g H2O)"));
     bounds->addWidget(AMax);
     bounds->addSpacing(16);
+    bounds->addWidget(UpperLabel);
+    bounds->addWidget(Upper);
+    ShowUpperOf(study::Models().front());
     PerGram = MakeCheck(settings, "PerGram",
                         "Concentrations per gram of water (each × the sample's density)");
     bounds->addWidget(PerGram);
@@ -331,10 +336,13 @@ void SamplesWindow::ConnectControls() {
     connect(model_, &QAbstractItemModel::dataChanged, this, [this] { UpdateRowNote(); });
     // The cells are checked against the settings as they change, and results of
     // other settings are marked.
-    connect(ModelChoice, &QComboBox::currentIndexChanged, this, [this] { SettingsChanged(); });
+    connect(ModelChoice, &QComboBox::currentIndexChanged, this, [this](int index) {
+        ShowUpperOf(study::Models()[static_cast<std::size_t>(std::max(0, index))]);
+        SettingsChanged();
+    });
     for (QCheckBox* c : Gas) connect(c, &QCheckBox::toggled, this, [this] { SettingsChanged(); });
     connect(PerGram, &QCheckBox::toggled, this, [this] { SettingsChanged(); });
-    for (QLineEdit* e : {RelErr, AMax})
+    for (QLineEdit* e : {RelErr, AMax, Upper})
         connect(e, &QLineEdit::editingFinished, this, [this] { SettingsChanged(); });
     connect(&app_, &TemraApp::InputPageChanged, this, [this] { SettingsChanged(); });
 }
@@ -355,8 +363,31 @@ study::StudyOptions SamplesWindow::CurrentOptions() const {
     };
     o.relErr = read(RelErr, o.relErr);
     if (study::InfoOf(o.model).usesAMax) o.ceAMax = read(AMax, o.ceAMax);
+    if (const study::ModelParam* p = UpperParam(study::InfoOf(o.model)))
+        o.upper[std::string(p->option)] = read(Upper, p->upper);
     o.perGram = PerGram->isChecked();
     return o;
+}
+
+const study::ModelParam* SamplesWindow::UpperParam(const study::ModelInfo& model) {
+    for (int k = 0; k < model.paramCount; ++k)
+        if (!model.params[static_cast<std::size_t>(k)].option.empty())
+            return &model.params[static_cast<std::size_t>(k)];
+    return nullptr;
+}
+
+void SamplesWindow::ShowUpperOf(const study::ModelInfo& model) {
+    if (!upperOption_.empty()) upperTexts_[upperOption_] = Upper->text();
+    const study::ModelParam* p = UpperParam(model);
+    upperOption_ = p ? std::string(p->option) : std::string();
+    UpperLabel->setVisible(p != nullptr);
+    Upper->setVisible(p != nullptr);
+    if (!p) return;
+    UpperLabel->setText("Largest " + Q(p->symbol) + " of " + Q(model.name));
+    const auto kept = upperTexts_.find(upperOption_);
+    Upper->setText(kept != upperTexts_.end() ? kept->second
+                                             : QString::fromStdString(study::DecimalText(
+                                                   ExactText(p->upper), '.', separator_)));
 }
 
 void SamplesWindow::SettingsChanged() {
@@ -383,6 +414,15 @@ bool SamplesWindow::Options(study::StudyOptions& o) {
             if (!(o.ceAMax > 0))
                 throw TemraError(ErrorNumber::InvalidCall, aMaxField,
                                  "the largest A must be greater than 0");
+        }
+        if (const study::ModelParam* p = UpperParam(study::InfoOf(o.model))) {
+            const std::string label = UpperLabel->text().toStdString();
+            const FieldRef upperField{"Samples", "Upper", label};
+            const double hi = ParseDouble(Text(Upper), upperField, separator_);
+            if (!(hi > p->lo))
+                throw TemraError(ErrorNumber::InvalidCall, upperField,
+                                 "the " + label + " must be greater than " + ExactText(p->lo));
+            o.upper[std::string(p->option)] = hi;
         }
         if (std::none_of(o.gases.begin(), o.gases.end(), [](bool b) { return b; }))
             throw TemraError(ErrorNumber::InvalidCall, {"Samples", "Gas2", "Fitted gases"},

@@ -9,10 +9,13 @@
 // added and deleted rows can be undone.
 #pragma once
 
+#include "study/models.h"
 #include "study/study_fit.h"
 #include "ui/window.h"
 
 #include <array>
+#include <map>
+#include <string>
 
 class QAction;
 class QCheckBox;
@@ -80,6 +83,10 @@ class SamplesWindow : public TemraWindow {
     QComboBox* ModelChoice;
     std::array<QCheckBox*, 7> Gas{};
     QLineEdit *RelErr, *AMax;
+    // The upper bound of the chosen model's second parameter, where an option sets
+    // it ("Largest R of PR"); hidden for the other models.
+    QLabel* UpperLabel;
+    QLineEdit* Upper;
     QCheckBox* PerGram; // concentrations per gram of water
     QLabel *GridNote, *RowNote, *Status;
     QPushButton *OpenButton, *AddButton, *DeleteButton, *FitButton, *UseButton, *AddInputButton,
@@ -88,6 +95,8 @@ class SamplesWindow : public TemraWindow {
     QAction *SaveAction, *UndoAction, *RedoAction, *PasteAction;
 
   private:
+    std::map<std::string, QString> upperTexts_; // by option, as typed
+    std::string upperOption_;                   // the option the box shows
     // The window built in steps: its controls, their layout, the menu bar, the
     // connections.
     void MakeTable();
@@ -98,6 +107,10 @@ class SamplesWindow : public TemraWindow {
     void MakeMenuBar();
     void ConnectControls();
     int SelectedRow() const;
+    // The chosen model's parameter whose upper bound an option sets; nullptr when none.
+    static const study::ModelParam* UpperParam(const study::ModelInfo& model);
+    // Keeps the bound typed for the model left, and shows the chosen model's.
+    void ShowUpperOf(const study::ModelInfo& model);
     void FitColumns();
     void UpdateRowNote();
     void UpdateViewNames();
