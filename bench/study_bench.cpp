@@ -2,11 +2,13 @@
 //   known elevations, 0-10 °C step 0.01, UA, 1,000 samples   (under 100 ms)
 //   free elevation, 0-3000 m step 10 x 0-10 °C step 0.1, UA, 1,000 samples (under 200 ms)
 //   free elevation, the same grid, CE, 100 samples           (under 0.7 s)
+//   free elevation, the same grid, PR, PD, OD, 100 samples each (within CE's time)
 // each under 200 MB. The samples are made from recharge conditions drawn at
 // random (not grid cases) with excess air and 1 % noise.
 #include "bench/bench_support.h"
 #include "core/numtext.h"
 #include "core/solubility_model.h"
+#include "study/models.h"
 #include "study/study_fit.h"
 
 #include <random>
@@ -16,7 +18,9 @@ using namespace temra::study;
 
 namespace {
 
-enum Case { kKnownElevation, kFreeUa, kFreeCe };
+enum Case { kKnownElevation, kFreeUa, kFreeCe, kFreePr, kFreePd, kFreeOd };
+
+constexpr Model kModelOf[] = {Model::UA, Model::UA, Model::CE, Model::PR, Model::PD, Model::OD};
 
 StudyOptions Options(Case c) {
     StudyOptions o;
@@ -26,17 +30,21 @@ StudyOptions Options(Case c) {
         o.grid.Text25 = "10";
         o.grid.Text26 = "0.1";
     }
-    o.model = c == kFreeCe ? Model::CE : Model::UA;
+    o.model = kModelOf[c];
     return o;
 }
 
 std::vector<Sample> Samples(Case c, int count) {
     std::mt19937 rng(3);
-    std::uniform_real_distribution<double> T(1, 9), E(200, 2800), A(0.001, 0.011), F(0, 0.6);
+    // The second parameter of each model: CE's F, PR's R, PD's G, OD's POD.
+    const double secondLo[] = {0, 0, 0, 0, 0, 1}, secondHi[] = {0, 0, 0.6, 1.5, 0.5, 1.2};
+    std::uniform_real_distribution<double> T(1, 9), E(200, 2800), A(0.001, 0.011),
+        second(secondLo[c], secondHi[c]);
     std::normal_distribution<double> noise(0, 0.01);
     std::vector<Sample> samples;
     for (int i = 0; i < count; ++i) {
-        const double t = T(rng), e = E(rng), a = A(rng), f = c == kFreeCe ? F(rng) : 0.0;
+        const double t = T(rng), e = E(rng), a = A(rng), x = second(rng);
+        const ModelInfo& model = InfoOf(kModelOf[c]);
         Sample s;
         s.name = "s" + std::to_string(i);
         s.row = static_cast<std::size_t>(i + 2);
@@ -47,7 +55,8 @@ std::vector<Sample> Samples(Case c, int count) {
             const double C =
                 EvaluateModel(kGasTable[j], t, c == kKnownElevation ? std::round(e) : e, 1, 0, {})
                     .EquilConc;
-            const double v = (C + (1 - f) * a * z / (1 + f * a * z / C)) * (1 + noise(rng));
+            const double v =
+                model.fit.conc(C, z, DiffusionRatio(j, t), {0, a, x}) * (1 + noise(rng));
             s.measured[j] = ExactText(v);
         }
         samples.push_back(std::move(s));
@@ -75,6 +84,9 @@ BENCHMARK(StudyFit)
     ->Args({kKnownElevation, 1000})
     ->Args({kFreeUa, 1000})
     ->Args({kFreeCe, 100})
+    ->Args({kFreePr, 100})
+    ->Args({kFreePd, 100})
+    ->Args({kFreeOd, 100})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
 

@@ -211,12 +211,13 @@ struct Shape {
     double b, w;
 };
 
-Shape PrShape(double R, double z, double d) {
-    return {1, z * std::exp(-R * d)};
+// Each shape is given s, the gas's fraction in air z and e = exp(-s d), d its
+// diffusion ratio (kFractionates false: the shape does not use e).
+Shape PrShape(double, double z, double e) {
+    return {1, z * e};
 }
-Shape PdShape(double G, double z, double d) {
-    const double loss = std::exp(-G * d);
-    return {loss, z * loss};
+Shape PdShape(double, double z, double e) {
+    return {e, z * e};
 }
 Shape OdShape(double P, double z, double) {
     return {P, z};
@@ -225,22 +226,38 @@ Shape OdShape(double P, double z, double) {
 // The parts of chi2(A) at s.
 struct Parts {
     double c = 0, p = 0, q = 0;
+    // The least chi2 and its A.
+    double Least(double& A) const {
+        A = std::max(0.0, p / q);
+        return c - A * (2 * p - q * A);
+    }
 };
 
-template <Shape (*S)(double, double, double)> struct Separable {
+using Factors = std::array<double, GasCount>; // exp(-s d) by fitted gas
+
+template <Shape (*S)(double, double, double), bool kFractionates> struct Separable {
     const Fitted& f;
     const double* C;
-    std::array<double, GasCount> d{}; // by fitted gas
+    Factors d{}; // by fitted gas
 
     Separable(const Fitted& fitted, const double* conc, double T) : f(fitted), C(conc) {
-        for (int j = 0; j < f.n; ++j)
-            d[static_cast<std::size_t>(j)] = DiffusionRatio(f.gas[static_cast<std::size_t>(j)], T);
+        if (kFractionates)
+            for (int j = 0; j < f.n; ++j)
+                d[static_cast<std::size_t>(j)] =
+                    DiffusionRatio(f.gas[static_cast<std::size_t>(j)], T);
     }
-    Parts At(double s) const {
+    Factors FactorsAt(double s) const {
+        Factors e{};
+        if (kFractionates)
+            for (int j = 0; j < f.n; ++j)
+                e[static_cast<std::size_t>(j)] = std::exp(-s * d[static_cast<std::size_t>(j)]);
+        return e;
+    }
+    Parts With(double s, const Factors& e) const {
         Parts r;
         for (int j = 0; j < f.n; ++j) {
             const auto i = static_cast<std::size_t>(j);
-            const Shape sh = S(s, f.z[i], d[i]);
+            const Shape sh = S(s, f.z[i], e[i]);
             const double dev = f.m[i] - sh.b * C[j];
             r.c += f.w[i] * dev * dev;
             r.p += f.w[i] * dev * sh.w;
@@ -248,46 +265,90 @@ template <Shape (*S)(double, double, double)> struct Separable {
         }
         return r;
     }
-    // The least chi2 at s and its A.
-    double Least(double s, double& A) const {
-        const Parts r = At(s);
-        A = std::max(0.0, r.p / r.q);
-        return r.c - A * (2 * r.p - r.q * A);
-    }
+    Parts At(double s) const { return With(s, FactorsAt(s)); }
+    double Least(double s, double& A) const { return At(s).Least(A); }
     // chi2 summed term by term.
-    double Chi2(double s, double A) const {
+    double Chi2(double s, double A) const { return Chi2With(s, A, FactorsAt(s)); }
+    double Chi2With(double s, double A, const Factors& e) const {
         double chi2 = 0;
         for (int j = 0; j < f.n; ++j) {
             const auto i = static_cast<std::size_t>(j);
-            const Shape sh = S(s, f.z[i], d[i]);
+            const Shape sh = S(s, f.z[i], e[i]);
             const double r = f.m[i] - sh.b * C[j] - A * sh.w;
             chi2 += f.w[i] * r * r;
         }
         return chi2;
     }
+    // The least chi2 at kScanB values of s evenly over [lo, hi] (into `values`),
+    // the factors carried from one to the next by their ratio; the best of them.
+    Min1 Scan(double lo, double hi, int& bestJ, std::array<double, kScanB>& values) const {
+        const double step = (hi - lo) / (kScanB - 1);
+        Factors e = FactorsAt(lo), ratio = FactorsAt(step);
+        Min1 best;
+        bestJ = 0;
+        for (int j = 0; j < kScanB; ++j) {
+            const double s = lo + (hi - lo) * j / (kScanB - 1);
+            double A = 0;
+            const double v = With(s, e).Least(A);
+            values[static_cast<std::size_t>(j)] = v;
+            if (v < best.fx) {
+                best = {s, v};
+                bestJ = j;
+            }
+            for (int g = 0; g < f.n; ++g)
+                e[static_cast<std::size_t>(g)] *= ratio[static_cast<std::size_t>(g)];
+        }
+        return best;
+    }
 };
 
-template <Shape (*S)(double, double, double), Model M>
-Excess SeparableBest(const Fitted& f, const double* C, double T, const StudyOptions& o, int bits) {
-    const Separable<S> m(f, C, T);
-    const ModelParam& p = InfoOf(M).params[1];
-    const double lo = p.lo, hi = p.hi(p, o);
+// The best s: the scan, then, for the grid's search (fewer bits), the vertex of
+// the parabola through the best scanned value and its neighbours; for the
+// refinement, Brent's method between the neighbours.
+template <typename Fit> Min1 BestS(const Fit& m, double lo, double hi, int bits) {
+    int j = 0;
+    std::array<double, kScanB> values{};
+    const Min1 scanned = m.Scan(lo, hi, j, values);
+    const double step = (hi - lo) / (kScanB - 1);
+    const double a = lo + step * std::max(0, j - 1), b = lo + step * std::min(kScanB - 1, j + 1);
     double A = 0;
-    const Min1 b = OverS([&](double s) { return m.Least(s, A); }, lo, hi, bits);
-    m.Least(b.x, A);
-    return {m.Chi2(b.x, A), A, b.x};
+    if (bits < kBits) {
+        if (j == 0 || j == kScanB - 1) return scanned;
+        const double fa = values[static_cast<std::size_t>(j - 1)];
+        const double fb = values[static_cast<std::size_t>(j + 1)], fx = scanned.fx;
+        const double curvature = fa - 2 * fx + fb;
+        if (!(curvature > 0)) return scanned;
+        const double s = std::clamp(scanned.x + step * (fa - fb) / (2 * curvature), a, b);
+        const double v = m.Least(s, A);
+        return v < scanned.fx ? Min1{s, v} : scanned;
+    }
+    std::uintmax_t iterations = kIter;
+    const auto r = boost::math::tools::brent_find_minima([&](double s) { return m.Least(s, A); }, a,
+                                                         b, bits, iterations);
+    return r.second < scanned.fx ? Min1{r.first, r.second} : scanned;
+}
+
+template <Shape (*S)(double, double, double), bool kFractionates, Model M>
+Excess SeparableBest(const Fitted& f, const double* C, double T, const StudyOptions& o, int bits) {
+    const Separable<S, kFractionates> m(f, C, T);
+    const ModelParam& p = InfoOf(M).params[1];
+    const Min1 b = BestS(m, p.lo, p.hi(p, o), bits);
+    const Factors e = m.FactorsAt(b.x);
+    double A = 0;
+    m.With(b.x, e).Least(A);
+    return {m.Chi2With(b.x, A, e), A, b.x};
 }
 
 // The s where the least chi2 reaches the target form an interval around the
 // best s, whose ends are the extremes of s; at each s the A where chi2 <= target
 // lie between the roots of chi2(A), cut at 0, and the extremes of A are sought
 // over the interval of s.
-template <Shape (*S)(double, double, double), Model M>
+template <Shape (*S)(double, double, double), bool kFractionates, Model M>
 std::optional<double> SeparableExtreme(const Fitted& f, const double* C, double T,
                                        const Excess& best, const StudyOptions& o, double target,
                                        int which) {
     if (best.chi2 > target) return std::nullopt;
-    const Separable<S> m(f, C, T);
+    const Separable<S, kFractionates> m(f, C, T);
     const ModelParam& p = InfoOf(M).params[1];
     const double lo = p.lo, hi = p.hi(p, o);
     auto margin = [&](double s) {
@@ -386,7 +447,7 @@ const ModelInfo kBuiltIn[] = {
        {"R", "reequilibration", "", 0, OptionUpper, "R=0", "R=max",
         "no re-equilibration (R = 0): the fit is UA's",
         "the re-equilibration reached its largest R (--pr-r-max)", "", "pr-r-max", 10}}},
-     {SeparableBest<PrShape, Model::PR>, SeparableExtreme<PrShape, Model::PR>,
+     {SeparableBest<PrShape, true, Model::PR>, SeparableExtreme<PrShape, true, Model::PR>,
       SeparableScale<Model::PR>, PrConc},
      false,
      16},
@@ -402,7 +463,7 @@ const ModelInfo kBuiltIn[] = {
        {"G", "degassing", "", 0, OptionUpper, "G=0", "G=max",
         "no degassing (G = 0): the fit is UA's", "the degassing reached its largest G (--pd-g-max)",
         "", "pd-g-max", 3}}},
-     {SeparableBest<PdShape, Model::PD>, SeparableExtreme<PdShape, Model::PD>,
+     {SeparableBest<PdShape, true, Model::PD>, SeparableExtreme<PdShape, true, Model::PD>,
       SeparableScale<Model::PD>, PdConc},
      false,
      16},
@@ -418,7 +479,7 @@ const ModelInfo kBuiltIn[] = {
        {"POD", "pressure_factor", "", 1, OptionUpper, "POD=1", "POD=max",
         "no oxygen depletion (POD = 1): the fit is UA's",
         "the soil air's pressure factor reached its largest POD (--od-p-max)", "", "od-p-max", 2}}},
-     {SeparableBest<OdShape, Model::OD>, SeparableExtreme<OdShape, Model::OD>,
+     {SeparableBest<OdShape, false, Model::OD>, SeparableExtreme<OdShape, false, Model::OD>,
       SeparableScale<Model::OD>, OdConc},
      false,
      16},
