@@ -50,6 +50,7 @@ std::vector<std::string> ModelKeys() {
     std::vector<std::string> keys;
     keys.reserve(study::Models().size());
     for (const study::ModelInfo& m : study::Models()) keys.emplace_back(m.key);
+    keys.emplace_back("all");
     return keys;
 }
 
@@ -66,7 +67,8 @@ std::string ModelHelp() {
     std::string help;
     for (const study::ModelInfo& m : study::Models())
         help += (help.empty() ? "" : "; ") + std::string(m.key) + ": " + std::string(m.help);
-    return help;
+    return help + "; all: every model, each sample's rows one per model, the one with the "
+                  "highest p (with a degree of freedom) marked \"preferred\"";
 }
 
 // grid, fit, fit-ea and pair: one sample's computations, with the options drawn
@@ -486,20 +488,33 @@ std::string StudyOption(study::StudySetting setting, const Options& o,
 }
 
 // The study: 0 when every sample was fitted, 1 when some were refused.
-int RunStudy(const Options& o, const CLI::App& app, const std::array<bool, GasCount>& chosen,
-             Module1& m, std::ostream& out, std::ostream& err) {
+// The study's options from the command line; the bounds of the models fitted only
+// are read.
+study::StudyOptions StudyOptionsOf(const Options& o, const CLI::App& app,
+                                   const std::array<bool, GasCount>& chosen) {
     study::StudyOptions so;
     so.grid = o.form1;
-    so.model = study::ModelOfKey(o.model)->model; // the option admits the table's keys only
+    // The option admits the table's keys and "all" only.
+    so.allModels = study::ModelOfKey(o.model) == nullptr;
+    if (!so.allModels) so.model = study::ModelOfKey(o.model)->model;
     if (app.get_option("--gases")->count() > 0) so.gases = chosen;
     so.relErr = OptionNumber(o.relErr, "--rel-err");
     so.perGram = o.perGram;
-    if (study::InfoOf(so.model).usesAMax) so.ceAMax = OptionNumber(o.ceAMax, "--ce-a-max");
-    for (const study::ModelParam& p : study::InfoOf(so.model).params)
-        if (!p.option.empty()) {
-            const std::string option(p.option);
-            so.upper[option] = OptionNumber(o.upper.at(option), ("--" + option).c_str());
-        }
+    for (const study::ModelInfo& model : study::Models()) {
+        if (!so.allModels && model.model != so.model) continue;
+        if (model.usesAMax) so.ceAMax = OptionNumber(o.ceAMax, "--ce-a-max");
+        for (const study::ModelParam& p : model.params)
+            if (!p.option.empty()) {
+                const std::string option(p.option);
+                so.upper[option] = OptionNumber(o.upper.at(option), ("--" + option).c_str());
+            }
+    }
+    return so;
+}
+
+int RunStudy(const Options& o, const CLI::App& app, const std::array<bool, GasCount>& chosen,
+             Module1& m, std::ostream& out, std::ostream& err) {
+    const study::StudyOptions so = StudyOptionsOf(o, app, chosen);
     const study::SampleTable table = study::ReadSampleTable(o.studyFile, m.run.MemoryAvailable());
     const study::SampleColumns columns = study::ReadSamples(table, so);
     const auto results = study::FitStudy(columns.samples, so, m.run);

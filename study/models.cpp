@@ -314,8 +314,8 @@ template <typename Fit> Min1 BestS(const Fit& m, double lo, double hi, int bits)
     double A = 0;
     if (bits < kBits) {
         if (j == 0 || j == kScanB - 1) return scanned;
-        const double fa = values[static_cast<std::size_t>(j - 1)];
-        const double fb = values[static_cast<std::size_t>(j + 1)], fx = scanned.fx;
+        const double fa = values[static_cast<std::size_t>(j) - 1];
+        const double fb = values[static_cast<std::size_t>(j) + 1], fx = scanned.fx;
         const double curvature = fa - 2 * fx + fb;
         if (!(curvature > 0)) return scanned;
         const double s = std::clamp(scanned.x + step * (fa - fb) / (2 * curvature), a, b);

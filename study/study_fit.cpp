@@ -50,7 +50,14 @@ class StudyRun {
     StudyRun(const std::vector<Sample>& samples, const StudyOptions& options,
              const RunSettings& settings, RunControl& control)
         : samples_(samples), options_(options), settings_(settings), control_(control),
-          results_(samples.size()), values_(samples.size()), readable_(samples.size(), false) {}
+          models_(ModelOptions(options)), results_(samples.size() * models_.size()),
+          values_(samples.size()), readable_(samples.size(), false) {
+        for (std::size_t i = 0; i < samples.size(); ++i)
+            for (std::size_t k = 0; k < models_.size(); ++k) {
+                At(i, k).sample = samples[i].name;
+                At(i, k).model = models_[k].model;
+            }
+    }
 
     std::vector<StudyResult> Run() {
         // The grid's own boxes are checked once, before any sample: a fault there
@@ -65,18 +72,50 @@ class StudyRun {
         GroupByWater();
         control_.Begin(CountWork());
         for (auto& [medium, m] : media_) FitWater(medium, m);
+        if (options_.allModels) MarkPreferred();
         return std::move(results_);
     }
 
   private:
+    // The options of each model fitted: the study's own, or one per model of the
+    // table when every model is fitted.
+    static std::vector<StudyOptions> ModelOptions(const StudyOptions& o) {
+        if (!o.allModels) return {o};
+        std::vector<StudyOptions> all;
+        for (const ModelInfo& m : Models()) {
+            all.push_back(o);
+            all.back().model = m.model;
+            all.back().allModels = false;
+        }
+        return all;
+    }
+
+    // The result of sample i with model k: each sample's rows one per model.
+    StudyResult& At(std::size_t i, std::size_t k) { return results_[i * models_.size() + k]; }
+
+    void Refuse(std::size_t i, const std::string& error) {
+        for (std::size_t k = 0; k < models_.size(); ++k) At(i, k).error = error;
+    }
+
+    // Among each sample's models, the one with the highest p of those with a
+    // degree of freedom (the first on a tie).
+    void MarkPreferred() {
+        for (std::size_t i = 0; i < samples_.size(); ++i) {
+            StudyResult* best = nullptr;
+            for (std::size_t k = 0; k < models_.size(); ++k) {
+                StudyResult& r = At(i, k);
+                if (r.error.empty() && r.dof > 0 && r.p && (!best || *r.p > *best->p)) best = &r;
+            }
+            if (best) best->preferred = true;
+        }
+    }
     void ReadAll() {
         for (std::size_t i = 0; i < samples_.size(); ++i) {
-            results_[i].sample = samples_[i].name;
             try {
                 values_[i] = ReadValues(samples_[i], options_, settings_.DecimalSeparator);
                 readable_[i] = true;
             } catch (const StudyError& e) {
-                results_[i].error = e.what();
+                Refuse(i, e.what());
             }
         }
     }
@@ -88,8 +127,8 @@ class StudyRun {
             if (!readable_[i]) continue;
             const Values& v = values_[i];
             if (v.elevation && grids_.refused.count(*v.elevation)) {
-                results_[i].error = "row " + std::to_string(samples_[i].row) + " (elevation " +
-                                    samples_[i].elevation + "): " + grids_.refused.at(*v.elevation);
+                Refuse(i, "row " + std::to_string(samples_[i].row) + " (elevation " +
+                              samples_[i].elevation + "): " + grids_.refused.at(*v.elevation));
                 continue;
             }
             media_[{v.density, v.chloride}].members.push_back(i);
@@ -104,9 +143,10 @@ class StudyRun {
             for (const auto& w : WindowsOf(m, values_, grids_)) m.tableWork += w.second;
             m.work = m.tableWork;
             for (std::size_t i : m.members)
-                m.work += SampleWork(
-                    static_cast<std::uint64_t>(LayoutOf(grids_, values_[i])->plan.Cases()),
-                    options_.model);
+                for (const StudyOptions& o : models_)
+                    m.work += SampleWork(
+                        static_cast<std::uint64_t>(LayoutOf(grids_, values_[i])->plan.Cases()),
+                        o.model);
             total += m.work;
         }
         return total;
@@ -117,10 +157,9 @@ class StudyRun {
             BuildTables(m, WindowsOf(m, values_, grids_), medium, step_, options_, control_);
         } catch (const TemraError& e) {
             for (std::size_t i : m.members)
-                results_[i].error = "row " + std::to_string(samples_[i].row) + " (density " +
-                                    ExactText(medium.first) + ", chloride " +
-                                    ExactText(medium.second) + "): " + e.description() + ": " +
-                                    e.detail();
+                Refuse(i, "row " + std::to_string(samples_[i].row) + " (density " +
+                              ExactText(medium.first) + ", chloride " + ExactText(medium.second) +
+                              "): " + e.description() + ": " + e.detail());
             control_.Advance(m.work - m.tableWork);
             return;
         }
@@ -133,9 +172,11 @@ class StudyRun {
         }
         // A grid that several samples share gets its cases' concentrations once
         // (within the memory its plan was weighed with: the grid's own arrays).
+        const bool closedForm = std::any_of(models_.begin(), models_.end(), [](const auto& o) {
+            return InfoOf(o.model).closedForm;
+        });
         for (auto& [layout, g] : sampleGrids)
-            if (sharing[layout] > 1 && InfoOf(options_.model).closedForm)
-                FillCases(g, options_.gases);
+            if (sharing[layout] > 1 && closedForm) FillCases(g, options_.gases);
         const std::vector<std::size_t>& members = m.members;
         const unsigned parts = PartCount(static_cast<std::int64_t>(members.size()), 1);
         RunParts(parts, [&](unsigned part) {
@@ -143,9 +184,10 @@ class StudyRun {
                              end = members.size() * (part + 1) / parts;
                  k < end; ++k) {
                 const std::size_t i = members[k];
-                results_[i] =
-                    FitSample(samples_[i], values_[i], sampleGrids.at(LayoutOf(grids_, values_[i])),
-                              options_, &control_);
+                for (std::size_t j = 0; j < models_.size(); ++j)
+                    At(i, j) = FitSample(samples_[i], values_[i],
+                                         sampleGrids.at(LayoutOf(grids_, values_[i])), models_[j],
+                                         &control_);
             }
         });
         m.tables.clear(); // one water's tables in memory at a time
@@ -155,6 +197,7 @@ class StudyRun {
     const StudyOptions& options_;
     const RunSettings& settings_;
     RunControl& control_;
+    std::vector<StudyOptions> models_;
     std::vector<StudyResult> results_;
     std::vector<Values> values_;
     std::vector<bool> readable_;
@@ -167,7 +210,13 @@ class StudyRun {
 
 std::vector<StudyResult> FitStudy(const std::vector<Sample>& samples, const StudyOptions& options,
                                   const RunSettings& settings, RunControl& control) {
-    CheckOptions(options);
+    if (!options.allModels) CheckOptions(options);
+    for (const ModelInfo& m : Models()) {
+        if (!options.allModels) break;
+        StudyOptions o = options;
+        o.model = m.model;
+        CheckOptions(o);
+    }
     return StudyRun(samples, options, settings, control).Run();
 }
 

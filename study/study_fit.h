@@ -74,7 +74,8 @@ struct StudyResult {
     bool preferred = false;               // among a sample's models, the highest p with dof > 0
 };
 
-// Fits every sample, in input order. `settings` gives the decimal separator of the
+// Fits every sample, in input order (with allModels, each sample's rows one per
+// model of the table). `settings` gives the decimal separator of the
 // samples' numbers and the grid's boxes ('.' read as well) and the memory this
 // process may use; the grid of samples that share chloride, density and
 // elevation is computed once. Throws StudyError naming the setting (or TemraError

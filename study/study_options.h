@@ -20,6 +20,9 @@ struct StudyOptions {
     // without those columns.
     Form1Texts grid;
     Model model = Model::UA;
+    // Every model of the table is fitted (`model` is then not read): each
+    // sample's rows one per model, in the table's order, the preferred marked.
+    bool allModels = false;
     std::array<bool, GasCount> gases{false, true, true, true, true, false, false};
     double relErr = 0.01; // sigma where a sample has no error column: relErr x measured
     double ceAMax = 0.1;  // cm3 STP/g

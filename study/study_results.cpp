@@ -177,10 +177,12 @@ std::vector<ResultCell> ResultRow(const StudyResult& r, const StudyOptions& o) {
     return row;
 }
 
-std::vector<std::pair<std::string, std::string>> StudySettings(const StudyOptions& o) {
-    std::vector<std::pair<std::string, std::string>> s;
-    const ModelInfo& model = InfoOf(o.model);
-    s.emplace_back("Model", std::string(model.settings));
+namespace {
+
+void ModelSettings(std::vector<std::pair<std::string, std::string>>& s, const ModelInfo& model,
+                   const StudyOptions& o) {
+    s.emplace_back(o.allModels ? "Model " + std::string(model.name) : std::string("Model"),
+                   std::string(model.settings));
     if (model.usesAMax) s.emplace_back("Largest A (cm3 STP/g)", ExactText(o.ceAMax));
     for (int k = 0; k < model.paramCount; ++k) {
         const ModelParam& p = model.params[static_cast<std::size_t>(k)];
@@ -191,6 +193,22 @@ std::vector<std::pair<std::string, std::string>> StudySettings(const StudyOption
         else if (!p.bounds.empty())
             s.emplace_back(std::string(p.symbol), std::string(p.bounds));
     }
+}
+
+} // namespace
+
+std::vector<std::pair<std::string, std::string>> StudySettings(const StudyOptions& o) {
+    std::vector<std::pair<std::string, std::string>> s;
+    // The model (or, comparing them, every model) with its bounds.
+    std::vector<const ModelInfo*> models;
+    if (o.allModels)
+        for (const ModelInfo& m : Models()) models.push_back(&m);
+    else
+        models.push_back(&InfoOf(o.model));
+    for (const ModelInfo* model : models) ModelSettings(s, *model, o);
+    if (o.allModels)
+        s.emplace_back("Models compared", "each sample's rows one per model; \"preferred\" marks "
+                                          "the highest p among those with a degree of freedom");
     s.emplace_back("Gases", GasList(o.gases));
     s.emplace_back("Relative error (where a sample has none)", ExactText(o.relErr));
     s.emplace_back("Concentrations (and their errors)",

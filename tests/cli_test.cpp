@@ -282,6 +282,23 @@ const char* kSamples =
     "c,6.5649e-08,abc,0.000382,4.92e-08,1.23e-08,0.0165,0.0079,z\n";
 } // namespace
 
+// Every model: each sample's rows one per model, in the table's order; a refused
+// sample is refused once per model.
+TEST(Cli, StudyWithEveryModelGivesEachSampleARowPerModel) {
+    const std::string file = WriteFile("temra_cli_all_models.csv", kSamples);
+    CliRun r = RunCli("study --model all --pr-r-max 5 " + file);
+    EXPECT_EQ(r.status, 1) << r.err;
+    const auto lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 1u + 3 * 5);
+    const char* models[] = {",UA,", ",CE,", ",PR,", ",PD,", ",OD,"};
+    for (std::size_t k = 0; k < 5; ++k) {
+        EXPECT_TRUE(Contains(lines[1 + k], models[k])) << lines[1 + k];
+        EXPECT_EQ(lines[11 + k].substr(0, 2), "c,");
+    }
+    EXPECT_TRUE(Contains(lines[1] + lines[2] + lines[3] + lines[4] + lines[5], ",yes,"));
+    EXPECT_TRUE(Contains(RunCli("study --model all --pr-r-max 0 " + file).err, "--pr-r-max"));
+}
+
 TEST(Cli, StudyFitsEverySampleInInputOrder) {
     const std::string file = WriteFile("temra_cli_samples.csv", kSamples);
     CliRun r = RunCli("study " + file);
