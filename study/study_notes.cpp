@@ -44,8 +44,10 @@ std::vector<std::string> StudyNotes(const std::vector<StudyResult>& results,
     std::vector<std::string> notes;
     const NoteCounts c = CountNotes(results);
     auto of = [&](std::size_t n) {
-        return std::to_string(n) + " of " + std::to_string(c.fitted) + " sample" +
-               (c.fitted == 1 ? "" : "s") + (n == 1 ? " is" : " are");
+        // Comparing models, each sample's fit with each model counts.
+        return std::to_string(n) + " of " + std::to_string(c.fitted) +
+               (options.allModels ? " fit" : " sample") + (c.fitted == 1 ? "" : "s") +
+               (options.allModels ? " (a sample with a model)" : "") + (n == 1 ? " is" : " are");
     };
     auto box = [&](FieldId id) {
         const Field& f = FieldOf(id);

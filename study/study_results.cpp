@@ -130,7 +130,7 @@ std::vector<ResultColumn> ResultColumns() {
     using O = const StudyOptions&;
     std::vector<ResultColumn> c = {
         {"sample", "", 0, Shown::Not, "", 20, false, [](R r, O) { return Text(r.sample); }},
-        {"model", "", 0, Shown::Not, "", 8, false,
+        {"model", "Model", 0, Shown::Text, "", 8, false,
          [](R r, O) { return Text(std::string(InfoOf(r.model).name)); }},
         {"gases", "", 0, Shown::Not, "", 24, false, [](R, O o) { return Text(GasList(o.gases)); }},
         Column("n", "", 0, Shown::Not, "", 6, [](R r) { return Number(r.n); }),

@@ -203,6 +203,31 @@ TEST_F(SamplesSession, AModelAddedToTheTableIsOfferedAndReportedEverywhere) {
               settings.end());
 }
 
+// "All models": each row shows its preferred model, the selected sample's fits
+// with every model stand side by side, and the export gives a row per model.
+TEST_F(SamplesSession, AllModelsShowTheSelectedSamplesModelsSideBySide) {
+    ASSERT_TRUE(samples().OpenFile(QString::fromStdString(WriteTable())));
+    samples().show();
+    samples().ModelChoice->setCurrentIndex(samples().ModelChoice->count() - 1);
+    ASSERT_TRUE(samples().FitAll());
+    SamplesModel* m = samples().Model();
+    const std::size_t M = study::Models().size();
+    ASSERT_NE(m->ModelResultsAt(0), nullptr);
+    EXPECT_EQ(m->ModelResultsAt(0)->size(), M);
+    EXPECT_FALSE(samples().Table->isColumnHidden(m->ResultColumnOf("model")));
+    samples().Table->selectRow(0);
+    samples().Table->setCurrentIndex(m->index(0, m->ResultColumnOf("temperature_C")));
+    Settle();
+    EXPECT_TRUE(samples().Models->isVisible());
+    EXPECT_EQ(samples().Models->columnCount(), static_cast<int>(M));
+    EXPECT_EQ(m->ResultsToExport().size(), static_cast<std::size_t>(m->rowCount()) * M);
+    // The row shows the preferred model where one has a degree of freedom.
+    const auto& all = *m->ModelResultsAt(0);
+    const bool anyPreferred =
+        std::any_of(all.begin(), all.end(), [](const auto& r) { return r.preferred; });
+    EXPECT_EQ(m->ResultAt(0)->preferred, anyPreferred);
+}
+
 TEST_F(SamplesSession, ACancelledFitKeepsTheEarlierResults) {
     ASSERT_TRUE(samples().OpenFile(QString::fromStdString(WriteTable())));
     samples().FitAll();

@@ -445,9 +445,21 @@ void SamplesModel::SetResults(std::vector<study::StudyResult> results,
                               const study::StudyOptions& options) {
     ++fit_;
     fitted_ = options;
-    for (std::size_t r = 0; r < rows_.size() && r < results.size(); ++r) {
-        rows_[r].result = std::move(results[r]);
+    compared_.clear();
+    // Every model fitted: each sample's results one per model; the row shows the
+    // preferred (or the first fitted) and keeps them all.
+    const std::size_t M = options.allModels ? study::Models().size() : 1;
+    for (std::size_t r = 0; r < rows_.size() && (r + 1) * M <= results.size(); ++r) {
+        const auto first = results.begin() + static_cast<std::ptrdiff_t>(r * M);
+        auto shown = std::find_if(first, first + static_cast<std::ptrdiff_t>(M),
+                                  [](const auto& x) { return x.preferred; });
+        if (shown == first + static_cast<std::ptrdiff_t>(M))
+            shown = std::find_if(first, first + static_cast<std::ptrdiff_t>(M),
+                                 [](const auto& x) { return x.error.empty(); });
+        if (shown == first + static_cast<std::ptrdiff_t>(M)) shown = first;
+        rows_[r].result = *shown;
         rows_[r].fit = fit_;
+        if (M > 1) compared_[rows_[r].sample.row] = {first, first + static_cast<std::ptrdiff_t>(M)};
     }
     SetOptions(options_, separator_);
 }
@@ -455,6 +467,36 @@ void SamplesModel::SetResults(std::vector<study::StudyResult> results,
 bool SamplesModel::HasResults() const {
     return std::any_of(rows_.begin(), rows_.end(),
                        [](const Row& r) { return r.result.has_value(); });
+}
+
+const std::vector<study::StudyResult>* SamplesModel::ModelResultsAt(int row) const {
+    const Row& r = rows_[static_cast<std::size_t>(row)];
+    if (!r.result || r.fit != fit_) return nullptr;
+    const auto it = compared_.find(r.sample.row);
+    return it == compared_.end() ? nullptr : &it->second;
+}
+
+std::vector<study::StudyResult> SamplesModel::ResultsToExport() const {
+    std::vector<study::StudyResult> results;
+    for (int r = 0; r < rowCount(); ++r) {
+        if (const auto* all = ModelResultsAt(r)) {
+            results.insert(results.end(), all->begin(), all->end());
+            continue;
+        }
+        const auto& result = ResultAt(r);
+        study::StudyResult shown = result ? *result : study::StudyResult{};
+        if (!result) {
+            shown.sample = SampleAt(r).name;
+            shown.error = "not fitted since it was changed";
+        }
+        // Comparing models, a row without them stands for each model's row.
+        const std::size_t copies = fitted_.allModels ? study::Models().size() : 1;
+        for (std::size_t k = 0; k < copies; ++k) {
+            results.push_back(shown);
+            if (fitted_.allModels) results.back().model = study::Models()[k].model;
+        }
+    }
+    return results;
 }
 
 int SamplesModel::ResultColumnOf(std::string_view name) const {

@@ -15,6 +15,7 @@
 #include <QAbstractTableModel>
 #include <QStringList>
 
+#include <map>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -76,6 +77,13 @@ class SamplesModel : public QAbstractTableModel {
     // Whether a column is one the window shows for some results only (the
     // parameters of some models) and no result shown fills it.
     bool UnusedColumn(int column) const;
+    // Every model's result for a row, when every model was fitted and the row is
+    // as it was fitted; nullptr otherwise.
+    const std::vector<study::StudyResult>* ModelResultsAt(int row) const;
+    // The results as the CSV and the workbook give them: a row per sample, or,
+    // comparing models, a row per sample and model; a row changed since the fit is
+    // said to be so.
+    std::vector<study::StudyResult> ResultsToExport() const;
     // A row's result (or its refusal) in full, for the status line.
     QString ResultNote(int row) const;
 
@@ -111,6 +119,9 @@ class SamplesModel : public QAbstractTableModel {
 
     std::vector<Row> rows_;
     std::vector<study::ResultColumn> columns_; // the result columns the window shows, in order
+    // Every model's results of the last fit with every model, by the sample's row
+    // number.
+    std::map<std::size_t, std::vector<study::StudyResult>> compared_;
     study::StudyOptions options_, fitted_;
     QStringList outOfDate_;
     char separator_ = '.';

@@ -29,6 +29,7 @@
 #include <QScrollBar>
 #include <QTabBar>
 #include <QTableView>
+#include <QTableWidget>
 #include <QUndoStack>
 #include <QVBoxLayout>
 
@@ -189,6 +190,7 @@ QGroupBox* SamplesWindow::MakeSettings() {
     ModelChoice = new QComboBox(settings);
     ModelChoice->setObjectName("ModelChoice");
     for (const study::ModelInfo& m : study::Models()) ModelChoice->addItem(Q(m.choice));
+    ModelChoice->addItem("All models, side by side");
     auto* gases = new QHBoxLayout;
     const study::StudyOptions defaults;
     for (int g = 1; g <= GasCount; ++g) {
@@ -224,7 +226,7 @@ QGroupBox* SamplesWindow::MakeSettings() {
     bounds->addSpacing(16);
     bounds->addWidget(UpperLabel);
     bounds->addWidget(Upper);
-    ShowUpperOf(study::Models().front());
+    ShowUpperOf(&study::Models().front());
     PerGram = MakeCheck(settings, "PerGram",
                         "Concentrations per gram of water (each × the sample's density)");
     bounds->addWidget(PerGram);
@@ -245,6 +247,11 @@ void SamplesWindow::MakeViewAndNotes() {
     ViewChoice->setExpanding(false);
 
     RowNote = MakeLabel(this, "RowNote", "");
+    Models = new QTableWidget(this);
+    Models->setObjectName("Models");
+    Models->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    Models->setMaximumHeight(12 * fontMetrics().height());
+    Models->hide();
     RowNote->setWordWrap(true);
     RowNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
     RowNote->setMinimumHeight(2 * RowNote->fontMetrics().lineSpacing() + 4);
@@ -268,6 +275,7 @@ QVBoxLayout* SamplesWindow::LayOut(QGroupBox* settings) {
     page->addWidget(ViewChoice);
     page->setSpacing(6);
     page->addWidget(Table, 1);
+    page->addWidget(Models);
     page->addWidget(RowNote);
     page->addWidget(Status);
     return page;
@@ -337,7 +345,8 @@ void SamplesWindow::ConnectControls() {
     // The cells are checked against the settings as they change, and results of
     // other settings are marked.
     connect(ModelChoice, &QComboBox::currentIndexChanged, this, [this](int index) {
-        ShowUpperOf(study::Models()[static_cast<std::size_t>(std::max(0, index))]);
+        const auto k = static_cast<std::size_t>(std::max(0, index));
+        ShowUpperOf(k < study::Models().size() ? &study::Models()[k] : nullptr);
         SettingsChanged();
     });
     for (QCheckBox* c : Gas) connect(c, &QCheckBox::toggled, this, [this] { SettingsChanged(); });
@@ -350,8 +359,9 @@ void SamplesWindow::ConnectControls() {
 study::StudyOptions SamplesWindow::CurrentOptions() const {
     study::StudyOptions o;
     o.grid = app_.InputTexts();
-    o.model =
-        study::Models()[static_cast<std::size_t>(std::max(0, ModelChoice->currentIndex()))].model;
+    const auto chosen = static_cast<std::size_t>(std::max(0, ModelChoice->currentIndex()));
+    o.allModels = chosen >= study::Models().size();
+    if (!o.allModels) o.model = study::Models()[chosen].model;
     for (std::size_t i = 0; i < Gas.size(); ++i) o.gases[i] = Gas[i]->isChecked();
     auto read = [this](const QLineEdit* box, double fallback) {
         try {
@@ -362,9 +372,18 @@ study::StudyOptions SamplesWindow::CurrentOptions() const {
         }
     };
     o.relErr = read(RelErr, o.relErr);
-    if (study::InfoOf(o.model).usesAMax) o.ceAMax = read(AMax, o.ceAMax);
-    if (const study::ModelParam* p = UpperParam(study::InfoOf(o.model)))
-        o.upper[std::string(p->option)] = read(Upper, p->upper);
+    if (o.allModels || study::InfoOf(o.model).usesAMax) o.ceAMax = read(AMax, o.ceAMax);
+    for (const study::ModelInfo& m : study::Models()) {
+        const study::ModelParam* p = UpperParam(m);
+        if (!p || (!o.allModels && m.model != o.model)) continue;
+        const std::string option(p->option);
+        if (option == upperOption_) {
+            o.upper[option] = read(Upper, p->upper);
+        } else if (const auto kept = upperTexts_.find(option); kept != upperTexts_.end()) {
+            QLineEdit typed(kept->second);
+            o.upper[option] = read(&typed, p->upper);
+        }
+    }
     o.perGram = PerGram->isChecked();
     return o;
 }
@@ -376,14 +395,14 @@ const study::ModelParam* SamplesWindow::UpperParam(const study::ModelInfo& model
     return nullptr;
 }
 
-void SamplesWindow::ShowUpperOf(const study::ModelInfo& model) {
+void SamplesWindow::ShowUpperOf(const study::ModelInfo* model) {
     if (!upperOption_.empty()) upperTexts_[upperOption_] = Upper->text();
-    const study::ModelParam* p = UpperParam(model);
+    const study::ModelParam* p = model ? UpperParam(*model) : nullptr;
     upperOption_ = p ? std::string(p->option) : std::string();
     UpperLabel->setVisible(p != nullptr);
     Upper->setVisible(p != nullptr);
     if (!p) return;
-    UpperLabel->setText("Largest " + Q(p->symbol) + " of " + Q(model.name));
+    UpperLabel->setText("Largest " + Q(p->symbol) + " of " + Q(model->name));
     const auto kept = upperTexts_.find(upperOption_);
     Upper->setText(kept != upperTexts_.end() ? kept->second
                                              : QString::fromStdString(study::DecimalText(
@@ -391,7 +410,8 @@ void SamplesWindow::ShowUpperOf(const study::ModelInfo& model) {
 }
 
 void SamplesWindow::SettingsChanged() {
-    AMax->setEnabled(study::InfoOf(CurrentOptions().model).usesAMax);
+    const study::StudyOptions now = CurrentOptions();
+    AMax->setEnabled(now.allModels || study::InfoOf(now.model).usesAMax);
     const study::StudyOptions o = CurrentOptions();
     model_->SetOptions(o, separator_);
     UpdateViewNames();
@@ -409,13 +429,16 @@ bool SamplesWindow::Options(study::StudyOptions& o) {
             throw TemraError(ErrorNumber::InvalidCall, relErrField,
                              "the relative error must be greater than 0");
         // The largest A's box is read for the models it bounds only.
-        if (study::InfoOf(o.model).usesAMax) {
+        if (o.allModels || study::InfoOf(o.model).usesAMax) {
             o.ceAMax = ParseDouble(Text(AMax), aMaxField, separator_);
             if (!(o.ceAMax > 0))
                 throw TemraError(ErrorNumber::InvalidCall, aMaxField,
                                  "the largest A must be greater than 0");
         }
-        if (const study::ModelParam* p = UpperParam(study::InfoOf(o.model))) {
+        // The bound shown is read strictly; comparing models, the bounds typed for
+        // the others are read as CurrentOptions read them (a model keeps its own).
+        if (const study::ModelParam* p =
+                o.allModels ? nullptr : UpperParam(study::InfoOf(o.model))) {
             const std::string label = UpperLabel->text().toStdString();
             const FieldRef upperField{"Samples", "Upper", label};
             const double hi = ParseDouble(Text(Upper), upperField, separator_);
@@ -436,9 +459,13 @@ void SamplesWindow::ShowView(View view) {
         return;
     }
     const bool results = view == kResults;
+    // The model of each row is shown when the rows may show different models.
+    const int modelColumn = model_->ResultColumnOf("model");
     for (int c = 1; c < model_->columnCount(); ++c)
-        Table->setColumnHidden(c, results ? c < SC::kCount || model_->UnusedColumn(c)
-                                          : c >= SC::kCount);
+        Table->setColumnHidden(c, results
+                                      ? c < SC::kCount || model_->UnusedColumn(c) ||
+                                            (c == modelColumn && !model_->FitOptions().allModels)
+                                      : c >= SC::kCount);
     FitColumns();
     Table->horizontalScrollBar()->setValue(0);
     UpdateRowNote();
@@ -486,6 +513,72 @@ void SamplesWindow::UpdateRowNote() {
         }
     }
     RowNote->setText(note);
+    UpdateModels(row);
+}
+
+namespace {
+
+// A fit's column in the side-by-side view of the models: its values, or its
+// refusal in the last of `rows` cells.
+QStringList ModelCells(const study::StudyResult& r, int rows, char sep) {
+    QStringList cells;
+    if (!r.error.empty()) {
+        cells = QStringList(rows - 1, QString());
+        cells << "error: " + QString::fromStdString(r.error);
+        return cells;
+    }
+    const study::ModelInfo& m = study::InfoOf(r.model);
+    QStringList flags;
+    for (const std::string& f : r.flags) flags << QString::fromStdString(f);
+    cells << TemperatureText(r.temperature, sep) << ElevationText(r.elevation, sep)
+          << GlanceText(r.A, sep)
+          << (r.second ? Q(m.params[1].symbol) + " = " + GlanceText(r.second->value, sep)
+                       : QString())
+          << GlanceText(r.chi2, sep) << QString::number(r.dof)
+          << (r.p ? GlanceText(*r.p, sep) : QString()) << (r.preferred ? "yes" : "")
+          << flags.join("; ");
+    return cells;
+}
+
+// The samples refused: those each of whose fits is (one fit, or one per model).
+std::size_t RefusedSamples(const std::vector<study::StudyResult>& results,
+                           const study::StudyOptions& o) {
+    const std::size_t fits = o.allModels ? study::Models().size() : 1;
+    std::size_t refused = 0;
+    for (std::size_t i = 0; i + fits <= results.size(); i += fits)
+        refused += std::all_of(results.begin() + static_cast<std::ptrdiff_t>(i),
+                               results.begin() + static_cast<std::ptrdiff_t>(i + fits),
+                               [](const auto& r) { return !r.error.empty(); });
+    return refused;
+}
+
+// The models fitted, as the status line names them.
+QString ModelsFitted(const study::StudyOptions& o) {
+    if (!o.allModels) return Q(study::InfoOf(o.model).name);
+    QStringList names;
+    for (const study::ModelInfo& m : study::Models()) names << Q(m.name);
+    return "every model, " + names.join(", ") + ", each row showing the preferred";
+}
+
+} // namespace
+
+void SamplesWindow::UpdateModels(int row) {
+    const auto* all = row >= 0 && row < model_->rowCount() ? model_->ModelResultsAt(row) : nullptr;
+    Models->setVisible(all != nullptr && ViewChoice->currentIndex() == kResults);
+    if (!all) return;
+    const QStringList rows = {"T (°C)", "Elevation (m)", "A",    "Second", "χ²", "dof",
+                              "p",      "Preferred",     "Flags"};
+    Models->setRowCount(static_cast<int>(rows.size()));
+    Models->setColumnCount(static_cast<int>(all->size()));
+    Models->setVerticalHeaderLabels(rows);
+    for (int k = 0; k < static_cast<int>(all->size()); ++k) {
+        const study::StudyResult& r = (*all)[static_cast<std::size_t>(k)];
+        Models->setHorizontalHeaderItem(k, new QTableWidgetItem(Q(study::InfoOf(r.model).name)));
+        const QStringList cells = ModelCells(r, static_cast<int>(rows.size()), separator_);
+        for (int i = 0; i < static_cast<int>(cells.size()); ++i)
+            Models->setItem(i, k, new QTableWidgetItem(cells[i]));
+    }
+    Models->resizeColumnsToContents();
 }
 
 bool SamplesWindow::OpenFile(const QString& path) {
@@ -596,8 +689,7 @@ bool SamplesWindow::FitAll() {
                                   : "Not fitted (see the message); the earlier results are kept.");
         return false;
     }
-    const auto refused = std::count_if(results.begin(), results.end(),
-                                       [](const auto& r) { return !r.error.empty(); });
+    const std::size_t refused = RefusedSamples(results, o);
     std::map<std::string, int> flagged;
     for (const study::StudyResult& r : results)
         for (const std::string& f : r.flags) ++flagged[f];
@@ -614,11 +706,12 @@ bool SamplesWindow::FitAll() {
     Table->scrollTo(model_->index(current.isValid() ? current.row() : 0,
                                   model_->ResultColumnOf("temperature_C")));
     Table->horizontalScrollBar()->setValue(0);
-    QString status = QString("%1 samples fitted (%2: %3), %4 refused")
-                         .arg(samples.size() - static_cast<std::size_t>(refused))
-                         .arg(Q(study::InfoOf(o.model).name),
-                              QString::fromStdString(study::GasList(o.gases)).replace(';', ", "))
-                         .arg(refused);
+    const QString models = ModelsFitted(o);
+    QString status =
+        QString("%1 samples fitted (%2: %3), %4 refused")
+            .arg(samples.size() - refused)
+            .arg(models, QString::fromStdString(study::GasList(o.gases)).replace(';', ", "))
+            .arg(refused);
     if (!flagged.empty()) {
         QStringList counts;
         for (const auto& [flag, n] : flagged) counts << QString("%1 %2").arg(n).arg(Q(flag));
@@ -701,10 +794,14 @@ void SamplesWindow::ShowMisfitMap() {
     // A fitted sample is mapped on the grid of its fit, so that map and table
     // agree; the map says when the settings have changed since.
     study::StudyOptions o;
-    if (model_->ResultAt(row) && model_->ResultAt(row)->error.empty())
+    if (model_->ResultAt(row) && model_->ResultAt(row)->error.empty()) {
         o = model_->FitOptions();
-    else if (!Options(o))
+        // Comparing models, the map is the model the row shows.
+        o.model = model_->ResultAt(row)->model;
+        o.allModels = false;
+    } else if (!Options(o)) {
         return;
+    }
     const study::Sample& sample = model_->SampleAt(row);
     mappedRow_ = sample.row;
     mappedName_ = sample.name;
@@ -728,16 +825,7 @@ void SamplesWindow::ExportResults() {
         app_.Inform(this, "Fit the samples first: there are no results to export.");
         return;
     }
-    std::vector<study::StudyResult> results;
-    for (int r = 0; r < model_->rowCount(); ++r) {
-        const auto& result = model_->ResultAt(r);
-        study::StudyResult shown = result ? *result : study::StudyResult{};
-        if (!result) {
-            shown.sample = model_->SampleAt(r).name;
-            shown.error = "not fitted since it was changed";
-        }
-        results.push_back(std::move(shown));
-    }
+    const std::vector<study::StudyResult> results = model_->ResultsToExport();
     const study::StudyOptions fitted = model_->FitOptions();
     xl::Settings settings = xl::WrittenBy();
     settings.emplace_back("Samples", source_.isEmpty() ? "typed or pasted in the samples window"

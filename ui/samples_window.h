@@ -27,6 +27,7 @@ class QLineEdit;
 class QMenuBar;
 class QPushButton;
 class QTabBar;
+class QTableWidget;
 class QTableView;
 
 namespace temra::ui {
@@ -87,7 +88,8 @@ class SamplesWindow : public TemraWindow {
     // it ("Largest R of PR"); hidden for the other models.
     QLabel* UpperLabel;
     QLineEdit* Upper;
-    QCheckBox* PerGram; // concentrations per gram of water
+    QCheckBox* PerGram;   // concentrations per gram of water
+    QTableWidget* Models; // the current sample's fit with each model, side by side
     QLabel *GridNote, *RowNote, *Status;
     QPushButton *OpenButton, *AddButton, *DeleteButton, *FitButton, *UseButton, *AddInputButton,
         *MapButton, *ExportButton;
@@ -110,7 +112,9 @@ class SamplesWindow : public TemraWindow {
     // The chosen model's parameter whose upper bound an option sets; nullptr when none.
     static const study::ModelParam* UpperParam(const study::ModelInfo& model);
     // Keeps the bound typed for the model left, and shows the chosen model's.
-    void ShowUpperOf(const study::ModelInfo& model);
+    void ShowUpperOf(const study::ModelInfo* model); // nullptr: every model
+    // The models of the current row side by side, when every model was fitted.
+    void UpdateModels(int row);
     void FitColumns();
     void UpdateRowNote();
     void UpdateViewNames();
