@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace temra::study {
@@ -200,8 +201,8 @@ double CeConc(double Ceq, double z, double, const Excess& x) {
 //   PR, partial re-equilibration (Stute, Forster, Frischkorn, Serejo, Clark,
 //       Schlosser, Broecker & Bonani 1995, Science 269, 379-383):
 //       C = Ceq + A z exp(-R d),           s = R >= 0
-//   PD, partial degassing (as Aeschbach-Hertig, Peeters, Beyerle & Kipfer 2000,
-//       Nature 405, 1040-1044, review it):
+//   PD, partial degassing (as Jung & Aeschbach 2018, Environ. Model. Softw.,
+//       doi:10.1016/j.envsoft.2018.02.004, give it, with its exponent 1):
 //       C = (Ceq + A z) exp(-G d),         s = G >= 0
 //   OD, oxygen depletion in soil air (Hall, Castro, Lohmann & Ma 2005, Geophys.
 //       Res. Lett. 32, L18404): the soil air's pressure raised by P,
@@ -210,6 +211,26 @@ double CeConc(double Ceq, double z, double, const Excess& x) {
 struct Shape {
     double b, w;
 };
+
+// Every gas's diffusion ratio at T, kept for the temperatures met last on this
+// thread (the grid's search meets each of a table's temperatures at every
+// elevation).
+const std::array<double, GasCount>& RatiosAt(double T) {
+    struct Entry {
+        double T = std::numeric_limits<double>::quiet_NaN();
+        std::array<double, GasCount> ratios{};
+    };
+    constexpr std::size_t kEntries = 256;
+    thread_local std::array<Entry, kEntries> cache;
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &T, sizeof bits);
+    Entry& e = cache[(bits ^ (bits >> 29) ^ (bits >> 47)) % kEntries];
+    if (!(e.T == T)) {
+        for (std::size_t g = 0; g < GasCount; ++g) e.ratios[g] = DiffusionRatio(g, T);
+        e.T = T;
+    }
+    return e.ratios;
+}
 
 // Each shape is given s, the gas's fraction in air z and e = exp(-s d), d its
 // diffusion ratio (kFractionates false: the shape does not use e).
@@ -241,14 +262,16 @@ template <Shape (*S)(double, double, double), bool kFractionates> struct Separab
     Factors d{}; // by fitted gas
 
     Separable(const Fitted& fitted, const double* conc, double T) : f(fitted), C(conc) {
-        if (kFractionates)
-            for (int j = 0; j < f.n; ++j)
-                d[static_cast<std::size_t>(j)] =
-                    DiffusionRatio(f.gas[static_cast<std::size_t>(j)], T);
+        if (!kFractionates) return;
+        const std::array<double, GasCount>& ratios = RatiosAt(T);
+        for (int j = 0; j < f.n; ++j)
+            d[static_cast<std::size_t>(j)] = ratios[f.gas[static_cast<std::size_t>(j)]];
     }
     Factors FactorsAt(double s) const {
         Factors e{};
-        if (kFractionates)
+        if (s == 0)
+            e.fill(1);
+        else if (kFractionates)
             for (int j = 0; j < f.n; ++j)
                 e[static_cast<std::size_t>(j)] = std::exp(-s * d[static_cast<std::size_t>(j)]);
         return e;
