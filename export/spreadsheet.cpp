@@ -390,10 +390,15 @@ void WriteXlsx(const Workbook& workbook, const std::filesystem::path& path,
     // here, in the message of the SpreadsheetError.
     const platform::QuietStderr quiet;
     std::string tmpdir = scratchFolder.string();
-    std::unique_ptr<lxw_workbook, WorkbookCloser> wb = NewLibraryWorkbook(path, tmpdir);
-    for (const auto& sheet : workbook.AllSheets()) WriteSheet(wb.get(), *sheet, control);
-    if (workbook_close(wb.release()) != LXW_NO_ERROR)
-        throw SpreadsheetError("the file could not be completed; the disk may be full");
+    {
+        // The library makes its scratch files and removes them at once: a signal
+        // is not let end the program between the two (the file would stay behind).
+        const platform::EndingSignalsHeld held;
+        std::unique_ptr<lxw_workbook, WorkbookCloser> wb = NewLibraryWorkbook(path, tmpdir);
+        for (const auto& sheet : workbook.AllSheets()) WriteSheet(wb.get(), *sheet, control);
+        if (workbook_close(wb.release()) != LXW_NO_ERROR)
+            throw SpreadsheetError("the file could not be completed; the disk may be full");
+    }
     ReadBackXlsx(workbook, path, control);
     std::string reason;
     if (!platform::SyncFile(path, reason))

@@ -399,6 +399,27 @@ namespace {
 std::mutex gCaptureMutex;
 } // namespace
 
+#if defined(__linux__) || defined(__APPLE__)
+struct EndingSignalsHeld::Mask {
+    sigset_t set;
+};
+
+EndingSignalsHeld::EndingSignalsHeld() : old_(std::make_unique<Mask>()) {
+    sigset_t ending;
+    sigemptyset(&ending);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, s);
+    pthread_sigmask(SIG_BLOCK, &ending, &old_->set);
+}
+
+EndingSignalsHeld::~EndingSignalsHeld() {
+    pthread_sigmask(SIG_SETMASK, &old_->set, nullptr);
+}
+#else
+struct EndingSignalsHeld::Mask {};
+EndingSignalsHeld::EndingSignalsHeld() = default;
+EndingSignalsHeld::~EndingSignalsHeld() = default;
+#endif
+
 QuietStderr::QuietStderr() {
 #if defined(__linux__) || defined(__APPLE__) || defined(_WIN32)
     gCaptureMutex.lock();

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 namespace temra::platform {
@@ -69,6 +70,23 @@ class QuietStderr {
   private:
     int saved_ = -1;
     int file_ = -1;
+};
+
+// While alive, the signals that end the program (SIGINT, SIGTERM, SIGHUP) are
+// held back on this thread: a library that makes a scratch file of its own and
+// removes it at once is not ended between the two, which would leave the file
+// behind. A signal that came meanwhile ends the program (removing the registered
+// temporary files) as soon as this ends. Nothing on Windows.
+class EndingSignalsHeld {
+  public:
+    EndingSignalsHeld();
+    ~EndingSignalsHeld();
+    EndingSignalsHeld(const EndingSignalsHeld&) = delete;
+    EndingSignalsHeld& operator=(const EndingSignalsHeld&) = delete;
+
+  private:
+    struct Mask;
+    std::unique_ptr<Mask> old_;
 };
 
 } // namespace temra::platform

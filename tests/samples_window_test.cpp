@@ -219,7 +219,7 @@ TEST_F(SamplesSession, AllModelsShowTheSelectedSamplesModelsSideBySide) {
     samples().Table->setCurrentIndex(m->index(0, m->ResultColumnOf("temperature_C")));
     Settle();
     EXPECT_TRUE(samples().Models->isVisible());
-    EXPECT_EQ(samples().Models->columnCount(), static_cast<int>(M));
+    EXPECT_EQ(samples().Models->rowCount(), static_cast<int>(M));
     EXPECT_EQ(m->ResultsToExport().size(), static_cast<std::size_t>(m->rowCount()) * M);
     // The row shows the preferred model where one has a degree of freedom.
     const auto& all = *m->ModelResultsAt(0);

@@ -250,7 +250,6 @@ void SamplesWindow::MakeViewAndNotes() {
     Models = new QTableWidget(this);
     Models->setObjectName("Models");
     Models->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    Models->setMaximumHeight(12 * fontMetrics().height());
     Models->hide();
     RowNote->setWordWrap(true);
     RowNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -566,19 +565,25 @@ void SamplesWindow::UpdateModels(int row) {
     const auto* all = row >= 0 && row < model_->rowCount() ? model_->ModelResultsAt(row) : nullptr;
     Models->setVisible(all != nullptr && ViewChoice->currentIndex() == kResults);
     if (!all) return;
-    const QStringList rows = {"T (°C)", "Elevation (m)", "A",    "Second", "χ²", "dof",
-                              "p",      "Preferred",     "Flags"};
-    Models->setRowCount(static_cast<int>(rows.size()));
-    Models->setColumnCount(static_cast<int>(all->size()));
-    Models->setVerticalHeaderLabels(rows);
+    // A row per model, its values side by side with the others'.
+    const QStringList columns = {"T (°C)", "Elevation (m)", "A",    "Second", "χ²", "dof",
+                                 "p",      "Preferred",     "Flags"};
+    Models->setColumnCount(static_cast<int>(columns.size()));
+    Models->setRowCount(static_cast<int>(all->size()));
+    Models->setHorizontalHeaderLabels(columns);
     for (int k = 0; k < static_cast<int>(all->size()); ++k) {
         const study::StudyResult& r = (*all)[static_cast<std::size_t>(k)];
-        Models->setHorizontalHeaderItem(k, new QTableWidgetItem(Q(study::InfoOf(r.model).name)));
-        const QStringList cells = ModelCells(r, static_cast<int>(rows.size()), separator_);
+        Models->setVerticalHeaderItem(k, new QTableWidgetItem(Q(study::InfoOf(r.model).name)));
+        const QStringList cells = ModelCells(r, static_cast<int>(columns.size()), separator_);
         for (int i = 0; i < static_cast<int>(cells.size()); ++i)
-            Models->setItem(i, k, new QTableWidgetItem(cells[i]));
+            Models->setItem(k, i, new QTableWidgetItem(cells[i]));
     }
     Models->resizeColumnsToContents();
+    Models->resizeRowsToContents();
+    // Every model in view without scrolling.
+    int height = Models->horizontalHeader()->height() + 2 * Models->frameWidth();
+    for (int k = 0; k < Models->rowCount(); ++k) height += Models->rowHeight(k);
+    Models->setFixedHeight(height);
 }
 
 bool SamplesWindow::OpenFile(const QString& path) {
