@@ -26,6 +26,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QTabBar>
 #include <QTableView>
@@ -260,6 +261,13 @@ void SamplesWindow::MakeViewAndNotes() {
     Status->setTextInteractionFlags(Qt::TextSelectableByMouse);
     Status->setMinimumHeight(2 * Status->fontMetrics().lineSpacing() + 4);
     Status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Many notes scroll within a few lines rather than push the table away.
+    StatusArea = new QScrollArea(this);
+    StatusArea->setObjectName("StatusArea");
+    StatusArea->setWidget(Status);
+    StatusArea->setWidgetResizable(true);
+    StatusArea->setFrameShape(QFrame::NoFrame);
+    StatusArea->setMaximumHeight(6 * Status->fontMetrics().lineSpacing() + 8);
 }
 
 QVBoxLayout* SamplesWindow::LayOut(QGroupBox* settings) {
@@ -276,7 +284,7 @@ QVBoxLayout* SamplesWindow::LayOut(QGroupBox* settings) {
     page->addWidget(Table, 1);
     page->addWidget(Models);
     page->addWidget(RowNote);
-    page->addWidget(Status);
+    page->addWidget(StatusArea);
     return page;
 }
 

@@ -28,6 +28,7 @@ class QMenuBar;
 class QPushButton;
 class QTabBar;
 class QTableWidget;
+class QScrollArea;
 class QTableView;
 
 namespace temra::ui {
@@ -91,6 +92,7 @@ class SamplesWindow : public TemraWindow {
     QCheckBox* PerGram;   // concentrations per gram of water
     QTableWidget* Models; // the current sample's fit with each model, side by side
     QLabel *GridNote, *RowNote, *Status;
+    QScrollArea* StatusArea; // the status line, scrolling when it runs long
     QPushButton *OpenButton, *AddButton, *DeleteButton, *FitButton, *UseButton, *AddInputButton,
         *MapButton, *ExportButton;
     QMenuBar* MenuBar;
