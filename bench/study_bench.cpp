@@ -9,6 +9,7 @@
 #include "core/numtext.h"
 #include "core/solubility_model.h"
 #include "study/models.h"
+#include "study/monte_carlo.h"
 #include "study/study_fit.h"
 
 #include <random>
@@ -77,7 +78,31 @@ void StudyFit(benchmark::State& state) {
     state.counters["peak_rss_MB"] = bench::PeakRssMB();
 }
 
+// Monte Carlo: 1,000 draws of each of 100 samples at known elevations (UA under
+// 2 s, CE under 10 s).
+void MonteCarloFit(benchmark::State& state) {
+    StudyOptions o = Options(kKnownElevation);
+    o.grid.Text26 = "1"; // the grid's step; the refinement answers between
+    o.model = state.range(0) == 0 ? Model::UA : Model::CE;
+    o.mcDraws = 1000;
+    const auto samples = Samples(kKnownElevation, 100);
+    const RunSettings settings;
+    for (auto _ : state) {
+        auto results = FitStudy(samples, o, settings);
+        MonteCarlo(samples, o, settings, results);
+        benchmark::DoNotOptimize(results.data());
+    }
+    state.counters["peak_rss_MB"] = bench::PeakRssMB();
+}
+
 } // namespace
+
+BENCHMARK(MonteCarloFit)
+    ->ArgNames({"ce"})
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 
 BENCHMARK(StudyFit)
     ->ArgNames({"case", "samples"})

@@ -16,7 +16,9 @@
 #include "core/numtext.h"
 #include "core/version.h"
 #include "export/exports.h"
+#include "platform/platform.h"
 #include "study/models.h"
+#include "study/monte_carlo.h"
 #include "study/sample_table.h"
 #include "study/study_notes.h"
 #include "study/study_results.h"
@@ -28,6 +30,8 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 #include <memory>
 #include <new>
@@ -150,6 +154,18 @@ void AddStudySubcommand(CLI::App& app, Options& o) {
                     "The table's concentrations and errors are per gram of water (cm³ STP/g "
                     "H2O): each is multiplied by the sample's density before the fit (without "
                     "it they are per cm³ of water, cm³ STP/cm³ H2O, as on the input page)");
+    study
+        ->add_option("--mc", o.mc,
+                     "Monte Carlo: fit this many draws of each sample's measurements from normal "
+                     "distributions with their errors, and give each parameter's mean, SD and "
+                     "16th, 50th and 84th percentiles over them (0: none)")
+        ->capture_default_str();
+    study
+        ->add_option("--mc-seed", o.mcSeed,
+                     "The seed of the draws: the same seed gives the same numbers")
+        ->capture_default_str();
+    study->add_option("--mc-draws", o.mcDraws,
+                      "Write every draw's fit to this new CSV file (with --mc)");
     study->add_option("--xlsx", o.xlsx,
                       "Write the \"Study Results\" workbook (with its \"Settings\") to this new "
                       ".xlsx file instead");
@@ -421,7 +437,7 @@ std::string CsvField(const std::string& text) {
 
 void PrintStudy(const std::vector<study::StudyResult>& results, const study::StudyOptions& so,
                 std::ostream& out) {
-    const std::vector<study::ResultColumn> columns = study::ResultColumns();
+    const std::vector<study::ResultColumn> columns = study::ResultColumns(&so);
     for (std::size_t c = 0; c < columns.size(); ++c) out << (c ? "," : "") << columns[c].name;
     out << '\n';
     using K = study::ResultCell::Kind;
@@ -475,6 +491,8 @@ std::string StudyOption(study::StudySetting setting, const Options& o,
     switch (setting) {
     case study::StudySetting::Upper:
         return "--" + option;
+    case study::StudySetting::MonteCarlo:
+        return "--mc";
     case study::StudySetting::Gases:
         return "--gases";
     case study::StudySetting::RelErr:
@@ -485,6 +503,57 @@ std::string StudyOption(study::StudySetting setting, const Options& o,
         break;
     }
     return o.studyFile == "-" ? "standard input" : o.studyFile;
+}
+
+// A draw's row of the file of draws.
+std::string DrawRow(const study::McDraw& d, const std::vector<study::Sample>& samples) {
+    const study::StudyResult& r = d.result;
+    std::string row = "\"";
+    for (char c : samples[d.sample].name) row += c == '"' ? std::string("\"\"") : std::string(1, c);
+    row += "\"," + std::to_string(d.draw + 1) + ",";
+    if (!r.error.empty()) return row + ",,,,,,\"error\"";
+    row += ExactText(r.chi2) + "," + ExactText(r.temperature) + "," + ExactText(r.elevation) + "," +
+           ExactText(r.A) + "," + (r.second ? ExactText(r.second->value) : std::string()) + ",";
+    std::string flags;
+    for (const std::string& f : r.flags) flags += (flags.empty() ? "" : ";") + f;
+    return row + flags;
+}
+
+// Monte Carlo of the study's samples; with --mc-draws every draw's fit goes to a
+// new file, complete under its name or absent.
+void RunMonteCarlo(const Options& o, const study::StudyOptions& so,
+                   const std::vector<study::Sample>& samples, const RunSettings& run,
+                   std::vector<study::StudyResult>& results) {
+    namespace fs = std::filesystem;
+    if (o.mcDraws.empty()) {
+        study::MonteCarlo(samples, so, run, results);
+        return;
+    }
+    const fs::path path(o.mcDraws);
+    std::error_code ec;
+    if (fs::exists(path, ec))
+        throw OptionRefusal{"--mc-draws", "the file \"" + o.mcDraws + "\" exists; name a new file"};
+    const fs::path part = path.string() + ".part";
+    const platform::TemporaryFile guard(part);
+    std::ofstream file(part);
+    if (!file) throw OptionRefusal{"--mc-draws", "the file \"" + o.mcDraws + "\" cannot be made"};
+    const study::ModelInfo& model = study::InfoOf(so.model);
+    file << "sample,draw,chi2,temperature_C,elevation_m,excess_air,"
+         << (model.HasSecond() ? std::string(model.params[1].column) : std::string("second"))
+         << ",flags\n";
+    try {
+        study::MonteCarlo(samples, so, run, results, Unwatched(),
+                          [&](const study::McDraw& d) { file << DrawRow(d, samples) << '\n'; });
+        file.close();
+        if (!file)
+            throw OptionRefusal{"--mc-draws",
+                                "the file could not be written; the disk may be full"};
+        fs::rename(part, path, ec);
+        if (ec) throw OptionRefusal{"--mc-draws", "the file could not be named: " + ec.message()};
+    } catch (...) {
+        fs::remove(part, ec);
+        throw;
+    }
 }
 
 // The study: 0 when every sample was fitted, 1 when some were refused.
@@ -500,6 +569,15 @@ study::StudyOptions StudyOptionsOf(const Options& o, const CLI::App& app,
     if (app.get_option("--gases")->count() > 0) so.gases = chosen;
     so.relErr = OptionNumber(o.relErr, "--rel-err");
     so.perGram = o.perGram;
+    const double mc = OptionNumber(o.mc, "--mc");
+    if (!(mc >= 0 && mc <= 1e9 && mc == std::floor(mc)))
+        throw OptionRefusal{"--mc", "the draws (" + o.mc + ") must be a whole number from 0"};
+    so.mcDraws = static_cast<int>(mc);
+    const double seed = OptionNumber(o.mcSeed, "--mc-seed");
+    if (!(seed >= 0 && seed < 1.8e19 && seed == std::floor(seed)))
+        throw OptionRefusal{"--mc-seed",
+                            "the seed (" + o.mcSeed + ") must be a whole number from 0"};
+    so.mcSeed = static_cast<std::uint64_t>(seed);
     for (const study::ModelInfo& model : study::Models()) {
         if (!so.allModels && model.model != so.model) continue;
         if (model.usesAMax) so.ceAMax = OptionNumber(o.ceAMax, "--ce-a-max");
@@ -517,7 +595,8 @@ int RunStudy(const Options& o, const CLI::App& app, const std::array<bool, GasCo
     const study::StudyOptions so = StudyOptionsOf(o, app, chosen);
     const study::SampleTable table = study::ReadSampleTable(o.studyFile, m.run.MemoryAvailable());
     const study::SampleColumns columns = study::ReadSamples(table, so);
-    const auto results = study::FitStudy(columns.samples, so, m.run);
+    auto results = study::FitStudy(columns.samples, so, m.run);
+    if (so.mcDraws > 0) RunMonteCarlo(o, so, columns.samples, m.run, results);
     if (!columns.ignored.empty()) {
         std::string names;
         for (const std::string& n : columns.ignored)

@@ -29,6 +29,9 @@ struct Options {
     // The upper bounds of the models' parameters, by their options ("pr-r-max").
     std::map<std::string, std::string> upper;
     bool perGram = false; // the table's concentrations are per gram of water
+    std::string mc = "0"; // Monte Carlo draws of each sample
+    std::string mcSeed = "1";
+    std::string mcDraws; // the file of every draw's fit (CSV)
 };
 
 // The parser of temra-cli with every subcommand and option, filling `o`.

@@ -28,6 +28,10 @@ class RunControl {
   public:
     RunControl() = default;
     explicit RunControl(RunControl& whole) : whole_(&whole) {}
+    // A part that hears the whole's Cancel but whose work the whole counts in a
+    // measure of its own (a draw of a Monte Carlo run: the whole counts draws).
+    enum Apart { kCountedApart };
+    RunControl(RunControl& whole, Apart) : whole_(&whole), counts_(false) {}
     RunControl(const RunControl&) = delete;
     RunControl& operator=(const RunControl&) = delete;
 
@@ -53,7 +57,7 @@ class RunControl {
     // IsCancelled themselves).
     void Add(std::uint64_t units) {
         done_.fetch_add(units, std::memory_order_relaxed);
-        if (whole_) whole_->Add(units);
+        if (whole_ && counts_) whole_->Add(units);
     }
     // The units of the stage done so far, and its size.
     std::uint64_t Done() const { return done_.load(std::memory_order_relaxed); }
@@ -68,6 +72,7 @@ class RunControl {
 
   private:
     RunControl* whole_ = nullptr;
+    bool counts_ = true;
     std::atomic<bool> cancelled_{false};
     std::atomic<std::uint64_t> done_{0};
     std::atomic<std::uint64_t> total_{0};

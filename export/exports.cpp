@@ -254,7 +254,7 @@ Workbook& WriteStudyResults(const std::vector<study::StudyResult>& results,
                             const study::StudyOptions& options, const Settings& settings,
                             const std::vector<study::Sample>& samples, char separator,
                             Application& app) {
-    const std::vector<study::ResultColumn> resultColumns = study::ResultColumns();
+    const std::vector<study::ResultColumn> resultColumns = study::ResultColumns(&options);
     CheckRows(results.size(), resultColumns.size(), kStudySheet, app);
     CheckRows(samples.size(), study::SampleColumn::kCount, kSamplesSheet, app);
     Workbook& wb = app.Workbooks().Add();

@@ -46,6 +46,21 @@ struct Estimate {
     double value = 0, lo = 0, hi = 0;
 };
 
+// The spread of one parameter over the Monte Carlo draws fitted.
+struct Spread {
+    double mean = 0, sd = 0, p16 = 0, p50 = 0, p84 = 0;
+};
+
+// A sample's Monte Carlo summary (study/monte_carlo.h).
+struct McSummary {
+    std::size_t draws = 0;  // drawn
+    std::size_t fitted = 0; // fitted (a draw with a value at or below 0 is refused)
+    Spread T, E, A;
+    std::optional<Spread> second; // the model's second parameter
+    double atBound = 0;           // share of the fitted draws with a parameter at its bound
+    double atEdge = 0;            // share at an end of the grid (edge-T, edge-E)
+};
+
 struct StudyResult {
     std::string sample;
     std::string error; // not empty: the sample was refused (an error row)
@@ -72,6 +87,7 @@ struct StudyResult {
     std::optional<Estimate> n2Excess;     // N2 measured less the model, when not fitted
     std::optional<double> o2Fraction;     // O2 measured over its equilibrium
     bool preferred = false;               // among a sample's models, the highest p with dof > 0
+    std::optional<McSummary> mc;          // with Monte Carlo draws
 };
 
 // Fits every sample, in input order (with allModels, each sample's rows one per

@@ -5,6 +5,7 @@
 #include "core/input_texts.h"
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <stdexcept>
@@ -33,11 +34,14 @@ struct StudyOptions {
     // The upper bounds of the models' parameters set by their options, by the
     // option's name ("pr-r-max"); a bound not given has the table's default.
     std::map<std::string, double, std::less<>> upper;
+    // Monte Carlo: draws of each sample (0: none) and the seed of their generator.
+    int mcDraws = 0;
+    std::uint64_t mcSeed = 1;
 };
 
 // The settings of a study that a command error may lie in; each caller names its
 // own box or option for them.
-enum class StudySetting { Table, Gases, RelErr, CeAMax, Upper };
+enum class StudySetting { Table, Gases, RelErr, CeAMax, Upper, MonteCarlo };
 
 // A command error: the table or the options cannot be used at all. `setting()`
 // says which to change (the table when nothing else is named).

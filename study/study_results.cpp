@@ -125,7 +125,53 @@ void AddBeyondColumns(std::vector<ResultColumn>& c) {
 
 } // namespace
 
-std::vector<ResultColumn> ResultColumns() {
+namespace {
+
+// The Monte Carlo summaries: for each parameter its mean, SD and 16th, 50th and
+// 84th percentiles over the draws fitted, then the draws fitted and the shares
+// at a bound and at the grid's end.
+void AddMonteCarloColumns(std::vector<ResultColumn>& c, const StudyOptions& o) {
+    using R = const StudyResult&;
+    struct Param {
+        std::string stem;
+        const Spread* (*of)(const McSummary&);
+    };
+    std::vector<Param> params = {
+        {"temperature_C", [](const McSummary& m) { return &m.T; }},
+        {"elevation_m", [](const McSummary& m) { return &m.E; }},
+        {"excess_air", [](const McSummary& m) { return &m.A; }},
+    };
+    const ModelInfo& model = InfoOf(o.model);
+    if (model.HasSecond())
+        params.push_back({std::string(model.params[1].column),
+                          [](const McSummary& m) { return m.second ? &*m.second : nullptr; }});
+    const char* stats[] = {"mean", "sd", "p16", "p50", "p84"};
+    for (const Param& p : params)
+        for (int k = 0; k < 5; ++k) {
+            auto of = p.of;
+            c.push_back(
+                Column("mc_" + p.stem + "_" + stats[k], "", 0, Shown::Not, "", 18, [of, k](R r) {
+                    if (!r.mc || r.mc->fitted == 0) return ResultCell{};
+                    const Spread* s = of(*r.mc);
+                    if (!s) return ResultCell{};
+                    const double v[] = {s->mean, s->sd, s->p16, s->p50, s->p84};
+                    return Number(v[k]);
+                }));
+        }
+    c.push_back(Column("mc_fitted", "", 0, Shown::Not, "", 10, [](R r) {
+        return r.mc ? Number(static_cast<double>(r.mc->fitted)) : ResultCell{};
+    }));
+    c.push_back(Column("mc_at_bound", "", 0, Shown::Not, "", 12, [](R r) {
+        return r.mc && r.mc->fitted ? Number(r.mc->atBound) : ResultCell{};
+    }));
+    c.push_back(Column("mc_at_edge", "", 0, Shown::Not, "", 12, [](R r) {
+        return r.mc && r.mc->fitted ? Number(r.mc->atEdge) : ResultCell{};
+    }));
+}
+
+} // namespace
+
+std::vector<ResultColumn> ResultColumns(const StudyOptions* options) {
     using R = const StudyResult&;
     using O = const StudyOptions&;
     std::vector<ResultColumn> c = {
@@ -163,11 +209,12 @@ std::vector<ResultColumn> ResultColumns() {
     AddBeyondColumns(c);
     c.push_back(
         Column("flags", "Flags", 200, Shown::Flags, "", 40, [](R r) { return Text(FlagText(r)); }));
+    if (options && options->mcDraws > 0) AddMonteCarloColumns(c, *options);
     return c;
 }
 
 std::vector<ResultCell> ResultRow(const StudyResult& r, const StudyOptions& o) {
-    const std::vector<ResultColumn> columns = ResultColumns();
+    const std::vector<ResultColumn> columns = ResultColumns(&o);
     std::vector<ResultCell> row;
     row.reserve(columns.size());
     for (const ResultColumn& c : columns) {

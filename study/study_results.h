@@ -41,8 +41,10 @@ struct ResultColumn {
 
 // Every result column in the CSV's order: the sample and its fit, the elevation
 // and temperature, the parameters of the table's models (one set of columns for
-// each parameter column the models name, in the table's order), the flags.
-std::vector<ResultColumn> ResultColumns();
+// each parameter column the models name, in the table's order), what the gases
+// say beyond the fit, the flags; with `options` of a Monte Carlo run
+// (mcDraws > 0), its summaries after them.
+std::vector<ResultColumn> ResultColumns(const StudyOptions* options = nullptr);
 
 // A result as its row of cells; an error row keeps the sample's name and has
 // "error: <what and where>" as flags.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <fstream>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -297,6 +298,29 @@ TEST(Cli, StudyWithEveryModelGivesEachSampleARowPerModel) {
     }
     EXPECT_TRUE(Contains(lines[1] + lines[2] + lines[3] + lines[4] + lines[5], ",yes,"));
     EXPECT_TRUE(Contains(RunCli("study --model all --pr-r-max 0 " + file).err, "--pr-r-max"));
+}
+
+// Monte Carlo from the command line: the summaries after the flags, every draw's
+// fit in a new file, and a file that exists refused.
+TEST(Cli, MonteCarloGivesItsSummariesAndItsDraws) {
+    const std::string file = WriteFile("temra_cli_mc.csv", kSamples);
+    const std::string draws = ::testing::TempDir() + "temra_cli_mc_draws.csv";
+    std::remove(draws.c_str());
+    CliRun r = RunCli("study --mc 50 --mc-seed 3 --mc-draws " + draws + " " + file);
+    EXPECT_EQ(r.status, 1) << r.err; // the refused sample
+    const auto lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_TRUE(Contains(lines[0], ",flags,mc_temperature_C_mean,mc_temperature_C_sd,"));
+    EXPECT_TRUE(Contains(lines[0], ",mc_fitted,mc_at_bound,mc_at_edge"));
+    EXPECT_TRUE(Contains(lines[1], ",50,")) << lines[1];
+    std::ifstream in(draws);
+    std::string line;
+    int rows = 0;
+    while (std::getline(in, line)) ++rows;
+    EXPECT_EQ(rows, 1 + 2 * 50); // none for the refused sample
+    EXPECT_TRUE(
+        Contains(RunCli("study --mc 5 --mc-draws " + draws + " " + file).err, "--mc-draws"));
+    EXPECT_TRUE(Contains(RunCli("study --mc 2.5 " + file).err, "--mc"));
 }
 
 TEST(Cli, StudyFitsEverySampleInInputOrder) {

@@ -5,6 +5,7 @@
 #include "core/solubility_model.h"
 #include "study/contour.h"
 #include "study/models.h"
+#include "study/monte_carlo.h"
 #include "study/sample_table.h"
 #include "study/study_fit.h"
 #include "study/study_notes.h"
@@ -1099,4 +1100,50 @@ TEST(StudyModels, AllModelsGiveARowPerModelAndMarkThePreferred) {
     }
     // PD made the first sample: PD fits it best.
     EXPECT_LT(results[3].chi2, results[0].chi2);
+}
+
+// ---- Monte Carlo ------------------------------------------------------------------------
+
+// On samples near linear (UA at a known elevation), the spread of the draws'
+// fits matches the Delta chi2 = 1 half-width of the ranges; the same seed gives
+// the same numbers, another seed others.
+TEST(StudyMonteCarlo, TheDrawsSpreadAsTheRangesAndTheSeedFixesThem) {
+    std::mt19937 rng(41);
+    std::vector<Sample> samples;
+    for (const double T : {4.0, 7.5}) {
+        samples.push_back(Truth(T, 1100, 0.004, 0, Noise(rng, 0.01)));
+        samples.back().elevation = "1100";
+    }
+    StudyOptions o;
+    o.mcDraws = 1000;
+    o.mcSeed = 7;
+    auto results = FitStudy(samples, o, Settings());
+    auto again = results;
+    MonteCarlo(samples, o, Settings(), results);
+    MonteCarlo(samples, o, Settings(), again);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        ASSERT_TRUE(results[i].mc.has_value());
+        const McSummary& mc = *results[i].mc;
+        EXPECT_EQ(mc.fitted, 1000u);
+        const double halfT = (results[i].temperatureHi - results[i].temperatureLo) / 2;
+        const double halfA = (results[i].AHi - results[i].ALo) / 2;
+        EXPECT_NEAR(mc.T.sd, halfT, 0.2 * halfT) << i;
+        EXPECT_NEAR(mc.A.sd, halfA, 0.2 * halfA) << i;
+        EXPECT_LT(mc.T.p16, mc.T.p50);
+        EXPECT_LT(mc.T.p50, mc.T.p84);
+        EXPECT_EQ(mc.T.mean, again[i].mc->T.mean);
+        EXPECT_EQ(mc.A.p84, again[i].mc->A.p84);
+    }
+    o.mcSeed = 8;
+    auto other = FitStudy(samples, o, Settings());
+    MonteCarlo(samples, o, Settings(), other);
+    EXPECT_NE(other[0].mc->T.mean, results[0].mc->T.mean);
+    // Every model at once is refused, naming the Monte Carlo setting.
+    o.allModels = true;
+    try {
+        MonteCarlo(samples, o, Settings(), other);
+        ADD_FAILURE() << "draws with every model were made";
+    } catch (const StudyError& e) {
+        EXPECT_EQ(e.setting(), StudySetting::MonteCarlo);
+    }
 }

@@ -1,0 +1,40 @@
+// Monte Carlo uncertainties of a study: each sample's measurements drawn again
+// and again from normal distributions with their errors, each draw fitted with
+// the sample's model, and the spread of the fitted parameters summarised. The
+// draws of a sample come from a generator seeded by the seed and the sample's
+// place in the table alone, so that the same seed gives the same numbers
+// whatever the number of threads.
+#pragma once
+
+#include "core/run_control.h"
+#include "core/run_settings.h"
+#include "study/samples.h"
+#include "study/study_fit.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace temra::study {
+
+// One draw's fit, for the file of draws.
+struct McDraw {
+    std::size_t sample = 0, draw = 0;
+    StudyResult result;
+};
+
+// Gives each result of `results` (one per sample of `samples`, as FitStudy gave
+// them) the summary of options.mcDraws draws of its sample, seeded by
+// options.mcSeed; a sample refused as it stands gets none. `eachDraw`, when
+// given, receives every draw's fit in order. Throws StudyError (naming the
+// Monte Carlo setting) when the draws cannot be made: every model at once, or
+// more than the memory allows. Progress counts the draws; a cancel ends it by
+// throwing Cancelled.
+void MonteCarlo(const std::vector<Sample>& samples, const StudyOptions& options,
+                const RunSettings& settings, std::vector<StudyResult>& results,
+                RunControl& control = Unwatched(),
+                const std::function<void(const McDraw&)>& eachDraw = {});
+
+} // namespace temra::study
