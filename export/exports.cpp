@@ -3,6 +3,7 @@
 #include "core/fields.h"
 #include "core/numtext.h"
 #include "core/version.h"
+#include "study/models.h"
 
 #include <array>
 #include <string>
@@ -250,6 +251,51 @@ Workbook& WriteSelectedResults(const BestFitEa& fit, Application& app) {
     return wb;
 }
 
+namespace {
+
+// The Monte Carlo summaries, a row per sample and parameter.
+void AddMonteCarloSheet(Workbook& wb, const std::vector<study::StudyResult>& results,
+                        const study::StudyOptions& options) {
+    Worksheet& sheet = wb.AddSheet(kMonteCarloSheet);
+    const char* heads[] = {"sample",
+                           "parameter",
+                           "mean",
+                           "SD",
+                           "p16",
+                           "p50",
+                           "p84",
+                           "draws fitted",
+                           "draws",
+                           "share at a bound",
+                           "share at the grid's end"};
+    for (std::uint32_t c = 1; c <= 11; ++c) sheet.Cells(1, c).Value(heads[c - 1]);
+    sheet.Columns("a:a").ColumnWidth(20);
+    sheet.Columns("b:b").ColumnWidth(16);
+    sheet.Columns("c:k").ColumnWidth(18);
+    const study::ModelInfo& model = study::InfoOf(options.model);
+    std::uint32_t row = 2;
+    for (const study::StudyResult& r : results) {
+        if (!r.mc || r.mc->fitted == 0) continue;
+        const study::McSummary& mc = *r.mc;
+        std::vector<std::pair<std::string, const study::Spread*>> params = {
+            {"temperature_C", &mc.T}, {"elevation_m", &mc.E}, {"excess_air", &mc.A}};
+        if (mc.second) params.emplace_back(std::string(model.params[1].column), &*mc.second);
+        for (const auto& [name, s] : params) {
+            sheet.Cells(row, 1).Value(CellValue(r.sample));
+            sheet.Cells(row, 2).Value(name);
+            const double values[] = {s->mean, s->sd, s->p16, s->p50, s->p84};
+            for (std::uint32_t c = 0; c < 5; ++c) sheet.Cells(row, 3 + c).Value(values[c]);
+            sheet.Cells(row, 8).Value(static_cast<double>(mc.fitted));
+            sheet.Cells(row, 9).Value(static_cast<double>(mc.draws));
+            sheet.Cells(row, 10).Value(mc.atBound);
+            sheet.Cells(row, 11).Value(mc.atEdge);
+            ++row;
+        }
+    }
+}
+
+} // namespace
+
 Workbook& WriteStudyResults(const std::vector<study::StudyResult>& results,
                             const study::StudyOptions& options, const Settings& settings,
                             const std::vector<study::Sample>& samples, char separator,
@@ -257,6 +303,7 @@ Workbook& WriteStudyResults(const std::vector<study::StudyResult>& results,
     const std::vector<study::ResultColumn> resultColumns = study::ResultColumns(&options);
     CheckRows(results.size(), resultColumns.size(), kStudySheet, app);
     CheckRows(samples.size(), study::SampleColumn::kCount, kSamplesSheet, app);
+    if (options.mcDraws > 0) CheckRows(4 * results.size(), 11, kMonteCarloSheet, app);
     Workbook& wb = app.Workbooks().Add();
     app.Visible(true);
     Worksheet& sheet = wb.Sheets("Sheet1");
@@ -279,6 +326,7 @@ Workbook& WriteStudyResults(const std::vector<study::StudyResult>& results,
     sheet.Name(kStudySheet);
     AddSettingsSheet(wb, settings);
     AddSamplesSheet(wb, samples, separator);
+    if (options.mcDraws > 0) AddMonteCarloSheet(wb, results, options);
     return wb;
 }
 

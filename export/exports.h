@@ -45,6 +45,7 @@ Workbook& WriteStudyResults(const std::vector<study::StudyResult>& results,
 inline constexpr const char* kSolubilitySheet = "NG Solubility";
 inline constexpr const char* kStudySheet = "Study Results";
 inline constexpr const char* kSamplesSheet = "Samples";
+inline constexpr const char* kMonteCarloSheet = "Monte Carlo";
 inline constexpr const char* kSettingsSheet = "Settings";
 inline constexpr const char* kDifferenceSheet = "Difference Results";
 inline constexpr const char* kSelectedSheet = "Selected Results";

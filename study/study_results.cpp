@@ -256,6 +256,10 @@ std::vector<std::pair<std::string, std::string>> StudySettings(const StudyOption
     if (o.allModels)
         s.emplace_back("Models compared", "each sample's rows one per model; \"preferred\" marks "
                                           "the highest p among those with a degree of freedom");
+    if (o.mcDraws > 0) {
+        s.emplace_back("Monte Carlo draws of each sample", std::to_string(o.mcDraws));
+        s.emplace_back("Monte Carlo seed", std::to_string(o.mcSeed));
+    }
     s.emplace_back("Gases", GasList(o.gases));
     s.emplace_back("Relative error (where a sample has none)", ExactText(o.relErr));
     s.emplace_back("Concentrations (and their errors)",
