@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <fstream>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <spawn.h>
 #include <sstream>
 #include <string>
