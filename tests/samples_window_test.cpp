@@ -228,6 +228,24 @@ TEST_F(SamplesSession, AllModelsShowTheSelectedSamplesModelsSideBySide) {
     EXPECT_EQ(m->ResultAt(0)->preferred, anyPreferred);
 }
 
+// Monte Carlo draws in the window: their spread under the table, every model at
+// once refused at the box.
+TEST_F(SamplesSession, MonteCarloDrawsAreSummarisedUnderTheTable) {
+    ASSERT_TRUE(samples().OpenFile(QString::fromStdString(WriteTable())));
+    samples().McDraws->setText("20");
+    ASSERT_TRUE(samples().FitAll());
+    SamplesModel* m = samples().Model();
+    ASSERT_TRUE(m->ResultAt(0)->mc.has_value());
+    EXPECT_TRUE(m->ResultNote(0).contains("Monte Carlo, 20 of 20 draws fitted: T "))
+        << m->ResultNote(0).toStdString();
+    EXPECT_EQ(m->FitOptions().mcDraws, 20);
+    samples().ModelChoice->setCurrentIndex(samples().ModelChoice->count() - 1);
+    messages.clear();
+    EXPECT_FALSE(samples().FitAll());
+    ASSERT_FALSE(messages.empty());
+    EXPECT_TRUE(messages.back().text.contains("Monte Carlo draws"));
+}
+
 TEST_F(SamplesSession, ACancelledFitKeepsTheEarlierResults) {
     ASSERT_TRUE(samples().OpenFile(QString::fromStdString(WriteTable())));
     samples().FitAll();

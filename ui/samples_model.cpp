@@ -11,6 +11,7 @@
 #include <QUndoStack>
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 
 namespace temra::ui {
@@ -273,6 +274,27 @@ QString SamplesModel::FlagMeaning(const std::string& flag) {
                                       : meaning.arg(QString::fromStdString(flag.substr(colon + 1)));
 }
 
+// The spread of a sample's Monte Carlo fits: each parameter's mean ± SD and its
+// 16th to 84th percentiles.
+QString SamplesModel::MonteCarloNote(const study::McSummary& mc) const {
+    auto spread = [&](const study::Spread& s, const QString& unit, QString (*text)(double, char)) {
+        return QString("%1 ± %2%3 (%4 to %5)")
+            .arg(text(s.mean, separator_), text(s.sd, separator_), unit, text(s.p16, separator_),
+                 text(s.p84, separator_));
+    };
+    QString note = QString("Monte Carlo, %1 of %2 draws fitted: T %3, elevation %4, A %5")
+                       .arg(mc.fitted)
+                       .arg(mc.draws)
+                       .arg(spread(mc.T, " °C", TemperatureText), spread(mc.E, " m", ElevationText),
+                            spread(mc.A, "", GlanceText));
+    if (mc.second)
+        note += ", " + Q(study::InfoOf(fitted_.model).params[1].symbol) + " " +
+                spread(*mc.second, "", GlanceText);
+    if (mc.atBound > 0) note += QString("; %1 % at a bound").arg(std::round(100 * mc.atBound));
+    if (mc.atEdge > 0) note += QString("; %1 % at the grid's end").arg(std::round(100 * mc.atEdge));
+    return note;
+}
+
 QString SamplesModel::ResultNote(int row) const {
     if (row < 0 || row >= rowCount()) return {};
     const Row& r = rows_[static_cast<std::size_t>(row)];
@@ -302,6 +324,7 @@ QString SamplesModel::ResultNote(int row) const {
     for (const std::string& f : x.flags)
         flags << QString::fromStdString(f) + " (" + FlagMeaning(f) + ")";
     if (!flags.isEmpty()) note += ". Flags: " + flags.join("; ");
+    if (x.mc && x.mc->fitted > 0) note += ". " + MonteCarloNote(*x.mc);
     if (!outOfDate_.isEmpty()) note += ". Out of date: fit all again";
     return note + ".";
 }

@@ -84,6 +84,8 @@ class SamplesModel : public QAbstractTableModel {
     // comparing models, a row per sample and model; a row changed since the fit is
     // said to be so.
     std::vector<study::StudyResult> ResultsToExport() const;
+    // A sample's Monte Carlo summary in words, for the line under the table.
+    QString MonteCarloNote(const study::McSummary& mc) const;
     // A row's result (or its refusal) in full, for the status line.
     QString ResultNote(int row) const;
 

@@ -3,6 +3,7 @@
 #include "core/numtext.h"
 #include "export/exports.h"
 #include "study/models.h"
+#include "study/monte_carlo.h"
 #include "study/sample_table.h"
 #include "study/study_notes.h"
 #include "ui/samples_model.h"
@@ -200,6 +201,15 @@ QGroupBox* SamplesWindow::MakeSettings() {
         Gas[i]->setChecked(defaults.gases[i]);
         gases->addWidget(Gas[i]);
     }
+    // Monte Carlo: draws of each sample fitted after the fit (0: none).
+    McDraws = MakeEdit(settings, "McDraws", "0", 900);
+    McDraws->setMaximumWidth(8 * fontMetrics().averageCharWidth());
+    McDraws->setToolTip("Each sample's measurements drawn this many times from normal "
+                        "distributions with their errors and fitted again; the spread of the "
+                        "fits is said under the table (seed 1: the same draws each time)");
+    gases->addSpacing(16);
+    gases->addWidget(MakeLabel(settings, "McDrawsLabel", "Monte Carlo draws"));
+    gases->addWidget(McDraws);
     gases->addStretch();
     RelErr = MakeEdit(settings, "RelErr", ExactText(defaults.relErr), 900);
     AMax = MakeEdit(settings, "AMax", ExactText(defaults.ceAMax), 900);
@@ -358,7 +368,7 @@ void SamplesWindow::ConnectControls() {
     });
     for (QCheckBox* c : Gas) connect(c, &QCheckBox::toggled, this, [this] { SettingsChanged(); });
     connect(PerGram, &QCheckBox::toggled, this, [this] { SettingsChanged(); });
-    for (QLineEdit* e : {RelErr, AMax, Upper})
+    for (QLineEdit* e : {RelErr, AMax, Upper, McDraws})
         connect(e, &QLineEdit::editingFinished, this, [this] { SettingsChanged(); });
     connect(&app_, &TemraApp::InputPageChanged, this, [this] { SettingsChanged(); });
 }
@@ -392,6 +402,8 @@ study::StudyOptions SamplesWindow::CurrentOptions() const {
         }
     }
     o.perGram = PerGram->isChecked();
+    const double draws = read(McDraws, 0);
+    o.mcDraws = draws >= 1 && draws <= 1e7 ? static_cast<int>(draws) : 0;
     return o;
 }
 
@@ -454,6 +466,15 @@ bool SamplesWindow::Options(study::StudyOptions& o) {
                                  "the " + label + " must be greater than " + ExactText(p->lo));
             o.upper[std::string(p->option)] = hi;
         }
+        const FieldRef drawsField{"Samples", "McDraws", "Monte Carlo draws"};
+        const double draws = ParseDouble(Text(McDraws), drawsField, separator_);
+        if (!(draws >= 0 && draws <= 1e7 && draws == std::floor(draws)))
+            throw TemraError(ErrorNumber::InvalidCall, drawsField,
+                             "the draws must be a whole number from 0 to 10,000,000");
+        o.mcDraws = static_cast<int>(draws);
+        if (o.mcDraws > 0 && o.allModels)
+            throw TemraError(ErrorNumber::InvalidCall, drawsField,
+                             "Monte Carlo fits one model at a time: choose a model, or 0 draws");
         if (std::none_of(o.gases.begin(), o.gases.end(), [](bool b) { return b; }))
             throw TemraError(ErrorNumber::InvalidCall, {"Samples", "Gas2", "Fitted gases"},
                              "tick at least one gas to fit");
@@ -692,6 +713,7 @@ bool SamplesWindow::FitAll() {
     if (!app_.Run(this, QString("Fitting %1 samples…").arg(samples.size()), [&](RunControl& c) {
             try {
                 results = study::FitStudy(samples, o, settings, c);
+                if (o.mcDraws > 0) study::MonteCarlo(samples, o, settings, results, c);
             } catch (const Cancelled&) {
                 cancelled = true;
                 throw;

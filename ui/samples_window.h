@@ -90,6 +90,7 @@ class SamplesWindow : public TemraWindow {
     QLabel* UpperLabel;
     QLineEdit* Upper;
     QCheckBox* PerGram;   // concentrations per gram of water
+    QLineEdit* McDraws;   // Monte Carlo draws of each sample (0: none)
     QTableWidget* Models; // the current sample's fit with each model, side by side
     QLabel *GridNote, *RowNote, *Status;
     QScrollArea* StatusArea; // the status line, scrolling when it runs long
