@@ -435,7 +435,7 @@ const ModelInfo kBuiltIn[] = {
      "ua",
      "UA",
      "UA: unfractionated excess air",
-     "UA (unfractionated excess air, A >= 0)",
+     "UA (unfractionated excess air: C = Ceq + A z, A >= 0)",
      "unfractionated excess air",
      false,
      1,
@@ -447,7 +447,8 @@ const ModelInfo kBuiltIn[] = {
      "ce",
      "CE",
      "CE: closed-system equilibration",
-     "CE (closed-system equilibration)",
+     "CE (closed-system equilibration: C = Ceq + (1 - F) A z / (1 + F A z / Ceq), 0 <= A <= "
+     "the largest A, 0 <= F <= 1)",
      "closed-system equilibration",
      true,
      2,

@@ -213,7 +213,8 @@ for r, line in enumerate(csv_lines[1:], start=2):
             except ValueError:
                 check(value == text, f"study {r},{c}: {value!r} for {text!r}")
 settings = settings_of(wb)
-check_settings(wb, {"Model": "CE (closed-system equilibration)"})
+check_settings(wb, {"Model": "CE (closed-system equilibration: C = Ceq + (1 - F) A z / "
+                             "(1 + F A z / Ceq), 0 <= A <= the largest A, 0 <= F <= 1)"})
 for key in ("Temra version", "Date", "Samples", "Model", "Largest A (cm3 STP/g)", "Gases",
             "Equilibrium Elevation Range (m) Max", "Tick to use MAAT equation"):
     check(key in settings, f"Settings lacks {key}: {list(settings)}")
