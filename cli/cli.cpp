@@ -111,6 +111,32 @@ void AddSampleSubcommands(CLI::App& app, Options& o) {
 }
 
 // study: a table of samples fitted over the grid, with the options of the fit.
+// The study's options beyond the fit: the lapse-rate prior and Monte Carlo.
+void AddPriorAndMonteCarlo(CLI::App* study, Options& o) {
+    study->add_flag("--prior-maat", o.priorMaat,
+                    "Weigh each grid case by a normal prior on its temperature around the MAAT "
+                    "line's (H = aT + b, --maat-a, --maat-b) at its elevation, and give the "
+                    "posterior medians and 68 % intervals of T, elevation and A");
+    study
+        ->add_option("--prior-offset", o.priorOffset,
+                     "Added to the line's temperature (°C): from air to soil or water table")
+        ->capture_default_str();
+    study->add_option("--prior-sd", o.priorSd, "The prior's spread (°C); 0: on the line")
+        ->capture_default_str();
+    study
+        ->add_option("--mc", o.mc,
+                     "Monte Carlo: fit this many draws of each sample's measurements from normal "
+                     "distributions with their errors, and give each parameter's mean, SD and "
+                     "16th, 50th and 84th percentiles over them (0: none)")
+        ->capture_default_str();
+    study
+        ->add_option("--mc-seed", o.mcSeed,
+                     "The seed of the draws: the same seed gives the same numbers")
+        ->capture_default_str();
+    study->add_option("--mc-draws", o.mcDraws,
+                      "Write every draw's fit to this new CSV file (with --mc)");
+}
+
 void AddStudySubcommand(CLI::App& app, Options& o) {
     auto* study = app.add_subcommand(
         "study", "Fit every sample of a table over the grid, each misfit weighted by the "
@@ -154,18 +180,7 @@ void AddStudySubcommand(CLI::App& app, Options& o) {
                     "The table's concentrations and errors are per gram of water (cm³ STP/g "
                     "H2O): each is multiplied by the sample's density before the fit (without "
                     "it they are per cm³ of water, cm³ STP/cm³ H2O, as on the input page)");
-    study
-        ->add_option("--mc", o.mc,
-                     "Monte Carlo: fit this many draws of each sample's measurements from normal "
-                     "distributions with their errors, and give each parameter's mean, SD and "
-                     "16th, 50th and 84th percentiles over them (0: none)")
-        ->capture_default_str();
-    study
-        ->add_option("--mc-seed", o.mcSeed,
-                     "The seed of the draws: the same seed gives the same numbers")
-        ->capture_default_str();
-    study->add_option("--mc-draws", o.mcDraws,
-                      "Write every draw's fit to this new CSV file (with --mc)");
+    AddPriorAndMonteCarlo(study, o);
     study->add_option("--xlsx", o.xlsx,
                       "Write the \"Study Results\" workbook (with its \"Settings\") to this new "
                       ".xlsx file instead");
@@ -569,6 +584,11 @@ study::StudyOptions StudyOptionsOf(const Options& o, const CLI::App& app,
     if (app.get_option("--gases")->count() > 0) so.gases = chosen;
     so.relErr = OptionNumber(o.relErr, "--rel-err");
     so.perGram = o.perGram;
+    so.prior = o.priorMaat;
+    so.priorOffset = OptionNumber(o.priorOffset, "--prior-offset");
+    so.priorSd = OptionNumber(o.priorSd, "--prior-sd");
+    if (!(so.priorSd >= 0) || !std::isfinite(so.priorSd))
+        throw OptionRefusal{"--prior-sd", "the spread (" + o.priorSd + ") must be 0 or more"};
     const double mc = OptionNumber(o.mc, "--mc");
     if (!(mc >= 0 && mc <= 1e9 && mc == std::floor(mc)))
         throw OptionRefusal{"--mc", "the draws (" + o.mc + ") must be a whole number from 0"};

@@ -28,7 +28,9 @@ struct Options {
     std::string ceAMax = "0.1";
     // The upper bounds of the models' parameters, by their options ("pr-r-max").
     std::map<std::string, std::string> upper;
-    bool perGram = false; // the table's concentrations are per gram of water
+    bool perGram = false;   // the table's concentrations are per gram of water
+    bool priorMaat = false; // the lapse-rate prior
+    std::string priorOffset = "0", priorSd = "1";
     std::string mc = "0"; // Monte Carlo draws of each sample
     std::string mcSeed = "1";
     std::string mcDraws; // the file of every draw's fit (CSV)

@@ -4,6 +4,7 @@
 #include "core/numtext.h"
 #include "core/solubility_model.h"
 #include "study/models.h"
+#include "study/posterior.h"
 
 #include <boost/math/distributions/chi_squared.hpp>
 
@@ -402,6 +403,22 @@ void GasesBeyond(StudyResult& r, const Values& v, const Point& best, const Study
     if (known[kO2]) keep(r.o2Fraction, v.measured[kO2] / equil(kO2));
 }
 
+// The posterior with the lapse-rate prior over the grid's cases, and its flag.
+void AddPosterior(StudyResult& r, const SampleGrid& grid, const CasePass& cases, const Domain& d,
+                  const StudyOptions& o) {
+    std::vector<PosteriorCase> all;
+    all.reserve(cases.chi2.size());
+    const auto& els = grid.layout->plan.elevations;
+    for (std::size_t e = 0; e < els.size(); ++e) {
+        const std::vector<double>& T = grid.tables[e]->T;
+        for (std::size_t t = 0, k = els[e].first; t < T.size(); ++t, ++k)
+            all.push_back({T[t], els[e].H, cases.A[k], cases.chi2[k]});
+    }
+    r.posterior =
+        PosteriorOf(all, d.tStep, d.eStep, {d.slope, d.intercept, o.priorOffset, o.priorSd});
+    if (r.posterior && r.posterior->cut) r.flags.emplace_back("prior-cut");
+}
+
 } // namespace
 
 StudyResult FitSample(const Sample& s, const Values& v, const SampleGrid& grid,
@@ -440,6 +457,7 @@ StudyResult FitSample(const Sample& s, const Values& v, const SampleGrid& grid,
     const Ranges ranges = model.RangesOf(best, SeedsOf(grid, cases, best.chi2 + 1));
     FillResult(r, best, ranges, d, f, o);
     GasesBeyond(r, v, best, o);
+    if (o.prior) AddPosterior(r, grid, cases, d, o);
     r.caseNo = static_cast<CaseNumber>(NearestCase(grid, best) + 1);
     if (!AllFinite(r)) {
         StudyResult e;

@@ -61,6 +61,13 @@ struct McSummary {
     double atEdge = 0;            // share at an end of the grid (edge-T, edge-E)
 };
 
+// The posterior with the lapse-rate prior (study/posterior.h): medians and 68 %
+// credible intervals.
+struct Posterior {
+    Estimate T, E, A;
+    bool cut = false; // an interval reaches a cell at the grid's end
+};
+
 struct StudyResult {
     std::string sample;
     std::string error; // not empty: the sample was refused (an error row)
@@ -88,6 +95,7 @@ struct StudyResult {
     std::optional<double> o2Fraction;     // O2 measured over its equilibrium
     bool preferred = false;               // among a sample's models, the highest p with dof > 0
     std::optional<McSummary> mc;          // with Monte Carlo draws
+    std::optional<Posterior> posterior;   // with the lapse-rate prior
 };
 
 // Fits every sample, in input order (with allModels, each sample's rows one per

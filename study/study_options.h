@@ -34,6 +34,10 @@ struct StudyOptions {
     // The upper bounds of the models' parameters set by their options, by the
     // option's name ("pr-r-max"); a bound not given has the table's default.
     std::map<std::string, double, std::less<>> upper;
+    // The lapse-rate prior: the MAAT line of the grid's boxes gives the recharge
+    // temperature at each elevation, plus the offset, with the spread (°C).
+    bool prior = false;
+    double priorOffset = 0, priorSd = 1;
     // Monte Carlo: draws of each sample (0: none) and the seed of their generator.
     int mcDraws = 0;
     std::uint64_t mcSeed = 1;

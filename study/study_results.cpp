@@ -169,6 +169,32 @@ void AddMonteCarloColumns(std::vector<ResultColumn>& c, const StudyOptions& o) {
     }));
 }
 
+// The posterior with the lapse-rate prior: each parameter's median and the ends
+// of its 68 % credible interval.
+void AddPosteriorColumns(std::vector<ResultColumn>& c) {
+    using R = const StudyResult&;
+    struct Param {
+        const char* stem;
+        const Estimate* (*of)(const Posterior&);
+    };
+    const Param params[] = {
+        {"temperature_C", [](const Posterior& p) { return &p.T; }},
+        {"elevation_m", [](const Posterior& p) { return &p.E; }},
+        {"excess_air", [](const Posterior& p) { return &p.A; }},
+    };
+    const char* ends[] = {"median", "lo", "hi"};
+    for (const Param& p : params)
+        for (int k = 0; k < 3; ++k) {
+            auto of = p.of;
+            c.push_back(Column(std::string("posterior_") + p.stem + "_" + ends[k], "", 0,
+                               Shown::Not, "", 18, [of, k](R r) {
+                                   if (!r.posterior) return ResultCell{};
+                                   const Estimate* e = of(*r.posterior);
+                                   return Number(k == 0 ? e->value : k == 1 ? e->lo : e->hi);
+                               }));
+        }
+}
+
 } // namespace
 
 std::vector<ResultColumn> ResultColumns(const StudyOptions* options) {
@@ -209,6 +235,7 @@ std::vector<ResultColumn> ResultColumns(const StudyOptions* options) {
     AddBeyondColumns(c);
     c.push_back(
         Column("flags", "Flags", 200, Shown::Flags, "", 40, [](R r) { return Text(FlagText(r)); }));
+    if (options && options->prior) AddPosteriorColumns(c);
     if (options && options->mcDraws > 0) AddMonteCarloColumns(c, *options);
     return c;
 }
@@ -256,6 +283,13 @@ std::vector<std::pair<std::string, std::string>> StudySettings(const StudyOption
     if (o.allModels)
         s.emplace_back("Models compared", "each sample's rows one per model; \"preferred\" marks "
                                           "the highest p among those with a degree of freedom");
+    if (o.prior) {
+        s.emplace_back("Prior on the recharge temperature",
+                       "normal around the MAAT line's temperature at each elevation, T = (H - b) "
+                       "/ a with the MAAT equation's a and b, plus the offset");
+        s.emplace_back("Prior offset (°C)", ExactText(o.priorOffset));
+        s.emplace_back("Prior spread (°C)", ExactText(o.priorSd));
+    }
     if (o.mcDraws > 0) {
         s.emplace_back("Monte Carlo draws of each sample", std::to_string(o.mcDraws));
         s.emplace_back("Monte Carlo seed", std::to_string(o.mcSeed));

@@ -6,6 +6,7 @@
 #include "study/contour.h"
 #include "study/models.h"
 #include "study/monte_carlo.h"
+#include "study/posterior.h"
 #include "study/sample_table.h"
 #include "study/study_fit.h"
 #include "study/study_notes.h"
@@ -1146,4 +1147,63 @@ TEST(StudyMonteCarlo, TheDrawsSpreadAsTheRangesAndTheSeedFixesThem) {
     } catch (const StudyError& e) {
         EXPECT_EQ(e.setting(), StudySetting::MonteCarlo);
     }
+}
+
+// ---- The lapse-rate prior ---------------------------------------------------------------
+
+// Samples recharged near the MAAT line (1 °C of scatter) at elevations drawn
+// at random: the posterior's 68 % elevation interval holds the truth about two
+// times in three.
+TEST(StudyPrior, ThePosteriorIntervalsHoldTheTruthTwoTimesInThree) {
+    std::mt19937 rng(53);
+    std::uniform_real_distribution<double> E(400, 2000), A(0.002, 0.008);
+    std::normal_distribution<double> scatter(0, 1);
+    StudyOptions o;
+    o.grid.Text21 = "25";   // T to 25 °C
+    o.grid.Text26 = "0.25"; // in steps of 0.25
+    o.grid.Text25 = "50";   // elevations in steps of 50 m
+    o.prior = true;
+    const double a = -108, b = 2289; // the MAAT equation's defaults
+    std::vector<Sample> samples;
+    std::vector<double> truthE, truthT;
+    for (int i = 0; i < 120; ++i) {
+        truthE.push_back(E(rng));
+        truthT.push_back((truthE.back() - b) / a + scatter(rng));
+        samples.push_back(Truth(truthT.back(), truthE.back(), A(rng), 0, Noise(rng, 0.01)));
+    }
+    const auto results = FitStudy(samples, o, Settings());
+    int inE = 0, inT = 0;
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        ASSERT_TRUE(results[i].posterior.has_value()) << i;
+        const Posterior& p = *results[i].posterior;
+        EXPECT_LE(p.E.lo, p.E.value);
+        EXPECT_LE(p.E.value, p.E.hi);
+        inE += p.E.lo <= truthE[i] && truthE[i] <= p.E.hi;
+        inT += p.T.lo <= truthT[i] && truthT[i] <= p.T.hi;
+    }
+    for (int covered : {inE, inT}) {
+        EXPECT_GE(covered, 66); // 55 %: 120 draws of a 68 % chance
+        EXPECT_LE(covered, 96); // 80 %
+    }
+}
+
+// With no spread the temperature lies on the line: the ends of the temperature
+// interval are the line's temperatures at the ends of the elevation interval
+// (the line falls with height), to a cell.
+TEST(StudyPrior, ThePriorWithoutSpreadKeepsToTheLine) {
+    std::mt19937 rng(59);
+    Sample s = Truth(6, 1500, 0.004, 0, Noise(rng, 0.01));
+    StudyOptions o;
+    o.grid.Text21 = "25";
+    o.prior = true;
+    o.priorSd = 0;
+    o.priorOffset = 0.5;
+    const StudyResult r = FitStudy({s}, o, Settings())[0];
+    ASSERT_TRUE(r.posterior.has_value());
+    const Posterior& p = *r.posterior;
+    auto line = [](double E) { return (E - 2289) / -108 + 0.5; };
+    const double cell = 100.0 / 108; // an elevation step's worth of temperature
+    EXPECT_NEAR(p.T.lo, line(p.E.hi), cell);
+    EXPECT_NEAR(p.T.hi, line(p.E.lo), cell);
+    EXPECT_NEAR(p.T.value, line(p.E.value), cell);
 }

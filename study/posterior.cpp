@@ -1,0 +1,134 @@
+#include "study/posterior.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <map>
+
+namespace temra::study {
+
+namespace {
+
+// A marginal over cells of one parameter: each cell's centre and mass.
+using Cells = std::map<long long, double>; // by cell index: round(x / step)
+
+struct Marginal {
+    Cells cells;
+    double step = 1;
+};
+
+void AddTo(Marginal& m, double x, double w) {
+    m.cells[std::llround(x / m.step)] += w;
+}
+
+// The value below which the share q of the mass lies, each cell's mass spread
+// evenly over it (the end cells over their half within the grid); `atEnd` is set
+// when it lies in an end cell of more than one.
+double Quantile(const Marginal& m, double q, bool& atEnd) {
+    double total = 0;
+    for (const auto& [k, w] : m.cells) total += w;
+    const double target = q * total;
+    const long long first = m.cells.begin()->first, last = m.cells.rbegin()->first;
+    double below = 0;
+    for (const auto& [k, w] : m.cells) {
+        if (below + w < target && k != last) {
+            below += w;
+            continue;
+        }
+        const double centre = static_cast<double>(k) * m.step;
+        const double lo = k == first ? centre : centre - m.step / 2;
+        const double hi = k == last ? centre : centre + m.step / 2;
+        if (first != last && (k == first || k == last)) atEnd = true;
+        const double share = w > 0 ? std::clamp((target - below) / w, 0.0, 1.0) : 0.5;
+        return lo + (hi - lo) * share;
+    }
+    return static_cast<double>(last) * m.step;
+}
+
+Estimate Interval(const Marginal& m, bool& cut) {
+    bool unused = false;
+    const double median = Quantile(m, 0.5, unused);
+    return {median, Quantile(m, 0.16, cut), Quantile(m, 0.84, cut)};
+}
+
+// The weighted 16th, 50th and 84th percentiles of values, between the ordered
+// values.
+Estimate WeightedInterval(std::vector<std::pair<double, double>> values) {
+    std::sort(values.begin(), values.end());
+    double total = 0;
+    for (const auto& v : values) total += v.second;
+    auto at = [&](double q) {
+        double below = 0;
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            const double next = below + values[i].second;
+            if (next >= q * total) {
+                if (i == 0 || values[i].second <= 0) return values[i].first;
+                const double share = (q * total - below) / values[i].second;
+                return values[i - 1].first + (values[i].first - values[i - 1].first) * share;
+            }
+            below = next;
+        }
+        return values.back().first;
+    };
+    return {at(0.5), at(0.16), at(0.84)};
+}
+
+// On the line (no spread): each elevation's cases give one point, at the line's
+// temperature, with chi2 and A taken between the cases either side.
+std::vector<PosteriorCase> OnTheLine(const std::vector<PosteriorCase>& cases,
+                                     const PriorLine& prior) {
+    std::map<double, std::vector<const PosteriorCase*>> byE;
+    for (const PosteriorCase& c : cases) byE[c.E].push_back(&c);
+    std::vector<PosteriorCase> line;
+    for (auto& [E, at] : byE) {
+        std::sort(at.begin(), at.end(), [](auto* a, auto* b) { return a->T < b->T; });
+        const double T = (E - prior.intercept) / prior.slope + prior.offset;
+        for (std::size_t i = 0; i < at.size(); ++i) {
+            const PosteriorCase& a = *at[i];
+            const PosteriorCase& b = *at[std::min(i + 1, at.size() - 1)];
+            if (T < a.T || T > b.T) continue;
+            const double s = b.T > a.T ? (T - a.T) / (b.T - a.T) : 0.0;
+            line.push_back({T, E, a.A + (b.A - a.A) * s, a.chi2 + (b.chi2 - a.chi2) * s});
+            break;
+        }
+    }
+    return line;
+}
+
+} // namespace
+
+std::optional<Posterior> PosteriorOf(const std::vector<PosteriorCase>& cases, double tStep,
+                                     double eStep, const PriorLine& prior) {
+    if (!(prior.slope != 0) || !std::isfinite(prior.slope) || cases.empty()) return std::nullopt;
+    const bool onLine = !(prior.sd > 0);
+    const std::vector<PosteriorCase> points = onLine ? OnTheLine(cases, prior) : cases;
+    std::vector<double> logW(points.size());
+    double most = -std::numeric_limits<double>::infinity();
+    for (std::size_t k = 0; k < points.size(); ++k) {
+        const PosteriorCase& c = points[k];
+        logW[k] = -c.chi2 / 2;
+        if (!onLine) {
+            const double d = c.T - ((c.E - prior.intercept) / prior.slope + prior.offset);
+            logW[k] -= d * d / (2 * prior.sd * prior.sd);
+        }
+        if (std::isfinite(logW[k])) most = std::max(most, logW[k]);
+    }
+    if (!std::isfinite(most)) return std::nullopt;
+    Marginal T{{}, tStep > 0 ? tStep : 1}, E{{}, eStep > 0 ? eStep : 1};
+    std::vector<std::pair<double, double>> A, Tline;
+    for (std::size_t k = 0; k < points.size(); ++k) {
+        const double w = std::isfinite(logW[k]) ? std::exp(logW[k] - most) : 0.0;
+        AddTo(T, points[k].T, w);
+        AddTo(E, points[k].E, w);
+        A.emplace_back(points[k].A, w);
+        Tline.emplace_back(points[k].T, w);
+    }
+    Posterior p;
+    p.E = Interval(E, p.cut);
+    // On the line the temperature follows the elevation.
+    p.T = onLine ? WeightedInterval(Tline) : Interval(T, p.cut);
+    p.A = WeightedInterval(A);
+    return p;
+}
+
+} // namespace temra::study
