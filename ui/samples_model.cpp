@@ -259,6 +259,8 @@ QString SamplesModel::FlagMeaning(const std::string& flag) {
         {"underdetermined", "no more gases than free parameters: p is left empty, and χ² and "
                             "the ranges do not test the model"},
         {"missing:", "%1 is fitted, but the sample has no value for it: fitted without it"},
+        {"prior-cut", "the posterior's 68 % interval with the lapse-rate prior reaches a cell at "
+                      "the grid's end, which cuts it: widen the grid"},
     };
     // The flags of a parameter at a bound, as the table of models says them.
     for (const study::ModelInfo& model : study::Models())
