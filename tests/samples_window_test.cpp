@@ -246,6 +246,18 @@ TEST_F(SamplesSession, MonteCarloDrawsAreSummarisedUnderTheTable) {
     EXPECT_TRUE(messages.back().text.contains("Monte Carlo draws"));
 }
 
+// Fit ▸ Lapse-rate prior: the posterior said under the table.
+TEST_F(SamplesSession, ThePriorsPosteriorIsSaidUnderTheTable) {
+    ASSERT_TRUE(samples().OpenFile(QString::fromStdString(WriteTable())));
+    samples().PriorAction->setChecked(true);
+    ASSERT_TRUE(samples().FitAll());
+    SamplesModel* m = samples().Model();
+    ASSERT_TRUE(m->ResultAt(0)->posterior.has_value());
+    EXPECT_TRUE(m->FitOptions().prior);
+    EXPECT_TRUE(m->ResultNote(0).contains("With the lapse-rate prior: "))
+        << m->ResultNote(0).toStdString();
+}
+
 TEST_F(SamplesSession, ACancelledFitKeepsTheEarlierResults) {
     ASSERT_TRUE(samples().OpenFile(QString::fromStdString(WriteTable())));
     samples().FitAll();

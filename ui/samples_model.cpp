@@ -326,6 +326,18 @@ QString SamplesModel::ResultNote(int row) const {
     for (const std::string& f : x.flags)
         flags << QString::fromStdString(f) + " (" + FlagMeaning(f) + ")";
     if (!flags.isEmpty()) note += ". Flags: " + flags.join("; ");
+    if (x.posterior) {
+        const study::Posterior& p = *x.posterior;
+        note += ". With the lapse-rate prior: " +
+                range(TemperatureText(p.T.value, separator_), TemperatureText(p.T.lo, separator_),
+                      TemperatureText(p.T.hi, separator_)) +
+                " °C, " +
+                range(ElevationText(p.E.value, separator_), ElevationText(p.E.lo, separator_),
+                      ElevationText(p.E.hi, separator_)) +
+                " m, A = " +
+                range(GlanceText(p.A.value, separator_), GlanceText(p.A.lo, separator_),
+                      GlanceText(p.A.hi, separator_));
+    }
     if (x.mc && x.mc->fitted > 0) note += ". " + MonteCarloNote(*x.mc);
     if (!outOfDate_.isEmpty()) note += ". Out of date: fit all again";
     return note + ".";

@@ -308,6 +308,13 @@ void SamplesWindow::MakeMenuBar() {
     file->addAction("&Export results", this, [this] { ExportResults(); });
     file->addSeparator();
     file->addAction("&Close", QKeySequence::Close, this, [this] { close(); });
+    QMenu* fit = MenuBar->addMenu("F&it");
+    PriorAction = fit->addAction("Lapse-rate &prior (MAAT line, ±1 °C)");
+    PriorAction->setCheckable(true);
+    PriorAction->setToolTip("Weigh each grid case by a normal prior (1 °C) on its temperature "
+                            "around the temperature of the input page's MAAT equation at its "
+                            "elevation; the posterior is said under the table");
+    fit->addAction("Fit &all", this, [this] { FitAll(); });
     QMenu* edit = MenuBar->addMenu("&Edit");
     UndoAction = model_->UndoStack()->createUndoAction(this, "&Undo");
     UndoAction->setShortcut(QKeySequence::Undo);
@@ -368,6 +375,7 @@ void SamplesWindow::ConnectControls() {
     });
     for (QCheckBox* c : Gas) connect(c, &QCheckBox::toggled, this, [this] { SettingsChanged(); });
     connect(PerGram, &QCheckBox::toggled, this, [this] { SettingsChanged(); });
+    connect(PriorAction, &QAction::toggled, this, [this] { SettingsChanged(); });
     for (QLineEdit* e : {RelErr, AMax, Upper, McDraws})
         connect(e, &QLineEdit::editingFinished, this, [this] { SettingsChanged(); });
     connect(&app_, &TemraApp::InputPageChanged, this, [this] { SettingsChanged(); });
@@ -402,6 +410,7 @@ study::StudyOptions SamplesWindow::CurrentOptions() const {
         }
     }
     o.perGram = PerGram->isChecked();
+    o.prior = PriorAction->isChecked();
     const double draws = read(McDraws, 0);
     o.mcDraws = draws >= 1 && draws <= 1e7 ? static_cast<int>(draws) : 0;
     return o;

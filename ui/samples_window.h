@@ -98,6 +98,7 @@ class SamplesWindow : public TemraWindow {
         *MapButton, *ExportButton;
     QMenuBar* MenuBar;
     QAction *SaveAction, *UndoAction, *RedoAction, *PasteAction;
+    QAction* PriorAction; // Fit ▸ Lapse-rate prior
 
   private:
     std::map<std::string, QString> upperTexts_; // by option, as typed
