@@ -523,9 +523,7 @@ std::string StudyOption(study::StudySetting setting, const Options& o,
 // A draw's row of the file of draws.
 std::string DrawRow(const study::McDraw& d, const std::vector<study::Sample>& samples) {
     const study::StudyResult& r = d.result;
-    std::string row = "\"";
-    for (char c : samples[d.sample].name) row += c == '"' ? std::string("\"\"") : std::string(1, c);
-    row += "\"," + std::to_string(d.draw + 1) + ",";
+    std::string row = CsvField(samples[d.sample].name) + "," + std::to_string(d.draw + 1) + ",";
     if (!r.error.empty()) return row + ",,,,,,\"error\"";
     row += ExactText(r.chi2) + "," + ExactText(r.temperature) + "," + ExactText(r.elevation) + "," +
            ExactText(r.A) + "," + (r.second ? ExactText(r.second->value) : std::string()) + ",";

@@ -197,25 +197,6 @@ double Continuum::ExtremeE(const Factors& f, double target, bool high, bool& cut
     return sign * Crossing(excess, m.x, end, m.fx, atEnd);
 }
 
-namespace {
-
-// The value of an extreme to make greatest: 0 the lowest A (negated), 1 the
-// highest A, 2 the lowest second parameter (negated), 3 its highest.
-double ValueOf(int which, double A, double second) {
-    switch (which) {
-    case 0:
-        return -A;
-    case 1:
-        return A;
-    case 2:
-        return -second;
-    default:
-        return second;
-    }
-}
-
-} // namespace
-
 // One extreme of the excess air at (T, E) where chi2 <= target, as a value to
 // make greatest (ValueOf). Outside the region: the best excess air's value less
 // a steep penalty.

@@ -16,21 +16,6 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr std::uintmax_t kCoarseIter = 6; // the grid's search: B between scanned neighbours
 constexpr int kScanB = 9; // values of a searched parameter scanned before Brent's method
 
-// The value of an extreme to make greatest: 0 the lowest A (negated), 1 the
-// highest A, 2 the lowest second parameter (negated), 3 its highest.
-double ValueOf(int which, double A, double second) {
-    switch (which) {
-    case 0:
-        return -A;
-    case 1:
-        return A;
-    case 2:
-        return -second;
-    default:
-        return second;
-    }
-}
-
 // ---- UA: unfractionated excess air, C_i = Ceq_i + A z_i, A >= 0 ------------------------
 // The best A has a closed form; chi2(A) is a quadratic.
 
@@ -515,6 +500,19 @@ std::vector<ModelInfo>& Table() {
 }
 
 } // namespace
+
+double ValueOf(int which, double A, double second) {
+    switch (which) {
+    case 0:
+        return -A;
+    case 1:
+        return A;
+    case 2:
+        return -second;
+    default:
+        return second;
+    }
+}
 
 double OptionUpper(const ModelParam& self, const StudyOptions& o) {
     const auto it = o.upper.find(self.option);

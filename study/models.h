@@ -52,6 +52,10 @@ struct ModelParam {
     double upper = 0;
 };
 
+// The value of an extreme to make greatest: 0 the lowest A (negated), 1 the
+// highest A, 2 the lowest second parameter (negated), 3 its highest.
+double ValueOf(int which, double A, double second);
+
 // The upper bound an option of the table sets: the study's value, or the
 // option's default.
 double OptionUpper(const ModelParam& self, const StudyOptions& o);

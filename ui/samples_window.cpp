@@ -388,30 +388,29 @@ study::StudyOptions SamplesWindow::CurrentOptions() const {
     o.allModels = chosen >= study::Models().size();
     if (!o.allModels) o.model = study::Models()[chosen].model;
     for (std::size_t i = 0; i < Gas.size(); ++i) o.gases[i] = Gas[i]->isChecked();
-    auto read = [this](const QLineEdit* box, double fallback) {
+    auto read = [this](const std::string& text, double fallback) {
         try {
-            const double v = ParseDouble(Text(box), FieldRef{}, separator_);
+            const double v = ParseDouble(text, FieldRef{}, separator_);
             return v > 0 ? v : fallback;
         } catch (const TemraError&) {
             return fallback;
         }
     };
-    o.relErr = read(RelErr, o.relErr);
-    if (o.allModels || study::InfoOf(o.model).usesAMax) o.ceAMax = read(AMax, o.ceAMax);
+    o.relErr = read(Text(RelErr), o.relErr);
+    if (o.allModels || study::InfoOf(o.model).usesAMax) o.ceAMax = read(Text(AMax), o.ceAMax);
     for (const study::ModelInfo& m : study::Models()) {
         const study::ModelParam* p = UpperParam(m);
         if (!p || (!o.allModels && m.model != o.model)) continue;
         const std::string option(p->option);
         if (option == upperOption_) {
-            o.upper[option] = read(Upper, p->upper);
+            o.upper[option] = read(Text(Upper), p->upper);
         } else if (const auto kept = upperTexts_.find(option); kept != upperTexts_.end()) {
-            QLineEdit typed(kept->second);
-            o.upper[option] = read(&typed, p->upper);
+            o.upper[option] = read(kept->second.toStdString(), p->upper);
         }
     }
     o.perGram = PerGram->isChecked();
     o.prior = PriorAction->isChecked();
-    const double draws = read(McDraws, 0);
+    const double draws = read(Text(McDraws), 0);
     o.mcDraws = draws >= 1 && draws <= 1e7 ? static_cast<int>(draws) : 0;
     return o;
 }
