@@ -14,6 +14,7 @@
 
 #include "core/module1.h"
 #include "core/numtext.h"
+#include "core/parallel.h"
 #include "core/version.h"
 #include "export/exports.h"
 #include "platform/platform.h"
@@ -28,6 +29,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -98,6 +100,10 @@ void AddSampleSubcommands(CLI::App& app, Options& o) {
     app.add_option("--gases", o.gases,
                    "Gases compared (fit, fit-ea) or paired (pair: the first two in gas order), "
                    "comma-separated, case-insensitive")
+        ->capture_default_str();
+    app.add_option("--threads", o.threads,
+                   "The most threads a computation uses (0: one per core, at most 16); the "
+                   "numbers do not depend on it")
         ->capture_default_str();
     grid->add_option("--xlsx", o.xlsx,
                      "Write the \"NG Solubility\" workbook to this new .xlsx file instead");
@@ -690,6 +696,12 @@ int Refuse(std::ostream& err, const std::string& message) {
 int Compute(const Options& o, const CLI::App& app, Module1& m, std::ostream& out,
             std::ostream& err) {
     RefuseEmptyOptions(o, app);
+    const double threads = OptionNumber(o.threads, "--threads");
+    if (!(threads >= 0 && threads <= 16 && threads == std::floor(threads)))
+        throw OptionRefusal{"--threads", "the threads (" + o.threads +
+                                             ") must be a whole number from 0 (one per core) "
+                                             "to 16"};
+    threadLimit = static_cast<unsigned>(threads);
     const bool grid = app.got_subcommand("grid");
     // The grid compares no gases: --gases is not read for it.
     const auto chosen = grid ? std::array<bool, GasCount>{} : ParseGases(o.gases);

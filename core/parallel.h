@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <exception>
 #include <thread>
@@ -11,10 +12,16 @@
 
 namespace temra {
 
-// How many parts a loop over `count` items is split into: one part per core, and
-// no split below `minPerPart` items a part.
+// The most threads a loop is split over (0: one per core, at most 16). A
+// program sets it once, before its work begins (temra-cli's --threads).
+inline std::atomic<unsigned> threadLimit{0};
+
+// How many parts a loop over `count` items is split into: one part per core (or
+// per thread the limit allows), and no split below `minPerPart` items a part.
 inline unsigned PartCount(std::int64_t count, std::int64_t minPerPart) {
-    const unsigned cores = std::max(1u, std::min(std::thread::hardware_concurrency(), 16u));
+    const unsigned limit = threadLimit.load(std::memory_order_relaxed);
+    const unsigned cores =
+        std::max(1u, std::min(limit > 0 ? limit : std::thread::hardware_concurrency(), 16u));
     const auto byWork = static_cast<std::uint64_t>(std::max<std::int64_t>(1, count / minPerPart));
     return static_cast<unsigned>(std::min<std::uint64_t>(cores, byWork));
 }

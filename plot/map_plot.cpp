@@ -51,7 +51,8 @@ void MapPlot::Clear() {
 }
 
 void MapPlot::SetMap(int nx, int ny, double x0, double x1, double y0, double y1,
-                     const std::vector<double>& values, const QString& scaleTitle) {
+                     const std::vector<double>& values, const QString& scaleTitle, Scale scale) {
+    const bool share = scale == Scale::kShare;
     map_ = new QCPColorMap(canvas_->xAxis, canvas_->yAxis);
     map_->setName(scaleTitle);
     map_->removeFromLegend();
@@ -67,28 +68,29 @@ void MapPlot::SetMap(int nx, int ny, double x0, double x1, double y0, double y1,
                 hi = std::max(hi, v);
             }
         }
-    // A logarithmic scale from the least misfit (at least 0.01) to the largest.
-    lo = std::isfinite(lo) ? std::max(lo, 0.01) : 0.01;
-    hi = std::max(hi, lo * 10);
+    // A logarithmic scale from the least misfit (at least 0.01) to the largest; a
+    // share from 0 to 1.
+    lo = share ? 0.0 : std::isfinite(lo) ? std::max(lo, 0.01) : 0.01;
+    hi = share ? 1.0 : std::max(hi, lo * 10);
     scale_ = new QCPColorScale(canvas_);
     canvas_->plotLayout()->addElement(1, 1, scale_);
     scale_->setType(QCPAxis::atRight);
-    scale_->setDataScaleType(QCPAxis::stLogarithmic);
+    scale_->setDataScaleType(share ? QCPAxis::stLinear : QCPAxis::stLogarithmic);
     scale_->axis()->setLabel(scaleTitle);
-    UseTickStyle(scale_->axis(), decimalPoint_, true);
+    UseTickStyle(scale_->axis(), decimalPoint_, !share);
     map_->setColorScale(scale_);
-    // Viridis, reversed: the least misfit is the lightest colour, and the scale
+    // Viridis, the least misfit (the largest share) the lightest colour: the scale
     // reads the same in grey and to colour-blind readers.
     QCPColorGradient gradient;
     const char* const viridis[] = {"#fde725", "#9fda3a", "#4ac16d", "#1fa187",
                                    "#277f8e", "#365c8d", "#46337e", "#440154"};
     QMap<double, QColor> stops;
-    for (int i = 0; i < 8; ++i) stops.insert(i / 7.0, QColor(viridis[i]));
+    for (int i = 0; i < 8; ++i) stops.insert(share ? 1 - i / 7.0 : i / 7.0, QColor(viridis[i]));
     gradient.setColorStops(stops);
     gradient.setColorInterpolation(QCPColorGradient::ciRGB);
     gradient.setNanHandling(QCPColorGradient::nhTransparent);
     map_->setGradient(gradient);
-    map_->setDataScaleType(QCPAxis::stLogarithmic);
+    map_->setDataScaleType(share ? QCPAxis::stLinear : QCPAxis::stLogarithmic);
     map_->setDataRange(QCPRange(lo, hi));
     auto* margins = new QCPMarginGroup(canvas_);
     canvas_->axisRect()->setMarginGroup(QCP::msBottom | QCP::msTop, margins);
@@ -146,19 +148,23 @@ void MapPlot::AddSegments(const std::vector<std::array<double, 4>>& segments, co
     }
 }
 
-void MapPlot::AddMarker(double x, double y, const QString& name) {
+void MapPlot::AddMarker(double x, double y, const QString& name, bool other) {
     QCPGraph* g = canvas_->addGraph();
     g->setName(name);
     g->setLineStyle(QCPGraph::lsNone);
-    g->setScatterStyle(
-        QCPScatterStyle(QCPScatterStyle::ssCrossCircle, QPen(Qt::black, 2), QBrush(Qt::white), 12));
+    g->setScatterStyle(other ? QCPScatterStyle(QCPScatterStyle::ssDiamond, QPen(Qt::black, 1.5),
+                                               QBrush(QColor(255, 127, 14)), 13)
+                             : QCPScatterStyle(QCPScatterStyle::ssCrossCircle, QPen(Qt::black, 2),
+                                               QBrush(Qt::white), 12));
     g->setData({x}, {y});
 }
 
-void MapPlot::AddLine(double x0, double y0, double x1, double y1, const QString& name) {
+void MapPlot::AddLine(double x0, double y0, double x1, double y1, const QString& name,
+                      bool dotted) {
     QCPGraph* g = canvas_->addGraph();
     g->setName(name);
-    g->setPen(QPen(QColor(214, 39, 40), 2, Qt::DashLine));
+    g->setPen(dotted ? QPen(QColor(255, 127, 14), 2, Qt::DotLine)
+                     : QPen(QColor(214, 39, 40), 2, Qt::DashLine));
     g->setData({x0, x1}, {y0, y1});
 }
 

@@ -66,19 +66,24 @@ bool AtEdge(const StudyResult& r) {
                        [](const std::string& f) { return f == "edge-T" || f == "edge-E"; });
 }
 
-McSummary Summarise(const std::vector<StudyResult>& fits, std::size_t draws) {
+McPoint PointOf(const StudyResult& r) {
+    McPoint p{r.temperature, r.elevation, r.A, std::nullopt, AtBound(r), AtEdge(r)};
+    if (r.second) p.second = r.second->value;
+    return p;
+}
+
+McSummary Summarise(const std::vector<McPoint>& fits, std::size_t draws) {
     McSummary s;
     s.draws = draws;
     std::vector<double> T, E, A, second;
     std::size_t bound = 0, edge = 0;
-    for (const StudyResult& r : fits) {
-        if (!r.error.empty()) continue;
-        T.push_back(r.temperature);
-        E.push_back(r.elevation);
-        A.push_back(r.A);
-        if (r.second) second.push_back(r.second->value);
-        bound += AtBound(r);
-        edge += AtEdge(r);
+    for (const McPoint& p : fits) {
+        T.push_back(p.T);
+        E.push_back(p.E);
+        A.push_back(p.A);
+        if (p.second) second.push_back(*p.second);
+        bound += p.atBound;
+        edge += p.atEdge;
     }
     s.fitted = T.size();
     s.T = SpreadOf(std::move(T));
@@ -92,28 +97,62 @@ McSummary Summarise(const std::vector<StudyResult>& fits, std::size_t draws) {
     return s;
 }
 
-} // namespace
-
-void MonteCarlo(const std::vector<Sample>& samples, const StudyOptions& options,
-                const RunSettings& settings, std::vector<StudyResult>& results, RunControl& control,
-                const std::function<void(const McDraw&)>& eachDraw) {
-    const int draws = options.mcDraws;
-    const std::uint64_t seed = options.mcSeed;
-    if (draws <= 0) return;
-    StudyOptions one = options;
-    one.mcDraws = 0;
+// The options of the draws' fits, after the checks of the whole: one model, and
+// the fitted draws of a sample in memory.
+StudyOptions DrawOptions(const StudyOptions& options, const RunSettings& settings) {
     if (options.allModels)
         throw StudyError("Monte Carlo fits the draws with one model; choose one",
                          StudySetting::MonteCarlo);
-    const auto n = static_cast<std::size_t>(draws);
-    // The fitted values of a sample's draws are kept to be ordered: four numbers
-    // a draw, with the results of a chunk.
-    const double bytes = static_cast<double>(n) * 4 * sizeof(double) +
+    const auto n = static_cast<std::size_t>(options.mcDraws);
+    // A sample's fitted draws are kept to be ordered, with the results of a chunk.
+    const double bytes = static_cast<double>(n) * (sizeof(McPoint) + 4 * sizeof(double)) +
                          static_cast<double>(std::min(n, kChunk)) * 2048;
     if (bytes > static_cast<double>(settings.MemoryAvailable()))
         throw StudyError("the " + std::to_string(n) + " draws of a sample would take " +
                              ApproxText(bytes / 1e6) + " MB, more than this process may use",
                          StudySetting::MonteCarlo);
+    StudyOptions one = options;
+    one.mcDraws = 0;
+    return one;
+}
+
+// The draws of the sample at `place` (read as `v`), fitted a chunk at a time; its
+// generator is seeded by the seed and the place alone. Each chunk advances
+// `control` by its draws.
+std::vector<McPoint> DrawAndFit(const Sample& sample, std::size_t place, const Values& v,
+                                const StudyOptions& options, const StudyOptions& one,
+                                const RunSettings& settings, RunControl& control,
+                                const std::function<void(const McDraw&)>& eachDraw) {
+    const auto n = static_cast<std::size_t>(options.mcDraws);
+    const std::uint64_t seed = options.mcSeed;
+    std::seed_seq seq{static_cast<std::uint32_t>(seed), static_cast<std::uint32_t>(seed >> 32),
+                      static_cast<std::uint32_t>(place), static_cast<std::uint32_t>(place >> 32)};
+    std::mt19937_64 rng(seq);
+    std::vector<McPoint> fits;
+    fits.reserve(n);
+    for (std::size_t first = 0; first < n; first += kChunk) {
+        std::vector<Sample> chunk;
+        for (std::size_t k = first; k < std::min(n, first + kChunk); ++k)
+            chunk.push_back(Drawn(sample, v, options, rng));
+        RunControl part(control, RunControl::kCountedApart);
+        const std::vector<StudyResult> fitted = FitStudy(chunk, one, settings, part);
+        for (std::size_t k = 0; k < fitted.size(); ++k) {
+            if (eachDraw) eachDraw({place, first + k, fitted[k]});
+            if (fitted[k].error.empty()) fits.push_back(PointOf(fitted[k]));
+        }
+        control.Advance(chunk.size());
+    }
+    return fits;
+}
+
+} // namespace
+
+void MonteCarlo(const std::vector<Sample>& samples, const StudyOptions& options,
+                const RunSettings& settings, std::vector<StudyResult>& results, RunControl& control,
+                const std::function<void(const McDraw&)>& eachDraw) {
+    if (options.mcDraws <= 0) return;
+    const StudyOptions one = DrawOptions(options, settings);
+    const auto n = static_cast<std::size_t>(options.mcDraws);
     control.Begin(samples.size() * n);
     for (std::size_t i = 0; i < samples.size(); ++i) {
         Values v;
@@ -123,25 +162,22 @@ void MonteCarlo(const std::vector<Sample>& samples, const StudyOptions& options,
             control.Advance(n); // refused as it stands: its row says why
             continue;
         }
-        std::seed_seq seq{static_cast<std::uint32_t>(seed), static_cast<std::uint32_t>(seed >> 32),
-                          static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(i >> 32)};
-        std::mt19937_64 rng(seq);
-        std::vector<StudyResult> fits;
-        fits.reserve(n);
-        for (std::size_t first = 0; first < n; first += kChunk) {
-            std::vector<Sample> chunk;
-            for (std::size_t k = first; k < std::min(n, first + kChunk); ++k)
-                chunk.push_back(Drawn(samples[i], v, options, rng));
-            RunControl part(control, RunControl::kCountedApart);
-            std::vector<StudyResult> fitted = FitStudy(chunk, one, settings, part);
-            for (std::size_t k = 0; k < fitted.size(); ++k) {
-                if (eachDraw) eachDraw({i, first + k, fitted[k]});
-                fits.push_back(std::move(fitted[k]));
-            }
-            control.Advance(chunk.size());
+        const std::vector<McPoint> fits =
+            DrawAndFit(samples[i], i, v, options, one, settings, control, eachDraw);
+        if (i < results.size()) {
+            results[i].mc = Summarise(fits, n);
+            results[i].mc->place = i;
         }
-        if (i < results.size()) results[i].mc = Summarise(fits, n);
     }
+}
+
+std::vector<McPoint> McDrawsOf(const Sample& sample, std::size_t place, const StudyOptions& options,
+                               const RunSettings& settings, RunControl& control) {
+    if (options.mcDraws <= 0) return {};
+    const StudyOptions one = DrawOptions(options, settings);
+    const Values v = ReadValues(sample, options, settings.DecimalSeparator);
+    control.Begin(static_cast<std::size_t>(options.mcDraws));
+    return DrawAndFit(sample, place, v, options, one, settings, control, {});
 }
 
 } // namespace temra::study

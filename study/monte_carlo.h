@@ -25,6 +25,14 @@ struct McDraw {
     StudyResult result;
 };
 
+// One fitted draw as the summary and the window's histograms read it.
+struct McPoint {
+    double T = 0, E = 0, A = 0;
+    std::optional<double> second; // the model's second parameter
+    bool atBound = false;         // a parameter at its bound
+    bool atEdge = false;          // at an end of the grid
+};
+
 // Gives each result of `results` (one per sample of `samples`, as FitStudy gave
 // them) the summary of options.mcDraws draws of its sample, seeded by
 // options.mcSeed; a sample refused as it stands gets none. `eachDraw`, when
@@ -36,5 +44,12 @@ void MonteCarlo(const std::vector<Sample>& samples, const StudyOptions& options,
                 const RunSettings& settings, std::vector<StudyResult>& results,
                 RunControl& control = Unwatched(),
                 const std::function<void(const McDraw&)>& eachDraw = {});
+
+// The fitted draws of `sample` at `place` in its table (a draw refused left
+// out): the very draws MonteCarlo summarises for it with the same options
+// (McSummary::place). Throws StudyError when the sample is refused as it stands
+// or the draws cannot be made; Cancelled on a cancel.
+std::vector<McPoint> McDrawsOf(const Sample& sample, std::size_t place, const StudyOptions& options,
+                               const RunSettings& settings, RunControl& control = Unwatched());
 
 } // namespace temra::study

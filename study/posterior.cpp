@@ -95,10 +95,22 @@ std::vector<PosteriorCase> OnTheLine(const std::vector<PosteriorCase>& cases,
     return line;
 }
 
+MarginalCells CellsOf(const Marginal& m) {
+    MarginalCells c;
+    double total = 0;
+    for (const auto& [k, w] : m.cells) total += w;
+    for (const auto& [k, w] : m.cells) {
+        c.centre.push_back(static_cast<double>(k) * m.step);
+        c.mass.push_back(total > 0 ? w / total : 0.0);
+    }
+    return c;
+}
+
 } // namespace
 
-std::optional<Posterior> PosteriorOf(const std::vector<PosteriorCase>& cases, double tStep,
-                                     double eStep, const PriorLine& prior) {
+std::optional<PosteriorDetail> PosteriorDetailOf(const std::vector<PosteriorCase>& cases,
+                                                 double tStep, double eStep,
+                                                 const PriorLine& prior) {
     if (!(prior.slope != 0) || !std::isfinite(prior.slope) || cases.empty()) return std::nullopt;
     const bool onLine = !(prior.sd > 0);
     const std::vector<PosteriorCase> points = onLine ? OnTheLine(cases, prior) : cases;
@@ -116,19 +128,43 @@ std::optional<Posterior> PosteriorOf(const std::vector<PosteriorCase>& cases, do
     if (!std::isfinite(most)) return std::nullopt;
     Marginal T{{}, tStep > 0 ? tStep : 1}, E{{}, eStep > 0 ? eStep : 1};
     std::vector<std::pair<double, double>> A, Tline;
+    PosteriorDetail detail;
     for (std::size_t k = 0; k < points.size(); ++k) {
         const double w = std::isfinite(logW[k]) ? std::exp(logW[k] - most) : 0.0;
         AddTo(T, points[k].T, w);
         AddTo(E, points[k].E, w);
         A.emplace_back(points[k].A, w);
         Tline.emplace_back(points[k].T, w);
+        if (!onLine) detail.weight.push_back(w);
     }
-    Posterior p;
+    Posterior& p = detail.summary;
     p.E = Interval(E, p.cut);
     // On the line the temperature follows the elevation.
     p.T = onLine ? WeightedInterval(Tline) : Interval(T, p.cut);
     p.A = WeightedInterval(A);
-    return p;
+    detail.T = CellsOf(T);
+    detail.E = CellsOf(E);
+    return detail;
+}
+
+std::optional<PosteriorDetail> PosteriorOfMap(const MisfitMap& map, const StudyOptions& options) {
+    if (!options.prior || !map.result.error.empty() || !map.plan.grid) return std::nullopt;
+    const SolubilityGrid& g = *map.plan.grid;
+    const auto N = std::min(static_cast<std::size_t>(g.CaseCount), map.chi2.size());
+    std::vector<PosteriorCase> cases;
+    cases.reserve(N);
+    for (std::size_t k = 0; k < N; ++k) cases.push_back({g.Temp[k], g.Elev[k], 0.0, map.chi2[k]});
+    return PosteriorDetailOf(cases, std::fabs(g.TempStep), std::fabs(g.ElevStep),
+                             {static_cast<double>(g.MaatSlope),
+                              static_cast<double>(g.MaatIntercept), options.priorOffset,
+                              options.priorSd});
+}
+
+std::optional<Posterior> PosteriorOf(const std::vector<PosteriorCase>& cases, double tStep,
+                                     double eStep, const PriorLine& prior) {
+    std::optional<PosteriorDetail> d = PosteriorDetailOf(cases, tStep, eStep, prior);
+    if (!d) return std::nullopt;
+    return d->summary;
 }
 
 } // namespace temra::study

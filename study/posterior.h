@@ -34,4 +34,28 @@ struct PriorLine {
 std::optional<Posterior> PosteriorOf(const std::vector<PosteriorCase>& cases, double tStep,
                                      double eStep, const PriorLine& prior);
 
+// A marginal as its cells: their centres and masses (summing to 1), in order.
+struct MarginalCells {
+    std::vector<double> centre, mass;
+};
+
+// The posterior as it is drawn: each case's weight over the largest (0 to 1, in
+// the order of `cases`; empty with no spread, where the weight lies on the line
+// between cases) and the marginals of T and elevation, with the summary
+// PosteriorOf gives. Nothing where PosteriorOf gives nothing.
+struct PosteriorDetail {
+    Posterior summary;
+    std::vector<double> weight;
+    MarginalCells T, E;
+};
+std::optional<PosteriorDetail> PosteriorDetailOf(const std::vector<PosteriorCase>& cases,
+                                                 double tStep, double eStep,
+                                                 const PriorLine& prior);
+
+// The posterior of a sample's misfit map with the options' prior (its cases'
+// temperature, elevation and chi2: the summary's A is left to the fit's own
+// posterior, map.result.posterior). Nothing without the prior, for an error row
+// or where PosteriorDetailOf gives nothing.
+std::optional<PosteriorDetail> PosteriorOfMap(const MisfitMap& map, const StudyOptions& options);
+
 } // namespace temra::study

@@ -53,6 +53,7 @@ struct Spread {
 
 // A sample's Monte Carlo summary (study/monte_carlo.h).
 struct McSummary {
+    std::size_t place = 0;  // the sample's place in its table, which seeds its draws
     std::size_t draws = 0;  // drawn
     std::size_t fitted = 0; // fitted (a draw with a value at or below 0 is refused)
     Spread T, E, A;

@@ -321,6 +321,9 @@ TEST(Cli, MonteCarloGivesItsSummariesAndItsDraws) {
     EXPECT_TRUE(
         Contains(RunCli("study --mc 5 --mc-draws " + draws + " " + file).err, "--mc-draws"));
     EXPECT_TRUE(Contains(RunCli("study --mc 2.5 " + file).err, "--mc"));
+    // One thread or one per core: the same numbers.
+    EXPECT_EQ(RunCli("--threads 1 study --mc 50 --mc-seed 3 " + file).out, r.out);
+    EXPECT_TRUE(Contains(RunCli("--threads 17 study " + file).err, "temra-cli: --threads: "));
 }
 
 TEST(Cli, StudyFitsEverySampleInInputOrder) {

@@ -1,10 +1,12 @@
 // The samples window, the misfit map and the figures, driven as a user would.
 #include "cli/cli.h"
 #include "core/version.h"
+#include "plot/distribution_plot.h"
 #include "plot/figure.h"
 #include "plot/map_plot.h"
 #include "study/models.h"
 #include "tests/ui_session.h"
+#include "ui/draws_window.h"
 #include "ui/misfit_window.h"
 #include "ui/samples_model.h"
 #include "ui/samples_window.h"
@@ -256,6 +258,53 @@ TEST_F(SamplesSession, ThePriorsPosteriorIsSaidUnderTheTable) {
     EXPECT_TRUE(m->FitOptions().prior);
     EXPECT_TRUE(m->ResultNote(0).contains("With the lapse-rate prior: "))
         << m->ResultNote(0).toStdString();
+}
+
+// With the prior the map offers the posterior (a share of its peak in each
+// cell) and draws the marginals of T and elevation; Fit ▸ the sample's Monte
+// Carlo draws shows their histograms, the draws its summary was made from.
+TEST_F(SamplesSession, ThePosteriorAndTheDrawsAreDrawn) {
+    ASSERT_TRUE(samples().OpenFile(QString::fromStdString(WriteTable())));
+    samples().Table->selectRow(0);
+    samples().DrawsAction->trigger(); // no draws yet: the box is named
+    ASSERT_FALSE(messages.empty());
+    EXPECT_TRUE(messages.back().text.contains("\"Monte Carlo draws\""));
+    samples().PriorAction->setChecked(true);
+    samples().McDraws->setText("41");
+    ASSERT_TRUE(samples().FitAll());
+    samples().Table->selectRow(1);
+    samples().MapButton->click();
+    MisfitWindow& w = app.misfitWindow();
+    ASSERT_TRUE(w.ViewChoice->isVisibleTo(&w));
+    EXPECT_TRUE(w.Marginals->isVisibleTo(&w));
+    EXPECT_TRUE(w.Summary->text().contains("With the lapse-rate prior (1 °C about the MAAT line)"))
+        << w.Summary->text().toStdString();
+    w.ViewChoice->setCurrentIndex(MisfitWindow::kPosterior);
+    double most = 0;
+    for (int t = 0; t <= 10; ++t)
+        for (int h = 0; h <= 3000; h += 100) {
+            const double v = w.Map->ValueAt(t, h);
+            if (!std::isfinite(v)) continue;
+            EXPECT_GE(v, 0);
+            EXPECT_LE(v, 1);
+            most = std::max(most, v);
+        }
+    EXPECT_EQ(most, 1.0);
+    EXPECT_GT(w.MarginalT->BarCount(), 5);
+    EXPECT_GT(w.MarginalE->BarCount(), 5);
+    const study::StudyResult& fit = *samples().Model()->ResultAt(1);
+    samples().DrawsAction->trigger();
+    DrawsWindow& d = app.drawsWindow();
+    ASSERT_TRUE(d.isVisible());
+    EXPECT_EQ(static_cast<std::size_t>(d.Pairs->PointCount()), fit.mc->fitted);
+    EXPECT_EQ(d.Histogram[0]->BarCount(), 30);
+    const fs::path out = fs::path(TEMRA_SCREENS_DIR);
+    fs::create_directories(out);
+    w.resize(760, 700);
+    d.resize(900, 520);
+    Settle();
+    EXPECT_TRUE(w.grab().save(QString::fromStdString((out / "MisfitPosterior.png").string())));
+    EXPECT_TRUE(d.grab().save(QString::fromStdString((out / "MonteCarloDraws.png").string())));
 }
 
 TEST_F(SamplesSession, ACancelledFitKeepsTheEarlierResults) {

@@ -1,5 +1,6 @@
 #include "ui/misfit_window.h"
 
+#include "plot/distribution_plot.h"
 #include "plot/figure.h"
 #include "plot/map_plot.h"
 #include "study/contour.h"
@@ -9,6 +10,7 @@
 
 #include <qcustomplot.h>
 
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -29,6 +31,26 @@ MisfitWindow::MisfitWindow(TemraApp& app) : TemraWindow(app) {
     Map = new plot::MapPlot(this);
     Map->setObjectName("Map");
     Map->SetDecimalPoint(QLatin1Char(app.module().run.DecimalSeparator));
+    ViewChoice = new QComboBox(this);
+    ViewChoice->setObjectName("ViewChoice");
+    ViewChoice->addItems({"Misfit (χ²)", "Posterior with the lapse-rate prior"});
+    ViewChoice->setToolTip("The misfit of the gases alone, or the posterior: the misfit "
+                           "weighed by the prior on the temperature around the MAAT line");
+    Marginals = new QWidget(this);
+    Marginals->setObjectName("Marginals");
+    MarginalT = new plot::DistributionPlot(Marginals);
+    MarginalE = new plot::DistributionPlot(Marginals);
+    for (plot::DistributionPlot* m : {MarginalT, MarginalE}) {
+        m->SetDecimalPoint(QLatin1Char(app.module().run.DecimalSeparator));
+        m->setMinimumHeight(150);
+        m->setMaximumHeight(190);
+    }
+    auto* marginals = new QHBoxLayout(Marginals);
+    marginals->setContentsMargins(0, 0, 0, 0);
+    marginals->addWidget(MarginalT);
+    marginals->addWidget(MarginalE);
+    ViewChoice->hide();
+    Marginals->hide();
     Summary = MakeLabel(this, "Summary", "");
     Summary->setWordWrap(true);
     Summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -44,10 +66,13 @@ MisfitWindow::MisfitWindow(TemraApp& app) : TemraWindow(app) {
     OutOfDate->hide();
     FitAgain->hide();
     auto* page = new QVBoxLayout(this);
+    page->addWidget(ViewChoice, 0, Qt::AlignLeft);
     page->addWidget(Map, 1);
+    page->addWidget(Marginals);
     page->addWidget(Summary);
     page->addLayout(stale);
     connect(FitAgain, &QPushButton::clicked, this, [this] { app_.FitSamplesAgain(); });
+    connect(ViewChoice, &QComboBox::currentIndexChanged, this, [this] { Draw(); });
     plot::OfferFigureMenu(Map->Canvas(), [this] { return figureName_; });
     auto* save = new QShortcut(QKeySequence::Save, this);
     connect(save, &QShortcut::activated, this,
@@ -67,7 +92,10 @@ bool MisfitWindow::ShowSample(const study::Sample& sample, const study::StudyOpt
         return false;
     }
     options_ = options;
-    Draw(map, options, sample.name);
+    posterior_ = study::PosteriorOfMap(map, options);
+    map_ = std::move(map);
+    name_ = sample.name;
+    Draw();
     CompareSettings(options);
     figureName_ = QString::fromStdString("Misfit map " + sample.name);
     show();
@@ -90,46 +118,91 @@ void DrawChi2Curve(plot::MapPlot& plot, const study::MisfitMap& map, const QStri
     plot.AddMarker(r.temperature, std::max(r.chi2, 1e-300), "Best fit");
 }
 
-// Cells on the grid's steps, temperatures across and elevations up; over them the
-// 1-sigma region's edge, the best fit and the MAAT line when the grid follows it.
-// Returns the region's edge.
+// A value of each grid case as cells on the grid's steps, temperatures across and
+// elevations up (NaN where no case lies).
+struct Raster {
+    int nx = 0, ny = 0;
+    double tMin = 0, tMax = 0, hMin = 0, tStep = 1, hStep = 1;
+    std::vector<double> cells, xs, ys;
+};
+
+Raster RasterOf(const study::MisfitMap& map, const std::vector<double>& perCase) {
+    const SolubilityGrid& g = *map.plan.grid;
+    const auto N = std::min(static_cast<std::size_t>(g.CaseCount), perCase.size());
+    Raster r;
+    r.tStep = std::fabs(g.TempStep);
+    r.hStep = std::fabs(g.ElevStep);
+    r.tMin = *std::min_element(g.Temp.data(), g.Temp.data() + g.CaseCount);
+    r.tMax = *std::max_element(g.Temp.data(), g.Temp.data() + g.CaseCount);
+    r.hMin = std::min(map.plan.elevations.front().H, map.plan.elevations.back().H);
+    const double hMax = std::max(map.plan.elevations.front().H, map.plan.elevations.back().H);
+    r.nx = static_cast<int>(std::lround((r.tMax - r.tMin) / r.tStep)) + 1;
+    r.ny = static_cast<int>(std::lround((hMax - r.hMin) / r.hStep)) + 1;
+    r.cells.assign(static_cast<std::size_t>(r.nx) * static_cast<std::size_t>(r.ny),
+                   std::numeric_limits<double>::quiet_NaN());
+    for (std::size_t k = 0; k < N; ++k) {
+        const auto ix = std::lround((g.Temp[k] - r.tMin) / r.tStep);
+        const auto iy = std::lround((g.Elev[k] - r.hMin) / r.hStep);
+        if (ix >= 0 && ix < r.nx && iy >= 0 && iy < r.ny)
+            r.cells[static_cast<std::size_t>(iy) * static_cast<std::size_t>(r.nx) +
+                    static_cast<std::size_t>(ix)] = perCase[k];
+    }
+    for (int i = 0; i < r.nx; ++i) r.xs.push_back(r.tMin + i * r.tStep);
+    for (int i = 0; i < r.ny; ++i) r.ys.push_back(r.hMin + i * r.hStep);
+    return r;
+}
+
+void SetRaster(plot::MapPlot& plot, const Raster& r, const QString& scaleTitle,
+               plot::MapPlot::Scale scale) {
+    plot.SetMap(r.nx, r.ny, r.tMin, r.xs.back(), r.hMin, r.ys.back(), r.cells, scaleTitle, scale);
+}
+
+void AddMaatLine(plot::MapPlot& plot, const SolubilityGrid& g, const Raster& r) {
+    if (g.MaatInUse)
+        plot.AddLine(r.tMin, g.MaatSlope * r.tMin + g.MaatIntercept, r.tMax,
+                     g.MaatSlope * r.tMax + g.MaatIntercept, "MAAT: H = aT + b");
+}
+
+// The misfit's cells; over them the 1-sigma region's edge, the best fit and the
+// MAAT line when the grid follows it. Returns the region's edge.
 std::vector<std::array<double, 4>> DrawChi2Map(plot::MapPlot& plot, const study::MisfitMap& map,
                                                const QString& title) {
-    const SolubilityGrid& g = *map.plan.grid;
-    const auto N = static_cast<std::size_t>(g.CaseCount);
     const study::StudyResult& r = map.result;
-    const double tStep = std::fabs(g.TempStep), hStep = std::fabs(g.ElevStep);
-    const double tMin = *std::min_element(g.Temp.data(), g.Temp.data() + N);
-    const double tMax = *std::max_element(g.Temp.data(), g.Temp.data() + N);
-    const double hMin = std::min(map.plan.elevations.front().H, map.plan.elevations.back().H);
-    const double hMax = std::max(map.plan.elevations.front().H, map.plan.elevations.back().H);
-    const int nx = static_cast<int>(std::lround((tMax - tMin) / tStep)) + 1;
-    const int ny = static_cast<int>(std::lround((hMax - hMin) / hStep)) + 1;
-    std::vector<double> cells(static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny),
-                              std::numeric_limits<double>::quiet_NaN());
-    for (std::size_t k = 0; k < N; ++k) {
-        const auto ix = std::lround((g.Temp[k] - tMin) / tStep);
-        const auto iy = std::lround((g.Elev[k] - hMin) / hStep);
-        if (ix >= 0 && ix < nx && iy >= 0 && iy < ny)
-            cells[static_cast<std::size_t>(iy) * static_cast<std::size_t>(nx) +
-                  static_cast<std::size_t>(ix)] = map.chi2[k];
-    }
-    plot.SetMap(nx, ny, tMin, tMin + (nx - 1) * tStep, hMin, hMin + (ny - 1) * hStep, cells, "χ²");
+    const Raster raster = RasterOf(map, map.chi2);
+    SetRaster(plot, raster, "χ²", plot::MapPlot::Scale::kMisfit);
     plot.SetTitles(title, "Temperature (°C)", "Elevation (m)");
-    std::vector<double> xs(static_cast<std::size_t>(nx)), ys(static_cast<std::size_t>(ny));
-    for (int i = 0; i < nx; ++i) xs[static_cast<std::size_t>(i)] = tMin + i * tStep;
-    for (int i = 0; i < ny; ++i) ys[static_cast<std::size_t>(i)] = hMin + i * hStep;
     // The region's contour from the continuous model where it was rastered,
     // else from the grid's cases.
     std::vector<std::array<double, 4>> contour =
-        map.fine.empty() ? study::ContourSegments(cells, xs, ys, r.chi2 + 1)
+        map.fine.empty() ? study::ContourSegments(raster.cells, raster.xs, raster.ys, r.chi2 + 1)
                          : study::ContourSegments(map.fine, map.fineT, map.fineE, r.chi2 + 1);
     plot.AddSegments(contour, "Δχ² = 1 (1σ region)");
     plot.AddMarker(r.temperature, r.elevation, "Best fit");
-    if (g.MaatInUse)
-        plot.AddLine(tMin, g.MaatSlope * tMin + g.MaatIntercept, tMax,
-                     g.MaatSlope * tMax + g.MaatIntercept, "MAAT: H = aT + b");
+    AddMaatLine(plot, *map.plan.grid, raster);
     return contour;
+}
+
+// The posterior's cells, each case's weight over the largest; over them the
+// prior's line (the MAAT line's temperature plus the offset), the posterior
+// median and the best fit of the gases alone.
+void DrawPosteriorMap(plot::MapPlot& plot, const study::MisfitMap& map,
+                      const study::PosteriorDetail& posterior, const study::StudyOptions& options,
+                      const QString& title) {
+    const SolubilityGrid& g = *map.plan.grid;
+    const Raster raster = RasterOf(map, posterior.weight);
+    SetRaster(plot, raster, "Posterior (share of its peak)", plot::MapPlot::Scale::kShare);
+    plot.SetTitles(title, "Temperature (°C)", "Elevation (m)");
+    const auto lineH = [&](double T) {
+        return g.MaatSlope * (T - options.priorOffset) + g.MaatIntercept;
+    };
+    plot.AddLine(raster.tMin, lineH(raster.tMin), raster.tMax, lineH(raster.tMax),
+                 options.priorOffset == 0 ? QString("Prior: the MAAT line")
+                                          : QString("Prior: the MAAT line %1 %2 °C")
+                                                .arg(options.priorOffset > 0 ? "+" : "−")
+                                                .arg(std::fabs(options.priorOffset)),
+                 true);
+    plot.AddMarker(posterior.summary.T.value, posterior.summary.E.value, "Posterior median", true);
+    plot.AddMarker(map.result.temperature, map.result.elevation, "Best fit of the gases");
 }
 
 // The best fit as the samples window shows it; the grid the map is drawn on,
@@ -162,25 +235,77 @@ QString SummaryText(const study::MisfitMap& map, const study::StudyOptions& opti
     return summary + ".";
 }
 
+// The posterior's medians and 68 % intervals, and the prior they come from.
+QString PosteriorText(const study::Posterior& p, const study::StudyOptions& options, char sep) {
+    const auto range = [](const QString& v, const QString& lo, const QString& hi) {
+        return QString("%1 (%2 to %3)").arg(v, lo, hi);
+    };
+    QString text = QString("With the lapse-rate prior (%1 °C about the MAAT line")
+                       .arg(FullText(options.priorSd, sep));
+    if (options.priorOffset != 0)
+        text += QString(", offset %1 °C").arg(FullText(options.priorOffset, sep));
+    text += "): " +
+            range(TemperatureText(p.T.value, sep), TemperatureText(p.T.lo, sep),
+                  TemperatureText(p.T.hi, sep)) +
+            " °C, " +
+            range(ElevationText(p.E.value, sep), ElevationText(p.E.lo, sep),
+                  ElevationText(p.E.hi, sep)) +
+            " m (medians and 68 % intervals)";
+    if (p.cut) text += "; an interval reaches the grid's end, which cuts it";
+    return text + ".";
+}
+
 } // namespace
 
-void MisfitWindow::Draw(const study::MisfitMap& map, const study::StudyOptions& options,
-                        const std::string& name) {
-    const study::StudyResult& r = map.result;
+void MisfitWindow::Draw() {
+    const study::StudyResult& r = map_.result;
     Map->Clear();
     BestT = r.temperature;
     BestH = r.elevation;
     Chi2Min = r.chi2;
     Contour.clear();
-    const QString title = QString::fromStdString("Misfit of " + name + " (" +
-                                                 std::string(study::InfoOf(options.model).name) +
-                                                 ", " + study::GasList(options.gases) + ")");
-    if (map.plan.elevations.size() == 1)
-        DrawChi2Curve(*Map, map, title);
+    const std::string what = std::string(study::InfoOf(options_.model).name) + ", " +
+                             study::GasList(options_.gases) + ")";
+    const bool curve = map_.plan.elevations.size() == 1;
+    const bool posterior = posterior_ && !curve && !posterior_->weight.empty();
+    ViewChoice->setVisible(posterior);
+    if (curve)
+        DrawChi2Curve(*Map, map_, QString::fromStdString("Misfit of " + name_ + " (" + what));
+    else if (posterior && ViewChoice->currentIndex() == kPosterior)
+        DrawPosteriorMap(*Map, map_, *posterior_, options_,
+                         QString::fromStdString("Posterior of " + name_ + " (" + what));
     else
-        Contour = DrawChi2Map(*Map, map, title);
+        Contour =
+            DrawChi2Map(*Map, map_, QString::fromStdString("Misfit of " + name_ + " (" + what));
     Map->Replot();
-    Summary->setText(SummaryText(map, options, app_.module().run.DecimalSeparator));
+    const char sep = app_.module().run.DecimalSeparator;
+    QString summary = SummaryText(map_, options_, sep);
+    if (posterior_) summary += " " + PosteriorText(posterior_->summary, options_, sep);
+    Summary->setText(summary);
+    DrawMarginals();
+}
+
+void MisfitWindow::DrawMarginals() {
+    Marginals->setVisible(posterior_.has_value());
+    if (!posterior_) return;
+    const study::PosteriorDetail& p = *posterior_;
+    const SolubilityGrid& g = *map_.plan.grid;
+    const char sep = app_.module().run.DecimalSeparator;
+    const auto draw = [&](plot::DistributionPlot& plot, const study::MarginalCells& cells,
+                          const study::Estimate& e, double step, const QString& name,
+                          const QString& axis, QString (*text)(double, char), const char* unit) {
+        plot.SetBars(cells.centre, cells.mass, step, e.value, e.lo, e.hi, axis, "Posterior share");
+        plot.SetTitle(QString("%1: %2 %4 (%3)")
+                          .arg(name, text(e.value, sep), text(e.lo, sep) + " to " + text(e.hi, sep),
+                               QString::fromUtf8(unit)));
+    };
+    draw(*MarginalT, p.T, p.summary.T, std::fabs(g.TempStep), "Temperature", "Temperature (°C)",
+         TemperatureText, "°C");
+    const bool elevations = map_.plan.elevations.size() > 1;
+    MarginalE->setVisible(elevations);
+    if (elevations)
+        draw(*MarginalE, p.E, p.summary.E, std::fabs(g.ElevStep), "Elevation", "Elevation (m)",
+             ElevationText, "m");
 }
 
 void MisfitWindow::CompareSettings(const study::StudyOptions& now) {

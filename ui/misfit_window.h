@@ -3,20 +3,28 @@
 // edge (chi2 = chi2min + 1) drawn over it, the best fit marked (the minimum of
 // the continuous model, as the samples window shows it), and the MAAT
 // line H = aT + b when the input page uses it. A sample with a known elevation
-// shows chi2 against temperature instead, with the level chi2min + 1. Under the
-// map: its grid, and when the settings it was drawn with are no longer the
-// study's, a note that says so and offers to fit again.
+// shows chi2 against temperature instead, with the level chi2min + 1. With the
+// lapse-rate prior a switch shows the posterior over the same cells instead,
+// with the prior's line and the posterior median, and under it the marginals
+// of temperature and elevation with their 68 % intervals. Under the map: its
+// grid, and when the settings it was drawn with are no longer the study's, a
+// note that says so and offers to fit again.
 #pragma once
 
+#include "study/posterior.h"
 #include "study/study_fit.h"
 #include "ui/window.h"
 
+#include <optional>
+
+class QComboBox;
 class QLabel;
 class QPushButton;
 
 namespace temra::plot {
+class DistributionPlot;
 class MapPlot;
-}
+} // namespace temra::plot
 
 namespace temra::ui {
 
@@ -31,6 +39,10 @@ class MisfitWindow : public TemraWindow {
     void CompareSettings(const study::StudyOptions& now);
 
     plot::MapPlot* Map;
+    // With the lapse-rate prior: the misfit or the posterior, and the marginals.
+    QComboBox* ViewChoice;
+    QWidget* Marginals;
+    plot::DistributionPlot *MarginalT, *MarginalE;
     QLabel *Summary, *OutOfDate;
     QPushButton* FitAgain;
     // What the last map holds (for tests): the best fit's (T, H) and chi2, and
@@ -38,10 +50,15 @@ class MisfitWindow : public TemraWindow {
     double BestT = 0, BestH = 0, Chi2Min = 0;
     std::vector<std::array<double, 4>> Contour;
 
+    enum View { kMisfit = 0, kPosterior = 1 };
+
   private:
     study::StudyOptions options_; // those the map was drawn with
-    void Draw(const study::MisfitMap& map, const study::StudyOptions& options,
-              const std::string& name);
+    study::MisfitMap map_;        // what is drawn
+    std::optional<study::PosteriorDetail> posterior_;
+    std::string name_;
+    void Draw();
+    void DrawMarginals();
 
     QString figureName_ = "Misfit map"; // the name a saved figure is offered
 };

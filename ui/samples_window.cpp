@@ -315,6 +315,10 @@ void SamplesWindow::MakeMenuBar() {
                             "around the temperature of the input page's MAAT equation at its "
                             "elevation; the posterior is said under the table");
     fit->addAction("Fit &all", this, [this] { FitAll(); });
+    DrawsAction =
+        fit->addAction("Monte Carlo &draws of the sample", this, [this] { ShowMonteCarloDraws(); });
+    DrawsAction->setToolTip("The histograms of the selected sample's Monte Carlo draws, "
+                            "fitted again as its fit drew them");
     QMenu* edit = MenuBar->addMenu("&Edit");
     UndoAction = model_->UndoStack()->createUndoAction(this, "&Undo");
     UndoAction->setShortcut(QKeySequence::Undo);
@@ -849,6 +853,25 @@ void SamplesWindow::ShowMisfitMap() {
     mappedRow_ = sample.row;
     mappedName_ = sample.name;
     app_.ShowMisfitMap(sample, o, CurrentOptions());
+}
+
+void SamplesWindow::ShowMonteCarloDraws() {
+    const int row = SelectedRow();
+    if (row < 0) {
+        app_.Inform(this, "Select the sample whose Monte Carlo draws to show.");
+        return;
+    }
+    const std::optional<study::StudyResult>& r = model_->ResultAt(row);
+    if (!r || !r->error.empty() || !r->mc || r->mc->draws == 0) {
+        app_.Inform(this, QString("%1 has no Monte Carlo draws: set \"Monte Carlo draws\" above "
+                                  "the table and fit all.")
+                              .arg(QString::fromStdString(model_->SampleAt(row).name)));
+        return;
+    }
+    study::StudyOptions o = model_->FitOptions();
+    o.model = r->model;
+    o.allModels = false;
+    app_.ShowMonteCarloDraws(model_->SampleAt(row), o, *r->mc);
 }
 
 void SamplesWindow::FitAgainAndMap() {

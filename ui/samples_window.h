@@ -57,6 +57,8 @@ class SamplesWindow : public TemraWindow {
     // with errors.
     void AddInputPageSample();
     void ShowMisfitMap();
+    // The Monte Carlo draws of the selected sample, fitted again as its fit drew them.
+    void ShowMonteCarloDraws();
     void ExportResults();
     // Writes the table as CSV (complete under its name, or not at all); false,
     // reported, when it cannot be written.
@@ -99,6 +101,7 @@ class SamplesWindow : public TemraWindow {
     QMenuBar* MenuBar;
     QAction *SaveAction, *UndoAction, *RedoAction, *PasteAction;
     QAction* PriorAction; // Fit ▸ Lapse-rate prior
+    QAction* DrawsAction; // Fit ▸ the selected sample's Monte Carlo draws
 
   private:
     std::map<std::string, QString> upperTexts_; // by option, as typed

@@ -3,6 +3,7 @@
 #include "ui/arn2_graph_form.h"
 #include "ui/dialog.h"
 #include "ui/dialog1.h"
+#include "ui/draws_window.h"
 #include "ui/form1.h"
 #include "ui/form2.h"
 #include "ui/form4.h"
@@ -62,6 +63,7 @@ Dialog1& TemraApp::dialog1() { return dialog1_.Get(*this); }
 ArN2GraphForm& TemraApp::arN2GraphForm() { return arN2_.Get(*this); }
 SamplesWindow& TemraApp::samplesWindow() { return samples_.Get(*this); }
 MisfitWindow& TemraApp::misfitWindow() { return misfit_.Get(*this); }
+DrawsWindow& TemraApp::drawsWindow() { return draws_.Get(*this); }
 // clang-format on
 
 void TemraApp::ConnectInputPage(Form1& page) {
@@ -147,6 +149,11 @@ QStringList TemraApp::UseSampleOnInputPage(const study::Sample& sample) {
 void TemraApp::ShowMisfitMap(const study::Sample& sample, const study::StudyOptions& options,
                              const study::StudyOptions& now) {
     if (misfitWindow().ShowSample(sample, options)) misfitWindow().CompareSettings(now);
+}
+
+void TemraApp::ShowMonteCarloDraws(const study::Sample& sample, const study::StudyOptions& options,
+                                   const study::McSummary& summary) {
+    drawsWindow().ShowSample(sample, options, summary);
 }
 
 void TemraApp::StudySettingsChanged(const study::StudyOptions& now) {

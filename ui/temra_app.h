@@ -28,6 +28,7 @@ class Dialog1;
 class ArN2GraphForm;
 class SamplesWindow;
 class MisfitWindow;
+class DrawsWindow;
 
 // The place of one window: empty until the window is first asked for, then
 // holding it, hidden or shown, until the program ends.
@@ -87,6 +88,9 @@ class TemraApp : public QObject {
     // they stand.
     void ShowMisfitMap(const study::Sample& sample, const study::StudyOptions& options,
                        const study::StudyOptions& now);
+    // Shows the Monte Carlo draws of a sample with its fit's `options` and summary.
+    void ShowMonteCarloDraws(const study::Sample& sample, const study::StudyOptions& options,
+                             const study::McSummary& summary);
     // The study's settings have changed (the input page's or the samples
     // window's): a map drawn with others says it is out of date.
     void StudySettingsChanged(const study::StudyOptions& now);
@@ -112,6 +116,7 @@ class TemraApp : public QObject {
     ArN2GraphForm& arN2GraphForm();
     SamplesWindow& samplesWindow();
     MisfitWindow& misfitWindow();
+    DrawsWindow& drawsWindow();
     bool HasArN2GraphForm() const { return arN2_.IfMade() != nullptr; }
     bool HasDialog1() const { return dialog1_.IfMade() != nullptr; }
 
@@ -192,6 +197,7 @@ class TemraApp : public QObject {
     LazyWindow<ArN2GraphForm> arN2_;
     LazyWindow<SamplesWindow> samples_;
     LazyWindow<MisfitWindow> misfit_;
+    LazyWindow<DrawsWindow> draws_;
 };
 
 } // namespace temra::ui

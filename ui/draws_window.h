@@ -1,0 +1,41 @@
+// The Monte Carlo draws of one sample: the histograms of its fitted temperature,
+// elevation (when free), excess air A and the model's second parameter, each
+// with its 16th to 84th percentiles shaded and its median drawn, and the draws'
+// temperature against elevation (or against A at a known elevation). The draws
+// are those the sample's summary was made from: the same seed and place in the
+// table give the same numbers.
+#pragma once
+
+#include "study/monte_carlo.h"
+#include "ui/window.h"
+
+#include <array>
+
+class QLabel;
+
+namespace temra::plot {
+class DistributionPlot;
+}
+
+namespace temra::ui {
+
+class DrawsWindow : public TemraWindow {
+    Q_OBJECT
+  public:
+    explicit DrawsWindow(TemraApp& app);
+
+    // Fits the sample's draws again and shows them; false when refused or
+    // cancelled (reported; what was shown stays).
+    bool ShowSample(const study::Sample& sample, const study::StudyOptions& options,
+                    const study::McSummary& summary);
+
+    QLabel* Summary;
+    // T, elevation, A, the second parameter; the pair of parameters.
+    std::array<plot::DistributionPlot*, 4> Histogram{};
+    plot::DistributionPlot* Pairs;
+
+  private:
+    QString figureName_ = "Monte Carlo draws";
+};
+
+} // namespace temra::ui
