@@ -65,6 +65,9 @@ void DistributionPlot::SetBars(const std::vector<double>& centre, const std::vec
     canvas_->yAxis->setLabel(yTitle);
     UseTickStyle(canvas_->xAxis, decimalPoint_, false);
     UseTickStyle(canvas_->yAxis, decimalPoint_, false);
+    // Few ticks: the labels of small numbers (2.5·10⁻³) stay apart.
+    canvas_->xAxis->ticker()->setTickStepStrategy(QCPAxisTicker::tssMeetTickCount);
+    canvas_->xAxis->ticker()->setTickCount(4);
     canvas_->replot();
 }
 
@@ -101,6 +104,8 @@ void DistributionPlot::SetScatter(const std::vector<double>& x, const std::vecto
         const double margin = r.size() > 0 ? 0.05 * r.size() : 0.5;
         axis->setRange(r.lower - margin, r.upper + margin);
         UseTickStyle(axis, decimalPoint_, false);
+        axis->ticker()->setTickStepStrategy(QCPAxisTicker::tssMeetTickCount);
+        axis->ticker()->setTickCount(4);
     }
     canvas_->xAxis->setLabel(xTitle);
     canvas_->yAxis->setLabel(yTitle);

@@ -258,6 +258,19 @@ TEST_F(SamplesSession, ThePriorsPosteriorIsSaidUnderTheTable) {
     EXPECT_TRUE(m->FitOptions().prior);
     EXPECT_TRUE(m->ResultNote(0).contains("With the lapse-rate prior: "))
         << m->ResultNote(0).toStdString();
+    // The prior's offset and spread: a spread below 0 refused naming its box;
+    // accepted ones named in the menu, the results out of date until fitted.
+    EXPECT_FALSE(samples().SetPriorSettings("1.5", "-1"));
+    ASSERT_FALSE(messages.empty());
+    EXPECT_TRUE(messages.back().text.contains("Spread of the prior"))
+        << messages.back().text.toStdString();
+    const double before = m->ResultAt(0)->posterior->T.value;
+    ASSERT_TRUE(samples().SetPriorSettings("1.5", "0.5"));
+    EXPECT_EQ(samples().PriorAction->text(), "Lapse-rate &prior (MAAT line + 1.5 °C, ±0.5 °C)");
+    ASSERT_TRUE(samples().FitAll());
+    EXPECT_EQ(m->FitOptions().priorOffset, 1.5);
+    EXPECT_EQ(m->FitOptions().priorSd, 0.5);
+    EXPECT_NE(m->ResultAt(0)->posterior->T.value, before);
 }
 
 // With the prior the map offers the posterior (a share of its peak in each

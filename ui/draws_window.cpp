@@ -42,7 +42,7 @@ DrawsWindow::DrawsWindow(TemraApp& app) : TemraWindow(app) {
     }
     plots->addWidget(Histogram[0], 0, 0);
     plots->addWidget(Histogram[1], 0, 1);
-    plots->addWidget(Pairs, 0, 2);
+    plots->addWidget(Pairs, 0, 2, 2, 1);
     plots->addWidget(Histogram[2], 1, 0);
     plots->addWidget(Histogram[3], 1, 1);
     auto* page = new QVBoxLayout(this);
@@ -71,26 +71,30 @@ bool DrawsWindow::ShowSample(const study::Sample& sample, const study::StudyOpti
         if (d.second) second.push_back(*d.second);
     }
     const char sep = settings.DecimalSeparator;
+    // Each histogram's title: the median and the 16th to 84th percentiles.
     const auto hist = [sep](plot::DistributionPlot& p, const std::vector<double>& v,
-                            const study::Spread& s, const QString& name, const QString& axis,
+                            const study::Spread& s, const QString& name, const QString& unit,
                             QString (*text)(double, char)) {
-        p.SetHistogram(v, kBins, s.p16, s.p50, s.p84, axis);
-        p.SetTitle(QString("%1: %2 (%3 to %4)")
-                       .arg(name, text(s.p50, sep), text(s.p16, sep), text(s.p84, sep)));
+        p.SetHistogram(v, kBins, s.p16, s.p50, s.p84,
+                       unit.isEmpty() ? name : name + " (" + unit + ")");
+        const QString u = unit.isEmpty() ? QString() : " " + unit;
+        p.SetTitle(QString("%1: %2%3 (%4 to %5)")
+                       .arg(name, text(s.p50, sep), u, text(s.p16, sep), text(s.p84, sep)));
     };
-    hist(*Histogram[0], T, summary.T, "Temperature (°C)", "Temperature (°C)", TemperatureText);
+    hist(*Histogram[0], T, summary.T, "Temperature", "°C", TemperatureText);
     const bool free = summary.E.sd > 0;
     Histogram[1]->setVisible(free);
-    if (free) hist(*Histogram[1], E, summary.E, "Elevation (m)", "Elevation (m)", ElevationText);
+    if (free) hist(*Histogram[1], E, summary.E, "Elevation", "m", ElevationText);
     const study::ModelInfo& model = study::InfoOf(options.model);
     const auto axis = [](const study::ModelParam& p) {
         return p.unit.empty() ? Q(p.symbol) : Q(p.symbol) + " (" + Q(p.unit) + ")";
     };
-    hist(*Histogram[2], A, summary.A, Q(model.params[0].symbol), axis(model.params[0]), GlanceText);
+    hist(*Histogram[2], A, summary.A, Q(model.params[0].symbol), Q(model.params[0].unit),
+         GlanceText);
     Histogram[3]->setVisible(summary.second.has_value());
     if (summary.second)
         hist(*Histogram[3], second, *summary.second, Q(model.params[1].symbol),
-             axis(model.params[1]), GlanceText);
+             Q(model.params[1].unit), GlanceText);
     if (free)
         Pairs->SetScatter(T, E, "Temperature (°C)", "Elevation (m)");
     else

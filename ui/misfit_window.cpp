@@ -163,9 +163,25 @@ void AddMaatLine(plot::MapPlot& plot, const SolubilityGrid& g, const Raster& r) 
                      g.MaatSlope * r.tMax + g.MaatIntercept, "MAAT: H = aT + b");
 }
 
-// The misfit's cells; over them the 1-sigma region's edge, the best fit and the
-// MAAT line when the grid follows it. Returns the region's edge.
+// The lapse-rate prior's line: the MAAT line's temperature plus the offset.
+void AddPriorLine(plot::MapPlot& plot, const SolubilityGrid& g, const Raster& r,
+                  const study::StudyOptions& options) {
+    const auto lineH = [&](double T) {
+        return g.MaatSlope * (T - options.priorOffset) + g.MaatIntercept;
+    };
+    plot.AddLine(r.tMin, lineH(r.tMin), r.tMax, lineH(r.tMax),
+                 options.priorOffset == 0 ? QString("Prior: the MAAT line")
+                                          : QString("Prior: the MAAT line %1 %2 °C")
+                                                .arg(options.priorOffset > 0 ? "+" : "−")
+                                                .arg(std::fabs(options.priorOffset)),
+                 true);
+}
+
+// The misfit's cells; over them the 1-sigma region's edge, the best fit, the
+// MAAT line when the grid follows it and the prior's line when there is one.
+// Returns the region's edge.
 std::vector<std::array<double, 4>> DrawChi2Map(plot::MapPlot& plot, const study::MisfitMap& map,
+                                               const study::StudyOptions& options,
                                                const QString& title) {
     const study::StudyResult& r = map.result;
     const Raster raster = RasterOf(map, map.chi2);
@@ -179,6 +195,7 @@ std::vector<std::array<double, 4>> DrawChi2Map(plot::MapPlot& plot, const study:
     plot.AddSegments(contour, "Δχ² = 1 (1σ region)");
     plot.AddMarker(r.temperature, r.elevation, "Best fit");
     AddMaatLine(plot, *map.plan.grid, raster);
+    if (options.prior) AddPriorLine(plot, *map.plan.grid, raster, options);
     return contour;
 }
 
@@ -192,15 +209,7 @@ void DrawPosteriorMap(plot::MapPlot& plot, const study::MisfitMap& map,
     const Raster raster = RasterOf(map, posterior.weight);
     SetRaster(plot, raster, "Posterior (share of its peak)", plot::MapPlot::Scale::kShare);
     plot.SetTitles(title, "Temperature (°C)", "Elevation (m)");
-    const auto lineH = [&](double T) {
-        return g.MaatSlope * (T - options.priorOffset) + g.MaatIntercept;
-    };
-    plot.AddLine(raster.tMin, lineH(raster.tMin), raster.tMax, lineH(raster.tMax),
-                 options.priorOffset == 0 ? QString("Prior: the MAAT line")
-                                          : QString("Prior: the MAAT line %1 %2 °C")
-                                                .arg(options.priorOffset > 0 ? "+" : "−")
-                                                .arg(std::fabs(options.priorOffset)),
-                 true);
+    AddPriorLine(plot, g, raster, options);
     plot.AddMarker(posterior.summary.T.value, posterior.summary.E.value, "Posterior median", true);
     plot.AddMarker(map.result.temperature, map.result.elevation, "Best fit of the gases");
 }
@@ -240,8 +249,10 @@ QString PosteriorText(const study::Posterior& p, const study::StudyOptions& opti
     const auto range = [](const QString& v, const QString& lo, const QString& hi) {
         return QString("%1 (%2 to %3)").arg(v, lo, hi);
     };
-    QString text = QString("With the lapse-rate prior (%1 °C about the MAAT line")
-                       .arg(FullText(options.priorSd, sep));
+    QString text = options.priorSd > 0 ? QString("With the lapse-rate prior (%1 °C about the "
+                                                 "MAAT line")
+                                             .arg(FullText(options.priorSd, sep))
+                                       : QString("With the lapse-rate prior (on the MAAT line");
     if (options.priorOffset != 0)
         text += QString(", offset %1 °C").arg(FullText(options.priorOffset, sep));
     text += "): " +
@@ -275,8 +286,8 @@ void MisfitWindow::Draw() {
         DrawPosteriorMap(*Map, map_, *posterior_, options_,
                          QString::fromStdString("Posterior of " + name_ + " (" + what));
     else
-        Contour =
-            DrawChi2Map(*Map, map_, QString::fromStdString("Misfit of " + name_ + " (" + what));
+        Contour = DrawChi2Map(*Map, map_, options_,
+                              QString::fromStdString("Misfit of " + name_ + " (" + what));
     Map->Replot();
     const char sep = app_.module().run.DecimalSeparator;
     QString summary = SummaryText(map_, options_, sep);

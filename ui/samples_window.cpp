@@ -14,9 +14,12 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -311,9 +314,12 @@ void SamplesWindow::MakeMenuBar() {
     QMenu* fit = MenuBar->addMenu("F&it");
     PriorAction = fit->addAction("Lapse-rate &prior (MAAT line, ±1 °C)");
     PriorAction->setCheckable(true);
-    PriorAction->setToolTip("Weigh each grid case by a normal prior (1 °C) on its temperature "
-                            "around the temperature of the input page's MAAT equation at its "
-                            "elevation; the posterior is said under the table");
+    PriorAction->setToolTip("Weigh each grid case by a normal prior on its temperature around "
+                            "the temperature of the input page's MAAT equation at its elevation "
+                            "(plus the offset); the posterior is said under the table and drawn "
+                            "on the misfit map");
+    PriorSettingsAction =
+        fit->addAction("Prior's &offset and spread…", this, [this] { AskPriorSettings(); });
     fit->addAction("Fit &all", this, [this] { FitAll(); });
     DrawsAction =
         fit->addAction("Monte Carlo &draws of the sample", this, [this] { ShowMonteCarloDraws(); });
@@ -414,6 +420,8 @@ study::StudyOptions SamplesWindow::CurrentOptions() const {
     }
     o.perGram = PerGram->isChecked();
     o.prior = PriorAction->isChecked();
+    o.priorOffset = priorOffset_;
+    o.priorSd = priorSd_;
     const double draws = read(Text(McDraws), 0);
     o.mcDraws = draws >= 1 && draws <= 1e7 ? static_cast<int>(draws) : 0;
     return o;
@@ -872,6 +880,54 @@ void SamplesWindow::ShowMonteCarloDraws() {
     o.model = r->model;
     o.allModels = false;
     app_.ShowMonteCarloDraws(model_->SampleAt(row), o, *r->mc);
+}
+
+bool SamplesWindow::SetPriorSettings(const QString& offset, const QString& spread) {
+    const FieldRef offsetField{"Samples", "PriorOffset", "Offset from the MAAT line"};
+    const FieldRef spreadField{"Samples", "PriorSd", "Spread of the prior"};
+    double o = 0, sd = 0;
+    if (!app_.Attempt(this, [&] {
+            o = ParseDouble(offset.trimmed().toStdString(), offsetField, separator_);
+            sd = ParseDouble(spread.trimmed().toStdString(), spreadField, separator_);
+            if (!(sd >= 0))
+                throw TemraError(ErrorNumber::InvalidCall, spreadField,
+                                 "the spread must be 0 (on the line) or more");
+        }))
+        return false;
+    priorOffset_ = o;
+    priorSd_ = sd;
+    const QString line = o == 0 ? QString("MAAT line")
+                                : QString("MAAT line %1 %2 °C")
+                                      .arg(o > 0 ? "+" : "−", FullText(std::fabs(o), separator_));
+    PriorAction->setText(
+        QString("Lapse-rate &prior (%1, ±%2 °C)").arg(line, FullText(sd, separator_)));
+    SettingsChanged();
+    return true;
+}
+
+void SamplesWindow::AskPriorSettings() {
+    QDialog ask(this);
+    ask.setObjectName("PriorSettings");
+    ask.setWindowTitle("Temra – Lapse-rate prior");
+    auto* offset =
+        MakeEdit(&ask, "PriorOffset", FullText(priorOffset_, separator_).toStdString(), 900);
+    auto* spread = MakeEdit(&ask, "PriorSd", FullText(priorSd_, separator_).toStdString(), 900);
+    auto* note = MakeLabel(&ask, "PriorNote",
+                           "The prior's temperature at an elevation is the MAAT line's (H = aT "
+                           "+ b on the input page) plus the offset, the step from air to soil or "
+                           "water-table temperature; the spread is its standard deviation (0 "
+                           "keeps the temperature on the line).");
+    note->setWordWrap(true);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &ask);
+    connect(buttons, &QDialogButtonBox::accepted, &ask, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &ask, &QDialog::reject);
+    auto* form = new QFormLayout(&ask);
+    form->addRow(note);
+    form->addRow("Offset from the MAAT line (°C)", offset);
+    form->addRow("Spread of the prior (°C)", spread);
+    form->addRow(buttons);
+    while (ask.exec() == QDialog::Accepted)
+        if (SetPriorSettings(offset->text(), spread->text())) break;
 }
 
 void SamplesWindow::FitAgainAndMap() {

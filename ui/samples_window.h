@@ -59,6 +59,12 @@ class SamplesWindow : public TemraWindow {
     void ShowMisfitMap();
     // The Monte Carlo draws of the selected sample, fitted again as its fit drew them.
     void ShowMonteCarloDraws();
+    // The lapse-rate prior's offset from the MAAT line's temperature and its
+    // spread (°C), as typed; false (reported, nothing changed) when either is no
+    // number, or the spread is below 0.
+    bool SetPriorSettings(const QString& offset, const QString& spread);
+    // Asks for them (Fit ▸ Prior's offset and spread…).
+    void AskPriorSettings();
     void ExportResults();
     // Writes the table as CSV (complete under its name, or not at all); false,
     // reported, when it cannot be written.
@@ -100,10 +106,12 @@ class SamplesWindow : public TemraWindow {
         *MapButton, *ExportButton;
     QMenuBar* MenuBar;
     QAction *SaveAction, *UndoAction, *RedoAction, *PasteAction;
-    QAction* PriorAction; // Fit ▸ Lapse-rate prior
-    QAction* DrawsAction; // Fit ▸ the selected sample's Monte Carlo draws
+    QAction* PriorAction;         // Fit ▸ Lapse-rate prior
+    QAction* PriorSettingsAction; // Fit ▸ its offset and spread
+    QAction* DrawsAction;         // Fit ▸ the selected sample's Monte Carlo draws
 
   private:
+    double priorOffset_ = 0, priorSd_ = 1;      // the lapse-rate prior's (°C)
     std::map<std::string, QString> upperTexts_; // by option, as typed
     std::string upperOption_;                   // the option the box shows
     // The window built in steps: its controls, their layout, the menu bar, the
