@@ -28,6 +28,7 @@ class Dialog1;
 class ArN2GraphForm;
 class SamplesWindow;
 class MisfitWindow;
+class GuideWindow;
 
 // The place of one window: empty until the window is first asked for, then
 // holding it, hidden or shown, until the program ends.
@@ -95,6 +96,8 @@ class TemraApp : public QObject {
     void FitSamplesAgain();
     // "About Temra": the version and the licences.
     void ShowAbout(QWidget* parent);
+    // "User guide": the guide the program holds, in its window.
+    void ShowGuide();
     static QString AboutText();
 
     // A step on the window thread with the busy cursor; a fault is reported
@@ -112,6 +115,7 @@ class TemraApp : public QObject {
     ArN2GraphForm& arN2GraphForm();
     SamplesWindow& samplesWindow();
     MisfitWindow& misfitWindow();
+    GuideWindow& guideWindow();
     bool HasArN2GraphForm() const { return arN2_.IfMade() != nullptr; }
     bool HasDialog1() const { return dialog1_.IfMade() != nullptr; }
 
@@ -192,6 +196,7 @@ class TemraApp : public QObject {
     LazyWindow<ArN2GraphForm> arN2_;
     LazyWindow<SamplesWindow> samples_;
     LazyWindow<MisfitWindow> misfit_;
+    LazyWindow<GuideWindow> guide_;
 };
 
 } // namespace temra::ui
