@@ -251,7 +251,13 @@ void WriteExamples(std::ostream& out) {
     out << ".SH SEE ALSO\n"
         << "The desktop program \\fBtemra\\fR, started from the application menu as Temra, "
            "has the same computations with their graphs, the samples window and the misfit "
-           "map.\n";
+           "map.\n"
+        << ".PP\n"
+        << "The user guide, with the model's equations and their sources, the fits, the "
+           "flags and a worked example: \\fI/usr/share/doc/temra/guide.md\\fR (from the "
+           "Debian package; \\fI/usr/local/share/doc/temra/guide.md\\fR after \\fBcmake "
+           "\\-\\-install\\fR), its example in \\fIexamples/\\fR beside it; in the desktop "
+           "program, Help \\(-> User guide.\n";
 }
 
 } // namespace

@@ -23,6 +23,10 @@ files=(
   "share/icons/hicolor/256x256/apps/$id.png"
   share/man/man1/temra-cli.1
   share/doc/temra/LICENSE
+  share/doc/temra/guide.md
+  share/doc/temra/examples/springs.csv
+  share/doc/temra/examples/columns.py
+  share/doc/temra/examples/make_springs.py
 )
 for f in "${files[@]}"; do [ -s "$root/$f" ] || fail "not installed: $f"; done
 # Nothing but these (no tests, benchmarks or build tools).
@@ -68,6 +72,13 @@ while IFS= read -r example; do
     fail "the example \"$example\" failed: $(cat "$work/example.err")"
 done <<<"$examples"
 echo "$(wc -l <<<"$examples") examples of the manual page ran"
+# The manual page names the guide where it is installed, and the guide's example
+# runs from there with the installed temra-cli.
+grep -q "share/doc/temra/guide.md" <<<"$man" || fail "the manual page does not name the guide"
+grep -q "^# Temra user guide" "$root/share/doc/temra/guide.md" || fail "the guide's title"
+(cd "$root/share/doc/temra" && PATH="$root/bin:$PATH" temra-cli --temp-max 20 study examples/springs.csv |
+   python3 examples/columns.py sample dof | grep -qx "S5      1") ||
+  fail "the guide's example does not run from the installed documentation"
 echo "installed and valid: ${files[*]}"
 
 [ "$package" = --package ] || exit 0

@@ -318,6 +318,16 @@ TEST_F(SamplesSession, ThePosteriorAndTheDrawsAreDrawn) {
     Settle();
     EXPECT_TRUE(w.grab().save(QString::fromStdString((out / "MisfitPosterior.png").string())));
     EXPECT_TRUE(d.grab().save(QString::fromStdString((out / "MonteCarloDraws.png").string())));
+    for (QWidget* window : {static_cast<QWidget*>(&w), static_cast<QWidget*>(&d)}) {
+        window->resize(1, 1); // the smallest: every explanation whole
+        Settle();
+        for (QLabel* l : window->findChildren<QLabel*>()) {
+            if (l->isVisibleTo(window) && l->wordWrap() && !l->text().isEmpty()) {
+                EXPECT_GE(l->height(), l->heightForWidth(l->width()))
+                    << l->objectName().toStdString();
+            }
+        }
+    }
 }
 
 TEST_F(SamplesSession, ACancelledFitKeepsTheEarlierResults) {

@@ -2,6 +2,12 @@
 // Runs offscreen; every message the program would show is collected instead.
 #include "tests/ui_session.h"
 
+#include "ui/guide_window.h"
+
+#include <QFile>
+#include <QMenuBar>
+#include <QTextBrowser>
+
 #include <cstdio>
 
 TEST_F(Session, StartsOnTheInputPageWithItsDefaults) {
@@ -396,6 +402,34 @@ TEST_F(Session, EveryEndButtonEndsTheProgram) {
     EXPECT_TRUE(ended);
 }
 
+// Help ▸ User guide (F1) on the input page opens the guide the program holds,
+// which is docs/guide.md as it stands, shown formatted.
+TEST_F(Session, HelpUserGuideShowsTheGuide) {
+    QAction* guide = nullptr;
+    for (QAction* menu : app.form1().MenuBar->actions())
+        if (menu->text() == "&Help")
+            for (QAction* a : menu->menu()->actions())
+                if (a->text() == "&User guide") guide = a;
+    ASSERT_NE(guide, nullptr);
+    EXPECT_EQ(guide->shortcut(), QKeySequence(QKeySequence::HelpContents));
+    guide->trigger();
+    GuideWindow& w = app.guideWindow();
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_TRUE(app.form1().isVisible());
+    const QString shown = w.Browser->document()->toPlainText();
+    EXPECT_EQ(shown.section('\n', 0, 0), "Temra user guide");
+    EXPECT_TRUE(shown.contains("10 A worked example"));
+    EXPECT_FALSE(shown.contains("## ")) << "the Markdown is shown as it is written";
+    QFile source(TEMRA_GUIDE_PATH);
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    EXPECT_EQ(GuideWindow::GuideText(), QString::fromUtf8(source.readAll()));
+    // Asked again, the same window comes back.
+    w.hide();
+    guide->trigger();
+    EXPECT_EQ(&app.guideWindow(), &w);
+    EXPECT_TRUE(w.isVisible());
+}
+
 // Renders every window to a PNG file in the build folder for review.
 TEST_F(Session, RenderEveryWindow) {
     const fs::path out = fs::path(TEMRA_SCREENS_DIR);
@@ -425,6 +459,7 @@ TEST_F(Session, RenderEveryWindow) {
     save(app.dialog1(), "Dialog1");
     app.dialog1().OKButton->click();
     save(app.arN2GraphForm(), "ArN2GraphForm");
+    save(app.guideWindow(), "GuideWindow");
 }
 
 int main(int argc, char** argv) {

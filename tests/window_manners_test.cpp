@@ -5,6 +5,7 @@
 #include "tests/ui_session.h"
 
 #include "plot/figure.h"
+#include "ui/guide_window.h"
 #include "ui/samples_window.h"
 
 #include <qcustomplot.h>
@@ -323,8 +324,8 @@ TEST_F(Manners, EveryWindowShowsAllOfItsTexts) {
     graph().Command5->click();
     graph().Command6->click();
     DrawPair({4, 6});
-    QWidget* windows[] = {&app.form1(), &graph(),       &app.form4(),        &app.dialog(),
-                          &app.form2(), &app.dialog1(), &app.arN2GraphForm()};
+    QWidget* windows[] = {&app.form1(), &graph(),       &app.form4(),         &app.dialog(),
+                          &app.form2(), &app.dialog1(), &app.arN2GraphForm(), &app.guideWindow()};
     for (QWidget* w : windows) {
         const std::string name = w->objectName().toStdString();
         for (const QSize attempt : {QSize(), QSize(1, 1)}) {

@@ -169,6 +169,7 @@ void Form1::BuildMenu() {
     QMenu* window = MenuBar->addMenu("&Window");
     window->addAction("&Samples", this, [this] { app_.ShowSamples(); });
     QMenu* help = MenuBar->addMenu("&Help");
+    help->addAction("&User guide", QKeySequence::HelpContents, this, [this] { app_.ShowGuide(); });
     help->addAction("&About Temra", this, [this] { app_.ShowAbout(this); });
 }
 

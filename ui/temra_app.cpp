@@ -7,6 +7,7 @@
 #include "ui/form1.h"
 #include "ui/form2.h"
 #include "ui/form4.h"
+#include "ui/guide_window.h"
 #include "ui/misfit_window.h"
 #include "ui/run_progress.h"
 #include "ui/samples_window.h"
@@ -64,6 +65,7 @@ ArN2GraphForm& TemraApp::arN2GraphForm() { return arN2_.Get(*this); }
 SamplesWindow& TemraApp::samplesWindow() { return samples_.Get(*this); }
 MisfitWindow& TemraApp::misfitWindow() { return misfit_.Get(*this); }
 DrawsWindow& TemraApp::drawsWindow() { return draws_.Get(*this); }
+GuideWindow& TemraApp::guideWindow() { return guide_.Get(*this); }
 // clang-format on
 
 void TemraApp::ConnectInputPage(Form1& page) {
@@ -179,6 +181,11 @@ QString TemraApp::AboutText() {
 
 void TemraApp::ShowAbout(QWidget* parent) {
     QMessageBox::about(parent, "About Temra", AboutText());
+}
+
+void TemraApp::ShowGuide() {
+    guideWindow().show();
+    guideWindow().raise();
 }
 
 bool TemraApp::Attempt(QWidget* parent, const std::function<void()>& step) {

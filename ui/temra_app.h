@@ -29,6 +29,7 @@ class ArN2GraphForm;
 class SamplesWindow;
 class MisfitWindow;
 class DrawsWindow;
+class GuideWindow;
 
 // The place of one window: empty until the window is first asked for, then
 // holding it, hidden or shown, until the program ends.
@@ -99,6 +100,8 @@ class TemraApp : public QObject {
     void FitSamplesAgain();
     // "About Temra": the version and the licences.
     void ShowAbout(QWidget* parent);
+    // "User guide": the guide the program holds, in its window.
+    void ShowGuide();
     static QString AboutText();
 
     // A step on the window thread with the busy cursor; a fault is reported
@@ -117,6 +120,7 @@ class TemraApp : public QObject {
     SamplesWindow& samplesWindow();
     MisfitWindow& misfitWindow();
     DrawsWindow& drawsWindow();
+    GuideWindow& guideWindow();
     bool HasArN2GraphForm() const { return arN2_.IfMade() != nullptr; }
     bool HasDialog1() const { return dialog1_.IfMade() != nullptr; }
 
@@ -198,6 +202,7 @@ class TemraApp : public QObject {
     LazyWindow<SamplesWindow> samples_;
     LazyWindow<MisfitWindow> misfit_;
     LazyWindow<DrawsWindow> draws_;
+    LazyWindow<GuideWindow> guide_;
 };
 
 } // namespace temra::ui
