@@ -69,9 +69,11 @@ SharedParams ParseShared(const std::string& text, const StudyOptions& options) {
         const auto own =
             std::find_if(model.params.begin(), model.params.begin() + model.paramCount,
                          [&](const ModelParam& p) { return Upper(std::string(p.symbol)) == key; });
-        if (own == model.params.begin() + model.paramCount)
-            throw Refusal("\"" + name + "\" is no parameter of " + std::string(model.name) +
-                          " (its parameters: " + ParameterList(model) + "); " + kCanShare);
+        if (own == model.params.begin() + model.paramCount) {
+            std::string what = "\"" + name + "\" is no parameter of " + std::string(model.name);
+            what += " (its parameters: " + ParameterList(model) + "); ";
+            throw Refusal(what + kCanShare);
+        }
         throw Refusal(std::string(own->symbol) + " of " + std::string(model.name) +
                       " is each member's own: " + kCanShare);
     }
@@ -262,7 +264,9 @@ std::vector<StudyResult> Refused(const std::vector<Member>& members, const std::
         r.sample = m.search.result.sample;
         r.model = m.search.result.model;
         r.groupName = group;
-        r.error = "row " + std::to_string(m.sample->row) + " (group \"" + group + "\"): " + why;
+        r.error = "row " + std::to_string(m.sample->row);
+        r.error += " (group \"" + group + "\"): ";
+        r.error += why;
         rows.push_back(std::move(r));
     }
     return rows;
