@@ -174,6 +174,8 @@ class StudyRun {
                               ExactText(medium.first) + ", chloride " + ExactText(medium.second) +
                               "): " + e.description() + ": " + e.detail());
             control_.Advance(m.work - m.tableWork);
+            for (std::size_t i : m.members)
+                if (joint_[i] && groups_[groupOf_[i]].local) groups_[groupOf_[i]].done = true;
             return;
         }
         std::map<const Layout*, SampleGrid> sampleGrids;
@@ -196,15 +198,56 @@ class StudyRun {
             if (joint_[i] && !groupGrids_.count(l))
                 groupGrids_.emplace(l, GroupGridOf(sampleGrids.at(l)));
         }
-        const std::vector<std::size_t>& members = m.members;
-        const unsigned parts = PartCount(static_cast<std::int64_t>(members.size()), 1);
+        const std::vector<std::vector<std::size_t>> units = UnitsOf(m);
+        std::mutex keeping;
+        const unsigned parts = PartCount(static_cast<std::int64_t>(units.size()), 1);
         RunParts(parts, [&](unsigned part) {
-            for (std::size_t k = members.size() * part / parts,
-                             end = members.size() * (part + 1) / parts;
+            for (std::size_t k = units.size() * part / parts,
+                             end = units.size() * (part + 1) / parts;
                  k < end; ++k)
-                FitMember(members[k], sampleGrids.at(LayoutOf(grids_, values_[members[k]])));
+                FitUnit(units[k], sampleGrids, keeping);
         });
         m.tables.clear(); // one water's tables in memory at a time
+    }
+
+    // The parts of a water's work: a sample, or a group whose members are all of
+    // this water, searched and fitted together at once (its misfits kept no
+    // longer): its first member and the group.
+    std::vector<std::vector<std::size_t>> UnitsOf(const MediumWork& m) const {
+        std::vector<std::vector<std::size_t>> units;
+        std::vector<bool> met(groups_.size(), false);
+        for (std::size_t i : m.members) {
+            const std::size_t g = groupOf_.empty() ? groups_.size() : groupOf_[i];
+            if (!joint_[i] || !groups_[g].local) {
+                units.push_back({i});
+            } else if (!met[g]) {
+                met[g] = true;
+                units.push_back({i, g});
+            }
+        }
+        return units;
+    }
+
+    void FitUnit(const std::vector<std::size_t>& unit,
+                 const std::map<const Layout*, SampleGrid>& sampleGrids, std::mutex& keeping) {
+        auto gridOf = [&](std::size_t i) -> const SampleGrid& {
+            return sampleGrids.at(LayoutOf(grids_, values_[i]));
+        };
+        if (unit.size() == 1) {
+            FitMember(unit.front(), gridOf(unit.front()));
+            return;
+        }
+        Group& g = groups_[unit[1]];
+        for (std::size_t i : g.members)
+            if (joint_[i] && At(i, 0).error.empty()) FitMember(i, gridOf(i));
+        const std::size_t alone = FitGroup(g, keeping);
+        g.done = true;
+        if (alone == samples_.size()) return;
+        // The one member left: its own fit on this water's tables (its search
+        // counted already).
+        RunControl apart(control_, RunControl::kCountedApart);
+        At(alone, 0) = FitSample(samples_[alone], values_[alone], gridOf(alone), options_, &apart);
+        searches_[alone] = {};
     }
 
     // A sample's fit with each model, or, for a member of a group fitted
@@ -231,6 +274,8 @@ class StudyRun {
         std::vector<std::size_t> members; // those on the group's grid
         const Layout* layout = nullptr;
         std::map<std::size_t, std::string> apart; // the members fitted apart, and why
+        bool local = false; // every member of one water: fitted with its water
+        bool done = false;
     };
 
     // Why a sample's grid is not its group's: its known elevation, or none.
@@ -253,38 +298,66 @@ class StudyRun {
         joint_.assign(samples_.size(), false);
         if (!options_.shared.Any()) return;
         searches_.resize(samples_.size());
-        std::map<std::string, std::size_t> index;
-        for (std::size_t i = 0; i < samples_.size(); ++i) {
-            const std::string key = GroupKey(samples_[i].group);
-            if (key.empty()) continue;
-            if (!index.count(key)) {
-                index.emplace(key, groups_.size());
-                groups_.push_back({key, {}, {}, nullptr, {}});
-            }
-            groups_[index.at(key)].all.push_back(i);
-        }
-        double bytes = 0;
+        IndexGroups();
+        double bytes = 0, local = 0;
         for (Group& g : groups_) {
-            for (std::size_t i : g.all) {
-                if (!At(i, 0).error.empty()) continue;
-                const Layout* l = LayoutOf(grids_, values_[i]);
-                if (!g.layout) g.layout = l;
-                if (l == g.layout)
-                    g.members.push_back(i);
-                else
-                    g.apart[i] = OtherGrid(i, g.members.front());
-            }
-            if (g.members.size() < 2) continue;
-            for (std::size_t i : g.members) joint_[i] = true;
-            bytes += static_cast<double>(g.members.size() + 2) *
-                     static_cast<double>(g.layout->plan.Cases()) * sizeof(double);
+            const double group = PlanGroup(g);
+            // A group of one water is fitted with it, a few at a time; the others'
+            // misfits are kept until every water is fitted.
+            if (g.local)
+                local = std::max(local, group);
+            else
+                bytes += group;
         }
+        bytes += local * PartCount(static_cast<std::int64_t>(groups_.size()), 1);
         if (bytes > static_cast<double>(settings_.MemoryAvailable()))
             throw StudyError("the groups' misfits at every grid case would take " +
                                  ApproxText(bytes / 1e6) +
                                  " MB, more than this process may use; use larger steps of the "
                                  "grid or leave out the ensemble fit",
                              StudySetting::Ensemble);
+    }
+
+    // The groups in the order the table first names them, with their samples.
+    void IndexGroups() {
+        std::map<std::string, std::size_t> index;
+        groupOf_.assign(samples_.size(), 0);
+        for (std::size_t i = 0; i < samples_.size(); ++i) {
+            const std::string key = GroupKey(samples_[i].group);
+            if (key.empty()) continue;
+            if (!index.count(key)) {
+                index.emplace(key, groups_.size());
+                groups_.push_back({key, {}, {}, nullptr, {}, false, false});
+            }
+            groupOf_[i] = index.at(key);
+            groups_[groupOf_[i]].all.push_back(i);
+        }
+        for (std::size_t i = 0; i < samples_.size(); ++i)
+            if (GroupKey(samples_[i].group).empty()) groupOf_[i] = groups_.size();
+    }
+
+    // A group's members on its first member's grid, whether they are fitted
+    // together and of one water; the bytes of their misfits.
+    double PlanGroup(Group& g) {
+        for (std::size_t i : g.all) {
+            if (!At(i, 0).error.empty()) continue;
+            const Layout* l = LayoutOf(grids_, values_[i]);
+            if (!g.layout) g.layout = l;
+            if (l == g.layout)
+                g.members.push_back(i);
+            else
+                g.apart[i] = OtherGrid(i, g.members.front());
+        }
+        if (g.members.size() < 2) return 0;
+        g.local = true;
+        const Values& first = values_[g.members.front()];
+        for (std::size_t i : g.members) {
+            joint_[i] = true;
+            g.local = g.local && values_[i].density == first.density &&
+                      values_[i].chloride == first.chloride;
+        }
+        return static_cast<double>(g.members.size() + 2) *
+               static_cast<double>(g.layout->plan.Cases()) * sizeof(double);
     }
 
     // Each group fitted together, the groups in parallel; a group left with one
@@ -298,7 +371,7 @@ class StudyRun {
             for (std::size_t g = groups_.size() * part / parts,
                              end = groups_.size() * (part + 1) / parts;
                  g < end; ++g)
-                alone[g] = FitGroup(groups_[g], keeping);
+                if (!groups_[g].done) alone[g] = FitGroup(groups_[g], keeping);
         });
         for (std::size_t i : alone)
             if (i < samples_.size()) FitAlone(i);
@@ -309,7 +382,9 @@ class StudyRun {
     std::size_t FitGroup(const Group& g, std::mutex& keeping) {
         std::vector<Member> members;
         std::vector<std::size_t> rows;
+        std::size_t searched = 0; // the members whose search ran, counting their refinement
         for (std::size_t i : g.members) {
+            searched += !searches_[i].cases.chi2.empty();
             if (!joint_[i] || !At(i, 0).error.empty()) continue;
             members.push_back({&samples_[i], &values_[i], std::move(searches_[i])});
             rows.push_back(i);
@@ -317,10 +392,9 @@ class StudyRun {
         const std::uint64_t refine =
             SampleWork(static_cast<std::uint64_t>(g.layout->plan.Cases()), options_.model) / 2;
         // The refinement of the members refused after the grid's search, and of
-        // one left alone (its own fit is counted apart).
-        const std::size_t apart =
-            members.size() < 2 ? g.members.size() : g.members.size() - members.size();
-        control_.Advance(refine * apart);
+        // one left alone (its own fit is counted apart); the group's fit counts
+        // its members'.
+        control_.Advance(refine * (searched - (members.size() < 2 ? 0 : members.size())));
         if (members.size() < 2) return rows.empty() ? samples_.size() : rows.front();
         KeptGroup kept;
         if (keep_)
@@ -382,7 +456,8 @@ class StudyRun {
     double step_ = 0;
     // The ensemble fit.
     std::vector<Group> groups_;
-    std::vector<bool> joint_; // by sample: fitted together with its group
+    std::vector<bool> joint_;          // by sample: fitted together with its group
+    std::vector<std::size_t> groupOf_; // by sample: its group (groups_.size(): none)
     std::vector<SampleSearch> searches_;
     std::map<const Layout*, GroupGrid> groupGrids_;
     bool keep_ = false;

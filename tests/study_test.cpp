@@ -1286,6 +1286,10 @@ TEST(StudyEnsemble, SharedRangesHoldTheTruthAndNarrowByTheRootOfTheMembers) {
     const double ratioE = (widthE / kGroups) / (aloneE / (3 * kGroups));
     EXPECT_NEAR(ratioT, 1 / std::sqrt(3.0), 0.12);
     EXPECT_NEAR(ratioE, 1 / std::sqrt(3.0), 0.12);
+    RecordProperty("groups_holding_T", inT);
+    RecordProperty("groups_holding_E", inE);
+    RecordProperty("width_ratio_T", ExactText(ratioT));
+    RecordProperty("width_ratio_E", ExactText(ratioE));
 }
 
 // The group's best against a brute-force scan of the summed misfit, each member
@@ -1412,6 +1416,28 @@ TEST(StudyEnsemble, MembersLeftOutAreNamed) {
     EXPECT_TRUE(said("group \"two\": two-1 is left out (row 6: its fit is refused)"));
     EXPECT_TRUE(said("group \"two\": only two-0 was fitted"));
     EXPECT_TRUE(said("group \"known\": known-1 is left out (row 8: its known elevation (800 m)"));
+}
+
+// A member refused by its grid's search (its misfit out of the number range)
+// leaves its group's other member to its own fit, whether the group's members
+// are of one water or of two.
+TEST(StudyEnsemble, AMemberRefusedByTheSearchLeavesTheOtherItsOwnFit) {
+    for (const char* density : {"", "1.001"}) {
+        std::mt19937 rng(9);
+        std::size_t row = 2;
+        std::vector<Sample> samples = Group("late", 4.4, 1900, 2, rng, row);
+        samples[0].density = density;
+        samples[1].error[1] = "1e-200"; // Ne-20's weight beyond the number range
+        RunControl control;
+        const auto r = FitStudy(samples, Ensemble(), Settings(), control);
+        const auto alone = FitStudy(samples, StudyOptions{}, Settings());
+        EXPECT_NE(r[1].error, "") << density;
+        ASSERT_TRUE(r[0].group) << density;
+        EXPECT_EQ(r[0].group->members, 1u) << density;
+        EXPECT_EQ(r[0].temperature, alone[0].temperature) << density;
+        EXPECT_EQ(r[0].AHi, alone[0].AHi) << density;
+        EXPECT_EQ(control.Done(), control.Total()) << density;
+    }
 }
 
 // What cannot be shared is refused naming the ensemble fit's setting, saying what
