@@ -18,6 +18,7 @@
 #include "core/version.h"
 #include "export/exports.h"
 #include "platform/platform.h"
+#include "study/ensemble.h"
 #include "study/models.h"
 #include "study/monte_carlo.h"
 #include "study/sample_table.h"
@@ -187,6 +188,11 @@ void AddStudySubcommand(CLI::App& app, Options& o) {
                     "H2O): each is multiplied by the sample's density before the fit (without "
                     "it they are per cm³ of water, cm³ STP/cm³ H2O, as on the input page)");
     AddPriorAndMonteCarlo(study, o);
+    study->add_option(
+        "--ensemble", o.ensemble,
+        "Fit the samples of each group (the table's column \"group\") together, sharing these "
+        "parameters: T,E (the recharge temperature and elevation; each sample keeps its own "
+        "excess air). Adds the group's chi2, degrees of freedom and p to each member's row");
     study->add_option("--xlsx", o.xlsx,
                       "Write the \"Study Results\" workbook (with its \"Settings\") to this new "
                       ".xlsx file instead");
@@ -520,6 +526,8 @@ std::string StudyOption(study::StudySetting setting, const Options& o,
         return "--rel-err";
     case study::StudySetting::CeAMax:
         return "--ce-a-max";
+    case study::StudySetting::Ensemble:
+        return "--ensemble";
     case study::StudySetting::Table:
         break;
     }
@@ -602,6 +610,8 @@ study::StudyOptions StudyOptionsOf(const Options& o, const CLI::App& app,
         throw OptionRefusal{"--mc-seed",
                             "the seed (" + o.mcSeed + ") must be a whole number from 0"};
     so.mcSeed = static_cast<std::uint64_t>(seed);
+    if (app.get_subcommand("study")->get_option("--ensemble")->count() > 0)
+        so.shared = study::ParseShared(o.ensemble, so);
     for (const study::ModelInfo& model : study::Models()) {
         if (!so.allModels && model.model != so.model) continue;
         if (model.usesAMax) so.ceAMax = OptionNumber(o.ceAMax, "--ce-a-max");

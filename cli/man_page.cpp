@@ -93,6 +93,9 @@ const Example kExamples[] = {
      "temra-cli --maat --maat-a -108 --maat-b 2289 study samples.csv --xlsx study.xlsx"},
     {"A table of concentrations per gram of water, each multiplied by its sample's density:",
      "temra-cli study --per-gram samples.csv"},
+    {"The samples of each group (the column \"group\") fitted together, sharing their "
+     "recharge temperature and elevation:",
+     "temra-cli study --ensemble T,E samples.csv"},
 };
 
 // NAME and SYNOPSIS: a line per command with its options.

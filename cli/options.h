@@ -35,6 +35,7 @@ struct Options {
     std::string mcSeed = "1";
     std::string mcDraws;       // the file of every draw's fit (CSV)
     std::string threads = "0"; // the most threads a computation uses (0: one per core)
+    std::string ensemble;      // the parameters the members of a group share ("T,E")
 };
 
 // The parser of temra-cli with every subcommand and option, filling `o`.

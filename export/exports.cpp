@@ -89,7 +89,7 @@ void AddSamplesSheet(Workbook& wb, const std::vector<study::Sample>& samples, ch
             const std::string& text = SC::Text(samples[r], c);
             if (text.empty()) continue;
             Range cell = sheet.Cells(r + 2, static_cast<std::uint32_t>(c + 1));
-            if (c == SC::kName) {
+            if (c == SC::kName || c == SC::kGroup) { // names, as typed
                 cell.Value(CellValue(text));
                 continue;
             }

@@ -81,25 +81,24 @@ class Continuum {
     Ranges RangesOf(const Point& best, const RegionSeeds& seeds) const;
     // The misfit and excess air at (T, E).
     Point At(double T, double E) const;
+    // The ranges of A and the second parameter at (T, E) held fixed: the limits of
+    // chi2 <= chi2(at) + 1 over the excess air alone (`at` from At).
+    Ranges ExcessRangesAt(const Point& at) const;
+
+    // The model as a surface of the valley's search (study/valley.h): a
+    // temperature's factors of the fitted gases, and the misfit at an elevation.
+    struct Slice {
+        double T = 0;
+        TemperatureFactors factors;
+    };
+    Slice SliceAt(double T) const;
+    double Chi2(const Slice& s, double E) const;
 
   private:
-    struct Factors; // the temperature's factors of the fitted gases
-    struct Found {
-        double T, E, value;
-    };
-    template <typename Fn>
-    Found Around(const Point& seed, bool boxE, Fn&& value, const Interval* tSpan = nullptr,
-                 const Interval* eSpan = nullptr) const;
-    Factors FactorsOf(double T) const;
-    // The fitted gases' equilibrium concentrations at the factors' temperature and E.
-    std::array<double, GasCount> ConcAt(const Factors& f, double E) const;
-    Excess ExcessAt(const Factors& f, double E) const;
-    double ProfileT(double T, double hintE) const;
-    double ExtremeE(const Factors& f, double target, bool high, bool& cut) const;
-    double ExtremeAF(const Factors& f, double E, double target, int which) const;
-    Interval RangeOfT(const Point& best, const Point& low, const Point& high, bool& cut) const;
-    Interval RangeOfE(const Point& best, const Point& low, const Point& high, const Interval& T,
-                      bool& cut) const;
+    // The fitted gases' equilibrium concentrations at the slice's temperature and E.
+    std::array<double, GasCount> ConcAt(const Slice& s, double E) const;
+    Excess ExcessAt(const Slice& s, double E) const;
+    double ExtremeAF(const Slice& s, double E, double target, int which) const;
     double ExtremeOfExcess(const Point& best, const Point& seed, const Interval& T,
                            const Interval& E, int which) const;
 

@@ -101,13 +101,6 @@ class PassProgress {
     int exceptions_;
 };
 
-// Every case's misfit at its best excess air.
-struct CasePass {
-    std::vector<double> chi2, A, second; // second: empty for a model without one
-    std::size_t best = 0;
-    bool found = false;
-};
-
 // UA over the n cases from k0: each case's weighted sums gas by gas, a block of
 // cases at a time, with conc(j, k) the equilibrium concentration of fitted gas j
 // in case k0 + k; then each case's A >= 0 and chi2 in closed form:
@@ -286,6 +279,67 @@ void BoundFlags(StudyResult& r, const Point& best, const StudyOptions& o) {
     }
 }
 
+// The grid cases of the chi2 <= target region that reach furthest.
+RegionSeeds SeedsOf(const SampleGrid& grid, const CasePass& cases, double target) {
+    RegionSeeds seeds;
+    const auto& els = grid.layout->plan.elevations;
+    for (std::size_t e = 0; e < els.size(); ++e) {
+        const std::vector<double>& T = grid.tables[e]->T;
+        for (std::size_t t = 0, k = els[e].first; t < T.size(); ++t, ++k)
+            if (cases.chi2[k] <= target)
+                seeds.Add({T[t], els[e].H, cases.chi2[k], cases.A[k],
+                           cases.second.empty() ? 0.0 : cases.second[k]});
+    }
+    return seeds;
+}
+
+// A result from the continuous best and its ranges: chi2, the degrees of freedom
+// and p, the values with their ranges, the flags.
+void FillResult(StudyResult& r, const Point& best, const Ranges& ranges, const Domain& d,
+                const Fitted& f, const StudyOptions& o) {
+    const ModelInfo& model = InfoOf(o.model);
+    r.chi2 = best.chi2;
+    // Free: the elevation and temperature where the grid has more than one, and
+    // the model's parameters.
+    r.freeParameters = (d.eFree ? 1 : 0) + (d.tFree ? 1 : 0) + model.paramCount;
+    r.dof = f.n - r.freeParameters;
+    if (r.dof > 0) r.p = ChiSquaredP(r.chi2, r.dof);
+    r.temperature = best.T;
+    r.temperatureLo = ranges.T.lo;
+    r.temperatureHi = ranges.T.hi;
+    r.elevation = best.E;
+    r.elevationLo = ranges.E.lo;
+    r.elevationHi = ranges.E.hi;
+    r.A = best.A;
+    r.ALo = ranges.A.lo;
+    r.AHi = ranges.A.hi;
+    if (model.HasSecond()) r.second = Estimate{best.second, ranges.second.lo, ranges.second.hi};
+    AddFlags(r, d, best, ranges, f, o);
+}
+
+// The posterior with the lapse-rate prior over the grid's cases, and its flag.
+void AddPosterior(StudyResult& r, const SampleGrid& grid, const CasePass& cases, const Domain& d,
+                  const StudyOptions& o) {
+    std::vector<PosteriorCase> all;
+    all.reserve(cases.chi2.size());
+    const auto& els = grid.layout->plan.elevations;
+    for (std::size_t e = 0; e < els.size(); ++e) {
+        const std::vector<double>& T = grid.tables[e]->T;
+        for (std::size_t t = 0, k = els[e].first; t < T.size(); ++t, ++k)
+            all.push_back({T[t], els[e].H, cases.A[k], cases.chi2[k]});
+    }
+    r.posterior =
+        PosteriorOf(all, d.tStep, d.eStep, {d.slope, d.intercept, o.priorOffset, o.priorSd});
+    if (r.posterior && r.posterior->cut) r.flags.emplace_back("prior-cut");
+}
+
+} // namespace
+
+double ChiSquaredP(double chi2, int dof) {
+    return boost::math::cdf(
+        boost::math::complement(boost::math::chi_squared(dof), std::max(0.0, chi2)));
+}
+
 // The flags of a result, in their order: the grid's ends, ranges the grid cuts,
 // the excess air at its bounds, a poor fit, no degree of freedom, gases left out.
 void AddFlags(StudyResult& r, const Domain& d, const Point& best, const Ranges& ranges,
@@ -318,46 +372,6 @@ bool AllFinite(const StudyResult& r) {
                              r.p.value_or(0)};
     return std::all_of(std::begin(values), std::end(values),
                        [](double v) { return std::isfinite(v); });
-}
-
-// The grid cases of the chi2 <= target region that reach furthest.
-RegionSeeds SeedsOf(const SampleGrid& grid, const CasePass& cases, double target) {
-    RegionSeeds seeds;
-    const auto& els = grid.layout->plan.elevations;
-    for (std::size_t e = 0; e < els.size(); ++e) {
-        const std::vector<double>& T = grid.tables[e]->T;
-        for (std::size_t t = 0, k = els[e].first; t < T.size(); ++t, ++k)
-            if (cases.chi2[k] <= target)
-                seeds.Add({T[t], els[e].H, cases.chi2[k], cases.A[k],
-                           cases.second.empty() ? 0.0 : cases.second[k]});
-    }
-    return seeds;
-}
-
-// A result from the continuous best and its ranges: chi2, the degrees of freedom
-// and p, the values with their ranges, the flags.
-void FillResult(StudyResult& r, const Point& best, const Ranges& ranges, const Domain& d,
-                const Fitted& f, const StudyOptions& o) {
-    const ModelInfo& model = InfoOf(o.model);
-    r.chi2 = best.chi2;
-    // Free: the elevation and temperature where the grid has more than one, and
-    // the model's parameters.
-    r.freeParameters = (d.eFree ? 1 : 0) + (d.tFree ? 1 : 0) + model.paramCount;
-    r.dof = f.n - r.freeParameters;
-    if (r.dof > 0)
-        r.p = boost::math::cdf(
-            boost::math::complement(boost::math::chi_squared(r.dof), std::max(0.0, r.chi2)));
-    r.temperature = best.T;
-    r.temperatureLo = ranges.T.lo;
-    r.temperatureHi = ranges.T.hi;
-    r.elevation = best.E;
-    r.elevationLo = ranges.E.lo;
-    r.elevationHi = ranges.E.hi;
-    r.A = best.A;
-    r.ALo = ranges.A.lo;
-    r.AHi = ranges.A.hi;
-    if (model.HasSecond()) r.second = Estimate{best.second, ranges.second.lo, ranges.second.hi};
-    AddFlags(r, d, best, ranges, f, o);
 }
 
 // What the gases say beyond the fit, at the best point: the model's concentration
@@ -403,50 +417,44 @@ void GasesBeyond(StudyResult& r, const Values& v, const Point& best, const Study
     if (known[kO2]) keep(r.o2Fraction, v.measured[kO2] / equil(kO2));
 }
 
-// The posterior with the lapse-rate prior over the grid's cases, and its flag.
-void AddPosterior(StudyResult& r, const SampleGrid& grid, const CasePass& cases, const Domain& d,
-                  const StudyOptions& o) {
-    std::vector<PosteriorCase> all;
-    all.reserve(cases.chi2.size());
-    const auto& els = grid.layout->plan.elevations;
-    for (std::size_t e = 0; e < els.size(); ++e) {
-        const std::vector<double>& T = grid.tables[e]->T;
-        for (std::size_t t = 0, k = els[e].first; t < T.size(); ++t, ++k)
-            all.push_back({T[t], els[e].H, cases.A[k], cases.chi2[k]});
-    }
-    r.posterior =
-        PosteriorOf(all, d.tStep, d.eStep, {d.slope, d.intercept, o.priorOffset, o.priorSd});
-    if (r.posterior && r.posterior->cut) r.flags.emplace_back("prior-cut");
-}
-
-} // namespace
-
-StudyResult FitSample(const Sample& s, const Values& v, const SampleGrid& grid,
-                      const StudyOptions& o, RunControl* control, std::vector<double>* perCase) {
+SampleSearch SearchSample(const Sample& s, const Values& v, const SampleGrid& grid,
+                          const StudyOptions& o, RunControl* control) {
     const auto N = static_cast<std::size_t>(grid.layout->plan.Cases());
     const std::uint64_t passWork = SampleWork(N, o.model) / 2;
     PassProgress search(control, passWork, N);
-    StudyResult r;
+    SampleSearch out;
+    StudyResult& r = out.result;
     r.sample = s.name;
     r.model = o.model;
     const std::string row = "row " + std::to_string(s.row);
     if (N == 0) {
         r.error = row + ": the grid has no case: " + EmptyGridReason(*grid.layout->plan.grid);
-        return r;
+        return out;
     }
-    const Fitted f = FittedGases(v, o);
-    r.n = f.n;
-    if (f.n == 0) {
+    out.fitted = FittedGases(v, o);
+    r.n = out.fitted.n;
+    if (out.fitted.n == 0) {
         r.error = row + ": none of the fitted gases (" + GasList(o.gases) + ") has a value";
-        return r;
+        return out;
     }
-    CasePass cases = SearchCases(f, grid, o, search);
+    out.cases = SearchCases(out.fitted, grid, o, search);
+    if (!out.cases.found) r.error = row + ": " + OverflowingGas(out.fitted, grid);
+    return out;
+}
+
+StudyResult FitSample(const Sample& s, const Values& v, const SampleGrid& grid,
+                      const StudyOptions& o, RunControl* control, std::vector<double>* perCase) {
+    const auto N = static_cast<std::size_t>(grid.layout->plan.Cases());
+    const std::uint64_t passWork = SampleWork(N, o.model) / 2;
+    SampleSearch found = SearchSample(s, v, grid, o, control);
+    StudyResult& r = found.result;
+    if (found.cases.chi2.empty()) return r;
+    const Fitted& f = found.fitted;
+    const CasePass& cases = found.cases;
     PassProgress refine(control, passWork, 1);
     if (perCase) *perCase = cases.chi2;
-    if (!cases.found) {
-        r.error = row + ": " + OverflowingGas(f, grid);
-        return r;
-    }
+    if (!cases.found) return r;
+    const std::string row = "row " + std::to_string(s.row);
     const Domain d = DomainOf(grid);
     const Continuum model(f, v.density, v.chloride, d, o);
     // The best case's misfit summed term by term (the search's sums may lose the

@@ -30,6 +30,38 @@ Fitted FittedGases(const Values& v, const StudyOptions& o);
 // Where the continuous fit may go on a sample's grid.
 Domain DomainOf(const SampleGrid& grid);
 
+// Every case's misfit at its best excess air (the grid's search), and the best
+// case (the lowest case number on a tie); `found` is false when no misfit is in
+// the number range.
+struct CasePass {
+    std::vector<double> chi2, A, second; // second: empty for a model without one
+    std::size_t best = 0;
+    bool found = false;
+};
+
+// A sample's grid search, the first pass of its fit: `result` has the sample's
+// name, model and gases, and is an error row when the sample cannot be fitted;
+// `cases` is empty when the search did not run. Counts the first half of
+// SampleWork(cases) into `control`.
+struct SampleSearch {
+    StudyResult result;
+    Fitted fitted;
+    CasePass cases;
+};
+SampleSearch SearchSample(const Sample& s, const Values& v, const SampleGrid& grid,
+                          const StudyOptions& o, RunControl* control);
+
+// The steps of a fit that the ensemble fit shares (study/ensemble.h): the flags of
+// a result whose chi2, dof and p are set, at the best point with its ranges; what
+// the gases say beyond the fit; whether every number of a result is finite.
+void AddFlags(StudyResult& r, const Domain& d, const Point& best, const Ranges& ranges,
+              const Fitted& f, const StudyOptions& o);
+void GasesBeyond(StudyResult& r, const Values& v, const Point& best, const StudyOptions& o);
+bool AllFinite(const StudyResult& r);
+// The upper tail of the chi-squared distribution at chi2 with dof > 0 degrees of
+// freedom.
+double ChiSquaredP(double chi2, int dof);
+
 // The sample's result; an error row when it cannot be fitted. `perCase`, when
 // given, receives every case's chi2 at its best excess air. The fit counts
 // SampleWork(cases) units into `control`.

@@ -104,7 +104,8 @@ std::string SampleColumn::Name(int column) {
         return GasName(column - Error(1) + 1) + " err";
     if (column == kChloride) return "chloride";
     if (column == kDensity) return "density";
-    return "elevation";
+    if (column == kElevation) return "elevation";
+    return "group";
 }
 
 std::string& SampleColumn::Text(Sample& s, int column) {
@@ -115,6 +116,7 @@ std::string& SampleColumn::Text(Sample& s, int column) {
     if (column == kChloride) return s.chloride;
     if (column == kDensity) return s.density;
     if (column == kElevation) return s.elevation;
+    if (column == kGroup) return s.group;
     return s.name;
 }
 
@@ -153,8 +155,11 @@ std::string SamplesCsv(const std::vector<Sample>& samples, char separator) {
     csv += '\n';
     for (const Sample& s : samples) {
         field(s.name, true);
+        // A group is a name, written as typed.
         for (int c = 1; c < SampleColumn::kCount; ++c)
-            field(DecimalText(SampleColumn::Text(s, c), separator, '.'), false);
+            field(c == SampleColumn::kGroup ? s.group
+                                            : DecimalText(SampleColumn::Text(s, c), separator, '.'),
+                  false);
         csv += '\n';
     }
     return csv;
@@ -163,7 +168,7 @@ std::string SamplesCsv(const std::vector<Sample>& samples, char separator) {
 namespace {
 
 // What a column of a table of samples holds.
-enum Kind { kIgnored, kName, kGas, kError, kChloride, kDensity, kElevation };
+enum Kind { kIgnored, kName, kGas, kError, kChloride, kDensity, kElevation, kGroup };
 struct Column {
     Kind kind = kIgnored;
     int gas = 0;
@@ -177,6 +182,7 @@ Column ColumnOf(const std::string& raw) {
     if (name == "chloride") return {kChloride};
     if (name == "density") return {kDensity};
     if (name == "elevation") return {kElevation};
+    if (name == "group") return {kGroup};
     if (const GasColumn g = GasOfName(name); g.gas) return {kGas, g.gas, g.total};
     if (name.size() > 4 && name.compare(name.size() - 4, 4, " err") == 0) {
         const GasColumn e = GasOfName(Normal(name.substr(0, name.size() - 4)));
@@ -216,6 +222,8 @@ std::string BothHold(const Column& a, const Column& b) {
         return "density";
     case kElevation:
         return "elevation";
+    case kGroup:
+        return "the samples' groups";
     case kIgnored:
         break;
     }
@@ -227,7 +235,7 @@ std::string BothHold(const Column& a, const Column& b) {
 void RefuseTwice(const std::vector<Column>& columns, const std::vector<std::string>& header) {
     constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
     constexpr std::size_t kGasSlots = std::size_t{GasCount} + 1;
-    std::array<std::size_t, (kElevation + 1) * kGasSlots> firstOf{};
+    std::array<std::size_t, (kGroup + 1) * kGasSlots> firstOf{};
     firstOf.fill(kNone);
     for (std::size_t b = 0; b < columns.size(); ++b) {
         if (columns[b].kind == kIgnored) continue;
@@ -298,6 +306,9 @@ Sample SampleOfRow(const SampleTable& table, std::size_t r, const std::vector<Co
             break;
         case kElevation:
             s.elevation = text;
+            break;
+        case kGroup:
+            s.group = text;
             break;
         case kIgnored:
             break;

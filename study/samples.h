@@ -19,6 +19,9 @@ struct Sample {
     std::array<std::string, GasCount> measured;
     std::array<std::string, GasCount> error;
     std::string chloride, density, elevation; // empty: not given
+    // The group of samples that share their recharge (an ensemble fit); empty:
+    // the sample stands alone.
+    std::string group;
     // Not empty: what keeps the row from being a sample as the table stands (its
     // count of fields is not the header's); ReadValues reports it first.
     std::string problem;
@@ -57,7 +60,7 @@ double AtmosphericShare(int gas);
 
 // The samples of a table: columns matched without regard to case or surrounding
 // blanks ("sample", "He-4", ..., "<gas> err", "chloride", "density",
-// "elevation"). The columns "He", "Ne", "Ar", "Kr" (and their "err") hold the
+// "elevation", "group"). The columns "He", "Ne", "Ar", "Kr" (and their "err") hold the
 // total gas: each value is read as its isotope's, times AtmosphericShare, its text
 // written anew with the decimal separator `separator` (a text that is no number
 // stays as typed), and a note says so. A row whose count of fields is not the
@@ -70,7 +73,7 @@ SampleColumns ReadSamples(const SampleTable& table, const StudyOptions& options,
 // The columns of a sample (in the samples window's order).
 namespace SampleColumn {
 // The name, each gas's value (1 to GasCount), each gas's error, then chloride,
-// density and elevation.
+// density, elevation and group.
 inline constexpr int kName = 0;
 inline constexpr int Measured(int gas) {
     return gas;
@@ -81,10 +84,12 @@ inline constexpr int Error(int gas) {
 inline constexpr int kChloride = 2 * GasCount + 1;
 inline constexpr int kDensity = kChloride + 1;
 inline constexpr int kElevation = kDensity + 1;
-inline constexpr int kCount = kElevation + 1;
+inline constexpr int kGroup = kElevation + 1;
+inline constexpr int kCount = kGroup + 1;
 
 // The column's name as a table of samples heads it ("sample", "He-4",
-// "Ne-20 err", "chloride", "density", "elevation"), which ReadSamples reads back.
+// "Ne-20 err", "chloride", "density", "elevation", "group"), which ReadSamples
+// reads back.
 std::string Name(int column);
 // A sample's text in the column.
 const std::string& Text(const Sample& sample, int column);

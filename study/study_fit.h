@@ -69,6 +69,15 @@ struct Posterior {
     bool cut = false; // an interval reaches a cell at the grid's end
 };
 
+// A group's joint fit (study/ensemble.h), the same in each member's row.
+struct GroupFit {
+    std::string name;
+    std::size_t members = 0; // the members fitted together
+    double chi2 = 0;
+    int dof = 0;
+    std::optional<double> p; // empty when dof <= 0
+};
+
 struct StudyResult {
     std::string sample;
     std::string error; // not empty: the sample was refused (an error row)
@@ -97,6 +106,12 @@ struct StudyResult {
     bool preferred = false;               // among a sample's models, the highest p with dof > 0
     std::optional<McSummary> mc;          // with Monte Carlo draws
     std::optional<Posterior> posterior;   // with the lapse-rate prior
+    // With an ensemble fit: the group the table names for the sample (empty: it
+    // stands alone), the group's fit when the sample is fitted as its member (or
+    // is its one member fitted), and why a member was fitted apart from it.
+    std::string groupName;
+    std::optional<GroupFit> group;
+    std::string leftOut;
 };
 
 // Fits every sample, in input order (with allModels, each sample's rows one per
@@ -125,6 +140,21 @@ struct MisfitMap {
     std::vector<double> fineT, fineE, fine;
 };
 MisfitMap CaseMisfits(const Sample& sample, const StudyOptions& options,
+                      const RunSettings& settings, RunControl& control = Unwatched());
+
+// A group's misfit over its grid (the ensemble fit, study/ensemble.h): every
+// sample of `samples` is taken as a member of one group (named by the first's
+// group, or "group"), fitted with the parameters `options` share (T and E when it
+// names none). Throws as FitStudy does.
+struct GroupMap {
+    GridPlan plan;            // the members' grid, filled (empty when no member was fitted)
+    std::vector<double> chi2; // the group's chi2 per case; empty when the group was not fitted
+                              // together (fewer than two members fitted)
+    std::vector<std::vector<double>> members; // each member's chi2 per case, those fitted
+                                              // together in their order
+    std::vector<StudyResult> results;         // every sample's row, in their order
+};
+GroupMap GroupMisfits(const std::vector<Sample>& samples, const StudyOptions& options,
                       const RunSettings& settings, RunControl& control = Unwatched());
 
 } // namespace temra::study

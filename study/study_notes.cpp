@@ -2,6 +2,7 @@
 
 #include "core/numtext.h"
 
+#include <algorithm>
 #include <map>
 
 namespace temra::study {
@@ -34,6 +35,32 @@ NoteCounts CountNotes(const std::vector<StudyResult>& results) {
         }
     }
     return c;
+}
+
+// The ensemble fit's notes: the members fitted apart from their group and why,
+// the groups with one member fitted, and the groups whose members may not share
+// one recharge.
+void GroupNotes(const std::vector<StudyResult>& results, std::vector<std::string>& notes) {
+    std::vector<std::string> misfits;
+    for (const StudyResult& r : results) {
+        const std::string group = "group \"" + r.groupName + "\": ";
+        if (!r.leftOut.empty())
+            notes.push_back(group + r.sample + " is left out (" + r.leftOut + ")");
+        if (r.group && r.group->members == 1)
+            notes.push_back(group + "only " + r.sample +
+                            " was fitted, so the group's values are its own fit");
+        if (r.error.empty() && r.group && r.group->members > 1 && r.group->p &&
+            *r.group->p < 0.01 &&
+            std::find(misfits.begin(), misfits.end(), r.group->name) == misfits.end())
+            misfits.push_back(r.group->name);
+    }
+    if (misfits.empty()) return;
+    std::string names;
+    for (const std::string& m : misfits) names += (names.empty() ? "\"" : ", \"") + m + "\"";
+    notes.push_back(std::string(misfits.size() == 1 ? "the group " : "the groups ") + names +
+                    (misfits.size() == 1 ? " has" : " have") +
+                    " a group p below 0.01 (group-misfit): the members' gases do not fit one "
+                    "recharge temperature and elevation, so they may not share one recharge");
 }
 
 } // namespace
@@ -85,6 +112,7 @@ std::vector<std::string> StudyNotes(const std::vector<StudyResult>& results,
                         "empty and the ranges are not a test of the model");
     for (const auto& [gas, n] : c.missing)
         notes.push_back(of(n) + " fitted without " + gas + ", which their rows leave blank");
+    if (options.shared.Any()) GroupNotes(results, notes);
     return notes;
 }
 

@@ -16,6 +16,13 @@ namespace temra::study {
 
 enum class Model { UA, CE, PR, PD, OD };
 
+// What the members of a group (the table's column "group") share in an ensemble
+// fit: the recharge temperature and elevation; none: each sample is fitted alone.
+struct SharedParams {
+    bool T = false, E = false;
+    bool Any() const { return T || E; }
+};
+
 struct StudyOptions {
     // The grid's boxes; Text14 (density) and Text15 (chloride) serve the samples
     // without those columns.
@@ -41,11 +48,13 @@ struct StudyOptions {
     // Monte Carlo: draws of each sample (0: none) and the seed of their generator.
     int mcDraws = 0;
     std::uint64_t mcSeed = 1;
+    // The ensemble fit: the parameters the members of a group share.
+    SharedParams shared;
 };
 
 // The settings of a study that a command error may lie in; each caller names its
 // own box or option for them.
-enum class StudySetting { Table, Gases, RelErr, CeAMax, Upper, MonteCarlo };
+enum class StudySetting { Table, Gases, RelErr, CeAMax, Upper, MonteCarlo, Ensemble };
 
 // A command error: the table or the options cannot be used at all. `setting()`
 // says which to change (the table when nothing else is named).

@@ -1,5 +1,6 @@
 #include "study/study_results.h"
 
+#include "study/ensemble.h"
 #include "study/models.h"
 
 #include "core/fields.h"
@@ -195,6 +196,30 @@ void AddPosteriorColumns(std::vector<ResultColumn>& c) {
         }
 }
 
+// The ensemble fit: the group a member was fitted with, and the group's chi2,
+// degrees of freedom and p (the same in each member's row).
+void AddGroupColumns(std::vector<ResultColumn>& c) {
+    using R = const StudyResult&;
+    const std::pair<ResultColumn, bool> rows[] = {
+        {Column("group", "Group", 103, Shown::Text, "", 12,
+                [](R r) { return r.group ? Text(r.group->name) : ResultCell{}; }),
+         true},
+        {Column("group_chi2", "Group χ²", 104, Shown::Number, "", 18,
+                [](R r) { return r.group ? Number(r.group->chi2) : ResultCell{}; }),
+         true},
+        {Column("group_dof", "", 0, Shown::Not, "", 10,
+                [](R r) { return r.group ? Number(r.group->dof) : ResultCell{}; }),
+         true},
+        {Column("group_p", "Group p", 105, Shown::Number, "", 18,
+                [](R r) { return r.group ? Maybe(r.group->p) : ResultCell{}; }),
+         true},
+    };
+    for (const auto& [column, hide] : rows) {
+        c.push_back(column);
+        c.back().hideWhenEmpty = hide;
+    }
+}
+
 } // namespace
 
 std::vector<ResultColumn> ResultColumns(const StudyOptions* options) {
@@ -235,6 +260,7 @@ std::vector<ResultColumn> ResultColumns(const StudyOptions* options) {
     AddBeyondColumns(c);
     c.push_back(
         Column("flags", "Flags", 200, Shown::Flags, "", 40, [](R r) { return Text(FlagText(r)); }));
+    if (options && options->shared.Any()) AddGroupColumns(c);
     if (options && options->prior) AddPosteriorColumns(c);
     if (options && options->mcDraws > 0) AddMonteCarloColumns(c, *options);
     return c;
@@ -289,6 +315,12 @@ std::vector<std::pair<std::string, std::string>> StudySettings(const StudyOption
                        "/ a with the MAAT equation's a and b, plus the offset");
         s.emplace_back("Prior offset (°C)", ExactText(o.priorOffset));
         s.emplace_back("Prior spread (°C)", ExactText(o.priorSd));
+    }
+    if (o.shared.Any()) {
+        s.emplace_back("Shared by the members of a group (ensemble fit)", SharedText(o.shared));
+        s.emplace_back("Groups", "the samples of one name in the column \"group\" fitted "
+                                 "together, each with its own excess air; the group's chi2 is "
+                                 "the sum of its members'");
     }
     if (o.mcDraws > 0) {
         s.emplace_back("Monte Carlo draws of each sample", std::to_string(o.mcDraws));

@@ -42,8 +42,9 @@ struct ResultColumn {
 // Every result column in the CSV's order: the sample and its fit, the elevation
 // and temperature, the parameters of the table's models (one set of columns for
 // each parameter column the models name, in the table's order), what the gases
-// say beyond the fit, the flags; with `options` of a Monte Carlo run
-// (mcDraws > 0), its summaries after them.
+// say beyond the fit, the flags; with `options` of an ensemble fit, the group's
+// columns after them, then those of the lapse-rate prior and of a Monte Carlo
+// run (mcDraws > 0).
 std::vector<ResultColumn> ResultColumns(const StudyOptions* options = nullptr);
 
 // A result as its row of cells; an error row keeps the sample's name and has

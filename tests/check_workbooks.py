@@ -222,7 +222,7 @@ check(settings.get("Gases") == "Ne-20;Ar-40;Kr-84;Xe", f"Settings gases {setting
 # The samples as read, third, under the names of a table of samples.
 ws = wb["Samples"]
 check([c.value for c in ws[1]][:6] == ["sample", "He-4", "Ne-20", "Ar-40", "Kr-84", "Xe"] and
-      ws.max_column == 18 and ws.max_row == 3, f"Samples {[c.value for c in ws[1]]}")
+      ws.max_column == 19 and ws.max_row == 3, f"Samples {[c.value for c in ws[1]]}")
 check(ws["A2"].value == "a" and same(ws["C2"].value, 2.390923811434094e-07) and
       ws["C3"].value == "abc", f"Samples cells {[c.value for c in ws[2]]}")
 check_format(ws, "C", 3, [2], SCIENTIFIC)  # gases and their errors as concentrations

@@ -566,3 +566,42 @@ TEST(Cli, ControlCharactersOfTheTableAreShownEscaped) {
     EXPECT_TRUE(Contains(r.out, "\n\"x\ty\",,,,"));
     EXPECT_TRUE(Contains(r.out, "\"error: Ne-20 on row 2: \"\"2.39e-07\x1b[2J\"\" is not"));
 }
+
+// The ensemble fit: the members of a group share T and E, the group's columns
+// follow the flags, the same in each member's row; a refused member is named;
+// what cannot be shared is refused naming --ensemble.
+TEST(Cli, StudyEnsembleFitsAGroupTogether) {
+    std::string table = "sample,He-4,Ne-20,Ar-40,Kr-84,Xe,N2,O2,group\n";
+    for (const std::string& row : Lines(kSamples))
+        if (row.rfind("sample,", 0) != 0) table += row.substr(0, row.rfind(',')) + ",w\n";
+    const std::string file = WriteFile("temra_cli_ensemble.csv", table);
+    CliRun r = RunCli("study --ensemble T,E " + file);
+    EXPECT_EQ(r.status, 1) << r.err;
+    const auto lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_TRUE(Contains(lines[0], ",flags,group,group_chi2,group_dof,group_p")) << lines[0];
+    // a and b: the same T, group and group chi2; 8 gases less T, E and two A.
+    auto tail = [](const std::string& line) { return line.substr(line.rfind(",w,")); };
+    EXPECT_EQ(tail(lines[1]), tail(lines[2]));
+    EXPECT_TRUE(Contains(tail(lines[1]), ",4,")) << lines[1];
+    EXPECT_TRUE(Contains(r.err, "group \"w\": c is left out (row 4: its fit is refused)")) << r.err;
+    // Without --ensemble the group is not read as one, and no group column is written.
+    EXPECT_FALSE(Contains(RunCli("study " + file).out, "group"));
+    const struct {
+        std::string args;
+        const char* says;
+    } refused[] = {
+        {"--ensemble F", "--ensemble: \"F\" is no parameter of UA (its parameters: T, E, A)"},
+        {"--ensemble T,E,F --model ce", "--ensemble: F of CE is each member's own"},
+        {"--ensemble E", "--ensemble: E alone cannot be shared"},
+        {"--ensemble=", "--ensemble: name the parameters"},
+        {"--ensemble T,E --model all", "--ensemble: a group is fitted with one model"},
+        {"--ensemble T,E --mc 5", "--ensemble: Monte Carlo draws fit each sample alone"},
+    };
+    for (const auto& row : refused) {
+        r = RunCli("study " + row.args + " " + file);
+        EXPECT_EQ(r.status, 2) << row.args;
+        EXPECT_TRUE(Contains(r.err, row.says)) << row.args << ": " << r.err;
+        EXPECT_EQ(r.out, "") << row.args;
+    }
+}

@@ -612,7 +612,8 @@ TEST_F(SamplesSession, PastedBlocksAreReadByTheirNamesOrRefused) {
         {named + twelve + "\tfrom the lab\n", 1, "columns not read: \"notes\"", SC::Error(2),
          "2.4e-09"},
         {eighteen + "\t\n", 1, "1 samples pasted", SC::Error(2), "2.4e-09"},
-        {eighteen + "\t1\n", 0, "has 19 columns", 0, ""},
+        {eighteen + "\tw1\n", 1, "1 samples pasted", SC::kGroup, "w1"},
+        {eighteen + "\tw1\t1\n", 0, "has 20 columns", 0, ""},
         {"sample,Ne,Ar,Kr,Xe\nc,2.4e-07,0.00038,4.9e-08,1.2e-08\n", 1, "decimal separator \".\"",
          SC::Measured(2), "2.17152E-07"}, // total neon, held as Ne-20
         {"sample,Ne,Ar,Kr,Xe\nr,2,4e-07,0.00038,4.9e-08,1.2e-08\n", 0,
