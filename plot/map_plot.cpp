@@ -135,10 +135,11 @@ void MapPlot::SetTitles(const QString& title, const QString& xTitle, const QStri
     canvas_->yAxis->setLabel(yTitle);
 }
 
-void MapPlot::AddSegments(const std::vector<std::array<double, 4>>& segments, const QString& name) {
+void MapPlot::AddSegments(const std::vector<std::array<double, 4>>& segments, const QString& name,
+                          bool faint) {
     auto* curve = new QCPCurve(canvas_->xAxis, canvas_->yAxis);
     curve->setName(name);
-    curve->setPen(QPen(Qt::black, 2));
+    curve->setPen(faint ? QPen(QColor(110, 110, 110, 190), 1.2) : QPen(Qt::black, 2));
     double t = 0;
     const double nan = std::numeric_limits<double>::quiet_NaN();
     for (const auto& s : segments) {

@@ -34,7 +34,9 @@ class MapPlot : public QWidget {
     void SetCurve(const std::vector<double>& x, const std::vector<double>& y);
     void SetTitles(const QString& title, const QString& xTitle, const QString& yTitle);
     // Drawn over the map, each with its name in the legend.
-    void AddSegments(const std::vector<std::array<double, 4>>& segments, const QString& name);
+    // `faint`: thin and grey, beneath the lines that matter.
+    void AddSegments(const std::vector<std::array<double, 4>>& segments, const QString& name,
+                     bool faint = false);
     // A marker; `other` draws it as a diamond, beside a first one.
     void AddMarker(double x, double y, const QString& name, bool other = false);
     // A straight line; `dotted` for a second one beside it.

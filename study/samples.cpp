@@ -157,8 +157,9 @@ std::string SamplesCsv(const std::vector<Sample>& samples, char separator) {
         field(s.name, true);
         // A group is a name, written as typed.
         for (int c = 1; c < SampleColumn::kCount; ++c)
-            field(c == SampleColumn::kGroup ? s.group
-                                            : DecimalText(SampleColumn::Text(s, c), separator, '.'),
+            field(SampleColumn::HoldsNumber(c)
+                      ? DecimalText(SampleColumn::Text(s, c), separator, '.')
+                      : SampleColumn::Text(s, c),
                   false);
         csv += '\n';
     }

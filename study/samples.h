@@ -86,6 +86,10 @@ inline constexpr int kDensity = kChloride + 1;
 inline constexpr int kElevation = kDensity + 1;
 inline constexpr int kGroup = kElevation + 1;
 inline constexpr int kCount = kGroup + 1;
+// Whether the column holds a number (the name and the group are texts).
+inline constexpr bool HoldsNumber(int column) {
+    return column > kName && column < kGroup;
+}
 
 // The column's name as a table of samples heads it ("sample", "He-4",
 // "Ne-20 err", "chloride", "density", "elevation", "group"), which ReadSamples

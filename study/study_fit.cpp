@@ -485,31 +485,95 @@ namespace {
 // column counts its points into `control`.
 constexpr int kRasterSteps = 160;
 
-void FineRaster(MisfitMap& map, const Fitted& fitted, const Values& v, const Domain& d,
-                const StudyOptions& options, bool counted, RunControl& control) {
-    const StudyResult& r = map.result;
-    const Continuum model(fitted, v.density, v.chloride, d, options);
-    const double tPad = std::max(d.tStep, r.temperatureHi - r.temperatureLo) / 2;
-    const double ePad = std::max(d.eStep, r.elevationHi - r.elevationLo) / 2;
+// The raster around the 1-sigma region of `r` (its ranges of T and E, and
+// `pad` times their extent beside them) of chi2At(T, E) into fineT, fineE and
+// fine.
+template <typename Chi2At>
+void FineRaster(const StudyResult& r, const Domain& d, double pad, Chi2At&& chi2At, bool counted,
+                RunControl& control, std::vector<double>& fineT, std::vector<double>& fineE,
+                std::vector<double>& fine) {
+    const double tPad = std::max(d.tStep, r.temperatureHi - r.temperatureLo) * pad;
+    const double ePad = std::max(d.eStep, r.elevationHi - r.elevationLo) * pad;
     const Interval tSpan{std::max(d.T().lo, r.temperatureLo - tPad),
                          std::min(d.T().hi, r.temperatureHi + tPad)};
     const Interval eSpan{std::max(0.0, r.elevationLo - ePad),
                          std::min(d.eMax, r.elevationHi + ePad)};
     for (int i = 0; i <= kRasterSteps; ++i) {
-        map.fineT.push_back(tSpan.lo + (tSpan.hi - tSpan.lo) * i / kRasterSteps);
-        map.fineE.push_back(eSpan.lo + (eSpan.hi - eSpan.lo) * i / kRasterSteps);
+        fineT.push_back(tSpan.lo + (tSpan.hi - tSpan.lo) * i / kRasterSteps);
+        fineE.push_back(eSpan.lo + (eSpan.hi - eSpan.lo) * i / kRasterSteps);
     }
-    map.fine.assign(map.fineT.size() * map.fineE.size(), std::numeric_limits<double>::quiet_NaN());
-    for (std::size_t ix = 0; ix < map.fineT.size(); ++ix) {
+    fine.assign(fineT.size() * fineE.size(), std::numeric_limits<double>::quiet_NaN());
+    for (std::size_t ix = 0; ix < fineT.size(); ++ix) {
         control.CheckCancelled();
-        const double T = map.fineT[ix];
+        const double T = fineT[ix];
         const Interval allowed = d.E(T);
-        for (std::size_t iy = 0; iy < map.fineE.size(); ++iy) {
-            const double E = map.fineE[iy];
-            if (E >= allowed.lo && E <= allowed.hi)
-                map.fine[iy * map.fineT.size() + ix] = model.At(T, E).chi2;
+        for (std::size_t iy = 0; iy < fineE.size(); ++iy) {
+            const double E = fineE[iy];
+            if (E >= allowed.lo && E <= allowed.hi) fine[iy * fineT.size() + ix] = chi2At(T, E);
         }
-        if (counted) control.Advance(map.fineE.size());
+        if (counted) control.Advance(fineE.size());
+    }
+}
+
+// Where the continuous fit may go on a filled grid (as DomainOf gives it from
+// the grid's tables).
+Domain DomainOfPlan(const GridPlan& plan) {
+    const SolubilityGrid& g = *plan.grid;
+    Domain d;
+    d.eFree = plan.elevations.size() > 1;
+    d.e0 = plan.elevations.front().H;
+    d.t0 = g.Temp[0];
+    for (CaseNumber k = 0; k < g.CaseCount; ++k) d.tFree = d.tFree || g.Temp[k] != d.t0;
+    d.tMax = g.TempMax;
+    d.eMax = g.ElevMax;
+    d.tStep = std::fabs(g.TempStep);
+    d.eStep = std::fabs(g.ElevStep);
+    d.maat = g.MaatInUse;
+    d.slope = static_cast<double>(g.MaatSlope);
+    d.intercept = static_cast<double>(g.MaatIntercept);
+    return d;
+}
+
+// The group's rasters: the sum of the continuous models of the members fitted
+// together, around the group's 1-sigma region (a valley narrower than the
+// grid's step shows whole), and each member's own over twice the region's
+// extent on each side of it.
+void GroupRaster(GroupMap& map, const std::vector<Sample>& members, const StudyOptions& o,
+                 const RunSettings& settings, RunControl& control) {
+    if (map.chi2.empty() || map.plan.elevations.size() < 2) return;
+    const Domain d = DomainOfPlan(map.plan);
+    if (!d.tFree) return;
+    std::vector<Values> values;
+    std::vector<Fitted> fitted;
+    const StudyResult* row = nullptr;
+    values.reserve(members.size());
+    fitted.reserve(members.size());
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        const StudyResult& r = map.results[i];
+        if (!r.error.empty() || !r.group || r.group->members < 2) continue;
+        row = &r;
+        values.push_back(ReadValues(members[i], o, settings.DecimalSeparator));
+        fitted.push_back(FittedGases(values.back(), o));
+    }
+    std::vector<Continuum> models;
+    models.reserve(values.size());
+    for (std::size_t m = 0; m < values.size(); ++m)
+        models.emplace_back(fitted[m], values[m].density, values[m].chloride, d, o);
+    const auto sum = [&](double T, double E) {
+        double chi2 = 0;
+        for (const Continuum& model : models) chi2 += model.At(T, E).chi2;
+        return chi2;
+    };
+    if (!row) return;
+    FineRaster(*row, d, 0.5, sum, false, control, map.fineT, map.fineE, map.fine);
+    // Each member's own, wider by about the square root of their number.
+    for (const Continuum& model : models) {
+        map.memberFine.emplace_back();
+        map.memberFineT.clear();
+        map.memberFineE.clear();
+        FineRaster(
+            *row, d, 2.0, [&](double T, double E) { return model.At(T, E).chi2; }, false, control,
+            map.memberFineT, map.memberFineE, map.memberFine.back());
     }
 }
 
@@ -547,7 +611,11 @@ MisfitMap CaseMisfits(const Sample& sample, const StudyOptions& options,
     map.result = FitSample(sample, v, grid, options, &control, &map.chi2);
     const Domain d = DomainOf(grid);
     if (map.result.error.empty() && d.eFree && d.tFree) {
-        FineRaster(map, FittedGases(v, options), v, d, options, raster, control);
+        const Fitted fitted = FittedGases(v, options);
+        const Continuum model(fitted, v.density, v.chloride, d, options);
+        FineRaster(
+            map.result, d, 0.5, [&](double T, double E) { return model.At(T, E).chi2; }, raster,
+            control, map.fineT, map.fineE, map.fine);
     } else {
         control.Advance(rasterWork);
     }
@@ -588,6 +656,7 @@ GroupMap GroupMisfits(const std::vector<Sample>& samples, const StudyOptions& op
         FillGrid(map.plan, gridRun, part);
         break;
     }
+    GroupRaster(map, members, o, settings, control);
     return map;
 }
 

@@ -153,6 +153,14 @@ struct GroupMap {
     std::vector<std::vector<double>> members; // each member's chi2 per case, those fitted
                                               // together in their order
     std::vector<StudyResult> results;         // every sample's row, in their order
+    // The sum of the continuous models of the members fitted together on a fine
+    // raster around the group's 1-sigma region, as MisfitMap's; empty for one
+    // elevation or a group not fitted together.
+    std::vector<double> fineT, fineE, fine;
+    // Each of those members' own continuous model over twice the region's
+    // extent on each side of it (memberFine[m][iy * memberFineT.size() + ix]).
+    std::vector<double> memberFineT, memberFineE;
+    std::vector<std::vector<double>> memberFine;
 };
 GroupMap GroupMisfits(const std::vector<Sample>& samples, const StudyOptions& options,
                       const RunSettings& settings, RunControl& control = Unwatched());

@@ -330,6 +330,49 @@ TEST_F(SamplesSession, ThePosteriorAndTheDrawsAreDrawn) {
     }
 }
 
+// Fit ▸ Fit groups together: the members of a group share T and elevation; the
+// misfit map of a member is its group's, the refused member named; draws with
+// it are refused naming their box.
+TEST_F(SamplesSession, GroupsAreFittedTogetherAndMappedAsOne) {
+    std::string table, line;
+    std::istringstream rows(kTable);
+    for (bool header = true; std::getline(rows, line); header = false)
+        table += line + (header ? ",group\n" : ", G\n"); // every sample in group G
+    ASSERT_TRUE(samples().OpenFile(QString::fromStdString(WriteTable(table))));
+    SamplesModel* m = samples().Model();
+    ASSERT_EQ(m->SampleAt(2).group, "G");
+    samples().EnsembleAction->setChecked(true);
+    samples().McDraws->setText("10");
+    EXPECT_FALSE(samples().FitAll());
+    ASSERT_FALSE(messages.empty());
+    EXPECT_TRUE(messages.back().text.contains("Monte Carlo draws"))
+        << messages.back().text.toStdString();
+    samples().McDraws->setText("0");
+    ASSERT_TRUE(samples().FitAll());
+    const study::StudyResult& first = *m->ResultAt(0);
+    ASSERT_TRUE(first.group.has_value());
+    EXPECT_EQ(first.group->members, 2u);
+    EXPECT_EQ(first.temperature, m->ResultAt(1)->temperature);
+    EXPECT_FALSE(SamplesModel::FlagMeaning("group-misfit").isEmpty());
+    samples().Table->selectRow(1);
+    samples().MapButton->click();
+    MisfitWindow& w = app.misfitWindow();
+    ASSERT_TRUE(w.isVisible()) << (messages.empty() ? "" : messages.back().text.toStdString());
+    EXPECT_EQ(w.BestT, first.temperature);
+    EXPECT_EQ(w.Chi2Min, first.group->chi2);
+    EXPECT_FALSE(w.Contour.empty());
+    EXPECT_FALSE(w.ViewChoice->isVisibleTo(&w));
+    const QString summary = w.Summary->text();
+    EXPECT_TRUE(summary.contains("Group G, 2 members fitted together (exact, noisy)"))
+        << summary.toStdString();
+    EXPECT_TRUE(summary.contains("Not in the group's fit: bad (")) << summary.toStdString();
+    const fs::path out = fs::path(TEMRA_SCREENS_DIR);
+    fs::create_directories(out);
+    w.resize(760, 600);
+    Settle();
+    EXPECT_TRUE(w.grab().save(QString::fromStdString((out / "GroupMisfitMap.png").string())));
+}
+
 TEST_F(SamplesSession, ACancelledFitKeepsTheEarlierResults) {
     ASSERT_TRUE(samples().OpenFile(QString::fromStdString(WriteTable())));
     samples().FitAll();

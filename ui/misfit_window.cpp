@@ -4,6 +4,7 @@
 #include "plot/figure.h"
 #include "plot/map_plot.h"
 #include "study/contour.h"
+#include "study/ensemble.h"
 #include "study/models.h"
 #include "ui/temra_app.h"
 #include "ui/widgets.h"
@@ -94,6 +95,7 @@ bool MisfitWindow::ShowSample(const study::Sample& sample, const study::StudyOpt
     options_ = options;
     posterior_ = study::PosteriorOfMap(map, options);
     map_ = std::move(map);
+    group_.reset();
     name_ = sample.name;
     Draw();
     CompareSettings(options);
@@ -103,19 +105,45 @@ bool MisfitWindow::ShowSample(const study::Sample& sample, const study::StudyOpt
     return true;
 }
 
+bool MisfitWindow::ShowGroup(const std::vector<study::Sample>& members,
+                             const study::StudyOptions& options) {
+    study::GroupMap group;
+    const RunSettings& settings = app_.module().run;
+    if (!app_.Run(this, "Computing the group's misfit map…", [&](RunControl& c) {
+            group = study::GroupMisfits(members, options, settings, c);
+        }))
+        return false;
+    if (group.chi2.empty()) {
+        app_.Inform(this, "The group cannot be mapped: fewer than two of its members could be "
+                          "fitted together.");
+        return false;
+    }
+    options_ = options;
+    posterior_.reset();
+    group_ = std::move(group);
+    name_ = members.empty() ? std::string() : study::GroupKey(members.front().group);
+    Draw();
+    CompareSettings(options);
+    figureName_ = QString::fromStdString("Misfit map of group " + name_);
+    show();
+    raise();
+    return true;
+}
+
 namespace {
 
-// One elevation: chi2 against temperature, the level chi2min + 1 and the best fit.
-void DrawChi2Curve(plot::MapPlot& plot, const study::MisfitMap& map, const QString& title) {
-    const SolubilityGrid& g = *map.plan.grid;
+// One elevation: chi2 against temperature, the level chi2min + 1 and the best fit
+// (T, chi2).
+void DrawChi2Curve(plot::MapPlot& plot, const GridPlan& plan, const std::vector<double>& chi2,
+                   double bestT, double bestChi2, const QString& title, const QString& axis) {
+    const SolubilityGrid& g = *plan.grid;
     const auto N = static_cast<std::size_t>(g.CaseCount);
-    const study::StudyResult& r = map.result;
     std::vector<double> t(g.Temp.data(), g.Temp.data() + N);
-    plot.SetCurve(t, map.chi2);
-    plot.SetTitles(title, "Temperature (°C)", "χ²");
+    plot.SetCurve(t, chi2);
+    plot.SetTitles(title, "Temperature (°C)", axis);
     plot.AddLevel(*std::min_element(t.begin(), t.end()), *std::max_element(t.begin(), t.end()),
-                  r.chi2 + 1, "Δχ² = 1 (1σ range)");
-    plot.AddMarker(r.temperature, std::max(r.chi2, 1e-300), "Best fit");
+                  bestChi2 + 1, "Δχ² = 1 (1σ range)");
+    plot.AddMarker(bestT, std::max(bestChi2, 1e-300), "Best fit");
 }
 
 // A value of each grid case as cells on the grid's steps, temperatures across and
@@ -126,16 +154,16 @@ struct Raster {
     std::vector<double> cells, xs, ys;
 };
 
-Raster RasterOf(const study::MisfitMap& map, const std::vector<double>& perCase) {
-    const SolubilityGrid& g = *map.plan.grid;
+Raster RasterOf(const GridPlan& plan, const std::vector<double>& perCase) {
+    const SolubilityGrid& g = *plan.grid;
     const auto N = std::min(static_cast<std::size_t>(g.CaseCount), perCase.size());
     Raster r;
     r.tStep = std::fabs(g.TempStep);
     r.hStep = std::fabs(g.ElevStep);
     r.tMin = *std::min_element(g.Temp.data(), g.Temp.data() + g.CaseCount);
     r.tMax = *std::max_element(g.Temp.data(), g.Temp.data() + g.CaseCount);
-    r.hMin = std::min(map.plan.elevations.front().H, map.plan.elevations.back().H);
-    const double hMax = std::max(map.plan.elevations.front().H, map.plan.elevations.back().H);
+    r.hMin = std::min(plan.elevations.front().H, plan.elevations.back().H);
+    const double hMax = std::max(plan.elevations.front().H, plan.elevations.back().H);
     r.nx = static_cast<int>(std::lround((r.tMax - r.tMin) / r.tStep)) + 1;
     r.ny = static_cast<int>(std::lround((hMax - r.hMin) / r.hStep)) + 1;
     r.cells.assign(static_cast<std::size_t>(r.nx) * static_cast<std::size_t>(r.ny),
@@ -184,7 +212,7 @@ std::vector<std::array<double, 4>> DrawChi2Map(plot::MapPlot& plot, const study:
                                                const study::StudyOptions& options,
                                                const QString& title) {
     const study::StudyResult& r = map.result;
-    const Raster raster = RasterOf(map, map.chi2);
+    const Raster raster = RasterOf(map.plan, map.chi2);
     SetRaster(plot, raster, "χ²", plot::MapPlot::Scale::kMisfit);
     plot.SetTitles(title, "Temperature (°C)", "Elevation (m)");
     // The region's contour from the continuous model where it was rastered,
@@ -206,7 +234,7 @@ void DrawPosteriorMap(plot::MapPlot& plot, const study::MisfitMap& map,
                       const study::PosteriorDetail& posterior, const study::StudyOptions& options,
                       const QString& title) {
     const SolubilityGrid& g = *map.plan.grid;
-    const Raster raster = RasterOf(map, posterior.weight);
+    const Raster raster = RasterOf(map.plan, posterior.weight);
     SetRaster(plot, raster, "Posterior (share of its peak)", plot::MapPlot::Scale::kShare);
     plot.SetTitles(title, "Temperature (°C)", "Elevation (m)");
     AddPriorLine(plot, g, raster, options);
@@ -214,13 +242,106 @@ void DrawPosteriorMap(plot::MapPlot& plot, const study::MisfitMap& map,
     plot.AddMarker(map.result.temperature, map.result.elevation, "Best fit of the gases");
 }
 
+// The first member's row fitted with the group: the group's T and E, its fit.
+const study::StudyResult* GroupRow(const study::GroupMap& group) {
+    for (const study::StudyResult& r : group.results)
+        if (r.error.empty() && r.group && r.group->members > 1) return &r;
+    return nullptr;
+}
+
+// The group's summed misfit with its 1-sigma region's edge; beneath it, faint,
+// each member's own region (its least grid misfit + 1); the group's best and
+// the MAAT line when the grid follows it. Returns the group region's edge.
+std::vector<std::array<double, 4>> DrawGroupMap(plot::MapPlot& plot, const study::GroupMap& group,
+                                                const study::StudyResult& best,
+                                                const QString& title) {
+    const Raster raster = RasterOf(group.plan, group.chi2);
+    SetRaster(plot, raster, "Σχ² of the group", plot::MapPlot::Scale::kMisfit);
+    plot.SetTitles(title, "Temperature (°C)", "Elevation (m)");
+    // Each member's region around its least misfit: on the continuous models'
+    // raster where there is one, else on the grid's cases.
+    std::vector<std::array<double, 4>> members;
+    const auto addRegion = [&](const std::vector<double>& cells, const std::vector<double>& xs,
+                               const std::vector<double>& ys) {
+        double least = std::numeric_limits<double>::infinity();
+        for (double v : cells)
+            if (std::isfinite(v)) least = std::min(least, v);
+        if (!std::isfinite(least)) return;
+        const auto edge = study::ContourSegments(cells, xs, ys, least + 1);
+        members.insert(members.end(), edge.begin(), edge.end());
+    };
+    if (!group.memberFine.empty()) {
+        for (const std::vector<double>& m : group.memberFine)
+            addRegion(m, group.memberFineT, group.memberFineE);
+    } else {
+        for (const std::vector<double>& m : group.members) {
+            const Raster own = RasterOf(group.plan, m);
+            addRegion(own.cells, own.xs, own.ys);
+        }
+    }
+    plot.AddSegments(members, "Each member's own Δχ² = 1", true);
+    // The region's contour from the continuous models where they were rastered.
+    const double level = best.group->chi2 + 1;
+    std::vector<std::array<double, 4>> contour =
+        group.fine.empty() ? study::ContourSegments(raster.cells, raster.xs, raster.ys, level)
+                           : study::ContourSegments(group.fine, group.fineT, group.fineE, level);
+    plot.AddSegments(contour, "The group's Δχ² = 1 (1σ region)");
+    plot.AddMarker(best.temperature, best.elevation, "The group's best fit");
+    AddMaatLine(plot, *group.plan.grid, raster);
+    return contour;
+}
+
+// The grid a map is drawn on, as its boxes mean it.
+QString GridText(const GridPlan& plan, char sep) {
+    const SolubilityGrid& g = *plan.grid;
+    const auto N = static_cast<std::size_t>(g.CaseCount);
+    const auto full = [sep](double v) { return FullText(v, sep); };
+    const double tLo = *std::min_element(g.Temp.data(), g.Temp.data() + N);
+    const double tHi = *std::max_element(g.Temp.data(), g.Temp.data() + N);
+    const auto& els = plan.elevations;
+    QString text = els.size() == 1
+                       ? QString("Grid: %1 m, %2 to %3 °C in steps of %4")
+                             .arg(full(els.front().H), full(tLo), full(tHi), full(g.TempStep))
+                       : QString("Grid: %1 to %2 m in steps of %3, %4 to %5 °C in steps of %6")
+                             .arg(full(std::min(els.front().H, els.back().H)),
+                                  full(std::max(els.front().H, els.back().H)), full(g.ElevStep),
+                                  full(tLo), full(tHi), full(g.TempStep));
+    if (g.MaatInUse) text += " along the MAAT equation";
+    return text + ".";
+}
+
+// The group's fit: its members, shared T and E with their ranges, its chi2,
+// degrees of freedom and p; the members fitted apart; the grid.
+QString GroupText(const study::GroupMap& group, const study::StudyResult& best, char sep) {
+    QStringList together, apart;
+    for (const study::StudyResult& r : group.results) {
+        if (r.error.empty() && r.group && r.group->members > 1)
+            together << Q(r.sample);
+        else
+            apart << Q(r.sample) + " (" + Q(r.error.empty() ? r.leftOut : r.error) + ")";
+    }
+    const study::GroupFit& fit = *best.group;
+    QString text =
+        QString("Group %1, %2 members fitted together (%3): %4 °C (%5 to %6), %7 m (%8 to %9)")
+            .arg(Q(fit.name))
+            .arg(fit.members)
+            .arg(together.join(", "), TemperatureText(best.temperature, sep),
+                 TemperatureText(best.temperatureLo, sep), TemperatureText(best.temperatureHi, sep),
+                 ElevationText(best.elevation, sep), ElevationText(best.elevationLo, sep),
+                 ElevationText(best.elevationHi, sep));
+    text +=
+        QString(", Σχ² = %1, %2 degrees of freedom").arg(GlanceText(fit.chi2, sep)).arg(fit.dof);
+    if (fit.p) text += ", p = " + GlanceText(*fit.p, sep);
+    if (fit.p && *fit.p < 0.01) text += " (group-misfit: the members may not share one recharge)";
+    text += ".";
+    if (!apart.isEmpty()) text += " Not in the group's fit: " + apart.join("; ") + ".";
+    return text + " " + GridText(group.plan, sep);
+}
+
 // The best fit as the samples window shows it; the grid the map is drawn on,
 // which is the grid of the sample's fit, as its boxes mean it.
 QString SummaryText(const study::MisfitMap& map, const study::StudyOptions& options, char sep) {
-    const SolubilityGrid& g = *map.plan.grid;
-    const auto N = static_cast<std::size_t>(g.CaseCount);
     const study::StudyResult& r = map.result;
-    const auto full = [sep](double v) { return FullText(v, sep); };
     QString summary = QString("Best fit: %1 °C, %2 m, A = %3")
                           .arg(TemperatureText(r.temperature, sep), ElevationText(r.elevation, sep),
                                GlanceText(r.A, sep));
@@ -229,19 +350,8 @@ QString SummaryText(const study::MisfitMap& map, const study::StudyOptions& opti
                    GlanceText(r.second->value, sep);
     summary += QString::fromUtf8(", χ² = ") + GlanceText(r.chi2, sep);
     if (r.p) summary += ", p = " + GlanceText(*r.p, sep);
-    summary += QString(" (nearest grid case %1)").arg(r.caseNo);
-    const double tLo = *std::min_element(g.Temp.data(), g.Temp.data() + N);
-    const double tHi = *std::max_element(g.Temp.data(), g.Temp.data() + N);
-    const auto& els = map.plan.elevations;
-    summary += map.plan.elevations.size() == 1
-                   ? QString(". Grid: %1 m, %2 to %3 °C in steps of %4")
-                         .arg(full(els.front().H), full(tLo), full(tHi), full(g.TempStep))
-                   : QString(". Grid: %1 to %2 m in steps of %3, %4 to %5 °C in steps of %6")
-                         .arg(full(std::min(els.front().H, els.back().H)),
-                              full(std::max(els.front().H, els.back().H)), full(g.ElevStep),
-                              full(tLo), full(tHi), full(g.TempStep));
-    if (g.MaatInUse) summary += " along the MAAT equation";
-    return summary + ".";
+    summary += QString(" (nearest grid case %1). ").arg(r.caseNo);
+    return summary + GridText(map.plan, sep);
 }
 
 // The posterior's medians and 68 % intervals, and the prior they come from.
@@ -268,7 +378,32 @@ QString PosteriorText(const study::Posterior& p, const study::StudyOptions& opti
 
 } // namespace
 
+void MisfitWindow::DrawGroup() {
+    const study::StudyResult& best = *GroupRow(*group_);
+    Map->Clear();
+    BestT = best.temperature;
+    BestH = best.elevation;
+    Chi2Min = best.group->chi2;
+    Contour.clear();
+    ViewChoice->hide();
+    Marginals->hide();
+    const QString title = QString::fromStdString("Misfit of group " + name_ + " (" +
+                                                 std::string(study::InfoOf(options_.model).name) +
+                                                 ", " + study::GasList(options_.gases) + ")");
+    if (group_->plan.elevations.size() == 1)
+        DrawChi2Curve(*Map, group_->plan, group_->chi2, best.temperature, best.group->chi2, title,
+                      "Σχ²");
+    else
+        Contour = DrawGroupMap(*Map, *group_, best, title);
+    Map->Replot();
+    Summary->setText(GroupText(*group_, best, app_.module().run.DecimalSeparator));
+}
+
 void MisfitWindow::Draw() {
+    if (group_) {
+        DrawGroup();
+        return;
+    }
     const study::StudyResult& r = map_.result;
     Map->Clear();
     BestT = r.temperature;
@@ -281,7 +416,8 @@ void MisfitWindow::Draw() {
     const bool posterior = posterior_ && !curve && !posterior_->weight.empty();
     ViewChoice->setVisible(posterior);
     if (curve)
-        DrawChi2Curve(*Map, map_, QString::fromStdString("Misfit of " + name_ + " (" + what));
+        DrawChi2Curve(*Map, map_.plan, map_.chi2, r.temperature, r.chi2,
+                      QString::fromStdString("Misfit of " + name_ + " (" + what), "χ²");
     else if (posterior && ViewChoice->currentIndex() == kPosterior)
         DrawPosteriorMap(*Map, map_, *posterior_, options_,
                          QString::fromStdString("Posterior of " + name_ + " (" + what));

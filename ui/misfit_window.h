@@ -1,14 +1,14 @@
-// The misfit map of one sample: chi2 of every grid case (at its best A, and F)
-// over elevation x temperature on a logarithmic colour scale, the 1-sigma region's
-// edge (chi2 = chi2min + 1) drawn over it, the best fit marked (the minimum of
-// the continuous model, as the samples window shows it), and the MAAT
-// line H = aT + b when the input page uses it. A sample with a known elevation
-// shows chi2 against temperature instead, with the level chi2min + 1. With the
-// lapse-rate prior a switch shows the posterior over the same cells instead,
-// with the prior's line and the posterior median, and under it the marginals
-// of temperature and elevation with their 68 % intervals. Under the map: its
-// grid, and when the settings it was drawn with are no longer the study's, a
-// note that says so and offers to fit again.
+// The misfit map of one sample (or of a group fitted together: the members'
+// summed misfit with its 1-sigma region, each member's own region faint beneath): chi2 of every
+// grid case (at its best A, and F) over elevation x temperature on a logarithmic colour scale, the
+// 1-sigma region's edge (chi2 = chi2min + 1) drawn over it, the best fit marked (the minimum of the
+// continuous model, as the samples window shows it), and the MAAT line H = aT + b when the input
+// page uses it. A sample with a known elevation shows chi2 against temperature instead, with the
+// level chi2min + 1. With the lapse-rate prior a switch shows the posterior over the same cells
+// instead, with the prior's line and the posterior median, and under it the marginals of
+// temperature and elevation with their 68 % intervals. Under the map: its grid, and when the
+// settings it was drawn with are no longer the study's, a note that says so and offers to fit
+// again.
 #pragma once
 
 #include "study/posterior.h"
@@ -35,6 +35,9 @@ class MisfitWindow : public TemraWindow {
 
     // Computes and draws the sample's map; false when it is refused (reported).
     bool ShowSample(const study::Sample& sample, const study::StudyOptions& options);
+    // Computes and draws the map of a group fitted together (the ensemble fit):
+    // the members' summed misfit; false when it is refused (reported).
+    bool ShowGroup(const std::vector<study::Sample>& members, const study::StudyOptions& options);
     // Says whether the map is out of date: drawn with settings other than `now`.
     void CompareSettings(const study::StudyOptions& now);
 
@@ -56,8 +59,10 @@ class MisfitWindow : public TemraWindow {
     study::StudyOptions options_; // those the map was drawn with
     study::MisfitMap map_;        // what is drawn
     std::optional<study::PosteriorDetail> posterior_;
+    std::optional<study::GroupMap> group_; // a group's map instead of map_
     std::string name_;
     void Draw();
+    void DrawGroup();
     void DrawMarginals();
 
     QString figureName_ = "Misfit map"; // the name a saved figure is offered

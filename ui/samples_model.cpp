@@ -261,6 +261,8 @@ QString SamplesModel::FlagMeaning(const std::string& flag) {
         {"missing:", "%1 is fitted, but the sample has no value for it: fitted without it"},
         {"prior-cut", "the posterior's 68 % interval with the lapse-rate prior reaches a cell at "
                       "the grid's end, which cuts it: widen the grid"},
+        {"group-misfit", "the group's p is below 0.01: its members' gases do not fit one shared "
+                         "recharge temperature and elevation"},
     };
     // The flags of a parameter at a bound, as the table of models says them.
     for (const study::ModelInfo& model : study::Models())
@@ -628,6 +630,7 @@ SampleBlock SamplesOfTable(const study::SampleTable& table, char separator) {
     if (commaTable && separator != '.')
         for (study::Sample& s : block.samples)
             for (int c = 1; c < SC::kCount; ++c) {
+                if (!SC::HoldsNumber(c)) continue;
                 std::string& text = SC::Text(s, c);
                 text = study::DecimalText(text, '.', separator);
             }

@@ -2,6 +2,7 @@
 
 #include "core/numtext.h"
 #include "export/exports.h"
+#include "study/ensemble.h"
 #include "study/models.h"
 #include "study/monte_carlo.h"
 #include "study/sample_table.h"
@@ -320,6 +321,12 @@ void SamplesWindow::MakeMenuBar() {
                             "on the misfit map");
     PriorSettingsAction =
         fit->addAction("Prior's &offset and spread…", this, [this] { AskPriorSettings(); });
+    EnsembleAction = fit->addAction("Fit &groups together (shared T and elevation)");
+    EnsembleAction->setCheckable(true);
+    EnsembleAction->setToolTip("The samples of one group (the column \"group\") share their "
+                               "recharge temperature and elevation, each with its own excess "
+                               "air: they are fitted on the sum of their misfits");
+    fit->addSeparator();
     fit->addAction("Fit &all", this, [this] { FitAll(); });
     DrawsAction =
         fit->addAction("Monte Carlo &draws of the sample", this, [this] { ShowMonteCarloDraws(); });
@@ -386,6 +393,7 @@ void SamplesWindow::ConnectControls() {
     for (QCheckBox* c : Gas) connect(c, &QCheckBox::toggled, this, [this] { SettingsChanged(); });
     connect(PerGram, &QCheckBox::toggled, this, [this] { SettingsChanged(); });
     connect(PriorAction, &QAction::toggled, this, [this] { SettingsChanged(); });
+    connect(EnsembleAction, &QAction::toggled, this, [this] { SettingsChanged(); });
     for (QLineEdit* e : {RelErr, AMax, Upper, McDraws})
         connect(e, &QLineEdit::editingFinished, this, [this] { SettingsChanged(); });
     connect(&app_, &TemraApp::InputPageChanged, this, [this] { SettingsChanged(); });
@@ -422,6 +430,7 @@ study::StudyOptions SamplesWindow::CurrentOptions() const {
     o.prior = PriorAction->isChecked();
     o.priorOffset = priorOffset_;
     o.priorSd = priorSd_;
+    o.shared.T = o.shared.E = EnsembleAction->isChecked();
     const double draws = read(Text(McDraws), 0);
     o.mcDraws = draws >= 1 && draws <= 1e7 ? static_cast<int>(draws) : 0;
     return o;
@@ -457,6 +466,27 @@ void SamplesWindow::SettingsChanged() {
     UpdateRowNote();
     app_.StudySettingsChanged(o);
 }
+
+namespace {
+
+// The ensemble fit fits one model, without draws or the prior: a conflict is
+// refused naming the setting to change.
+void CheckEnsemble(const study::StudyOptions& o, const FieldRef& drawsField) {
+    if (!o.shared.Any()) return;
+    const std::string untick = ", or untick Fit ▸ Fit groups together";
+    if (o.allModels)
+        throw TemraError(ErrorNumber::InvalidCall, {"Samples", "ModelChoice", "Model"},
+                         "groups are fitted together with one model: choose one" + untick);
+    if (o.mcDraws > 0)
+        throw TemraError(ErrorNumber::InvalidCall, drawsField,
+                         "groups fitted together are not drawn again: set 0 draws" + untick);
+    if (o.prior)
+        throw TemraError(ErrorNumber::InvalidCall,
+                         {"Samples", "PriorAction", "Fit ▸ Lapse-rate prior"},
+                         "groups fitted together take no prior: untick the prior" + untick);
+}
+
+} // namespace
 
 bool SamplesWindow::Options(study::StudyOptions& o) {
     o = CurrentOptions(); // its numbers read again below, strictly
@@ -495,6 +525,7 @@ bool SamplesWindow::Options(study::StudyOptions& o) {
         if (o.mcDraws > 0 && o.allModels)
             throw TemraError(ErrorNumber::InvalidCall, drawsField,
                              "Monte Carlo fits one model at a time: choose a model, or 0 draws");
+        CheckEnsemble(o, drawsField);
         if (std::none_of(o.gases.begin(), o.gases.end(), [](bool b) { return b; }))
             throw TemraError(ErrorNumber::InvalidCall, {"Samples", "Gas2", "Fitted gases"},
                              "tick at least one gas to fit");
@@ -796,6 +827,7 @@ void SamplesWindow::UseOnInputPage() {
     // decimal separator.
     study::Sample sample = model_->SampleAt(row);
     for (int c = 1; c < SC::kCount; ++c) {
+        if (!SC::HoldsNumber(c)) continue;
         std::string& text = SC::Text(sample, c);
         text = study::DecimalText(text, separator_, separator_);
     }
@@ -860,6 +892,17 @@ void SamplesWindow::ShowMisfitMap() {
     const study::Sample& sample = model_->SampleAt(row);
     mappedRow_ = sample.row;
     mappedName_ = sample.name;
+    // A member fitted with its group: the group's map, from its rows fitted.
+    const std::optional<study::StudyResult>& r = model_->ResultAt(row);
+    if (r && r->error.empty() && r->group && r->group->members > 1) {
+        std::vector<study::Sample> members;
+        const std::string key = study::GroupKey(sample.group);
+        for (int i = 0; i < model_->rowCount(); ++i)
+            if (model_->ResultAt(i) && study::GroupKey(model_->SampleAt(i).group) == key)
+                members.push_back(model_->SampleAt(i));
+        app_.ShowGroupMap(members, o, CurrentOptions());
+        return;
+    }
     app_.ShowMisfitMap(sample, o, CurrentOptions());
 }
 

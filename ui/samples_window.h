@@ -108,6 +108,7 @@ class SamplesWindow : public TemraWindow {
     QAction *SaveAction, *UndoAction, *RedoAction, *PasteAction;
     QAction* PriorAction;         // Fit ▸ Lapse-rate prior
     QAction* PriorSettingsAction; // Fit ▸ its offset and spread
+    QAction* EnsembleAction;      // Fit ▸ the members of a group fitted together
     QAction* DrawsAction;         // Fit ▸ the selected sample's Monte Carlo draws
 
   private:

@@ -158,6 +158,11 @@ void TemraApp::ShowMonteCarloDraws(const study::Sample& sample, const study::Stu
     drawsWindow().ShowSample(sample, options, summary);
 }
 
+void TemraApp::ShowGroupMap(const std::vector<study::Sample>& members,
+                            const study::StudyOptions& options, const study::StudyOptions& now) {
+    if (misfitWindow().ShowGroup(members, options)) misfitWindow().CompareSettings(now);
+}
+
 void TemraApp::StudySettingsChanged(const study::StudyOptions& now) {
     if (MisfitWindow* map = misfit_.IfMade()) map->CompareSettings(now);
 }

@@ -92,6 +92,10 @@ class TemraApp : public QObject {
     // Shows the Monte Carlo draws of a sample with its fit's `options` and summary.
     void ShowMonteCarloDraws(const study::Sample& sample, const study::StudyOptions& options,
                              const study::McSummary& summary);
+    // Draws the misfit map of a group fitted together (its members' rows) with
+    // `options`, as ShowMisfitMap.
+    void ShowGroupMap(const std::vector<study::Sample>& members, const study::StudyOptions& options,
+                      const study::StudyOptions& now);
     // The study's settings have changed (the input page's or the samples
     // window's): a map drawn with others says it is out of date.
     void StudySettingsChanged(const study::StudyOptions& now);
