@@ -462,7 +462,8 @@ StudyResult FitSample(const Sample& s, const Values& v, const SampleGrid& grid,
     const Point gridCase = CasePoint(grid, cases, cases.best);
     const Point gridBest = model.At(gridCase.T, gridCase.E);
     const Point best = model.Best(gridBest);
-    const Ranges ranges = model.RangesOf(best, SeedsOf(grid, cases, best.chi2 + 1));
+    Ranges ranges{{best.T, best.T}, {best.E, best.E}, {best.A, best.A}, {best.second, best.second}};
+    if (!o.bestOnly) ranges = model.RangesOf(best, SeedsOf(grid, cases, best.chi2 + 1));
     FillResult(r, best, ranges, d, f, o);
     GasesBeyond(r, v, best, o);
     if (o.prior) AddPosterior(r, grid, cases, d, o);

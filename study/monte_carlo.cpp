@@ -111,8 +111,12 @@ StudyOptions DrawOptions(const StudyOptions& options, const RunSettings& setting
         throw StudyError("the " + std::to_string(n) + " draws of a sample would take " +
                              ApproxText(bytes / 1e6) + " MB, more than this process may use",
                          StudySetting::MonteCarlo);
+    // Each draw gives its best values: their spread over the draws is the answer,
+    // so neither a draw's ranges nor its posterior is sought.
     StudyOptions one = options;
     one.mcDraws = 0;
+    one.prior = false;
+    one.bestOnly = true;
     return one;
 }
 

@@ -50,6 +50,10 @@ struct StudyOptions {
     std::uint64_t mcSeed = 1;
     // The ensemble fit: the parameters the members of a group share.
     SharedParams shared;
+    // The best values alone, without their ranges (each range is its value, and
+    // no range is cut): the fit of a Monte Carlo draw, whose spread is the
+    // draws' own.
+    bool bestOnly = false;
 };
 
 // The settings of a study that a command error may lie in; each caller names its

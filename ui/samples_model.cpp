@@ -92,7 +92,11 @@ class DeleteRows : public QUndoCommand {
 
 SamplesModel::SamplesModel(QObject* parent)
     : QAbstractTableModel(parent), undo_(new QUndoStack(this)) {
-    for (study::ResultColumn& c : study::ResultColumns())
+    // Every column the window may show; a group's columns show where a fit of
+    // groups fills them.
+    study::StudyOptions every;
+    every.shared = {true, true};
+    for (study::ResultColumn& c : study::ResultColumns(&every))
         if (!c.header.empty()) columns_.push_back(std::move(c));
     std::stable_sort(columns_.begin(), columns_.end(),
                      [](const auto& a, const auto& b) { return a.place < b.place; });
@@ -324,6 +328,16 @@ QString SamplesModel::ResultNote(int row) const {
                 GlanceText(x.second->value, separator_);
     note += ", χ² = " + GlanceText(x.chi2, separator_);
     if (x.p) note += ", p = " + GlanceText(*x.p, separator_);
+    if (x.group && x.group->members > 1) {
+        note += QString(". T and elevation shared with its group %1 (%2 members): Σχ² = %3, %4 "
+                        "degrees of freedom")
+                    .arg(Q(x.group->name))
+                    .arg(x.group->members)
+                    .arg(GlanceText(x.group->chi2, separator_))
+                    .arg(x.group->dof);
+        if (x.group->p) note += ", p = " + GlanceText(*x.group->p, separator_);
+    }
+    if (!x.leftOut.empty()) note += ". Fitted apart from its group: " + Q(x.leftOut);
     QStringList flags;
     for (const std::string& f : x.flags)
         flags << QString::fromStdString(f) + " (" + FlagMeaning(f) + ")";

@@ -41,6 +41,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <stdexcept>
 #include <string_view>
 
@@ -798,6 +799,14 @@ bool SamplesWindow::FitAll() {
             .arg(samples.size() - refused)
             .arg(models, QString::fromStdString(study::GasList(o.gases)).replace(';', ", "))
             .arg(refused);
+    if (o.shared.Any()) {
+        std::set<std::string> groups;
+        for (int row = 0; row < model_->rowCount(); ++row)
+            if (const auto& r = model_->ResultAt(row); r && r->group && r->group->members > 1)
+                groups.insert(r->group->name);
+        status +=
+            QString("; %1 groups fitted together, each sharing T and elevation").arg(groups.size());
+    }
     if (!flagged.empty()) {
         QStringList counts;
         for (const auto& [flag, n] : flagged) counts << QString("%1 %2").arg(n).arg(Q(flag));
