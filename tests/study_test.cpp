@@ -1188,6 +1188,29 @@ TEST(StudyMonteCarlo, TheDrawsAreTheSameWhateverTheThreads) {
     EXPECT_EQ(T[T.size() / 2], third.T.p50); // an odd count: the middle draw
 }
 
+// A draw is fitted for its best values alone: the same best as the full fit's,
+// for every model, its ranges its value.
+TEST(StudyMonteCarlo, ADrawsFitIsTheFullFitsBest) {
+    std::mt19937 rng(47);
+    const std::vector<Sample> samples = {Truth(6, 1200, 0.004, 0, Noise(rng, 0.01)),
+                                         Truth(3, 2200, 0.002, 0, Noise(rng, 0.01))};
+    for (const ModelInfo& m : Models()) {
+        StudyOptions o;
+        o.model = m.model;
+        const auto full = FitStudy(samples, o, Settings());
+        o.bestOnly = true;
+        const auto best = FitStudy(samples, o, Settings());
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            EXPECT_EQ(best[i].temperature, full[i].temperature) << m.key << i;
+            EXPECT_EQ(best[i].elevation, full[i].elevation) << m.key << i;
+            EXPECT_EQ(best[i].A, full[i].A) << m.key << i;
+            EXPECT_EQ(best[i].chi2, full[i].chi2) << m.key << i;
+            EXPECT_EQ(best[i].temperatureLo, best[i].temperature) << m.key << i;
+            EXPECT_EQ(best[i].elevationHi, best[i].elevation) << m.key << i;
+        }
+    }
+}
+
 // ---- The lapse-rate prior ---------------------------------------------------------------
 
 // Samples recharged near the MAAT line (1 °C of scatter) at elevations drawn
