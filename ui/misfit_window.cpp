@@ -78,7 +78,7 @@ MisfitWindow::MisfitWindow(TemraApp& app) : TemraWindow(app) {
     auto* save = new QShortcut(QKeySequence::Save, this);
     connect(save, &QShortcut::activated, this,
             [this] { plot::AskAndSaveFigure(this, Map->Canvas(), figureName_); });
-    FitFirstSize(*this, 760, 560);
+    FitFirstSize(*this, 760, 680);
 }
 
 bool MisfitWindow::ShowSample(const study::Sample& sample, const study::StudyOptions& options) {
