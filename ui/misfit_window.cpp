@@ -185,8 +185,11 @@ void SetRaster(plot::MapPlot& plot, const Raster& r, const QString& scaleTitle,
     plot.SetMap(r.nx, r.ny, r.tMin, r.xs.back(), r.hMin, r.ys.back(), r.cells, scaleTitle, scale);
 }
 
-void AddMaatLine(plot::MapPlot& plot, const SolubilityGrid& g, const Raster& r) {
-    if (g.MaatInUse)
+// The MAAT line H = aT + b: where the grid follows it, or `always` (the group's
+// map, where it places a shared recharge against the air's temperature).
+void AddMaatLine(plot::MapPlot& plot, const SolubilityGrid& g, const Raster& r,
+                 bool always = false) {
+    if (g.MaatInUse || always)
         plot.AddLine(r.tMin, g.MaatSlope * r.tMin + g.MaatIntercept, r.tMax,
                      g.MaatSlope * r.tMax + g.MaatIntercept, "MAAT: H = aT + b");
 }
@@ -250,8 +253,8 @@ const study::StudyResult* GroupRow(const study::GroupMap& group) {
 }
 
 // The group's summed misfit with its 1-sigma region's edge; beneath it, faint,
-// each member's own region (its least grid misfit + 1); the group's best and
-// the MAAT line when the grid follows it. Returns the group region's edge.
+// each member's own region (its least misfit + 1); the group's best and the
+// MAAT line. Returns the group region's edge.
 std::vector<std::array<double, 4>> DrawGroupMap(plot::MapPlot& plot, const study::GroupMap& group,
                                                 const study::StudyResult& best,
                                                 const QString& title) {
@@ -287,7 +290,7 @@ std::vector<std::array<double, 4>> DrawGroupMap(plot::MapPlot& plot, const study
                            : study::ContourSegments(group.fine, group.fineT, group.fineE, level);
     plot.AddSegments(contour, "The group's Δχ² = 1 (1σ region)");
     plot.AddMarker(best.temperature, best.elevation, "The group's best fit");
-    AddMaatLine(plot, *group.plan.grid, raster);
+    AddMaatLine(plot, *group.plan.grid, raster, true);
     return contour;
 }
 

@@ -793,12 +793,19 @@ bool SamplesWindow::FitAll() {
     Table->scrollTo(model_->index(current.isValid() ? current.row() : 0,
                                   model_->ResultColumnOf("temperature_C")));
     Table->horizontalScrollBar()->setValue(0);
-    const QString models = ModelsFitted(o);
-    QString status =
-        QString("%1 samples fitted (%2: %3), %4 refused")
-            .arg(samples.size() - refused)
-            .arg(models, QString::fromStdString(study::GasList(o.gases)).replace(';', ", "))
-            .arg(refused);
+    Status->setText(FitStatus(o, samples.size() - refused, refused, flagged, notes));
+    app_.StudySettingsChanged(CurrentOptions());
+    return true;
+}
+
+QString SamplesWindow::FitStatus(const study::StudyOptions& o, std::size_t fitted,
+                                 std::size_t refused, const std::map<std::string, int>& flagged,
+                                 const std::vector<std::string>& notes) const {
+    QString status = QString("%1 samples fitted (%2: %3), %4 refused")
+                         .arg(fitted)
+                         .arg(ModelsFitted(o),
+                              QString::fromStdString(study::GasList(o.gases)).replace(';', ", "))
+                         .arg(refused);
     if (o.shared.Any()) {
         std::set<std::string> groups;
         for (int row = 0; row < model_->rowCount(); ++row)
@@ -814,9 +821,7 @@ bool SamplesWindow::FitAll() {
     }
     status += ".";
     for (const std::string& note : notes) status += "\n" + Q(note) + ".";
-    Status->setText(status);
-    app_.StudySettingsChanged(CurrentOptions());
-    return true;
+    return status;
 }
 
 int SamplesWindow::SelectedRow() const {
