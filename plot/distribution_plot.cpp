@@ -4,8 +4,6 @@
 
 #include <qcustomplot.h>
 
-#include <QVBoxLayout>
-
 #include <algorithm>
 #include <cmath>
 
@@ -13,12 +11,7 @@ namespace temra::plot {
 
 DistributionPlot::DistributionPlot(QWidget* parent)
     : QWidget(parent), canvas_(new QCustomPlot(this)) {
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(canvas_);
-    canvas_->plotLayout()->insertRow(0);
-    canvas_->plotLayout()->addElement(
-        0, 0, new QCPTextElement(canvas_, QString(), QFont("Arial", 9, QFont::Bold)));
+    PlaceCanvasWithTitle(this, canvas_, 9);
     setMinimumSize(220, 150);
 }
 

@@ -4,20 +4,13 @@
 
 #include <qcustomplot.h>
 
-#include <QVBoxLayout>
-
 #include <cmath>
 #include <limits>
 
 namespace temra::plot {
 
 MapPlot::MapPlot(QWidget* parent) : QWidget(parent), canvas_(new QCustomPlot(this)) {
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(canvas_);
-    canvas_->plotLayout()->insertRow(0);
-    canvas_->plotLayout()->addElement(
-        0, 0, new QCPTextElement(canvas_, QString(), QFont("Arial", 10, QFont::Bold)));
+    PlaceCanvasWithTitle(this, canvas_, 10);
     // The legend in a row of its own under the plot, centred, its entries side
     // by side: it covers neither the map nor the curve.
     canvas_->legend->setVisible(true);

@@ -536,6 +536,15 @@ class LogTicker : public QCPAxisTickerLog {
     }
 };
 
+void PlaceCanvasWithTitle(QWidget* host, QCustomPlot* canvas, int points) {
+    auto* layout = new QVBoxLayout(host);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(canvas);
+    canvas->plotLayout()->insertRow(0);
+    canvas->plotLayout()->addElement(
+        0, 0, new QCPTextElement(canvas, QString(), QFont("Arial", points, QFont::Bold)));
+}
+
 void UseTickStyle(QCPAxis* axis, QChar decimalPoint, bool logarithmic) {
     axis->setNumberFormat("g");
     if (logarithmic) {

@@ -108,6 +108,10 @@ void DistinguishCurves(Plot& plot, int count);
 // Gives a QCustomPlot axis the tick labels of this style.
 void UseTickStyle(QCPAxis* axis, QChar decimalPoint, bool logarithmic);
 
+// Fills `host` with `canvas`, margins none, under a title row of bold Arial of
+// `points` (the plot layout's element (0, 0), empty until set).
+void PlaceCanvasWithTitle(QWidget* host, QCustomPlot* canvas, int points);
+
 class Plot : public QWidget {
     Q_OBJECT
   public:

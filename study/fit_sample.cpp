@@ -33,16 +33,11 @@ Fitted FittedGases(const Values& v, const StudyOptions& o) {
     return f;
 }
 
-Domain DomainOf(const SampleGrid& grid) {
-    const GridPlan& plan = grid.layout->plan;
+Domain DomainOfBoxes(const GridPlan& plan) {
     const SolubilityGrid& g = *plan.grid;
     Domain d;
     d.eFree = plan.elevations.size() > 1;
     d.e0 = plan.elevations.front().H;
-    const std::vector<double>& T0 = grid.tables.front()->T;
-    d.t0 = T0.front();
-    for (const TempTable* t : grid.tables)
-        for (double T : t->T) d.tFree = d.tFree || T != d.t0;
     d.tMax = g.TempMax;
     d.eMax = g.ElevMax;
     d.tStep = std::fabs(g.TempStep);
@@ -50,6 +45,14 @@ Domain DomainOf(const SampleGrid& grid) {
     d.maat = g.MaatInUse;
     d.slope = static_cast<double>(g.MaatSlope);
     d.intercept = static_cast<double>(g.MaatIntercept);
+    return d;
+}
+
+Domain DomainOf(const SampleGrid& grid) {
+    Domain d = DomainOfBoxes(grid.layout->plan);
+    d.t0 = grid.tables.front()->T.front();
+    for (const TempTable* t : grid.tables)
+        for (double T : t->T) d.tFree = d.tFree || T != d.t0;
     return d;
 }
 

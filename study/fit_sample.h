@@ -29,6 +29,9 @@ Fitted FittedGases(const Values& v, const StudyOptions& o);
 
 // Where the continuous fit may go on a sample's grid.
 Domain DomainOf(const SampleGrid& grid);
+// What the grid's boxes give of it: all but the temperature of a grid of one
+// temperature (t0, tFree), which its tables or its filled cases give.
+Domain DomainOfBoxes(const GridPlan& plan);
 
 // Every case's misfit at its best excess air (the grid's search), and the best
 // case (the lowest case number on a tie); `found` is false when no misfit is in

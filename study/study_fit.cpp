@@ -68,18 +68,9 @@ void FineRaster(const StudyResult& r, const Domain& d, double pad, Chi2At&& chi2
 // the grid's tables).
 Domain DomainOfPlan(const GridPlan& plan) {
     const SolubilityGrid& g = *plan.grid;
-    Domain d;
-    d.eFree = plan.elevations.size() > 1;
-    d.e0 = plan.elevations.front().H;
+    Domain d = DomainOfBoxes(plan);
     d.t0 = g.Temp[0];
     for (CaseNumber k = 0; k < g.CaseCount; ++k) d.tFree = d.tFree || g.Temp[k] != d.t0;
-    d.tMax = g.TempMax;
-    d.eMax = g.ElevMax;
-    d.tStep = std::fabs(g.TempStep);
-    d.eStep = std::fabs(g.ElevStep);
-    d.maat = g.MaatInUse;
-    d.slope = static_cast<double>(g.MaatSlope);
-    d.intercept = static_cast<double>(g.MaatIntercept);
     return d;
 }
 

@@ -325,13 +325,13 @@ QString GroupText(const study::GroupMap& group, const study::StudyResult& best, 
     }
     const study::GroupFit& fit = *best.group;
     QString text =
-        QString("Group %1, %2 members fitted together (%3): %4 °C (%5 to %6), %7 m (%8 to %9)")
+        QString("Group %1, %2 members fitted together (%3): %4 °C, %5 m")
             .arg(Q(fit.name))
             .arg(fit.members)
-            .arg(together.join(", "), TemperatureText(best.temperature, sep),
-                 TemperatureText(best.temperatureLo, sep), TemperatureText(best.temperatureHi, sep),
-                 ElevationText(best.elevation, sep), ElevationText(best.elevationLo, sep),
-                 ElevationText(best.elevationHi, sep));
+            .arg(together.join(", "),
+                 RangeText(best.temperature, best.temperatureLo, best.temperatureHi, sep,
+                           TemperatureText),
+                 RangeText(best.elevation, best.elevationLo, best.elevationHi, sep, ElevationText));
     text +=
         QString(", Σχ² = %1, %2 degrees of freedom").arg(GlanceText(fit.chi2, sep)).arg(fit.dof);
     if (fit.p) text += ", p = " + GlanceText(*fit.p, sep);
@@ -359,21 +359,14 @@ QString SummaryText(const study::MisfitMap& map, const study::StudyOptions& opti
 
 // The posterior's medians and 68 % intervals, and the prior they come from.
 QString PosteriorText(const study::Posterior& p, const study::StudyOptions& options, char sep) {
-    const auto range = [](const QString& v, const QString& lo, const QString& hi) {
-        return QString("%1 (%2 to %3)").arg(v, lo, hi);
-    };
     QString text = options.priorSd > 0 ? QString("With the lapse-rate prior (%1 °C about the "
                                                  "MAAT line")
                                              .arg(FullText(options.priorSd, sep))
                                        : QString("With the lapse-rate prior (on the MAAT line");
     if (options.priorOffset != 0)
         text += QString(", offset %1 °C").arg(FullText(options.priorOffset, sep));
-    text += "): " +
-            range(TemperatureText(p.T.value, sep), TemperatureText(p.T.lo, sep),
-                  TemperatureText(p.T.hi, sep)) +
-            " °C, " +
-            range(ElevationText(p.E.value, sep), ElevationText(p.E.lo, sep),
-                  ElevationText(p.E.hi, sep)) +
+    text += "): " + RangeText(p.T.value, p.T.lo, p.T.hi, sep, TemperatureText) + " °C, " +
+            RangeText(p.E.value, p.E.lo, p.E.hi, sep, ElevationText) +
             " m (medians and 68 % intervals)";
     if (p.cut) text += "; an interval reaches the grid's end, which cuts it";
     return text + ".";

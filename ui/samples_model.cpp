@@ -311,17 +311,10 @@ QString SamplesModel::ResultNote(int row) const {
         return HasResults() ? name + ": not fitted (added or changed since the fit)" : QString();
     const study::StudyResult& x = *r.result;
     if (!x.error.empty()) return name + " was refused: " + QString::fromStdString(x.error);
-    auto range = [&](const QString& v, const QString& lo, const QString& hi) {
-        return QString("%1 (%2 to %3)").arg(v, lo, hi);
-    };
     QString note =
         name + ": " +
-        range(TemperatureText(x.temperature, separator_),
-              TemperatureText(x.temperatureLo, separator_),
-              TemperatureText(x.temperatureHi, separator_)) +
-        " °C, " +
-        range(ElevationText(x.elevation, separator_), ElevationText(x.elevationLo, separator_),
-              ElevationText(x.elevationHi, separator_)) +
+        RangeText(x.temperature, x.temperatureLo, x.temperatureHi, separator_, TemperatureText) +
+        " °C, " + RangeText(x.elevation, x.elevationLo, x.elevationHi, separator_, ElevationText) +
         " m, A = " + GlanceText(x.A, separator_);
     if (x.second)
         note += ", " + Q(study::InfoOf(fitted_.model).params[1].symbol) + " = " +
@@ -345,14 +338,9 @@ QString SamplesModel::ResultNote(int row) const {
     if (x.posterior) {
         const study::Posterior& p = *x.posterior;
         note += ". With the lapse-rate prior: " +
-                range(TemperatureText(p.T.value, separator_), TemperatureText(p.T.lo, separator_),
-                      TemperatureText(p.T.hi, separator_)) +
-                " °C, " +
-                range(ElevationText(p.E.value, separator_), ElevationText(p.E.lo, separator_),
-                      ElevationText(p.E.hi, separator_)) +
-                " m, A = " +
-                range(GlanceText(p.A.value, separator_), GlanceText(p.A.lo, separator_),
-                      GlanceText(p.A.hi, separator_));
+                RangeText(p.T.value, p.T.lo, p.T.hi, separator_, TemperatureText) + " °C, " +
+                RangeText(p.E.value, p.E.lo, p.E.hi, separator_, ElevationText) +
+                " m, A = " + RangeText(p.A.value, p.A.lo, p.A.hi, separator_, GlanceText);
     }
     if (x.mc && x.mc->fitted > 0) note += ". " + MonteCarloNote(*x.mc);
     if (!outOfDate_.isEmpty()) note += ". Out of date: fit all again";

@@ -264,6 +264,12 @@ QString GlanceText(double value, char separator) {
     return WithSeparator(QString::number(value, 'g', 4), separator);
 }
 
+QString RangeText(double value, double lo, double hi, char separator,
+                  QString (*text)(double, char)) {
+    return QString("%1 (%2 to %3)")
+        .arg(text(value, separator), text(lo, separator), text(hi, separator));
+}
+
 QString FullText(double value, char separator) {
     // 64 units in the last place: far more than a grid's steps add up to, far
     // less than the 13th digit a decimal of 12 digits leaves free.

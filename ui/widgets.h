@@ -106,5 +106,8 @@ QString GlanceText(double value, char separator);
 // place of a decimal of at most 12 digits is that decimal: the sums of a grid's
 // steps (5.649999999999988 for 5.65) are shown as the grid means them.
 QString FullText(double value, char separator);
+// A value with its range, each shown by `text`: "8.02 (7.50 to 8.61)".
+QString RangeText(double value, double lo, double hi, char separator,
+                  QString (*text)(double, char));
 
 } // namespace temra::ui
