@@ -1,0 +1,373 @@
+// The samples window's fit: its settings read from the boxes and the menu, the
+// fit of every sample and what the status line says of it, and what is drawn of
+// a fitted sample (its misfit map or its group's, its Monte Carlo draws).
+#include "ui/samples_window.h"
+
+#include "core/numtext.h"
+#include "study/ensemble.h"
+#include "study/models.h"
+#include "study/monte_carlo.h"
+#include "study/study_notes.h"
+#include "ui/samples_model.h"
+#include "ui/temra_app.h"
+#include "ui/widgets.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QTabBar>
+#include <QTableView>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <set>
+
+namespace temra::ui {
+
+namespace {
+
+// The ensemble fit fits one model, without draws or the prior: a conflict is
+// refused naming the setting to change.
+void CheckEnsemble(const study::StudyOptions& o, const FieldRef& drawsField) {
+    if (!o.shared.Any()) return;
+    const std::string untick = ", or untick Fit ▸ Fit groups together";
+    if (o.allModels)
+        throw TemraError(ErrorNumber::InvalidCall, {"Samples", "ModelChoice", "Model"},
+                         "groups are fitted together with one model: choose one" + untick);
+    if (o.mcDraws > 0)
+        throw TemraError(ErrorNumber::InvalidCall, drawsField,
+                         "groups fitted together are not drawn again: set 0 draws" + untick);
+    if (o.prior)
+        throw TemraError(ErrorNumber::InvalidCall,
+                         {"Samples", "PriorAction", "Fit ▸ Lapse-rate prior"},
+                         "groups fitted together take no prior: untick the prior" + untick);
+}
+
+// The samples refused: those each of whose fits is (one fit, or one per model).
+std::size_t RefusedSamples(const std::vector<study::StudyResult>& results,
+                           const study::StudyOptions& o) {
+    const std::size_t fits = o.allModels ? study::Models().size() : 1;
+    std::size_t refused = 0;
+    for (std::size_t i = 0; i + fits <= results.size(); i += fits)
+        refused += std::all_of(results.begin() + static_cast<std::ptrdiff_t>(i),
+                               results.begin() + static_cast<std::ptrdiff_t>(i + fits),
+                               [](const auto& r) { return !r.error.empty(); });
+    return refused;
+}
+
+// The models fitted, as the status line names them.
+QString ModelsFitted(const study::StudyOptions& o) {
+    if (!o.allModels) return Q(study::InfoOf(o.model).name);
+    QStringList names;
+    for (const study::ModelInfo& m : study::Models()) names << Q(m.name);
+    return "every model, " + names.join(", ") + ", each row showing the preferred";
+}
+
+} // namespace
+
+study::StudyOptions SamplesWindow::CurrentOptions() const {
+    study::StudyOptions o;
+    o.grid = app_.InputTexts();
+    const auto chosen = static_cast<std::size_t>(std::max(0, ModelChoice->currentIndex()));
+    o.allModels = chosen >= study::Models().size();
+    if (!o.allModels) o.model = study::Models()[chosen].model;
+    for (std::size_t i = 0; i < Gas.size(); ++i) o.gases[i] = Gas[i]->isChecked();
+    auto read = [this](const std::string& text, double fallback) {
+        try {
+            const double v = ParseDouble(text, FieldRef{}, separator_);
+            return v > 0 ? v : fallback;
+        } catch (const TemraError&) {
+            return fallback;
+        }
+    };
+    o.relErr = read(Text(RelErr), o.relErr);
+    if (o.allModels || study::InfoOf(o.model).usesAMax) o.ceAMax = read(Text(AMax), o.ceAMax);
+    for (const study::ModelInfo& m : study::Models()) {
+        const study::ModelParam* p = UpperParam(m);
+        if (!p || (!o.allModels && m.model != o.model)) continue;
+        const std::string option(p->option);
+        if (option == upperOption_) {
+            o.upper[option] = read(Text(Upper), p->upper);
+        } else if (const auto kept = upperTexts_.find(option); kept != upperTexts_.end()) {
+            o.upper[option] = read(kept->second.toStdString(), p->upper);
+        }
+    }
+    o.perGram = PerGram->isChecked();
+    o.prior = PriorAction->isChecked();
+    o.priorOffset = priorOffset_;
+    o.priorSd = priorSd_;
+    o.shared.T = o.shared.E = EnsembleAction->isChecked();
+    const double draws = read(Text(McDraws), 0);
+    o.mcDraws = draws >= 1 && draws <= 1e7 ? static_cast<int>(draws) : 0;
+    return o;
+}
+
+const study::ModelParam* SamplesWindow::UpperParam(const study::ModelInfo& model) {
+    for (int k = 0; k < model.paramCount; ++k)
+        if (!model.params[static_cast<std::size_t>(k)].option.empty())
+            return &model.params[static_cast<std::size_t>(k)];
+    return nullptr;
+}
+
+void SamplesWindow::ShowUpperOf(const study::ModelInfo* model) {
+    if (!upperOption_.empty()) upperTexts_[upperOption_] = Upper->text();
+    const study::ModelParam* p = model ? UpperParam(*model) : nullptr;
+    upperOption_ = p ? std::string(p->option) : std::string();
+    UpperLabel->setVisible(p != nullptr);
+    Upper->setVisible(p != nullptr);
+    if (!p) return;
+    UpperLabel->setText("Largest " + Q(p->symbol) + " of " + Q(model->name));
+    const auto kept = upperTexts_.find(upperOption_);
+    Upper->setText(kept != upperTexts_.end() ? kept->second
+                                             : QString::fromStdString(study::DecimalText(
+                                                   ExactText(p->upper), '.', separator_)));
+}
+
+void SamplesWindow::SettingsChanged() {
+    const study::StudyOptions now = CurrentOptions();
+    AMax->setEnabled(now.allModels || study::InfoOf(now.model).usesAMax);
+    const study::StudyOptions o = CurrentOptions();
+    model_->SetOptions(o, separator_);
+    UpdateViewNames();
+    UpdateRowNote();
+    app_.StudySettingsChanged(o);
+}
+
+bool SamplesWindow::Options(study::StudyOptions& o) {
+    o = CurrentOptions(); // its numbers read again below, strictly
+    const FieldRef relErrField{"Samples", "RelErr", "Relative error"};
+    const FieldRef aMaxField{"Samples", "AMax", "Largest A of CE"};
+    return app_.Attempt(this, [&] {
+        o.relErr = ParseDouble(Text(RelErr), relErrField, separator_);
+        if (!(o.relErr > 0))
+            throw TemraError(ErrorNumber::InvalidCall, relErrField,
+                             "the relative error must be greater than 0");
+        // The largest A's box is read for the models it bounds only.
+        if (o.allModels || study::InfoOf(o.model).usesAMax) {
+            o.ceAMax = ParseDouble(Text(AMax), aMaxField, separator_);
+            if (!(o.ceAMax > 0))
+                throw TemraError(ErrorNumber::InvalidCall, aMaxField,
+                                 "the largest A must be greater than 0");
+        }
+        // The bound shown is read strictly; comparing models, the bounds typed for
+        // the others are read as CurrentOptions read them (a model keeps its own).
+        if (const study::ModelParam* p =
+                o.allModels ? nullptr : UpperParam(study::InfoOf(o.model))) {
+            const std::string label = UpperLabel->text().toStdString();
+            const FieldRef upperField{"Samples", "Upper", label};
+            const double hi = ParseDouble(Text(Upper), upperField, separator_);
+            if (!(hi > p->lo))
+                throw TemraError(ErrorNumber::InvalidCall, upperField,
+                                 "the " + label + " must be greater than " + ExactText(p->lo));
+            o.upper[std::string(p->option)] = hi;
+        }
+        const FieldRef drawsField{"Samples", "McDraws", "Monte Carlo draws"};
+        const double draws = ParseDouble(Text(McDraws), drawsField, separator_);
+        if (!(draws >= 0 && draws <= 1e7 && draws == std::floor(draws)))
+            throw TemraError(ErrorNumber::InvalidCall, drawsField,
+                             "the draws must be a whole number from 0 to 10,000,000");
+        o.mcDraws = static_cast<int>(draws);
+        if (o.mcDraws > 0 && o.allModels)
+            throw TemraError(ErrorNumber::InvalidCall, drawsField,
+                             "Monte Carlo fits one model at a time: choose a model, or 0 draws");
+        CheckEnsemble(o, drawsField);
+        if (std::none_of(o.gases.begin(), o.gases.end(), [](bool b) { return b; }))
+            throw TemraError(ErrorNumber::InvalidCall, {"Samples", "Gas2", "Fitted gases"},
+                             "tick at least one gas to fit");
+    });
+}
+
+bool SamplesWindow::FitAll() {
+    study::StudyOptions o;
+    if (!Options(o)) return false;
+    const std::vector<study::Sample> samples = model_->Samples();
+    if (samples.empty()) {
+        app_.Inform(this, "There is no sample to fit: open a table, paste one, or add rows.");
+        return false;
+    }
+    std::vector<study::StudyResult> results;
+    const RunSettings& settings = app_.module().run;
+    bool cancelled = false;
+    if (!app_.Run(this, QString("Fitting %1 samples…").arg(samples.size()), [&](RunControl& c) {
+            try {
+                results = study::FitStudy(samples, o, settings, c);
+                if (o.mcDraws > 0) study::MonteCarlo(samples, o, settings, results, c);
+            } catch (const Cancelled&) {
+                cancelled = true;
+                throw;
+            }
+        })) {
+        // A refused or cancelled fit keeps the earlier results.
+        Status->setText(cancelled ? "Fit cancelled; the earlier results are kept."
+                                  : "Not fitted (see the message); the earlier results are kept.");
+        return false;
+    }
+    const std::size_t refused = RefusedSamples(results, o);
+    std::map<std::string, int> flagged;
+    for (const study::StudyResult& r : results)
+        for (const std::string& f : r.flags) ++flagged[f];
+    // What the results cannot say by themselves, naming the input page's boxes.
+    const std::vector<std::string> notes =
+        study::StudyNotes(results, o, separator_, [](FieldId id) {
+            const std::string_view label = FieldOf(id).label;
+            return "\"" + std::string(label) + "\"";
+        });
+    model_->SetResults(std::move(results), o);
+    UpdateViewNames();
+    ShowView(kResults);
+    const QModelIndex current = Table->currentIndex();
+    Table->scrollTo(model_->index(current.isValid() ? current.row() : 0,
+                                  model_->ResultColumnOf("temperature_C")));
+    Table->horizontalScrollBar()->setValue(0);
+    Status->setText(FitStatus(o, samples.size() - refused, refused, flagged, notes));
+    app_.StudySettingsChanged(CurrentOptions());
+    return true;
+}
+
+QString SamplesWindow::FitStatus(const study::StudyOptions& o, std::size_t fitted,
+                                 std::size_t refused, const std::map<std::string, int>& flagged,
+                                 const std::vector<std::string>& notes) const {
+    QString status = QString("%1 samples fitted (%2: %3), %4 refused")
+                         .arg(fitted)
+                         .arg(ModelsFitted(o),
+                              QString::fromStdString(study::GasList(o.gases)).replace(';', ", "))
+                         .arg(refused);
+    if (o.shared.Any()) {
+        std::set<std::string> groups;
+        for (int row = 0; row < model_->rowCount(); ++row)
+            if (const auto& r = model_->ResultAt(row); r && r->group && r->group->members > 1)
+                groups.insert(r->group->name);
+        status +=
+            QString("; %1 groups fitted together, each sharing T and elevation").arg(groups.size());
+    }
+    if (!flagged.empty()) {
+        QStringList counts;
+        for (const auto& [flag, n] : flagged) counts << QString("%1 %2").arg(n).arg(Q(flag));
+        status += "; flags: " + counts.join(", ");
+    }
+    status += ".";
+    for (const std::string& note : notes) status += "\n" + Q(note) + ".";
+    return status;
+}
+
+void SamplesWindow::ShowMisfitMap() {
+    const int row = SelectedRow();
+    if (row < 0) {
+        app_.Inform(this, "Select the sample whose misfit map to draw.");
+        return;
+    }
+    // A fitted sample is mapped on the grid of its fit, so that map and table
+    // agree; the map says when the settings have changed since.
+    study::StudyOptions o;
+    if (model_->ResultAt(row) && model_->ResultAt(row)->error.empty()) {
+        o = model_->FitOptions();
+        // Comparing models, the map is the model the row shows.
+        o.model = model_->ResultAt(row)->model;
+        o.allModels = false;
+    } else if (!Options(o)) {
+        return;
+    }
+    const study::Sample& sample = model_->SampleAt(row);
+    mappedRow_ = sample.row;
+    mappedName_ = sample.name;
+    // A member fitted with its group: the group's map, from its rows fitted.
+    const std::optional<study::StudyResult>& r = model_->ResultAt(row);
+    if (r && r->error.empty() && r->group && r->group->members > 1) {
+        std::vector<study::Sample> members;
+        const std::string key = study::GroupKey(sample.group);
+        for (int i = 0; i < model_->rowCount(); ++i)
+            if (model_->ResultAt(i) && study::GroupKey(model_->SampleAt(i).group) == key)
+                members.push_back(model_->SampleAt(i));
+        app_.ShowGroupMap(members, o, CurrentOptions());
+        return;
+    }
+    app_.ShowMisfitMap(sample, o, CurrentOptions());
+}
+
+void SamplesWindow::ShowMonteCarloDraws() {
+    const int row = SelectedRow();
+    if (row < 0) {
+        app_.Inform(this, "Select the sample whose Monte Carlo draws to show.");
+        return;
+    }
+    const std::optional<study::StudyResult>& r = model_->ResultAt(row);
+    if (!r || !r->error.empty() || !r->mc || r->mc->draws == 0) {
+        app_.Inform(this, QString("%1 has no Monte Carlo draws: set \"Monte Carlo draws\" above "
+                                  "the table and fit all.")
+                              .arg(QString::fromStdString(model_->SampleAt(row).name)));
+        return;
+    }
+    study::StudyOptions o = model_->FitOptions();
+    o.model = r->model;
+    o.allModels = false;
+    app_.ShowMonteCarloDraws(model_->SampleAt(row), o, *r->mc);
+}
+
+bool SamplesWindow::SetPriorSettings(const QString& offset, const QString& spread) {
+    const FieldRef offsetField{"Samples", "PriorOffset", "Offset from the MAAT line"};
+    const FieldRef spreadField{"Samples", "PriorSd", "Spread of the prior"};
+    double o = 0, sd = 0;
+    if (!app_.Attempt(this, [&] {
+            o = ParseDouble(offset.trimmed().toStdString(), offsetField, separator_);
+            sd = ParseDouble(spread.trimmed().toStdString(), spreadField, separator_);
+            if (!(sd >= 0))
+                throw TemraError(ErrorNumber::InvalidCall, spreadField,
+                                 "the spread must be 0 (on the line) or more");
+        }))
+        return false;
+    priorOffset_ = o;
+    priorSd_ = sd;
+    const QString line = o == 0 ? QString("MAAT line")
+                                : QString("MAAT line %1 %2 °C")
+                                      .arg(o > 0 ? "+" : "−", FullText(std::fabs(o), separator_));
+    PriorAction->setText(
+        QString("Lapse-rate &prior (%1, ±%2 °C)").arg(line, FullText(sd, separator_)));
+    SettingsChanged();
+    return true;
+}
+
+void SamplesWindow::AskPriorSettings() {
+    QDialog ask(this);
+    ask.setObjectName("PriorSettings");
+    ask.setWindowTitle("Temra – Lapse-rate prior");
+    auto* offset =
+        MakeEdit(&ask, "PriorOffset", FullText(priorOffset_, separator_).toStdString(), 900);
+    auto* spread = MakeEdit(&ask, "PriorSd", FullText(priorSd_, separator_).toStdString(), 900);
+    auto* note = MakeLabel(&ask, "PriorNote",
+                           "The prior's temperature at an elevation is the MAAT line's (H = aT "
+                           "+ b on the input page) plus the offset, the step from air to soil or "
+                           "water-table temperature; the spread is its standard deviation (0 "
+                           "keeps the temperature on the line).");
+    note->setWordWrap(true);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &ask);
+    connect(buttons, &QDialogButtonBox::accepted, &ask, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &ask, &QDialog::reject);
+    auto* form = new QFormLayout(&ask);
+    form->addRow(note);
+    form->addRow("Offset from the MAAT line (°C)", offset);
+    form->addRow("Spread of the prior (°C)", spread);
+    form->addRow(buttons);
+    while (ask.exec() == QDialog::Accepted)
+        if (SetPriorSettings(offset->text(), spread->text())) break;
+}
+
+void SamplesWindow::FitAgainAndMap() {
+    if (!FitAll()) return;
+    for (int r = 0; r < model_->rowCount(); ++r) {
+        const study::Sample& s = model_->SampleAt(r);
+        if (s.row == mappedRow_ && s.name == mappedName_) {
+            Table->selectRow(r);
+            ShowMisfitMap();
+            return;
+        }
+    }
+}
+
+} // namespace temra::ui
