@@ -147,31 +147,14 @@ class JointSurface {
     RunControl* control_;
 };
 
-// The elevation of a case of the grid, and its elevation's index.
-std::size_t ElevationOf(const GroupGrid& g, std::size_t k) {
-    const auto& els = g.layout->plan.elevations;
-    const auto el =
-        std::upper_bound(els.begin(), els.end(), static_cast<std::uint64_t>(k),
-                         [](std::uint64_t v, const GridElevation& e) { return v < e.first; }) -
-        1;
-    return static_cast<std::size_t>(el - els.begin());
-}
-
 Point CaseAt(const GroupGrid& g, std::size_t k, double chi2) {
-    return {g.T[k], g.layout->plan.elevations[ElevationOf(g, k)].H, chi2, 0, 0};
+    return {g.T[k], g.layout->plan.elevations[ElevationOfCase(g.layout->plan, k)].H, chi2, 0, 0};
 }
 
-// The case nearest a point: the nearest elevation, then its nearest temperature.
+// The case nearest a point.
 std::size_t NearestCase(const GroupGrid& g, const Point& p) {
-    const auto& els = g.layout->plan.elevations;
-    std::size_t e = 0;
-    for (std::size_t i = 1; i < els.size(); ++i)
-        if (std::fabs(els[i].H - p.E) < std::fabs(els[e].H - p.E)) e = i;
-    const auto first = static_cast<std::size_t>(els[e].first);
-    std::size_t k = first;
-    for (std::size_t i = first; i < first + els[e].count; ++i)
-        if (std::fabs(g.T[i] - p.T) < std::fabs(g.T[k] - p.T)) k = i;
-    return k;
+    return NearestCaseOf(g.layout->plan, p.T, p.E,
+                         [&](std::size_t, std::size_t k) { return g.T[k]; });
 }
 
 // The group's misfit at every case, in the members' order; the best case (the

@@ -207,27 +207,18 @@ CasePass SearchCases(const Fitted& f, const SampleGrid& grid, const StudyOptions
 
 // The grid case's point.
 Point CasePoint(const SampleGrid& grid, const CasePass& c, std::size_t k) {
-    const auto& els = grid.layout->plan.elevations;
-    const auto el =
-        std::upper_bound(els.begin(), els.end(), static_cast<std::uint64_t>(k),
-                         [](std::uint64_t v, const GridElevation& e) { return v < e.first; }) -
-        1;
-    const auto e = static_cast<std::size_t>(el - els.begin());
-    return {grid.tables[e]->T[k - el->first], el->H, c.chi2[k], c.A[k],
+    const std::size_t e = ElevationOfCase(grid.layout->plan, k);
+    const GridElevation& el = grid.layout->plan.elevations[e];
+    return {grid.tables[e]->T[k - el.first], el.H, c.chi2[k], c.A[k],
             c.second.empty() ? 0.0 : c.second[k]};
 }
 
-// The case nearest a point: the nearest elevation, then its nearest temperature.
+// The case nearest a point.
 std::size_t NearestCase(const SampleGrid& grid, const Point& p) {
-    const auto& els = grid.layout->plan.elevations;
-    std::size_t e = 0;
-    for (std::size_t i = 1; i < els.size(); ++i)
-        if (std::fabs(els[i].H - p.E) < std::fabs(els[e].H - p.E)) e = i;
-    const std::vector<double>& T = grid.tables[e]->T;
-    std::size_t t = 0;
-    for (std::size_t i = 1; i < T.size(); ++i)
-        if (std::fabs(T[i] - p.T) < std::fabs(T[t] - p.T)) t = i;
-    return static_cast<std::size_t>(els[e].first) + t;
+    const GridPlan& plan = grid.layout->plan;
+    return NearestCaseOf(plan, p.T, p.E, [&](std::size_t e, std::size_t k) {
+        return grid.tables[e]->T[k - plan.elevations[e].first];
+    });
 }
 
 // Why a sample's misfit cannot be computed: the first gas whose term leaves the

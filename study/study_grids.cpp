@@ -3,6 +3,8 @@
 #include "core/fields.h"
 #include "core/parallel.h"
 
+#include <algorithm>
+
 namespace temra::study {
 
 Form1Texts GridOnly(const Form1Texts& grid) {
@@ -112,6 +114,15 @@ void BuildTables(MediumWork& m, const std::map<Window, std::uint64_t>& windows,
         }
     });
     for (std::size_t w = 0; w < list.size(); ++w) m.tables.emplace(list[w], std::move(made[w]));
+}
+
+std::size_t ElevationOfCase(const GridPlan& plan, std::uint64_t k) {
+    const auto& els = plan.elevations;
+    const auto el =
+        std::upper_bound(els.begin(), els.end(), k,
+                         [](std::uint64_t v, const GridElevation& e) { return v < e.first; }) -
+        1;
+    return static_cast<std::size_t>(el - els.begin());
 }
 
 } // namespace temra::study

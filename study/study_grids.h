@@ -12,6 +12,7 @@
 #include "study/study_options.h"
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -36,6 +37,25 @@ struct Layout {
     std::vector<double> P; // per elevation
 };
 Layout MakeLayout(GridPlan plan);
+
+// The index in plan.elevations of the elevation of grid case k (0-based).
+std::size_t ElevationOfCase(const GridPlan& plan, std::uint64_t k);
+
+// The grid case nearest (T, E): the nearest elevation, then its nearest
+// temperature (the first on a tie); caseT(e, k) gives the temperature of case k
+// of elevation e.
+template <typename CaseT>
+std::size_t NearestCaseOf(const GridPlan& plan, double T, double E, CaseT&& caseT) {
+    const auto& els = plan.elevations;
+    std::size_t e = 0;
+    for (std::size_t i = 1; i < els.size(); ++i)
+        if (std::fabs(els[i].H - E) < std::fabs(els[e].H - E)) e = i;
+    const auto first = static_cast<std::size_t>(els[e].first);
+    std::size_t k = first;
+    for (std::size_t i = first + 1; i < first + els[e].count; ++i)
+        if (std::fabs(caseT(e, i) - T) < std::fabs(caseT(e, k) - T)) k = i;
+    return k;
+}
 
 using Window = std::pair<double, double>; // a temperature window's first and last
 Window WindowOf(const GridElevation& e);

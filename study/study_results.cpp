@@ -87,6 +87,15 @@ void AddParamColumns(std::vector<ResultColumn>& columns, const ModelParam& param
     }
 }
 
+// Columns the window shows only where a result fills them.
+template <std::size_t N>
+void AppendShownWhenFilled(std::vector<ResultColumn>& c, const ResultColumn (&columns)[N]) {
+    for (const ResultColumn& column : columns) {
+        c.push_back(column);
+        c.back().hideWhenEmpty = true;
+    }
+}
+
 // The columns of what the gases say beyond the fit, and the mark of a sample's
 // preferred model; the window shows them where a result fills them.
 void AddBeyondColumns(std::vector<ResultColumn>& c) {
@@ -95,38 +104,24 @@ void AddBeyondColumns(std::vector<ResultColumn>& c) {
     auto sigma = [](const std::optional<Estimate>& e) {
         return e ? Number((e->hi - e->lo) / 2) : ResultCell{};
     };
-    const std::pair<ResultColumn, bool> rows[] = {
-        {Column("preferred", "Preferred", 102, Shown::Text, "", 10,
-                [](R r) { return r.preferred ? Text("yes") : ResultCell{}; }),
-         true},
-        {Column("delta_Ne_percent", "ΔNe (%)", 210, Shown::Number, "%", 18,
-                [](R r) { return Maybe(r.deltaNe); }),
-         true},
-        {Column("He4_terrigenic", "He-4 terr.", 211, Shown::Number, conc, 18,
-                [](R r) { return r.heTerrigenic ? Number(r.heTerrigenic->value) : ResultCell{}; }),
-         true},
-        {Column("He4_terrigenic_sigma", "He-4 terr. σ", 212, Shown::Number, conc, 18,
-                [sigma](R r) { return sigma(r.heTerrigenic); }),
-         true},
-        {Column("N2_excess", "N2 excess", 213, Shown::Number, conc, 18,
-                [](R r) { return r.n2Excess ? Number(r.n2Excess->value) : ResultCell{}; }),
-         true},
-        {Column("N2_excess_sigma", "N2 excess σ", 214, Shown::Number, conc, 18,
-                [sigma](R r) { return sigma(r.n2Excess); }),
-         true},
-        {Column("O2_fraction", "O2/eq", 215, Shown::Number, "", 18,
-                [](R r) { return Maybe(r.o2Fraction); }),
-         true},
+    const ResultColumn rows[] = {
+        Column("preferred", "Preferred", 102, Shown::Text, "", 10,
+               [](R r) { return r.preferred ? Text("yes") : ResultCell{}; }),
+        Column("delta_Ne_percent", "ΔNe (%)", 210, Shown::Number, "%", 18,
+               [](R r) { return Maybe(r.deltaNe); }),
+        Column("He4_terrigenic", "He-4 terr.", 211, Shown::Number, conc, 18,
+               [](R r) { return r.heTerrigenic ? Number(r.heTerrigenic->value) : ResultCell{}; }),
+        Column("He4_terrigenic_sigma", "He-4 terr. σ", 212, Shown::Number, conc, 18,
+               [sigma](R r) { return sigma(r.heTerrigenic); }),
+        Column("N2_excess", "N2 excess", 213, Shown::Number, conc, 18,
+               [](R r) { return r.n2Excess ? Number(r.n2Excess->value) : ResultCell{}; }),
+        Column("N2_excess_sigma", "N2 excess σ", 214, Shown::Number, conc, 18,
+               [sigma](R r) { return sigma(r.n2Excess); }),
+        Column("O2_fraction", "O2/eq", 215, Shown::Number, "", 18,
+               [](R r) { return Maybe(r.o2Fraction); }),
     };
-    for (const auto& [column, hide] : rows) {
-        c.push_back(column);
-        c.back().hideWhenEmpty = hide;
-    }
+    AppendShownWhenFilled(c, rows);
 }
-
-} // namespace
-
-namespace {
 
 // The Monte Carlo summaries: for each parameter its mean, SD and 16th, 50th and
 // 84th percentiles over the draws fitted, then the draws fitted and the shares
@@ -200,24 +195,17 @@ void AddPosteriorColumns(std::vector<ResultColumn>& c) {
 // degrees of freedom and p (the same in each member's row).
 void AddGroupColumns(std::vector<ResultColumn>& c) {
     using R = const StudyResult&;
-    const std::pair<ResultColumn, bool> rows[] = {
-        {Column("group", "Group", 103, Shown::Text, "", 12,
-                [](R r) { return r.group ? Text(r.group->name) : ResultCell{}; }),
-         true},
-        {Column("group_chi2", "Group χ²", 104, Shown::Number, "", 18,
-                [](R r) { return r.group ? Number(r.group->chi2) : ResultCell{}; }),
-         true},
-        {Column("group_dof", "", 0, Shown::Not, "", 10,
-                [](R r) { return r.group ? Number(r.group->dof) : ResultCell{}; }),
-         true},
-        {Column("group_p", "Group p", 105, Shown::Number, "", 18,
-                [](R r) { return r.group ? Maybe(r.group->p) : ResultCell{}; }),
-         true},
+    const ResultColumn rows[] = {
+        Column("group", "Group", 103, Shown::Text, "", 12,
+               [](R r) { return r.group ? Text(r.group->name) : ResultCell{}; }),
+        Column("group_chi2", "Group χ²", 104, Shown::Number, "", 18,
+               [](R r) { return r.group ? Number(r.group->chi2) : ResultCell{}; }),
+        Column("group_dof", "", 0, Shown::Not, "", 10,
+               [](R r) { return r.group ? Number(r.group->dof) : ResultCell{}; }),
+        Column("group_p", "Group p", 105, Shown::Number, "", 18,
+               [](R r) { return r.group ? Maybe(r.group->p) : ResultCell{}; }),
     };
-    for (const auto& [column, hide] : rows) {
-        c.push_back(column);
-        c.back().hideWhenEmpty = hide;
-    }
+    AppendShownWhenFilled(c, rows);
 }
 
 } // namespace
