@@ -170,19 +170,44 @@ void AddStudySubcommand(CLI::App& app, Options& o) {
                      "The 1-sigma error, relative to the measured value, where a sample has no "
                      "<gas> err column")
         ->capture_default_str();
-    study->add_option("--ce-a-max", o.ceAMax, "The largest excess air A of ce (cm³ STP/g H2O)")
-        ->capture_default_str();
     for (const study::ModelInfo& m : study::Models())
         for (const study::ModelParam& p : m.params) {
-            if (p.option.empty()) continue;
+            // An option the rows share (every model's largest A) is added once.
+            if (p.option.empty() || o.upper.count(std::string(p.option)) > 0) continue;
             std::string& text = o.upper[std::string(p.option)];
             text = ExactText(p.upper);
+            std::size_t rows = 0;
+            for (const study::ModelInfo& other : study::Models())
+                for (const study::ModelParam& q : other.params) rows += q.option == p.option;
+            const std::string of =
+                rows > 1 ? "every model" : std::string(m.key) + " (" + std::string(m.help) + ")";
             study
                 ->add_option("--" + std::string(p.option), text,
-                             "The largest " + std::string(p.symbol) + " of " + std::string(m.key) +
-                                 " (" + std::string(m.help) + ")")
+                             "The largest " + std::string(p.symbol) + " of " + of +
+                                 (p.unit.empty() ? "" : " (" + std::string(p.unit) + " H2O)"))
                 ->capture_default_str();
+            if (!p.formerOption.empty())
+                study
+                    ->add_option("--" + std::string(p.formerOption),
+                                 o.upper[std::string(p.formerOption)],
+                                 "The former name of --" + std::string(p.option) + ", still read")
+                    ->each([&o, option = std::string(p.option),
+                            former = std::string(p.formerOption)](const std::string&) {
+                        o.spokenAs[option] = former;
+                    });
         }
+    for (const study::ModelInfo& m : study::Models()) {
+        const study::ModelConstant& c = m.exponent;
+        if (c.option.empty()) continue;
+        std::string& text = o.constants[std::string(c.option)];
+        text = ExactText(c.value);
+        study
+            ->add_option("--" + std::string(c.option), text,
+                         "The exponent " + std::string(c.symbol) + " of the diffusivity ratio in " +
+                             std::string(m.key) + " (" + ExactText(c.lo) + " to " +
+                             ExactText(c.hi) + ")")
+            ->capture_default_str();
+    }
     study->add_flag("--per-gram", o.perGram,
                     "The table's concentrations and errors are per gram of water (cm³ STP/g "
                     "H2O): each is multiplied by the sample's density before the fit (without "
@@ -517,6 +542,10 @@ std::string StudyOption(study::StudySetting setting, const Options& o,
                         const std::string& option = {}) {
     switch (setting) {
     case study::StudySetting::Upper:
+    case study::StudySetting::Constant:
+        // An option given by its former name is named so.
+        if (const auto used = o.spokenAs.find(option); used != o.spokenAs.end())
+            return "--" + used->second;
         return "--" + option;
     case study::StudySetting::MonteCarlo:
         return "--mc";
@@ -524,8 +553,6 @@ std::string StudyOption(study::StudySetting setting, const Options& o,
         return "--gases";
     case study::StudySetting::RelErr:
         return "--rel-err";
-    case study::StudySetting::CeAMax:
-        return "--ce-a-max";
     case study::StudySetting::Ensemble:
         return "--ensemble";
     case study::StudySetting::Table:
@@ -612,14 +639,27 @@ study::StudyOptions StudyOptionsOf(const Options& o, const CLI::App& app,
     so.mcSeed = static_cast<std::uint64_t>(seed);
     if (app.get_subcommand("study")->get_option("--ensemble")->count() > 0)
         so.shared = study::ParseShared(o.ensemble, so);
+    const CLI::App& sub = *app.get_subcommand("study");
     for (const study::ModelInfo& model : study::Models()) {
         if (!so.allModels && model.model != so.model) continue;
-        if (model.usesAMax) so.ceAMax = OptionNumber(o.ceAMax, "--ce-a-max");
-        for (const study::ModelParam& p : model.params)
-            if (!p.option.empty()) {
-                const std::string option(p.option);
-                so.upper[option] = OptionNumber(o.upper.at(option), ("--" + option).c_str());
+        for (const study::ModelParam& p : model.params) {
+            if (p.option.empty()) continue;
+            std::string option(p.option);
+            const std::string key = option;
+            if (!p.formerOption.empty() &&
+                sub.get_option("--" + std::string(p.formerOption))->count() > 0) {
+                if (sub.get_option("--" + option)->count() > 0)
+                    throw OptionRefusal{"--" + option, "--" + option + " and --" +
+                                                           std::string(p.formerOption) +
+                                                           " are the same option; give one"};
+                option = std::string(p.formerOption);
             }
+            so.upper[key] = OptionNumber(o.upper.at(option), ("--" + option).c_str());
+        }
+        if (const study::ModelConstant& c = model.exponent; !c.option.empty()) {
+            const std::string option(c.option);
+            so.constants[option] = OptionNumber(o.constants.at(option), ("--" + option).c_str());
+        }
     }
     return so;
 }

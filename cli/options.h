@@ -25,9 +25,12 @@ struct Options {
     std::string studyFile;
     std::string model = std::string(study::Models().front().key);
     std::string relErr = "0.01";
-    std::string ceAMax = "0.1";
-    // The upper bounds of the models' parameters, by their options ("pr-r-max").
-    std::map<std::string, std::string> upper;
+    // The upper bounds of the models' parameters and the models' constants, by their
+    // options ("pr-r-max", "pd-beta"); a former name of an option keeps its own
+    // text ("ce-a-max"), read in place of the option's when given.
+    std::map<std::string, std::string> upper, constants;
+    // The options given by a former name, by their option ("a-max": "ce-a-max").
+    std::map<std::string, std::string> spokenAs;
     bool perGram = false;   // the table's concentrations are per gram of water
     bool priorMaat = false; // the lapse-rate prior
     std::string priorOffset = "0", priorSd = "1";

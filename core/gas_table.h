@@ -97,6 +97,15 @@ constexpr const Gas& GasAt(int gas) {
     return kGases[static_cast<std::size_t>(gas - 1)];
 }
 
+// The 0-based index of the gas whose graph label is `label` ("O2"), so that code
+// names a gas by the table's own words; a label the table lacks does not compile
+// where a constant is asked for.
+constexpr std::size_t GasIndexOf(std::string_view label) {
+    for (std::size_t g = 0; g < kGases.size(); ++g)
+        if (kGases[g].graphLabel == label) return g;
+    throw "no such gas";
+}
+
 using GasTableType = std::array<GasConstants, GasCount>;
 
 // The constants alone, as the calculation state holds them.

@@ -26,6 +26,21 @@ Interval Domain::TAt(double E) const {
     return {std::min(std::max(0.0, Tm - 3), hi), hi};
 }
 
+bool Domain::GridEndT(double T) const {
+    const double tol = 1e-6 * tStep;
+    return T <= tol || T >= tMax - tol;
+}
+
+bool Domain::GridEndE(double E) const {
+    const double tol = 1e-6 * eStep;
+    return E <= tol || E >= eMax - tol;
+}
+
+bool Domain::OnWindowEdge(double T, double E) const {
+    if (!maat || !tFree || GridEndT(T)) return false;
+    return std::fabs(T - (E - intercept) / slope) >= 3 - 1e-6 * tStep;
+}
+
 Interval Domain::T() const {
     if (!tFree) return {t0, t0};
     if (!maat) return {0, tMax};
@@ -165,8 +180,8 @@ Ranges Continuum::RangesOf(const Point& best, const RegionSeeds& seeds) const {
     };
     const Valley<Continuum> valley(d_, *this);
     Ranges r;
-    r.T = holdingBest(valley.RangeOfT(best, seed(0), seed(1), r.cutT), best.T);
-    r.E = holdingBest(valley.RangeOfE(best, seed(2), seed(3), r.T, r.cutE), best.E);
+    r.T = holdingBest(valley.RangeOfT(best, seed(0), seed(1), r), best.T);
+    r.E = holdingBest(valley.RangeOfE(best, seed(2), seed(3), r.T, r), best.E);
     r.A = holdingBest(
         {-ExtremeOfExcess(best, seed(4), r.T, r.E, 0), ExtremeOfExcess(best, seed(5), r.T, r.E, 1)},
         best.A);

@@ -47,6 +47,11 @@ struct Domain {
     Interval T() const;              // every temperature of the domain
     Interval E(double T) const;      // the elevations allowed at T
     Interval TAt(double E) const;    // the temperatures allowed at E
+    // At the grid's own ends (0 or the highest), within a millionth of a step.
+    bool GridEndT(double T) const;
+    bool GridEndE(double E) const;
+    // On the MAAT window's edge, 3 °C from the line (not at the grid's ends).
+    bool OnWindowEdge(double T, double E) const;
 };
 
 // A point of the grid (a case) or of the continuous model.
@@ -65,7 +70,8 @@ struct RegionSeeds {
 
 struct Ranges {
     Interval T, E, A, second;
-    bool cutT = false, cutE = false; // a limit lies at the domain's end
+    bool cutT = false, cutE = false; // a limit lies at the grid's end
+    bool cutWindow = false;          // a limit lies on the MAAT window's edge
 };
 
 // The sample's continuous model.

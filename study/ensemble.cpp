@@ -1,5 +1,7 @@
 #include "study/ensemble.h"
 
+#include "study/flags.h"
+
 #include "study/models.h"
 #include "study/valley.h"
 
@@ -198,8 +200,8 @@ SharedFit FitShared(const JointSurface& surface, const GroupGrid& g, const std::
         return Interval{std::min(range.lo, value), std::max(range.hi, value)};
     };
     Ranges& r = fit.ranges;
-    r.T = holdingBest(valley.RangeOfT(fit.best, seed(0), seed(1), r.cutT), fit.best.T);
-    r.E = holdingBest(valley.RangeOfE(fit.best, seed(2), seed(3), r.T, r.cutE), fit.best.E);
+    r.T = holdingBest(valley.RangeOfT(fit.best, seed(0), seed(1), r), fit.best.T);
+    r.E = holdingBest(valley.RangeOfE(fit.best, seed(2), seed(3), r.T, r), fit.best.E);
     return fit;
 }
 
@@ -228,11 +230,12 @@ StudyResult MemberRow(const Member& m, const Continuum& model, const SharedFit& 
     if (info.HasSecond()) r.second = Estimate{at.second, own.second.lo, own.second.hi};
     AddFlags(r, g.domain, at, shared.ranges, m.search.fitted, o);
     if (group.dof <= 0 &&
-        std::find(r.flags.begin(), r.flags.end(), "underdetermined") == r.flags.end())
-        r.flags.emplace_back("underdetermined");
-    if (group.p && *group.p < 0.01) r.flags.emplace_back("group-misfit");
+        std::find(r.flags.begin(), r.flags.end(), flag::kUnderdetermined) == r.flags.end())
+        r.flags.emplace_back(flag::kUnderdetermined);
+    if (group.p && *group.p < 0.01) r.flags.emplace_back(flag::kGroupMisfit);
     GasesBeyond(r, *m.values, at, o);
     r.caseNo = static_cast<CaseNumber>(NearestCase(g, at) + 1);
+    ToTableUnit(r, m.search.fitted.aScale);
     r.groupName = group.name;
     r.group = group;
     return r;

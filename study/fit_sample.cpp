@@ -3,6 +3,7 @@
 #include "core/fields.h"
 #include "core/numtext.h"
 #include "core/solubility_model.h"
+#include "study/flags.h"
 #include "study/models.h"
 #include "study/posterior.h"
 
@@ -30,6 +31,7 @@ Fitted FittedGases(const Values& v, const StudyOptions& o) {
         f.z[j] = kGasTable[i].AtmFraction;
         f.mask[i] = true;
     }
+    f.aScale = o.perGram ? static_cast<double>(v.density) : 1.0;
     return f;
 }
 
@@ -38,7 +40,9 @@ Domain DomainOfBoxes(const GridPlan& plan) {
     Domain d;
     d.eFree = plan.elevations.size() > 1;
     d.e0 = plan.elevations.front().H;
-    d.tMax = g.TempMax;
+    // With the MAAT window the grid keeps the last elevation's window as its
+    // highest temperature; the window is cut at the typed one.
+    d.tMax = g.MaatInUse ? static_cast<double>(g.TempMaxInput) : g.TempMax;
     d.eMax = g.ElevMax;
     d.tStep = std::fabs(g.TempStep);
     d.eStep = std::fabs(g.ElevStep);
@@ -106,10 +110,10 @@ class PassProgress {
 
 // UA over the n cases from k0: each case's weighted sums gas by gas, a block of
 // cases at a time, with conc(j, k) the equilibrium concentration of fitted gas j
-// in case k0 + k; then each case's A >= 0 and chi2 in closed form:
-//   A = max(0, Sdz / Sz2), chi2 = Sd2 - A (2 Sdz - A Sz2).
+// in case k0 + k; then each case's A in [0, aMax] and chi2 in closed form:
+//   A = clamp(Sdz / Sz2, 0, aMax), chi2 = Sd2 - A (2 Sdz - A Sz2).
 template <typename Conc>
-void UaCases(const Fitted& f, std::size_t k0, std::size_t n, Conc&& conc, CasePass& c,
+void UaCases(const Fitted& f, double aMax, std::size_t k0, std::size_t n, Conc&& conc, CasePass& c,
              PassProgress& pass) {
     double Sz2 = 0;
     for (std::size_t j = 0; j < static_cast<std::size_t>(f.n); ++j) Sz2 += f.w[j] * f.z[j] * f.z[j];
@@ -134,7 +138,7 @@ void UaCases(const Fitted& f, std::size_t k0, std::size_t n, Conc&& conc, CasePa
             }
         }
         for (std::size_t k = 0; k < count; ++k) {
-            const double A = std::max(0.0, Sdz[k] / Sz2);
+            const double A = std::clamp(Sdz[k] / Sz2, 0.0, aMax);
             c.chi2[k0 + b0 + k] = Sd2[k] - A * (2 * Sdz[k] - A * Sz2);
             c.A[k0 + b0 + k] = A;
         }
@@ -174,10 +178,11 @@ CasePass SearchCases(const Fitted& f, const SampleGrid& grid, const StudyOptions
     c.A.resize(N);
     const ModelInfo& model = InfoOf(o.model);
     c.second.assign(model.HasSecond() ? N : 0, 0.0);
+    const double aMax = model.Upper(0, o) * f.aScale;
     if (model.closedForm && !grid.cases[f.gas[0]].empty()) {
         // The cases' concentrations shared with the other samples of the grid.
         UaCases(
-            f, 0, N, [&](std::size_t j, std::size_t k) { return grid.cases[f.gas[j]][k]; }, c,
+            f, aMax, 0, N, [&](std::size_t j, std::size_t k) { return grid.cases[f.gas[j]][k]; }, c,
             pass);
     } else {
         for (std::size_t e = 0; e < plan.elevations.size(); ++e) {
@@ -188,7 +193,7 @@ CasePass SearchCases(const Fitted& f, const SampleGrid& grid, const StudyOptions
             const TempTable& tab = *grid.tables[e];
             const double P = grid.layout->P[e];
             UaCases(
-                f, static_cast<std::size_t>(plan.elevations[e].first), tab.T.size(),
+                f, aMax, static_cast<std::size_t>(plan.elevations[e].first), tab.T.size(),
                 [&](std::size_t j, std::size_t t) {
                     return EquilConcOf(tab.SX[f.gas[j]][t], P, tab.VP[t]);
                 },
@@ -237,36 +242,34 @@ std::string OverflowingGas(const Fitted& f, const SampleGrid& grid) {
     return "the misfit leaves the number range (check the values and errors)";
 }
 
-// The ends of the grid (or of the MAAT window) the best lies at, as ends and
-// the flags edge-T, edge-E.
+// The ends of the grid the best lies at, and the MAAT window's edge: the ends and
+// the flags edge-T, edge-E and edge-MAAT.
 void EdgeFlags(StudyResult& r, const Domain& d, const Point& best) {
-    const double tolT = 1e-9 * std::max(1.0, d.tMax), tolE = 1e-9 * std::max(1.0, d.eMax);
     if (d.tFree) {
-        const Interval w = d.TAt(best.E);
-        const bool low = best.T <= w.lo + tolT, high = best.T >= w.hi - tolT;
-        r.ends.tempLow = low && best.T <= tolT;
-        r.ends.tempHigh = high && best.T >= d.tMax - tolT;
-        r.ends.maat = (low || high) && !r.ends.tempLow && !r.ends.tempHigh;
-        if (low || high) r.flags.emplace_back("edge-T");
+        const double tol = 1e-6 * d.tStep;
+        r.ends.tempLow = best.T <= tol;
+        r.ends.tempHigh = best.T >= d.tMax - tol;
+        if (r.ends.tempLow || r.ends.tempHigh) r.flags.emplace_back(flag::kEdgeT);
     }
     if (d.eFree) {
-        const Interval w = d.E(best.T);
-        const bool low = best.E <= w.lo + tolE, high = best.E >= w.hi - tolE;
-        r.ends.elevLow = low && best.E <= tolE;
-        r.ends.elevHigh = high && best.E >= d.eMax - tolE;
-        r.ends.maat = r.ends.maat || ((low || high) && !r.ends.elevLow && !r.ends.elevHigh);
-        if (low || high) r.flags.emplace_back("edge-E");
+        const double tol = 1e-6 * d.eStep;
+        r.ends.elevLow = best.E <= tol;
+        r.ends.elevHigh = best.E >= d.eMax - tol;
+        if (r.ends.elevLow || r.ends.elevHigh) r.flags.emplace_back(flag::kEdgeE);
     }
+    r.ends.maat = d.OnWindowEdge(best.T, best.E);
+    if (r.ends.maat) r.flags.emplace_back(flag::kEdgeMaat);
 }
 
 // The flags of a best at a bound of the model's parameters, as the model's table
 // names them. A bound is reached within 1e-9 of the parameter's span (exactly,
 // for a parameter without an upper bound).
-void BoundFlags(StudyResult& r, const Point& best, const StudyOptions& o) {
+void BoundFlags(StudyResult& r, const Point& best, const Fitted& f, const StudyOptions& o) {
     const ModelInfo& model = InfoOf(o.model);
     for (int k = 0; k < model.paramCount; ++k) {
         const ModelParam& p = model.params[static_cast<std::size_t>(k)];
-        const double v = k == 0 ? best.A : best.second, hi = p.hi(p, o);
+        // A in the fit's unit, its bound in the table's.
+        const double v = k == 0 ? best.A / f.aScale : best.second, hi = p.hi(p, o);
         const double tol = std::isfinite(hi) ? 1e-9 * (hi - p.lo) : 0.0;
         if (!p.lowFlag.empty() && v <= p.lo + tol) r.flags.emplace_back(p.lowFlag);
         if (!p.highFlag.empty() && v >= hi - tol) r.flags.emplace_back(p.highFlag);
@@ -285,6 +288,60 @@ RegionSeeds SeedsOf(const SampleGrid& grid, const CasePass& cases, double target
                            cases.second.empty() ? 0.0 : cases.second[k]});
     }
     return seeds;
+}
+
+// The points the refinement starts from: the best point of each valley of the
+// grid's profile (over its elevations; over its temperatures for one elevation),
+// the best first, those within kStartReach of it, at most kStarts. With the MAAT
+// window each elevation's profile holds the window's ends as well, where the
+// grid's temperatures, counted from the window's start, need not fall.
+std::vector<Point> StartPoints(const SampleGrid& grid, const CasePass& cases, const Domain& d,
+                               const Continuum& model) {
+    constexpr double kStartReach = 3;
+    constexpr std::size_t kStarts = 4;
+    const auto& els = grid.layout->plan.elevations;
+    std::vector<Point> profile;
+    auto caseAt = [&](std::size_t e, std::size_t t) {
+        const std::size_t k = static_cast<std::size_t>(els[e].first) + t;
+        return Point{grid.tables[e]->T[t], els[e].H, cases.chi2[k], cases.A[k],
+                     cases.second.empty() ? 0.0 : cases.second[k]};
+    };
+    if (els.size() == 1) {
+        for (std::size_t t = 0; t < els[0].count; ++t) profile.push_back(caseAt(0, t));
+    } else {
+        for (std::size_t e = 0; e < els.size(); ++e) {
+            Point least{0, els[e].H, kInf, 0, 0};
+            for (std::size_t t = 0; t < els[e].count; ++t) {
+                const Point c = caseAt(e, t);
+                if (c.chi2 < least.chi2) least = c;
+            }
+            if (d.maat && d.tFree && els[e].count > 0) {
+                const Interval w = d.TAt(els[e].H);
+                for (const double T : {w.lo, w.hi}) {
+                    if (w.Empty()) break;
+                    const Point p = model.At(T, els[e].H);
+                    if (p.chi2 < least.chi2) least = p;
+                }
+            }
+            profile.push_back(least);
+        }
+    }
+    std::vector<Point> starts;
+    for (std::size_t i = 0; i < profile.size(); ++i) {
+        const double v = profile[i].chi2;
+        if (!std::isfinite(v)) continue;
+        if ((i == 0 || v <= profile[i - 1].chi2) &&
+            (i + 1 == profile.size() || v <= profile[i + 1].chi2))
+            starts.push_back(profile[i]);
+    }
+    std::sort(starts.begin(), starts.end(),
+              [](const Point& a, const Point& b) { return a.chi2 < b.chi2; });
+    const double reach = starts.empty() ? kInf : starts.front().chi2 + kStartReach;
+    starts.erase(std::remove_if(starts.begin(), starts.end(),
+                                [&](const Point& p) { return p.chi2 > reach; }),
+                 starts.end());
+    if (starts.size() > kStarts) starts.resize(kStarts);
+    return starts;
 }
 
 // A result from the continuous best and its ranges: chi2, the degrees of freedom
@@ -324,7 +381,7 @@ void AddPosterior(StudyResult& r, const SampleGrid& grid, const CasePass& cases,
     }
     r.posterior =
         PosteriorOf(all, d.tStep, d.eStep, {d.slope, d.intercept, o.priorOffset, o.priorSd});
-    if (r.posterior && r.posterior->cut) r.flags.emplace_back("prior-cut");
+    if (r.posterior && r.posterior->cut) r.flags.emplace_back(flag::kPriorCut);
 }
 
 } // namespace
@@ -339,14 +396,24 @@ double ChiSquaredP(double chi2, int dof) {
 void AddFlags(StudyResult& r, const Domain& d, const Point& best, const Ranges& ranges,
               const Fitted& f, const StudyOptions& o) {
     EdgeFlags(r, d, best);
-    if (ranges.cutT) r.flags.emplace_back("range-cut-T");
-    if (ranges.cutE) r.flags.emplace_back("range-cut-E");
-    BoundFlags(r, best, o);
-    if (r.p && *r.p < 0.01) r.flags.emplace_back("poor-fit");
-    if (r.dof <= 0) r.flags.emplace_back("underdetermined");
+    if (ranges.cutT) r.flags.emplace_back(flag::kCutT);
+    if (ranges.cutE) r.flags.emplace_back(flag::kCutE);
+    if (ranges.cutWindow) r.flags.emplace_back(flag::kCutMaat);
+    BoundFlags(r, best, f, o);
+    if (r.p && *r.p < 0.01) r.flags.emplace_back(flag::kPoorFit);
+    if (r.dof <= 0) r.flags.emplace_back(flag::kUnderdetermined);
     for (std::size_t i = 0; i < GasCount; ++i)
         if (o.gases[i] && !f.mask[i])
-            r.flags.push_back("missing:" + GasName(static_cast<int>(i) + 1));
+            r.flags.push_back(std::string(flag::kMissing) + GasName(static_cast<int>(i) + 1));
+}
+
+void ToTableUnit(StudyResult& r, double aScale) {
+    if (aScale == 1) return;
+    for (double* a : {&r.A, &r.ALo, &r.AHi}) *a /= aScale;
+    if (r.posterior) {
+        Estimate& A = r.posterior->A;
+        for (double* a : {&A.value, &A.lo, &A.hi}) *a /= aScale;
+    }
 }
 
 bool AllFinite(const StudyResult& r) {
@@ -391,7 +458,7 @@ void GasesBeyond(StudyResult& r, const Values& v, const Point& best, const Study
     };
     auto residual = [&](std::size_t i) {
         const double C =
-            model.fit.conc(equil(i), kGasTable[i].AtmFraction, DiffusionRatio(i, best.T), x);
+            model.fit.conc(equil(i), kGasTable[i].AtmFraction, ModelRatio(model, i, best.T, o), x);
         const double d = (v.measured[i] - C) / unit, s = v.sigma[i] / unit;
         return Estimate{d, d - s, d + s};
     };
@@ -454,14 +521,20 @@ StudyResult FitSample(const Sample& s, const Values& v, const SampleGrid& grid,
     // The best case's misfit summed term by term (the search's sums may lose the
     // last digits of a small misfit).
     const Point gridCase = CasePoint(grid, cases, cases.best);
-    const Point gridBest = model.At(gridCase.T, gridCase.E);
-    const Point best = model.Best(gridBest);
+    Point best = model.Best(model.At(gridCase.T, gridCase.E));
+    // Another valley may hold a lower least than the best case's.
+    for (const Point& start : StartPoints(grid, cases, d, model)) {
+        if (start.T == gridCase.T && start.E == gridCase.E) continue;
+        const Point p = model.Best(model.At(start.T, start.E));
+        if (p.chi2 < best.chi2) best = p;
+    }
     Ranges ranges{{best.T, best.T}, {best.E, best.E}, {best.A, best.A}, {best.second, best.second}};
     if (!o.bestOnly) ranges = model.RangesOf(best, SeedsOf(grid, cases, best.chi2 + 1));
     FillResult(r, best, ranges, d, f, o);
     GasesBeyond(r, v, best, o);
     if (o.prior) AddPosterior(r, grid, cases, d, o);
     r.caseNo = static_cast<CaseNumber>(NearestCase(grid, best) + 1);
+    ToTableUnit(r, f.aScale);
     if (!AllFinite(r)) {
         StudyResult e;
         e.sample = r.sample;

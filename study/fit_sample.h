@@ -61,6 +61,9 @@ void AddFlags(StudyResult& r, const Domain& d, const Point& best, const Ranges& 
               const Fitted& f, const StudyOptions& o);
 void GasesBeyond(StudyResult& r, const Values& v, const Point& best, const StudyOptions& o);
 bool AllFinite(const StudyResult& r);
+// A result's excess air (value, range, posterior) from the fit's unit into the
+// table's: divided by aScale (Fitted::aScale).
+void ToTableUnit(StudyResult& r, double aScale);
 // The upper tail of the chi-squared distribution at chi2 with dof > 0 degrees of
 // freedom.
 double ChiSquaredP(double chi2, int dof);

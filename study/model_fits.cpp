@@ -13,10 +13,16 @@ namespace {
 constexpr std::uintmax_t kCoarseIter = 6; // the grid's search: B between scanned neighbours
 constexpr int kScanB = 9; // values of a searched parameter scanned before Brent's method
 
-// ---- UA: unfractionated excess air, C_i = Ceq_i + A z_i, A >= 0 ------------------------
+// The largest A of the model under the study's options, in the fit's unit (per cm3
+// of water: a table per gram has its bound times the sample's density).
+double LargestA(Model model, const Fitted& f, const StudyOptions& o) {
+    return InfoOf(model).Upper(0, o) * f.aScale;
+}
+
+// ---- UA: unfractionated excess air, C_i = Ceq_i + A z_i, 0 <= A <= Amax ----------------
 // The best A has a closed form; chi2(A) is a quadratic.
 
-Excess UaBest(const Fitted& f, const double* C, double, const StudyOptions&, int) {
+Excess UaBest(const Fitted& f, const double* C, double, const StudyOptions& o, int) {
     Excess e;
     double Sdz = 0, Sz2 = 0;
     for (int j = 0; j < f.n; ++j) {
@@ -24,7 +30,7 @@ Excess UaBest(const Fitted& f, const double* C, double, const StudyOptions&, int
         Sdz += f.w[i] * (f.m[i] - C[j]) * f.z[i];
         Sz2 += f.w[i] * f.z[i] * f.z[i];
     }
-    e.A = std::max(0.0, Sdz / Sz2);
+    e.A = std::clamp(Sdz / Sz2, 0.0, LargestA(Model::UA, f, o));
     for (int j = 0; j < f.n; ++j) {
         const auto i = static_cast<std::size_t>(j);
         const double r = f.m[i] - C[j] - e.A * f.z[i];
@@ -34,9 +40,9 @@ Excess UaBest(const Fitted& f, const double* C, double, const StudyOptions&, int
 }
 
 // The A where chi2 <= target lie between the roots of the quadratic chi2(A), cut
-// at 0; nothing when chi2 stays above.
+// to [0, Amax]; nothing when chi2 stays above.
 std::optional<double> UaExtreme(const Fitted& f, const double* C, double, const Excess&,
-                                const StudyOptions&, double target, int which) {
+                                const StudyOptions& o, double target, int which) {
     double Sdz = 0, Sd2 = 0, Sz2 = 0;
     for (int j = 0; j < f.n; ++j) {
         const auto i = static_cast<std::size_t>(j);
@@ -48,9 +54,10 @@ std::optional<double> UaExtreme(const Fitted& f, const double* C, double, const 
     const double disc = Sdz * Sdz - Sz2 * (Sd2 - target);
     if (disc < 0) return std::nullopt;
     const double root = std::sqrt(disc);
-    const double hi = (Sdz + root) / Sz2;
-    if (hi < 0) return std::nullopt;
-    return which == 0 ? -std::max(0.0, (Sdz - root) / Sz2) : hi;
+    const double hi = (Sdz + root) / Sz2, lo = (Sdz - root) / Sz2;
+    const double aMax = LargestA(Model::UA, f, o);
+    if (hi < 0 || lo > aMax) return std::nullopt;
+    return which == 0 ? -std::max(0.0, lo) : std::min(hi, aMax);
 }
 
 double UaScale(const Excess& best, const StudyOptions&, int) {
@@ -101,29 +108,47 @@ double CeAtB(const Fitted& f, const double* C, double B, double Amax, double& t)
     return s.c - t * (2 * s.p - s.q * t);
 }
 
-// The best of fn over s in [lo, hi]: a scan, then Brent's method between the
-// scanned neighbours of the best (to `bits` bits of s).
-template <typename Fn> Min1 OverS(Fn&& fn, double lo, double hi, int bits) {
+// The least of a function of s over [lo, hi] scanned at kScanB points (`values`):
+// every scanned point no higher than its neighbours brackets a minimum between
+// them, and `refine(a, b, j)` finds it; the least of the scanned and the refined.
+// A misfit may have a minimum of its own near each bound (a little fractionation
+// with a little excess air, or much of both), and each is sought.
+template <typename Refine>
+Min1 LeastOfScan(const std::array<double, kScanB>& values, double lo, double hi, Refine&& refine) {
+    const double step = (hi - lo) / (kScanB - 1);
+    auto at = [&](int j) { return lo + (hi - lo) * j / (kScanB - 1); };
     Min1 best;
-    int bestJ = 0;
+    for (int j = 0; j < kScanB; ++j)
+        if (values[static_cast<std::size_t>(j)] < best.fx)
+            best = {at(j), values[static_cast<std::size_t>(j)]};
     for (int j = 0; j < kScanB; ++j) {
-        const double s = lo + (hi - lo) * j / (kScanB - 1);
-        const double v = fn(s);
-        if (v < best.fx) {
-            best = {s, v};
-            bestJ = j;
-        }
+        const double v = values[static_cast<std::size_t>(j)];
+        const bool belowLeft = j == 0 || v <= values[static_cast<std::size_t>(j) - 1];
+        const bool belowRight = j == kScanB - 1 || v <= values[static_cast<std::size_t>(j) + 1];
+        if (!belowLeft || !belowRight || !std::isfinite(v)) continue;
+        const double a = j == 0 ? lo : at(j) - step, b = j == kScanB - 1 ? hi : at(j) + step;
+        const Min1 m = refine(a, b, j);
+        if (m.fx < best.fx) best = m;
     }
-    const double a = lo + (hi - lo) * std::max(0, bestJ - 1) / (kScanB - 1);
-    const double b = lo + (hi - lo) * std::min(kScanB - 1, bestJ + 1) / (kScanB - 1);
-    // A coarse s (the grid's search) is had in a few of Brent's steps.
-    std::uintmax_t iterations = bits < kBits ? kCoarseIter : kIter;
-    const auto r = boost::math::tools::brent_find_minima(fn, a, b, bits, iterations);
-    return r.second < best.fx ? Min1{r.first, r.second} : best;
+    return best;
+}
+
+// The best of fn over s in [lo, hi]: a scan, then Brent's method in each bracket
+// of the scan (to `bits` bits of s).
+template <typename Fn> Min1 OverS(Fn&& fn, double lo, double hi, int bits) {
+    std::array<double, kScanB> values{};
+    for (int j = 0; j < kScanB; ++j)
+        values[static_cast<std::size_t>(j)] = fn(lo + (hi - lo) * j / (kScanB - 1));
+    return LeastOfScan(values, lo, hi, [&](double a, double b, int) {
+        // A coarse s (the grid's search) is had in a few of Brent's steps.
+        std::uintmax_t iterations = bits < kBits ? kCoarseIter : kIter;
+        const auto r = boost::math::tools::brent_find_minima(fn, a, b, bits, iterations);
+        return Min1{r.first, r.second};
+    });
 }
 
 Excess CeBest(const Fitted& f, const double* C, double, const StudyOptions& o, int bits) {
-    const double Amax = o.ceAMax;
+    const double Amax = LargestA(Model::CE, f, o);
     double t = 0;
     const Min1 b = OverS([&](double B) { return CeAtB(f, C, B, Amax, t); }, 0.0, Amax, bits);
     CeAtB(f, C, b.x, Amax, t);
@@ -141,7 +166,7 @@ Excess CeBest(const Fitted& f, const double* C, double, const StudyOptions& o, i
 std::optional<double> CeExtreme(const Fitted& f, const double* C, double, const Excess& best,
                                 const StudyOptions& o, double target, int which) {
     if (best.chi2 > target) return std::nullopt;
-    const double Amax = o.ceAMax;
+    const double Amax = LargestA(Model::CE, f, o);
     auto margin = [&](double B) {
         double t = 0;
         return CeAtB(f, C, B, Amax, t) - target;
@@ -167,7 +192,7 @@ std::optional<double> CeExtreme(const Fitted& f, const double* C, double, const 
 }
 
 double CeScale(const Excess&, const StudyOptions& o, int) {
-    return o.ceAMax;
+    return InfoOf(Model::CE).Upper(0, o);
 }
 
 double CeConc(double Ceq, double z, double, const Excess& x) {
@@ -176,7 +201,7 @@ double CeConc(double Ceq, double z, double, const Excess& x) {
 }
 
 // ---- Models with one parameter s besides A -----------------------------------------------
-//   C_i = b_i(s) Ceq_i + A w_i(s),  A >= 0,  lo <= s <= hi:
+//   C_i = b_i(s) Ceq_i + A w_i(s),  0 <= A <= Amax,  lo <= s <= hi:
 // at a fixed s the model is linear in A, chi2(A) = c - 2 p A + q A^2, so the best
 // A has a closed form and the fit is a search over s alone. The fractionation of
 // gas i goes by its diffusion ratio d_i = D_i / D_Ne at the temperature:
@@ -229,9 +254,9 @@ Shape OdShape(double P, double z, double) {
 // The parts of chi2(A) at s.
 struct Parts {
     double c = 0, p = 0, q = 0;
-    // The least chi2 and its A.
-    double Least(double& A) const {
-        A = std::max(0.0, p / q);
+    // The least chi2 and its A within [0, aMax].
+    double Least(double& A, double aMax) const {
+        A = std::clamp(p / q, 0.0, aMax);
         return c - A * (2 * p - q * A);
     }
 };
@@ -241,13 +266,19 @@ using Factors = std::array<double, GasCount>; // exp(-s d) by fitted gas
 template <Shape (*S)(double, double, double), bool kFractionates> struct Separable {
     const Fitted& f;
     const double* C;
-    Factors d{}; // by fitted gas
+    double aMax;
+    Factors d{}; // by fitted gas: the diffusion ratio raised to the model's exponent
 
-    Separable(const Fitted& fitted, const double* conc, double T) : f(fitted), C(conc) {
+    Separable(const Fitted& fitted, const double* conc, double T, const ModelInfo& model,
+              const StudyOptions& o)
+        : f(fitted), C(conc), aMax(model.Upper(0, o) * fitted.aScale) {
         if (!kFractionates) return;
         const std::array<double, GasCount>& ratios = RatiosAt(T);
-        for (int j = 0; j < f.n; ++j)
-            d[static_cast<std::size_t>(j)] = ratios[f.gas[static_cast<std::size_t>(j)]];
+        const double beta = ConstantOf(model.exponent, o);
+        for (int j = 0; j < f.n; ++j) {
+            const double r = ratios[f.gas[static_cast<std::size_t>(j)]];
+            d[static_cast<std::size_t>(j)] = beta == 1 ? r : std::pow(r, beta);
+        }
     }
     Factors FactorsAt(double s) const {
         Factors e{};
@@ -271,7 +302,7 @@ template <Shape (*S)(double, double, double), bool kFractionates> struct Separab
         return r;
     }
     Parts At(double s) const { return With(s, FactorsAt(s)); }
-    double Least(double s, double& A) const { return At(s).Least(A); }
+    double Least(double s, double& A) const { return At(s).Least(A, aMax); }
     // chi2 summed term by term.
     double Chi2(double s, double A) const { return Chi2With(s, A, FactorsAt(s)); }
     double Chi2With(double s, double A, const Factors& e) const {
@@ -294,7 +325,7 @@ template <Shape (*S)(double, double, double), bool kFractionates> struct Separab
         for (int j = 0; j < kScanB; ++j) {
             const double s = lo + (hi - lo) * j / (kScanB - 1);
             double A = 0;
-            const double v = With(s, e).Least(A);
+            const double v = With(s, e).Least(A, aMax);
             values[static_cast<std::size_t>(j)] = v;
             if (v < best.fx) {
                 best = {s, v};
@@ -307,40 +338,41 @@ template <Shape (*S)(double, double, double), bool kFractionates> struct Separab
     }
 };
 
-// The best s: the scan, then, for the grid's search (fewer bits), the vertex of
-// the parabola through the best scanned value and its neighbours; for the
-// refinement, Brent's method between the neighbours.
+// The best s: the scan, then in each of its brackets, for the grid's search (fewer
+// bits), the vertex of the parabola through the scanned values about it; for the
+// refinement, Brent's method.
 template <typename Fit> Min1 BestS(const Fit& m, double lo, double hi, int bits) {
-    int j = 0;
+    int unused = 0;
     std::array<double, kScanB> values{};
-    const Min1 scanned = m.Scan(lo, hi, j, values);
+    m.Scan(lo, hi, unused, values);
     const double step = (hi - lo) / (kScanB - 1);
-    const double a = lo + step * std::max(0, j - 1), b = lo + step * std::min(kScanB - 1, j + 1);
     double A = 0;
-    if (bits < kBits) {
-        if (j == 0 || j == kScanB - 1) return scanned;
-        const double fa = values[static_cast<std::size_t>(j) - 1];
-        const double fb = values[static_cast<std::size_t>(j) + 1], fx = scanned.fx;
-        const double curvature = fa - 2 * fx + fb;
-        if (!(curvature > 0)) return scanned;
-        const double s = std::clamp(scanned.x + step * (fa - fb) / (2 * curvature), a, b);
-        const double v = m.Least(s, A);
-        return v < scanned.fx ? Min1{s, v} : scanned;
-    }
-    std::uintmax_t iterations = kIter;
-    const auto r = boost::math::tools::brent_find_minima([&](double s) { return m.Least(s, A); }, a,
-                                                         b, bits, iterations);
-    return r.second < scanned.fx ? Min1{r.first, r.second} : scanned;
+    return LeastOfScan(values, lo, hi, [&](double a, double b, int j) {
+        if (bits < kBits) {
+            const int c = std::clamp(j, 1, kScanB - 2);
+            const auto k = static_cast<std::size_t>(c);
+            const double fa = values[k - 1], fx = values[k], fb = values[k + 1];
+            const double curvature = fa - 2 * fx + fb;
+            if (!(curvature > 0)) return Min1{};
+            const double s = std::clamp(lo + step * c + step * (fa - fb) / (2 * curvature), a, b);
+            return Min1{s, m.Least(s, A)};
+        }
+        std::uintmax_t iterations = kIter;
+        const auto r = boost::math::tools::brent_find_minima(
+            [&](double s) { return m.Least(s, A); }, a, b, bits, iterations);
+        return Min1{r.first, r.second};
+    });
 }
 
 template <Shape (*S)(double, double, double), bool kFractionates, Model M>
 Excess SeparableBest(const Fitted& f, const double* C, double T, const StudyOptions& o, int bits) {
-    const Separable<S, kFractionates> m(f, C, T);
-    const ModelParam& p = InfoOf(M).params[1];
+    const ModelInfo& model = InfoOf(M);
+    const Separable<S, kFractionates> m(f, C, T, model, o);
+    const ModelParam& p = model.params[1];
     const Min1 b = BestS(m, p.lo, p.hi(p, o), bits);
     const Factors e = m.FactorsAt(b.x);
     double A = 0;
-    m.With(b.x, e).Least(A);
+    m.With(b.x, e).Least(A, m.aMax);
     return {m.Chi2With(b.x, A, e), A, b.x};
 }
 
@@ -353,8 +385,9 @@ std::optional<double> SeparableExtreme(const Fitted& f, const double* C, double 
                                        const Excess& best, const StudyOptions& o, double target,
                                        int which) {
     if (best.chi2 > target) return std::nullopt;
-    const Separable<S, kFractionates> m(f, C, T);
-    const ModelParam& p = InfoOf(M).params[1];
+    const ModelInfo& model = InfoOf(M);
+    const Separable<S, kFractionates> m(f, C, T, model, o);
+    const ModelParam& p = model.params[1];
     const double lo = p.lo, hi = p.hi(p, o);
     auto margin = [&](double s) {
         double A = 0;
@@ -369,7 +402,8 @@ std::optional<double> SeparableExtreme(const Fitted& f, const double* C, double 
     auto end = [&](double s) {
         const Parts r = m.At(s);
         const double root = std::sqrt(std::max(0.0, r.p * r.p - r.q * (r.c - target)));
-        const double a1 = std::max(0.0, (r.p - root) / r.q), a2 = std::max(0.0, (r.p + root) / r.q);
+        const double a1 = std::clamp((r.p - root) / r.q, 0.0, m.aMax);
+        const double a2 = std::clamp((r.p + root) / r.q, 0.0, m.aMax);
         return which == 0 ? -std::min(a1, a2) : std::max(a1, a2);
     };
     return -MinimiseOn([&](double s) { return -end(s); }, sLo, sHi).fx;

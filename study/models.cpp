@@ -19,21 +19,40 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 double Unbounded(const ModelParam&, const StudyOptions&) {
     return kInf;
 }
-double LargestA(const ModelParam&, const StudyOptions& o) {
-    return o.ceAMax;
-}
 double One(const ModelParam&, const StudyOptions&) {
     return 1;
 }
 
 constexpr ModelParam kNoParam{"", "", "", 0, Unbounded, "", "", "", "", ""};
-// A >= 0 without an upper bound.
-constexpr ModelParam kA{
-    "A",         "excess_air",
-    "cm³ STP/g", 0,
-    Unbounded,   "A=0",
-    "",          "the best excess air is 0: the sample holds less gas than equilibrium gives",
-    "",          ""};
+
+// The largest excess air, in every model: 0.1 cm³ STP/g, far above any excess air
+// measured in groundwater (a few 0.001 to 0.01; Aeschbach-Hertig & Solomon 2012,
+// "Noble gas thermometry in groundwater hydrology", in The Noble Gases as
+// Geochemical Tracers, Springer, 81-122), so that a fit reaching it has failed.
+constexpr double kLargestA = 0.1;
+constexpr std::string_view kAHigh = "the excess air reached its largest A (--a-max)";
+
+// A >= 0, at most the largest A.
+constexpr ModelParam kA{"A",
+                        "excess_air",
+                        "cm³ STP/g",
+                        0,
+                        OptionUpper,
+                        "A=0",
+                        "A=max",
+                        "the best excess air is 0: the sample holds less gas than equilibrium "
+                        "gives",
+                        kAHigh,
+                        "",
+                        "a-max",
+                        kLargestA,
+                        "ce-a-max"};
+
+// The pressure factor of oxygen depletion can at most undo the removal of the
+// air's oxygen: 1 / (1 - x(O2)), about 1.265 (Hall et al. 2005).
+double LargestPod() {
+    return 1 / (1 - kGasTable[GasIndexOf("O2")].AtmFraction);
+}
 
 // The rows of the models as built in.
 ModelInfo UaRow() {
@@ -41,9 +60,8 @@ ModelInfo UaRow() {
             "ua",
             "UA",
             "UA: unfractionated excess air",
-            "UA (unfractionated excess air: C = Ceq + A z, A >= 0)",
+            "UA (unfractionated excess air: C = Ceq + A z, 0 <= A <= the largest A)",
             "unfractionated excess air",
-            false,
             1,
             {{kA, kNoParam}},
             fits::Ua(),
@@ -52,6 +70,8 @@ ModelInfo UaRow() {
 }
 
 ModelInfo CeRow() {
+    ModelParam a = kA;
+    a.lowFlag = a.lowMeaning = "";
     return {Model::CE,
             "ce",
             "CE",
@@ -59,10 +79,8 @@ ModelInfo CeRow() {
             "CE (closed-system equilibration: C = Ceq + (1 - F) A z / (1 + F A z / Ceq), 0 <= A <= "
             "the largest A, 0 <= F <= 1)",
             "closed-system equilibration",
-            true,
             2,
-            {{{"A", "excess_air", "cm³ STP/g", 0, LargestA, "", "A=max", "",
-               "the excess air reached the largest A of CE", ""},
+            {{a,
               {"F", "fractionation", "", 0, One, "F=0", "F=1", "no fractionation (F = 0)",
                "the fractionation reached F = 1", "0 to 1"}}},
             fits::Ce(),
@@ -70,14 +88,18 @@ ModelInfo CeRow() {
             16};
 }
 
+// PR and PD fractionate by the diffusivity ratio raised to an exponent, whose
+// defaults are those of Jung & Aeschbach 2018 (Environ. Model. Softw. 103, 120-130,
+// doi:10.1016/j.envsoft.2018.02.004): 1 for re-equilibration, 0.5 for
+// degassing. An exponent from 0 (no fractionation) to 2 is accepted.
 ModelInfo PrRow() {
     return {Model::PR,
             "pr",
             "PR",
             "PR: partial re-equilibration",
-            "PR (partial re-equilibration: C = Ceq + A z exp(-R D/D(Ne)), A >= 0, R >= 0)",
-            "partial re-equilibration, C = Ceq + A z exp(-R D/D(Ne))",
-            false,
+            "PR (partial re-equilibration: C = Ceq + A z exp(-R (D/D(Ne))^beta), 0 <= A <= the "
+            "largest A, R >= 0)",
+            "partial re-equilibration, C = Ceq + A z exp(-R (D/D(Ne))^β)",
             2,
             {{kA,
               {"R", "reequilibration", "", 0, OptionUpper, "R=0", "R=max",
@@ -85,7 +107,8 @@ ModelInfo PrRow() {
                "the re-equilibration reached its largest R (--pr-r-max)", "", "pr-r-max", 10}}},
             fits::Pr(),
             false,
-            16};
+            16,
+            {"β", "pr-beta", 1, "the exponent β of the diffusivity ratio in PR", 0, 2}};
 }
 
 ModelInfo PdRow() {
@@ -93,9 +116,9 @@ ModelInfo PdRow() {
             "pd",
             "PD",
             "PD: partial degassing",
-            "PD (partial degassing: C = (Ceq + A z) exp(-G D/D(Ne)), A >= 0, G >= 0)",
-            "partial degassing, C = (Ceq + A z) exp(-G D/D(Ne))",
-            false,
+            "PD (partial degassing: C = (Ceq + A z) exp(-G (D/D(Ne))^beta), 0 <= A <= the "
+            "largest A, G >= 0)",
+            "partial degassing, C = (Ceq + A z) exp(-G (D/D(Ne))^β)",
             2,
             {{kA,
               {"G", "degassing", "", 0, OptionUpper, "G=0", "G=max",
@@ -103,7 +126,8 @@ ModelInfo PdRow() {
                "the degassing reached its largest G (--pd-g-max)", "", "pd-g-max", 3}}},
             fits::Pd(),
             false,
-            16};
+            16,
+            {"β", "pd-beta", 0.5, "the exponent β of the diffusivity ratio in PD", 0, 2}};
 }
 
 ModelInfo OdRow() {
@@ -111,15 +135,16 @@ ModelInfo OdRow() {
             "od",
             "OD",
             "OD: oxygen depletion",
-            "OD (oxygen depletion: C = POD Ceq + A z, A >= 0, POD >= 1)",
+            "OD (oxygen depletion: C = POD Ceq + A z, 0 <= A <= the largest A, 1 <= POD <= "
+            "1/(1 - x(O2)))",
             "oxygen depletion in soil air, C = POD Ceq + A z",
-            false,
             2,
             {{kA,
               {"POD", "pressure_factor", "", 1, OptionUpper, "POD=1", "POD=max",
                "no oxygen depletion (POD = 1): the fit is UA's",
-               "the soil air's pressure factor reached its largest POD (--od-p-max)", "",
-               "od-p-max", 2}}},
+               "the soil air's pressure factor reached its largest POD (--od-p-max; by default "
+               "1/(1 - x(O2)), the air's oxygen wholly removed)",
+               "", "od-p-max", LargestPod()}}},
             fits::Od(),
             false,
             16};
@@ -154,6 +179,18 @@ double ValueOf(int which, double A, double second) {
 double OptionUpper(const ModelParam& self, const StudyOptions& o) {
     const auto it = o.upper.find(self.option);
     return it == o.upper.end() ? self.upper : it->second;
+}
+
+double ConstantOf(const ModelConstant& c, const StudyOptions& o) {
+    const auto it = o.constants.find(c.option);
+    return it == o.constants.end() ? c.value : it->second;
+}
+
+double ModelRatio(const ModelInfo& model, std::size_t gas, double T, const StudyOptions& o) {
+    const double d = DiffusionRatio(gas, T);
+    if (model.exponent.option.empty()) return d;
+    const double beta = ConstantOf(model.exponent, o);
+    return beta == 1 ? d : std::pow(d, beta);
 }
 
 double DiffusionRatio(std::size_t gas, double T) {

@@ -27,6 +27,9 @@ struct Fitted {
     std::array<std::size_t, GasCount> gas{};    // the gas index (0 to 6) of each
     std::array<double, GasCount> m{}, w{}, z{}; // measured, weight 1/sigma^2, fraction in air
     std::array<bool, GasCount> mask{};          // by gas index
+    // The fit's excess air over the table's unit: the density for a table per gram
+    // (its values are per cm3 of water once read), 1 otherwise.
+    double aScale = 1;
 };
 
 // The excess air that fits best at the fitted gases' equilibrium concentrations:
@@ -47,9 +50,22 @@ struct ModelParam {
     std::string_view lowMeaning, highMeaning; // those flags in words
     std::string_view bounds; // the Settings sheet's line for it; empty: none of its own
     // The option that sets its upper bound ("pr-r-max": temra-cli's --pr-r-max,
-    // StudyOptions::upper), with the bound it has by default; empty: none.
+    // StudyOptions::upper), with the bound it has by default; empty: none. Rows may
+    // share an option (every model's A is bounded by "a-max").
     std::string_view option = {};
     double upper = 0;
+    // An earlier name of the option that is still read ("ce-a-max"); empty: none.
+    std::string_view formerOption = {};
+};
+
+// A constant of a model that an option sets: PR's and PD's exponent of the
+// diffusivity ratio.
+struct ModelConstant {
+    std::string_view symbol;  // "β"
+    std::string_view option;  // "pr-beta" (StudyOptions::constants); empty: the model has none
+    double value = 1;         // by default
+    std::string_view meaning; // the help's and the Settings sheet's words
+    double lo = 0, hi = 0;    // the values accepted
 };
 
 // The value of an extreme to make greatest: 0 the lowest A (negated), 1 the
@@ -59,6 +75,9 @@ double ValueOf(int which, double A, double second);
 // The upper bound an option of the table sets: the study's value, or the
 // option's default.
 double OptionUpper(const ModelParam& self, const StudyOptions& o);
+
+// A constant's value under the study's options: the study's, or its default.
+double ConstantOf(const ModelConstant& c, const StudyOptions& o);
 
 // A gas's diffusion coefficient in water over neon's at T (°C), gas index 0 to 6.
 double DiffusionRatio(std::size_t gas, double T);
@@ -80,7 +99,7 @@ struct ExcessFit {
     // into the region, per unit of chi2 above it.
     double (*penaltyScale)(const Excess& best, const StudyOptions& o, int which);
     // A gas's concentration under the model: its equilibrium concentration Ceq,
-    // fraction in air z and diffusion ratio d (DiffusionRatio) with the excess air x.
+    // fraction in air z and diffusion ratio d (ModelRatio) with the excess air x.
     double (*conc)(double Ceq, double z, double d, const Excess& x);
 };
 
@@ -91,7 +110,6 @@ struct ModelInfo {
     std::string_view choice;   // the samples window's list ("UA: unfractionated excess air")
     std::string_view settings; // the Settings sheet's "Model"
     std::string_view help;     // temra-cli's help, after the key
-    bool usesAMax;             // the largest A (--ce-a-max, the window's box) bounds it
     int paramCount;            // 1 (A) or 2 (A and a second parameter)
     std::array<ModelParam, 2> params;
     ExcessFit fit;
@@ -100,9 +118,20 @@ struct ModelInfo {
     bool closedForm;
     // The cost of a case's fit in the grid's search, against a closed form's.
     std::uint64_t searchWeight;
+    // The exponent of the diffusivity ratio (PR, PD); its option empty: none.
+    ModelConstant exponent = {};
 
     bool HasSecond() const { return paramCount > 1; }
+    // The upper bound of parameter k (0: A) under the study's options.
+    double Upper(int k, const StudyOptions& o) const {
+        const ModelParam& p = params[static_cast<std::size_t>(k)];
+        return p.hi(p, o);
+    }
 };
+
+// A gas's diffusion ratio as the model's fractionation takes it: (D / D(Ne))
+// raised to the model's exponent (the ratio itself for a model without one).
+double ModelRatio(const ModelInfo& model, std::size_t gas, double T, const StudyOptions& o);
 
 // Every model, in the order the choices list them.
 const std::vector<ModelInfo>& Models();

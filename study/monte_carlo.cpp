@@ -1,5 +1,7 @@
 #include "study/monte_carlo.h"
 
+#include "study/flags.h"
+
 #include "core/numtext.h"
 #include "study/models.h"
 #include "study/sample_values.h"
@@ -62,8 +64,9 @@ bool AtBound(const StudyResult& r) {
 }
 
 bool AtEdge(const StudyResult& r) {
-    return std::any_of(r.flags.begin(), r.flags.end(),
-                       [](const std::string& f) { return f == "edge-T" || f == "edge-E"; });
+    return std::any_of(r.flags.begin(), r.flags.end(), [](const std::string& f) {
+        return f == flag::kEdgeT || f == flag::kEdgeE || f == flag::kEdgeMaat;
+    });
 }
 
 McPoint PointOf(const StudyResult& r) {

@@ -1,5 +1,7 @@
 #include "study/study_notes.h"
 
+#include "study/flags.h"
+
 #include "core/numtext.h"
 
 #include <algorithm>
@@ -12,7 +14,7 @@ namespace {
 // How many fitted samples each note speaks of.
 struct NoteCounts {
     std::size_t fitted = 0, tHigh = 0, tLow = 0, eHigh = 0, eLow = 0, maat = 0, under = 0;
-    std::size_t cutT = 0, cutE = 0;
+    std::size_t cutT = 0, cutE = 0, cutMaat = 0, saline = 0;
     std::map<std::string, std::size_t> missing; // by gas
 };
 
@@ -28,10 +30,12 @@ NoteCounts CountNotes(const std::vector<StudyResult>& results) {
         c.maat += r.ends.maat;
         c.under += r.dof <= 0;
         for (const std::string& f : r.flags) {
-            if (f.rfind("missing:", 0) == 0) ++c.missing[f.substr(8)];
+            if (f.rfind(flag::kMissing, 0) == 0) ++c.missing[f.substr(flag::kMissing.size())];
             // A best at the end has its range cut there: said once, as the best.
-            c.cutT += f == "range-cut-T" && !r.ends.tempHigh && !r.ends.tempLow;
-            c.cutE += f == "range-cut-E" && !r.ends.elevHigh && !r.ends.elevLow;
+            c.cutT += f == flag::kCutT && !r.ends.tempHigh && !r.ends.tempLow;
+            c.cutE += f == flag::kCutE && !r.ends.elevHigh && !r.ends.elevLow;
+            c.cutMaat += f == flag::kCutMaat && !r.ends.maat;
+            c.saline += f == flag::kSaline;
         }
     }
     return c;
@@ -94,8 +98,8 @@ std::vector<std::string> StudyNotes(const std::vector<StudyResult>& results,
     if (c.eLow) notes.push_back(of(c.eLow) + " best at 0 m, where the grid starts");
     if (c.maat)
         notes.push_back(of(c.maat) +
-                        " best at an end of the MAAT window (3 °C either side of the "
-                        "line): check " +
+                        " best on the MAAT window's edge, 3 °C from the line (edge-MAAT): their "
+                        "gases ask for a recharge further from the line; check " +
                         name(FieldId::MaatA) + " and " + name(FieldId::MaatB) + " or untick " +
                         name(FieldId::MaatTick));
     if (c.cutT)
@@ -106,6 +110,12 @@ std::vector<std::string> StudyNotes(const std::vector<StudyResult>& results,
         notes.push_back(of(c.cutE) + " given an elevation range cut by the grid's end " +
                         "(range-cut-E): the range may reach further than " + box(FieldId::ElevMax) +
                         " m or 0 m; raise " + name(FieldId::ElevMax) + " where it is cut above");
+    if (c.cutMaat)
+        notes.push_back(of(c.cutMaat) +
+                        " given a temperature or elevation range cut by the MAAT window's edge "
+                        "(range-cut-MAAT): their gases alone allow more, and the range holds "
+                        "within 3 °C of the line");
+    if (c.saline) notes.push_back(of(c.saline) + " saline (saline): " + FlagMeaning(flag::kSaline));
     if (c.under)
         notes.push_back(of(c.under) +
                         " underdetermined: no more gases than free parameters, so p is left "

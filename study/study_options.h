@@ -33,7 +33,6 @@ struct StudyOptions {
     bool allModels = false;
     std::array<bool, GasCount> gases{false, true, true, true, true, false, false};
     double relErr = 0.01; // sigma where a sample has no error column: relErr x measured
-    double ceAMax = 0.1;  // cm3 STP/g
     // The table's concentrations (and their errors) are per gram of water (cm3
     // STP/g); false: per cm3 of water, as on the input page. Per gram, each is
     // multiplied by the sample's density (g/cm3) before the fit.
@@ -41,6 +40,9 @@ struct StudyOptions {
     // The upper bounds of the models' parameters set by their options, by the
     // option's name ("pr-r-max"); a bound not given has the table's default.
     std::map<std::string, double, std::less<>> upper;
+    // The models' constants set by their options ("pd-beta"); a constant not given
+    // has the table's default.
+    std::map<std::string, double, std::less<>> constants;
     // The lapse-rate prior: the MAAT line of the grid's boxes gives the recharge
     // temperature at each elevation, plus the offset, with the spread (°C).
     bool prior = false;
@@ -58,7 +60,7 @@ struct StudyOptions {
 
 // The settings of a study that a command error may lie in; each caller names its
 // own box or option for them.
-enum class StudySetting { Table, Gases, RelErr, CeAMax, Upper, MonteCarlo, Ensemble };
+enum class StudySetting { Table, Gases, RelErr, Upper, Constant, MonteCarlo, Ensemble };
 
 // A command error: the table or the options cannot be used at all. `setting()`
 // says which to change (the table when nothing else is named).
@@ -68,7 +70,7 @@ class StudyError : public std::runtime_error {
     StudyError(const std::string& what, StudySetting setting, std::string option = {})
         : std::runtime_error(what), setting_(setting), option_(std::move(option)) {}
     StudySetting setting() const { return setting_; }
-    // For StudySetting::Upper: the option of the bound ("pr-r-max").
+    // For StudySetting::Upper and Constant: the option ("pr-r-max", "pd-beta").
     const std::string& option() const { return option_; }
 
   private:

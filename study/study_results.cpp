@@ -271,16 +271,20 @@ void ModelSettings(std::vector<std::pair<std::string, std::string>>& s, const Mo
                    const StudyOptions& o) {
     s.emplace_back(o.allModels ? "Model " + std::string(model.name) : std::string("Model"),
                    std::string(model.settings));
-    if (model.usesAMax) s.emplace_back("Largest A (cm3 STP/g)", ExactText(o.ceAMax));
     for (int k = 0; k < model.paramCount; ++k) {
         const ModelParam& p = model.params[static_cast<std::size_t>(k)];
         if (!p.option.empty())
-            s.emplace_back("Largest " + std::string(p.symbol) + " (--" + std::string(p.option) +
-                               ")",
+            s.emplace_back("Largest " + std::string(p.symbol) +
+                               (p.unit.empty() ? "" : ", " + std::string(p.unit)) + " (--" +
+                               std::string(p.option) + ")",
                            ExactText(p.hi(p, o)));
         else if (!p.bounds.empty())
             s.emplace_back(std::string(p.symbol), std::string(p.bounds));
     }
+    if (const ModelConstant& c = model.exponent; !c.option.empty())
+        s.emplace_back("Exponent " + std::string(c.symbol) + " of " + std::string(model.name) +
+                           " (--" + std::string(c.option) + ")",
+                       ExactText(ConstantOf(c, o)));
 }
 
 } // namespace

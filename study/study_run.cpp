@@ -24,10 +24,6 @@ void CheckOptions(const StudyOptions& options) {
         throw StudyError("the relative error (" + ApproxText(options.relErr) +
                              ") must be greater than 0",
                          StudySetting::RelErr);
-    if (InfoOf(options.model).usesAMax && (!(options.ceAMax > 0) || !std::isfinite(options.ceAMax)))
-        throw StudyError("the largest excess air A (" + ApproxText(options.ceAMax) +
-                             " cm³ STP/g H2O) must be greater than 0",
-                         StudySetting::CeAMax);
     const ModelInfo& model = InfoOf(options.model);
     for (int k = 0; k < model.paramCount; ++k) {
         const ModelParam& p = model.params[static_cast<std::size_t>(k)];
@@ -38,6 +34,13 @@ void CheckOptions(const StudyOptions& options) {
                                  std::string(model.name) + " (" + ApproxText(hi) +
                                  ") must be greater than " + ApproxText(p.lo),
                              StudySetting::Upper, std::string(p.option));
+    }
+    if (const ModelConstant& c = model.exponent; !c.option.empty()) {
+        const double v = ConstantOf(c, options);
+        if (!(v >= c.lo && v <= c.hi))
+            throw StudyError(std::string(c.meaning) + " (" + ApproxText(v) + ") must lie from " +
+                                 ApproxText(c.lo) + " to " + ApproxText(c.hi),
+                             StudySetting::Constant, std::string(c.option));
     }
     CheckEnsemble(options);
 }

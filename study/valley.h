@@ -125,8 +125,9 @@ template <typename Surface> class Valley {
     }
 
     // T: the profile of T walked out from the region's furthest cases, a step at
-    // a time, then its crossing of the target.
-    Interval RangeOfT(const Point& best, const Point& low, const Point& high, bool& cut) const {
+    // a time, then its crossing of the target. A limit at the domain's end cuts the
+    // range (r.cutT at the grid's end, r.cutWindow on the MAAT window's edge).
+    Interval RangeOfT(const Point& best, const Point& low, const Point& high, Ranges& r) const {
         if (!d_.tFree) return {d_.t0, d_.t0};
         const double target = best.chi2 + 1;
         const Interval domain = d_.T();
@@ -140,7 +141,7 @@ template <typename Surface> class Valley {
             for (int step = 0; step < 1000000; ++step) {
                 const double out = std::clamp(in + direction * d_.tStep, domain.lo, domain.hi);
                 if (out == in) {
-                    cut = true;
+                    (d_.GridEndT(in) ? r.cutT : r.cutWindow) = true;
                     return in;
                 }
                 const double fout = ProfileT(out, from.E) - target;
@@ -156,9 +157,10 @@ template <typename Surface> class Valley {
     }
 
     // E: the region's highest and lowest elevation over the temperatures of the
-    // range of T around the seed that reaches furthest.
+    // range of T around the seed that reaches furthest; a limit at the domain's end
+    // cuts it (r.cutE at the grid's end, r.cutWindow on the MAAT window's edge).
     Interval RangeOfE(const Point& best, const Point& low, const Point& high, const Interval& T,
-                      bool& cut) const {
+                      Ranges& r) const {
         if (!d_.eFree) return {d_.e0, d_.e0};
         const double target = best.chi2 + 1;
         Interval E;
@@ -173,7 +175,7 @@ template <typename Surface> class Valley {
             bool atEnd = false;
             const double v = ExtremeE(s_.SliceAt(m.T), target, up, atEnd);
             (up ? E.hi : E.lo) = up ? v : -v;
-            cut = cut || atEnd;
+            if (atEnd) (d_.GridEndE(up ? v : -v) ? r.cutE : r.cutWindow) = true;
         }
         return E;
     }

@@ -215,7 +215,7 @@ for r, line in enumerate(csv_lines[1:], start=2):
 settings = settings_of(wb)
 check_settings(wb, {"Model": "CE (closed-system equilibration: C = Ceq + (1 - F) A z / "
                              "(1 + F A z / Ceq), 0 <= A <= the largest A, 0 <= F <= 1)"})
-for key in ("Temra version", "Date", "Samples", "Model", "Largest A (cm3 STP/g)", "Gases",
+for key in ("Temra version", "Date", "Samples", "Model", "Largest A, cm³ STP/g (--a-max)", "Gases",
             "Equilibrium Elevation Range (m) Max", "Tick to use MAAT equation"):
     check(key in settings, f"Settings lacks {key}: {list(settings)}")
 check(settings.get("Gases") == "Ne-20;Ar-40;Kr-84;Xe", f"Settings gases {settings.get('Gases')}")

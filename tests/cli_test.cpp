@@ -448,8 +448,12 @@ TEST(Cli, OptionsAreCheckedWhereTheyAreReadAndNamed) {
     const std::string file = WriteFile("temra_cli_options.csv", kSamples);
     const std::pair<std::string, const char*> rows[] = {
         {"study " + file + " --rel-err 0", "--rel-err: the relative error (0) must be"},
-        {"study " + file + " --model ce --ce-a-max -1", "--ce-a-max: the largest excess air A"},
+        {"study " + file + " --model ce --ce-a-max -1", "--ce-a-max: the largest A of CE (-1)"},
         {"study " + file + " --model ce --ce-a-max=", "--ce-a-max: Type mismatch"},
+        {"study " + file + " --a-max 0", "--a-max: the largest A of UA (0) must be"},
+        {"study " + file + " --a-max 0.1 --ce-a-max 0.2", "--a-max: --a-max and --ce-a-max are"},
+        {"study " + file + " --model pd --pd-beta 3", "--pd-beta: the exponent β of the "
+                                                      "diffusivity ratio in PD (3) must lie"},
         {"study " + file + " --gases ''", "--gases: the list of gases is empty"},
         {"study " + file + " --gases= --model ce", "--gases: the list of gases is empty"},
         {"study " + file + " --model=", "--model: the model is empty"},
@@ -480,7 +484,7 @@ TEST(Cli, OptionsAreCheckedWhereTheyAreReadAndNamed) {
     }
     // What a subcommand does not read may stay empty or out of range.
     for (const std::string& args :
-         {"study " + file + " --ce-a-max 0", "study " + file + " --model ua --ce-a-max=",
+         {"study " + file + " --pr-r-max 0", "study " + file + " --model ua --pd-beta=",
           std::string("grid --gases="), std::string("pair --ar= --xe=-1")}) {
         const CliRun r = RunCli(args);
         EXPECT_LE(r.status, 1) << args << ": " << r.err; // 1: a sample of the table is refused

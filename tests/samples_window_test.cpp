@@ -905,21 +905,30 @@ TEST_F(SamplesSession, RowNumbersAreThoseTemraCliNames) {
     EXPECT_EQ(m->headerData(1, Qt::Vertical).toInt(), 4);
 }
 
-// "Largest A of CE" is read, and can be refused, only when CE is the model.
-TEST_F(SamplesSession, TheLargestAIsReadForCeOnly) {
+// "Largest A" bounds every model and is read for each; "β of PD" only where PD is
+// the model, and a model keeps the exponent typed for it.
+TEST_F(SamplesSession, TheLargestAIsReadForEveryModelAndBetaForItsModel) {
     ASSERT_TRUE(samples().OpenFile(QString::fromStdString(WriteTable())));
     samples().AMax->setText("abc");
-    struct Row {
-        int model;
-        bool fits;
-    };
-    for (const Row row : {Row{0, true}, Row{1, false}}) {
-        samples().ModelChoice->setCurrentIndex(row.model);
-        EXPECT_EQ(samples().AMax->isEnabled(), !row.fits);
-        EXPECT_EQ(samples().FitAll(), row.fits);
-        EXPECT_EQ(messages.empty(), row.fits);
+    for (const int model : {0, 1}) {
+        samples().ModelChoice->setCurrentIndex(model);
+        EXPECT_FALSE(samples().FitAll());
     }
-    EXPECT_TRUE(messages[0].text.contains("Largest A of CE")) << messages[0].text.toStdString();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_TRUE(messages[0].text.contains("Largest A")) << messages[0].text.toStdString();
+    samples().AMax->setText("0.1");
+    samples().ModelChoice->setCurrentIndex(3); // PD
+    ASSERT_FALSE(samples().Beta->isHidden());
+    EXPECT_EQ(samples().BetaLabel->text(), "β of PD");
+    EXPECT_EQ(samples().Beta->text(), "0.5");
+    samples().Beta->setText("2.5");
+    EXPECT_FALSE(samples().FitAll());
+    EXPECT_TRUE(messages.back().text.contains("β of PD")) << messages.back().text.toStdString();
+    samples().ModelChoice->setCurrentIndex(0);
+    EXPECT_TRUE(samples().Beta->isHidden());
+    EXPECT_TRUE(samples().FitAll());
+    samples().ModelChoice->setCurrentIndex(3);
+    EXPECT_EQ(samples().Beta->text(), "2.5");
 }
 
 // The smallest samples window and misfit map show their explanations whole.

@@ -13,6 +13,7 @@
 #include "study/study_fit.h"
 #include "study/study_notes.h"
 #include "study/study_results.h"
+#include "tests/study_support.h"
 #include "tests/test_support.h"
 
 #include <algorithm>
@@ -285,7 +286,7 @@ TEST(StudyFit, FlagsDofAndAKnownElevation) {
     EXPECT_FALSE(r.p.has_value());
     EXPECT_NE(std::find(r.flags.begin(), r.flags.end(), "underdetermined"), r.flags.end());
     EXPECT_NE(std::find(r.flags.begin(), r.flags.end(), "F=0"), r.flags.end());
-    ce.ceAMax = 0.002;
+    ce.upper["a-max"] = 0.002;
     r = FitStudy({Made(g, 16, 0.003)}, ce, Settings())[0];
     EXPECT_NE(std::find(r.flags.begin(), r.flags.end(), "A=max"), r.flags.end());
 }
@@ -358,18 +359,18 @@ TEST(StudyFit, OptionRefusalsNameTheSetting) {
     const Row rows[] = {
         {Model::UA, 0, 0.1, true, StudySetting::RelErr},
         {Model::CE, -1, 0.1, true, StudySetting::RelErr},
-        {Model::CE, 0.01, 0, true, StudySetting::CeAMax},
-        {Model::CE, 0.01, -1, true, StudySetting::CeAMax},
+        {Model::CE, 0.01, 0, true, StudySetting::Upper},
+        {Model::CE, 0.01, -1, true, StudySetting::Upper},
         {Model::UA, 0.01, 0.1, false, StudySetting::Gases},
-        {Model::UA, 0.01, 0, true, std::nullopt},
-        {Model::UA, 0.01, -1, true, std::nullopt},
+        {Model::UA, 0.01, 0, true, StudySetting::Upper}, // every model's A is bounded
+        {Model::PD, 0.01, -1, true, StudySetting::Upper},
     };
     const StudyOptions grid = SmallGrid();
     const Sample sample = Made(*GridOf(grid).grid, 5, 0.002);
     for (const Row& row : rows) {
         StudyOptions o = SmallGrid(row.model);
         o.relErr = row.relErr;
-        o.ceAMax = row.ceAMax;
+        o.upper["a-max"] = row.ceAMax;
         if (!row.anyGas) o.gases = {};
         std::optional<StudySetting> refused;
         try {
@@ -554,36 +555,6 @@ TEST(SampleTable, SavedSamplesReadBackAlike) {
         EXPECT_EQ(ParseSampleTable(csv).header[static_cast<std::size_t>(c)], SampleColumn::Name(c));
 }
 
-namespace {
-
-// A sample made from recharge at (T, E) with excess air A (fractionated by F),
-// each gas times (1 + noise), errors of `rel` of the value: the equilibrium from
-// the solubility model itself, not from a grid.
-Sample Truth(double T, double E, double A, double F, std::array<double, 7> noise = {},
-             double rel = 0.01) {
-    Sample s;
-    s.name = "truth";
-    s.row = 2;
-    for (int gas = 1; gas <= GasCount; ++gas) {
-        const auto i = static_cast<std::size_t>(gas - 1);
-        const double C = EvaluateModel(kGasTable[i], T, E, 1, 0, {}).EquilConc;
-        const double z = kGasTable[i].AtmFraction;
-        const double value = (C + (1 - F) * A * z / (1 + F * A * z / C)) * (1 + noise[i]);
-        s.measured[i] = ExactText(value);
-        s.error[i] = ExactText(rel * value);
-    }
-    return s;
-}
-
-std::array<double, 7> Noise(std::mt19937& rng, double sd) {
-    std::normal_distribution<double> n(0, sd);
-    std::array<double, 7> v{};
-    for (double& x : v) x = n(rng);
-    return v;
-}
-
-} // namespace
-
 // The answer does not depend on the grid's step: the default grid against one a
 // hundred times finer, for each model with a free and a known elevation.
 TEST(StudyFit, TheAnswerDoesNotDependOnTheGridStep) {
@@ -689,7 +660,7 @@ TEST(StudyFit, CeMatchesABruteForceScan) {
             C[j] =
                 EvaluateModel(kGasTable[static_cast<std::size_t>(kFitted[j] - 1)], T, 640, 1, 0, {})
                     .EquilConc;
-        for (double B = 0; B <= o.ceAMax; B += 2e-5) {
+        for (double B = 0; B <= InfoOf(Model::CE).Upper(0, o); B += 2e-5) {
             double c = 0, p = 0, q = 0;
             for (std::size_t j = 0; j < 4; ++j) {
                 const double d = m[j] - C[j], wz = z[j] / (1 + B * z[j] / C[j]);
@@ -697,12 +668,13 @@ TEST(StudyFit, CeMatchesABruteForceScan) {
                 p += w[j] * d * wz;
                 q += w[j] * wz * wz;
             }
-            const double t = std::clamp(p / q, 0.0, o.ceAMax - B);
+            const double t = std::clamp(p / q, 0.0, InfoOf(Model::CE).Upper(0, o) - B);
             least = std::min(least, c - 2 * p * t + q * t * t);
             const double disc = p * p - q * (c - target);
             if (disc < 0) continue;
             const double t1 = std::max(0.0, (p - std::sqrt(disc)) / q);
-            const double t2 = std::min(o.ceAMax - B, (p + std::sqrt(disc)) / q);
+            const double t2 =
+                std::min(InfoOf(Model::CE).Upper(0, o) - B, (p + std::sqrt(disc)) / q);
             if (t1 > t2) continue;
             aLo = std::min(aLo, B + t1);
             aHi = std::max(aHi, B + t2);
@@ -931,37 +903,6 @@ TEST(StudyFit, TheMapsContourReachesTheRanges) {
 }
 
 // ---- The excess-air models with a second parameter ------------------------------------
-
-namespace {
-
-// D(gas) / D(Ne) at T from the published constants (Jähne et al. 1987; argon
-// extrapolated by Hamme; N2, O2 Ferrell & Himmelblau 1967), gas index 0 to 6.
-double Ratio(std::size_t gas, double T) {
-    const double a[] = {818, 1608, 2227, 6393, 9007, 3412, 4286};
-    const double ea[] = {11.70, 14.84, 16.68, 20.20, 21.61, 18.50, 18.70};
-    return a[gas] / a[1] * std::exp(-(ea[gas] - ea[1]) / (8.314462618e-3 * (T + 273.15)));
-}
-
-// A sample made with a model at T, E, A and its second parameter x.
-Sample Modelled(Model model, double T, double E, double A, double x,
-                std::array<double, 7> noise = {}) {
-    Sample s;
-    s.name = "modelled";
-    s.row = 2;
-    for (std::size_t i = 0; i < 7; ++i) {
-        const double C = EvaluateModel(kGasTable[i], T, E, 1, 0, {}).EquilConc;
-        const double z = kGasTable[i].AtmFraction, d = Ratio(i, T);
-        double v = C + A * z;
-        if (model == Model::PR) v = C + A * z * std::exp(-x * d);
-        if (model == Model::PD) v = (C + A * z) * std::exp(-x * d);
-        if (model == Model::OD) v = x * C + A * z;
-        s.measured[i] = ExactText(v * (1 + noise[i]));
-        s.error[i] = ExactText(0.01 * v);
-    }
-    return s;
-}
-
-} // namespace
 
 // Samples made with each model at a known elevation, with 1 % noise, fitted with
 // that model (Ne, Ar, Kr, Xe: one degree of freedom): the 1-sigma ranges of T, A

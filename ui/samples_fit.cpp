@@ -88,15 +88,24 @@ study::StudyOptions SamplesWindow::CurrentOptions() const {
         }
     };
     o.relErr = read(Text(RelErr), o.relErr);
-    if (o.allModels || study::InfoOf(o.model).usesAMax) o.ceAMax = read(Text(AMax), o.ceAMax);
+    const study::ModelParam& a = study::Models().front().params[0];
+    o.upper[std::string(a.option)] = read(Text(AMax), a.upper);
+    // A model keeps the bound and exponent typed for it while another is shown.
+    auto kept = [&](const std::string& option, const std::string& shown, QLineEdit* box,
+                    double fallback) {
+        if (option == shown) return read(Text(box), fallback);
+        const auto it = upperTexts_.find(option);
+        return it == upperTexts_.end() ? fallback : read(it->second.toStdString(), fallback);
+    };
     for (const study::ModelInfo& m : study::Models()) {
-        const study::ModelParam* p = UpperParam(m);
-        if (!p || (!o.allModels && m.model != o.model)) continue;
-        const std::string option(p->option);
-        if (option == upperOption_) {
-            o.upper[option] = read(Text(Upper), p->upper);
-        } else if (const auto kept = upperTexts_.find(option); kept != upperTexts_.end()) {
-            o.upper[option] = read(kept->second.toStdString(), p->upper);
+        if (!o.allModels && m.model != o.model) continue;
+        if (const study::ModelParam* p = UpperParam(m)) {
+            const std::string option(p->option);
+            o.upper[option] = kept(option, upperOption_, Upper, p->upper);
+        }
+        if (const study::ModelConstant& c = m.exponent; !c.option.empty()) {
+            const std::string option(c.option);
+            o.constants[option] = kept(option, betaOption_, Beta, c.value);
         }
     }
     o.perGram = PerGram->isChecked();
@@ -110,7 +119,8 @@ study::StudyOptions SamplesWindow::CurrentOptions() const {
 }
 
 const study::ModelParam* SamplesWindow::UpperParam(const study::ModelInfo& model) {
-    for (int k = 0; k < model.paramCount; ++k)
+    // The largest A, which every model shares, has a box of its own.
+    for (int k = 1; k < model.paramCount; ++k)
         if (!model.params[static_cast<std::size_t>(k)].option.empty())
             return &model.params[static_cast<std::size_t>(k)];
     return nullptr;
@@ -118,21 +128,29 @@ const study::ModelParam* SamplesWindow::UpperParam(const study::ModelInfo& model
 
 void SamplesWindow::ShowUpperOf(const study::ModelInfo* model) {
     if (!upperOption_.empty()) upperTexts_[upperOption_] = Upper->text();
+    if (!betaOption_.empty()) upperTexts_[betaOption_] = Beta->text();
+    auto show = [&](QLabel* label, QLineEdit* box, std::string& shown, std::string_view option,
+                    const QString& caption, double value) {
+        shown = std::string(option);
+        label->setVisible(!option.empty());
+        box->setVisible(!option.empty());
+        if (option.empty()) return;
+        label->setText(caption);
+        const auto kept = upperTexts_.find(shown);
+        box->setText(kept != upperTexts_.end() ? kept->second
+                                               : QString::fromStdString(study::DecimalText(
+                                                     ExactText(value), '.', separator_)));
+    };
     const study::ModelParam* p = model ? UpperParam(*model) : nullptr;
-    upperOption_ = p ? std::string(p->option) : std::string();
-    UpperLabel->setVisible(p != nullptr);
-    Upper->setVisible(p != nullptr);
-    if (!p) return;
-    UpperLabel->setText("Largest " + Q(p->symbol) + " of " + Q(model->name));
-    const auto kept = upperTexts_.find(upperOption_);
-    Upper->setText(kept != upperTexts_.end() ? kept->second
-                                             : QString::fromStdString(study::DecimalText(
-                                                   ExactText(p->upper), '.', separator_)));
+    show(UpperLabel, Upper, upperOption_, p ? p->option : std::string_view(),
+         p ? "Largest " + Q(p->symbol) + " of " + Q(model->name) : QString(), p ? p->upper : 0);
+    const study::ModelConstant* c =
+        model && !model->exponent.option.empty() ? &model->exponent : nullptr;
+    show(BetaLabel, Beta, betaOption_, c ? c->option : std::string_view(),
+         c ? Q(c->symbol) + " of " + Q(model->name) : QString(), c ? c->value : 0);
 }
 
 void SamplesWindow::SettingsChanged() {
-    const study::StudyOptions now = CurrentOptions();
-    AMax->setEnabled(now.allModels || study::InfoOf(now.model).usesAMax);
     const study::StudyOptions o = CurrentOptions();
     model_->SetOptions(o, separator_);
     UpdateViewNames();
@@ -143,19 +161,17 @@ void SamplesWindow::SettingsChanged() {
 bool SamplesWindow::Options(study::StudyOptions& o) {
     o = CurrentOptions(); // its numbers read again below, strictly
     const FieldRef relErrField{"Samples", "RelErr", "Relative error"};
-    const FieldRef aMaxField{"Samples", "AMax", "Largest A of CE"};
+    const FieldRef aMaxField{"Samples", "AMax", "Largest A"};
     return app_.Attempt(this, [&] {
         o.relErr = ParseDouble(Text(RelErr), relErrField, separator_);
         if (!(o.relErr > 0))
             throw TemraError(ErrorNumber::InvalidCall, relErrField,
                              "the relative error must be greater than 0");
-        // The largest A's box is read for the models it bounds only.
-        if (o.allModels || study::InfoOf(o.model).usesAMax) {
-            o.ceAMax = ParseDouble(Text(AMax), aMaxField, separator_);
-            if (!(o.ceAMax > 0))
-                throw TemraError(ErrorNumber::InvalidCall, aMaxField,
-                                 "the largest A must be greater than 0");
-        }
+        const double aMax = ParseDouble(Text(AMax), aMaxField, separator_);
+        if (!(aMax > 0))
+            throw TemraError(ErrorNumber::InvalidCall, aMaxField,
+                             "the largest A must be greater than 0");
+        o.upper[std::string(study::Models().front().params[0].option)] = aMax;
         // The bound shown is read strictly; comparing models, the bounds typed for
         // the others are read as CurrentOptions read them (a model keeps its own).
         if (const study::ModelParam* p =
@@ -167,6 +183,18 @@ bool SamplesWindow::Options(study::StudyOptions& o) {
                 throw TemraError(ErrorNumber::InvalidCall, upperField,
                                  "the " + label + " must be greater than " + ExactText(p->lo));
             o.upper[std::string(p->option)] = hi;
+        }
+        if (const study::ModelInfo* m = o.allModels ? nullptr : &study::InfoOf(o.model);
+            m && !m->exponent.option.empty()) {
+            const study::ModelConstant& c = m->exponent;
+            const std::string label = BetaLabel->text().toStdString();
+            const FieldRef betaField{"Samples", "Beta", label};
+            const double beta = ParseDouble(Text(Beta), betaField, separator_);
+            if (!(beta >= c.lo && beta <= c.hi))
+                throw TemraError(ErrorNumber::InvalidCall, betaField,
+                                 "the " + label + " must lie from " + ExactText(c.lo) + " to " +
+                                     ExactText(c.hi));
+            o.constants[std::string(c.option)] = beta;
         }
         const FieldRef drawsField{"Samples", "McDraws", "Monte Carlo draws"};
         const double draws = ParseDouble(Text(McDraws), drawsField, separator_);

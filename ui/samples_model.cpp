@@ -1,5 +1,7 @@
 #include "ui/samples_model.h"
 
+#include "study/flags.h"
+
 #include "study/models.h"
 #include "study/sample_table.h"
 #include "ui/widgets.h"
@@ -200,7 +202,7 @@ QVariant SamplesModel::ResultData(const study::StudyResult& r, int column, int r
 // only.
 QVariant SamplesModel::ResultBackground(const study::StudyResult& r, bool stale) {
     const bool flagged = std::any_of(r.flags.begin(), r.flags.end(), [](const std::string& f) {
-        return f == "poor-fit" || f.rfind("edge-", 0) == 0;
+        return f == study::flag::kPoorFit || f.rfind("edge-", 0) == 0;
     });
     if (!r.error.empty()) return QBrush(kBadCell);
     if (flagged && !stale) return QBrush(kWarning);
@@ -248,38 +250,7 @@ QVariant SamplesModel::ResultText(const study::StudyResult& r, int column) const
 }
 
 QString SamplesModel::FlagMeaning(const std::string& flag) {
-    // A flag that ends in ':' is followed by what it concerns, which takes the
-    // place of %1.
-    static const std::map<std::string, const char*> meanings = {
-        {"edge-T", "the best temperature is at an end of its elevation's temperatures: widen the "
-                   "temperature range"},
-        {"edge-E", "the best elevation is at an end of the elevation range: widen it"},
-        {"range-cut-T", "the 1σ temperature range reaches an end of the grid, which cuts it: it "
-                        "may reach further"},
-        {"range-cut-E", "the 1σ elevation range reaches an end of the grid, which cuts it: it "
-                        "may reach further"},
-        {"poor-fit", "p is below 0.01: nowhere on the grid does the model explain the gases "
-                     "within their errors"},
-        {"underdetermined", "no more gases than free parameters: p is left empty, and χ² and "
-                            "the ranges do not test the model"},
-        {"missing:", "%1 is fitted, but the sample has no value for it: fitted without it"},
-        {"prior-cut", "the posterior's 68 % interval with the lapse-rate prior reaches a cell at "
-                      "the grid's end, which cuts it: widen the grid"},
-        {"group-misfit", "the group's p is below 0.01: its members' gases do not fit one shared "
-                         "recharge temperature and elevation"},
-    };
-    // The flags of a parameter at a bound, as the table of models says them.
-    for (const study::ModelInfo& model : study::Models())
-        for (const study::ModelParam& p : model.params) {
-            if (!p.lowFlag.empty() && flag == p.lowFlag) return Q(p.lowMeaning);
-            if (!p.highFlag.empty() && flag == p.highFlag) return Q(p.highMeaning);
-        }
-    const auto colon = flag.find(':');
-    const auto m = meanings.find(colon == std::string::npos ? flag : flag.substr(0, colon + 1));
-    if (m == meanings.end()) return {};
-    const QString meaning = QString::fromUtf8(m->second);
-    return colon == std::string::npos ? meaning
-                                      : meaning.arg(QString::fromStdString(flag.substr(colon + 1)));
+    return QString::fromStdString(study::FlagMeaning(flag));
 }
 
 // The spread of a sample's Monte Carlo fits: each parameter's mean ± SD and its
@@ -299,7 +270,9 @@ QString SamplesModel::MonteCarloNote(const study::McSummary& mc) const {
         note += ", " + Q(study::InfoOf(fitted_.model).params[1].symbol) + " " +
                 spread(*mc.second, "", GlanceText);
     if (mc.atBound > 0) note += QString("; %1 % at a bound").arg(std::round(100 * mc.atBound));
-    if (mc.atEdge > 0) note += QString("; %1 % at the grid's end").arg(std::round(100 * mc.atEdge));
+    if (mc.atEdge > 0)
+        note += QString("; %1 % at an end of the grid or the MAAT window")
+                    .arg(std::round(100 * mc.atEdge));
     return note;
 }
 

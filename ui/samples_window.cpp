@@ -210,9 +210,13 @@ QGroupBox* SamplesWindow::MakeSettings() {
     gases->addWidget(McDraws);
     gases->addStretch();
     RelErr = MakeEdit(settings, "RelErr", ExactText(defaults.relErr), 900);
-    AMax = MakeEdit(settings, "AMax", ExactText(defaults.ceAMax), 900);
+    AMax = MakeEdit(settings, "AMax", ExactText(study::Models().front().params[0].upper), 900);
+    AMax->setToolTip("The largest excess air A of every model: a fit that reaches it is flagged "
+                     "A=max");
     Upper = MakeEdit(settings, "Upper", "", 900);
     UpperLabel = MakeLabel(settings, "UpperLabel", "");
+    Beta = MakeEdit(settings, "Beta", "", 900);
+    BetaLabel = MakeLabel(settings, "BetaLabel", "");
     GridNote = MakeLabel(settings, "GridNote",
                          "The grid is the input page's as it stands: its elevation and "
                          "temperature boxes, the MAAT equation, and its chloride and density "
@@ -220,6 +224,7 @@ QGroupBox* SamplesWindow::MakeSettings() {
     WrapWithin(GridNote, 600);
     for (QLineEdit* box : {RelErr, AMax, Upper})
         box->setMaximumWidth(16 * fontMetrics().averageCharWidth());
+    Beta->setMaximumWidth(8 * fontMetrics().averageCharWidth());
     auto* form = new QGridLayout(settings);
     form->addWidget(MakeLabel(settings, "ModelLabel", "Model"), 0, 0);
     form->addWidget(ModelChoice, 0, 1);
@@ -230,11 +235,13 @@ QGroupBox* SamplesWindow::MakeSettings() {
     auto* bounds = new QHBoxLayout;
     bounds->addWidget(RelErr);
     bounds->addSpacing(16);
-    bounds->addWidget(MakeLabel(settings, "AMaxLabel", "Largest A of CE (cm³ STP/g H2O)"));
+    bounds->addWidget(MakeLabel(settings, "AMaxLabel", "Largest A (cm³ STP/g H2O)"));
     bounds->addWidget(AMax);
     bounds->addSpacing(16);
     bounds->addWidget(UpperLabel);
     bounds->addWidget(Upper);
+    bounds->addWidget(BetaLabel);
+    bounds->addWidget(Beta);
     ShowUpperOf(&study::Models().front());
     PerGram = MakeCheck(settings, "PerGram",
                         "Concentrations per gram of water (each × the sample's density)");
@@ -388,7 +395,7 @@ void SamplesWindow::ConnectControls() {
     connect(PerGram, &QCheckBox::toggled, this, [this] { SettingsChanged(); });
     connect(PriorAction, &QAction::toggled, this, [this] { SettingsChanged(); });
     connect(EnsembleAction, &QAction::toggled, this, [this] { SettingsChanged(); });
-    for (QLineEdit* e : {RelErr, AMax, Upper, McDraws})
+    for (QLineEdit* e : {RelErr, AMax, Upper, Beta, McDraws})
         connect(e, &QLineEdit::editingFinished, this, [this] { SettingsChanged(); });
     connect(&app_, &TemraApp::InputPageChanged, this, [this] { SettingsChanged(); });
 }

@@ -97,6 +97,10 @@ class SamplesWindow : public TemraWindow {
     // it ("Largest R of PR"); hidden for the other models.
     QLabel* UpperLabel;
     QLineEdit* Upper;
+    // The exponent of the chosen model's diffusivity ratio ("β of PD"); hidden for
+    // the models without one.
+    QLabel* BetaLabel;
+    QLineEdit* Beta;
     QCheckBox* PerGram;   // concentrations per gram of water
     QLineEdit* McDraws;   // Monte Carlo draws of each sample (0: none)
     QTableWidget* Models; // the current sample's fit with each model, side by side
@@ -113,8 +117,8 @@ class SamplesWindow : public TemraWindow {
 
   private:
     double priorOffset_ = 0, priorSd_ = 1;      // the lapse-rate prior's (°C)
-    std::map<std::string, QString> upperTexts_; // by option, as typed
-    std::string upperOption_;                   // the option the box shows
+    std::map<std::string, QString> upperTexts_; // by option, as typed (bounds and exponents)
+    std::string upperOption_, betaOption_;      // the options the boxes show
     // The window built in steps: its controls, their layout, the menu bar, the
     // connections.
     void MakeTable();
