@@ -40,6 +40,15 @@ struct ModelFields {
 //   FreshSolubility = rho * 1244000 / HenryConst; tau = (T + 273.15) / 100;
 //   SaltingCoef = C3 tau^3 + C2 tau^2 + C1 tau + C0; S = FreshSolubility / exp(SaltingCoef Cl).
 // Fills HenryConst, FreshSolubility, SaltingCoef and SalineSolubility.
+// The chloride (mol/l) beyond which the salt correction above moves a fitted
+// recharge temperature by more than 0.1 °C against the sea-salt solubilities of
+// Jenkins, Lott & Cahill 2019 (Mar. Chem. 211, 94-107): measured on Ne, Ar, Kr
+// and Xe of waters recharged at 5, 10 and 15 °C with and without excess air,
+// fitted with unfractionated excess air, the shift beyond the fresh-water one
+// reaches 0.1 °C at 0.034 to 0.039 mol/l (2.2 to 2.5 g/kg of sea salt), and grows
+// by about 0.04 °C per g/kg (+1.4 °C at 35 g/kg); the least, rounded down.
+inline constexpr double kSalineChloride = 0.033;
+
 void SalineSolubility(const GasConstants& gas, double T, float density, double chloride,
                       ModelValues& v, const ModelFields& fields);
 

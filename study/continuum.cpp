@@ -112,6 +112,12 @@ Point Continuum::At(double T, double E) const {
     return {T, E, e.chi2, e.A, e.second};
 }
 
+AMixture Continuum::MixtureAt(double T, double E) const {
+    if (!model_.fit.integral) return {};
+    const std::array<double, GasCount> C = ConcAt(SliceAt(T), E);
+    return model_.fit.integral(f_, C.data(), T, o_);
+}
+
 Ranges Continuum::ExcessRangesAt(const Point& at) const {
     const std::array<double, GasCount> C = ConcAt(SliceAt(at.T), at.E);
     const Excess best{at.chi2, at.A, at.second};

@@ -90,6 +90,9 @@ class Continuum {
     // The ranges of A and the second parameter at (T, E) held fixed: the limits of
     // chi2 <= chi2(at) + 1 over the excess air alone (`at` from At).
     Ranges ExcessRangesAt(const Point& at) const;
+    // A's distribution at (T, E) with the excess air integrated out (the model's
+    // integral); empty for a model without one.
+    AMixture MixtureAt(double T, double E) const;
 
     // The model as a surface of the valley's search (study/valley.h): a
     // temperature's factors of the fitted gases, and the misfit at an elevation.

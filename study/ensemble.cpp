@@ -1,6 +1,7 @@
 #include "study/ensemble.h"
 
 #include "study/flags.h"
+#include "study/propagation.h"
 
 #include "study/models.h"
 #include "study/valley.h"
@@ -233,7 +234,13 @@ StudyResult MemberRow(const Member& m, const Continuum& model, const SharedFit& 
         std::find(r.flags.begin(), r.flags.end(), flag::kUnderdetermined) == r.flags.end())
         r.flags.emplace_back(flag::kUnderdetermined);
     if (group.p && *group.p < 0.01) r.flags.emplace_back(flag::kGroupMisfit);
-    GasesBeyond(r, *m.values, at, o);
+    SalineFlag(r, *m.values);
+    // The member's own misfit about the group's best carries the fit's spread.
+    Ranges around = shared.ranges;
+    around.A = own.A;
+    around.second = own.second;
+    GasesBeyond(r, *m.values, at, o,
+                ModelSpreads(*m.values, m.search.fitted, at, around, g.domain, o));
     r.caseNo = static_cast<CaseNumber>(NearestCase(g, at) + 1);
     ToTableUnit(r, m.search.fitted.aScale);
     r.groupName = group.name;

@@ -6,6 +6,7 @@
 #include "study/flags.h"
 #include "study/models.h"
 #include "study/posterior.h"
+#include "study/propagation.h"
 
 #include <boost/math/distributions/chi_squared.hpp>
 
@@ -368,9 +369,10 @@ void FillResult(StudyResult& r, const Point& best, const Ranges& ranges, const D
     AddFlags(r, d, best, ranges, f, o);
 }
 
-// The posterior with the lapse-rate prior over the grid's cases, and its flag.
+// The posterior with the lapse-rate prior over the grid's cases, the excess air
+// integrated out at each, and its flag.
 void AddPosterior(StudyResult& r, const SampleGrid& grid, const CasePass& cases, const Domain& d,
-                  const StudyOptions& o) {
+                  const Continuum& model, const StudyOptions& o) {
     std::vector<PosteriorCase> all;
     all.reserve(cases.chi2.size());
     const auto& els = grid.layout->plan.elevations;
@@ -379,8 +381,10 @@ void AddPosterior(StudyResult& r, const SampleGrid& grid, const CasePass& cases,
         for (std::size_t t = 0, k = els[e].first; t < T.size(); ++t, ++k)
             all.push_back({T[t], els[e].H, cases.A[k], cases.chi2[k]});
     }
+    const ExcessAt excess = [&](double T, double E) { return model.MixtureAt(T, E); };
     r.posterior =
-        PosteriorOf(all, d.tStep, d.eStep, {d.slope, d.intercept, o.priorOffset, o.priorSd});
+        PosteriorOf(all, d.tStep, d.eStep, {d.slope, d.intercept, o.priorOffset, o.priorSd},
+                    InfoOf(o.model).fit.integral ? &excess : nullptr);
     if (r.posterior && r.posterior->cut) r.flags.emplace_back(flag::kPriorCut);
 }
 
@@ -416,6 +420,10 @@ void ToTableUnit(StudyResult& r, double aScale) {
     }
 }
 
+void SalineFlag(StudyResult& r, const Values& v) {
+    if (v.chloride > kSalineChloride) r.flags.emplace_back(flag::kSaline);
+}
+
 bool AllFinite(const StudyResult& r) {
     const double values[] = {r.chi2,
                              r.elevation,
@@ -436,8 +444,10 @@ bool AllFinite(const StudyResult& r) {
 }
 
 // What the gases say beyond the fit, at the best point: the model's concentration
-// of a gas measured there against its measurement.
-void GasesBeyond(StudyResult& r, const Values& v, const Point& best, const StudyOptions& o) {
+// of a gas measured there against its measurement, its sigma the measurement's
+// and the model's spread together.
+void GasesBeyond(StudyResult& r, const Values& v, const Point& best, const StudyOptions& o,
+                 const std::optional<std::array<double, GasCount>>& spread) {
     std::array<bool, GasCount> known{};
     for (std::size_t i = 0; i < GasCount; ++i) known[i] = v.present[i] || v.beyond[i];
     const ModelFields fields{fields::Ref(FieldId::TempMax), fields::Ref(FieldId::Density),
@@ -459,7 +469,8 @@ void GasesBeyond(StudyResult& r, const Values& v, const Point& best, const Study
     auto residual = [&](std::size_t i) {
         const double C =
             model.fit.conc(equil(i), kGasTable[i].AtmFraction, ModelRatio(model, i, best.T, o), x);
-        const double d = (v.measured[i] - C) / unit, s = v.sigma[i] / unit;
+        const double model = spread ? (*spread)[i] : 0.0;
+        const double d = (v.measured[i] - C) / unit, s = std::hypot(v.sigma[i], model) / unit;
         return Estimate{d, d - s, d + s};
     };
     // A number beyond the range of numbers is left out.
@@ -471,7 +482,8 @@ void GasesBeyond(StudyResult& r, const Values& v, const Point& best, const Study
             slot = value;
         }
     };
-    constexpr std::size_t kHe = 0, kNe = 1, kN2 = 5, kO2 = 6;
+    constexpr std::size_t kHe = GasIndexOf("He-4"), kNe = GasIndexOf("Ne-20"),
+                          kN2 = GasIndexOf("N2"), kO2 = GasIndexOf("O2");
     if (known[kNe]) keep(r.deltaNe, (v.measured[kNe] / equil(kNe) - 1) * 100);
     if (v.beyond[kHe]) keep(r.heTerrigenic, residual(kHe));
     if (v.beyond[kN2]) keep(r.n2Excess, residual(kN2));
@@ -531,8 +543,10 @@ StudyResult FitSample(const Sample& s, const Values& v, const SampleGrid& grid,
     Ranges ranges{{best.T, best.T}, {best.E, best.E}, {best.A, best.A}, {best.second, best.second}};
     if (!o.bestOnly) ranges = model.RangesOf(best, SeedsOf(grid, cases, best.chi2 + 1));
     FillResult(r, best, ranges, d, f, o);
-    GasesBeyond(r, v, best, o);
-    if (o.prior) AddPosterior(r, grid, cases, d, o);
+    SalineFlag(r, v);
+    // A draw's spread is the draws' own.
+    GasesBeyond(r, v, best, o, o.bestOnly ? std::nullopt : ModelSpreads(v, f, best, ranges, d, o));
+    if (o.prior) AddPosterior(r, grid, cases, d, model, o);
     r.caseNo = static_cast<CaseNumber>(NearestCase(grid, best) + 1);
     ToTableUnit(r, f.aScale);
     if (!AllFinite(r)) {

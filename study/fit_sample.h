@@ -59,8 +59,14 @@ SampleSearch SearchSample(const Sample& s, const Values& v, const SampleGrid& gr
 // the gases say beyond the fit; whether every number of a result is finite.
 void AddFlags(StudyResult& r, const Domain& d, const Point& best, const Ranges& ranges,
               const Fitted& f, const StudyOptions& o);
-void GasesBeyond(StudyResult& r, const Values& v, const Point& best, const StudyOptions& o);
+// `spread`: the model's spread of each gas at the best (ModelSpreads), added to
+// the measurement's sigma; nothing: the measurement's alone.
+void GasesBeyond(StudyResult& r, const Values& v, const Point& best, const StudyOptions& o,
+                 const std::optional<std::array<double, GasCount>>& spread);
 bool AllFinite(const StudyResult& r);
+// The flag saline for a sample whose chloride is beyond where the built-in salt
+// correction holds (kSalineChloride).
+void SalineFlag(StudyResult& r, const Values& v);
 // A result's excess air (value, range, posterior) from the fit's unit into the
 // table's: divided by aScale (Fitted::aScale).
 void ToTableUnit(StudyResult& r, double aScale);

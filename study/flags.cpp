@@ -44,8 +44,9 @@ constexpr FlagInfo kAfter[] = {
     {flag::kMissing, "%1 is fitted, but the sample has no value for it: fitted without it",
      "the sample's values"},
     {flag::kSaline,
-     "the chloride is beyond what the built-in salt correction holds to 0.1 °C (0.033 mol/l): "
-     "the recharge temperature may be off by more",
+     "the chloride is beyond 0.033 mol/l, where the built-in salt correction moves the recharge "
+     "temperature by 0.1 °C against sea-salt solubilities: it may be off by more (+1.4 °C at "
+     "sea water's 35 g/kg)",
      "the sample's chloride"},
     {flag::kPriorCut,
      "the posterior's 68 % interval with the lapse-rate prior reaches a cell at the grid's end, "

@@ -68,6 +68,54 @@ double UaConc(double Ceq, double z, double, const Excess& x) {
     return Ceq + x.A * z;
 }
 
+// chi2(A) is a quadratic: A's distribution is one normal truncated to [0, Amax].
+AMixture UaIntegral(const Fitted& f, const double* C, double, const StudyOptions& o) {
+    double c = 0, p = 0, q = 0;
+    for (int j = 0; j < f.n; ++j) {
+        const auto i = static_cast<std::size_t>(j);
+        const double d = f.m[i] - C[j];
+        c += f.w[i] * d * d;
+        p += f.w[i] * d * f.z[i];
+        q += f.w[i] * f.z[i] * f.z[i];
+    }
+    return {PieceOf(c, p, q, 0, LargestA(Model::UA, f, o), 1)};
+}
+
+// A's distribution with a second parameter s in [lo, hi] integrated out: the
+// pieces at nodes of s (piece(s, measure)), spread first over the whole range,
+// then again over the part that holds the mass (the nodes within e^-20 of the
+// heaviest, a node either side), until that part spans enough nodes to resolve
+// it; each node weighs its share of the trapezoid rule.
+template <typename Piece> AMixture OverSecond(double lo, double hi, Piece&& piece) {
+    if (!(hi > lo)) return {piece(lo, 1.0)};
+    constexpr int kStages = 4, kFirstNodes = 17, kNodes = 17, kResolved = 7;
+    constexpr double kReach = 20;
+    double a = lo, b = hi;
+    AMixture pieces;
+    for (int stage = 0; stage < kStages; ++stage) {
+        const int n = stage == 0 ? kFirstNodes : kNodes;
+        const double h = (b - a) / (n - 1);
+        pieces.clear();
+        double most = -std::numeric_limits<double>::infinity();
+        for (int i = 0; i < n; ++i) {
+            const double measure = i == 0 || i == n - 1 ? h / 2 : h;
+            pieces.push_back(piece(a + h * i, measure));
+            most = std::max(most, pieces.back().logWeight);
+        }
+        int first = n, last = -1;
+        for (int i = 0; i < n; ++i)
+            if (pieces[static_cast<std::size_t>(i)].logWeight >= most - kReach) {
+                first = std::min(first, i);
+                last = i;
+            }
+        if (last < 0 || last - first + 1 >= kResolved || stage == kStages - 1) break;
+        const double na = std::max(lo, a + h * (first - 1)), nb = std::min(hi, a + h * (last + 1));
+        a = na;
+        b = nb;
+    }
+    return pieces;
+}
+
 // ---- CE: closed-system equilibration ----------------------------------------------------
 //   C_i = Ceq_i + (1 - F) A z_i / (1 + F A z_i / Ceq_i), 0 <= A <= Amax, 0 <= F <= 1,
 // taken as B = F A and t = (1 - F) A: at a fixed B, with w_i = z_i / (1 + B z_i /
@@ -198,6 +246,20 @@ double CeScale(const Excess&, const StudyOptions& o, int) {
 double CeConc(double Ceq, double z, double, const Excess& x) {
     const double F = x.second;
     return Ceq + (1 - F) * x.A * z / (1 + F * x.A * z / Ceq);
+}
+
+// At each B the model is linear in t, and A = B + t: a normal of t shifted by B,
+// truncated to [B, Amax]; B is integrated over [0, Amax] (flat in B and t).
+AMixture CeIntegral(const Fitted& f, const double* C, double, const StudyOptions& o) {
+    const double Amax = LargestA(Model::CE, f, o);
+    return OverSecond(0.0, Amax, [&](double B, double measure) {
+        const CeParts s = PartsAt(f, C, B);
+        APiece piece = PieceOf(s.c, s.p, s.q, 0, Amax - B, measure);
+        piece.mean += B;
+        piece.lo += B;
+        piece.hi += B;
+        return piece;
+    });
 }
 
 // ---- Models with one parameter s besides A -----------------------------------------------
@@ -409,6 +471,17 @@ std::optional<double> SeparableExtreme(const Fitted& f, const double* C, double 
     return -MinimiseOn([&](double s) { return -end(s); }, sLo, sHi).fx;
 }
 
+template <Shape (*S)(double, double, double), bool kFractionates, Model M>
+AMixture SeparableIntegral(const Fitted& f, const double* C, double T, const StudyOptions& o) {
+    const ModelInfo& model = InfoOf(M);
+    const Separable<S, kFractionates> m(f, C, T, model, o);
+    const ModelParam& p = model.params[1];
+    return OverSecond(p.lo, p.hi(p, o), [&](double s, double measure) {
+        const Parts r = m.At(s);
+        return PieceOf(r.c, r.p, r.q, 0, m.aMax, measure);
+    });
+}
+
 template <Model M> double SeparableScale(const Excess& best, const StudyOptions& o, int which) {
     if (which < 2) return std::max(0.01, 10 * best.A);
     const ModelParam& p = InfoOf(M).params[1];
@@ -428,22 +501,22 @@ double OdConc(double Ceq, double z, double, const Excess& x) {
 } // namespace
 
 ExcessFit Ua() {
-    return {UaBest, UaExtreme, UaScale, UaConc};
+    return {UaBest, UaExtreme, UaScale, UaConc, UaIntegral};
 }
 ExcessFit Ce() {
-    return {CeBest, CeExtreme, CeScale, CeConc};
+    return {CeBest, CeExtreme, CeScale, CeConc, CeIntegral};
 }
 ExcessFit Pr() {
     return {SeparableBest<PrShape, true, Model::PR>, SeparableExtreme<PrShape, true, Model::PR>,
-            SeparableScale<Model::PR>, PrConc};
+            SeparableScale<Model::PR>, PrConc, SeparableIntegral<PrShape, true, Model::PR>};
 }
 ExcessFit Pd() {
     return {SeparableBest<PdShape, true, Model::PD>, SeparableExtreme<PdShape, true, Model::PD>,
-            SeparableScale<Model::PD>, PdConc};
+            SeparableScale<Model::PD>, PdConc, SeparableIntegral<PdShape, true, Model::PD>};
 }
 ExcessFit Od() {
     return {SeparableBest<OdShape, false, Model::OD>, SeparableExtreme<OdShape, false, Model::OD>,
-            SeparableScale<Model::OD>, OdConc};
+            SeparableScale<Model::OD>, OdConc, SeparableIntegral<OdShape, false, Model::OD>};
 }
 
 } // namespace temra::study::fits

@@ -181,6 +181,28 @@ double OptionUpper(const ModelParam& self, const StudyOptions& o) {
     return it == o.upper.end() ? self.upper : it->second;
 }
 
+double LogNormalShare(double a, double b) {
+    // The upper tail Q(x) = erfc(x / sqrt 2) / 2, and its log far out.
+    auto logQ = [](double x) {
+        if (x < 30) return std::log(0.5 * std::erfc(x / std::sqrt(2.0)));
+        return -x * x / 2 - std::log(x * std::sqrt(2 * std::acos(-1.0)));
+    };
+    if (a > 0) { // both in the upper tail: Q(a) - Q(b)
+        const double la = logQ(a), lb = std::isfinite(b) ? logQ(b) : -kInf;
+        return la + std::log1p(-std::exp(lb - la));
+    }
+    if (b < 0) return LogNormalShare(-b, -a);
+    return std::log(0.5 * (std::erfc(a / std::sqrt(2.0)) - std::erfc(b / std::sqrt(2.0))));
+}
+
+APiece PieceOf(double c, double p, double q, double lo, double hi, double measure) {
+    const double mean = p / q, sd = 1 / std::sqrt(q);
+    const double least = c - p * mean; // chi2 at the unbounded best
+    const double logWeight = -least / 2 + std::log(sd * std::sqrt(2 * std::acos(-1.0))) +
+                             LogNormalShare((lo - mean) / sd, (hi - mean) / sd) + std::log(measure);
+    return {logWeight, mean, sd, lo, hi};
+}
+
 double ConstantOf(const ModelConstant& c, const StudyOptions& o) {
     const auto it = o.constants.find(c.option);
     return it == o.constants.end() ? c.value : it->second;

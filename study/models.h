@@ -38,6 +38,23 @@ struct Excess {
     double chi2 = 0, A = 0, second = 0;
 };
 
+// A piece of A's distribution at a point (T, E), the model's other parameter held
+// at one value: a normal of A (mean, sd) truncated to [lo, hi], standing for the
+// integral of exp(-chi2 / 2) over its part of the parameters, whose log is
+// logWeight. A's distribution at the point is the sum of its pieces.
+struct APiece {
+    double logWeight, mean, sd, lo, hi;
+};
+using AMixture = std::vector<APiece>;
+
+// log(Phi(b) - Phi(a)) for a <= b, Phi the standard normal distribution, without
+// underflow in either tail.
+double LogNormalShare(double a, double b);
+
+// The piece of chi2(A) = c - 2 p A + q A^2 over [lo, hi], times `measure` (the
+// quadrature's weight of the other parameter; 1 for a model without one).
+APiece PieceOf(double c, double p, double q, double lo, double hi, double measure);
+
 // One parameter of a model, as the results name it.
 struct ModelParam {
     std::string_view symbol; // "A", "F": the window's headers and the notes
@@ -101,6 +118,11 @@ struct ExcessFit {
     // A gas's concentration under the model: its equilibrium concentration Ceq,
     // fraction in air z and diffusion ratio d (ModelRatio) with the excess air x.
     double (*conc)(double Ceq, double z, double d, const Excess& x);
+    // A's distribution at C with the excess air integrated out (exp(-chi2 / 2) over
+    // the model's parameters within their bounds, flat in A and, at each value of
+    // the second parameter, flat in it); nullptr: A's best alone stands for it.
+    AMixture (*integral)(const Fitted& f, const double* C, double T,
+                         const StudyOptions& o) = nullptr;
 };
 
 struct ModelInfo {

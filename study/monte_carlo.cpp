@@ -70,8 +70,10 @@ bool AtEdge(const StudyResult& r) {
 }
 
 McPoint PointOf(const StudyResult& r) {
-    McPoint p{r.temperature, r.elevation, r.A, std::nullopt, AtBound(r), AtEdge(r)};
+    McPoint p{r.temperature, r.elevation, r.A, std::nullopt, AtBound(r), AtEdge(r), {}, {}};
     if (r.second) p.second = r.second->value;
+    if (r.heTerrigenic) p.he = r.heTerrigenic->value;
+    if (r.n2Excess) p.n2 = r.n2Excess->value;
     return p;
 }
 
@@ -152,6 +154,19 @@ std::vector<McPoint> DrawAndFit(const Sample& sample, std::size_t place, const V
     return fits;
 }
 
+// The sigma of what a gas beyond the fit says: the measurement's and the spread
+// of the model's concentration over the fitted draws.
+void SpreadOverDraws(std::optional<Estimate>& beyond, const std::vector<McPoint>& fits,
+                     std::optional<double> McPoint::*of, double measured) {
+    if (!beyond) return;
+    std::vector<double> x;
+    for (const McPoint& p : fits)
+        if (p.*of) x.push_back(*(p.*of));
+    if (x.size() < 2) return;
+    const double s = std::hypot(measured, SpreadOf(std::move(x)).sd);
+    if (std::isfinite(s)) beyond = Estimate{beyond->value, beyond->value - s, beyond->value + s};
+}
+
 } // namespace
 
 void MonteCarlo(const std::vector<Sample>& samples, const StudyOptions& options,
@@ -174,6 +189,12 @@ void MonteCarlo(const std::vector<Sample>& samples, const StudyOptions& options,
         if (i < results.size()) {
             results[i].mc = Summarise(fits, n);
             results[i].mc->place = i;
+            // Per gram, the table's unit.
+            const double unit = options.perGram ? static_cast<double>(v.density) : 1.0;
+            SpreadOverDraws(results[i].heTerrigenic, fits, &McPoint::he,
+                            v.sigma[GasIndexOf("He-4")] / unit);
+            SpreadOverDraws(results[i].n2Excess, fits, &McPoint::n2,
+                            v.sigma[GasIndexOf("N2")] / unit);
         }
     }
 }

@@ -31,6 +31,9 @@ struct McPoint {
     std::optional<double> second; // the model's second parameter
     bool atBound = false;         // a parameter at its bound
     bool atEdge = false;          // at an end of the grid
+    // The model's He-4 and N2 beyond the fit, as measured less the model (the
+    // draws leave those measurements as they are).
+    std::optional<double> he, n2;
 };
 
 // Gives each result of `results` (one per sample of `samples`, as FitStudy gave

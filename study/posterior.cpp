@@ -10,15 +10,20 @@ namespace temra::study {
 namespace {
 
 // A marginal over cells of one parameter: each cell's centre and mass.
-using Cells = std::map<long long, double>; // by cell index: round(x / step)
+using Cells = std::map<long long, double>; // by cell index: round((x - origin) / step)
 
 struct Marginal {
     Cells cells;
     double step = 1;
+    double origin = 0; // a centre: the grid's first value (a known elevation's own)
 };
 
 void AddTo(Marginal& m, double x, double w) {
-    m.cells[std::llround(x / m.step)] += w;
+    m.cells[std::llround((x - m.origin) / m.step)] += w;
+}
+
+double CentreOf(const Marginal& m, long long k) {
+    return m.origin + static_cast<double>(k) * m.step;
 }
 
 // The value below which the share q of the mass lies, each cell's mass spread
@@ -35,14 +40,14 @@ double Quantile(const Marginal& m, double q, bool& atEnd) {
             below += w;
             continue;
         }
-        const double centre = static_cast<double>(k) * m.step;
+        const double centre = CentreOf(m, k);
         const double lo = k == first ? centre : centre - m.step / 2;
         const double hi = k == last ? centre : centre + m.step / 2;
         if (first != last && (k == first || k == last)) atEnd = true;
         const double share = w > 0 ? std::clamp((target - below) / w, 0.0, 1.0) : 0.5;
         return lo + (hi - lo) * share;
     }
-    return static_cast<double>(last) * m.step;
+    return CentreOf(m, last);
 }
 
 Estimate Interval(const Marginal& m, bool& cut) {
@@ -73,6 +78,46 @@ Estimate WeightedInterval(std::vector<std::pair<double, double>> values) {
     return {at(0.5), at(0.16), at(0.84)};
 }
 
+// The 16th, 50th and 84th percentiles of a sum of truncated normals, each
+// weighing `weight` (pieces lighter than 1e-9 of the whole left out, which moves a
+// percentile by less than that share), found by bisection of the sum's
+// distribution to a millionth of its span.
+Estimate MixtureInterval(const std::vector<std::pair<double, APiece>>& pieces) {
+    double total = 0, lo = std::numeric_limits<double>::infinity(), hi = -lo;
+    for (const auto& [w, p] : pieces) total += w;
+    std::vector<std::pair<double, APiece>> kept;
+    for (const auto& [w, p] : pieces)
+        if (w > 1e-9 * total) {
+            kept.emplace_back(w / total, p);
+            lo = std::min(lo, p.lo);
+            hi = std::max(hi, p.hi);
+        }
+    auto below = [&](double x) {
+        double share = 0;
+        for (const auto& [w, p] : kept) {
+            if (x <= p.lo) continue;
+            if (x >= p.hi) {
+                share += w;
+                continue;
+            }
+            const double a = (p.lo - p.mean) / p.sd;
+            share += w * std::exp(LogNormalShare(a, (x - p.mean) / p.sd) -
+                                  LogNormalShare(a, (p.hi - p.mean) / p.sd));
+        }
+        return share;
+    };
+    auto at = [&](double q) {
+        double a = lo, b = hi;
+        for (int i = 0; i < 60 && b - a > 1e-6 * (hi - lo); ++i) {
+            const double m = (a + b) / 2;
+            (below(m) < q ? a : b) = m;
+        }
+        return (a + b) / 2;
+    };
+    if (kept.empty()) return {};
+    return {at(0.5), at(0.16), at(0.84)};
+}
+
 // On the line (no spread): each elevation's cases give one point, at the line's
 // temperature, with chi2 and A taken between the cases either side.
 std::vector<PosteriorCase> OnTheLine(const std::vector<PosteriorCase>& cases,
@@ -100,7 +145,7 @@ MarginalCells CellsOf(const Marginal& m) {
     double total = 0;
     for (const auto& [k, w] : m.cells) total += w;
     for (const auto& [k, w] : m.cells) {
-        c.centre.push_back(static_cast<double>(k) * m.step);
+        c.centre.push_back(CentreOf(m, k));
         c.mass.push_back(total > 0 ? w / total : 0.0);
     }
     return c;
@@ -109,25 +154,55 @@ MarginalCells CellsOf(const Marginal& m) {
 } // namespace
 
 std::optional<PosteriorDetail> PosteriorDetailOf(const std::vector<PosteriorCase>& cases,
-                                                 double tStep, double eStep,
-                                                 const PriorLine& prior) {
+                                                 double tStep, double eStep, const PriorLine& prior,
+                                                 const ExcessAt* excess) {
     if (!(prior.slope != 0) || !std::isfinite(prior.slope) || cases.empty()) return std::nullopt;
     const bool onLine = !(prior.sd > 0);
     const std::vector<PosteriorCase> points = onLine ? OnTheLine(cases, prior) : cases;
-    std::vector<double> logW(points.size());
+    std::vector<double> logW(points.size()), logPrior(points.size(), 0.0);
     double most = -std::numeric_limits<double>::infinity();
     for (std::size_t k = 0; k < points.size(); ++k) {
         const PosteriorCase& c = points[k];
-        logW[k] = -c.chi2 / 2;
         if (!onLine) {
             const double d = c.T - ((c.E - prior.intercept) / prior.slope + prior.offset);
-            logW[k] -= d * d / (2 * prior.sd * prior.sd);
+            logPrior[k] = -d * d / (2 * prior.sd * prior.sd);
         }
+        logW[k] = -c.chi2 / 2 + logPrior[k];
         if (std::isfinite(logW[k])) most = std::max(most, logW[k]);
     }
     if (!std::isfinite(most)) return std::nullopt;
-    Marginal T{{}, tStep > 0 ? tStep : 1}, E{{}, eStep > 0 ? eStep : 1};
+    // With the excess air integrated out, each case that may weigh anything weighs
+    // its integral, and keeps its distribution of A.
+    std::vector<AMixture> mixtures(excess ? points.size() : 0);
+    if (excess) {
+        constexpr double kNegligible = 40;
+        const double profileMost = most;
+        most = -std::numeric_limits<double>::infinity();
+        for (std::size_t k = 0; k < points.size(); ++k) {
+            if (!(logW[k] >= profileMost - kNegligible)) {
+                logW[k] = -std::numeric_limits<double>::infinity();
+                continue;
+            }
+            mixtures[k] = (*excess)(points[k].T, points[k].E);
+            double sum = -std::numeric_limits<double>::infinity();
+            for (const APiece& p : mixtures[k])
+                if (std::isfinite(p.logWeight))
+                    sum = std::max(sum, p.logWeight) +
+                          std::log1p(std::exp(-std::fabs(sum - p.logWeight)));
+            logW[k] = sum + logPrior[k];
+            if (std::isfinite(logW[k])) most = std::max(most, logW[k]);
+        }
+        if (!std::isfinite(most)) return std::nullopt;
+    }
+    auto origin = [&](double PosteriorCase::*x) {
+        double least = std::numeric_limits<double>::infinity();
+        for (const PosteriorCase& c : cases) least = std::min(least, c.*x);
+        return least;
+    };
+    Marginal T{{}, tStep > 0 ? tStep : 1, origin(&PosteriorCase::T)};
+    Marginal E{{}, eStep > 0 ? eStep : 1, origin(&PosteriorCase::E)};
     std::vector<std::pair<double, double>> A, Tline;
+    std::vector<std::pair<double, APiece>> pieces;
     PosteriorDetail detail;
     for (std::size_t k = 0; k < points.size(); ++k) {
         const double w = std::isfinite(logW[k]) ? std::exp(logW[k] - most) : 0.0;
@@ -136,12 +211,16 @@ std::optional<PosteriorDetail> PosteriorDetailOf(const std::vector<PosteriorCase
         A.emplace_back(points[k].A, w);
         Tline.emplace_back(points[k].T, w);
         if (!onLine) detail.weight.push_back(w);
+        if (excess && w > 0)
+            for (const APiece& p : mixtures[k])
+                if (std::isfinite(p.logWeight))
+                    pieces.emplace_back(std::exp(p.logWeight + logPrior[k] - most), p);
     }
     Posterior& p = detail.summary;
     p.E = Interval(E, p.cut);
     // On the line the temperature follows the elevation.
     p.T = onLine ? WeightedInterval(Tline) : Interval(T, p.cut);
-    p.A = WeightedInterval(A);
+    p.A = excess ? MixtureInterval(pieces) : WeightedInterval(A);
     detail.T = CellsOf(T);
     detail.E = CellsOf(E);
     return detail;
@@ -161,8 +240,8 @@ std::optional<PosteriorDetail> PosteriorOfMap(const MisfitMap& map, const StudyO
 }
 
 std::optional<Posterior> PosteriorOf(const std::vector<PosteriorCase>& cases, double tStep,
-                                     double eStep, const PriorLine& prior) {
-    std::optional<PosteriorDetail> d = PosteriorDetailOf(cases, tStep, eStep, prior);
+                                     double eStep, const PriorLine& prior, const ExcessAt* excess) {
+    std::optional<PosteriorDetail> d = PosteriorDetailOf(cases, tStep, eStep, prior, excess);
     if (!d) return std::nullopt;
     return d->summary;
 }

@@ -9,8 +9,10 @@
 // between the temperatures either side).
 #pragma once
 
+#include "study/models.h"
 #include "study/study_fit.h"
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -27,12 +29,21 @@ struct PriorLine {
     double sd = 1;           // the prior's spread (°C); 0: on the line
 };
 
+// A's distribution at (T, E) with the excess air integrated out (the model's
+// ExcessFit::integral at the sample's equilibrium concentrations there).
+using ExcessAt = std::function<AMixture(double T, double E)>;
+
 // The posterior medians and 68 % credible intervals (16th and 84th percentiles)
 // of T, elevation and A from a sample's grid cases, `tStep` and `eStep` the
 // grid's steps; `cut` when an interval reaches a cell at the grid's end. Nothing
-// when no case has weight (the line misses the grid, or its slope is 0).
+// when no case has weight (the line misses the grid, or its slope is 0). With
+// `excess`, each case weighs the integral of exp(-chi2 / 2) over the excess air
+// rather than its least chi2, and A's interval is that of the sum of the cases'
+// distributions of A (cases whose least chi2 leaves them e^-40 below the heaviest
+// are left out); without it, each case's best A stands for its excess air.
 std::optional<Posterior> PosteriorOf(const std::vector<PosteriorCase>& cases, double tStep,
-                                     double eStep, const PriorLine& prior);
+                                     double eStep, const PriorLine& prior,
+                                     const ExcessAt* excess = nullptr);
 
 // A marginal as its cells: their centres and masses (summing to 1), in order.
 struct MarginalCells {
@@ -49,8 +60,8 @@ struct PosteriorDetail {
     MarginalCells T, E;
 };
 std::optional<PosteriorDetail> PosteriorDetailOf(const std::vector<PosteriorCase>& cases,
-                                                 double tStep, double eStep,
-                                                 const PriorLine& prior);
+                                                 double tStep, double eStep, const PriorLine& prior,
+                                                 const ExcessAt* excess = nullptr);
 
 // The posterior of a sample's misfit map with the options' prior (its cases'
 // temperature, elevation and chi2: the summary's A is left to the fit's own

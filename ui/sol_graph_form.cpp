@@ -248,12 +248,21 @@ void SolGraphForm::FillChannels(plot::Plot* p, const std::vector<double>& x,
                 .AddPoint(x[i], rows[i][static_cast<std::size_t>(j - 1)]);
     }
     StyleMeasuredChannel(p);
-    DensityNote->setText(
-        dense ? QString("The %1 cases are drawn as a shaded band: the darker, the more case lines "
-                        "pass.")
-                    .arg(Q(CountText(static_cast<double>(cases))))
-              : QString());
-    DensityNote->setVisible(dense);
+    QStringList notes;
+    if (dense)
+        notes << QString("The %1 cases are drawn as a shaded band: the darker, the more case lines "
+                         "pass.")
+                     .arg(Q(CountText(static_cast<double>(cases))));
+    // A saline water is computed with a salt correction that holds to 0.1 °C only
+    // up to kSalineChloride.
+    if (const double cl = app_.module().Grid().Chloride; cl > kSalineChloride)
+        notes << QString("The chloride, %1 mol/l, is beyond %2 mol/l, where the built-in salt "
+                         "correction moves recharge temperatures by 0.1 °C against sea-salt "
+                         "solubilities: they may be off by more.")
+                     .arg(Q(ApproxText(cl)), Q(ApproxText(kSalineChloride)));
+    DensityNote->setText(notes.join(' '));
+    DensityNote->setWordWrap(true);
+    DensityNote->setVisible(!notes.isEmpty());
     p->Replot();
 }
 
