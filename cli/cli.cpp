@@ -144,6 +144,50 @@ void AddPriorAndMonteCarlo(CLI::App* study, Options& o) {
                       "Write every draw's fit to this new CSV file (with --mc)");
 }
 
+// The options of the table of models: the bounds (an option the rows share, as
+// every model's largest A, added once, with its former name) and the exponents.
+void AddModelOptions(CLI::App* study, Options& o) {
+    auto rowsOf = [](std::string_view option) {
+        std::size_t rows = 0;
+        for (const study::ModelInfo& other : study::Models())
+            for (const study::ModelParam& q : other.params) rows += q.option == option;
+        return rows;
+    };
+    for (const study::ModelInfo& m : study::Models())
+        for (const study::ModelParam& p : m.params) {
+            if (p.option.empty() || o.upper.count(std::string(p.option)) > 0) continue;
+            std::string& text = o.upper[std::string(p.option)];
+            text = ExactText(p.upper);
+            const std::string of = rowsOf(p.option) > 1
+                                       ? "every model"
+                                       : std::string(m.key) + " (" + std::string(m.help) + ")";
+            study
+                ->add_option("--" + std::string(p.option), text,
+                             "The largest " + std::string(p.symbol) + " of " + of +
+                                 (p.unit.empty() ? "" : " (" + std::string(p.unit) + " H2O)"))
+                ->capture_default_str();
+            if (p.formerOption.empty()) continue;
+            study
+                ->add_option("--" + std::string(p.formerOption),
+                             o.upper[std::string(p.formerOption)],
+                             "The former name of --" + std::string(p.option) + ", still read")
+                ->each([&o, option = std::string(p.option), former = std::string(p.formerOption)](
+                           const std::string&) { o.spokenAs[option] = former; });
+        }
+    for (const study::ModelInfo& m : study::Models()) {
+        const study::ModelConstant& c = m.exponent;
+        if (c.option.empty()) continue;
+        std::string& text = o.constants[std::string(c.option)];
+        text = ExactText(c.value);
+        study
+            ->add_option("--" + std::string(c.option), text,
+                         "The exponent " + std::string(c.symbol) + " of the diffusivity ratio in " +
+                             std::string(m.key) + " (" + ExactText(c.lo) + " to " +
+                             ExactText(c.hi) + ")")
+            ->capture_default_str();
+    }
+}
+
 void AddStudySubcommand(CLI::App& app, Options& o) {
     auto* study = app.add_subcommand(
         "study", "Fit every sample of a table over the grid, each misfit weighted by the "
@@ -170,44 +214,7 @@ void AddStudySubcommand(CLI::App& app, Options& o) {
                      "The 1-sigma error, relative to the measured value, where a sample has no "
                      "<gas> err column")
         ->capture_default_str();
-    for (const study::ModelInfo& m : study::Models())
-        for (const study::ModelParam& p : m.params) {
-            // An option the rows share (every model's largest A) is added once.
-            if (p.option.empty() || o.upper.count(std::string(p.option)) > 0) continue;
-            std::string& text = o.upper[std::string(p.option)];
-            text = ExactText(p.upper);
-            std::size_t rows = 0;
-            for (const study::ModelInfo& other : study::Models())
-                for (const study::ModelParam& q : other.params) rows += q.option == p.option;
-            const std::string of =
-                rows > 1 ? "every model" : std::string(m.key) + " (" + std::string(m.help) + ")";
-            study
-                ->add_option("--" + std::string(p.option), text,
-                             "The largest " + std::string(p.symbol) + " of " + of +
-                                 (p.unit.empty() ? "" : " (" + std::string(p.unit) + " H2O)"))
-                ->capture_default_str();
-            if (!p.formerOption.empty())
-                study
-                    ->add_option("--" + std::string(p.formerOption),
-                                 o.upper[std::string(p.formerOption)],
-                                 "The former name of --" + std::string(p.option) + ", still read")
-                    ->each([&o, option = std::string(p.option),
-                            former = std::string(p.formerOption)](const std::string&) {
-                        o.spokenAs[option] = former;
-                    });
-        }
-    for (const study::ModelInfo& m : study::Models()) {
-        const study::ModelConstant& c = m.exponent;
-        if (c.option.empty()) continue;
-        std::string& text = o.constants[std::string(c.option)];
-        text = ExactText(c.value);
-        study
-            ->add_option("--" + std::string(c.option), text,
-                         "The exponent " + std::string(c.symbol) + " of the diffusivity ratio in " +
-                             std::string(m.key) + " (" + ExactText(c.lo) + " to " +
-                             ExactText(c.hi) + ")")
-            ->capture_default_str();
-    }
+    AddModelOptions(study, o);
     study->add_flag("--per-gram", o.perGram,
                     "The table's concentrations and errors are per gram of water (cm³ STP/g "
                     "H2O): each is multiplied by the sample's density before the fit (without "
@@ -610,6 +617,34 @@ void RunMonteCarlo(const Options& o, const study::StudyOptions& so,
     }
 }
 
+// The bounds and exponents of the models fitted (all of them with --model all);
+// an option given by its former name is read so, and both at once are refused.
+void ReadModelOptions(const Options& o, const CLI::App& sub, study::StudyOptions& so) {
+    for (const study::ModelInfo& model : study::Models()) {
+        if (!so.allModels && model.model != so.model) continue;
+        for (const study::ModelParam& p : model.params) {
+            if (p.option.empty()) continue;
+            const std::string key(p.option), former(p.formerOption);
+            std::string option = key;
+            if (!former.empty() && sub.get_option("--" + former)->count() > 0) {
+                if (sub.get_option("--" + key)->count() > 0) {
+                    std::string why = "--" + key;
+                    why += " and --";
+                    why += former;
+                    why += " are the same option; give one";
+                    throw OptionRefusal{"--" + key, why};
+                }
+                option = former;
+            }
+            so.upper[key] = OptionNumber(o.upper.at(option), ("--" + option).c_str());
+        }
+        if (const study::ModelConstant& c = model.exponent; !c.option.empty()) {
+            const std::string option(c.option);
+            so.constants[option] = OptionNumber(o.constants.at(option), ("--" + option).c_str());
+        }
+    }
+}
+
 // The study: 0 when every sample was fitted, 1 when some were refused.
 // The study's options from the command line; the bounds of the models fitted only
 // are read.
@@ -639,28 +674,7 @@ study::StudyOptions StudyOptionsOf(const Options& o, const CLI::App& app,
     so.mcSeed = static_cast<std::uint64_t>(seed);
     if (app.get_subcommand("study")->get_option("--ensemble")->count() > 0)
         so.shared = study::ParseShared(o.ensemble, so);
-    const CLI::App& sub = *app.get_subcommand("study");
-    for (const study::ModelInfo& model : study::Models()) {
-        if (!so.allModels && model.model != so.model) continue;
-        for (const study::ModelParam& p : model.params) {
-            if (p.option.empty()) continue;
-            std::string option(p.option);
-            const std::string key = option;
-            if (!p.formerOption.empty() &&
-                sub.get_option("--" + std::string(p.formerOption))->count() > 0) {
-                if (sub.get_option("--" + option)->count() > 0)
-                    throw OptionRefusal{"--" + option, "--" + option + " and --" +
-                                                           std::string(p.formerOption) +
-                                                           " are the same option; give one"};
-                option = std::string(p.formerOption);
-            }
-            so.upper[key] = OptionNumber(o.upper.at(option), ("--" + option).c_str());
-        }
-        if (const study::ModelConstant& c = model.exponent; !c.option.empty()) {
-            const std::string option(c.option);
-            so.constants[option] = OptionNumber(o.constants.at(option), ("--" + option).c_str());
-        }
-    }
+    ReadModelOptions(o, *app.get_subcommand("study"), so);
     return so;
 }
 

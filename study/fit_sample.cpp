@@ -291,49 +291,52 @@ RegionSeeds SeedsOf(const SampleGrid& grid, const CasePass& cases, double target
     return seeds;
 }
 
-// The points the refinement starts from: the best point of each valley of the
-// grid's profile (over its elevations; over its temperatures for one elevation),
-// the best first, those within kStartReach of it, at most kStarts. With the MAAT
-// window each elevation's profile holds the window's ends as well, where the
-// grid's temperatures, counted from the window's start, need not fall.
-std::vector<Point> StartPoints(const SampleGrid& grid, const CasePass& cases, const Domain& d,
-                               const Continuum& model) {
-    constexpr double kStartReach = 3;
-    constexpr std::size_t kStarts = 4;
+// The grid's profile the refinement starts from: each elevation's least point
+// (each temperature's case for one elevation). With the MAAT window each
+// elevation's least is sought at the window's ends as well, where the grid's
+// temperatures, counted from the window's start, need not fall.
+std::vector<Point> ProfileOf(const SampleGrid& grid, const CasePass& cases, const Domain& d,
+                             const Continuum& model) {
     const auto& els = grid.layout->plan.elevations;
-    std::vector<Point> profile;
     auto caseAt = [&](std::size_t e, std::size_t t) {
         const std::size_t k = static_cast<std::size_t>(els[e].first) + t;
         return Point{grid.tables[e]->T[t], els[e].H, cases.chi2[k], cases.A[k],
                      cases.second.empty() ? 0.0 : cases.second[k]};
     };
+    std::vector<Point> profile;
     if (els.size() == 1) {
         for (std::size_t t = 0; t < els[0].count; ++t) profile.push_back(caseAt(0, t));
-    } else {
-        for (std::size_t e = 0; e < els.size(); ++e) {
-            Point least{0, els[e].H, kInf, 0, 0};
-            for (std::size_t t = 0; t < els[e].count; ++t) {
-                const Point c = caseAt(e, t);
-                if (c.chi2 < least.chi2) least = c;
-            }
-            if (d.maat && d.tFree && els[e].count > 0) {
-                const Interval w = d.TAt(els[e].H);
-                for (const double T : {w.lo, w.hi}) {
-                    if (w.Empty()) break;
-                    const Point p = model.At(T, els[e].H);
-                    if (p.chi2 < least.chi2) least = p;
-                }
-            }
-            profile.push_back(least);
-        }
+        return profile;
     }
+    for (std::size_t e = 0; e < els.size(); ++e) {
+        Point least{0, els[e].H, kInf, 0, 0};
+        for (std::size_t t = 0; t < els[e].count; ++t) {
+            const Point c = caseAt(e, t);
+            if (c.chi2 < least.chi2) least = c;
+        }
+        const Interval w = d.TAt(els[e].H);
+        if (d.maat && d.tFree && els[e].count > 0 && !w.Empty())
+            for (const double T : {w.lo, w.hi})
+                if (const Point p = model.At(T, els[e].H); p.chi2 < least.chi2) least = p;
+        profile.push_back(least);
+    }
+    return profile;
+}
+
+// The points the refinement starts from: the least point of each valley of the
+// grid's profile, the best first, those within kStartReach of it, at most
+// kStarts.
+std::vector<Point> StartPoints(const SampleGrid& grid, const CasePass& cases, const Domain& d,
+                               const Continuum& model) {
+    constexpr double kStartReach = 3;
+    constexpr std::size_t kStarts = 4;
+    const std::vector<Point> profile = ProfileOf(grid, cases, d, model);
     std::vector<Point> starts;
     for (std::size_t i = 0; i < profile.size(); ++i) {
         const double v = profile[i].chi2;
-        if (!std::isfinite(v)) continue;
-        if ((i == 0 || v <= profile[i - 1].chi2) &&
-            (i + 1 == profile.size() || v <= profile[i + 1].chi2))
-            starts.push_back(profile[i]);
+        const bool valley = (i == 0 || v <= profile[i - 1].chi2) &&
+                            (i + 1 == profile.size() || v <= profile[i + 1].chi2);
+        if (valley && std::isfinite(v)) starts.push_back(profile[i]);
     }
     std::sort(starts.begin(), starts.end(),
               [](const Point& a, const Point& b) { return a.chi2 < b.chi2; });

@@ -49,9 +49,10 @@ constexpr ModelParam kA{"A",
                         "ce-a-max"};
 
 // The pressure factor of oxygen depletion can at most undo the removal of the
-// air's oxygen: 1 / (1 - x(O2)), about 1.265 (Hall et al. 2005).
+// air's oxygen: 1 / (1 - x(O2)) (Hall et al. 2005), 1.26499 to five decimals,
+// rounded down so that the bound never passes the limit.
 double LargestPod() {
-    return 1 / (1 - kGasTable[GasIndexOf("O2")].AtmFraction);
+    return std::floor(1e5 / (1 - kGasTable[GasIndexOf("O2")].AtmFraction)) / 1e5;
 }
 
 // The rows of the models as built in.

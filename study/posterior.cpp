@@ -118,6 +118,54 @@ Estimate MixtureInterval(const std::vector<std::pair<double, APiece>>& pieces) {
     return {at(0.5), at(0.16), at(0.84)};
 }
 
+// Each point's log weight by its least chi2 and the prior (none on the line) and
+// the prior's log alone; the heaviest log weight.
+double ProfileWeights(const std::vector<PosteriorCase>& points, const PriorLine& prior, bool onLine,
+                      std::vector<double>& logW, std::vector<double>& logPrior) {
+    logW.assign(points.size(), 0.0);
+    logPrior.assign(points.size(), 0.0);
+    double most = -std::numeric_limits<double>::infinity();
+    for (std::size_t k = 0; k < points.size(); ++k) {
+        const PosteriorCase& c = points[k];
+        if (!onLine) {
+            const double d = c.T - ((c.E - prior.intercept) / prior.slope + prior.offset);
+            logPrior[k] = -d * d / (2 * prior.sd * prior.sd);
+        }
+        logW[k] = -c.chi2 / 2 + logPrior[k];
+        if (std::isfinite(logW[k])) most = std::max(most, logW[k]);
+    }
+    return most;
+}
+
+// With the excess air integrated out: each point that may weigh anything (its
+// least chi2 within e^-40 of the heaviest's) weighs its integral times the prior,
+// and keeps its distribution of A (`mixtures`, by point); the others weigh
+// nothing. `most` becomes the heaviest log weight; false when none weighs.
+bool Integrate(const std::vector<PosteriorCase>& points, const ExcessAt& excess,
+               const std::vector<double>& logPrior, std::vector<double>& logW,
+               std::vector<AMixture>& mixtures, double& most) {
+    constexpr double kNegligible = 40;
+    constexpr double kNone = -std::numeric_limits<double>::infinity();
+    const double profileMost = most;
+    most = kNone;
+    mixtures.assign(points.size(), {});
+    for (std::size_t k = 0; k < points.size(); ++k) {
+        if (!(logW[k] >= profileMost - kNegligible)) {
+            logW[k] = kNone;
+            continue;
+        }
+        mixtures[k] = excess(points[k].T, points[k].E);
+        double sum = kNone; // log of the sum of the pieces' weights
+        for (const APiece& p : mixtures[k])
+            if (std::isfinite(p.logWeight))
+                sum = std::max(sum, p.logWeight) +
+                      std::log1p(std::exp(-std::fabs(sum - p.logWeight)));
+        logW[k] = sum + logPrior[k];
+        if (std::isfinite(logW[k])) most = std::max(most, logW[k]);
+    }
+    return std::isfinite(most);
+}
+
 // On the line (no spread): each elevation's cases give one point, at the line's
 // temperature, with chi2 and A taken between the cases either side.
 std::vector<PosteriorCase> OnTheLine(const std::vector<PosteriorCase>& cases,
@@ -159,41 +207,11 @@ std::optional<PosteriorDetail> PosteriorDetailOf(const std::vector<PosteriorCase
     if (!(prior.slope != 0) || !std::isfinite(prior.slope) || cases.empty()) return std::nullopt;
     const bool onLine = !(prior.sd > 0);
     const std::vector<PosteriorCase> points = onLine ? OnTheLine(cases, prior) : cases;
-    std::vector<double> logW(points.size()), logPrior(points.size(), 0.0);
-    double most = -std::numeric_limits<double>::infinity();
-    for (std::size_t k = 0; k < points.size(); ++k) {
-        const PosteriorCase& c = points[k];
-        if (!onLine) {
-            const double d = c.T - ((c.E - prior.intercept) / prior.slope + prior.offset);
-            logPrior[k] = -d * d / (2 * prior.sd * prior.sd);
-        }
-        logW[k] = -c.chi2 / 2 + logPrior[k];
-        if (std::isfinite(logW[k])) most = std::max(most, logW[k]);
-    }
+    std::vector<double> logW, logPrior;
+    double most = ProfileWeights(points, prior, onLine, logW, logPrior);
     if (!std::isfinite(most)) return std::nullopt;
-    // With the excess air integrated out, each case that may weigh anything weighs
-    // its integral, and keeps its distribution of A.
-    std::vector<AMixture> mixtures(excess ? points.size() : 0);
-    if (excess) {
-        constexpr double kNegligible = 40;
-        const double profileMost = most;
-        most = -std::numeric_limits<double>::infinity();
-        for (std::size_t k = 0; k < points.size(); ++k) {
-            if (!(logW[k] >= profileMost - kNegligible)) {
-                logW[k] = -std::numeric_limits<double>::infinity();
-                continue;
-            }
-            mixtures[k] = (*excess)(points[k].T, points[k].E);
-            double sum = -std::numeric_limits<double>::infinity();
-            for (const APiece& p : mixtures[k])
-                if (std::isfinite(p.logWeight))
-                    sum = std::max(sum, p.logWeight) +
-                          std::log1p(std::exp(-std::fabs(sum - p.logWeight)));
-            logW[k] = sum + logPrior[k];
-            if (std::isfinite(logW[k])) most = std::max(most, logW[k]);
-        }
-        if (!std::isfinite(most)) return std::nullopt;
-    }
+    std::vector<AMixture> mixtures;
+    if (excess && !Integrate(points, *excess, logPrior, logW, mixtures, most)) return std::nullopt;
     auto origin = [&](double PosteriorCase::*x) {
         double least = std::numeric_limits<double>::infinity();
         for (const PosteriorCase& c : cases) least = std::min(least, c.*x);

@@ -76,57 +76,83 @@ bool Solve(std::vector<double> H, std::size_t n, std::vector<double>& y) {
 
 } // namespace
 
-std::optional<std::array<double, GasCount>> ModelSpreads(const Values& v, const Fitted& f,
-                                                         const Point& best, const Ranges& ranges,
-                                                         const Domain& d, const StudyOptions& o) {
+namespace {
+
+// The parameters that move (free and not at a bound), with their steps: a tenth
+// of each 1-sigma range, less near a bound.
+struct Moving {
+    std::vector<std::size_t> at;
+    std::array<double, kParams> h{};
+};
+
+Moving MovingParameters(const Fitted& f, const Point& best, const Ranges& ranges, const Domain& d,
+                        const StudyOptions& o) {
     const ModelInfo& model = InfoOf(o.model);
     const std::array<double, kParams> x0{best.T, best.E, best.A, best.second};
     const std::array<Interval, kParams> range{ranges.T, ranges.E, ranges.A, ranges.second};
-    // Each parameter's bounds: a parameter at one is held there.
-    const double aMax = model.Upper(0, o) * f.aScale;
     const ModelParam& second = model.params[1];
     const std::array<Interval, kParams> bounds{
-        Interval{0, d.tMax}, Interval{0, d.eMax}, Interval{0, aMax},
+        Interval{0, d.tMax}, Interval{0, d.eMax}, Interval{0, model.Upper(0, o) * f.aScale},
         model.HasSecond() ? Interval{second.lo, second.hi(second, o)} : Interval{}};
     const std::array<bool, kParams> free{d.tFree, d.eFree, true, model.HasSecond()};
-    std::vector<std::size_t> at;
-    std::array<double, kParams> h{};
+    Moving m;
     for (std::size_t i = 0; i < kParams; ++i) {
-        if (!free[i]) continue;
         const double width = range[i].hi - range[i].lo;
         const double room = std::min(x0[i] - bounds[i].lo, bounds[i].hi - x0[i]);
-        if (!(width > 0) || !(room > 1e-3 * width)) continue; // at a bound: held
-        h[i] = std::min(0.1 * width, room);
-        at.push_back(i);
+        if (!free[i] || !(width > 0) || !(room > 1e-3 * width)) continue; // held
+        m.h[i] = std::min(0.1 * width, room);
+        m.at.push_back(i);
     }
-    const std::size_t n = at.size();
-    if (n == 0) return std::nullopt;
+    return m;
+}
+
+// chi2's Hessian over the moving parameters and each gas's derivatives, by
+// central differences; false where the model cannot be evaluated about the best.
+bool Derivatives(const Values& v, const Fitted& f, const std::array<double, kParams>& x0,
+                 const Moving& m, const StudyOptions& o, std::vector<double>& H,
+                 std::vector<std::array<double, GasCount>>& slope) {
+    const std::size_t n = m.at.size();
     const std::optional<State> centre = Evaluate(v, f, x0, o);
-    if (!centre) return std::nullopt;
+    if (!centre) return false;
     auto shifted = [&](std::size_t i, double si, std::size_t j, double sj) {
         std::array<double, kParams> x = x0;
-        x[i] += si * h[i];
-        x[j] += sj * h[j];
+        x[i] += si * m.h[i];
+        x[j] += sj * m.h[j];
         return Evaluate(v, f, x, o);
     };
-    std::vector<double> H(n * n);
-    std::vector<std::array<double, GasCount>> slope(n);
+    H.assign(n * n, 0.0);
+    slope.assign(n, {});
     for (std::size_t a = 0; a < n; ++a) {
-        const std::size_t i = at[a];
+        const std::size_t i = m.at[a];
         const auto up = shifted(i, 1, i, 0), down = shifted(i, -1, i, 0);
-        if (!up || !down) return std::nullopt;
-        H[a * n + a] = (up->chi2 - 2 * centre->chi2 + down->chi2) / (h[i] * h[i]);
+        if (!up || !down) return false;
+        H[a * n + a] = (up->chi2 - 2 * centre->chi2 + down->chi2) / (m.h[i] * m.h[i]);
         for (std::size_t g = 0; g < GasCount; ++g)
-            slope[a][g] = (up->C[g] - down->C[g]) / (2 * h[i]);
+            slope[a][g] = (up->C[g] - down->C[g]) / (2 * m.h[i]);
         for (std::size_t b = 0; b < a; ++b) {
-            const std::size_t j = at[b];
+            const std::size_t j = m.at[b];
             const auto pp = shifted(i, 1, j, 1), pm = shifted(i, 1, j, -1);
             const auto mp = shifted(i, -1, j, 1), mm = shifted(i, -1, j, -1);
-            if (!pp || !pm || !mp || !mm) return std::nullopt;
+            if (!pp || !pm || !mp || !mm) return false;
             H[a * n + b] = H[b * n + a] =
-                (pp->chi2 - pm->chi2 - mp->chi2 + mm->chi2) / (4 * h[i] * h[j]);
+                (pp->chi2 - pm->chi2 - mp->chi2 + mm->chi2) / (4 * m.h[i] * m.h[j]);
         }
     }
+    return true;
+}
+
+} // namespace
+
+std::optional<std::array<double, GasCount>> ModelSpreads(const Values& v, const Fitted& f,
+                                                         const Point& best, const Ranges& ranges,
+                                                         const Domain& d, const StudyOptions& o) {
+    const Moving m = MovingParameters(f, best, ranges, d, o);
+    const std::size_t n = m.at.size();
+    if (n == 0) return std::nullopt;
+    std::vector<double> H;
+    std::vector<std::array<double, GasCount>> slope;
+    if (!Derivatives(v, f, {best.T, best.E, best.A, best.second}, m, o, H, slope))
+        return std::nullopt;
     std::array<double, GasCount> spread{};
     for (std::size_t g = 0; g < GasCount; ++g) {
         std::vector<double> y(n);

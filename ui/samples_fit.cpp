@@ -158,6 +158,20 @@ void SamplesWindow::SettingsChanged() {
     app_.StudySettingsChanged(o);
 }
 
+void SamplesWindow::ReadExponent(study::StudyOptions& o) const {
+    const study::ModelInfo* m = o.allModels ? nullptr : &study::InfoOf(o.model);
+    if (!m || m->exponent.option.empty()) return;
+    const study::ModelConstant& c = m->exponent;
+    const std::string label = BetaLabel->text().toStdString();
+    const FieldRef betaField{"Samples", "Beta", label};
+    const double beta = ParseDouble(Text(Beta), betaField, separator_);
+    if (!(beta >= c.lo && beta <= c.hi))
+        throw TemraError(ErrorNumber::InvalidCall, betaField,
+                         "the " + label + " must lie from " + ExactText(c.lo) + " to " +
+                             ExactText(c.hi));
+    o.constants[std::string(c.option)] = beta;
+}
+
 bool SamplesWindow::Options(study::StudyOptions& o) {
     o = CurrentOptions(); // its numbers read again below, strictly
     const FieldRef relErrField{"Samples", "RelErr", "Relative error"};
@@ -184,18 +198,7 @@ bool SamplesWindow::Options(study::StudyOptions& o) {
                                  "the " + label + " must be greater than " + ExactText(p->lo));
             o.upper[std::string(p->option)] = hi;
         }
-        if (const study::ModelInfo* m = o.allModels ? nullptr : &study::InfoOf(o.model);
-            m && !m->exponent.option.empty()) {
-            const study::ModelConstant& c = m->exponent;
-            const std::string label = BetaLabel->text().toStdString();
-            const FieldRef betaField{"Samples", "Beta", label};
-            const double beta = ParseDouble(Text(Beta), betaField, separator_);
-            if (!(beta >= c.lo && beta <= c.hi))
-                throw TemraError(ErrorNumber::InvalidCall, betaField,
-                                 "the " + label + " must lie from " + ExactText(c.lo) + " to " +
-                                     ExactText(c.hi));
-            o.constants[std::string(c.option)] = beta;
-        }
+        ReadExponent(o);
         const FieldRef drawsField{"Samples", "McDraws", "Monte Carlo draws"};
         const double draws = ParseDouble(Text(McDraws), drawsField, separator_);
         if (!(draws >= 0 && draws <= 1e7 && draws == std::floor(draws)))

@@ -209,6 +209,31 @@ QGroupBox* SamplesWindow::MakeSettings() {
     gases->addWidget(MakeLabel(settings, "McDrawsLabel", "Monte Carlo draws"));
     gases->addWidget(McDraws);
     gases->addStretch();
+    GridNote = MakeLabel(settings, "GridNote",
+                         "The grid is the input page's as it stands: its elevation and "
+                         "temperature boxes, the MAAT equation, and its chloride and density "
+                         "for samples without those columns.");
+    WrapWithin(GridNote, 600);
+    auto* form = new QGridLayout(settings);
+    form->addWidget(MakeLabel(settings, "ModelLabel", "Model"), 0, 0);
+    form->addWidget(ModelChoice, 0, 1);
+    form->addWidget(MakeLabel(settings, "GasesLabel", "Fitted gases"), 0, 2);
+    form->addLayout(gases, 0, 3);
+    form->addWidget(MakeLabel(settings, "RelErrLabel", "Relative error (where a sample has none)"),
+                    1, 0, 1, 2);
+    form->addLayout(MakeBounds(settings), 1, 2, 1, 2);
+    PerGram = MakeCheck(settings, "PerGram",
+                        "Concentrations per gram of water (each × the sample's density)");
+    form->addWidget(PerGram, 2, 0, 1, 4);
+    form->addWidget(GridNote, 3, 0, 1, 4);
+    form->setColumnStretch(3, 1);
+    return settings;
+}
+
+// The relative error, the largest A, and the chosen model's own bound and
+// exponent, in a row.
+QHBoxLayout* SamplesWindow::MakeBounds(QGroupBox* settings) {
+    const study::StudyOptions defaults;
     RelErr = MakeEdit(settings, "RelErr", ExactText(defaults.relErr), 900);
     AMax = MakeEdit(settings, "AMax", ExactText(study::Models().front().params[0].upper), 900);
     AMax->setToolTip("The largest excess air A of every model: a fit that reaches it is flagged "
@@ -217,21 +242,9 @@ QGroupBox* SamplesWindow::MakeSettings() {
     UpperLabel = MakeLabel(settings, "UpperLabel", "");
     Beta = MakeEdit(settings, "Beta", "", 900);
     BetaLabel = MakeLabel(settings, "BetaLabel", "");
-    GridNote = MakeLabel(settings, "GridNote",
-                         "The grid is the input page's as it stands: its elevation and "
-                         "temperature boxes, the MAAT equation, and its chloride and density "
-                         "for samples without those columns.");
-    WrapWithin(GridNote, 600);
     for (QLineEdit* box : {RelErr, AMax, Upper})
         box->setMaximumWidth(16 * fontMetrics().averageCharWidth());
     Beta->setMaximumWidth(8 * fontMetrics().averageCharWidth());
-    auto* form = new QGridLayout(settings);
-    form->addWidget(MakeLabel(settings, "ModelLabel", "Model"), 0, 0);
-    form->addWidget(ModelChoice, 0, 1);
-    form->addWidget(MakeLabel(settings, "GasesLabel", "Fitted gases"), 0, 2);
-    form->addLayout(gases, 0, 3);
-    form->addWidget(MakeLabel(settings, "RelErrLabel", "Relative error (where a sample has none)"),
-                    1, 0, 1, 2);
     auto* bounds = new QHBoxLayout;
     bounds->addWidget(RelErr);
     bounds->addSpacing(16);
@@ -240,17 +253,31 @@ QGroupBox* SamplesWindow::MakeSettings() {
     bounds->addSpacing(16);
     bounds->addWidget(UpperLabel);
     bounds->addWidget(Upper);
+    bounds->addSpacing(8);
     bounds->addWidget(BetaLabel);
     bounds->addWidget(Beta);
+    KeepBoundBoxesInPlace();
     ShowUpperOf(&study::Models().front());
-    PerGram = MakeCheck(settings, "PerGram",
-                        "Concentrations per gram of water (each × the sample's density)");
-    bounds->addWidget(PerGram);
     bounds->addStretch();
-    form->addLayout(bounds, 1, 2, 1, 2);
-    form->addWidget(GridNote, 2, 0, 1, 4);
-    form->setColumnStretch(3, 1);
-    return settings;
+    return bounds;
+}
+
+void SamplesWindow::KeepBoundBoxesInPlace() {
+    // The labels are as wide as the widest they show, and the boxes keep their
+    // room while hidden.
+    int widest = 0;
+    for (const study::ModelInfo& m : study::Models())
+        for (const study::ModelParam& p : m.params)
+            if (!p.option.empty() && &p != &m.params[0])
+                widest = std::max(widest, UpperLabel->fontMetrics().horizontalAdvance(
+                                              "Largest " + Q(p.symbol) + " of " + Q(m.name)));
+    UpperLabel->setMinimumWidth(widest);
+    BetaLabel->setMinimumWidth(BetaLabel->fontMetrics().horizontalAdvance("β of PD"));
+    for (QWidget* w : std::initializer_list<QWidget*>{UpperLabel, Upper, BetaLabel, Beta}) {
+        QSizePolicy policy = w->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        w->setSizePolicy(policy);
+    }
 }
 
 // The choice of measurements or results, the selected row's note and the status.

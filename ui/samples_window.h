@@ -20,6 +20,7 @@
 class QAction;
 class QCheckBox;
 class QGroupBox;
+class QHBoxLayout;
 class QVBoxLayout;
 class QComboBox;
 class QLabel;
@@ -124,6 +125,7 @@ class SamplesWindow : public TemraWindow {
     void MakeTable();
     void MakeButtons();
     QGroupBox* MakeSettings();
+    QHBoxLayout* MakeBounds(QGroupBox* settings);
     void MakeViewAndNotes();
     QVBoxLayout* LayOut(QGroupBox* settings);
     void MakeMenuBar();
@@ -131,6 +133,11 @@ class SamplesWindow : public TemraWindow {
     int SelectedRow() const;
     // The chosen model's parameter whose upper bound an option sets; nullptr when none.
     static const study::ModelParam* UpperParam(const study::ModelInfo& model);
+    // The boxes of the models' own bounds and exponents keep their room while
+    // another model is chosen, so that the window keeps its width and nothing moves.
+    void KeepBoundBoxesInPlace();
+    // The chosen model's exponent, read strictly (TemraError naming its box).
+    void ReadExponent(study::StudyOptions& o) const;
     // Keeps the bound typed for the model left, and shows the chosen model's.
     void ShowUpperOf(const study::ModelInfo* model); // nullptr: every model
     // The models of the current row side by side, when every model was fitted.
