@@ -58,8 +58,8 @@ std::vector<Sample> Samples(Case c, int count) {
             const double C =
                 EvaluateModel(kGasTable[j], t, c == kKnownElevation ? std::round(e) : e, 1, 0, {})
                     .EquilConc;
-            const double v =
-                model.fit.conc(C, z, DiffusionRatio(j, t), {0, a, x}) * (1 + noise(rng));
+            const double v = model.fit.conc(C, z, ModelRatio(model, j, t, Options(c)), {0, a, x}) *
+                             (1 + noise(rng));
             s.measured[j] = ExactText(v);
         }
         samples.push_back(std::move(s));

@@ -33,6 +33,7 @@ Fitted FittedGases(const Values& v, const StudyOptions& o) {
         f.mask[i] = true;
     }
     f.aScale = o.perGram ? static_cast<double>(v.density) : 1.0;
+    ResolveBounds(f, o);
     return f;
 }
 
@@ -179,7 +180,7 @@ CasePass SearchCases(const Fitted& f, const SampleGrid& grid, const StudyOptions
     c.A.resize(N);
     const ModelInfo& model = InfoOf(o.model);
     c.second.assign(model.HasSecond() ? N : 0, 0.0);
-    const double aMax = model.Upper(0, o) * f.aScale;
+    const double aMax = f.aMax;
     if (model.closedForm && !grid.cases[f.gas[0]].empty()) {
         // The cases' concentrations shared with the other samples of the grid.
         UaCases(
@@ -537,12 +538,16 @@ StudyResult FitSample(const Sample& s, const Values& v, const SampleGrid& grid,
     // last digits of a small misfit).
     const Point gridCase = CasePoint(grid, cases, cases.best);
     Point best = model.Best(model.At(gridCase.T, gridCase.E));
-    // Another valley may hold a lower least than the best case's.
-    for (const Point& start : StartPoints(grid, cases, d, model)) {
-        if (start.T == gridCase.T && start.E == gridCase.E) continue;
-        const Point p = model.Best(model.At(start.T, start.E));
-        if (p.chi2 < best.chi2) best = p;
-    }
+    // Another valley may hold a lower least than the best case's where the domain
+    // is the MAAT window's band, whose edges the grid's cases need not reach and
+    // which the 0 °C floor joins to a strip of its own; on the grid's rectangle
+    // the refinement follows the best case's valley to its least.
+    if (d.maat)
+        for (const Point& start : StartPoints(grid, cases, d, model)) {
+            if (start.T == gridCase.T && start.E == gridCase.E) continue;
+            const Point p = model.Best(model.At(start.T, start.E));
+            if (p.chi2 < best.chi2) best = p;
+        }
     Ranges ranges{{best.T, best.T}, {best.E, best.E}, {best.A, best.A}, {best.second, best.second}};
     if (!o.bestOnly) ranges = model.RangesOf(best, SeedsOf(grid, cases, best.chi2 + 1));
     FillResult(r, best, ranges, d, f, o);

@@ -13,16 +13,10 @@ namespace {
 constexpr std::uintmax_t kCoarseIter = 6; // the grid's search: B between scanned neighbours
 constexpr int kScanB = 9; // values of a searched parameter scanned before Brent's method
 
-// The largest A of the model under the study's options, in the fit's unit (per cm3
-// of water: a table per gram has its bound times the sample's density).
-double LargestA(Model model, const Fitted& f, const StudyOptions& o) {
-    return InfoOf(model).Upper(0, o) * f.aScale;
-}
-
 // ---- UA: unfractionated excess air, C_i = Ceq_i + A z_i, 0 <= A <= Amax ----------------
 // The best A has a closed form; chi2(A) is a quadratic.
 
-Excess UaBest(const Fitted& f, const double* C, double, const StudyOptions& o, int) {
+Excess UaBest(const Fitted& f, const double* C, double, const StudyOptions&, int) {
     Excess e;
     double Sdz = 0, Sz2 = 0;
     for (int j = 0; j < f.n; ++j) {
@@ -30,7 +24,7 @@ Excess UaBest(const Fitted& f, const double* C, double, const StudyOptions& o, i
         Sdz += f.w[i] * (f.m[i] - C[j]) * f.z[i];
         Sz2 += f.w[i] * f.z[i] * f.z[i];
     }
-    e.A = std::clamp(Sdz / Sz2, 0.0, LargestA(Model::UA, f, o));
+    e.A = std::clamp(Sdz / Sz2, 0.0, f.aMax);
     for (int j = 0; j < f.n; ++j) {
         const auto i = static_cast<std::size_t>(j);
         const double r = f.m[i] - C[j] - e.A * f.z[i];
@@ -42,7 +36,7 @@ Excess UaBest(const Fitted& f, const double* C, double, const StudyOptions& o, i
 // The A where chi2 <= target lie between the roots of the quadratic chi2(A), cut
 // to [0, Amax]; nothing when chi2 stays above.
 std::optional<double> UaExtreme(const Fitted& f, const double* C, double, const Excess&,
-                                const StudyOptions& o, double target, int which) {
+                                const StudyOptions&, double target, int which) {
     double Sdz = 0, Sd2 = 0, Sz2 = 0;
     for (int j = 0; j < f.n; ++j) {
         const auto i = static_cast<std::size_t>(j);
@@ -55,7 +49,7 @@ std::optional<double> UaExtreme(const Fitted& f, const double* C, double, const 
     if (disc < 0) return std::nullopt;
     const double root = std::sqrt(disc);
     const double hi = (Sdz + root) / Sz2, lo = (Sdz - root) / Sz2;
-    const double aMax = LargestA(Model::UA, f, o);
+    const double aMax = f.aMax;
     if (hi < 0 || lo > aMax) return std::nullopt;
     return which == 0 ? -std::max(0.0, lo) : std::min(hi, aMax);
 }
@@ -69,7 +63,7 @@ double UaConc(double Ceq, double z, double, const Excess& x) {
 }
 
 // chi2(A) is a quadratic: A's distribution is one normal truncated to [0, Amax].
-AMixture UaIntegral(const Fitted& f, const double* C, double, const StudyOptions& o) {
+AMixture UaIntegral(const Fitted& f, const double* C, double, const StudyOptions&) {
     double c = 0, p = 0, q = 0;
     for (int j = 0; j < f.n; ++j) {
         const auto i = static_cast<std::size_t>(j);
@@ -78,7 +72,7 @@ AMixture UaIntegral(const Fitted& f, const double* C, double, const StudyOptions
         p += f.w[i] * d * f.z[i];
         q += f.w[i] * f.z[i] * f.z[i];
     }
-    return {PieceOf(c, p, q, 0, LargestA(Model::UA, f, o), 1)};
+    return {PieceOf(c, p, q, 0, f.aMax, 1)};
 }
 
 // A's distribution with a second parameter s in [lo, hi] integrated out: the
@@ -158,25 +152,39 @@ double CeAtB(const Fitted& f, const double* C, double B, double Amax, double& t)
 
 // The least of a function of s over [lo, hi] scanned at kScanB points (`values`):
 // every scanned point no higher than its neighbours brackets a minimum between
-// them, and `refine(a, b, j)` finds it; the least of the scanned and the refined.
-// A misfit may have a minimum of its own near each bound (a little fractionation
-// with a little excess air, or much of both), and each is sought.
+// them, and `refine(a, b, j, coarse)` finds it (`coarse`: in a few steps); the
+// least of the scanned and the refined. A misfit may have a minimum of its own
+// near each bound (a little fractionation with a little excess air, or much of
+// both). The grid's search (`leastOnly`, whose best case the refinement sharpens)
+// seeks the least scanned point's bracket, coarsely. The refinement seeks it
+// fully, and every other bracket first coarsely, then fully where that already
+// beats the least so far.
 template <typename Refine>
-Min1 LeastOfScan(const std::array<double, kScanB>& values, double lo, double hi, Refine&& refine) {
+Min1 LeastOfScan(const std::array<double, kScanB>& values, double lo, double hi, Refine&& refine,
+                 bool leastOnly) {
     const double step = (hi - lo) / (kScanB - 1);
     auto at = [&](int j) { return lo + (hi - lo) * j / (kScanB - 1); };
-    Min1 best;
-    for (int j = 0; j < kScanB; ++j)
-        if (values[static_cast<std::size_t>(j)] < best.fx)
-            best = {at(j), values[static_cast<std::size_t>(j)]};
+    int least = 0;
+    for (int j = 1; j < kScanB; ++j)
+        if (values[static_cast<std::size_t>(j)] < values[static_cast<std::size_t>(least)])
+            least = j;
+    Min1 best{at(least), values[static_cast<std::size_t>(least)]};
+    if (!std::isfinite(best.fx)) return best;
+    auto bracket = [&](int j, bool coarse) {
+        const double a = j == 0 ? lo : at(j) - step, b = j == kScanB - 1 ? hi : at(j) + step;
+        const Min1 m = refine(a, b, j, coarse);
+        if (m.fx < best.fx) best = m;
+    };
+    bracket(least, leastOnly);
+    if (leastOnly) return best;
     for (int j = 0; j < kScanB; ++j) {
         const double v = values[static_cast<std::size_t>(j)];
         const bool belowLeft = j == 0 || v <= values[static_cast<std::size_t>(j) - 1];
         const bool belowRight = j == kScanB - 1 || v <= values[static_cast<std::size_t>(j) + 1];
-        if (!belowLeft || !belowRight || !std::isfinite(v)) continue;
-        const double a = j == 0 ? lo : at(j) - step, b = j == kScanB - 1 ? hi : at(j) + step;
-        const Min1 m = refine(a, b, j);
-        if (m.fx < best.fx) best = m;
+        if (j == least || !belowLeft || !belowRight || !std::isfinite(v)) continue;
+        const double before = best.fx;
+        bracket(j, true);
+        if (best.fx < before) bracket(j, false);
     }
     return best;
 }
@@ -187,16 +195,19 @@ template <typename Fn> Min1 OverS(Fn&& fn, double lo, double hi, int bits) {
     std::array<double, kScanB> values{};
     for (int j = 0; j < kScanB; ++j)
         values[static_cast<std::size_t>(j)] = fn(lo + (hi - lo) * j / (kScanB - 1));
-    return LeastOfScan(values, lo, hi, [&](double a, double b, int) {
-        // A coarse s (the grid's search) is had in a few of Brent's steps.
-        std::uintmax_t iterations = bits < kBits ? kCoarseIter : kIter;
-        const auto r = boost::math::tools::brent_find_minima(fn, a, b, bits, iterations);
-        return Min1{r.first, r.second};
-    });
+    return LeastOfScan(
+        values, lo, hi,
+        [&](double a, double b, int, bool coarse) {
+            // A coarse s is had in a few of Brent's steps.
+            std::uintmax_t iterations = coarse ? kCoarseIter : kIter;
+            const auto r = boost::math::tools::brent_find_minima(fn, a, b, bits, iterations);
+            return Min1{r.first, r.second};
+        },
+        bits < kBits);
 }
 
-Excess CeBest(const Fitted& f, const double* C, double, const StudyOptions& o, int bits) {
-    const double Amax = LargestA(Model::CE, f, o);
+Excess CeBest(const Fitted& f, const double* C, double, const StudyOptions&, int bits) {
+    const double Amax = f.aMax;
     double t = 0;
     const Min1 b = OverS([&](double B) { return CeAtB(f, C, B, Amax, t); }, 0.0, Amax, bits);
     CeAtB(f, C, b.x, Amax, t);
@@ -212,9 +223,9 @@ Excess CeBest(const Fitted& f, const double* C, double, const StudyOptions& o, i
 // the best B, whose ends are where the least chi2 at B crosses the target; the
 // extreme `which` is made greatest within it.
 std::optional<double> CeExtreme(const Fitted& f, const double* C, double, const Excess& best,
-                                const StudyOptions& o, double target, int which) {
+                                const StudyOptions&, double target, int which) {
     if (best.chi2 > target) return std::nullopt;
-    const double Amax = LargestA(Model::CE, f, o);
+    const double Amax = f.aMax;
     auto margin = [&](double B) {
         double t = 0;
         return CeAtB(f, C, B, Amax, t) - target;
@@ -250,8 +261,8 @@ double CeConc(double Ceq, double z, double, const Excess& x) {
 
 // At each B the model is linear in t, and A = B + t: a normal of t shifted by B,
 // truncated to [B, Amax]; B is integrated over [0, Amax] (flat in B and t).
-AMixture CeIntegral(const Fitted& f, const double* C, double, const StudyOptions& o) {
-    const double Amax = LargestA(Model::CE, f, o);
+AMixture CeIntegral(const Fitted& f, const double* C, double, const StudyOptions&) {
+    const double Amax = f.aMax;
     return OverSecond(0.0, Amax, [&](double B, double measure) {
         const CeParts s = PartsAt(f, C, B);
         APiece piece = PieceOf(s.c, s.p, s.q, 0, Amax - B, measure);
@@ -331,12 +342,11 @@ template <Shape (*S)(double, double, double), bool kFractionates> struct Separab
     double aMax;
     Factors d{}; // by fitted gas: the diffusion ratio raised to the model's exponent
 
-    Separable(const Fitted& fitted, const double* conc, double T, const ModelInfo& model,
-              const StudyOptions& o)
-        : f(fitted), C(conc), aMax(model.Upper(0, o) * fitted.aScale) {
+    Separable(const Fitted& fitted, const double* conc, double T)
+        : f(fitted), C(conc), aMax(fitted.aMax) {
         if (!kFractionates) return;
         const std::array<double, GasCount>& ratios = RatiosAt(T);
-        const double beta = ConstantOf(model.exponent, o);
+        const double beta = f.beta;
         for (int j = 0; j < f.n; ++j) {
             const double r = ratios[f.gas[static_cast<std::size_t>(j)]];
             d[static_cast<std::size_t>(j)] = beta == 1 ? r : std::pow(r, beta);
@@ -409,29 +419,31 @@ template <typename Fit> Min1 BestS(const Fit& m, double lo, double hi, int bits)
     m.Scan(lo, hi, unused, values);
     const double step = (hi - lo) / (kScanB - 1);
     double A = 0;
-    return LeastOfScan(values, lo, hi, [&](double a, double b, int j) {
-        if (bits < kBits) {
-            const int c = std::clamp(j, 1, kScanB - 2);
-            const auto k = static_cast<std::size_t>(c);
-            const double fa = values[k - 1], fx = values[k], fb = values[k + 1];
-            const double curvature = fa - 2 * fx + fb;
-            if (!(curvature > 0)) return Min1{};
-            const double s = std::clamp(lo + step * c + step * (fa - fb) / (2 * curvature), a, b);
-            return Min1{s, m.Least(s, A)};
-        }
-        std::uintmax_t iterations = kIter;
-        const auto r = boost::math::tools::brent_find_minima(
-            [&](double s) { return m.Least(s, A); }, a, b, bits, iterations);
-        return Min1{r.first, r.second};
-    });
+    return LeastOfScan(
+        values, lo, hi,
+        [&](double a, double b, int j, bool coarse) {
+            if (coarse) {
+                const int c = std::clamp(j, 1, kScanB - 2);
+                const auto k = static_cast<std::size_t>(c);
+                const double fa = values[k - 1], fx = values[k], fb = values[k + 1];
+                const double curvature = fa - 2 * fx + fb;
+                if (!(curvature > 0)) return Min1{};
+                const double s =
+                    std::clamp(lo + step * c + step * (fa - fb) / (2 * curvature), a, b);
+                return Min1{s, m.Least(s, A)};
+            }
+            std::uintmax_t iterations = kIter;
+            const auto r = boost::math::tools::brent_find_minima(
+                [&](double s) { return m.Least(s, A); }, a, b, bits, iterations);
+            return Min1{r.first, r.second};
+        },
+        bits < kBits);
 }
 
 template <Shape (*S)(double, double, double), bool kFractionates, Model M>
-Excess SeparableBest(const Fitted& f, const double* C, double T, const StudyOptions& o, int bits) {
-    const ModelInfo& model = InfoOf(M);
-    const Separable<S, kFractionates> m(f, C, T, model, o);
-    const ModelParam& p = model.params[1];
-    const Min1 b = BestS(m, p.lo, p.hi(p, o), bits);
+Excess SeparableBest(const Fitted& f, const double* C, double T, const StudyOptions&, int bits) {
+    const Separable<S, kFractionates> m(f, C, T);
+    const Min1 b = BestS(m, f.sLo, f.sHi, bits);
     const Factors e = m.FactorsAt(b.x);
     double A = 0;
     m.With(b.x, e).Least(A, m.aMax);
@@ -444,13 +456,11 @@ Excess SeparableBest(const Fitted& f, const double* C, double T, const StudyOpti
 // over the interval of s.
 template <Shape (*S)(double, double, double), bool kFractionates, Model M>
 std::optional<double> SeparableExtreme(const Fitted& f, const double* C, double T,
-                                       const Excess& best, const StudyOptions& o, double target,
+                                       const Excess& best, const StudyOptions&, double target,
                                        int which) {
     if (best.chi2 > target) return std::nullopt;
-    const ModelInfo& model = InfoOf(M);
-    const Separable<S, kFractionates> m(f, C, T, model, o);
-    const ModelParam& p = model.params[1];
-    const double lo = p.lo, hi = p.hi(p, o);
+    const Separable<S, kFractionates> m(f, C, T);
+    const double lo = f.sLo, hi = f.sHi;
     auto margin = [&](double s) {
         double A = 0;
         return m.Least(s, A) - target;
@@ -472,11 +482,9 @@ std::optional<double> SeparableExtreme(const Fitted& f, const double* C, double 
 }
 
 template <Shape (*S)(double, double, double), bool kFractionates, Model M>
-AMixture SeparableIntegral(const Fitted& f, const double* C, double T, const StudyOptions& o) {
-    const ModelInfo& model = InfoOf(M);
-    const Separable<S, kFractionates> m(f, C, T, model, o);
-    const ModelParam& p = model.params[1];
-    return OverSecond(p.lo, p.hi(p, o), [&](double s, double measure) {
+AMixture SeparableIntegral(const Fitted& f, const double* C, double T, const StudyOptions&) {
+    const Separable<S, kFractionates> m(f, C, T);
+    return OverSecond(f.sLo, f.sHi, [&](double s, double measure) {
         const Parts r = m.At(s);
         return PieceOf(r.c, r.p, r.q, 0, m.aMax, measure);
     });

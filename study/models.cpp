@@ -204,6 +204,24 @@ APiece PieceOf(double c, double p, double q, double lo, double hi, double measur
     return {logWeight, mean, sd, lo, hi};
 }
 
+double LogWeightOf(const AMixture& mixture) {
+    double sum = -kInf;
+    for (const APiece& p : mixture)
+        if (std::isfinite(p.logWeight))
+            sum = std::max(sum, p.logWeight) + std::log1p(std::exp(-std::fabs(sum - p.logWeight)));
+    return sum;
+}
+
+void ResolveBounds(Fitted& f, const StudyOptions& o) {
+    const ModelInfo& model = InfoOf(o.model);
+    f.aMax = model.Upper(0, o) * f.aScale;
+    if (model.HasSecond()) {
+        f.sLo = model.params[1].lo;
+        f.sHi = model.Upper(1, o);
+    }
+    f.beta = model.exponent.option.empty() ? 1.0 : ConstantOf(model.exponent, o);
+}
+
 double ConstantOf(const ModelConstant& c, const StudyOptions& o) {
     const auto it = o.constants.find(c.option);
     return it == o.constants.end() ? c.value : it->second;

@@ -15,6 +15,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -30,7 +31,15 @@ struct Fitted {
     // The fit's excess air over the table's unit: the density for a table per gram
     // (its values are per cm3 of water once read), 1 otherwise.
     double aScale = 1;
+    // The model's bounds and exponent under the study's options, read once for the
+    // sample (ResolveBounds): the largest A in the fit's unit, the second
+    // parameter's bounds, the exponent of the diffusivity ratio.
+    double aMax = std::numeric_limits<double>::infinity();
+    double sLo = 0, sHi = 0, beta = 1;
 };
+
+// Reads the model's bounds and exponent into `f` (its aScale set).
+void ResolveBounds(Fitted& f, const StudyOptions& o);
 
 // The excess air that fits best at the fitted gases' equilibrium concentrations:
 // the misfit, A and the second parameter (0 for a model without one).
@@ -54,6 +63,9 @@ double LogNormalShare(double a, double b);
 // The piece of chi2(A) = c - 2 p A + q A^2 over [lo, hi], times `measure` (the
 // quadrature's weight of the other parameter; 1 for a model without one).
 APiece PieceOf(double c, double p, double q, double lo, double hi, double measure);
+
+// The log of the sum of a mixture's pieces' weights (-infinity for none).
+double LogWeightOf(const AMixture& mixture);
 
 // One parameter of a model, as the results name it.
 struct ModelParam {

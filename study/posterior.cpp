@@ -155,12 +155,7 @@ bool Integrate(const std::vector<PosteriorCase>& points, const ExcessAt& excess,
             continue;
         }
         mixtures[k] = excess(points[k].T, points[k].E);
-        double sum = kNone; // log of the sum of the pieces' weights
-        for (const APiece& p : mixtures[k])
-            if (std::isfinite(p.logWeight))
-                sum = std::max(sum, p.logWeight) +
-                      std::log1p(std::exp(-std::fabs(sum - p.logWeight)));
-        logW[k] = sum + logPrior[k];
+        logW[k] = LogWeightOf(mixtures[k]) + logPrior[k];
         if (std::isfinite(logW[k])) most = std::max(most, logW[k]);
     }
     return std::isfinite(most);
@@ -250,7 +245,9 @@ std::optional<PosteriorDetail> PosteriorOfMap(const MisfitMap& map, const StudyO
     const auto N = std::min(static_cast<std::size_t>(g.CaseCount), map.chi2.size());
     std::vector<PosteriorCase> cases;
     cases.reserve(N);
-    for (std::size_t k = 0; k < N; ++k) cases.push_back({g.Temp[k], g.Elev[k], 0.0, map.chi2[k]});
+    // The excess air integrated out where the map has it, as the fit's posterior.
+    const std::vector<double>& chi2 = map.integrated.size() == N ? map.integrated : map.chi2;
+    for (std::size_t k = 0; k < N; ++k) cases.push_back({g.Temp[k], g.Elev[k], 0.0, chi2[k]});
     return PosteriorDetailOf(cases, std::fabs(g.TempStep), std::fabs(g.ElevStep),
                              {static_cast<double>(g.MaatSlope),
                               static_cast<double>(g.MaatIntercept), options.priorOffset,

@@ -119,6 +119,24 @@ void GroupRaster(GroupMap& map, const std::vector<Sample>& members, const StudyO
 
 } // namespace
 
+namespace {
+
+// Each case's misfit with the excess air integrated out, for the cases within
+// e^-40 of the least (the others weigh nothing in the posterior).
+std::vector<double> IntegratedMisfits(const MisfitMap& map, const Continuum& model) {
+    constexpr double kNegligible = 80; // in chi2
+    const SolubilityGrid& g = *map.plan.grid;
+    const double least = *std::min_element(map.chi2.begin(), map.chi2.end());
+    std::vector<double> out(map.chi2.size(), std::numeric_limits<double>::infinity());
+    for (std::size_t k = 0; k < out.size(); ++k) {
+        if (!(map.chi2[k] <= least + kNegligible)) continue;
+        out[k] = -2 * LogWeightOf(model.MixtureAt(g.Temp[k], g.Elev[k]));
+    }
+    return out;
+}
+
+} // namespace
+
 MisfitMap CaseMisfits(const Sample& sample, const StudyOptions& options,
                       const RunSettings& settings, RunControl& control) {
     MisfitMap map;
@@ -150,9 +168,11 @@ MisfitMap CaseMisfits(const Sample& sample, const StudyOptions& options,
     const SampleGrid grid = GridOf(layout, m.tables);
     map.result = FitSample(sample, v, grid, options, &control, &map.chi2);
     const Domain d = DomainOf(grid);
+    const Fitted fitted = FittedGases(v, options);
+    const Continuum model(fitted, v.density, v.chloride, d, options);
+    if (options.prior && map.result.error.empty() && InfoOf(options.model).fit.integral)
+        map.integrated = IntegratedMisfits(map, model);
     if (map.result.error.empty() && d.eFree && d.tFree) {
-        const Fitted fitted = FittedGases(v, options);
-        const Continuum model(fitted, v.density, v.chloride, d, options);
         FineRaster(
             map.result, d, 0.5, [&](double T, double E) { return model.At(T, E).chi2; }, raster,
             control, map.fineT, map.fineE, map.fine);

@@ -138,6 +138,11 @@ struct MisfitMap {
     // fine[iy * fineT.size() + ix] at (fineT[ix], fineE[iy]); NaN outside the
     // grid's bounds. Empty for one elevation or an error row.
     std::vector<double> fineT, fineE, fine;
+    // With the lapse-rate prior: each case's misfit with the excess air integrated
+    // out, -2 log of the integral of exp(-chi2 / 2) over the model's parameters
+    // (infinite for a case too far above the least to weigh anything), which the
+    // posterior weighs; empty without the prior.
+    std::vector<double> integrated;
 };
 MisfitMap CaseMisfits(const Sample& sample, const StudyOptions& options,
                       const RunSettings& settings, RunControl& control = Unwatched());

@@ -7,6 +7,7 @@
 #include "study/flags.h"
 #include "study/models.h"
 #include "study/monte_carlo.h"
+#include "study/posterior.h"
 #include "study/study_fit.h"
 #include "study/study_notes.h"
 #include "study/study_results.h"
@@ -391,4 +392,27 @@ TEST(StudyFit, SalineSamplesAreFlaggedAndNoted) {
                   [](const std::string& n) { return n.find("2 of 4 samples are saline") == 0; }),
               1);
     EXPECT_NE(FlagMeaning(flag::kSaline).find(ApproxText(kSalineChloride)), std::string::npos);
+}
+
+// The misfit map's posterior is the fit's: the excess air integrated out there too.
+TEST(StudyPrior, TheMapsPosteriorIsTheFits) {
+    std::mt19937 rng(61);
+    StudyOptions o;
+    o.grid.Text21 = "20";
+    o.grid.Text26 = "0.5";
+    o.prior = true;
+    for (const Model model : {Model::UA, Model::PD}) {
+        o.model = model;
+        const MisfitMap map =
+            CaseMisfits(Modelled(model, 6, 1500, 0.004, 0.2, Noise(rng, 0.01)), o, RunSettings{});
+        ASSERT_TRUE(map.result.posterior.has_value());
+        const std::optional<PosteriorDetail> drawn = PosteriorOfMap(map, o);
+        ASSERT_TRUE(drawn.has_value());
+        const Posterior& fit = *map.result.posterior;
+        for (const auto& [a, b] : {std::pair{drawn->summary.T, fit.T}, {drawn->summary.E, fit.E}}) {
+            EXPECT_NEAR(a.value, b.value, 1e-9 * std::max(1.0, std::fabs(b.value)));
+            EXPECT_NEAR(a.lo, b.lo, 1e-9 * std::max(1.0, std::fabs(b.lo)));
+            EXPECT_NEAR(a.hi, b.hi, 1e-9 * std::max(1.0, std::fabs(b.hi)));
+        }
+    }
 }
