@@ -30,6 +30,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <ctime>
@@ -277,7 +278,7 @@ std::array<bool, GasCount> ParseGases(const std::string& list) {
             }
         if (!found)
             throw TemraError(ErrorNumber::TypeMismatch, fields::Ref(FieldId::GasSelection),
-                             "unknown gas \"" + name +
+                             "unknown gas \"" + EchoText(name) +
                                  "\"; the gases are He-4, Ne-20, Ar-40, Kr-84, Xe, N2, O2");
     }
     return chosen;
@@ -568,11 +569,12 @@ std::string StudyOption(study::StudySetting setting, const Options& o,
     return o.studyFile == "-" ? "standard input" : o.studyFile;
 }
 
-// A draw's row of the file of draws.
+// A draw's row of the file of draws: a draw that could not be fitted has its
+// reason in the flags' field.
 std::string DrawRow(const study::McDraw& d, const std::vector<study::Sample>& samples) {
     const study::StudyResult& r = d.result;
     std::string row = CsvField(samples[d.sample].name) + "," + std::to_string(d.draw + 1) + ",";
-    if (!r.error.empty()) return row + ",,,,,,\"error\"";
+    if (!r.error.empty()) return row + ",,,,," + CsvField("error: " + r.error);
     row += ExactText(r.chi2) + "," + ExactText(r.temperature) + "," + ExactText(r.elevation) + "," +
            ExactText(r.A) + "," + (r.second ? ExactText(r.second->value) : std::string()) + ",";
     std::string flags;
@@ -580,41 +582,90 @@ std::string DrawRow(const study::McDraw& d, const std::vector<study::Sample>& sa
     return row + flags;
 }
 
+// --mc-draws, before any work: a name, not the workbook's, of no file yet (a link
+// that leads nowhere holds the name too); without --mc no draws are made.
+void CheckDrawsFile(const Options& o, const CLI::App& sub, const study::StudyOptions& so,
+                    std::ostream& err) {
+    namespace fs = std::filesystem;
+    if (sub.get_option("--mc-draws")->count() == 0) return;
+    if (Blank(o.mcDraws))
+        throw OptionRefusal{"--mc-draws", "the file name is empty; name the new CSV file of draws"};
+    if (so.mcDraws <= 0) {
+        Note(err, "--mc-draws: no draws are made without --mc, so \"" + EchoText(o.mcDraws) +
+                      "\" is not written");
+        return;
+    }
+    std::error_code ec;
+    if (!o.xlsx.empty() && fs::weakly_canonical(o.xlsx, ec) == fs::weakly_canonical(o.mcDraws, ec))
+        throw OptionRefusal{"--mc-draws", "--mc-draws and --xlsx name the same file \"" +
+                                              EchoText(o.mcDraws) + "\"; name two files"};
+    if (fs::exists(fs::symlink_status(o.mcDraws, ec)))
+        throw OptionRefusal{"--mc-draws",
+                            "the file \"" + EchoText(o.mcDraws) + "\" exists; name a new file"};
+}
+
 // Monte Carlo of the study's samples; with --mc-draws every draw's fit goes to a
-// new file, complete under its name or absent.
-void RunMonteCarlo(const Options& o, const study::StudyOptions& so,
-                   const std::vector<study::Sample>& samples, const RunSettings& run,
-                   std::vector<study::StudyResult>& results) {
+// new file, written under a private temporary name beside it and given its name
+// only when complete, never replacing a file. Returns why the file of draws
+// could not be written (empty when it was, or none was asked for): the results
+// stand without it.
+std::string RunMonteCarlo(const Options& o, const study::StudyOptions& so,
+                          const std::vector<study::Sample>& samples, const RunSettings& run,
+                          std::vector<study::StudyResult>& results) {
     namespace fs = std::filesystem;
     if (o.mcDraws.empty()) {
         study::MonteCarlo(samples, so, run, results);
-        return;
+        return {};
     }
     const fs::path path(o.mcDraws);
-    std::error_code ec;
-    if (fs::exists(path, ec))
-        throw OptionRefusal{"--mc-draws", "the file \"" + o.mcDraws + "\" exists; name a new file"};
-    const fs::path part = path.string() + ".part";
+    const fs::path part = xl::TemporaryBeside(path);
     const platform::TemporaryFile guard(part);
     std::ofstream file(part);
-    if (!file) throw OptionRefusal{"--mc-draws", "the file \"" + o.mcDraws + "\" cannot be made"};
+    const std::string name = "\"" + EchoText(o.mcDraws) + "\"";
+    if (!file) {
+        study::MonteCarlo(samples, so, run, results);
+        return "the file " + name + " cannot be made: " + std::strerror(errno);
+    }
     const study::ModelInfo& model = study::InfoOf(so.model);
     file << "sample,draw,chi2,temperature_C,elevation_m,excess_air,"
          << (model.HasSecond() ? std::string(model.params[1].column) : std::string("second"))
          << ",flags\n";
+    std::error_code ec;
     try {
         study::MonteCarlo(samples, so, run, results, Unwatched(),
                           [&](const study::McDraw& d) { file << DrawRow(d, samples) << '\n'; });
-        file.close();
-        if (!file)
-            throw OptionRefusal{"--mc-draws",
-                                "the file could not be written; the disk may be full"};
-        fs::rename(part, path, ec);
-        if (ec) throw OptionRefusal{"--mc-draws", "the file could not be named: " + ec.message()};
     } catch (...) {
         fs::remove(part, ec);
         throw;
     }
+    file.close();
+    if (!file) {
+        fs::remove(part, ec);
+        return "the file " + name + " could not be written; the disk may be full";
+    }
+    try {
+        if (!xl::ClaimName(part, path))
+            return "the file " + name + " was made meanwhile; not replaced";
+    } catch (const std::system_error& e) {
+        return "the file " + name + " could not be named: " + e.code().message();
+    }
+    return {};
+}
+
+// --mc-seed: a whole number of 64 bits, read as written (a double would merge
+// seeds above 2^53).
+std::uint64_t SeedOf(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t");
+    const auto last = text.find_last_not_of(" \t");
+    std::uint64_t seed = 0;
+    const char* begin = first == std::string::npos ? text.data() : text.data() + first;
+    const char* end = first == std::string::npos ? begin : text.data() + last + 1;
+    const auto [ptr, ec] = std::from_chars(begin, end, seed);
+    if (ec != std::errc() || ptr != end || begin == end)
+        throw OptionRefusal{"--mc-seed", "the seed (" + EchoText(text) +
+                                             ") must be a whole number from 0 to " +
+                                             std::to_string(UINT64_MAX)};
+    return seed;
 }
 
 // The bounds and exponents of the models fitted (all of them with --model all);
@@ -662,16 +713,14 @@ study::StudyOptions StudyOptionsOf(const Options& o, const CLI::App& app,
     so.priorOffset = OptionNumber(o.priorOffset, "--prior-offset");
     so.priorSd = OptionNumber(o.priorSd, "--prior-sd");
     if (!(so.priorSd >= 0) || !std::isfinite(so.priorSd))
-        throw OptionRefusal{"--prior-sd", "the spread (" + o.priorSd + ") must be 0 or more"};
+        throw OptionRefusal{"--prior-sd",
+                            "the spread (" + EchoText(o.priorSd) + ") must be 0 or more"};
     const double mc = OptionNumber(o.mc, "--mc");
     if (!(mc >= 0 && mc <= 1e9 && mc == std::floor(mc)))
-        throw OptionRefusal{"--mc", "the draws (" + o.mc + ") must be a whole number from 0"};
+        throw OptionRefusal{"--mc",
+                            "the draws (" + EchoText(o.mc) + ") must be a whole number from 0"};
     so.mcDraws = static_cast<int>(mc);
-    const double seed = OptionNumber(o.mcSeed, "--mc-seed");
-    if (!(seed >= 0 && seed < 1.8e19 && seed == std::floor(seed)))
-        throw OptionRefusal{"--mc-seed",
-                            "the seed (" + o.mcSeed + ") must be a whole number from 0"};
-    so.mcSeed = static_cast<std::uint64_t>(seed);
+    so.mcSeed = SeedOf(o.mcSeed);
     if (app.get_subcommand("study")->get_option("--ensemble")->count() > 0)
         so.shared = study::ParseShared(o.ensemble, so);
     ReadModelOptions(o, *app.get_subcommand("study"), so);
@@ -683,12 +732,14 @@ int RunStudy(const Options& o, const CLI::App& app, const std::array<bool, GasCo
     const study::StudyOptions so = StudyOptionsOf(o, app, chosen);
     const study::SampleTable table = study::ReadSampleTable(o.studyFile, m.run.MemoryAvailable());
     const study::SampleColumns columns = study::ReadSamples(table, so);
+    CheckDrawsFile(o, *app.get_subcommand("study"), so, err);
     auto results = study::FitStudy(columns.samples, so, m.run);
-    if (so.mcDraws > 0) RunMonteCarlo(o, so, columns.samples, m.run, results);
+    std::string drawsFault;
+    if (so.mcDraws > 0) drawsFault = RunMonteCarlo(o, so, columns.samples, m.run, results);
     if (!columns.ignored.empty()) {
         std::string names;
         for (const std::string& n : columns.ignored)
-            names += (names.empty() ? "" : ", ") + ("\"" + n + "\"");
+            names += (names.empty() ? "" : ", ") + ("\"" + EchoText(n) + "\"");
         Note(err, "columns not read: " + names);
     }
     // Said once for the table: which columns of total gas were read as isotopes.
@@ -709,6 +760,10 @@ int RunStudy(const Options& o, const CLI::App& app, const std::array<bool, GasCo
         return std::string(f.option) + " (" + help + ")";
     };
     for (const std::string& note : study::StudyNotes(results, so, '.', optionOf)) Note(err, note);
+    if (!drawsFault.empty()) {
+        Say(err, "error: --mc-draws: " + drawsFault);
+        status = 1;
+    }
     if (o.xlsx.empty()) {
         PrintStudy(results, so, out);
         return status;
@@ -762,7 +817,7 @@ int Compute(const Options& o, const CLI::App& app, Module1& m, std::ostream& out
     RefuseEmptyOptions(o, app);
     const double threads = OptionNumber(o.threads, "--threads");
     if (!(threads >= 0 && threads <= 16 && threads == std::floor(threads)))
-        throw OptionRefusal{"--threads", "the threads (" + o.threads +
+        throw OptionRefusal{"--threads", "the threads (" + EchoText(o.threads) +
                                              ") must be a whole number from 0 (one per core) "
                                              "to 16"};
     threadLimit = static_cast<unsigned>(threads);

@@ -140,7 +140,7 @@ T ParseAs(std::string_view text, const FieldRef& field, char decimalSeparator) {
     if (!Normalise(text, decimalSeparator, normal, decimalExponent, isZero))
         throw TemraError(ErrorNumber::TypeMismatch, field,
                          text.empty() ? "the box is empty"
-                                      : "\"" + std::string(text) + "\" is not a number");
+                                      : "\"" + EchoText(text) + "\" is not a number");
     if (decimalSeparator != '.' && AmbiguousGrouping(text))
         RefuseAmbiguous(text, field, decimalSeparator);
     T value{};
@@ -155,7 +155,7 @@ T ParseAs(std::string_view text, const FieldRef& field, char decimalSeparator) {
     }
     if (result.ec != std::errc() || result.ptr != last)
         throw TemraError(ErrorNumber::TypeMismatch, field,
-                         "\"" + std::string(text) + "\" is not a number");
+                         "\"" + EchoText(text) + "\" is not a number");
     return value;
 }
 
@@ -269,6 +269,23 @@ std::string ExactText(double value) {
 }
 std::string ExactText(float value) {
     return Shortest(value);
+}
+
+} // namespace temra
+
+namespace temra {
+
+std::string EchoText(std::string_view text, std::size_t most) {
+    // Characters are counted as UTF-8 lead bytes.
+    std::size_t count = 0, cut = text.size();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
+        if (count == most) cut = i;
+        ++count;
+    }
+    if (count <= most) return std::string(text);
+    return std::string(text.substr(0, cut)) + "… (" + CountText(static_cast<double>(count)) +
+           " characters)";
 }
 
 } // namespace temra

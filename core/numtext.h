@@ -48,5 +48,9 @@ std::string ApproxText(double value);
 std::string CountText(double count);
 // An amount of memory for a message: "640 bytes", "12 MB", "17.5 GB".
 std::string ByteText(double bytes);
+// A text the user gave, as a message quotes it: whole up to `most` characters;
+// longer, its first `most` characters (never cutting a UTF-8 character) and
+// "… (N characters)".
+std::string EchoText(std::string_view text, std::size_t most = 80);
 
 } // namespace temra

@@ -3,6 +3,7 @@
 #include "platform/platform.h"
 
 #include <chrono>
+#include <cstdint>
 #include <ctime>
 #include <random>
 #include <system_error>
@@ -28,12 +29,48 @@ std::string ReasonOf(const std::error_code& ec) {
     return ec.message();
 }
 
+} // namespace
+
+fs::path TemporaryBeside(const fs::path& final) {
+    const fs::path folder = final.parent_path().empty() ? fs::path(".") : final.parent_path();
+    std::random_device random;
+    const std::uint64_t tag = (static_cast<std::uint64_t>(random()) << 32) ^ random();
+    return folder / (".temra-" + std::to_string(tag) + "-" + final.filename().string() + ".part");
+}
+
+bool ClaimName(const fs::path& temp, const fs::path& final) {
+    std::error_code ec;
+    fs::create_hard_link(temp, final, ec);
+    if (ec == std::errc::file_exists) {
+        fs::remove(temp, ec);
+        return false;
+    }
+    if (ec) {
+        std::error_code look;
+        // A link that leads nowhere holds the name too.
+        if (fs::exists(fs::symlink_status(final, look))) {
+            fs::remove(temp, look);
+            return false;
+        }
+        fs::rename(temp, final, ec);
+        if (ec) {
+            std::error_code ignored;
+            fs::remove(temp, ignored);
+            throw std::system_error(ec);
+        }
+        return true;
+    }
+    fs::remove(temp, ec);
+    return true;
+}
+
+namespace {
+
 // Writes to a temporary file beside `final` and gives it the final name unless
 // that is taken. Returns false when the name is taken (the caller tries another).
 bool WriteAndClaim(const Workbook& workbook, const fs::path& final, RunControl& control) {
     const fs::path folder = final.parent_path().empty() ? fs::path(".") : final.parent_path();
-    std::random_device random;
-    const fs::path temp = folder / (".temra-" + std::to_string(random()) + ".xlsx.part");
+    const fs::path temp = TemporaryBeside(final);
     // Removed also when the program is ended by a signal while it writes.
     const platform::TemporaryFile guard(temp);
     try {
@@ -47,30 +84,11 @@ bool WriteAndClaim(const Workbook& workbook, const fs::path& final, RunControl& 
         fs::remove(temp, ignored);
         throw;
     }
-    std::error_code ec;
-    // A hard link never replaces an existing file; where the file system has no
-    // links, fall back to renaming after a look.
-    fs::create_hard_link(temp, final, ec);
-    if (ec == std::errc::file_exists) {
-        fs::remove(temp, ec);
-        return false;
+    try {
+        return ClaimName(temp, final);
+    } catch (const std::system_error& e) {
+        throw ExportError(final, ReasonOf(e.code()));
     }
-    if (ec) {
-        std::error_code exists;
-        if (fs::exists(final, exists)) {
-            fs::remove(temp, ec);
-            return false;
-        }
-        fs::rename(temp, final, ec);
-        if (ec) {
-            std::error_code ignored;
-            fs::remove(temp, ignored);
-            throw ExportError(final, ReasonOf(ec));
-        }
-        return true;
-    }
-    fs::remove(temp, ec);
-    return true;
 }
 
 } // namespace

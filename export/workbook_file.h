@@ -29,6 +29,18 @@ class ExportError : public std::runtime_error {
     std::string reason_;
 };
 
+// A private temporary name in `folder` for a file that will be called `final`
+// (".temra-<random>-<final's name>.part"); it is registered to be removed if the
+// program is ended by a signal while it exists (platform::TemporaryFile).
+std::filesystem::path TemporaryBeside(const std::filesystem::path& final);
+
+// Gives the written file `temp` the name `final` unless that name is taken (a
+// file, a folder or a link, even one that leads nowhere): a hard link, which
+// never replaces, or, where the file system has none, a rename after a look. The
+// temporary name is removed either way. False when the name is taken; throws
+// std::system_error when the file cannot be named.
+bool ClaimName(const std::filesystem::path& temp, const std::filesystem::path& final);
+
 // Opens a written workbook in the user's spreadsheet program; false when there is
 // no program or desktop to open it.
 using Opener = std::function<bool(const std::filesystem::path&)>;

@@ -21,12 +21,20 @@ std::string Upper(std::string s) {
 }
 
 // The names a list of parameters gives: split at commas, semicolons and blanks.
+// The names of a comma-separated list, each without the blanks about it; an empty
+// text gives none, and an empty name between commas is kept as empty.
 std::vector<std::string> Names(const std::string& text) {
     std::vector<std::string> names;
+    if (text.find_first_not_of(" \t") == std::string::npos) return names;
     std::string name;
+    auto trimmed = [](const std::string& n) {
+        const auto first = n.find_first_not_of(" \t");
+        if (first == std::string::npos) return std::string();
+        return n.substr(first, n.find_last_not_of(" \t") - first + 1);
+    };
     for (const char c : text + ",") {
-        if (c == ',' || c == ';' || std::isspace(static_cast<unsigned char>(c))) {
-            if (!name.empty()) names.push_back(name);
+        if (c == ',') {
+            names.push_back(trimmed(name));
             name.clear();
         } else {
             name += c;
@@ -61,6 +69,9 @@ SharedParams ParseShared(const std::string& text, const StudyOptions& options) {
     SharedParams shared;
     for (const std::string& name : names) {
         const std::string key = Upper(name);
+        if (key.empty()) throw Refusal("a name of the list is empty; " + kCanShare);
+        if ((key == "T" && shared.T) || (key == "E" && shared.E))
+            throw Refusal(key + " is named twice; " + kCanShare);
         if (key == "T") {
             shared.T = true;
             continue;

@@ -519,19 +519,14 @@ SampleSearch SearchSample(const Sample& s, const Values& v, const SampleGrid& gr
     return out;
 }
 
-StudyResult FitSample(const Sample& s, const Values& v, const SampleGrid& grid,
-                      const StudyOptions& o, RunControl* control, std::vector<double>* perCase) {
-    const auto N = static_cast<std::size_t>(grid.layout->plan.Cases());
-    const std::uint64_t passWork = SampleWork(N, o.model) / 2;
-    SampleSearch found = SearchSample(s, v, grid, o, control);
-    StudyResult& r = found.result;
-    if (found.cases.chi2.empty()) return r;
+namespace {
+
+// The refinement of a searched sample: the continuous best from the grid's, its
+// ranges, the result and what the gases say beyond it.
+void Refine(StudyResult& r, const Sample&, const Values& v, const SampleGrid& grid,
+            const SampleSearch& found, const StudyOptions& o) {
     const Fitted& f = found.fitted;
     const CasePass& cases = found.cases;
-    PassProgress refine(control, passWork, 1);
-    if (perCase) *perCase = cases.chi2;
-    if (!cases.found) return r;
-    const std::string row = "row " + std::to_string(s.row);
     const Domain d = DomainOf(grid);
     const Continuum model(f, v.density, v.chloride, d, o);
     // The best case's misfit summed term by term (the search's sums may lose the
@@ -557,6 +552,34 @@ StudyResult FitSample(const Sample& s, const Values& v, const SampleGrid& grid,
     if (o.prior) AddPosterior(r, grid, cases, d, model, o);
     r.caseNo = static_cast<CaseNumber>(NearestCase(grid, best) + 1);
     ToTableUnit(r, f.aScale);
+}
+
+} // namespace
+
+StudyResult FitSample(const Sample& s, const Values& v, const SampleGrid& grid,
+                      const StudyOptions& o, RunControl* control, std::vector<double>* perCase) {
+    const auto N = static_cast<std::size_t>(grid.layout->plan.Cases());
+    const std::uint64_t passWork = SampleWork(N, o.model) / 2;
+    SampleSearch found = SearchSample(s, v, grid, o, control);
+    StudyResult& r = found.result;
+    if (found.cases.chi2.empty()) return r;
+    const Fitted& f = found.fitted;
+    const CasePass& cases = found.cases;
+    PassProgress refine(control, passWork, 1);
+    if (perCase) *perCase = cases.chi2;
+    if (!cases.found) return r;
+    const std::string row = "row " + std::to_string(s.row);
+    try {
+        Refine(r, s, v, grid, found, o);
+    } catch (const std::runtime_error& e) {
+        // A search that cannot go on (a root finder's bracket lost to rounding): the
+        // sample's error row says so; a cancel or a lack of memory goes on up.
+        StudyResult failed;
+        failed.sample = r.sample;
+        failed.model = r.model;
+        failed.error = row + ": the fit could not be completed (" + e.what() + ")";
+        return failed;
+    }
     if (!AllFinite(r)) {
         StudyResult e;
         e.sample = r.sample;

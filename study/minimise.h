@@ -7,6 +7,7 @@
 #include <boost/math/tools/roots.hpp>
 
 #include <cstdint>
+#include <stdexcept>
 
 namespace temra::study {
 
@@ -32,17 +33,29 @@ template <typename Fn> Min1 MinimiseOn(Fn&& fn, double lo, double hi, int bits =
 }
 
 // Where fn crosses 0 between `in` (fn <= 0) and `out` (fn > 0), by TOMS 748; the
-// end of the final bracket on the inside.
+// end of the final bracket on the inside. Where TOMS 748 gives up (a bracket lost
+// to rounding: it throws), bisection finds the crossing instead.
 template <typename Fn> double Crossing(Fn&& fn, double in, double out, double fin, double fout) {
+    if (!(fin <= 0) || !(fout > 0)) return in; // no crossing between them: the inside end
     std::uintmax_t iterations = kIter;
     const boost::math::tools::eps_tolerance<double> tolerance(40);
-    if (in < out) {
+    try {
+        if (in < out) {
+            const auto r =
+                boost::math::tools::toms748_solve(fn, in, out, fin, fout, tolerance, iterations);
+            return r.first;
+        }
         const auto r =
-            boost::math::tools::toms748_solve(fn, in, out, fin, fout, tolerance, iterations);
-        return r.first;
+            boost::math::tools::toms748_solve(fn, out, in, fout, fin, tolerance, iterations);
+        return r.second;
+    } catch (const std::runtime_error&) {
+        for (int i = 0; i < 200 && in != out; ++i) {
+            const double mid = in + (out - in) / 2;
+            if (mid == in || mid == out) break;
+            (fn(mid) <= 0 ? in : out) = mid;
+        }
+        return in;
     }
-    const auto r = boost::math::tools::toms748_solve(fn, out, in, fout, fin, tolerance, iterations);
-    return r.second;
 }
 
 } // namespace temra::study

@@ -46,7 +46,9 @@ constexpr ModelParam kA{"A",
                         "",
                         "a-max",
                         kLargestA,
-                        "ce-a-max"};
+                        "ce-a-max",
+                        1,
+                        "groundwater holds a few thousandths"};
 
 // The pressure factor of oxygen depletion can at most undo the removal of the
 // air's oxygen: 1 / (1 - x(O2)) (Hall et al. 2005), 1.26499 to five decimals,
@@ -54,6 +56,12 @@ constexpr ModelParam kA{"A",
 double LargestPod() {
     return std::floor(1e5 / (1 - kGasTable[GasIndexOf("O2")].AtmFraction)) / 1e5;
 }
+
+// The largest R and G accepted: exp(-100 d) is below 1e-19 for every gas's
+// diffusivity ratio d (0.45 for Xe and more), so the excess air is wholly gone
+// long before.
+constexpr double kLargestRate = 100;
+constexpr std::string_view kRateBeyond = "exp(-100 (D/D(Ne))^β) leaves no excess air";
 
 // The rows of the models as built in.
 ModelInfo UaRow() {
@@ -105,7 +113,8 @@ ModelInfo PrRow() {
             {{kA,
               {"R", "reequilibration", "", 0, OptionUpper, "R=0", "R=max",
                "no re-equilibration (R = 0): the fit is UA's",
-               "the re-equilibration reached its largest R (--pr-r-max)", "", "pr-r-max", 10}}},
+               "the re-equilibration reached its largest R (--pr-r-max)", "", "pr-r-max", 10, "",
+               kLargestRate, kRateBeyond}}},
             fits::Pr(),
             false,
             16,
@@ -124,7 +133,8 @@ ModelInfo PdRow() {
             {{kA,
               {"G", "degassing", "", 0, OptionUpper, "G=0", "G=max",
                "no degassing (G = 0): the fit is UA's",
-               "the degassing reached its largest G (--pd-g-max)", "", "pd-g-max", 3}}},
+               "the degassing reached its largest G (--pd-g-max)", "", "pd-g-max", 3, "",
+               kLargestRate, kRateBeyond}}},
             fits::Pd(),
             false,
             16,
@@ -132,23 +142,24 @@ ModelInfo PdRow() {
 }
 
 ModelInfo OdRow() {
-    return {Model::OD,
-            "od",
-            "OD",
-            "OD: oxygen depletion",
-            "OD (oxygen depletion: C = POD Ceq + A z, 0 <= A <= the largest A, 1 <= POD <= "
-            "1/(1 - x(O2)))",
-            "oxygen depletion in soil air, C = POD Ceq + A z",
-            2,
-            {{kA,
-              {"POD", "pressure_factor", "", 1, OptionUpper, "POD=1", "POD=max",
-               "no oxygen depletion (POD = 1): the fit is UA's",
-               "the soil air's pressure factor reached its largest POD (--od-p-max; by default "
-               "1/(1 - x(O2)), the air's oxygen wholly removed)",
-               "", "od-p-max", LargestPod()}}},
-            fits::Od(),
-            false,
-            16};
+    return {
+        Model::OD,
+        "od",
+        "OD",
+        "OD: oxygen depletion",
+        "OD (oxygen depletion: C = POD Ceq + A z, 0 <= A <= the largest A, 1 <= POD <= "
+        "1/(1 - x(O2)))",
+        "oxygen depletion in soil air, C = POD Ceq + A z",
+        2,
+        {{kA,
+          {"POD", "pressure_factor", "", 1, OptionUpper, "POD=1", "POD=max",
+           "no oxygen depletion (POD = 1): the fit is UA's",
+           "the soil air's pressure factor reached its largest POD (--od-p-max; by default "
+           "1/(1 - x(O2)), the air's oxygen wholly removed)",
+           "", "od-p-max", LargestPod(), "", 10, "the soil air at ten times the air's pressure"}}},
+        fits::Od(),
+        false,
+        16};
 }
 
 // The models as built in, made on first use (their fits come from

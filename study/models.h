@@ -85,6 +85,10 @@ struct ModelParam {
     double upper = 0;
     // An earlier name of the option that is still read ("ce-a-max"); empty: none.
     std::string_view formerOption = {};
+    // The largest upper bound the option accepts, and why: beyond it the parameter
+    // changes nothing the gases can show, and the search would lose its minimum.
+    double most = std::numeric_limits<double>::infinity();
+    std::string_view beyondMost = {};
 };
 
 // A constant of a model that an option sets: PR's and PD's exponent of the

@@ -131,7 +131,8 @@ StudyOptions DrawOptions(const StudyOptions& options, const RunSettings& setting
 std::vector<McPoint> DrawAndFit(const Sample& sample, std::size_t place, const Values& v,
                                 const StudyOptions& options, const StudyOptions& one,
                                 const RunSettings& settings, RunControl& control,
-                                const std::function<void(const McDraw&)>& eachDraw) {
+                                const std::function<void(const McDraw&)>& eachDraw,
+                                std::string* failure = nullptr) {
     const auto n = static_cast<std::size_t>(options.mcDraws);
     const std::uint64_t seed = options.mcSeed;
     std::seed_seq seq{static_cast<std::uint32_t>(seed), static_cast<std::uint32_t>(seed >> 32),
@@ -147,7 +148,10 @@ std::vector<McPoint> DrawAndFit(const Sample& sample, std::size_t place, const V
         const std::vector<StudyResult> fitted = FitStudy(chunk, one, settings, part);
         for (std::size_t k = 0; k < fitted.size(); ++k) {
             if (eachDraw) eachDraw({place, first + k, fitted[k]});
-            if (fitted[k].error.empty()) fits.push_back(PointOf(fitted[k]));
+            if (fitted[k].error.empty())
+                fits.push_back(PointOf(fitted[k]));
+            else if (failure && failure->empty())
+                *failure = fitted[k].error;
         }
         control.Advance(chunk.size());
     }
@@ -184,11 +188,13 @@ void MonteCarlo(const std::vector<Sample>& samples, const StudyOptions& options,
             control.Advance(n); // refused as it stands: its row says why
             continue;
         }
+        std::string failure;
         const std::vector<McPoint> fits =
-            DrawAndFit(samples[i], i, v, options, one, settings, control, eachDraw);
+            DrawAndFit(samples[i], i, v, options, one, settings, control, eachDraw, &failure);
         if (i < results.size()) {
             results[i].mc = Summarise(fits, n);
             results[i].mc->place = i;
+            results[i].mc->failure = failure;
             // Per gram, the table's unit.
             const double unit = options.perGram ? static_cast<double>(v.density) : 1.0;
             SpreadOverDraws(results[i].heTerrigenic, fits, &McPoint::he,

@@ -234,7 +234,7 @@ class Reader {
     std::string Place(std::size_t row, std::size_t column) const {
         std::string place = "row " + std::to_string(row) + ", column " + std::to_string(column);
         if (row > 1 && column <= table_.header.size())
-            place += " (\"" + table_.header[column - 1] + "\")";
+            place += " (\"" + EchoText(table_.header[column - 1]) + "\")";
         return place;
     }
 
@@ -443,7 +443,8 @@ SampleTable ParseSampleTable(std::string_view text, std::uint64_t memoryBudget) 
 }
 
 SampleTable ReadSampleTable(const std::string& path, std::uint64_t memoryBudget) {
-    const std::string name = path == "-" ? std::string("standard input") : "\"" + path + "\"";
+    const std::string name =
+        path == "-" ? std::string("standard input") : "\"" + EchoText(path) + "\"";
     std::ifstream file;
     if (path != "-") {
         file.open(path, std::ios::binary);

@@ -59,7 +59,7 @@ std::string DelimiterName(char delimiter) {
 } // namespace
 
 std::string ColumnNote::Text() const {
-    return "column \"" + column + "\": " + reading;
+    return "column \"" + EchoText(column) + "\": " + reading;
 }
 
 std::string ConversionSummary(const std::vector<ColumnNote>& notes) {
@@ -69,8 +69,9 @@ std::string ConversionSummary(const std::vector<ColumnNote>& notes) {
         if (n.error && std::any_of(notes.begin(), notes.end(),
                                    [&](const ColumnNote& v) { return !v.error && v.gas == n.gas; }))
             continue;
-        list += (list.empty() ? "" : ", ") + ("\"" + n.column + "\" as ") + GasName(n.gas) +
-                (n.error ? " err" : "") + " (× " + ExactText(AtmosphericShare(n.gas)) + ")";
+        list += (list.empty() ? "" : ", ") + ("\"" + EchoText(n.column) + "\" as ") +
+                GasName(n.gas) + (n.error ? " err" : "") + " (× " +
+                ExactText(AtmosphericShare(n.gas)) + ")";
     }
     if (list.empty()) return {};
     return "columns of total gas read as their isotopes, each value and error times the "
@@ -246,9 +247,10 @@ void RefuseTwice(const std::vector<Column>& columns, const std::vector<std::stri
             a = b;
             continue;
         }
-        throw StudyError("columns " + std::to_string(a + 1) + " (\"" + header[a] + "\") and " +
-                         std::to_string(b + 1) + " (\"" + header[b] + "\") both hold " +
-                         BothHold(columns[a], columns[b]) + "; keep one of them");
+        throw StudyError("columns " + std::to_string(a + 1) + " (\"" + EchoText(header[a]) +
+                         "\") and " + std::to_string(b + 1) + " (\"" + EchoText(header[b]) +
+                         "\") both hold " + BothHold(columns[a], columns[b]) +
+                         "; keep one of them");
     }
 }
 

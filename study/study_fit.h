@@ -60,6 +60,7 @@ struct McSummary {
     std::optional<Spread> second; // the model's second parameter
     double atBound = 0;           // share of the fitted draws with a parameter at its bound
     double atEdge = 0;            // share at an end of the grid (edge-T, edge-E)
+    std::string failure;          // why the first draw that could not be fitted was refused
 };
 
 // The posterior with the lapse-rate prior (study/posterior.h): medians and 68 %

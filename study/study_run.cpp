@@ -34,6 +34,12 @@ void CheckOptions(const StudyOptions& options) {
                                  std::string(model.name) + " (" + ApproxText(hi) +
                                  ") must be greater than " + ApproxText(p.lo),
                              StudySetting::Upper, std::string(p.option));
+        if (hi > p.most)
+            throw StudyError("the largest " + std::string(p.symbol) + " of " +
+                                 std::string(model.name) + " (" + ApproxText(hi) +
+                                 ") must be at most " + ApproxText(p.most) + ": " +
+                                 std::string(p.beyondMost),
+                             StudySetting::Upper, std::string(p.option));
     }
     if (const ModelConstant& c = model.exponent; !c.option.empty()) {
         const double v = ConstantOf(c, options);
@@ -337,8 +343,10 @@ class StudyRun {
     // together and of one water; the bytes of their misfits.
     double PlanGroup(Group& g) {
         for (std::size_t i : g.all) {
-            if (!At(i, 0).error.empty()) continue;
             const Layout* l = LayoutOf(grids_, values_[i]);
+            // A member refused as it stands, or whose grid cannot be made, is an
+            // error row of its own.
+            if (!At(i, 0).error.empty() || !l) continue;
             if (!g.layout) g.layout = l;
             if (l == g.layout)
                 g.members.push_back(i);
@@ -377,6 +385,7 @@ class StudyRun {
 
     // The group's members fitted together; the member left alone, if any.
     std::size_t FitGroup(const Group& g, std::mutex& keeping) {
+        if (!g.layout) return samples_.size(); // no member could be read
         std::vector<Member> members;
         std::vector<std::size_t> rows;
         std::size_t searched = 0; // the members whose search ran, counting their refinement

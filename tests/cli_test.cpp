@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <csignal>
@@ -608,4 +609,115 @@ TEST(Cli, StudyEnsembleFitsAGroupTogether) {
         EXPECT_TRUE(Contains(r.err, row.says)) << row.args << ": " << r.err;
         EXPECT_EQ(r.out, "") << row.args;
     }
+}
+
+// What a campaign of command lines found, each mended: a group none of whose
+// members can be fitted, lists of shared parameters that are not one, bounds
+// beyond what a model can use, seeds beyond 2^53, and texts too long to echo.
+TEST(Cli, RefusalsOfTheStudyNameTheirOptionAndTheRestIsFitted) {
+    const std::string bad =
+        WriteFile("temra_cli_group.csv", "sample,Ne-20,Ar-40,Kr-84,Xe,group,elevation\n"
+                                         "s1,1.9e-07,x,5.2e-08,1.3e-08,g,\n"
+                                         "s2,1.9e-07,3.5e-4,5.2e-08,1.3e-08,h,30000\n"
+                                         "s3,1.9e-07,3.5e-4,5.2e-08,1.3e-08,h,30000\n"
+                                         "s4,1.9e-07,3.5e-4,5.2e-08,1.3e-08,,\n");
+    const CliRun group = RunCli("study " + bad + " --ensemble T,E");
+    EXPECT_EQ(group.status, 1) << group.err;
+    EXPECT_EQ(Lines(group.out).size(), 5u) << group.out;
+    EXPECT_TRUE(Contains(group.out, "\ns4,UA,")) << group.out;
+    const std::string file = WriteFile("temra_cli_refusals.csv", kSamples);
+    const std::string longName(200, 'n');
+    const std::pair<std::string, const char*> rows[] = {
+        {"study " + file + " --ensemble 'T;E'", "--ensemble: \"T;E\" is no parameter of UA"},
+        {"study " + file + " --ensemble T,E,", "--ensemble: a name of the list is empty"},
+        {"study " + file + " --ensemble T,E,E", "--ensemble: E is named twice"},
+        {"study " + file + " --model pr --pr-r-max 1e4",
+         "--pr-r-max: the largest R of PR (10000) must be at most 100"},
+        {"study " + file + " --model od --od-p-max 1e300",
+         "--od-p-max: the largest POD of OD (1E+300) must be at most 10"},
+        {"study " + file + " --model ce --ce-a-max 1e308",
+         "--ce-a-max: the largest A of CE (1E+308) must be at most 1"},
+        {"study " + file + " --mc-seed 18446744073709551616",
+         "--mc-seed: the seed (18446744073709551616) must be a whole number from 0 to "
+         "18446744073709551615"},
+        {"study " + file + " --mc-seed " + longName,
+         "--mc-seed: the seed "
+         "(nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn"
+         "nnnnnnnn… (200 characters))"},
+    };
+    for (const auto& [args, expected] : rows) {
+        const CliRun r = RunCli(args);
+        EXPECT_EQ(r.status, 2) << args << ": " << r.err;
+        EXPECT_EQ(r.err.rfind(std::string("temra-cli: ") + expected, 0), 0u)
+            << args << ": " << r.err;
+    }
+    // Seeds two apart beyond 2^53 give other draws, and the largest is read.
+    auto draws = [&](const std::string& seed) {
+        return RunCli("study " + file + " --mc 5 --mc-seed " + seed).out;
+    };
+    EXPECT_NE(draws("9007199254740992"), draws("9007199254740993"));
+    EXPECT_EQ(RunCli("study " + file + " --mc 2 --mc-seed 18446744073709551615").status, 1);
+}
+
+// The file of draws is written as the workbooks are: under a private name, given
+// its own only when complete, never replacing a file or following a link; a
+// draw that could not be fitted has its reason in its row, and a note counts
+// them; a file that cannot be written leaves the results on standard output.
+TEST(Cli, TheFileOfDrawsIsNewCompleteAndSaysWhatFailed) {
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::path(::testing::TempDir()) / "temra_cli_draws";
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const std::string table =
+        WriteFile("temra_cli_draws.csv", "sample,Ne-20,Ar-40,Kr-84,Xe,Ne-20 err\n"
+                                         "S1,1.9e-07,3.5e-4,5.2e-08,1.3e-08,1.5e-7\n");
+    const std::string draws = (folder / "d.csv").string();
+    const CliRun r = RunCli("study " + table + " --mc 50 --mc-draws " + draws);
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::ifstream in(draws);
+    std::string line;
+    int rows = 0, failed = 0;
+    while (std::getline(in, line)) {
+        ++rows;
+        EXPECT_EQ(std::count(line.begin(), line.end(), ','), 7) << line;
+        failed += Contains(line, ",error: Ne-20 on row 2: ");
+    }
+    EXPECT_EQ(rows, 51);
+    EXPECT_GT(failed, 0);
+    EXPECT_TRUE(Contains(r.err, "S1: " + std::to_string(failed) +
+                                    " of 50 Monte Carlo draws could "
+                                    "not be fitted (the first: Ne-20"))
+        << r.err;
+    // A name taken, even by a link that leads nowhere, is refused before any work;
+    // so are an empty name and the workbook's own.
+    fs::create_symlink(folder / "nowhere", folder / "link.csv");
+    const std::pair<std::string, const char*> refused[] = {
+        {" --mc 5 --mc-draws " + draws, "the file"},
+        {" --mc 5 --mc-draws " + (folder / "link.csv").string(), "the file"},
+        {" --mc 5 --mc-draws=", "the file name is empty"},
+        {" --mc 5 --mc-draws " + (folder / "x.xlsx").string() + " --xlsx " +
+             (folder / "x.xlsx").string(),
+         "--mc-draws and --xlsx name the same file"},
+    };
+    for (const auto& [args, expected] : refused) {
+        const CliRun again = RunCli("study " + table + args);
+        EXPECT_EQ(again.status, 2) << args;
+        EXPECT_TRUE(Contains(again.err, std::string("--mc-draws: ") + expected)) << again.err;
+        EXPECT_EQ(again.out, "") << args;
+    }
+    EXPECT_FALSE(fs::exists(folder / "nowhere"));
+    const CliRun without = RunCli("study " + table + " --mc-draws " + (folder / "n.csv").string());
+    EXPECT_TRUE(Contains(without.err, "no draws are made without --mc")) << without.err;
+    EXPECT_FALSE(fs::exists(folder / "n.csv"));
+    // A file that cannot be written whole (a limit of 2 kB on a file's size): the
+    // results still, exit 1, nothing left of the file.
+    const CliRun full =
+        RunCliWith("ulimit -f 2;",
+                   "study " + table + " --mc 200 --mc-draws " + (folder / "full.csv").string(), "");
+    EXPECT_EQ(full.status, 1) << full.err;
+    EXPECT_TRUE(Contains(full.out, "\nS1,UA,")) << full.out;
+    EXPECT_TRUE(Contains(full.err, "error: --mc-draws: the file")) << full.err;
+    for (const auto& e : fs::directory_iterator(folder))
+        EXPECT_TRUE(e.path().filename() == "d.csv" || e.path().filename() == "link.csv")
+            << e.path();
 }

@@ -1509,10 +1509,13 @@ TEST(StudyEnsemble, RefusalsAndProgress) {
         const char* says;
     } rows[] = {
         {"T,E", Model::UA, nullptr},
-        {"e; t", Model::CE, nullptr},
+        {"e, t", Model::CE, nullptr},
+        {"T;E", Model::UA, "\"T;E\" is no parameter of UA"},
+        {"T,E,", Model::UA, "a name of the list is empty"},
+        {"T,E,E", Model::UA, "E is named twice"},
         {"F", Model::UA, "\"F\" is no parameter of UA (its parameters: T, E, A)"},
         {"T,E,A", Model::UA, "A of UA is each member's own"},
-        {"T E F", Model::CE, "F of CE is each member's own"},
+        {"T,E,F", Model::CE, "F of CE is each member's own"},
         {"T", Model::UA, "T alone cannot be shared"},
         {"", Model::UA, "name the parameters"},
     };
