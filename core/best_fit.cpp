@@ -426,8 +426,8 @@ std::shared_ptr<BestFitEa> Module1::ComputeExcessAirSearch(const DialogTexts& d,
                          "the search over " + ApproxText(Mf) +
                              " trial amounts of excess air needs "
                              "about " +
-                             ByteText(bytes) + ", more than this process may use (" +
-                             ByteText(static_cast<double>(budget)) + "); " + range.remedy);
+                             ByteText(bytes) + ", " + RoomText(static_cast<double>(budget)) +
+                             (budget == 0 ? std::string() : "; " + std::string(range.remedy)));
     ea->M = static_cast<std::int64_t>(Mf);
     const auto Rn = static_cast<std::size_t>(R);
     const auto M = static_cast<std::size_t>(ea->M);

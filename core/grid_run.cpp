@@ -89,9 +89,8 @@ struct CaseCost {
     std::string detail = "the grid would hold " + CountText(cases) + " or more cases (up to " +
                          count(span.temperatures, "temperature", "temperatures") + " at each of " +
                          count(span.elevations, "elevation", "elevations") + ") and need about " +
-                         ByteText(cost(cases)) + ", more than this process may use (" +
-                         ByteText(static_cast<double>(budget)) + "); " +
-                         (isStep ? "use a larger step" : "lower the maximum");
+                         ByteText(cost(cases)) + ", " + RoomText(static_cast<double>(budget)) +
+                         (budget == 0 ? "" : isStep ? "; use a larger step" : "; lower the maximum");
     throw TemraError(ErrorNumber::OutOfMemory, culprit, detail);
 }
 

@@ -275,6 +275,12 @@ std::string ExactText(float value) {
 
 namespace temra {
 
+std::string RoomText(double budget) {
+    if (budget >= 1) return "more than this process may use (" + ByteText(budget) + ")";
+    return "more than this process may use: its memory limits (address space, data or control "
+           "group) leave nothing beside what the program itself takes, so raise them";
+}
+
 std::string EchoText(std::string_view text, std::size_t most) {
     // Characters are counted as UTF-8 lead bytes.
     std::size_t count = 0, cut = text.size();

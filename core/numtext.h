@@ -48,6 +48,10 @@ std::string ApproxText(double value);
 std::string CountText(double count);
 // An amount of memory for a message: "640 bytes", "12 MB", "17.5 GB".
 std::string ByteText(double bytes);
+// What a refusal for memory says of the room: "more than this process may use
+// (12 MB)"; with no room at all, that the process's limits leave nothing beside
+// the program itself and are what to raise (no step or table would help).
+std::string RoomText(double budget);
 // A text the user gave, as a message quotes it: whole up to `most` characters;
 // longer, its first `most` characters (never cutting a UTF-8 character) and
 // "… (N characters)".

@@ -243,9 +243,11 @@ class Reader {
         if (!full_)
             throw TableError(std::string("the table cannot be read: ") +
                              csv_strerror(csv_error(parser_.get())));
-        const std::string needs = "needs about " + ByteText(static_cast<double>(need_)) +
-                                  ", more than this process may use (" +
-                                  ByteText(static_cast<double>(budget_)) + ")";
+        // No room at all is the process's limits, not the table's fault.
+        if (budget_ == 0)
+            throw TableError("the table cannot be read: it needs memory, " + RoomText(0));
+        const std::string needs = "needs about " + ByteText(static_cast<double>(need_)) + ", " +
+                                  RoomText(static_cast<double>(budget_));
         const std::string row = "row " + std::to_string(fullRow_);
         switch (cause_) {
         case Cause::FirstRowText:
