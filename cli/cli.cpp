@@ -887,7 +887,11 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     } catch (const study::StudyError& e) {
         return Refuse(err, StudyOption(e.setting(), o, e.option()) + ": " + e.what());
     } catch (const xl::ExportError& e) {
-        Say(err, std::string("--xlsx: ") + e.what());
+        // A workbook refused while it is built is named by the file asked for.
+        Say(err, std::string("--xlsx: ") +
+                     xl::ExportError(o.xlsx.empty() ? e.file() : std::filesystem::path(o.xlsx),
+                                     e.reason())
+                         .what());
         return 1;
     } catch (const xl::SpreadsheetError& e) {
         Say(err, std::string("--xlsx: ") + e.what());

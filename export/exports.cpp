@@ -34,8 +34,7 @@ void CheckRows(std::uint64_t dataRows, std::uint64_t columns, const char* sheet,
         throw ExportError(std::string(sheet) + ".xlsx",
                           "the table of " + CountText(static_cast<double>(dataRows)) +
                               " rows needs about " + ByteText(static_cast<double>(bytes)) +
-                              " to build, more than this process may use (" +
-                              ByteText(static_cast<double>(app.MemoryBudget)) + ")");
+                              " to build, " + RoomText(static_cast<double>(app.MemoryBudget)));
 }
 
 // Header, unit and the settings of one column of the best-fit sheets.

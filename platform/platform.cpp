@@ -215,7 +215,9 @@ std::uint64_t AvailableMemory() {
 #if defined(__linux__)
     std::uint64_t room = ProcKiB("/proc/meminfo", "MemAvailable:");
     if (room == 0) room = ProcKiB("/proc/meminfo", "MemTotal:") / 2;
-    room = Less(room, 0, 64 * kMiB);
+    // A /proc that cannot be read (no file descriptor left, say) says nothing of
+    // the memory: no limit is read from it, the process's own limits still hold.
+    room = room == 0 ? kUnlimited : Less(room, 0, 64 * kMiB);
     // What the process may still map under its address-space limit (the kernel
     // counts VmSize against it), less the stacks and allocator arenas of the
     // worker threads; the data limit counts their stacks only, as an arena's

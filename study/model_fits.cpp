@@ -277,12 +277,15 @@ AMixture CeIntegral(const Fitted& f, const double* C, double, const StudyOptions
 //   C_i = b_i(s) Ceq_i + A w_i(s),  0 <= A <= Amax,  lo <= s <= hi:
 // at a fixed s the model is linear in A, chi2(A) = c - 2 p A + q A^2, so the best
 // A has a closed form and the fit is a search over s alone. The fractionation of
-// gas i goes by its diffusion ratio d_i = D_i / D_Ne at the temperature:
+// gas i goes by its diffusion ratio at the temperature raised to the model's
+// exponent, d_i = (D_i / D_Ne)^beta (Jung & Aeschbach 2018, Environ. Model.
+// Softw. 103, 120-130, doi:10.1016/j.envsoft.2018.02.004: beta 1 for PR, 0.5
+// for PD by default):
 //   PR, partial re-equilibration (Stute, Forster, Frischkorn, Serejo, Clark,
 //       Schlosser, Broecker & Bonani 1995, Science 269, 379-383):
 //       C = Ceq + A z exp(-R d),           s = R >= 0
-//   PD, partial degassing (as Jung & Aeschbach 2018, Environ. Model. Softw.,
-//       doi:10.1016/j.envsoft.2018.02.004, give it, with its exponent 1):
+//   PD, partial degassing (Aeschbach-Hertig, El-Gamal, Wieser & Palcsu 2008,
+//       Water Resour. Res. 44, W08449):
 //       C = (Ceq + A z) exp(-G d),         s = G >= 0
 //   OD, oxygen depletion in soil air (Hall, Castro, Lohmann & Ma 2005, Geophys.
 //       Res. Lett. 32, L18404): the soil air's pressure raised by P,

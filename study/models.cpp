@@ -57,11 +57,12 @@ double LargestPod() {
     return std::floor(1e5 / (1 - kGasTable[GasIndexOf("O2")].AtmFraction)) / 1e5;
 }
 
-// The largest R and G accepted: exp(-100 d) is below 1e-19 for every gas's
-// diffusivity ratio d (0.45 for Xe and more), so the excess air is wholly gone
-// long before.
+// The largest R and G accepted: the least diffusivity ratio of the gases is
+// xenon's, about 0.28 at 0 °C, 0.08 squared (beta up to 2), so exp(-100 d) is
+// below 0.0005 for every gas: the excess air is fractionated away.
 constexpr double kLargestRate = 100;
-constexpr std::string_view kRateBeyond = "exp(-100 (D/D(Ne))^β) leaves no excess air";
+constexpr std::string_view kRateBeyond =
+    "at 100 the excess air of every gas is below 0.0005 of itself, wholly fractionated away";
 
 // The rows of the models as built in.
 ModelInfo UaRow() {
