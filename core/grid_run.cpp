@@ -90,7 +90,9 @@ struct CaseCost {
                          count(span.temperatures, "temperature", "temperatures") + " at each of " +
                          count(span.elevations, "elevation", "elevations") + ") and need about " +
                          ByteText(cost(cases)) + ", " + RoomText(static_cast<double>(budget)) +
-                         (budget == 0 ? "" : isStep ? "; use a larger step" : "; lower the maximum");
+                         (budget == 0 ? ""
+                          : isStep    ? "; use a larger step"
+                                      : "; lower the maximum");
     throw TemraError(ErrorNumber::OutOfMemory, culprit, detail);
 }
 

@@ -95,8 +95,8 @@ Moving MovingParameters(const Fitted& f, const Point& best, const Ranges& ranges
         Interval{0, d.tMax}, Interval{0, d.eMax}, Interval{0, model.Upper(0, o) * f.aScale},
         model.HasSecond() ? Interval{second.lo, second.hi(second, o)} : Interval{}};
     // On the MAAT window's edge the temperature is held to the elevation's window.
-    const std::array<bool, kParams> free{d.tFree && !d.OnWindowEdge(best.T, best.E), d.eFree,
-                                         true, model.HasSecond()};
+    const std::array<bool, kParams> free{d.tFree && !d.OnWindowEdge(best.T, best.E), d.eFree, true,
+                                         model.HasSecond()};
     Moving m;
     for (std::size_t i = 0; i < kParams; ++i) {
         const double width = range[i].hi - range[i].lo;
