@@ -71,7 +71,7 @@ SharedParams ParseShared(const std::string& text, const StudyOptions& options) {
         const std::string key = Upper(name);
         if (key.empty()) throw Refusal("a name of the list is empty; " + kCanShare);
         if ((key == "T" && shared.T) || (key == "E" && shared.E))
-            throw Refusal(key + " is named twice; " + kCanShare);
+            throw Refusal(std::string(key).append(" is named twice; ").append(kCanShare));
         if (key == "T") {
             shared.T = true;
             continue;

@@ -67,6 +67,17 @@ void GroupNotes(const std::vector<StudyResult>& results, std::vector<std::string
                     "recharge temperature and elevation, so they may not share one recharge");
 }
 
+// The draws that could not be fitted, sample by sample: the spread is of the
+// others.
+void DrawNotes(const std::vector<StudyResult>& results, std::vector<std::string>& notes) {
+    for (const StudyResult& r : results)
+        if (r.mc && r.mc->fitted < r.mc->draws)
+            notes.push_back(EchoText(r.sample) + ": " + std::to_string(r.mc->draws - r.mc->fitted) +
+                            " of " + std::to_string(r.mc->draws) +
+                            " Monte Carlo draws could not be fitted (the first: " + r.mc->failure +
+                            "); the spread is of the " + std::to_string(r.mc->fitted) + " fitted");
+}
+
 } // namespace
 
 std::vector<std::string> StudyNotes(const std::vector<StudyResult>& results,
@@ -122,14 +133,7 @@ std::vector<std::string> StudyNotes(const std::vector<StudyResult>& results,
                         "empty and the ranges are not a test of the model");
     for (const auto& [gas, n] : c.missing)
         notes.push_back(of(n) + " fitted without " + gas + ", which their rows leave blank");
-    // The draws that could not be fitted, sample by sample: the spread is of the
-    // others.
-    for (const StudyResult& r : results)
-        if (r.mc && r.mc->fitted < r.mc->draws)
-            notes.push_back(EchoText(r.sample) + ": " + std::to_string(r.mc->draws - r.mc->fitted) +
-                            " of " + std::to_string(r.mc->draws) +
-                            " Monte Carlo draws could not be fitted (the first: " + r.mc->failure +
-                            "); the spread is of the " + std::to_string(r.mc->fitted) + " fitted");
+    DrawNotes(results, notes);
     if (options.shared.Any()) GroupNotes(results, notes);
     return notes;
 }
