@@ -362,14 +362,39 @@ void WriteCell(lxw_worksheet* ws, const Worksheet& sheet, std::uint32_t r, std::
 }
 
 // One sheet: its columns' formats, then its rows in order.
-void WriteSheet(lxw_workbook* wb, const Worksheet& sheet, RunControl& control) {
+void WriteSheet(lxw_workbook* wb, const Worksheet& sheet, const std::string& scratchFolder,
+                RunControl& control) {
+    errno = 0;
     lxw_worksheet* ws = workbook_add_worksheet(wb, sheet.Name().c_str());
-    if (!ws) throw SpreadsheetError("the sheet \"" + sheet.Name() + "\" cannot be added");
+    // A sheet's rows go to a scratch file of its own: what fails here is that file.
+    if (!ws)
+        throw SpreadsheetError(
+            "the scratch file of the sheet \"" + sheet.Name() + "\" cannot be made in \"" +
+            (scratchFolder.empty() ? std::string("the system's folder") : scratchFolder) + "\"" +
+            (errno != 0 ? std::string(": ") + std::strerror(errno) : ""));
     WriteColumnFormats(wb, ws, sheet);
     for (std::uint32_t r = 1; r <= sheet.RowCount(); ++r) {
         for (std::uint32_t c = 1; c <= sheet.ColumnCount(); ++c) WriteCell(ws, sheet, r, c);
         if ((r & 0xFFF) == 0) control.Advance(0x1000);
     }
+}
+
+} // namespace
+
+namespace {
+
+// What stopped the library from completing the file, in words a user can act on.
+std::string CloseFault(lxw_error error, const std::string& scratchFolder) {
+    const std::string cause = errno != 0 ? std::string(": ") + std::strerror(errno) : "";
+    if (errno == EMFILE || errno == ENFILE)
+        return "no further file can be opened: the process's limit of open files is reached";
+    if (error == LXW_ERROR_CREATING_TMPFILE)
+        return "a scratch file cannot be made in \"" +
+               (scratchFolder.empty() ? std::string("the system's folder") : scratchFolder) + "\"" +
+               cause;
+    if (errno == ENOSPC || errno == EDQUOT || errno == EFBIG)
+        return "the file could not be completed" + cause;
+    return std::string("the file could not be completed (") + lxw_strerror(error) + ")" + cause;
 }
 
 } // namespace
@@ -391,13 +416,12 @@ void WriteXlsx(const Workbook& workbook, const std::filesystem::path& path,
     const platform::QuietStderr quiet;
     std::string tmpdir = scratchFolder.string();
     {
-        // The library makes its scratch files and removes them at once: a signal
-        // is not let end the program between the two (the file would stay behind).
-        const platform::EndingSignalsHeld held;
         std::unique_ptr<lxw_workbook, WorkbookCloser> wb = NewLibraryWorkbook(path, tmpdir);
-        for (const auto& sheet : workbook.AllSheets()) WriteSheet(wb.get(), *sheet, control);
-        if (workbook_close(wb.release()) != LXW_NO_ERROR)
-            throw SpreadsheetError("the file could not be completed; the disk may be full");
+        for (const auto& sheet : workbook.AllSheets())
+            WriteSheet(wb.get(), *sheet, tmpdir, control);
+        errno = 0;
+        const lxw_error closed = workbook_close(wb.release());
+        if (closed != LXW_NO_ERROR) throw SpreadsheetError(CloseFault(closed, tmpdir));
     }
     ReadBackXlsx(workbook, path, control);
     std::string reason;

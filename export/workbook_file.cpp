@@ -71,10 +71,14 @@ namespace {
 bool WriteAndClaim(const Workbook& workbook, const fs::path& final, RunControl& control) {
     const fs::path folder = final.parent_path().empty() ? fs::path(".") : final.parent_path();
     const fs::path temp = TemporaryBeside(final);
-    // Removed also when the program is ended by a signal while it writes.
+    // Removed also when the program is ended by a signal while it writes, as is
+    // the folder of the library's scratch files.
     const platform::TemporaryFile guard(temp);
+    const platform::ScratchFolder scratch(folder);
     try {
-        WriteXlsx(workbook, temp, folder, control);
+        // Without a folder of its own (the file itself then fails and says why),
+        // the scratch files go beside the workbook.
+        WriteXlsx(workbook, temp, scratch.Path().empty() ? folder : scratch.Path(), control);
     } catch (const SpreadsheetError& e) {
         std::error_code ignored;
         fs::remove(temp, ignored);

@@ -10,15 +10,20 @@
 #include <fstream>
 #include <limits>
 #include <mutex>
+#include <random>
 #include <sstream>
 #include <thread>
 
 #if defined(__linux__) || defined(__APPLE__)
+#include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
+#endif
+#if defined(__linux__)
+#include <sys/syscall.h>
 #endif
 #if defined(__APPLE__)
 #include <mach/mach.h>
@@ -305,6 +310,7 @@ static_assert(std::atomic<int>::is_always_lock_free);
 
 struct Slot {
     std::atomic<int> state{kFree};
+    bool folder = false; // a folder, removed with what it holds
     std::filesystem::path::value_type path[kPathMax] = {};
 };
 std::array<Slot, kSlots> gTemporaryFiles;
@@ -319,13 +325,46 @@ void RemoveFile(const std::filesystem::path::value_type* path) {
 #endif
 }
 
+#if defined(__linux__)
+// Empties a folder of its files (a library's scratch files, no subfolders) and
+// removes it, with the system's calls only: a signal handler may use them.
+void RemoveFolder(const char* path) {
+    const int dir = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        alignas(8) char buffer[4096];
+        for (;;) {
+            const long n = ::syscall(SYS_getdents64, dir, buffer, sizeof buffer);
+            if (n <= 0) break;
+            for (long at = 0; at < n;) {
+                const auto* entry = reinterpret_cast<const struct dirent64*>(buffer + at);
+                const char* name = entry->d_name;
+                const bool dots =
+                    name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
+                if (!dots) (void)::unlinkat(dir, name, 0);
+                at += entry->d_reclen;
+            }
+        }
+        (void)::close(dir);
+    }
+    (void)::rmdir(path);
+}
+#else
+void RemoveFolder(const std::filesystem::path::value_type* path) {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored); // not from a signal handler
+}
+#endif
+
 // Removes every registered file; `release`: the slots are given back to their
 // owners (not from a signal handler, after which the process ends).
 void RemoveRegistered(bool release) {
     for (Slot& slot : gTemporaryFiles) {
         int registered = kRegistered;
         if (!slot.state.compare_exchange_strong(registered, kTaken)) continue;
-        RemoveFile(slot.path);
+        if (slot.folder)
+            RemoveFolder(slot.path);
+        else
+            RemoveFile(slot.path);
         if (release) slot.state.store(kRemoved);
     }
 }
@@ -349,7 +388,7 @@ void EndBySignal(int signal) {
 
 } // namespace
 
-TemporaryFile::TemporaryFile(const std::filesystem::path& file) {
+TemporaryFile::TemporaryFile(const std::filesystem::path& file, bool folder) {
     std::error_code ec;
     const std::filesystem::path absolute = std::filesystem::absolute(file, ec);
     const auto& native = (ec ? file : absolute).native();
@@ -360,6 +399,7 @@ TemporaryFile::TemporaryFile(const std::filesystem::path& file) {
         if (!slot.state.compare_exchange_strong(free, kFilling)) continue;
         std::copy(native.begin(), native.end(), slot.path);
         slot.path[native.size()] = 0;
+        slot.folder = folder;
         slot.state.store(kRegistered);
         slot_ = static_cast<int>(i);
         return;
@@ -396,31 +436,33 @@ void RemoveTemporaryFiles() {
     RemoveRegistered(true);
 }
 
+ScratchFolder::ScratchFolder(const std::filesystem::path& parent) {
+    std::random_device random;
+    for (int attempt = 0; attempt < 16 && path_.empty(); ++attempt) {
+        const std::uint64_t tag = (static_cast<std::uint64_t>(random()) << 32) ^ random();
+        std::filesystem::path candidate = parent / (".temra-scratch-" + std::to_string(tag));
+        auto guard = std::make_unique<TemporaryFile>(candidate, true);
+        std::error_code ec;
+        if (std::filesystem::create_directory(candidate, ec)) {
+            path_ = std::move(candidate);
+            guard_ = std::move(guard);
+        } else if (ec) {
+            reason_ = ec.message();
+            if (ec != std::errc::file_exists) break;
+        }
+    }
+}
+
+ScratchFolder::~ScratchFolder() {
+    if (path_.empty()) return;
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
 namespace {
 // Standard error is one per process: one capture at a time.
 std::mutex gCaptureMutex;
 } // namespace
-
-#if defined(__linux__) || defined(__APPLE__)
-struct EndingSignalsHeld::Mask {
-    sigset_t set;
-};
-
-EndingSignalsHeld::EndingSignalsHeld() : old_(std::make_unique<Mask>()) {
-    sigset_t ending;
-    sigemptyset(&ending);
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, s);
-    pthread_sigmask(SIG_BLOCK, &ending, &old_->set);
-}
-
-EndingSignalsHeld::~EndingSignalsHeld() {
-    pthread_sigmask(SIG_SETMASK, &old_->set, nullptr);
-}
-#else
-struct EndingSignalsHeld::Mask {};
-EndingSignalsHeld::EndingSignalsHeld() = default;
-EndingSignalsHeld::~EndingSignalsHeld() = default;
-#endif
 
 QuietStderr::QuietStderr() {
 #if defined(__linux__) || defined(__APPLE__) || defined(_WIN32)

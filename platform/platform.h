@@ -33,10 +33,11 @@ void ReportFileSizeLimitAsError();
 // its file is removed when the process is ended by SIGINT, SIGTERM or SIGHUP
 // (once EndWithTemporaryFilesRemoved has installed the handlers) and by
 // RemoveTemporaryFiles. Register the name before the file is made. At most 16
-// files are registered at a time; a further one is not guarded.
+// files are registered at a time; a further one is not guarded. A `folder` is
+// removed with the files it holds.
 class TemporaryFile {
   public:
-    explicit TemporaryFile(const std::filesystem::path& file);
+    explicit TemporaryFile(const std::filesystem::path& file, bool folder = false);
     ~TemporaryFile(); // the file stays as it is: its owner renames or removes it
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
@@ -72,21 +73,23 @@ class QuietStderr {
     int file_ = -1;
 };
 
-// While alive, the signals that end the program (SIGINT, SIGTERM, SIGHUP) are
-// held back on this thread: a library that makes a scratch file of its own and
-// removes it at once is not ended between the two, which would leave the file
-// behind. A signal that came meanwhile ends the program (removing the registered
-// temporary files) as soon as this ends. Nothing on Windows.
-class EndingSignalsHeld {
+// A private folder for a library's scratch files, made inside `parent` (which
+// must exist) and removed with what it holds when this ends, or when the program
+// is ended by a signal meanwhile: the library's files never outlive the process.
+// Path() is empty when the folder could not be made (Reason() says why).
+class ScratchFolder {
   public:
-    EndingSignalsHeld();
-    ~EndingSignalsHeld();
-    EndingSignalsHeld(const EndingSignalsHeld&) = delete;
-    EndingSignalsHeld& operator=(const EndingSignalsHeld&) = delete;
+    explicit ScratchFolder(const std::filesystem::path& parent);
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const std::filesystem::path& Path() const { return path_; }
+    const std::string& Reason() const { return reason_; }
 
   private:
-    struct Mask;
-    std::unique_ptr<Mask> old_;
+    std::filesystem::path path_;
+    std::string reason_;
+    std::unique_ptr<TemporaryFile> guard_;
 };
 
 } // namespace temra::platform

@@ -8,13 +8,16 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <spawn.h>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -427,19 +430,52 @@ TEST(Cli, AnInterruptedWorkbookLeavesNoFile) {
         pid_t pid = 0;
         ASSERT_EQ(posix_spawn(&pid, argv[0], nullptr, &attr, argv.data(), environ), 0);
         posix_spawnattr_destroy(&attr);
-        // Once the temporary file is there, the workbook is being written.
-        bool writing = false;
-        for (int i = 0; i < 6000 && !writing; ++i) {
-            for (const auto& entry : fs::directory_iterator(folder))
-                writing = writing || entry.path().extension() == ".part";
-            if (!writing) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        // Once the temporary file holds bytes, the workbook is being packed: the
+        // longest step. The program is stopped there, signalled and let go on: it
+        // ends at once, the file no longer than when it was stopped.
+        fs::path part;
+        for (int i = 0; i < 12000 && part.empty(); ++i) {
+            for (const auto& entry : fs::directory_iterator(folder)) {
+                std::error_code ec;
+                if (entry.path().extension() == ".part" && fs::file_size(entry.path(), ec) > 0)
+                    part = entry.path();
+            }
+            if (part.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
-        EXPECT_TRUE(writing);
-        kill(pid, signal);
+        ASSERT_FALSE(part.empty());
+        kill(pid, SIGSTOP);
         int status = 0;
+        waitpid(pid, &status, WUNTRACED);
+        const int held = open(part.c_str(), O_RDONLY);
+        struct stat before {};
+        fstat(held, &before);
+        kill(pid, signal);
+        kill(pid, SIGCONT);
         waitpid(pid, &status, 0);
+        struct stat after {};
+        fstat(held, &after);
+        close(held);
+        EXPECT_EQ(after.st_size, before.st_size) << "the writing went on after the signal";
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
         EXPECT_TRUE(fs::is_empty(folder)) << fs::directory_iterator(folder)->path();
+    }
+}
+
+// Out of file descriptors at each step of a workbook, the refusal says so (not a
+// full disk, not a sheet that cannot be added) and leaves nothing behind.
+TEST(Cli, AWorkbookOutOfFilesSaysSoAndLeavesNothing) {
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::path(::testing::TempDir()) / "temra_cli_nofile";
+    for (int limit = 5; limit <= 8; ++limit) {
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        const CliRun r = RunCliWith("prlimit --nofile=" + std::to_string(limit),
+                                    "grid --xlsx " + (folder / "g.xlsx").string(), ">/dev/null");
+        SCOPED_TRACE("open files at most " + std::to_string(limit) + ": " + r.err);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(Contains(r.err, "open files")) << r.err;
+        EXPECT_FALSE(Contains(r.err, "disk") || Contains(r.err, "cannot be added"));
+        EXPECT_TRUE(fs::is_empty(folder));
     }
 }
 
