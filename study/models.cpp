@@ -234,6 +234,39 @@ void ResolveBounds(Fitted& f, const StudyOptions& o) {
     f.beta = model.exponent.option.empty() ? 1.0 : ConstantOf(model.exponent, o);
 }
 
+std::string BoxOfOption(std::string_view option) {
+    if (option.empty()) return {};
+    for (const ModelInfo& m : Models()) {
+        for (int k = 0; k < m.paramCount; ++k) {
+            const ModelParam& p = m.params[static_cast<std::size_t>(k)];
+            if (p.option != option && p.formerOption != option) continue;
+            return "Largest " + std::string(p.symbol) +
+                   (k == 0 ? "" : " of " + std::string(m.name));
+        }
+        if (m.exponent.option == option)
+            return std::string(m.exponent.symbol) + " of " + std::string(m.name);
+    }
+    return {};
+}
+
+std::string InWindowWords(std::string text) {
+    for (std::size_t at = text.find("--"); at != std::string::npos; at = text.find("--", at)) {
+        std::size_t end = at + 2;
+        while (end < text.size() &&
+               (std::isalnum(static_cast<unsigned char>(text[end])) != 0 || text[end] == '-'))
+            ++end;
+        const std::string box = BoxOfOption(std::string_view(text).substr(at + 2, end - at - 2));
+        if (box.empty()) {
+            at = end;
+            continue;
+        }
+        const std::string words = "the box \"" + box + "\"";
+        text.replace(at, end - at, words);
+        at += words.size();
+    }
+    return text;
+}
+
 double ConstantOf(const ModelConstant& c, const StudyOptions& o) {
     const auto it = o.constants.find(c.option);
     return it == o.constants.end() ? c.value : it->second;

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -108,6 +109,15 @@ double ValueOf(int which, double A, double second);
 // The upper bound an option of the table sets: the study's value, or the
 // option's default.
 double OptionUpper(const ModelParam& self, const StudyOptions& o);
+
+// The samples window's name of the box that sets an option of the table
+// ("Largest R of PR", "β of PD"; "Largest A" for the excess air every model
+// shares); empty for an option the table does not hold.
+std::string BoxOfOption(std::string_view option);
+
+// A text of the study's (a note, a flag's meaning) in the samples window's words:
+// each option of the table it names ("--pr-r-max") becomes the box that sets it.
+std::string InWindowWords(std::string text);
 
 // A constant's value under the study's options: the study's, or its default.
 double ConstantOf(const ModelConstant& c, const StudyOptions& o);

@@ -25,6 +25,8 @@ struct Sample {
     // Not empty: what keeps the row from being a sample as the table stands (its
     // count of fields is not the header's); ReadValues reports it first.
     std::string problem;
+
+    bool operator==(const Sample&) const = default;
 };
 
 // A column of total gas that the samples hold as its isotope: its name as the

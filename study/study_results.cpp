@@ -268,14 +268,16 @@ std::vector<ResultCell> ResultRow(const StudyResult& r, const StudyOptions& o) {
 namespace {
 
 void ModelSettings(std::vector<std::pair<std::string, std::string>>& s, const ModelInfo& model,
-                   const StudyOptions& o) {
+                   const StudyOptions& o, Words words) {
     s.emplace_back(o.allModels ? "Model " + std::string(model.name) : std::string("Model"),
                    std::string(model.settings));
     for (int k = 0; k < model.paramCount; ++k) {
         const ModelParam& p = model.params[static_cast<std::size_t>(k)];
-        if (!p.option.empty())
-            s.emplace_back("Largest " + std::string(p.symbol) +
-                               (p.unit.empty() ? "" : ", " + std::string(p.unit)) + " (--" +
+        const std::string unit = p.unit.empty() ? "" : ", " + std::string(p.unit);
+        if (!p.option.empty() && words == Words::kWindow)
+            s.emplace_back(BoxOfOption(p.option) + unit, ExactText(p.hi(p, o)));
+        else if (!p.option.empty())
+            s.emplace_back("Largest " + std::string(p.symbol) + unit + " (--" +
                                std::string(p.option) + ")",
                            ExactText(p.hi(p, o)));
         else if (!p.bounds.empty())
@@ -283,13 +285,13 @@ void ModelSettings(std::vector<std::pair<std::string, std::string>>& s, const Mo
     }
     if (const ModelConstant& c = model.exponent; !c.option.empty())
         s.emplace_back("Exponent " + std::string(c.symbol) + " of " + std::string(model.name) +
-                           " (--" + std::string(c.option) + ")",
+                           (words == Words::kWindow ? "" : " (--" + std::string(c.option) + ")"),
                        ExactText(ConstantOf(c, o)));
 }
 
 } // namespace
 
-std::vector<std::pair<std::string, std::string>> StudySettings(const StudyOptions& o) {
+std::vector<std::pair<std::string, std::string>> StudySettings(const StudyOptions& o, Words words) {
     std::vector<std::pair<std::string, std::string>> s;
     // The model (or, comparing them, every model) with its bounds.
     std::vector<const ModelInfo*> models;
@@ -297,7 +299,7 @@ std::vector<std::pair<std::string, std::string>> StudySettings(const StudyOption
         for (const ModelInfo& m : Models()) models.push_back(&m);
     else
         models.push_back(&InfoOf(o.model));
-    for (const ModelInfo* model : models) ModelSettings(s, *model, o);
+    for (const ModelInfo* model : models) ModelSettings(s, *model, o, words);
     if (o.allModels)
         s.emplace_back("Models compared", "each sample's rows one per model; \"preferred\" marks "
                                           "the highest p among those with a degree of freedom");
@@ -340,8 +342,9 @@ ColumnSettings(const std::vector<ColumnNote>& notes) {
     return s;
 }
 
-std::vector<std::string> ChangedSettings(const StudyOptions& before, const StudyOptions& after) {
-    const auto was = StudySettings(before), now = StudySettings(after);
+std::vector<std::string> ChangedSettings(const StudyOptions& before, const StudyOptions& after,
+                                         Words words) {
+    const auto was = StudySettings(before, words), now = StudySettings(after, words);
     auto valueIn = [](const auto& settings, const std::string& name) {
         for (const auto& s : settings)
             if (s.first == name) return s.second;

@@ -54,7 +54,11 @@ std::vector<ResultCell> ResultRow(const StudyResult& result, const StudyOptions&
 // What a study ran with, as (setting, value) pairs: the model and its bounds, the
 // gases, the relative error, the unit of the concentrations, and every box of the
 // grid.
-std::vector<std::pair<std::string, std::string>> StudySettings(const StudyOptions& options);
+// In the samples window's words, a bound is named by its box ("Largest R of PR"),
+// on the command line by its option as well ("Largest R (--pr-r-max)").
+enum class Words { kCommandLine, kWindow };
+std::vector<std::pair<std::string, std::string>> StudySettings(const StudyOptions& options,
+                                                               Words words = Words::kCommandLine);
 
 // A line of the Settings for each column of total gas the samples hold as its
 // isotope: ("Column \"Ne\"", "total neon, read as Ne-20: ...").
@@ -63,6 +67,7 @@ ColumnSettings(const std::vector<ColumnNote>& notes);
 
 // The settings that differ between two studies, each as "name (before, now
 // after)"; none when a fit with `before` is a fit with `after`.
-std::vector<std::string> ChangedSettings(const StudyOptions& before, const StudyOptions& after);
+std::vector<std::string> ChangedSettings(const StudyOptions& before, const StudyOptions& after,
+                                         Words words = Words::kCommandLine);
 
 } // namespace temra::study

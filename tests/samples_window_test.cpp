@@ -837,6 +837,70 @@ TEST_F(SamplesSession, ResultsOfAnotherGridAreMarkedAndTheMapKeepsItsFitsGrid) {
     EXPECT_TRUE(messages.empty());
 }
 
+// The map and the draws follow the samples window's table: a change of model or
+// bound, an edited or deleted sample, another table opened, each is said under
+// them in the window's words (no temra-cli option), and "Fit again" is offered
+// only where it can bring them up to date.
+TEST_F(SamplesSession, TheMapAndTheDrawsFollowTheOpenTable) {
+    ASSERT_TRUE(samples().OpenFile(QString::fromStdString(WriteTable())));
+    samples().ModelChoice->setCurrentIndex(2); // PR, whose bound has a box
+    samples().McDraws->setText("12");
+    ASSERT_TRUE(samples().FitAll());
+    samples().Table->selectRow(1);
+    samples().MapButton->click();
+    samples().DrawsAction->trigger();
+    MisfitWindow& map = app.misfitWindow();
+    DrawsWindow& draws = app.drawsWindow();
+    const auto stale = [&](const char* part, bool fitAgain) {
+        for (QLabel* note : {map.OutOfDate, draws.OutOfDate}) {
+            EXPECT_TRUE(note->isVisibleTo(note->window()));
+            EXPECT_TRUE(note->text().contains(part)) << note->text().toStdString();
+            EXPECT_FALSE(note->text().contains("--")) << note->text().toStdString();
+        }
+        EXPECT_EQ(map.FitAgain->isVisibleTo(&map), fitAgain) << part;
+    };
+    EXPECT_FALSE(map.OutOfDate->isVisibleTo(&map));
+    EXPECT_FALSE(draws.OutOfDate->isVisibleTo(&draws));
+    samples().Upper->setText("20");
+    emit samples().Upper->editingFinished();
+    stale("Largest R of PR (10, now 20)", true);
+    samples().Upper->setText("10");
+    emit samples().Upper->editingFinished();
+    EXPECT_FALSE(draws.OutOfDate->isVisibleTo(&draws));
+    // The mapped sample's neon edited, then put back.
+    SamplesModel* m = samples().Model();
+    const QModelIndex ne = m->index(1, SC::Measured(1));
+    const QVariant was = m->data(ne, Qt::EditRole);
+    ASSERT_TRUE(m->setData(ne, "2.5e-07"));
+    stale("the values of noisy changed", true);
+    ASSERT_TRUE(m->setData(ne, was));
+    EXPECT_FALSE(map.OutOfDate->isVisibleTo(&map));
+    // Taken out of the table: nothing to fit again.
+    m->RemoveRows({1});
+    stale("noisy (or a member) was taken out", false);
+    m->UndoStack()->undo();
+    EXPECT_FALSE(map.OutOfDate->isVisibleTo(&map));
+    // Another table opened: the drawings say whose they are.
+    const fs::path other = folder / "other.csv";
+    std::ofstream(other) << kTable;
+    ASSERT_TRUE(samples().OpenFile(QString::fromStdString(other.string())));
+    ASSERT_TRUE(samples().FitAll());
+    stale("this is noisy of the table \"samples.csv\", which is no longer open", false);
+    // At its smallest, a long note is whole and below the plot, not over it.
+    for (QWidget* window : {static_cast<QWidget*>(&map), static_cast<QWidget*>(&draws)}) {
+        window->resize(1, 1);
+        Settle();
+        QLabel* note = window->findChild<QLabel*>("OutOfDate");
+        EXPECT_GE(note->height(), note->heightForWidth(note->width()));
+        for (QWidget* plot : window->findChildren<QWidget*>()) {
+            if (plot->objectName() == "Map" || plot->objectName() == "Pairs") {
+                EXPECT_FALSE(plot->geometry().intersects(note->geometry()));
+            }
+        }
+    }
+    EXPECT_TRUE(messages.empty());
+}
+
 // The table saved as CSV is complete under its name (or not written at all) and
 // read back alike by the window and temra-cli; its rows are then numbered as in
 // that file, and an export says whether the table was edited since.

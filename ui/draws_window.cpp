@@ -45,8 +45,13 @@ DrawsWindow::DrawsWindow(TemraApp& app) : TemraWindow(app) {
     plots->addWidget(Pairs, 0, 2, 2, 1);
     plots->addWidget(Histogram[2], 1, 0);
     plots->addWidget(Histogram[3], 1, 1);
+    OutOfDate = MakeLabel(this, "OutOfDate", "");
+    OutOfDate->setWordWrap(true);
+    OutOfDate->setStyleSheet("color: #9c2c00;");
+    OutOfDate->hide();
     auto* page = new QVBoxLayout(this);
     page->addWidget(Summary);
+    page->addWidget(OutOfDate);
     page->addLayout(plots, 1);
     FitFirstSize(*this, 900, 520);
 }
@@ -109,9 +114,29 @@ bool DrawsWindow::ShowSample(const study::Sample& sample, const study::StudyOpti
                          .arg(Q(model.name))
                          .arg(options.mcSeed));
     figureName_ = QString::fromStdString("Monte Carlo draws " + sample.name);
+    stale_.Drawn(options, {sample}, app_.SamplesTable(), app_.SamplesTableName());
+    SayIfStale();
     show();
     raise();
     return true;
+}
+
+void DrawsWindow::CompareSettings(const study::StudyOptions& now) {
+    stale_.CompareSettings(now);
+    SayIfStale();
+}
+
+void DrawsWindow::FollowTable(int table, const std::vector<study::Sample>& samples) {
+    stale_.FollowTable(table, samples);
+    SayIfStale();
+}
+
+void DrawsWindow::SayIfStale() {
+    QString text = stale_.Text();
+    if (!text.isEmpty() && stale_.CanFitAgain())
+        text += " Fit all again and show the sample's draws to see them as they stand.";
+    OutOfDate->setText(text);
+    OutOfDate->setVisible(!text.isEmpty());
 }
 
 } // namespace temra::ui

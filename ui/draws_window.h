@@ -7,6 +7,7 @@
 #pragma once
 
 #include "study/monte_carlo.h"
+#include "ui/stale_note.h"
 #include "ui/window.h"
 
 #include <array>
@@ -29,12 +30,18 @@ class DrawsWindow : public TemraWindow {
     bool ShowSample(const study::Sample& sample, const study::StudyOptions& options,
                     const study::McSummary& summary);
 
-    QLabel* Summary;
+    // Says whether the draws are out of date, as the misfit map does.
+    void CompareSettings(const study::StudyOptions& now);
+    void FollowTable(int table, const std::vector<study::Sample>& samples);
+
+    QLabel *Summary, *OutOfDate;
     // T, elevation, A, the second parameter; the pair of parameters.
     std::array<plot::DistributionPlot*, 4> Histogram{};
     plot::DistributionPlot* Pairs;
 
   private:
+    StaleNote stale_;
+    void SayIfStale();
     QString figureName_ = "Monte Carlo draws";
 };
 

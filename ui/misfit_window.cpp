@@ -93,6 +93,7 @@ bool MisfitWindow::ShowSample(const study::Sample& sample, const study::StudyOpt
         return false;
     }
     options_ = options;
+    stale_.Drawn(options, {sample}, app_.SamplesTable(), app_.SamplesTableName());
     posterior_ = study::PosteriorOfMap(map, options);
     map_ = std::move(map);
     group_.reset();
@@ -119,6 +120,7 @@ bool MisfitWindow::ShowGroup(const std::vector<study::Sample>& members,
         return false;
     }
     options_ = options;
+    stale_.Drawn(options, members, app_.SamplesTable(), app_.SamplesTableName());
     posterior_.reset();
     group_ = std::move(group);
     name_ = members.empty() ? std::string() : study::GroupKey(members.front().group);
@@ -452,16 +454,20 @@ void MisfitWindow::DrawMarginals() {
 }
 
 void MisfitWindow::CompareSettings(const study::StudyOptions& now) {
-    QStringList changed;
-    for (const std::string& change : study::ChangedSettings(options_, now))
-        changed << QString::fromStdString(change);
-    OutOfDate->setText(changed.isEmpty()
-                           ? QString()
-                           : "Out of date: the map shows the grid and settings of its fit, made "
-                             "before a change of " +
-                                 changed.join("; ") + ".");
-    OutOfDate->setVisible(!changed.isEmpty());
-    FitAgain->setVisible(!changed.isEmpty());
+    stale_.CompareSettings(now);
+    SayIfStale();
+}
+
+void MisfitWindow::FollowTable(int table, const std::vector<study::Sample>& samples) {
+    stale_.FollowTable(table, samples);
+    SayIfStale();
+}
+
+void MisfitWindow::SayIfStale() {
+    const QString text = stale_.Text();
+    OutOfDate->setText(text);
+    OutOfDate->setVisible(!text.isEmpty());
+    FitAgain->setVisible(stale_.CanFitAgain());
 }
 
 } // namespace temra::ui

@@ -13,6 +13,7 @@
 
 #include "study/posterior.h"
 #include "study/study_fit.h"
+#include "ui/stale_note.h"
 #include "ui/window.h"
 
 #include <optional>
@@ -38,8 +39,10 @@ class MisfitWindow : public TemraWindow {
     // Computes and draws the map of a group fitted together (the ensemble fit):
     // the members' summed misfit; false when it is refused (reported).
     bool ShowGroup(const std::vector<study::Sample>& members, const study::StudyOptions& options);
-    // Says whether the map is out of date: drawn with settings other than `now`.
+    // Says whether the map is out of date: drawn with settings other than `now`,
+    // or of samples no longer in the samples window's table as they were.
     void CompareSettings(const study::StudyOptions& now);
+    void FollowTable(int table, const std::vector<study::Sample>& samples);
 
     plot::MapPlot* Map;
     // With the lapse-rate prior: the misfit or the posterior, and the marginals.
@@ -57,7 +60,9 @@ class MisfitWindow : public TemraWindow {
 
   private:
     study::StudyOptions options_; // those the map was drawn with
-    study::MisfitMap map_;        // what is drawn
+    StaleNote stale_;
+    void SayIfStale();
+    study::MisfitMap map_; // what is drawn
     std::optional<study::PosteriorDetail> posterior_;
     std::optional<study::GroupMap> group_; // a group's map instead of map_
     std::string name_;

@@ -284,7 +284,7 @@ QString SamplesWindow::FitStatus(const study::StudyOptions& o, std::size_t fitte
         status += "; flags: " + counts.join(", ");
     }
     status += ".";
-    for (const std::string& note : notes) status += "\n" + Q(note) + ".";
+    for (const std::string& note : notes) status += "\n" + Q(study::InWindowWords(note)) + ".";
     return status;
 }
 
@@ -399,6 +399,9 @@ void SamplesWindow::FitAgainAndMap() {
             return;
         }
     }
+    app_.Inform(this, QString::fromStdString("The sample " + mappedName_ +
+                                             " whose map was drawn is no longer in the table: "
+                                             "select a sample and press \"Misfit map\"."));
 }
 
 } // namespace temra::ui

@@ -250,7 +250,7 @@ QVariant SamplesModel::ResultText(const study::StudyResult& r, int column) const
 }
 
 QString SamplesModel::FlagMeaning(const std::string& flag) {
-    return QString::fromStdString(study::FlagMeaning(flag));
+    return QString::fromStdString(study::InWindowWords(study::FlagMeaning(flag)));
 }
 
 // The spread of a sample's Monte Carlo fits: each parameter's mean ± SD and its
@@ -450,7 +450,8 @@ void SamplesModel::SetOptions(const study::StudyOptions& options, char separator
     for (Row& r : rows_) CheckRow(r);
     outOfDate_.clear();
     if (HasResults())
-        for (const std::string& change : study::ChangedSettings(fitted_, options_))
+        for (const std::string& change :
+             study::ChangedSettings(fitted_, options_, study::Words::kWindow))
             outOfDate_ << QString::fromStdString(change);
     if (rowCount() > 0) emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
 }

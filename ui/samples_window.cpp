@@ -411,6 +411,11 @@ void SamplesWindow::ConnectControls() {
     connect(Table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this] { UpdateRowNote(); });
     connect(model_, &QAbstractItemModel::dataChanged, this, [this] { UpdateRowNote(); });
+    // A map or draws of samples no longer in the table as they were say so.
+    connect(model_, &QAbstractItemModel::dataChanged, &app_, &TemraApp::SamplesTableChanged);
+    connect(model_, &QAbstractItemModel::rowsInserted, &app_, &TemraApp::SamplesTableChanged);
+    connect(model_, &QAbstractItemModel::rowsRemoved, &app_, &TemraApp::SamplesTableChanged);
+    connect(model_, &QAbstractItemModel::modelReset, &app_, &TemraApp::SamplesTableChanged);
     // The cells are checked against the settings as they change, and results of
     // other settings are marked.
     connect(ModelChoice, &QComboBox::currentIndexChanged, this, [this](int index) {
@@ -550,6 +555,8 @@ bool SamplesWindow::OpenFile(const QString& path) {
     });
     if (!read) return false;
     const auto count = block.samples.size();
+    ++tableNumber_;
+    tableName_ = QFileInfo(path).fileName();
     model_->SetSamples(std::move(block.samples));
     conversions_ = block.notes;
     source_ = path;
@@ -623,6 +630,10 @@ void SamplesWindow::Paste(const QString& text) {
     Status->setText(QString("%1 samples pasted; %2. Ctrl+Z takes them out again.")
                         .arg(count)
                         .arg(BlockNote(block)));
+}
+
+std::vector<study::Sample> SamplesWindow::TableSamples() const {
+    return model_->Samples();
 }
 
 int SamplesWindow::SelectedRow() const {
@@ -702,7 +713,8 @@ void SamplesWindow::ExportResults() {
                               model_->UndoStack()->isClean()
                                   ? "no"
                                   : "yes: the sheet \"Samples\" holds the table as fitted");
-    for (auto& s : study::StudySettings(fitted)) settings.push_back(std::move(s));
+    for (auto& s : study::StudySettings(fitted, study::Words::kWindow))
+        settings.push_back(std::move(s));
     for (const std::string& n : conversions_) settings.emplace_back("Columns of total gas", n);
     const std::vector<study::Sample> samples = model_->Samples();
     const char separator = separator_;

@@ -78,6 +78,11 @@ class SamplesWindow : public TemraWindow {
     // The input page or a setting of the fit has changed: the cells are checked
     // again and results fitted before the change are marked.
     void SettingsChanged();
+    // The table: a number for each table opened, its file's name (empty while it
+    // is typed or pasted), its samples as they stand.
+    int TableNumber() const { return tableNumber_; }
+    QString TableName() const { return tableName_; }
+    std::vector<study::Sample> TableSamples() const;
 
     // The settings of the fit, with the input page's grid; false (reported, the
     // box in focus) when a box holds no usable number.
@@ -158,6 +163,8 @@ class SamplesWindow : public TemraWindow {
     std::vector<std::string> conversions_; // the table's columns of total gas, read as isotopes
     bool savedHere_ = false;               // whether the window wrote it
     char separator_; // the decimal separator of the samples' numbers and the grid's boxes
+    int tableNumber_ = 0;
+    QString tableName_;
     // The sample whose map was drawn last: its row number and name.
     std::size_t mappedRow_ = 0;
     std::string mappedName_;

@@ -165,6 +165,25 @@ void TemraApp::ShowGroupMap(const std::vector<study::Sample>& members,
 
 void TemraApp::StudySettingsChanged(const study::StudyOptions& now) {
     if (MisfitWindow* map = misfit_.IfMade()) map->CompareSettings(now);
+    if (DrawsWindow* draws = draws_.IfMade()) draws->CompareSettings(now);
+}
+
+int TemraApp::SamplesTable() {
+    return samplesWindow().TableNumber();
+}
+
+QString TemraApp::SamplesTableName() {
+    return samplesWindow().TableName();
+}
+
+void TemraApp::SamplesTableChanged() {
+    MisfitWindow* map = misfit_.IfMade();
+    DrawsWindow* draws = draws_.IfMade();
+    if (!map && !draws) return;
+    const std::vector<study::Sample> samples = samplesWindow().TableSamples();
+    const int table = samplesWindow().TableNumber();
+    if (map) map->FollowTable(table, samples);
+    if (draws) draws->FollowTable(table, samples);
 }
 
 void TemraApp::FitSamplesAgain() {

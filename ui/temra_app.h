@@ -99,6 +99,13 @@ class TemraApp : public QObject {
     // The study's settings have changed (the input page's or the samples
     // window's): a map drawn with others says it is out of date.
     void StudySettingsChanged(const study::StudyOptions& now);
+    // The samples window's table: a number for each table opened (a drawing of
+    // samples from another is out of date) and its file's name (empty: typed).
+    int SamplesTable();
+    QString SamplesTableName();
+    // The samples window's table changed (opened, edited, fitted): the map and
+    // the draws say when their samples are no longer in it as they were.
+    void SamplesTableChanged();
     // "Fit again" from the misfit map: the samples window fits every sample and
     // the map of the same sample is drawn again.
     void FitSamplesAgain();

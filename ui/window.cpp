@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QLayout>
+#include <QResizeEvent>
 
 namespace temra::ui {
 
@@ -18,6 +20,14 @@ void TemraWindow::closeEvent(QCloseEvent* event) {
     for (QWidget* w : QApplication::topLevelWidgets())
         if (w->isVisible() && w->isWindow() && dynamic_cast<TemraWindow*>(w)) return;
     if (!app_.InputPageVisible()) app_.ShowInputPage();
+}
+
+void TemraWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    QLayout* page = layout();
+    if (!page || !page->hasHeightForWidth()) return;
+    const int need = page->totalMinimumHeightForWidth(width());
+    if (need > 0 && need != minimumHeight()) setMinimumHeight(need);
 }
 
 } // namespace temra::ui

@@ -17,6 +17,9 @@ class TemraWindow : public QWidget {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    // The window is never lower than its word-wrapped texts need at its width:
+    // a long note pushes the plots up, never over them.
+    void resizeEvent(QResizeEvent* event) override;
     TemraApp& app_;
 };
 
