@@ -11,6 +11,10 @@
 
 namespace temra::study {
 
+std::string SampleLabel(const Sample& sample) {
+    return sample.name.empty() ? "row " + std::to_string(sample.row) + " (no name)" : sample.name;
+}
+
 namespace {
 
 std::string Normal(std::string_view name) {

@@ -29,6 +29,10 @@ struct Sample {
     bool operator==(const Sample&) const = default;
 };
 
+// How the windows' texts call a sample: its name, or its row for a sample
+// without one ("row 7 (no name)").
+std::string SampleLabel(const Sample& sample);
+
 // A column of total gas that the samples hold as its isotope: its name as the
 // table heads it, and how it was read.
 struct ColumnNote {

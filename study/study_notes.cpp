@@ -31,10 +31,11 @@ NoteCounts CountNotes(const std::vector<StudyResult>& results) {
         c.under += r.dof <= 0;
         for (const std::string& f : r.flags) {
             if (f.rfind(flag::kMissing, 0) == 0) ++c.missing[f.substr(flag::kMissing.size())];
-            // A best at the end has its range cut there: said once, as the best.
-            c.cutT += f == flag::kCutT && !r.ends.tempHigh && !r.ends.tempLow;
-            c.cutE += f == flag::kCutE && !r.ends.elevHigh && !r.ends.elevLow;
-            c.cutMaat += f == flag::kCutMaat && !r.ends.maat;
+            // Counted as the flags are, a best at the end with its range cut
+            // there as well: the status line's counts and the notes agree.
+            c.cutT += f == flag::kCutT;
+            c.cutE += f == flag::kCutE;
+            c.cutMaat += f == flag::kCutMaat;
             c.saline += f == flag::kSaline;
         }
     }

@@ -39,15 +39,15 @@ namespace {
 
 ResultColumn Column(std::string name, std::string header, int place, Shown shown, std::string unit,
                     double width, std::function<ResultCell(const StudyResult&)> cell) {
-    return {
-        std::move(name),
-        std::move(header),
-        place,
-        shown,
-        std::move(unit),
-        width,
-        false,
-        [cell = std::move(cell)](const StudyResult& r, const StudyOptions&) { return cell(r); }};
+    return {std::move(name),
+            std::move(header),
+            place,
+            shown,
+            std::move(unit),
+            width,
+            false,
+            [cell = std::move(cell)](const StudyResult& r, const StudyOptions&) { return cell(r); },
+            {}};
 }
 
 // A result's estimate of the parameter a column stem names; nothing for a model
@@ -121,6 +121,19 @@ void AddBeyondColumns(std::vector<ResultColumn>& c) {
                [](R r) { return Maybe(r.o2Fraction); }),
     };
     AppendShownWhenFilled(c, rows);
+    const std::pair<const char*, const char*> meanings[] = {
+        {"delta_Ne_percent", "the neon measured beyond its air-equilibrium concentration at the "
+                             "best fit, in % of it: the excess air as the neon shows it"},
+        {"He4_terrigenic", "the He-4 measured beyond what the fit gives (equilibrium and excess "
+                           "air): helium from the rock, left out of the fit"},
+        {"N2_excess", "the N2 measured beyond what the fit gives: nitrogen from denitrification, "
+                      "left out of the fit"},
+        {"O2_fraction", "the O2 measured over its air-equilibrium concentration at the best fit: "
+                        "below 1, oxygen was used up after recharge"},
+    };
+    for (const auto& [name, meaning] : meanings)
+        for (ResultColumn& column : c)
+            if (column.name == name) column.meaning = meaning;
 }
 
 // The Monte Carlo summaries: for each parameter its mean, SD and 16th, 50th and
@@ -171,23 +184,33 @@ void AddPosteriorColumns(std::vector<ResultColumn>& c) {
     using R = const StudyResult&;
     struct Param {
         const char* stem;
+        const char* header;
+        Shown shown;
+        std::string_view unit;
         const Estimate* (*of)(const Posterior&);
     };
     const Param params[] = {
-        {"temperature_C", [](const Posterior& p) { return &p.T; }},
-        {"elevation_m", [](const Posterior& p) { return &p.E; }},
-        {"excess_air", [](const Posterior& p) { return &p.A; }},
+        {"temperature_C", "Post. T", Shown::Temperature, "°C",
+         [](const Posterior& p) { return &p.T; }},
+        {"elevation_m", "Post. elev.", Shown::Elevation, "m",
+         [](const Posterior& p) { return &p.E; }},
+        {"excess_air", "Post. A", Shown::Number, Models().front().params[0].unit,
+         [](const Posterior& p) { return &p.A; }},
     };
     const char* ends[] = {"median", "lo", "hi"};
+    const char* headers[] = {"", " low", " high"};
+    int place = 106;
     for (const Param& p : params)
         for (int k = 0; k < 3; ++k) {
             auto of = p.of;
-            c.push_back(Column(std::string("posterior_") + p.stem + "_" + ends[k], "", 0,
-                               Shown::Not, "", 18, [of, k](R r) {
+            c.push_back(Column(std::string("posterior_") + p.stem + "_" + ends[k],
+                               std::string(p.header) + headers[k], place++, p.shown,
+                               std::string(p.unit), 18, [of, k](R r) {
                                    if (!r.posterior) return ResultCell{};
                                    const Estimate* e = of(*r.posterior);
                                    return Number(k == 0 ? e->value : k == 1 ? e->lo : e->hi);
                                }));
+            c.back().hideWhenEmpty = true;
         }
 }
 

@@ -37,6 +37,9 @@ struct ResultColumn {
     bool hideWhenEmpty =
         false; // filled for some results only: the window hides it when none fills it
     std::function<ResultCell(const StudyResult& result, const StudyOptions& options)> cell;
+    // What the column holds, in words, where its name does not say it (the
+    // window's header tooltip); empty: the name and unit say it.
+    std::string meaning = {};
 };
 
 // Every result column in the CSV's order: the sample and its fit, the elevation

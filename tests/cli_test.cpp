@@ -574,7 +574,8 @@ TEST(Cli, StudyTablesSayWhatWasReadAndWhere) {
          "temra-cli: note: columns of total gas read as their isotopes, each value and error "
          "times the isotope's share of the atmosphere's gas: \"Ne\" as Ne-20 (× 0.9048), "
          "\"Kr\" as Kr-84 (× 0.56987)\n",
-         3}, // the columns, and the sample best at the highest temperature and elevation
+         5}, // the columns; the sample best at the highest temperature and elevation, and
+             // its ranges cut there
         {header, "", 0, "temra-cli: note: the table has a header but no samples", 1},
     };
     for (const Row& r : rows) {

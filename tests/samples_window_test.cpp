@@ -271,6 +271,20 @@ TEST_F(SamplesSession, ThePriorsPosteriorIsSaidUnderTheTable) {
     EXPECT_EQ(m->FitOptions().priorOffset, 1.5);
     EXPECT_EQ(m->FitOptions().priorSd, 0.5);
     EXPECT_NE(m->ResultAt(0)->posterior->T.value, before);
+    // The posterior in the table's own columns, the prior said in the status line;
+    // without the prior the columns are gone again.
+    EXPECT_TRUE(samples().Status->text().contains(
+        "with the lapse-rate prior (the MAAT line + 1.5 °C, ±0.5 °C)"))
+        << samples().Status->text().toStdString();
+    const int post = m->ResultColumnOf("posterior_temperature_C_median");
+    ASSERT_GE(post, 0);
+    EXPECT_EQ(m->headerData(post, Qt::Horizontal).toString(), "Post. T");
+    EXPECT_FALSE(samples().Table->isColumnHidden(post));
+    EXPECT_NEAR(m->data(m->index(0, post)).toString().toDouble(),
+                m->ResultAt(0)->posterior->T.value, 0.005);
+    samples().PriorAction->setChecked(false);
+    ASSERT_TRUE(samples().FitAll());
+    EXPECT_TRUE(samples().Table->isColumnHidden(post));
 }
 
 // With the prior the map offers the posterior (a share of its peak in each
@@ -654,8 +668,8 @@ TEST_F(SamplesSession, PastedBlocksAreReadByTheirNamesOrRefused) {
         {twelve + "\n", 0, "has 12 columns and no header row", 0, ""},
         {named + twelve + "\tfrom the lab\n", 1, "columns not read: \"notes\"", SC::Error(2),
          "2.4e-09"},
-        {eighteen + "\t\n", 1, "1 samples pasted", SC::Error(2), "2.4e-09"},
-        {eighteen + "\tw1\n", 1, "1 samples pasted", SC::kGroup, "w1"},
+        {eighteen + "\t\n", 1, "1 sample pasted", SC::Error(2), "2.4e-09"},
+        {eighteen + "\tw1\n", 1, "1 sample pasted", SC::kGroup, "w1"},
         {eighteen + "\tw1\t1\n", 0, "has 20 columns", 0, ""},
         {"sample,Ne,Ar,Kr,Xe\nc,2.4e-07,0.00038,4.9e-08,1.2e-08\n", 1, "decimal separator \".\"",
          SC::Measured(2), "2.17152E-07"}, // total neon, held as Ne-20
@@ -1118,14 +1132,29 @@ TEST_F(SamplesSession, TheInputPagesSampleIsAddedAsARow) {
     page.Text2->setText("2.39e-07");
     page.Text14->setText(" 1.01 ");
     page.Text15->setText("0.2");
+    page.Text7->setText("2.1e-5"); // O2 typed; the other gases keep their stored defaults
+    // Asked whether the boxes holding their stored defaults are measured: the
+    // first time not (left blank), the second time they are.
+    std::vector<QString> asked;
+    bool measured = false;
+    app.hooks.confirm = [&](QWidget*, const QString& text) {
+        asked.push_back(text);
+        return !measured;
+    };
     samples().AddInputButton->click();
     SamplesModel* m = samples().Model();
     ASSERT_EQ(m->rowCount(), 4);
     const study::Sample& s = m->SampleAt(3);
     EXPECT_EQ(s.name, "input page");
     const Form1Texts texts = app.InputTexts();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_TRUE(asked[0].contains("boxes Helium-4 (4.87138E-08), Argon-40"))
+        << asked[0].toStdString();
+    EXPECT_FALSE(asked[0].contains("2.39e-07") || asked[0].contains("2.1e-5"));
     for (int gas = 1; gas <= GasCount; ++gas) {
-        EXPECT_EQ(s.measured[static_cast<std::size_t>(gas - 1)], texts.Measured(gas)) << gas;
+        const bool typed = gas == 2 || gas == 7;
+        EXPECT_EQ(s.measured[static_cast<std::size_t>(gas - 1)], typed ? texts.Measured(gas) : "")
+            << gas;
         EXPECT_EQ(s.error[static_cast<std::size_t>(gas - 1)], "") << gas;
     }
     EXPECT_EQ(s.density, "1.01");
@@ -1133,8 +1162,10 @@ TEST_F(SamplesSession, TheInputPagesSampleIsAddedAsARow) {
     EXPECT_EQ(samples().Table->currentIndex().column(), SC::Error(2)); // Ne-20's error
     EXPECT_TRUE(samples().Status->text().startsWith("The input page's sample is row 5"))
         << samples().Status->text().toStdString();
+    measured = true;
     samples().AddInputButton->click();
     EXPECT_EQ(m->SampleAt(4).name, "input page 2");
+    EXPECT_EQ(m->SampleAt(4).measured[0], texts.Measured(1));
     samples().UndoAction->trigger();
     ASSERT_EQ(m->rowCount(), 4);
     m->setData(m->index(3, SC::Error(2)), "2e-09");
@@ -1167,4 +1198,31 @@ TEST_F(SamplesSession, ATableOfTotalsPerGramIsFittedAsTemraCliFitsIt) {
         Workbook(opened[0], "'|'.join(str(r[1].value) for r in wb['Settings'].iter_rows())");
     EXPECT_NE(settings.find("per gram of water"), std::string::npos) << settings;
     EXPECT_NE(settings.find("\"Kr\" as Kr-84 (× 0.56987)"), std::string::npos) << settings;
+}
+
+// The window's small words: counts in the singular, an undo's word gone with
+// the next edit, a sample without a name called by its row, a column whose
+// name does not say what it holds explained in its tooltip.
+TEST_F(SamplesSession, TheSmallWordsAreRight) {
+    ASSERT_TRUE(samples().OpenFile(QString::fromStdString(WriteTable())));
+    SamplesModel* m = samples().Model();
+    samples().Table->selectRow(2);
+    samples().DeleteButton->click();
+    samples().UndoAction->trigger();
+    EXPECT_TRUE(samples().Status->text().startsWith("Undone: deletion of 1 row ("))
+        << samples().Status->text().toStdString();
+    ASSERT_TRUE(m->setData(m->index(0, SC::kName), ""));
+    EXPECT_FALSE(samples().Status->text().startsWith("Undone")); // said of an older state
+    EXPECT_TRUE(m->data(m->index(0, SC::kName), Qt::ToolTipRole)
+                    .toString()
+                    .contains("\"row 2 (no name)\""));
+    ASSERT_TRUE(samples().FitAll());
+    EXPECT_TRUE(samples().Status->text().startsWith("2 samples fitted"));
+    samples().Table->selectRow(0);
+    EXPECT_TRUE(samples().RowNote->text().startsWith("row 2 (no name)"))
+        << samples().RowNote->text().toStdString();
+    const int o2 = m->ResultColumnOf("O2_fraction");
+    EXPECT_TRUE(m->headerData(o2, Qt::Horizontal, Qt::ToolTipRole)
+                    .toString()
+                    .contains("below 1, oxygen was used up"));
 }

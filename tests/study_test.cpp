@@ -840,8 +840,9 @@ TEST(StudyFit, NotesSayOnceWhatTheFitsCannotKnow) {
         StudyNotes(results, o, '.', [](FieldId id) { return std::string(FieldOf(id).option); });
     const std::vector<std::string> expected = {
         "1 of 4 samples is best at the highest temperature, 10 °C: raise --temp-max",
-        // The sample best at 10 °C has its range cut there too: said once, as its best.
-        "1 of 4 samples is given a temperature range cut by the grid's end (range-cut-T): the "
+        // The sample best at 10 °C has its range cut there too: counted as the flags
+        // are, so that the status line's counts and the notes agree.
+        "2 of 4 samples are given a temperature range cut by the grid's end (range-cut-T): the "
         "range may reach further than 10 °C or 0 °C; raise --temp-max where it is cut above",
         "1 of 4 samples is given an elevation range cut by the grid's end (range-cut-E): the "
         "range may reach further than 3000 m or 0 m; raise --elev-max where it is cut above",

@@ -63,7 +63,7 @@ bool DrawsWindow::ShowSample(const study::Sample& sample, const study::StudyOpti
     if (!app_.Run(this,
                   QString("Fitting the %1 draws of %2…")
                       .arg(summary.draws)
-                      .arg(QString::fromStdString(sample.name)),
+                      .arg(QString::fromStdString(study::SampleLabel(sample))),
                   [&](RunControl& c) {
                       draws = study::McDrawsOf(sample, summary.place, options, settings, c);
                   }))
@@ -108,12 +108,12 @@ bool DrawsWindow::ShowSample(const study::Sample& sample, const study::StudyOpti
     Summary->setText(QString("%1: %2 of %3 draws fitted with %4 (seed %5), each drawn from the "
                              "measurements and their errors. Each histogram gives the median and "
                              "the 16th to 84th percentiles (shaded; the median dashed).")
-                         .arg(QString::fromStdString(sample.name))
+                         .arg(QString::fromStdString(study::SampleLabel(sample)))
                          .arg(draws.size())
                          .arg(summary.draws)
                          .arg(Q(model.name))
                          .arg(options.mcSeed));
-    figureName_ = QString::fromStdString("Monte Carlo draws " + sample.name);
+    figureName_ = QString::fromStdString("Monte Carlo draws " + study::SampleLabel(sample));
     stale_.Drawn(options, {sample}, app_.SamplesTable(), app_.SamplesTableName());
     SayIfStale();
     show();

@@ -97,10 +97,10 @@ bool MisfitWindow::ShowSample(const study::Sample& sample, const study::StudyOpt
     posterior_ = study::PosteriorOfMap(map, options);
     map_ = std::move(map);
     group_.reset();
-    name_ = sample.name;
+    name_ = study::SampleLabel(sample);
     Draw();
     CompareSettings(options);
-    figureName_ = QString::fromStdString("Misfit map " + sample.name);
+    figureName_ = QString::fromStdString("Misfit map " + study::SampleLabel(sample));
     show();
     raise();
     return true;

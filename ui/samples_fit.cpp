@@ -265,11 +265,19 @@ bool SamplesWindow::FitAll() {
 QString SamplesWindow::FitStatus(const study::StudyOptions& o, std::size_t fitted,
                                  std::size_t refused, const std::map<std::string, int>& flagged,
                                  const std::vector<std::string>& notes) const {
-    QString status = QString("%1 samples fitted (%2: %3), %4 refused")
-                         .arg(fitted)
-                         .arg(ModelsFitted(o),
+    QString status = QString("%1 fitted (%2: %3), %4 refused")
+                         .arg(Counted(fitted, "sample"), ModelsFitted(o),
                               QString::fromStdString(study::GasList(o.gases)).replace(';', ", "))
                          .arg(refused);
+    if (o.prior)
+        status +=
+            QString("; with the lapse-rate prior (the MAAT line%1, ±%2 °C), its medians "
+                    "and 68 % intervals in the columns \"Post. …\"")
+                .arg(o.priorOffset == 0 ? QString()
+                                        : QString(" %1 %2 °C")
+                                              .arg(o.priorOffset > 0 ? "+" : "−",
+                                                   FullText(std::fabs(o.priorOffset), separator_)),
+                     FullText(o.priorSd, separator_));
     if (o.shared.Any()) {
         std::set<std::string> groups;
         for (int row = 0; row < model_->rowCount(); ++row)

@@ -46,7 +46,7 @@ class EditCell : public QUndoCommand {
         oldFit_ = r.fit;
         setText(QString("edit of %1 of %2")
                     .arg(QString::fromStdString(SC::Name(column)),
-                         QString::fromStdString(r.sample.name)));
+                         QString::fromStdString(study::SampleLabel(r.sample))));
     }
     void redo() override { model_.SetText(row_, column_, new_, std::nullopt, 0); }
     void undo() override { model_.SetText(row_, column_, old_, oldResult_, oldFit_); }
@@ -79,7 +79,7 @@ class InsertRows : public QUndoCommand {
 class DeleteRows : public QUndoCommand {
   public:
     DeleteRows(SamplesModel& model, std::vector<int> rows)
-        : QUndoCommand(QString("deletion of %1 rows").arg(rows.size())), model_(model),
+        : QUndoCommand("deletion of " + Counted(rows.size(), "row")), model_(model),
           at_(std::move(rows)) {}
     void redo() override { taken_ = model_.TakeRows(at_); }
     void undo() override { model_.InsertAt(taken_); }
@@ -94,10 +94,11 @@ class DeleteRows : public QUndoCommand {
 
 SamplesModel::SamplesModel(QObject* parent)
     : QAbstractTableModel(parent), undo_(new QUndoStack(this)) {
-    // Every column the window may show; a group's columns show where a fit of
-    // groups fills them.
+    // Every column the window may show; a group's and the prior's columns show
+    // where a fit of groups or with the prior fills them.
     study::StudyOptions every;
     every.shared = {true, true};
+    every.prior = true;
     for (study::ResultColumn& c : study::ResultColumns(&every))
         if (!c.header.empty()) columns_.push_back(std::move(c));
     std::stable_sort(columns_.begin(), columns_.end(),
@@ -126,8 +127,11 @@ QVariant SamplesModel::headerData(int section, Qt::Orientation orientation, int 
     if (!c) return {};
     if (role == Qt::DisplayRole) return QString::fromStdString(c->header);
     // The column as the CSV and the workbook name it, with its unit.
-    if (role == Qt::ToolTipRole)
-        return QString::fromStdString(c->unit.empty() ? c->name : c->name + " (" + c->unit + ")");
+    if (role == Qt::ToolTipRole) {
+        std::string tip = c->unit.empty() ? c->name : c->name + " (" + c->unit + ")";
+        if (!c->meaning.empty()) tip += ": " + c->meaning;
+        return QString::fromStdString(tip);
+    }
     return {};
 }
 
@@ -158,6 +162,9 @@ QVariant SamplesModel::SampleData(const Row& row, int column, int role) const {
         return QString::fromStdString("Blank: no value for " +
                                       study::GasName(column - SC::Measured(1) + 1) +
                                       ", which the sample is fitted without");
+    if (role == Qt::ToolTipRole && column == SC::kName && text.empty())
+        return QString::fromStdString("No name: the notes call the sample \"" +
+                                      study::SampleLabel(row.sample) + "\"");
     if (role == Qt::DisplayRole || role == Qt::EditRole ||
         (role == Qt::ToolTipRole && problem == problems.end()))
         return QString::fromStdString(text);
@@ -279,7 +286,7 @@ QString SamplesModel::MonteCarloNote(const study::McSummary& mc) const {
 QString SamplesModel::ResultNote(int row) const {
     if (row < 0 || row >= rowCount()) return {};
     const Row& r = rows_[static_cast<std::size_t>(row)];
-    const QString name = QString::fromStdString(r.sample.name);
+    const QString name = QString::fromStdString(study::SampleLabel(r.sample));
     if (!r.result)
         return HasResults() ? name + ": not fitted (added or changed since the fit)" : QString();
     const study::StudyResult& x = *r.result;
@@ -376,8 +383,7 @@ void SamplesModel::AppendSamples(std::vector<study::Sample> samples, QString wha
                           Row{std::move(s), std::nullopt, 0, {}});
     }
     if (what.isEmpty())
-        what =
-            rows.size() == 1 ? QString("a row added") : QString("%1 rows pasted").arg(rows.size());
+        what = rows.size() == 1 ? QString("a row added") : Counted(rows.size(), "row") + " pasted";
     undo_->push(new InsertRows(*this, std::move(rows), what));
 }
 

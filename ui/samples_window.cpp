@@ -374,6 +374,11 @@ void SamplesWindow::MakeMenuBar() {
     edit->addAction("Add the &input page's sample", this, [this] { AddInputPageSample(); });
     edit->addAction("&Delete rows", this, [this] { DeleteButton->click(); });
     for (QAction* a : {UndoAction, RedoAction}) addAction(a); // their keys work in the window
+    // A word of an undo or a redo goes with the next edit.
+    connect(model_->UndoStack(), &QUndoStack::indexChanged, this, [this] {
+        const QString said = Status->text();
+        if (said.startsWith("Undone: ") || said.startsWith("Redone: ")) Status->clear();
+    });
     connect(UndoAction, &QAction::triggered, this, [this] {
         Status->setText("Undone: " + model_->UndoStack()->redoText() +
                         " (Ctrl+Shift+Z redoes it).");
@@ -487,8 +492,8 @@ void SamplesWindow::UpdateRowNote() {
                 if (model_->data(model_->index(row, c), Qt::BackgroundRole).isValid())
                     problems << model_->data(model_->index(row, c), Qt::ToolTipRole).toString();
             if (!problems.isEmpty())
-                note =
-                    QString::fromStdString(model_->SampleAt(row).name) + ": " + problems.join("; ");
+                note = QString::fromStdString(study::SampleLabel(model_->SampleAt(row))) + ": " +
+                       problems.join("; ");
         }
     }
     RowNote->setText(note);
@@ -563,7 +568,8 @@ bool SamplesWindow::OpenFile(const QString& path) {
     savedHere_ = false;
     setWindowTitle("Temra – Samples – " + QFileInfo(path).fileName());
     ShowView(kMeasurements);
-    Status->setText(QString("%1 samples read from %2; %3.").arg(count).arg(path, BlockNote(block)));
+    Status->setText(
+        QString("%1 read from %2; %3.").arg(Counted(count, "sample"), path, BlockNote(block)));
     return true;
 }
 
@@ -627,9 +633,9 @@ void SamplesWindow::Paste(const QString& text) {
     for (const std::string& n : block.notes)
         if (std::find(conversions_.begin(), conversions_.end(), n) == conversions_.end())
             conversions_.push_back(n);
-    Status->setText(QString("%1 samples pasted; %2. Ctrl+Z takes them out again.")
-                        .arg(count)
-                        .arg(BlockNote(block)));
+    Status->setText(
+        QString("%1 pasted; %2. Ctrl+Z takes %3 out again.")
+            .arg(Counted(count, "sample"), BlockNote(block), count == 1 ? "it" : "them"));
 }
 
 std::vector<study::Sample> SamplesWindow::TableSamples() const {
@@ -661,8 +667,35 @@ void SamplesWindow::UseOnInputPage() {
     QString status = QString("%1 is on the input page.").arg(QString::fromStdString(sample.name));
     if (!kept.isEmpty())
         status += " The sample has no value for " + kept.join(", ") +
-                  ": those boxes keep what they held.";
+                  (kept.size() == 1 ? ": that box keeps what it held."
+                                    : ": those boxes keep what they held.");
     Status->setText(status);
+}
+
+void SamplesWindow::LeaveOutStoredDefaults(study::Sample& sample) {
+    // A measured box that still holds the program's stored default was most
+    // likely not typed: the user says whether it is a measurement.
+    QStringList held;
+    std::vector<std::size_t> gases;
+    for (int g = 1; g <= GasCount; ++g) {
+        const std::string& text = sample.measured[static_cast<std::size_t>(g - 1)];
+        const Field& f = FieldOf(fields::Measured(g));
+        if (text.empty() || text != f.defaultText) continue;
+        held << QString("%1 (%2)").arg(Q(f.label), Q(text));
+        gases.push_back(static_cast<std::size_t>(g - 1));
+    }
+    if (held.isEmpty()) return;
+    const bool one = held.size() == 1;
+    const QString text =
+        (one ? QString("The input page's box %1 still holds its stored default, not a value "
+                       "typed there.")
+             : QString("The input page's boxes %1 still hold their stored defaults, not values "
+                       "typed there."))
+            .arg(held.join(", ")) +
+        QString("\n\nLeave %1 blank in the new row (a blank gas is fitted without)?")
+            .arg(one ? "it" : "them");
+    if (!app_.Ask(this, text, "Leave blank", "Take as measured")) return;
+    for (std::size_t g : gases) sample.measured[g].clear();
 }
 
 void SamplesWindow::AddInputPageSample() {
@@ -681,6 +714,7 @@ void SamplesWindow::AddInputPageSample() {
         sample.measured[static_cast<std::size_t>(g - 1)] = trimmed(page.Measured(g));
     sample.density = trimmed(page.Text14);
     sample.chloride = trimmed(page.Text15);
+    LeaveOutStoredDefaults(sample);
     model_->AppendSamples({sample}, "the input page's sample added");
     ShowView(kMeasurements);
     // The cursor on the error of the first fitted gas, where the errors are typed.

@@ -57,6 +57,9 @@ class SamplesWindow : public TemraWindow {
     // chloride, with blank errors (undoable), so that one sample can be fitted
     // with errors.
     void AddInputPageSample();
+    // Asks whether the measured values the input page holds as its stored
+    // defaults are measurements, and blanks them if not.
+    void LeaveOutStoredDefaults(study::Sample& sample);
     void ShowMisfitMap();
     // The Monte Carlo draws of the selected sample, fitted again as its fit drew them.
     void ShowMonteCarloDraws();

@@ -17,7 +17,7 @@ void StaleNote::Drawn(const study::StudyOptions& options, std::vector<study::Sam
         samples_.size() > 1 ? "group " + study::GroupKey(samples_.front().group) : std::string();
     name_ = QString::fromStdString(!group.empty()     ? group
                                    : samples_.empty() ? std::string("the sample")
-                                                      : samples_.front().name);
+                                                      : study::SampleLabel(samples_.front()));
     settings_.clear();
     tableGone_ = sampleGone_ = sampleChanged_ = false;
 }

@@ -262,13 +262,17 @@ void TemraApp::ReportFailure(QWidget* parent, const std::exception_ptr& failure)
 }
 
 bool TemraApp::Confirm(QWidget* parent, const QString& text) {
+    return Ask(parent, text, tr("Go on"), tr("Stop"));
+}
+
+bool TemraApp::Ask(QWidget* parent, const QString& text, const QString& yes, const QString& no) {
     if (hooks.confirm) return hooks.confirm(parent, text);
     QMessageBox box(QMessageBox::Question, "Temra", text, QMessageBox::NoButton, parent);
-    QPushButton* goOn = box.addButton(tr("Go on"), QMessageBox::AcceptRole);
-    QPushButton* stop = box.addButton(tr("Stop"), QMessageBox::RejectRole);
-    box.setDefaultButton(stop);
+    QPushButton* accept = box.addButton(yes, QMessageBox::AcceptRole);
+    QPushButton* reject = box.addButton(no, QMessageBox::RejectRole);
+    box.setDefaultButton(reject);
     box.exec();
-    return box.clickedButton() == goOn;
+    return box.clickedButton() == accept;
 }
 
 void TemraApp::ExportWorkbook(QWidget* parent,

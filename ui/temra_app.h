@@ -152,6 +152,8 @@ class TemraApp : public QObject {
 
     // Asks the user to go on or stop; true to go on.
     bool Confirm(QWidget* parent, const QString& text);
+    // A question with two answers named by their buttons: true for `yes`.
+    bool Ask(QWidget* parent, const QString& text, const QString& yes, const QString& no);
 
     // Where workbooks go and how they are opened.
     xl::ExportDestination exportDestination;

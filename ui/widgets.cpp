@@ -16,6 +16,10 @@
 
 namespace temra::ui {
 
+QString Counted(std::size_t n, const char* noun) {
+    return QString("%1 %2%3").arg(n).arg(noun).arg(n == 1 ? "" : "s");
+}
+
 QFont Font(const char* family, double points, bool bold, bool italic) {
     QFont f(QString::fromLatin1(family));
     f.setPointSizeF(points);

@@ -17,6 +17,9 @@
 
 namespace temra::ui {
 
+// "1 sample", "2 samples": a count with its noun (an English plural in -s).
+QString Counted(std::size_t n, const char* noun);
+
 // A text of the core (UTF-8) as Qt's.
 inline QString Q(std::string_view s) {
     return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
