@@ -7,6 +7,7 @@
 #include "study/models.h"
 #include "tests/ui_session.h"
 #include "ui/draws_window.h"
+#include "ui/guide_window.h"
 #include "ui/misfit_window.h"
 #include "ui/samples_model.h"
 #include "ui/samples_window.h"
@@ -17,11 +18,14 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QImage>
+#include <QLabel>
 #include <QMenuBar>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTabBar>
 #include <QTableView>
+#include <QTextBlock>
+#include <QTextBrowser>
 
 #include <cmath>
 #include <fstream>
@@ -357,10 +361,13 @@ TEST_F(SamplesSession, GroupsAreFittedTogetherAndMappedAsOne) {
     ASSERT_EQ(m->SampleAt(2).group, "G");
     samples().EnsembleAction->setChecked(true);
     samples().McDraws->setText("10");
-    EXPECT_FALSE(samples().FitAll());
-    ASSERT_FALSE(messages.empty());
-    EXPECT_TRUE(messages.back().text.contains("Monte Carlo draws"))
+    samples().PriorAction->setChecked(true);
+    EXPECT_FALSE(samples().FitAll()); // both conflicts named at once
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages.back().text.contains("Monte Carlo draws\" to 0; groups fitted together "
+                                              "take no prior"))
         << messages.back().text.toStdString();
+    samples().PriorAction->setChecked(false);
     samples().McDraws->setText("0");
     ASSERT_TRUE(samples().FitAll());
     const study::StudyResult& first = *m->ResultAt(0);
@@ -568,6 +575,28 @@ TEST_F(SamplesSession, TheMenuBarLeadsToTheNewWindows) {
     EXPECT_TRUE(about.contains("QCustomPlot"));
     // The input page keeps every control it had.
     EXPECT_EQ(app.form1().Command1->text(), "Calculate Solubility");
+    // F1 in the samples window opens the guide at the study fit; the guide finds
+    // a word again from the top, says when it holds none, and stays readable.
+    QAction* f1 = nullptr;
+    for (QAction* a : samples().findChildren<QAction*>())
+        if (a->shortcut() == QKeySequence(QKeySequence::HelpContents)) f1 = a;
+    ASSERT_NE(f1, nullptr);
+    f1->trigger();
+    GuideWindow& guide = app.guideWindow();
+    ASSERT_TRUE(guide.isVisible());
+    EXPECT_TRUE(guide.Browser->textCursor().block().text().startsWith("5 The study fit"));
+    EXPECT_TRUE(guide.Find("lapse-rate prior"));
+    const int first = guide.Browser->textCursor().position();
+    while (guide.Find("lapse-rate prior") && guide.Browser->textCursor().position() != first) {
+    }
+    EXPECT_EQ(guide.Browser->textCursor().position(), first);
+    EXPECT_FALSE(guide.Find("zzqx"));
+    EXPECT_TRUE(guide.SearchNote->text().contains("\"zzqx\" is not in the guide"));
+    guide.resize(100, 100);
+    Settle();
+    const QFontMetrics text = guide.Browser->fontMetrics();
+    EXPECT_GE(guide.Browser->viewport()->height(), 5 * text.lineSpacing());
+    EXPECT_GE(guide.Browser->viewport()->width(), 30 * text.averageCharWidth());
 }
 
 TEST_F(SamplesSession, ResultsAreExportedAsAWorkbook) {
@@ -1007,6 +1036,25 @@ TEST_F(SamplesSession, TheLargestAIsReadForEveryModelAndBetaForItsModel) {
     EXPECT_TRUE(samples().FitAll());
     samples().ModelChoice->setCurrentIndex(3);
     EXPECT_EQ(samples().Beta->text(), "2.5");
+    // Comparing every model, their bounds are at hand and read: one out of its
+    // range is refused naming its box, and nothing of the set is taken.
+    samples().Beta->setText("0.5");
+    samples().ModelChoice->setCurrentIndex(static_cast<int>(study::Models().size()));
+    EXPECT_TRUE(samples().Upper->isHidden());
+    EXPECT_TRUE(samples().BoundsButton->isVisibleTo(&samples()));
+    messages.clear();
+    EXPECT_FALSE(samples().SetModelBounds({{"pr-r-max", "20"}, {"pd-g-max", "1e9"}}));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.contains("Largest G of PD must be at most 100"))
+        << messages[0].text.toStdString();
+    EXPECT_TRUE(samples().SetModelBounds({{"pr-r-max", "20"}, {"pd-beta", "0.7"}}));
+    ASSERT_TRUE(samples().FitAll());
+    const study::StudyOptions fitted = samples().Model()->FitOptions();
+    EXPECT_EQ(fitted.upper.at("pr-r-max"), 20);
+    EXPECT_EQ(fitted.constants.at("pd-beta"), 0.7);
+    EXPECT_EQ(fitted.upper.at("pd-g-max"), 3);
+    samples().ModelChoice->setCurrentIndex(2); // PR shows what was set for it
+    EXPECT_EQ(samples().Upper->text(), "20");
 }
 
 // The smallest samples window and misfit map show their explanations whole.

@@ -33,21 +33,27 @@ namespace temra::ui {
 
 namespace {
 
-// The ensemble fit fits one model, without draws or the prior: a conflict is
-// refused naming the setting to change.
+// The ensemble fit fits one model, without draws or the prior: the conflicts are
+// refused together, each naming the setting to change (the first one's box is
+// the one shown).
 void CheckEnsemble(const study::StudyOptions& o, const FieldRef& drawsField) {
     if (!o.shared.Any()) return;
-    const std::string untick = ", or untick Fit ▸ Fit groups together";
+    std::vector<std::pair<FieldRef, std::string>> conflicts;
     if (o.allModels)
-        throw TemraError(ErrorNumber::InvalidCall, {"Samples", "ModelChoice", "Model"},
-                         "groups are fitted together with one model: choose one" + untick);
+        conflicts.emplace_back(FieldRef{"Samples", "ModelChoice", "Model"},
+                               "groups are fitted together with one model: choose one");
     if (o.mcDraws > 0)
-        throw TemraError(ErrorNumber::InvalidCall, drawsField,
-                         "groups fitted together are not drawn again: set 0 draws" + untick);
+        conflicts.emplace_back(drawsField, "groups fitted together are not drawn again: set \"" +
+                                               drawsField.label + "\" to 0");
     if (o.prior)
-        throw TemraError(ErrorNumber::InvalidCall,
-                         {"Samples", "PriorAction", "Fit ▸ Lapse-rate prior"},
-                         "groups fitted together take no prior: untick the prior" + untick);
+        conflicts.emplace_back(FieldRef{"Samples", "PriorAction", "Fit ▸ Lapse-rate prior"},
+                               "groups fitted together take no prior: untick Fit ▸ Lapse-rate "
+                               "prior");
+    if (conflicts.empty()) return;
+    std::string text;
+    for (const auto& [field, what] : conflicts) text += (text.empty() ? "" : "; ") + what;
+    throw TemraError(ErrorNumber::InvalidCall, conflicts.front().first,
+                     text + "; or untick Fit ▸ Fit groups together");
 }
 
 // The samples refused: those each of whose fits is (one fit, or one per model).
@@ -143,11 +149,122 @@ void SamplesWindow::ShowUpperOf(const study::ModelInfo* model) {
     };
     const study::ModelParam* p = model ? UpperParam(*model) : nullptr;
     show(UpperLabel, Upper, upperOption_, p ? p->option : std::string_view(),
-         p ? "Largest " + Q(p->symbol) + " of " + Q(model->name) : QString(), p ? p->upper : 0);
+         p ? Q(study::BoxOfOption(p->option)) : QString(), p ? p->upper : 0);
     const study::ModelConstant* c =
         model && !model->exponent.option.empty() ? &model->exponent : nullptr;
     show(BetaLabel, Beta, betaOption_, c ? c->option : std::string_view(),
-         c ? Q(c->symbol) + " of " + Q(model->name) : QString(), c ? c->value : 0);
+         c ? Q(study::BoxOfOption(c->option)) : QString(), c ? c->value : 0);
+    BoundsButton->setVisible(!model);
+}
+
+namespace {
+
+// A bound or exponent of the table of models that a box of the window sets.
+struct BoundBox {
+    std::string option;
+    QString label; // the box's name ("Largest R of PR")
+    double byDefault;
+    // The values accepted: above `above` (a bound) or from `lo` to `hi` (an
+    // exponent), at most `most`.
+    double above, lo, hi, most;
+    std::string_view beyondMost;
+};
+
+std::vector<BoundBox> BoundBoxes() {
+    std::vector<BoundBox> boxes;
+    for (const study::ModelInfo& m : study::Models()) {
+        for (int k = 1; k < m.paramCount; ++k) {
+            const study::ModelParam& p = m.params[static_cast<std::size_t>(k)];
+            if (p.option.empty()) continue;
+            boxes.push_back({std::string(p.option), Q(study::BoxOfOption(p.option)), p.upper, p.lo,
+                             -HUGE_VAL, HUGE_VAL, p.most, p.beyondMost});
+            break;
+        }
+        if (const study::ModelConstant& c = m.exponent; !c.option.empty())
+            boxes.push_back({std::string(c.option),
+                             Q(study::BoxOfOption(c.option)),
+                             c.value,
+                             -HUGE_VAL,
+                             c.lo,
+                             c.hi,
+                             HUGE_VAL,
+                             {}});
+    }
+    return boxes;
+}
+
+} // namespace
+
+bool SamplesWindow::SetModelBounds(const std::map<std::string, QString>& texts) {
+    std::map<std::string, QString> accepted;
+    if (!app_.Attempt(this, [&] {
+            for (const BoundBox& b : BoundBoxes()) {
+                const auto typed = texts.find(b.option);
+                if (typed == texts.end()) continue;
+                const FieldRef field{"ModelBounds", b.option, b.label.toStdString()};
+                const double v =
+                    ParseDouble(typed->second.trimmed().toStdString(), field, separator_);
+                const std::string name = "the " + field.label;
+                if (b.lo > -HUGE_VAL && !(v >= b.lo && v <= b.hi))
+                    throw TemraError(ErrorNumber::InvalidCall, field,
+                                     name + " must lie from " + ExactText(b.lo) + " to " +
+                                         ExactText(b.hi));
+                if (b.lo == -HUGE_VAL && !(v > b.above))
+                    throw TemraError(ErrorNumber::InvalidCall, field,
+                                     name + " must be greater than " + ExactText(b.above));
+                if (v > b.most)
+                    throw TemraError(ErrorNumber::InvalidCall, field,
+                                     name + " must be at most " + ExactText(b.most) + ": " +
+                                         std::string(b.beyondMost));
+                accepted[b.option] = typed->second.trimmed();
+            }
+        }))
+        return false;
+    for (const auto& [option, text] : accepted) {
+        upperTexts_[option] = text;
+        if (option == upperOption_) Upper->setText(text);
+        if (option == betaOption_) Beta->setText(text);
+    }
+    SettingsChanged();
+    return true;
+}
+
+void SamplesWindow::AskModelBounds() {
+    QDialog ask(this);
+    ask.setObjectName("ModelBounds");
+    ask.setWindowTitle("Temra – Bounds of the models");
+    auto* form = new QFormLayout(&ask);
+    auto* note = MakeLabel(&ask, "BoundsNote",
+                           "Each model's largest second parameter and exponent of the "
+                           "diffusivity ratio, used whenever the model is fitted, alone or "
+                           "compared with the others. The largest A, which every model shares, "
+                           "is the box above the table.");
+    note->setWordWrap(true);
+    form->addRow(note);
+    std::map<std::string, QLineEdit*> edits;
+    for (const BoundBox& b : BoundBoxes()) {
+        QString text = b.option == upperOption_  ? Upper->text()
+                       : b.option == betaOption_ ? Beta->text()
+                                                 : QString();
+        if (text.isEmpty()) {
+            const auto kept = upperTexts_.find(b.option);
+            text = kept != upperTexts_.end()
+                       ? kept->second
+                       : Q(study::DecimalText(ExactText(b.byDefault), '.', separator_));
+        }
+        QLineEdit* edit = MakeEdit(&ask, b.option.c_str(), text.toStdString(), 900);
+        form->addRow(b.label, edit);
+        edits[b.option] = edit;
+    }
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &ask);
+    connect(buttons, &QDialogButtonBox::accepted, &ask, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &ask, &QDialog::reject);
+    form->addRow(buttons);
+    while (ask.exec() == QDialog::Accepted) {
+        std::map<std::string, QString> texts;
+        for (const auto& [option, edit] : edits) texts[option] = edit->text();
+        if (SetModelBounds(texts)) break;
+    }
 }
 
 void SamplesWindow::SettingsChanged() {
@@ -196,6 +313,10 @@ bool SamplesWindow::Options(study::StudyOptions& o) {
             if (!(hi > p->lo))
                 throw TemraError(ErrorNumber::InvalidCall, upperField,
                                  "the " + label + " must be greater than " + ExactText(p->lo));
+            if (hi > p->most)
+                throw TemraError(ErrorNumber::InvalidCall, upperField,
+                                 "the " + label + " must be at most " + ExactText(p->most) + ": " +
+                                     std::string(p->beyondMost));
             o.upper[std::string(p->option)] = hi;
         }
         ReadExponent(o);

@@ -256,6 +256,11 @@ QHBoxLayout* SamplesWindow::MakeBounds(QGroupBox* settings) {
     bounds->addSpacing(8);
     bounds->addWidget(BetaLabel);
     bounds->addWidget(Beta);
+    BoundsButton = MakeButton(settings, "BoundsButton", "Bounds of every model…");
+    BoundsButton->setToolTip("Comparing every model, each keeps its own bound and exponent: "
+                             "see and change them here");
+    BoundsButton->hide();
+    bounds->addWidget(BoundsButton);
     KeepBoundBoxesInPlace();
     ShowUpperOf(&study::Models().front());
     bounds->addStretch();
@@ -349,6 +354,7 @@ void SamplesWindow::MakeMenuBar() {
                             "on the misfit map");
     PriorSettingsAction =
         fit->addAction("Prior's &offset and spread…", this, [this] { AskPriorSettings(); });
+    fit->addAction("&Bounds of the models…", this, [this] { AskModelBounds(); });
     EnsembleAction = fit->addAction("Fit &groups together (shared T and elevation)");
     EnsembleAction->setCheckable(true);
     EnsembleAction->setToolTip("The samples of one group (the column \"group\") share their "
@@ -385,6 +391,9 @@ void SamplesWindow::MakeMenuBar() {
     });
     connect(RedoAction, &QAction::triggered, this,
             [this] { Status->setText("Redone: " + model_->UndoStack()->undoText() + "."); });
+    QMenu* help = MenuBar->addMenu("&Help");
+    help->addAction("&User guide (the study fit)", QKeySequence::HelpContents, this,
+                    [this] { app_.ShowGuide("5 The study fit"); });
 }
 
 void SamplesWindow::ConnectControls() {
@@ -410,6 +419,7 @@ void SamplesWindow::ConnectControls() {
     connect(UseButton, &QPushButton::clicked, this, [this] { UseOnInputPage(); });
     connect(AddInputButton, &QPushButton::clicked, this, [this] { AddInputPageSample(); });
     connect(MapButton, &QPushButton::clicked, this, [this] { ShowMisfitMap(); });
+    connect(BoundsButton, &QPushButton::clicked, this, [this] { AskModelBounds(); });
     connect(ExportButton, &QPushButton::clicked, this, [this] { ExportResults(); });
     connect(ViewChoice, &QTabBar::currentChanged, this,
             [this](int view) { ShowView(static_cast<View>(view)); });

@@ -69,6 +69,11 @@ class SamplesWindow : public TemraWindow {
     bool SetPriorSettings(const QString& offset, const QString& spread);
     // Asks for them (Fit ▸ Prior's offset and spread…).
     void AskPriorSettings();
+    // Every model's bound and exponent as typed (by option); false (reported,
+    // nothing changed) when one is no number or out of its range, naming its box.
+    bool SetModelBounds(const std::map<std::string, QString>& texts);
+    // Asks for them (Fit ▸ Bounds of the models…).
+    void AskModelBounds();
     void ExportResults();
     // Writes the table as CSV (complete under its name, or not at all); false,
     // reported, when it cannot be written.
@@ -110,6 +115,9 @@ class SamplesWindow : public TemraWindow {
     // the models without one.
     QLabel* BetaLabel;
     QLineEdit* Beta;
+    // Comparing every model, in the place of those boxes: the bounds and exponents
+    // of every model in a dialog (also Fit ▸ Bounds of the models…).
+    QPushButton* BoundsButton;
     QCheckBox* PerGram;   // concentrations per gram of water
     QLineEdit* McDraws;   // Monte Carlo draws of each sample (0: none)
     QTableWidget* Models; // the current sample's fit with each model, side by side

@@ -207,9 +207,10 @@ void TemraApp::ShowAbout(QWidget* parent) {
     QMessageBox::about(parent, "About Temra", AboutText());
 }
 
-void TemraApp::ShowGuide() {
+void TemraApp::ShowGuide(const QString& section) {
     guideWindow().show();
     guideWindow().raise();
+    if (!section.isEmpty()) guideWindow().ShowSection(section);
 }
 
 bool TemraApp::Attempt(QWidget* parent, const std::function<void()>& step) {

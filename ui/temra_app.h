@@ -112,7 +112,8 @@ class TemraApp : public QObject {
     // "About Temra": the version and the licences.
     void ShowAbout(QWidget* parent);
     // "User guide": the guide the program holds, in its window.
-    void ShowGuide();
+    // `section`: the heading it opens at (empty: where it was).
+    void ShowGuide(const QString& section = {});
     static QString AboutText();
 
     // A step on the window thread with the busy cursor; a fault is reported
