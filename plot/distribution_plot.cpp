@@ -9,10 +9,17 @@
 
 namespace temra::plot {
 
-DistributionPlot::DistributionPlot(QWidget* parent)
-    : QWidget(parent), canvas_(new QCustomPlot(this)) {
+DistributionPlot::DistributionPlot(QWidget* parent) : QWidget(parent), canvas_(NewCanvas(this)) {
     PlaceCanvasWithTitle(this, canvas_, 9);
     setMinimumSize(220, 150);
+}
+
+void DistributionPlot::KeepTitlesWhole() {
+    // The axes' titles whole beside the labels and margins the plot keeps.
+    const QFontMetrics x(canvas_->xAxis->labelFont()), y(canvas_->yAxis->labelFont());
+    constexpr int kAround = 90; // the other axis's labels and title, and the margins
+    setMinimumSize(std::max(220, x.horizontalAdvance(canvas_->xAxis->label()) + kAround),
+                   std::max(150, y.horizontalAdvance(canvas_->yAxis->label()) + kAround));
 }
 
 void DistributionPlot::Clear() {
@@ -58,10 +65,8 @@ void DistributionPlot::SetBars(const std::vector<double>& centre, const std::vec
     canvas_->yAxis->setLabel(yTitle);
     UseTickStyle(canvas_->xAxis, decimalPoint_, false);
     UseTickStyle(canvas_->yAxis, decimalPoint_, false);
-    // Few ticks: the labels of small numbers (2.5·10⁻³) stay apart.
-    canvas_->xAxis->ticker()->setTickStepStrategy(QCPAxisTicker::tssMeetTickCount);
-    canvas_->xAxis->ticker()->setTickCount(4);
-    canvas_->replot();
+    KeepTitlesWhole();
+    SpaceTicks(canvas_);
 }
 
 void DistributionPlot::SetHistogram(const std::vector<double>& values, int bins, double p16,
@@ -97,12 +102,11 @@ void DistributionPlot::SetScatter(const std::vector<double>& x, const std::vecto
         const double margin = r.size() > 0 ? 0.05 * r.size() : 0.5;
         axis->setRange(r.lower - margin, r.upper + margin);
         UseTickStyle(axis, decimalPoint_, false);
-        axis->ticker()->setTickStepStrategy(QCPAxisTicker::tssMeetTickCount);
-        axis->ticker()->setTickCount(4);
     }
     canvas_->xAxis->setLabel(xTitle);
     canvas_->yAxis->setLabel(yTitle);
-    canvas_->replot();
+    KeepTitlesWhole();
+    SpaceTicks(canvas_);
 }
 
 } // namespace temra::plot

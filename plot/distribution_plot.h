@@ -38,6 +38,7 @@ class DistributionPlot : public QWidget {
     int PointCount() const { return points_; }
 
   private:
+    void KeepTitlesWhole();
     QCustomPlot* canvas_;
     QChar decimalPoint_ = QLatin1Char('.');
     int bars_ = 0, points_ = 0;

@@ -9,7 +9,7 @@
 
 namespace temra::plot {
 
-MapPlot::MapPlot(QWidget* parent) : QWidget(parent), canvas_(new QCustomPlot(this)) {
+MapPlot::MapPlot(QWidget* parent) : QWidget(parent), canvas_(NewCanvas(this)) {
     PlaceCanvasWithTitle(this, canvas_, 10);
     // The legend in a row of its own under the plot, centred, its entries side
     // by side: it covers neither the map nor the curve.
@@ -173,7 +173,21 @@ void MapPlot::AddLevel(double x0, double x1, double y, const QString& name) {
 }
 
 void MapPlot::Replot() {
-    canvas_->replot();
+    if (canvas_->yAxis->scaleType() == QCPAxis::stLogarithmic) {
+        // Whole decades around every point drawn (the curve, the best fit, the
+        // level): each has a labelled decade below and above it.
+        double lo = HUGE_VAL, hi = 0;
+        for (int i = 0; i < canvas_->graphCount(); ++i)
+            for (const QCPGraphData& d : *canvas_->graph(i)->data())
+                if (d.value > 0 && std::isfinite(d.value)) {
+                    lo = std::min(lo, d.value);
+                    hi = std::max(hi, d.value);
+                }
+        if (hi > 0)
+            canvas_->yAxis->setRange(std::pow(10.0, std::floor(std::log10(lo) - 1e-9)),
+                                     std::pow(10.0, std::ceil(std::log10(hi) + 1e-9)));
+    }
+    SpaceTicks(canvas_);
 }
 
 double MapPlot::ValueAt(double x, double y) const {

@@ -536,6 +536,90 @@ class LogTicker : public QCPAxisTickerLog {
     }
 };
 
+namespace {
+
+// The room a label takes along its axis, with the gap it keeps from the next.
+int LabelRoom(const QCPAxis* axis, const QString& label) {
+    const QFontMetrics text(axis->tickLabelFont());
+    return axis->orientation() == Qt::Horizontal
+               ? text.horizontalAdvance(label) + 2 * text.averageCharWidth()
+               : text.height() + text.height() / 2;
+}
+
+// An axis whose tick count the canvas chooses: linear, without a fixed step.
+bool CountedTicks(const QCPAxis* axis) {
+    if (!axis->visible() || axis->scaleType() != QCPAxis::stLinear) return false;
+    const auto* label = dynamic_cast<const LabelTicker*>(axis->ticker().data());
+    return !label || label->fixedStep <= 0;
+}
+
+class SpacedCanvas : public QCustomPlot {
+  public:
+    SpacedCanvas(QWidget* parent, int most) : QCustomPlot(parent), most_(most) {}
+    int most_;
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QCustomPlot::resizeEvent(event);
+        SpaceTicks(this);
+    }
+};
+
+} // namespace
+
+QCustomPlot* NewCanvas(QWidget* parent, int most) {
+    return new SpacedCanvas(parent, most);
+}
+
+bool TickLabelsApart(const QCPAxis* axis) {
+    const QVector<double> ticks = axis->tickVector();
+    const QVector<QString> labels = axis->tickVectorLabels();
+    std::vector<std::pair<double, double>> spans; // each shown label's start and end (pixels)
+    for (qsizetype i = 0; i < ticks.size() && i < labels.size(); ++i) {
+        if (!axis->range().contains(ticks[i])) continue;
+        const double at = axis->coordToPixel(ticks[i]);
+        const double half = LabelRoom(axis, labels[i]) / 2.0;
+        spans.emplace_back(at - half, at + half);
+    }
+    std::sort(spans.begin(), spans.end());
+    for (std::size_t i = 1; i < spans.size(); ++i)
+        if (spans[i].first < spans[i - 1].second) return false;
+    return true;
+}
+
+void SpaceTicks(QCustomPlot* canvas) {
+    const auto* spaced = dynamic_cast<const SpacedCanvas*>(canvas);
+    const int most = spaced ? spaced->most_ : 6;
+    const QList<QCPAxis*> axes = canvas->axisRect()->axes();
+    // As many as the widest label (of the last drawing) leaves room for...
+    for (QCPAxis* axis : axes) {
+        if (!CountedTicks(axis)) continue;
+        int widest = LabelRoom(axis, QStringLiteral("−0.00·10⁻⁰"));
+        if (!axis->tickVectorLabels().isEmpty()) {
+            widest = 0;
+            for (const QString& label : axis->tickVectorLabels())
+                widest = std::max(widest, LabelRoom(axis, label));
+        }
+        const int length = axis->orientation() == Qt::Horizontal ? axis->axisRect()->width()
+                                                                 : axis->axisRect()->height();
+        axis->ticker()->setTickStepStrategy(QCPAxisTicker::tssMeetTickCount);
+        axis->ticker()->setTickCount(std::clamp(length / std::max(1, widest), 2, most));
+    }
+    canvas->replot();
+    // ...then fewer while the labels drawn still touch.
+    for (int round = 0; round < 4; ++round) {
+        bool fewer = false;
+        for (QCPAxis* axis : axes) {
+            if (!CountedTicks(axis) || TickLabelsApart(axis) || axis->ticker()->tickCount() <= 2)
+                continue;
+            axis->ticker()->setTickCount(axis->ticker()->tickCount() - 1);
+            fewer = true;
+        }
+        if (!fewer) break;
+        canvas->replot();
+    }
+}
+
 void PlaceCanvasWithTitle(QWidget* host, QCustomPlot* canvas, int points) {
     auto* layout = new QVBoxLayout(host);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -598,7 +682,7 @@ Point Channel::PointAt(int i) const {
                        : (*more_)[static_cast<std::size_t>(i - kInline)];
 }
 
-Plot::Plot(QWidget* parent) : QWidget(parent), canvas_(new QCustomPlot(this)) {
+Plot::Plot(QWidget* parent) : QWidget(parent), canvas_(NewCanvas(this, 5)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(canvas_);
@@ -911,7 +995,7 @@ void Plot::ArrangeLegend(int height) {
     const int areaHeight = height - (aroundArea_ > 0 ? aroundArea_ : 90);
     const int rows = std::max(1, (areaHeight - frame.height() + legend->rowSpacing()) /
                                      (cell.height() + legend->rowSpacing()));
-    const bool beside = legendEntries_ > rows;
+    const bool beside = legendEntries_ > rows || LegendWouldCoverData(cell, frame);
     PlaceLegend(beside);
     const int columns = beside ? kLegendColumnsBeside : 1;
     if (legendEntries_ > rows * columns) {
@@ -930,6 +1014,45 @@ void Plot::ArrangeLegend(int height) {
     legend->setFillOrder(QCPLayoutGrid::foRowsFirst, false);
     legend->setWrap(rows);
     legend->setFillOrder(QCPLayoutGrid::foRowsFirst, true);
+}
+
+bool Plot::LegendWouldCoverData(QSize cell, QSize frame) const {
+    // The legend inside the plotting area, at its top left, as high as its rows.
+    const QCPLegend* legend = canvas_->legend;
+    const QRect area = canvas_->axisRect()->rect();
+    const int height = legendEntries_ * (cell.height() + legend->rowSpacing()) + frame.height();
+    const QMargins inset = canvas_->axisRect()->insetLayout()->margins();
+    const QRectF room(area.left() + inset.left(), area.top() + inset.top(),
+                      cell.width() + frame.width(), height);
+    const QCPAxis *x = canvas_->xAxis, *y = canvas_->yAxis;
+    // With the legend beside, the area inside would be wider by its column.
+    const double wide =
+        besideLegend_ ? area.width() + besideLegend_->outerRect().width() : area.width();
+    const double stretch = area.width() > 0 ? wide / area.width() : 1;
+    for (int c = 0; c < ChannelCount(); ++c) {
+        const Channel& ch = channels_[static_cast<std::size_t>(c)];
+        const double marker = ch.MarkersVisible ? ch.MarkersSize + 2 : 2;
+        const QRectF near = room.adjusted(-marker, -marker, marker, marker);
+        for (int i = 0; i < ch.PointCount(); ++i) {
+            const Point p = ch.PointAt(i);
+            const double px = area.left() + (x->coordToPixel(p.x) - area.left()) * stretch;
+            if (near.contains(px, y->coordToPixel(p.y))) return true;
+        }
+    }
+    return false;
+}
+
+bool Plot::LegendHidesData() const {
+    const QCPLegend* legend = canvas_->legend;
+    if (!legend->visible() || legendEntries_ == 0) return false;
+    const QRectF room = legend->outerRect();
+    for (const Channel& ch : channels_)
+        for (int i = 0; i < ch.PointCount(); ++i) {
+            const Point p = ch.PointAt(i);
+            if (room.contains(canvas_->xAxis->coordToPixel(p.x), canvas_->yAxis->coordToPixel(p.y)))
+                return true;
+        }
+    return false;
 }
 
 void Plot::PlaceLegend(bool beside) {
@@ -964,26 +1087,10 @@ void Plot::PlaceLegend(bool beside) {
     }
 }
 
-bool Plot::FitTickCounts(QSize canvas) {
-    const int areaWidth = canvas.width() - (aroundWidth_ > 0 ? aroundWidth_ : 100);
-    const int areaHeight = canvas.height() - (aroundArea_ > 0 ? aroundArea_ : 90);
-    bool changed = false;
-    auto fit = [&changed](QCPAxis* axis, int count) {
-        auto ticker = qSharedPointerDynamicCast<LabelTicker>(axis->ticker());
-        if (!ticker || ticker->fixedStep > 0 || ticker->tickCount() == count) return;
-        ticker->setTickCount(count);
-        changed = true;
-    };
-    fit(canvas_->xAxis, std::clamp(areaWidth / 100, 2, 5));
-    fit(canvas_->yAxis, std::clamp(areaHeight / 40, 2, 5));
-    return changed;
-}
-
 bool Plot::eventFilter(QObject* watched, QEvent* event) {
     // The ticks and the legend are fitted to the canvas's new size before it is drawn.
     if (watched == canvas_ && event->type() == QEvent::Resize) {
         const QSize size = static_cast<QResizeEvent*>(event)->size();
-        FitTickCounts(size);
         if (legendVisible_) ArrangeLegend(size.height());
     }
     return QWidget::eventFilter(watched, event);
@@ -994,18 +1101,16 @@ void Plot::Replot() {
     ApplyYAxis();
     ApplyLegend();
     updateGeometry(); // the titles and the legend decide the smallest size
-    FitTickCounts(canvas_->size());
     canvas_->replot();
-    // The legend's rows and the ticks follow from the plotting area's size, known
-    // only now.
+    // The legend's rows follow from the plotting area's size, known only now.
     const int around = canvas_->height() - canvas_->axisRect()->rect().height();
     const int aroundWidth = canvas_->width() - canvas_->axisRect()->rect().width();
-    if (around == aroundArea_ && aroundWidth == aroundWidth_) return;
-    aroundArea_ = around;
-    aroundWidth_ = aroundWidth;
-    const bool ticks = FitTickCounts(canvas_->size());
-    if (legendVisible_) ArrangeLegend(canvas_->height());
-    if (ticks || legendVisible_) canvas_->replot();
+    if (around != aroundArea_ || aroundWidth != aroundWidth_) {
+        aroundArea_ = around;
+        aroundWidth_ = aroundWidth;
+        if (legendVisible_) ArrangeLegend(canvas_->height());
+    }
+    SpaceTicks(canvas_);
 }
 
 namespace {

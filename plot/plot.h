@@ -112,6 +112,15 @@ void UseTickStyle(QCPAxis* axis, QChar decimalPoint, bool logarithmic);
 // `points` (the plot layout's element (0, 0), empty until set).
 void PlaceCanvasWithTitle(QWidget* host, QCustomPlot* canvas, int points);
 
+// A canvas whose linear axes (those without a fixed step) carry as many ticks as
+// their labels leave room for, at most `most`, apart by at least two characters
+// (a line on a vertical axis): fitted whenever it is resized, and by SpaceTicks
+// after its axes change. SpaceTicks replots it.
+QCustomPlot* NewCanvas(QWidget* parent, int most = 6);
+void SpaceTicks(QCustomPlot* canvas);
+// Whether an axis's labels, as last drawn, stand apart.
+bool TickLabelsApart(const QCPAxis* axis);
+
 class Plot : public QWidget {
     Q_OBJECT
   public:
@@ -190,6 +199,8 @@ class Plot : public QWidget {
     std::vector<std::pair<double, QString>> XTickLabels() const;
     std::vector<std::pair<double, QString>> YTickLabels() const;
     QCustomPlot* Canvas() const { return canvas_; }
+    // Whether the legend, as last drawn, lies over a point of a curve.
+    bool LegendHidesData() const;
 
     // Smallest and largest x and y over all points (positive y only on a log axis).
     bool DataRange(double& xMin, double& xMax, double& yMin, double& yMax) const;
@@ -207,7 +218,9 @@ class Plot : public QWidget {
     void PlaceLegend(bool beside);
     // As many ticks as leave room between their labels on a canvas of this size;
     // true when a count changed.
-    bool FitTickCounts(QSize canvas);
+    // Whether the legend, inside the plotting area at its top left, would hide a
+    // point of a curve (its rows `cell` high and wide, within `frame`).
+    bool LegendWouldCoverData(QSize cell, QSize frame) const;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     QCustomPlot* canvas_;

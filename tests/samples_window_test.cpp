@@ -336,6 +336,23 @@ TEST_F(SamplesSession, ThePosteriorAndTheDrawsAreDrawn) {
     Settle();
     EXPECT_TRUE(w.grab().save(QString::fromStdString((out / "MisfitPosterior.png").string())));
     EXPECT_TRUE(d.grab().save(QString::fromStdString((out / "MonteCarloDraws.png").string())));
+    // At its first size and its smallest, every plot's tick labels stand apart
+    // and its axes' titles are whole.
+    const auto spaced = [&](const char* when) {
+        for (plot::DistributionPlot* p : d.findChildren<plot::DistributionPlot*>()) {
+            if (!p->isVisibleTo(&d)) continue;
+            for (const QCPAxis* axis : {p->Canvas()->xAxis, p->Canvas()->yAxis}) {
+                EXPECT_TRUE(plot::TickLabelsApart(axis))
+                    << when << " " << p->objectName().toStdString() << ": "
+                    << axis->tickVectorLabels().join(" | ").toStdString();
+                const QRect area = axis->axisRect()->rect();
+                EXPECT_LE(QFontMetrics(axis->labelFont()).horizontalAdvance(axis->label()),
+                          axis->orientation() == Qt::Horizontal ? area.width() : area.height())
+                    << when << " " << axis->label().toStdString();
+            }
+        }
+    };
+    spaced("first size");
     for (QWidget* window : {static_cast<QWidget*>(&w), static_cast<QWidget*>(&d)}) {
         window->resize(1, 1); // the smallest: every explanation whole
         Settle();
@@ -346,6 +363,7 @@ TEST_F(SamplesSession, ThePosteriorAndTheDrawsAreDrawn) {
             }
         }
     }
+    spaced("smallest");
 }
 
 // Fit ▸ Fit groups together: the members of a group share T and elevation; the

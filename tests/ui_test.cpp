@@ -4,9 +4,11 @@
 
 #include "ui/guide_window.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QMenuBar>
 #include <QTextBrowser>
+#include <qcustomplot.h>
 
 #include <cstdio>
 
@@ -315,6 +317,29 @@ TEST_F(Session, GasPairRangesFromTheDialog) {
     plot::Plot* p = app.arN2GraphForm().ArN2Graph;
     EXPECT_EQ(p->channel(0).PointCount(), 4);
     EXPECT_EQ(app.arN2GraphForm().Label4->text(), "Tmax=0.9oC");
+}
+
+// Many curves: at the graph's first size the legend keeps off the points; at its
+// smallest, every axis's labels stand apart.
+TEST_F(Session, AGasPairGraphOfManyCurvesKeepsItsLabelsApart) {
+    app.form1().Command2->click();
+    Tick(app.form2(), {1, 2});
+    app.form2().Command1->click();
+    Dialog1& d1 = app.dialog1();
+    d1.Text3->setText("0.001");
+    d1.Text2->setText("0.012");
+    d1.OKButton->click();
+    ArN2GraphForm& g = app.arN2GraphForm();
+    plot::Plot* p = g.ArN2Graph;
+    ASSERT_GE(p->ChannelCount(), 13);
+    for (const bool smallest : {false, true}) {
+        if (smallest) g.resize(1, 1);
+        for (int i = 0; i < 5; ++i) QApplication::processEvents();
+        EXPECT_FALSE(p->LegendHidesData()) << smallest;
+        for (const QCPAxis* axis : {p->Canvas()->xAxis, p->Canvas()->yAxis})
+            EXPECT_TRUE(plot::TickLabelsApart(axis))
+                << smallest << ": " << axis->tickVectorLabels().join(" | ").toStdString();
+    }
 }
 
 TEST_F(Session, GasPairRefusalsKeepTheDialog) {
