@@ -5,7 +5,9 @@
 #include "core/version.h"
 #include "study/models.h"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <string>
 
 namespace temra::xl {
@@ -63,12 +65,28 @@ void AddSettingsSheet(Workbook& wb, const Settings& settings) {
     Worksheet& set = wb.AddSheet(kSettingsSheet);
     set.Range("a1").Value("Setting");
     set.Range("b1").Value("Value");
-    set.Columns("a:a").ColumnWidth(42);
-    set.Columns("b:b").ColumnWidth(30);
+    // Each value whole in its column (the longest at most 120 characters), and the
+    // sheet on one page, across it when it is wide.
+    std::size_t longest = 30;
     for (std::uint32_t i = 0; i < settings.size(); ++i) {
         set.Cells(i + 2, 1).Value(CellValue(settings[i].first));
         set.Cells(i + 2, 2).Value(CellValue(settings[i].second));
+        longest = std::max(longest, std::min<std::size_t>(settings[i].second.size(), 120));
     }
+    set.Columns("a:a").ColumnWidth(42);
+    set.Columns("b:b").ColumnWidth(static_cast<double>(longest));
+    set.Page({longest > 60, 1, 1, 1, 0});
+}
+
+// A table printed across the page, its header row and first column (the
+// sample) on every page, fitted to as few pages wide as keep it readable: about
+// 260 characters of column width a page.
+void PrintAsTable(Worksheet& sheet) {
+    double width = 0;
+    for (std::uint32_t c = 1; c <= sheet.ColumnCount(); ++c)
+        width += sheet.Format(c).width >= 0 ? sheet.Format(c).width : 8.43;
+    const int pages = std::max(1, static_cast<int>(std::ceil(width / 260)));
+    sheet.Page({true, pages, 0, 1, 1});
 }
 
 // The third sheet of the study's workbook: the samples, under the names a table
@@ -98,6 +116,7 @@ void AddSamplesSheet(Workbook& wb, const std::vector<study::Sample>& samples, ch
                 cell.Value(CellValue(text)); // as typed: the sample's error row says why
             }
         }
+    PrintAsTable(sheet);
 }
 
 // A field's label with its unit, as a settings sheet names it.
@@ -291,6 +310,7 @@ void AddMonteCarloSheet(Workbook& wb, const std::vector<study::StudyResult>& res
             ++row;
         }
     }
+    PrintAsTable(sheet);
 }
 
 } // namespace
@@ -306,22 +326,33 @@ Workbook& WriteStudyResults(const std::vector<study::StudyResult>& results,
     Workbook& wb = app.Workbooks().Add();
     app.Visible(true);
     Worksheet& sheet = wb.Sheets("Sheet1");
-    const auto columns = static_cast<std::uint32_t>(resultColumns.size());
-    for (std::uint32_t c = 1; c <= columns; ++c) {
-        sheet.Cells(1, c).Value(resultColumns[c - 1].name);
-        xl::Columns(sheet, c, c).ColumnWidth(resultColumns[c - 1].width);
+    std::vector<std::vector<study::ResultCell>> rows;
+    rows.reserve(results.size());
+    for (const study::StudyResult& r : results) rows.push_back(study::ResultRow(r, options));
+    // A column that only some fits fill (another model's parameter, a gas beyond
+    // the fit) is left out where no row fills it; the CSV keeps every column.
+    std::vector<std::size_t> kept;
+    for (std::size_t c = 0; c < resultColumns.size(); ++c) {
+        const bool filled = std::any_of(rows.begin(), rows.end(), [c](const auto& row) {
+            return row[c].kind != study::ResultCell::Kind::Empty;
+        });
+        if (filled || !resultColumns[c].hideWhenEmpty) kept.push_back(c);
     }
-    for (std::uint32_t r = 0; r < results.size(); ++r) {
-        const auto row = study::ResultRow(results[r], options);
-        for (std::uint32_t c = 1; c <= columns; ++c) {
-            const study::ResultCell& cell = row[c - 1];
+    for (std::uint32_t k = 0; k < kept.size(); ++k) {
+        sheet.Cells(1, k + 1).Value(resultColumns[kept[k]].name);
+        xl::Columns(sheet, k + 1, k + 1).ColumnWidth(resultColumns[kept[k]].width);
+    }
+    for (std::uint32_t r = 0; r < rows.size(); ++r) {
+        for (std::uint32_t k = 0; k < kept.size(); ++k) {
+            const study::ResultCell& cell = rows[r][kept[k]];
             using K = study::ResultCell::Kind;
-            if (cell.kind == K::Double) sheet.Cells(r + 2, c).Value(cell.number);
+            if (cell.kind == K::Double) sheet.Cells(r + 2, k + 1).Value(cell.number);
             if (cell.kind == K::Single)
-                sheet.Cells(r + 2, c).Value(static_cast<float>(cell.number));
-            if (cell.kind == K::Text) sheet.Cells(r + 2, c).Value(CellValue(cell.text));
+                sheet.Cells(r + 2, k + 1).Value(static_cast<float>(cell.number));
+            if (cell.kind == K::Text) sheet.Cells(r + 2, k + 1).Value(CellValue(cell.text));
         }
     }
+    PrintAsTable(sheet);
     sheet.Name(kStudySheet);
     AddSettingsSheet(wb, settings);
     AddSamplesSheet(wb, samples, separator);

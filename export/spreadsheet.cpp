@@ -361,7 +361,17 @@ void WriteCell(lxw_worksheet* ws, const Worksheet& sheet, std::uint32_t r, std::
         throw CellFault(sheet, r, c, std::string("cannot be written: ") + lxw_strerror(error));
 }
 
-// One sheet: its columns' formats, then its rows in order.
+void WritePageSetup(lxw_worksheet* ws, const Worksheet::PageSetup& page) {
+    if (page.landscape) worksheet_set_landscape(ws);
+    if (page.pagesWide > 0 || page.pagesTall > 0)
+        worksheet_fit_to_pages(ws, static_cast<std::uint16_t>(page.pagesWide),
+                               static_cast<std::uint16_t>(page.pagesTall));
+    if (page.repeatRows > 0) worksheet_repeat_rows(ws, 0, page.repeatRows - 1);
+    if (page.repeatColumns > 0)
+        worksheet_repeat_columns(ws, 0, static_cast<lxw_col_t>(page.repeatColumns - 1));
+}
+
+// One sheet: its columns' formats and page setup, then its rows in order.
 void WriteSheet(lxw_workbook* wb, const Worksheet& sheet, const std::string& scratchFolder,
                 RunControl& control) {
     errno = 0;
@@ -373,6 +383,7 @@ void WriteSheet(lxw_workbook* wb, const Worksheet& sheet, const std::string& scr
             (scratchFolder.empty() ? std::string("the system's folder") : scratchFolder) + "\"" +
             (errno != 0 ? std::string(": ") + std::strerror(errno) : ""));
     WriteColumnFormats(wb, ws, sheet);
+    WritePageSetup(ws, sheet.Page());
     for (std::uint32_t r = 1; r <= sheet.RowCount(); ++r) {
         for (std::uint32_t c = 1; c <= sheet.ColumnCount(); ++c) WriteCell(ws, sheet, r, c);
         if ((r & 0xFFF) == 0) control.Advance(0x1000);

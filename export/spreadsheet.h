@@ -102,6 +102,17 @@ class Worksheet {
     CellRef Peek(std::uint32_t row, std::uint32_t column) const;
     const ColumnFormat& Format(std::uint32_t column) const;
 
+    // How the sheet prints: across or down the page, fitted to so many pages
+    // wide and tall (0: as many as it takes; both 0: at its own scale), and the
+    // first rows and columns printed again on every page.
+    struct PageSetup {
+        bool landscape = false;
+        int pagesWide = 0, pagesTall = 0;
+        std::uint32_t repeatRows = 0, repeatColumns = 0;
+    };
+    void Page(const PageSetup& page) { page_ = page; }
+    const PageSetup& Page() const { return page_; }
+
   private:
     friend class xl::Range;
     friend class xl::Columns;
@@ -120,6 +131,7 @@ class Worksheet {
     std::vector<Column> columns_;
     std::uint32_t rows_ = 0;
     ColumnFormat defaultFormat_;
+    PageSetup page_;
 };
 
 class Workbook {
