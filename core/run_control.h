@@ -32,6 +32,12 @@ class RunControl {
     // measure of its own (a draw of a Monte Carlo run: the whole counts draws).
     enum Apart { kCountedApart };
     RunControl(RunControl& whole, Apart) : whole_(&whole), counts_(false) {}
+    // A part worth `share` units of the whole: as the part's last stage goes from
+    // 0 to its end, the whole counts up to `share` (a chunk of Monte Carlo draws,
+    // its progress seen as its fits go on). Shared() says how many it has counted;
+    // the caller counts the rest when the part ends.
+    RunControl(RunControl& whole, std::uint64_t share)
+        : whole_(&whole), counts_(false), share_(share) {}
     RunControl(const RunControl&) = delete;
     RunControl& operator=(const RunControl&) = delete;
 
@@ -58,7 +64,9 @@ class RunControl {
     void Add(std::uint64_t units) {
         done_.fetch_add(units, std::memory_order_relaxed);
         if (whole_ && counts_) whole_->Add(units);
+        if (whole_ && share_ > 0) Share();
     }
+    std::uint64_t Shared() const { return shared_.load(std::memory_order_relaxed); }
     // The units of the stage done so far, and its size.
     std::uint64_t Done() const { return done_.load(std::memory_order_relaxed); }
     std::uint64_t Total() const { return total_.load(std::memory_order_relaxed); }
@@ -71,8 +79,21 @@ class RunControl {
     }
 
   private:
+    // Counts into the whole its share of the part's fraction done, never more than
+    // once (the parts' threads may meet here).
+    void Share() {
+        const auto reached = static_cast<std::uint64_t>(static_cast<double>(share_) * Fraction());
+        std::uint64_t before = shared_.load(std::memory_order_relaxed);
+        while (reached > before &&
+               !shared_.compare_exchange_weak(before, reached, std::memory_order_relaxed)) {
+        }
+        if (reached > before) whole_->Add(reached - before);
+    }
+
     RunControl* whole_ = nullptr;
     bool counts_ = true;
+    std::uint64_t share_ = 0;
+    std::atomic<std::uint64_t> shared_{0};
     std::atomic<bool> cancelled_{false};
     std::atomic<std::uint64_t> done_{0};
     std::atomic<std::uint64_t> total_{0};

@@ -144,7 +144,8 @@ std::vector<McPoint> DrawAndFit(const Sample& sample, std::size_t place, const V
         std::vector<Sample> chunk;
         for (std::size_t k = first; k < std::min(n, first + kChunk); ++k)
             chunk.push_back(Drawn(sample, v, options, rng));
-        RunControl part(control, RunControl::kCountedApart);
+        // The chunk's draws counted as its fit goes on.
+        RunControl part(control, static_cast<std::uint64_t>(chunk.size()));
         const std::vector<StudyResult> fitted = FitStudy(chunk, one, settings, part);
         for (std::size_t k = 0; k < fitted.size(); ++k) {
             if (eachDraw) eachDraw({place, first + k, fitted[k]});
@@ -153,7 +154,7 @@ std::vector<McPoint> DrawAndFit(const Sample& sample, std::size_t place, const V
             else if (failure && failure->empty())
                 *failure = fitted[k].error;
         }
-        control.Advance(chunk.size());
+        control.Advance(chunk.size() - std::min<std::uint64_t>(chunk.size(), part.Shared()));
     }
     return fits;
 }

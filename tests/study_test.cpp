@@ -450,6 +450,19 @@ TEST(RunControl, APartCountsIntoTheWholeAndHearsItsCancel) {
     }
     EXPECT_EQ(whole.Done(), 7u);
     EXPECT_EQ(whole.Total(), 10u);
+    // A part worth a share of the whole (a chunk of draws): counted as its last
+    // stage goes on, not before its stage begins, never beyond its share.
+    {
+        RunControl chunk(whole, std::uint64_t{2});
+        chunk.Advance(5); // planning, before the stage is known
+        EXPECT_EQ(whole.Done(), 7u);
+        chunk.Begin(100);
+        chunk.Advance(50);
+        EXPECT_EQ(whole.Done(), 8u);
+        chunk.Advance(80);
+        EXPECT_EQ(whole.Done(), 9u);
+        EXPECT_EQ(chunk.Shared(), 2u);
+    }
     whole.Cancel();
     RunControl late(whole);
     EXPECT_TRUE(late.IsCancelled());
