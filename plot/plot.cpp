@@ -602,7 +602,7 @@ void SpaceTicks(QCustomPlot* canvas) {
         }
         const int length = axis->orientation() == Qt::Horizontal ? axis->axisRect()->width()
                                                                  : axis->axisRect()->height();
-        axis->ticker()->setTickStepStrategy(QCPAxisTicker::tssMeetTickCount);
+        axis->ticker()->setTickStepStrategy(QCPAxisTicker::tssReadability);
         axis->ticker()->setTickCount(std::clamp(length / std::max(1, widest), 2, most));
     }
     canvas->replot();

@@ -1063,7 +1063,7 @@ TEST_F(SamplesSession, TheLargestAIsReadForEveryModelAndBetaForItsModel) {
     messages.clear();
     EXPECT_FALSE(samples().SetModelBounds({{"pr-r-max", "20"}, {"pd-g-max", "1e9"}}));
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_TRUE(messages[0].text.contains("Largest G of PD must be at most 100"))
+    EXPECT_TRUE(messages[0].text.contains("\"Largest G of PD\" must be at most 100"))
         << messages[0].text.toStdString();
     EXPECT_TRUE(samples().SetModelBounds({{"pr-r-max", "20"}, {"pd-beta", "0.7"}}));
     ASSERT_TRUE(samples().FitAll());

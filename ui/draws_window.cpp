@@ -134,7 +134,8 @@ void DrawsWindow::FollowTable(int table, const std::vector<study::Sample>& sampl
 void DrawsWindow::SayIfStale() {
     QString text = stale_.Text();
     if (!text.isEmpty() && stale_.CanFitAgain())
-        text += " Fit all again and show the sample's draws to see them as they stand.";
+        text += " Fit all with the settings as they stand, then show the sample's draws again "
+                "(Fit ▸ Monte Carlo draws of the sample).";
     OutOfDate->setText(text);
     OutOfDate->setVisible(!text.isEmpty());
 }

@@ -204,7 +204,7 @@ bool SamplesWindow::SetModelBounds(const std::map<std::string, QString>& texts) 
                 const FieldRef field{"ModelBounds", b.option, b.label.toStdString()};
                 const double v =
                     ParseDouble(typed->second.trimmed().toStdString(), field, separator_);
-                const std::string name = "the " + field.label;
+                const std::string name = "\"" + field.label + "\"";
                 if (b.lo > -HUGE_VAL && !(v >= b.lo && v <= b.hi))
                     throw TemraError(ErrorNumber::InvalidCall, field,
                                      name + " must lie from " + ExactText(b.lo) + " to " +
@@ -233,6 +233,7 @@ void SamplesWindow::AskModelBounds() {
     QDialog ask(this);
     ask.setObjectName("ModelBounds");
     ask.setWindowTitle("Temra – Bounds of the models");
+    ask.setMinimumWidth(44 * ask.fontMetrics().averageCharWidth());
     auto* form = new QFormLayout(&ask);
     auto* note = MakeLabel(&ask, "BoundsNote",
                            "Each model's largest second parameter and exponent of the "
@@ -284,7 +285,7 @@ void SamplesWindow::ReadExponent(study::StudyOptions& o) const {
     const double beta = ParseDouble(Text(Beta), betaField, separator_);
     if (!(beta >= c.lo && beta <= c.hi))
         throw TemraError(ErrorNumber::InvalidCall, betaField,
-                         "the " + label + " must lie from " + ExactText(c.lo) + " to " +
+                         "\"" + label + "\" must lie from " + ExactText(c.lo) + " to " +
                              ExactText(c.hi));
     o.constants[std::string(c.option)] = beta;
 }
@@ -312,10 +313,10 @@ bool SamplesWindow::Options(study::StudyOptions& o) {
             const double hi = ParseDouble(Text(Upper), upperField, separator_);
             if (!(hi > p->lo))
                 throw TemraError(ErrorNumber::InvalidCall, upperField,
-                                 "the " + label + " must be greater than " + ExactText(p->lo));
+                                 "\"" + label + "\" must be greater than " + ExactText(p->lo));
             if (hi > p->most)
                 throw TemraError(ErrorNumber::InvalidCall, upperField,
-                                 "the " + label + " must be at most " + ExactText(p->most) + ": " +
+                                 "\"" + label + "\" must be at most " + ExactText(p->most) + ": " +
                                      std::string(p->beyondMost));
             o.upper[std::string(p->option)] = hi;
         }

@@ -251,16 +251,19 @@ QHBoxLayout* SamplesWindow::MakeBounds(QGroupBox* settings) {
     bounds->addWidget(MakeLabel(settings, "AMaxLabel", "Largest A (cm³ STP/g H2O)"));
     bounds->addWidget(AMax);
     bounds->addSpacing(16);
-    bounds->addWidget(UpperLabel);
-    bounds->addWidget(Upper);
-    bounds->addSpacing(8);
-    bounds->addWidget(BetaLabel);
-    bounds->addWidget(Beta);
+    // Shown in the boxes' place when every model is compared (it takes no room
+    // while hidden, so the boxes keep theirs).
     BoundsButton = MakeButton(settings, "BoundsButton", "Bounds of every model…");
     BoundsButton->setToolTip("Comparing every model, each keeps its own bound and exponent: "
                              "see and change them here");
     BoundsButton->hide();
     bounds->addWidget(BoundsButton);
+    bounds->addWidget(UpperLabel);
+    bounds->addWidget(Upper);
+    bounds->addSpacing(8);
+    bounds->addWidget(BetaLabel);
+    bounds->addWidget(Beta);
+
     KeepBoundBoxesInPlace();
     ShowUpperOf(&study::Models().front());
     bounds->addStretch();
