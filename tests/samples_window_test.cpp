@@ -507,6 +507,12 @@ TEST_F(SamplesSession, TheMisfitMapMarksTheBestCaseAndItsRegion) {
     EXPECT_TRUE(w.Map->Canvas()->yAxis->range().contains(w.Chi2Min + 1));
     w.Map->Replot();
     EXPECT_FALSE(w.Map->LegendRect().intersects(w.Map->PlotRect()));
+    // The logarithmic axis has a labelled decade below the best fit's χ² (the
+    // lowest point drawn) and above the highest.
+    const QCPRange chi2 = w.Map->Canvas()->yAxis->range();
+    EXPECT_LE(chi2.lower, w.Chi2Min);
+    EXPECT_EQ(chi2.lower, std::pow(10.0, std::round(std::log10(chi2.lower))));
+    EXPECT_EQ(chi2.upper, std::pow(10.0, std::round(std::log10(chi2.upper))));
 }
 
 TEST_F(SamplesSession, FiguresAreWrittenAsPngSvgAndPdf) {
