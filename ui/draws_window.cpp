@@ -68,6 +68,26 @@ bool DrawsWindow::ShowSample(const study::Sample& sample, const study::StudyOpti
                       draws = study::McDrawsOf(sample, summary.place, options, settings, c);
                   }))
         return false;
+    Draw(draws, options, summary);
+    const study::ModelInfo& model = study::InfoOf(options.model);
+    Summary->setText(QString("%1: %2 of %3 draws fitted with %4 (seed %5), each drawn from the "
+                             "measurements and their errors. Each histogram gives the median and "
+                             "the 16th to 84th percentiles (shaded; the median dashed).")
+                         .arg(QString::fromStdString(study::SampleLabel(sample)))
+                         .arg(draws.size())
+                         .arg(summary.draws)
+                         .arg(Q(model.name))
+                         .arg(options.mcSeed));
+    figureName_ = QString::fromStdString("Monte Carlo draws " + study::SampleLabel(sample));
+    stale_.Drawn(options, {sample}, app_.SamplesTable(), app_.SamplesTableName());
+    SayIfStale();
+    show();
+    raise();
+    return true;
+}
+
+void DrawsWindow::Draw(const std::vector<study::McPoint>& draws, const study::StudyOptions& options,
+                       const study::McSummary& summary) {
     std::vector<double> T, E, A, second;
     for (const study::McPoint& d : draws) {
         T.push_back(d.T);
@@ -75,7 +95,7 @@ bool DrawsWindow::ShowSample(const study::Sample& sample, const study::StudyOpti
         A.push_back(d.A);
         if (d.second) second.push_back(*d.second);
     }
-    const char sep = settings.DecimalSeparator;
+    const char sep = app_.module().run.DecimalSeparator;
     // Each histogram's title: the median and the 16th to 84th percentiles.
     const auto hist = [sep](plot::DistributionPlot& p, const std::vector<double>& v,
                             const study::Spread& s, const QString& name, const QString& unit,
@@ -105,20 +125,6 @@ bool DrawsWindow::ShowSample(const study::Sample& sample, const study::StudyOpti
     else
         Pairs->SetScatter(T, A, "Temperature (°C)", axis(model.params[0]));
     Pairs->SetTitle(free ? "Temperature against elevation" : "Temperature against A");
-    Summary->setText(QString("%1: %2 of %3 draws fitted with %4 (seed %5), each drawn from the "
-                             "measurements and their errors. Each histogram gives the median and "
-                             "the 16th to 84th percentiles (shaded; the median dashed).")
-                         .arg(QString::fromStdString(study::SampleLabel(sample)))
-                         .arg(draws.size())
-                         .arg(summary.draws)
-                         .arg(Q(model.name))
-                         .arg(options.mcSeed));
-    figureName_ = QString::fromStdString("Monte Carlo draws " + study::SampleLabel(sample));
-    stale_.Drawn(options, {sample}, app_.SamplesTable(), app_.SamplesTableName());
-    SayIfStale();
-    show();
-    raise();
-    return true;
 }
 
 void DrawsWindow::CompareSettings(const study::StudyOptions& now) {

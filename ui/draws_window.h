@@ -11,6 +11,7 @@
 #include "ui/window.h"
 
 #include <array>
+#include <vector>
 
 class QLabel;
 
@@ -42,6 +43,9 @@ class DrawsWindow : public TemraWindow {
   private:
     StaleNote stale_;
     void SayIfStale();
+    // The histograms and the pairs of the draws fitted.
+    void Draw(const std::vector<study::McPoint>& draws, const study::StudyOptions& options,
+              const study::McSummary& summary);
     QString figureName_ = "Monte Carlo draws";
 };
 
