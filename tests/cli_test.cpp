@@ -464,6 +464,9 @@ TEST(Cli, AnInterruptedWorkbookLeavesNoFile) {
 // Out of file descriptors at each step of a workbook, the refusal says so (not a
 // full disk, not a sheet that cannot be added) and leaves nothing behind.
 TEST(Cli, AWorkbookOutOfFilesSaysSoAndLeavesNothing) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizers' own runtime needs more open files than the limit leaves";
+#endif
     namespace fs = std::filesystem;
     const fs::path folder = fs::path(::testing::TempDir()) / "temra_cli_nofile";
     for (int limit = 5; limit <= 8; ++limit) {

@@ -384,9 +384,11 @@ void SamplesWindow::MakeMenuBar() {
     edit->addAction("&Delete rows", this, [this] { DeleteButton->click(); });
     for (QAction* a : {UndoAction, RedoAction}) addAction(a); // their keys work in the window
     // A word of an undo or a redo goes with the next edit.
-    connect(model_->UndoStack(), &QUndoStack::indexChanged, this, [this] {
-        const QString said = Status->text();
-        if (said.startsWith("Undone: ") || said.startsWith("Redone: ")) Status->clear();
+    // (The stack also changes while the window is taken down: the label alone is
+    // touched, and only while it lives.)
+    connect(model_->UndoStack(), &QUndoStack::indexChanged, Status, [status = Status] {
+        const QString said = status->text();
+        if (said.startsWith("Undone: ") || said.startsWith("Redone: ")) status->clear();
     });
     connect(UndoAction, &QAction::triggered, this, [this] {
         Status->setText("Undone: " + model_->UndoStack()->redoText() +
