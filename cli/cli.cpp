@@ -1,4 +1,4 @@
-// temra-cli: the calculator's computations from the command line.
+// temra-cli: Temra's computations from the command line.
 //
 // The options take texts exactly like the boxes of the windows, with the same
 // defaults, and go through the same conversions and errors; "--option=" is an
@@ -22,6 +22,7 @@
 #include "study/models.h"
 #include "study/monte_carlo.h"
 #include "study/sample_table.h"
+#include "study/study_fit.h"
 #include "study/study_notes.h"
 #include "study/study_results.h"
 

@@ -1,4 +1,4 @@
-// temra-cli: the calculator's computations from the command line (cli/cli.h).
+// temra-cli: Temra's computations from the command line (cli/cli.h).
 #include "cli/cli.h"
 #include "core/run_array.h"
 #include "platform/platform.h"

@@ -1,11 +1,11 @@
-// Module1: the shared calculation state of the calculator and its procedures.
+// Module1: the shared calculation state of Temra and its procedures.
 //
 // One instance lives for the whole program (the desktop program owns one and hands
 // it to its windows; tests make their own). The procedures read the texts of the
 // windows' boxes, which the callers pass in, and leave their results in the state,
 // where the windows and the exports read them.
 //
-// Numbering follows the calculator: gases 1 to 7 in the gas order, grid cases from
+// Numbering: gases 1 to 7 in the gas order, grid cases from
 // 1 in the order the grid run produces them, ranks 1 to 10, trial amounts of
 // excess air from 1.
 //

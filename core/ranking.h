@@ -1,6 +1,6 @@
 // The ten best cases of a list of deviations.
 //
-// The calculator ranks by ten passes over all cases: each pass takes the case with
+// The ranking is defined by ten passes over all cases: each pass takes the case with
 // the smallest deviation strictly below the running minimum (which starts at the
 // exclusion value 10000), so equal deviations go to the lower case number first,
 // and a picked case is marked with 10000 so that it cannot be picked again. That is

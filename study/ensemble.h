@@ -23,7 +23,7 @@
 #include "core/run_control.h"
 #include "study/continuum.h"
 #include "study/fit_sample.h"
-#include "study/study_fit.h"
+#include "study/results.h"
 #include "study/study_grids.h"
 
 #include <string>

@@ -10,9 +10,9 @@
 
 #include "core/run_control.h"
 #include "study/continuum.h"
+#include "study/results.h"
 #include "study/sample_values.h"
 #include "study/samples.h"
-#include "study/study_fit.h"
 #include "study/study_grids.h"
 
 #include <cstdint>

@@ -5,6 +5,7 @@
 #include "core/numtext.h"
 #include "study/models.h"
 #include "study/sample_values.h"
+#include "study/study_fit.h"
 
 #include <algorithm>
 #include <cmath>

@@ -8,8 +8,8 @@
 
 #include "core/run_control.h"
 #include "core/run_settings.h"
+#include "study/results.h"
 #include "study/samples.h"
-#include "study/study_fit.h"
 
 #include <cstdint>
 #include <functional>

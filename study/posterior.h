@@ -10,7 +10,7 @@
 #pragma once
 
 #include "study/models.h"
-#include "study/study_fit.h"
+#include "study/results.h"
 
 #include <functional>
 #include <optional>

@@ -1,6 +1,7 @@
 #include "study/study_notes.h"
 
 #include "study/flags.h"
+#include "study/samples.h"
 
 #include "core/numtext.h"
 

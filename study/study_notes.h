@@ -2,7 +2,7 @@
 #pragma once
 
 #include "core/fields.h"
-#include "study/study_fit.h"
+#include "study/results.h"
 
 #include <functional>
 #include <string>

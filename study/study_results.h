@@ -2,7 +2,8 @@
 // from them) and the settings a study ran with.
 #pragma once
 
-#include "study/study_fit.h"
+#include "study/results.h"
+#include "study/samples.h"
 
 #include <array>
 #include <functional>

@@ -29,8 +29,8 @@ inline ::testing::AssertionResult MatchesDigits(double actual, const std::string
            << actual << " does not round to " << expected << " (tolerance " << halfUnit << ")";
 }
 
-// The ten passes of the calculator's ranking over one list of deviations, written
-// out literally, for comparison with the streaming ranking.
+// The ranking's ten passes over one list of deviations, written out literally,
+// for comparison with the streaming ranking.
 struct LiteralRanking {
     std::vector<double> rms;
     std::vector<CaseNumber> cases;

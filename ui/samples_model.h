@@ -10,6 +10,7 @@
 // stack.
 #pragma once
 
+#include "study/sample_values.h"
 #include "study/study_results.h"
 
 #include <QAbstractTableModel>

@@ -9,6 +9,7 @@
 // added and deleted rows can be undone.
 #pragma once
 
+#include "core/gas_table.h"
 #include "study/models.h"
 #include "study/study_fit.h"
 #include "ui/window.h"
@@ -105,7 +106,7 @@ class SamplesWindow : public TemraWindow {
     QTableView* Names; // the sample column, which stays in place
     QTabBar* ViewChoice;
     QComboBox* ModelChoice;
-    std::array<QCheckBox*, 7> Gas{};
+    std::array<QCheckBox*, GasCount> Gas{}; // by gas index
     QLineEdit *RelErr, *AMax;
     // The upper bound of the chosen model's second parameter, where an option sets
     // it ("Largest R of PR"); hidden for the other models.
