@@ -10,9 +10,9 @@
 #include "bench/bench_support.h"
 #include "core/numtext.h"
 #include "core/solubility_model.h"
-#include "study/models.h"
-#include "study/monte_carlo.h"
+#include "study/models/models.h"
 #include "study/study_fit.h"
+#include "study/uncertainty/monte_carlo.h"
 
 #include <random>
 

@@ -6,7 +6,8 @@
 
 #include "core/numtext.h"
 #include "core/version.h"
-#include "study/samples.h"
+#include "study/input/samples.h"
+#include "study/output/flags.h"
 
 #include <string>
 #include <vector>
@@ -30,6 +31,21 @@ std::string Roff(const std::string& text) {
             out += c;
     }
     if (!out.empty() && (out[0] == '.' || out[0] == '\'')) out.insert(0, "\\&");
+    return out;
+}
+
+// Text of the tables (which write units and symbols in UTF-8) for roff: as Roff,
+// the degree sign and the Greek letters the tables use as roff's own glyphs.
+std::string RoffSymbols(const std::string& text) {
+    static const std::pair<std::string_view, std::string_view> kGlyphs[] = {
+        {"°", "\\(de"}, {"σ", "\\(*s"}, {"χ", "\\(*x"}, {"β", "\\(*b"},
+        {"²", "2"},     {"−", "\\-"},   {"…", "..."},   {"×", "\\(mu"}};
+    std::string out = Roff(text);
+    for (const auto& [glyph, roff] : kGlyphs)
+        for (auto at = out.find(glyph); at != std::string::npos; at = out.find(glyph, at)) {
+            out.replace(at, glyph.size(), roff);
+            at += roff.size();
+        }
     return out;
 }
 
@@ -214,13 +230,13 @@ void WriteStudyTables(std::ostream& out) {
         << "The grid searches every case; the reported temperature, elevation (when not "
            "known), A and F are the minimum of the continuous model near the best case, within "
            "the grid's bounds, so they do not depend on the grid's step, and the 1\\-sigma "
-           "ranges are the limits of chi2 = chi2min + 1 on each parameter's profile. The flags "
-           "edge\\-T and edge\\-E mark a best at an end of the grid, range\\-cut\\-T and "
-           "range\\-cut\\-E a range the grid's end cuts, A=0, A=max, F=0 and F=1 a parameter "
-           "at its bound, poor\\-fit a p below 0.01, underdetermined a sample with no more "
-           "gases than free parameters (p empty), and missing:\\fIgas\\fR a fitted gas its "
-           "row leaves blank (the sample is fitted without it). Standard error says once how "
-           "many samples are at an end of the grid, naming the option to widen.\n";
+           "ranges are the limits of chi2 = chi2min + 1 on each parameter's profile. Standard "
+           "error says once how many samples are at an end of the grid, naming the option to "
+           "widen. The column flags holds, separated by ';':\n";
+    for (const study::FlagInfo& f : study::Flags())
+        out << ".TP\n\\fB" << RoffName(study::FlagName(f)) << "\\fR\n"
+            << RoffSymbols(study::FlagMeaningInGeneral(f)) << " (set by "
+            << RoffSymbols(std::string(f.setBy)) << ").\n";
 }
 
 // EXIT STATUS and ENVIRONMENT.

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "core/input_texts.h"
-#include "study/models.h"
+#include "study/models/models.h"
 
 #include <CLI/CLI.hpp>
 

@@ -3,7 +3,7 @@
 #include "core/fields.h"
 #include "core/numtext.h"
 #include "core/version.h"
-#include "study/models.h"
+#include "study/models/models.h"
 
 #include <algorithm>
 #include <array>

@@ -8,7 +8,7 @@
 #include "core/module1.h"
 #include "export/spreadsheet.h"
 #include "export/workbook_file.h"
-#include "study/study_results.h"
+#include "study/output/study_results.h"
 
 #include <filesystem>
 

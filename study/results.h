@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace temra::study {
@@ -32,7 +33,7 @@ struct Spread {
     double mean = 0, sd = 0, p16 = 0, p50 = 0, p84 = 0;
 };
 
-// A sample's Monte Carlo summary (study/monte_carlo.h).
+// A sample's Monte Carlo summary (study/uncertainty/monte_carlo.h).
 struct McSummary {
     std::size_t place = 0;  // the sample's place in its table, which seeds its draws
     std::size_t draws = 0;  // drawn
@@ -44,14 +45,14 @@ struct McSummary {
     std::string failure;          // why the first draw that could not be fitted was refused
 };
 
-// The posterior with the lapse-rate prior (study/posterior.h): medians and 68 %
+// The posterior with the lapse-rate prior (study/fit/posterior.h): medians and 68 %
 // credible intervals.
 struct Posterior {
     Estimate T, E, A;
     bool cut = false; // an interval reaches a cell at the grid's end
 };
 
-// A group's joint fit (study/ensemble.h), the same in each member's row.
+// A group's joint fit (study/uncertainty/ensemble.h), the same in each member's row.
 struct GroupFit {
     std::string name;
     std::size_t members = 0; // the members fitted together
@@ -131,5 +132,16 @@ struct GroupMap {
     std::vector<double> memberFineT, memberFineE;
     std::vector<std::vector<double>> memberFine;
 };
+
+// The flags as they are named in code, so that a flag is spelt in one place
+// (their meanings: study/output/flags.h).
+namespace flag {
+inline constexpr std::string_view kEdgeT = "edge-T", kEdgeE = "edge-E", kEdgeMaat = "edge-MAAT";
+inline constexpr std::string_view kCutT = "range-cut-T", kCutE = "range-cut-E",
+                                  kCutMaat = "range-cut-MAAT";
+inline constexpr std::string_view kPoorFit = "poor-fit", kUnderdetermined = "underdetermined";
+inline constexpr std::string_view kMissing = "missing:", kSaline = "saline";
+inline constexpr std::string_view kPriorCut = "prior-cut", kGroupMisfit = "group-misfit";
+} // namespace flag
 
 } // namespace temra::study

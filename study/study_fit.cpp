@@ -1,11 +1,11 @@
 #include "study/study_fit.h"
 
-#include "study/continuum.h"
-#include "study/ensemble.h"
-#include "study/fit_sample.h"
-#include "study/models.h"
-#include "study/study_grids.h"
+#include "study/fit/continuum.h"
+#include "study/fit/fit_sample.h"
+#include "study/fit/study_grids.h"
+#include "study/models/models.h"
 #include "study/study_run.h"
+#include "study/uncertainty/ensemble.h"
 
 #include <algorithm>
 #include <cmath>

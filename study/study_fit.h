@@ -1,11 +1,11 @@
 // The study fit: many samples, each fitted over the cases of the solubility grid
 // with its misfit weighted by the measurement errors, then refined on the
-// continuous model (study/continuum.h).
+// continuous model (study/fit/continuum.h).
 //
 // For each sample and each grid case (the grid run's cases, in its order and
 // numbering, computed with the sample's chloride and density, or at the sample's
 // known elevation only), the fitted gases i are compared with the excess-air
-// model's concentrations model_i (the table of models, study/models.h, with the
+// model's concentrations model_i (the table of models, study/models/models.h, with the
 // equations of each) by the misfit
 //   chi2 = sum_i ((measured_i - model_i) / sigma_i)^2
 // at the case's best excess air. The grid's best case has the least chi2 (the
@@ -23,9 +23,9 @@
 #include "core/fields.h"
 #include "core/module1.h"
 #include "core/run_control.h"
+#include "study/input/sample_values.h"
+#include "study/input/samples.h"
 #include "study/results.h"
-#include "study/sample_values.h"
-#include "study/samples.h"
 #include "study/study_options.h"
 
 #include <functional>
@@ -52,7 +52,7 @@ std::vector<StudyResult> FitStudy(const std::vector<Sample>& samples, const Stud
 MisfitMap CaseMisfits(const Sample& sample, const StudyOptions& options,
                       const RunSettings& settings, RunControl& control = Unwatched());
 
-// A group's misfit over its grid (the ensemble fit, study/ensemble.h): every
+// A group's misfit over its grid (the ensemble fit, study/uncertainty/ensemble.h): every
 // sample of `samples` is taken as a member of one group (named by the first's
 // group, or "group"), fitted with the parameters `options` share (T and E when it
 // names none). Throws as FitStudy does.

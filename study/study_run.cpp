@@ -2,11 +2,11 @@
 
 #include "core/numtext.h"
 #include "core/parallel.h"
-#include "study/continuum.h"
-#include "study/ensemble.h"
-#include "study/fit_sample.h"
-#include "study/models.h"
-#include "study/study_grids.h"
+#include "study/fit/continuum.h"
+#include "study/fit/fit_sample.h"
+#include "study/fit/study_grids.h"
+#include "study/models/models.h"
+#include "study/uncertainty/ensemble.h"
 
 #include <algorithm>
 #include <cmath>

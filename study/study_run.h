@@ -5,7 +5,7 @@
 
 #include "core/run_control.h"
 #include "core/run_settings.h"
-#include "study/samples.h"
+#include "study/input/samples.h"
 #include "study/study_fit.h"
 #include "study/study_options.h"
 

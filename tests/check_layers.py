@@ -2,7 +2,9 @@
 """The layers' includes against the table in CONTRIBUTING.md, which says what
 each layer may include: a file that includes a layer its row does not name
 fails the test (naming the file, the line and the include). Layers that name
-no Qt (core, study, platform) may not include Qt either."""
+no Qt (core, study, platform) may not include Qt either. Within study/, the
+rooms' includes are checked against the table of rooms alike, and the bottom
+headers (study/study_options.h, study/results.h) may include no room."""
 import pathlib
 import re
 import sys
@@ -40,6 +42,32 @@ for layer, allowed in rules.items():
                     faults.append(f"{path.relative_to(root)}:{number}: {layer}/ includes {name}")
             elif name.startswith("Q") and layer in ("core", "study", "platform"):
                 faults.append(f"{path.relative_to(root)}:{number}: {layer}/ includes Qt ({name})")
+# The study's rooms: each may include its own files and those its row names.
+rooms = {}
+for line in table.splitlines():
+    m = re.match(r"\|\s*`(study/\w+/)`\s*\|.*\|\s*(.+?)\s*\|\s*$", line)
+    if m:
+        rooms[m.group(1)] = re.findall(r"`(study/[\w./]+)`", m.group(2))
+if not {"study/input/", "study/models/", "study/fit/", "study/uncertainty/",
+        "study/output/"} <= rooms.keys():
+    sys.exit("CONTRIBUTING.md: the table of the study's rooms was not found")
+bottom = {"study/study_options.h": ["study/study_options.h"],
+          "study/results.h": ["study/study_options.h"]}
+for path in sorted((root / "study").rglob("*")):
+    if path.suffix not in (".h", ".cpp"):
+        continue
+    name = str(path.relative_to(root))
+    room = next((r for r in rooms if name.startswith(r)), None)
+    allowed = rooms[room] + [room] if room else bottom.get(name)
+    if allowed is None:
+        continue  # the entry and its run include every room
+    for number, text in enumerate(path.read_text(encoding="utf-8").splitlines(), 1):
+        m = include.match(text)
+        if not m or not m.group(1).startswith("study/"):
+            continue
+        target = m.group(1)
+        if not any(target == a or (a.endswith("/") and target.startswith(a)) for a in allowed):
+            faults.append(f"{name}:{number}: {room or name} includes {target}")
 for f in faults:
     print(f)
 sys.exit(1 if faults else 0)

@@ -4,7 +4,7 @@
 #include "plot/distribution_plot.h"
 #include "plot/figure.h"
 #include "plot/map_plot.h"
-#include "study/models.h"
+#include "study/models/models.h"
 #include "tests/ui_session.h"
 #include "ui/draws_window.h"
 #include "ui/guide_window.h"

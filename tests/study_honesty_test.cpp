@@ -4,13 +4,13 @@
 // spread of terrigenic helium, and saline samples.
 #include "core/numtext.h"
 #include "core/solubility_model.h"
-#include "study/flags.h"
-#include "study/models.h"
-#include "study/monte_carlo.h"
-#include "study/posterior.h"
+#include "study/fit/posterior.h"
+#include "study/models/models.h"
+#include "study/output/flags.h"
+#include "study/output/study_notes.h"
+#include "study/output/study_results.h"
 #include "study/study_fit.h"
-#include "study/study_notes.h"
-#include "study/study_results.h"
+#include "study/uncertainty/monte_carlo.h"
 #include "tests/study_support.h"
 
 #include <gtest/gtest.h>

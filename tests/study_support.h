@@ -5,7 +5,7 @@
 #include "core/gas_table.h"
 #include "core/numtext.h"
 #include "core/solubility_model.h"
-#include "study/samples.h"
+#include "study/input/samples.h"
 #include "study/study_options.h"
 
 #include <array>

@@ -2,7 +2,7 @@
 
 #include "plot/distribution_plot.h"
 #include "plot/figure.h"
-#include "study/models.h"
+#include "study/models/models.h"
 #include "ui/temra_app.h"
 #include "ui/widgets.h"
 

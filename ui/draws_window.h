@@ -6,7 +6,7 @@
 // table give the same numbers.
 #pragma once
 
-#include "study/monte_carlo.h"
+#include "study/uncertainty/monte_carlo.h"
 #include "ui/stale_note.h"
 #include "ui/window.h"
 

@@ -3,9 +3,9 @@
 #include "plot/distribution_plot.h"
 #include "plot/figure.h"
 #include "plot/map_plot.h"
-#include "study/contour.h"
-#include "study/ensemble.h"
-#include "study/models.h"
+#include "study/fit/contour.h"
+#include "study/models/models.h"
+#include "study/uncertainty/ensemble.h"
 #include "ui/temra_app.h"
 #include "ui/widgets.h"
 

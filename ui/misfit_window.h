@@ -11,7 +11,7 @@
 // again.
 #pragma once
 
-#include "study/posterior.h"
+#include "study/fit/posterior.h"
 #include "study/study_fit.h"
 #include "ui/stale_note.h"
 #include "ui/window.h"

@@ -1,9 +1,9 @@
 #include "ui/samples_model.h"
 
-#include "study/flags.h"
+#include "study/output/flags.h"
 
-#include "study/models.h"
-#include "study/sample_table.h"
+#include "study/input/sample_table.h"
+#include "study/models/models.h"
 #include "ui/widgets.h"
 
 #include <QBrush>

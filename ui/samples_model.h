@@ -10,8 +10,8 @@
 // stack.
 #pragma once
 
-#include "study/sample_values.h"
-#include "study/study_results.h"
+#include "study/input/sample_values.h"
+#include "study/output/study_results.h"
 
 #include <QAbstractTableModel>
 #include <QStringList>

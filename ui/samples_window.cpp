@@ -2,8 +2,8 @@
 
 #include "core/numtext.h"
 #include "export/exports.h"
-#include "study/models.h"
-#include "study/sample_table.h"
+#include "study/input/sample_table.h"
+#include "study/models/models.h"
 #include "ui/samples_model.h"
 #include "ui/temra_app.h"
 #include "ui/widgets.h"

@@ -10,7 +10,7 @@
 #pragma once
 
 #include "core/gas_table.h"
-#include "study/models.h"
+#include "study/models/models.h"
 #include "study/study_fit.h"
 #include "ui/window.h"
 

@@ -1,7 +1,7 @@
 #include "ui/stale_note.h"
 
-#include "study/ensemble.h"
-#include "study/study_results.h"
+#include "study/output/study_results.h"
+#include "study/uncertainty/ensemble.h"
 
 #include <algorithm>
 

@@ -4,7 +4,7 @@
 // it came from is no longer the one open in the samples window.
 #pragma once
 
-#include "study/samples.h"
+#include "study/input/samples.h"
 #include "study/study_options.h"
 
 #include <QString>

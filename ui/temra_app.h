@@ -5,7 +5,7 @@
 
 #include "core/module1.h"
 #include "export/exports.h"
-#include "study/study_results.h"
+#include "study/output/study_results.h"
 
 #include <QObject>
 #include <QString>

@@ -1,0 +1,201 @@
+#include "study/fit/continuum.h"
+
+#include "core/fields.h"
+#include "core/solubility_model.h"
+
+#include "study/fit/valley.h"
+#include "study/models/minimise.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <optional>
+
+namespace temra::study {
+
+Excess BestExcess(const Fitted& f, const double* C, double T, const StudyOptions& o, int bits) {
+    return InfoOf(o.model).fit.best(f, C, T, o, bits);
+}
+
+Interval Domain::TAt(double E) const {
+    if (!tFree) return {t0, t0};
+    if (!maat) return {0, tMax};
+    // The grid's window: MAAT - 3 to MAAT + 3, floored at 0, cut to the highest.
+    const double Tm = (E - intercept) / slope;
+    const double hi = std::max(0.0, std::min(tMax, Tm + 3));
+    return {std::min(std::max(0.0, Tm - 3), hi), hi};
+}
+
+bool Domain::GridEndT(double T) const {
+    const double tol = 1e-6 * tStep;
+    return T <= tol || T >= tMax - tol;
+}
+
+bool Domain::GridEndE(double E) const {
+    const double tol = 1e-6 * eStep;
+    return E <= tol || E >= eMax - tol;
+}
+
+bool Domain::OnWindowEdge(double T, double E) const {
+    if (!maat || !tFree || GridEndT(T)) return false;
+    return std::fabs(T - (E - intercept) / slope) >= 3 - 1e-6 * tStep;
+}
+
+Interval Domain::T() const {
+    if (!tFree) return {t0, t0};
+    if (!maat) return {0, tMax};
+    if (!eFree) return TAt(e0);
+    const Interval a = TAt(0), b = TAt(eMax);
+    return {std::min(a.lo, b.lo), std::max(a.hi, b.hi)};
+}
+
+Interval Domain::E(double T) const {
+    if (!eFree) return {e0, e0};
+    if (!maat) return {0, eMax};
+    // The elevations whose window holds T: MAAT within 3 °C of T (any MAAT up to
+    // 3 °C at 0 °C, where the window is floored).
+    const double lo = T <= 0 ? -kHuge : T - 3, hi = T + 3;
+    double e1 = slope * lo + intercept, e2 = slope * hi + intercept;
+    if (e1 > e2) std::swap(e1, e2);
+    return Meet({e1, e2}, {0, eMax});
+}
+
+void RegionSeeds::Add(const Point& p) {
+    if (!found) {
+        extreme.fill(p);
+        found = true;
+        return;
+    }
+    auto keep = [&](std::size_t i, double v, double current, bool low) {
+        if (low ? v < current : v > current) extreme[i] = p;
+    };
+    keep(0, p.T, extreme[0].T, true);
+    keep(1, p.T, extreme[1].T, false);
+    keep(2, p.E, extreme[2].E, true);
+    keep(3, p.E, extreme[3].E, false);
+    keep(4, p.A, extreme[4].A, true);
+    keep(5, p.A, extreme[5].A, false);
+    keep(6, p.second, extreme[6].second, true);
+    keep(7, p.second, extreme[7].second, false);
+}
+
+Continuum::Continuum(const Fitted& fitted, float density, double chloride, const Domain& domain,
+                     const StudyOptions& options)
+    : f_(fitted), density_(density), chloride_(chloride), d_(domain), o_(options),
+      model_(InfoOf(options.model)) {}
+
+Continuum::Slice Continuum::SliceAt(double T) const {
+    return {T, FactorsAt(T, density_, chloride_, fields_, f_.mask)};
+}
+
+double Continuum::Chi2(const Slice& s, double E) const {
+    return ExcessAt(s, E).chi2;
+}
+
+std::array<double, GasCount> Continuum::ConcAt(const Slice& s, double E) const {
+    const double P = AirPressureAt(E, elevField_);
+    std::array<double, GasCount> C{};
+    for (int j = 0; j < f_.n; ++j) {
+        const std::size_t g = f_.gas[static_cast<std::size_t>(j)];
+        C[static_cast<std::size_t>(j)] = EquilConcOf(s.factors.SX[g], P, s.factors.VapourPressure);
+    }
+    return C;
+}
+
+Excess Continuum::ExcessAt(const Slice& s, double E) const {
+    const std::array<double, GasCount> C = ConcAt(s, E);
+    return model_.fit.best(f_, C.data(), s.T, o_, kBits);
+}
+
+Point Continuum::At(double T, double E) const {
+    const Excess e = ExcessAt(SliceAt(T), E);
+    return {T, E, e.chi2, e.A, e.second};
+}
+
+AMixture Continuum::MixtureAt(double T, double E) const {
+    if (!model_.fit.integral) return {};
+    const std::array<double, GasCount> C = ConcAt(SliceAt(T), E);
+    return model_.fit.integral(f_, C.data(), T, o_);
+}
+
+Ranges Continuum::ExcessRangesAt(const Point& at) const {
+    const std::array<double, GasCount> C = ConcAt(SliceAt(at.T), at.E);
+    const Excess best{at.chi2, at.A, at.second};
+    auto extreme = [&](int which, double value) {
+        const std::optional<double> x =
+            model_.fit.extreme(f_, C.data(), at.T, best, o_, at.chi2 + 1, which);
+        return x ? (which % 2 == 0 ? -*x : *x) : value;
+    };
+    Ranges r;
+    r.T = {at.T, at.T};
+    r.E = {at.E, at.E};
+    r.A = {std::min(at.A, extreme(0, at.A)), std::max(at.A, extreme(1, at.A))};
+    r.second = {at.second, at.second};
+    if (model_.HasSecond())
+        r.second = {std::min(at.second, extreme(2, at.second)),
+                    std::max(at.second, extreme(3, at.second))};
+    return r;
+}
+
+Point Continuum::Best(const Point& grid) const {
+    const Valley<Continuum> valley(d_, *this);
+    const auto f = valley.Least(grid);
+    const Point p = At(f.T, f.E);
+    return p.chi2 <= grid.chi2 ? p : grid;
+}
+
+// One extreme of the excess air at (T, E) where chi2 <= target, as a value to
+// make greatest (ValueOf). Outside the region: the best excess air's value less
+// a steep penalty.
+double Continuum::ExtremeAF(const Slice& s, double E, double target, int which) const {
+    const std::array<double, GasCount> C = ConcAt(s, E);
+    const Excess best = model_.fit.best(f_, C.data(), s.T, o_, kBits);
+    const std::optional<double> extreme =
+        model_.fit.extreme(f_, C.data(), s.T, best, o_, target, which);
+    if (extreme) return *extreme;
+    // The best excess air lies in the region when the search missed it.
+    return ValueOf(which, best.A, best.second) - Valley<Continuum>::kSteep *
+                                                     model_.fit.penaltyScale(best, o_, which) *
+                                                     std::max(0.0, best.chi2 - target);
+}
+
+// An extreme of A or F (ValueOf) over (T, E) within the ranges, around the seed
+// that reaches furthest.
+double Continuum::ExtremeOfExcess(const Point& best, const Point& seed, const Interval& T,
+                                  const Interval& E, int which) const {
+    const double target = best.chi2 + 1;
+    const Valley<Continuum> valley(d_, *this);
+    const auto m = valley.Around(
+        seed, true,
+        [&](const Slice& s, const Interval& eBox, double& atE) {
+            const Interval eb = Meet(d_.E(s.T), eBox);
+            if (eb.Empty()) return kHuge;
+            const Min1 inner =
+                MinimiseOn([&](double e) { return -ExtremeAF(s, e, target, which); }, eb.lo, eb.hi);
+            atE = inner.x;
+            return inner.fx;
+        },
+        &T, &E);
+    return -m.value;
+}
+
+Ranges Continuum::RangesOf(const Point& best, const RegionSeeds& seeds) const {
+    auto seed = [&](std::size_t i) { return seeds.found ? seeds.extreme[i] : best; };
+    auto holdingBest = [](Interval range, double value) {
+        return Interval{std::min(range.lo, value), std::max(range.hi, value)};
+    };
+    const Valley<Continuum> valley(d_, *this);
+    Ranges r;
+    r.T = holdingBest(valley.RangeOfT(best, seed(0), seed(1), r), best.T);
+    r.E = holdingBest(valley.RangeOfE(best, seed(2), seed(3), r.T, r), best.E);
+    r.A = holdingBest(
+        {-ExtremeOfExcess(best, seed(4), r.T, r.E, 0), ExtremeOfExcess(best, seed(5), r.T, r.E, 1)},
+        best.A);
+    if (model_.HasSecond())
+        r.second = holdingBest({-ExtremeOfExcess(best, seed(6), r.T, r.E, 2),
+                                ExtremeOfExcess(best, seed(7), r.T, r.E, 3)},
+                               best.second);
+    return r;
+}
+
+} // namespace temra::study

@@ -1,0 +1,533 @@
+#include "study/models/model_fits.h"
+
+#include "study/models/minimise.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace temra::study::fits {
+
+namespace {
+
+constexpr std::uintmax_t kCoarseIter = 6; // the grid's search: B between scanned neighbours
+constexpr int kScanB = 9; // values of a searched parameter scanned before Brent's method
+
+// ---- UA: unfractionated excess air, C_i = Ceq_i + A z_i, 0 <= A <= Amax ----------------
+// The best A has a closed form; chi2(A) is a quadratic.
+
+Excess UaBest(const Fitted& f, const double* C, double, const StudyOptions&, int) {
+    Excess e;
+    double Sdz = 0, Sz2 = 0;
+    for (int j = 0; j < f.n; ++j) {
+        const auto i = static_cast<std::size_t>(j);
+        Sdz += f.w[i] * (f.m[i] - C[j]) * f.z[i];
+        Sz2 += f.w[i] * f.z[i] * f.z[i];
+    }
+    e.A = std::clamp(Sdz / Sz2, 0.0, f.aMax);
+    for (int j = 0; j < f.n; ++j) {
+        const auto i = static_cast<std::size_t>(j);
+        const double r = f.m[i] - C[j] - e.A * f.z[i];
+        e.chi2 += f.w[i] * r * r;
+    }
+    return e;
+}
+
+// The A where chi2 <= target lie between the roots of the quadratic chi2(A), cut
+// to [0, Amax]; nothing when chi2 stays above.
+std::optional<double> UaExtreme(const Fitted& f, const double* C, double, const Excess&,
+                                const StudyOptions&, double target, int which) {
+    double Sdz = 0, Sd2 = 0, Sz2 = 0;
+    for (int j = 0; j < f.n; ++j) {
+        const auto i = static_cast<std::size_t>(j);
+        const double d = f.m[i] - C[i];
+        Sdz += f.w[i] * d * f.z[i];
+        Sd2 += f.w[i] * d * d;
+        Sz2 += f.w[i] * f.z[i] * f.z[i];
+    }
+    const double disc = Sdz * Sdz - Sz2 * (Sd2 - target);
+    if (disc < 0) return std::nullopt;
+    const double root = std::sqrt(disc);
+    const double hi = (Sdz + root) / Sz2, lo = (Sdz - root) / Sz2;
+    const double aMax = f.aMax;
+    if (hi < 0 || lo > aMax) return std::nullopt;
+    return which == 0 ? -std::max(0.0, lo) : std::min(hi, aMax);
+}
+
+double UaScale(const Excess& best, const StudyOptions&, int) {
+    return std::max(0.01, 10 * best.A);
+}
+
+double UaConc(double Ceq, double z, double, const Excess& x) {
+    return Ceq + x.A * z;
+}
+
+// chi2(A) is a quadratic: A's distribution is one normal truncated to [0, Amax].
+AMixture UaIntegral(const Fitted& f, const double* C, double, const StudyOptions&) {
+    double c = 0, p = 0, q = 0;
+    for (int j = 0; j < f.n; ++j) {
+        const auto i = static_cast<std::size_t>(j);
+        const double d = f.m[i] - C[j];
+        c += f.w[i] * d * d;
+        p += f.w[i] * d * f.z[i];
+        q += f.w[i] * f.z[i] * f.z[i];
+    }
+    return {PieceOf(c, p, q, 0, f.aMax, 1)};
+}
+
+// A's distribution with a second parameter s in [lo, hi] integrated out: the
+// pieces at nodes of s (piece(s, measure)), spread first over the whole range,
+// then again over the part that holds the mass (the nodes within e^-20 of the
+// heaviest, a node either side), until that part spans enough nodes to resolve
+// it; each node weighs its share of the trapezoid rule.
+template <typename Piece> AMixture OverSecond(double lo, double hi, Piece&& piece) {
+    if (!(hi > lo)) return {piece(lo, 1.0)};
+    constexpr int kStages = 4, kFirstNodes = 17, kNodes = 17, kResolved = 7;
+    constexpr double kReach = 20;
+    double a = lo, b = hi;
+    AMixture pieces;
+    for (int stage = 0; stage < kStages; ++stage) {
+        const int n = stage == 0 ? kFirstNodes : kNodes;
+        const double h = (b - a) / (n - 1);
+        pieces.clear();
+        double most = -std::numeric_limits<double>::infinity();
+        for (int i = 0; i < n; ++i) {
+            const double measure = i == 0 || i == n - 1 ? h / 2 : h;
+            pieces.push_back(piece(a + h * i, measure));
+            most = std::max(most, pieces.back().logWeight);
+        }
+        int first = n, last = -1;
+        for (int i = 0; i < n; ++i)
+            if (pieces[static_cast<std::size_t>(i)].logWeight >= most - kReach) {
+                first = std::min(first, i);
+                last = i;
+            }
+        if (last < 0 || last - first + 1 >= kResolved || stage == kStages - 1) break;
+        const double na = std::max(lo, a + h * (first - 1)), nb = std::min(hi, a + h * (last + 1));
+        a = na;
+        b = nb;
+    }
+    return pieces;
+}
+
+// ---- CE: closed-system equilibration ----------------------------------------------------
+//   C_i = Ceq_i + (1 - F) A z_i / (1 + F A z_i / Ceq_i), 0 <= A <= Amax, 0 <= F <= 1,
+// taken as B = F A and t = (1 - F) A: at a fixed B, with w_i = z_i / (1 + B z_i /
+// Ceq_i), the model is Ceq + t w and chi2(t) = c - 2 p t + q t^2, so the best t
+// has a closed form and the fit is a search over B alone.
+
+struct CeParts {
+    double c = 0, p = 0, q = 0;
+};
+
+CeParts PartsAt(const Fitted& f, const double* C, double B) {
+    CeParts s;
+    for (int j = 0; j < f.n; ++j) {
+        const auto i = static_cast<std::size_t>(j);
+        const double d = f.m[i] - C[j];
+        const double w = f.z[i] * C[j] / (C[j] + B * f.z[i]);
+        s.c += f.w[i] * d * d;
+        s.p += f.w[i] * d * w;
+        s.q += f.w[i] * w * w;
+    }
+    return s;
+}
+
+double CeChi2(const Fitted& f, const double* C, double B, double t) {
+    double chi2 = 0;
+    for (int j = 0; j < f.n; ++j) {
+        const auto i = static_cast<std::size_t>(j);
+        const double r = f.m[i] - C[j] - t * f.z[i] / (1 + B * f.z[i] / C[j]);
+        chi2 += f.w[i] * r * r;
+    }
+    return chi2;
+}
+
+// The least chi2 at B and its t, cut to [0, Amax - B].
+double CeAtB(const Fitted& f, const double* C, double B, double Amax, double& t) {
+    const CeParts s = PartsAt(f, C, B);
+    t = std::clamp(s.p / s.q, 0.0, std::max(0.0, Amax - B));
+    return s.c - t * (2 * s.p - s.q * t);
+}
+
+// The least of a function of s over [lo, hi] scanned at kScanB points (`values`):
+// every scanned point no higher than its neighbours brackets a minimum between
+// them, and `refine(a, b, j, coarse)` finds it (`coarse`: in a few steps); the
+// least of the scanned and the refined. A misfit may have a minimum of its own
+// near each bound (a little fractionation with a little excess air, or much of
+// both). The grid's search (`leastOnly`, whose best case the refinement sharpens)
+// seeks the least scanned point's bracket, coarsely. The refinement seeks it
+// fully, and every other bracket first coarsely, then fully where that already
+// beats the least so far.
+template <typename Refine>
+Min1 LeastOfScan(const std::array<double, kScanB>& values, double lo, double hi, Refine&& refine,
+                 bool leastOnly) {
+    const double step = (hi - lo) / (kScanB - 1);
+    auto at = [&](int j) { return lo + (hi - lo) * j / (kScanB - 1); };
+    int least = 0;
+    for (int j = 1; j < kScanB; ++j)
+        if (values[static_cast<std::size_t>(j)] < values[static_cast<std::size_t>(least)])
+            least = j;
+    Min1 best{at(least), values[static_cast<std::size_t>(least)]};
+    if (!std::isfinite(best.fx)) return best;
+    auto bracket = [&](int j, bool coarse) {
+        const double a = j == 0 ? lo : at(j) - step, b = j == kScanB - 1 ? hi : at(j) + step;
+        const Min1 m = refine(a, b, j, coarse);
+        if (m.fx < best.fx) best = m;
+    };
+    bracket(least, leastOnly);
+    if (leastOnly) return best;
+    for (int j = 0; j < kScanB; ++j) {
+        const double v = values[static_cast<std::size_t>(j)];
+        const bool belowLeft = j == 0 || v <= values[static_cast<std::size_t>(j) - 1];
+        const bool belowRight = j == kScanB - 1 || v <= values[static_cast<std::size_t>(j) + 1];
+        if (j == least || !belowLeft || !belowRight || !std::isfinite(v)) continue;
+        const double before = best.fx;
+        bracket(j, true);
+        if (best.fx < before) bracket(j, false);
+    }
+    return best;
+}
+
+// The best of fn over s in [lo, hi]: a scan, then Brent's method in each bracket
+// of the scan (to `bits` bits of s).
+template <typename Fn> Min1 OverS(Fn&& fn, double lo, double hi, int bits) {
+    std::array<double, kScanB> values{};
+    for (int j = 0; j < kScanB; ++j)
+        values[static_cast<std::size_t>(j)] = fn(lo + (hi - lo) * j / (kScanB - 1));
+    return LeastOfScan(
+        values, lo, hi,
+        [&](double a, double b, int, bool coarse) {
+            // A coarse s is had in a few of Brent's steps.
+            std::uintmax_t iterations = coarse ? kCoarseIter : kIter;
+            const auto r = boost::math::tools::brent_find_minima(fn, a, b, bits, iterations);
+            return Min1{r.first, r.second};
+        },
+        bits < kBits);
+}
+
+Excess CeBest(const Fitted& f, const double* C, double, const StudyOptions&, int bits) {
+    const double Amax = f.aMax;
+    double t = 0;
+    const Min1 b = OverS([&](double B) { return CeAtB(f, C, B, Amax, t); }, 0.0, Amax, bits);
+    CeAtB(f, C, b.x, Amax, t);
+    Excess e;
+    e.A = b.x + t;
+    e.second = e.A > 0 ? b.x / e.A : 0.0;
+    e.chi2 = CeChi2(f, C, b.x, t);
+    return e;
+}
+
+// At each B the t where chi2 <= target form an interval; A = B + t and F = B /
+// (B + t) follow. The B where the interval is not empty form an interval around
+// the best B, whose ends are where the least chi2 at B crosses the target; the
+// extreme `which` is made greatest within it.
+std::optional<double> CeExtreme(const Fitted& f, const double* C, double, const Excess& best,
+                                const StudyOptions&, double target, int which) {
+    if (best.chi2 > target) return std::nullopt;
+    const double Amax = f.aMax;
+    auto margin = [&](double B) {
+        double t = 0;
+        return CeAtB(f, C, B, Amax, t) - target;
+    };
+    const double Bbest = best.A * best.second;
+    const double mBest = std::min(0.0, margin(Bbest));
+    const double m0 = margin(0), mMax = margin(Amax);
+    const double Blo = m0 <= 0 ? 0.0 : Crossing(margin, Bbest, 0.0, mBest, m0);
+    const double Bhi = mMax <= 0 ? Amax : Crossing(margin, Bbest, Amax, mBest, mMax);
+    auto quantity = [&](double B) {
+        const CeParts s = PartsAt(f, C, B);
+        const double root = std::sqrt(std::max(0.0, s.p * s.p - s.q * (s.c - target)));
+        const double tMax = std::max(0.0, Amax - B);
+        double t1 = std::clamp((s.p - root) / s.q, 0.0, tMax);
+        double t2 = std::clamp((s.p + root) / s.q, 0.0, tMax);
+        if (t1 > t2) t1 = t2 = std::clamp(s.p / s.q, 0.0, tMax);
+        auto F = [B](double t) { return B + t > 0 ? B / (B + t) : 0.0; };
+        // The lowest A and highest F take the least t, the others the most.
+        const double t = which == 0 || which == 3 ? t1 : t2;
+        return ValueOf(which, B + t, F(t));
+    };
+    return -MinimiseOn([&](double B) { return -quantity(B); }, Blo, Bhi).fx;
+}
+
+double CeScale(const Excess&, const StudyOptions& o, int) {
+    return InfoOf(Model::CE).Upper(0, o);
+}
+
+double CeConc(double Ceq, double z, double, const Excess& x) {
+    const double F = x.second;
+    return Ceq + (1 - F) * x.A * z / (1 + F * x.A * z / Ceq);
+}
+
+// At each B the model is linear in t, and A = B + t: a normal of t shifted by B,
+// truncated to [B, Amax]; B is integrated over [0, Amax] (flat in B and t).
+AMixture CeIntegral(const Fitted& f, const double* C, double, const StudyOptions&) {
+    const double Amax = f.aMax;
+    return OverSecond(0.0, Amax, [&](double B, double measure) {
+        const CeParts s = PartsAt(f, C, B);
+        APiece piece = PieceOf(s.c, s.p, s.q, 0, Amax - B, measure);
+        piece.mean += B;
+        piece.lo += B;
+        piece.hi += B;
+        return piece;
+    });
+}
+
+// ---- Models with one parameter s besides A -----------------------------------------------
+//   C_i = b_i(s) Ceq_i + A w_i(s),  0 <= A <= Amax,  lo <= s <= hi:
+// at a fixed s the model is linear in A, chi2(A) = c - 2 p A + q A^2, so the best
+// A has a closed form and the fit is a search over s alone. The fractionation of
+// gas i goes by its diffusion ratio at the temperature raised to the model's
+// exponent, d_i = (D_i / D_Ne)^beta (Jung & Aeschbach 2018, Environ. Model.
+// Softw. 103, 120-130, doi:10.1016/j.envsoft.2018.02.004: beta 1 for PR, 0.5
+// for PD by default):
+//   PR, partial re-equilibration (Stute, Forster, Frischkorn, Serejo, Clark,
+//       Schlosser, Broecker & Bonani 1995, Science 269, 379-383):
+//       C = Ceq + A z exp(-R d),           s = R >= 0
+//   PD, partial degassing (Aeschbach-Hertig, El-Gamal, Wieser & Palcsu 2008,
+//       Water Resour. Res. 44, W08449):
+//       C = (Ceq + A z) exp(-G d),         s = G >= 0
+//   OD, oxygen depletion in soil air (Hall, Castro, Lohmann & Ma 2005, Geophys.
+//       Res. Lett. 32, L18404): the soil air's pressure raised by P,
+//       C = P Ceq + A z,                   s = P >= 1
+
+struct Shape {
+    double b, w;
+};
+
+// Every gas's diffusion ratio at T, kept for the temperatures met last on this
+// thread (the grid's search meets each of a table's temperatures at every
+// elevation).
+const std::array<double, GasCount>& RatiosAt(double T) {
+    struct Entry {
+        double T = std::numeric_limits<double>::quiet_NaN();
+        std::array<double, GasCount> ratios{};
+    };
+    constexpr std::size_t kEntries = 256;
+    thread_local std::array<Entry, kEntries> cache;
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &T, sizeof bits);
+    Entry& e = cache[(bits ^ (bits >> 29) ^ (bits >> 47)) % kEntries];
+    if (!(e.T == T)) {
+        for (std::size_t g = 0; g < GasCount; ++g) e.ratios[g] = DiffusionRatio(g, T);
+        e.T = T;
+    }
+    return e.ratios;
+}
+
+// Each shape is given s, the gas's fraction in air z and e = exp(-s d), d its
+// diffusion ratio (kFractionates false: the shape does not use e).
+Shape PrShape(double, double z, double e) {
+    return {1, z * e};
+}
+Shape PdShape(double, double z, double e) {
+    return {e, z * e};
+}
+Shape OdShape(double P, double z, double) {
+    return {P, z};
+}
+
+// The parts of chi2(A) at s.
+struct Parts {
+    double c = 0, p = 0, q = 0;
+    // The least chi2 and its A within [0, aMax].
+    double Least(double& A, double aMax) const {
+        A = std::clamp(p / q, 0.0, aMax);
+        return c - A * (2 * p - q * A);
+    }
+};
+
+using Factors = std::array<double, GasCount>; // exp(-s d) by fitted gas
+
+template <Shape (*S)(double, double, double), bool kFractionates> struct Separable {
+    const Fitted& f;
+    const double* C;
+    double aMax;
+    Factors d{}; // by fitted gas: the diffusion ratio raised to the model's exponent
+
+    Separable(const Fitted& fitted, const double* conc, double T)
+        : f(fitted), C(conc), aMax(fitted.aMax) {
+        if (!kFractionates) return;
+        const std::array<double, GasCount>& ratios = RatiosAt(T);
+        const double beta = f.beta;
+        for (int j = 0; j < f.n; ++j) {
+            const double r = ratios[f.gas[static_cast<std::size_t>(j)]];
+            d[static_cast<std::size_t>(j)] = beta == 1 ? r : std::pow(r, beta);
+        }
+    }
+    Factors FactorsAt(double s) const {
+        Factors e{};
+        if (s == 0)
+            e.fill(1);
+        else if (kFractionates)
+            for (int j = 0; j < f.n; ++j)
+                e[static_cast<std::size_t>(j)] = std::exp(-s * d[static_cast<std::size_t>(j)]);
+        return e;
+    }
+    Parts With(double s, const Factors& e) const {
+        Parts r;
+        for (int j = 0; j < f.n; ++j) {
+            const auto i = static_cast<std::size_t>(j);
+            const Shape sh = S(s, f.z[i], e[i]);
+            const double dev = f.m[i] - sh.b * C[j];
+            r.c += f.w[i] * dev * dev;
+            r.p += f.w[i] * dev * sh.w;
+            r.q += f.w[i] * sh.w * sh.w;
+        }
+        return r;
+    }
+    Parts At(double s) const { return With(s, FactorsAt(s)); }
+    double Least(double s, double& A) const { return At(s).Least(A, aMax); }
+    // chi2 summed term by term.
+    double Chi2(double s, double A) const { return Chi2With(s, A, FactorsAt(s)); }
+    double Chi2With(double s, double A, const Factors& e) const {
+        double chi2 = 0;
+        for (int j = 0; j < f.n; ++j) {
+            const auto i = static_cast<std::size_t>(j);
+            const Shape sh = S(s, f.z[i], e[i]);
+            const double r = f.m[i] - sh.b * C[j] - A * sh.w;
+            chi2 += f.w[i] * r * r;
+        }
+        return chi2;
+    }
+    // The least chi2 at kScanB values of s evenly over [lo, hi] (into `values`),
+    // the factors carried from one to the next by their ratio; the best of them.
+    Min1 Scan(double lo, double hi, int& bestJ, std::array<double, kScanB>& values) const {
+        const double step = (hi - lo) / (kScanB - 1);
+        Factors e = FactorsAt(lo), ratio = FactorsAt(step);
+        Min1 best;
+        bestJ = 0;
+        for (int j = 0; j < kScanB; ++j) {
+            const double s = lo + (hi - lo) * j / (kScanB - 1);
+            double A = 0;
+            const double v = With(s, e).Least(A, aMax);
+            values[static_cast<std::size_t>(j)] = v;
+            if (v < best.fx) {
+                best = {s, v};
+                bestJ = j;
+            }
+            for (int g = 0; g < f.n; ++g)
+                e[static_cast<std::size_t>(g)] *= ratio[static_cast<std::size_t>(g)];
+        }
+        return best;
+    }
+};
+
+// The best s: the scan, then in each of its brackets, for the grid's search (fewer
+// bits), the vertex of the parabola through the scanned values about it; for the
+// refinement, Brent's method.
+template <typename Fit> Min1 BestS(const Fit& m, double lo, double hi, int bits) {
+    int unused = 0;
+    std::array<double, kScanB> values{};
+    m.Scan(lo, hi, unused, values);
+    const double step = (hi - lo) / (kScanB - 1);
+    double A = 0;
+    return LeastOfScan(
+        values, lo, hi,
+        [&](double a, double b, int j, bool coarse) {
+            if (coarse) {
+                const int c = std::clamp(j, 1, kScanB - 2);
+                const auto k = static_cast<std::size_t>(c);
+                const double fa = values[k - 1], fx = values[k], fb = values[k + 1];
+                const double curvature = fa - 2 * fx + fb;
+                if (!(curvature > 0)) return Min1{};
+                const double s =
+                    std::clamp(lo + step * c + step * (fa - fb) / (2 * curvature), a, b);
+                return Min1{s, m.Least(s, A)};
+            }
+            std::uintmax_t iterations = kIter;
+            const auto r = boost::math::tools::brent_find_minima(
+                [&](double s) { return m.Least(s, A); }, a, b, bits, iterations);
+            return Min1{r.first, r.second};
+        },
+        bits < kBits);
+}
+
+template <Shape (*S)(double, double, double), bool kFractionates, Model M>
+Excess SeparableBest(const Fitted& f, const double* C, double T, const StudyOptions&, int bits) {
+    const Separable<S, kFractionates> m(f, C, T);
+    const Min1 b = BestS(m, f.sLo, f.sHi, bits);
+    const Factors e = m.FactorsAt(b.x);
+    double A = 0;
+    m.With(b.x, e).Least(A, m.aMax);
+    return {m.Chi2With(b.x, A, e), A, b.x};
+}
+
+// The s where the least chi2 reaches the target form an interval around the
+// best s, whose ends are the extremes of s; at each s the A where chi2 <= target
+// lie between the roots of chi2(A), cut at 0, and the extremes of A are sought
+// over the interval of s.
+template <Shape (*S)(double, double, double), bool kFractionates, Model M>
+std::optional<double> SeparableExtreme(const Fitted& f, const double* C, double T,
+                                       const Excess& best, const StudyOptions&, double target,
+                                       int which) {
+    if (best.chi2 > target) return std::nullopt;
+    const Separable<S, kFractionates> m(f, C, T);
+    const double lo = f.sLo, hi = f.sHi;
+    auto margin = [&](double s) {
+        double A = 0;
+        return m.Least(s, A) - target;
+    };
+    const double mBest = std::min(0.0, margin(best.second));
+    const double mLo = margin(lo), mHi = margin(hi);
+    const double sLo = mLo <= 0 ? lo : Crossing(margin, best.second, lo, mBest, mLo);
+    const double sHi = mHi <= 0 ? hi : Crossing(margin, best.second, hi, mBest, mHi);
+    if (which == 2) return -sLo;
+    if (which == 3) return sHi;
+    auto end = [&](double s) {
+        const Parts r = m.At(s);
+        const double root = std::sqrt(std::max(0.0, r.p * r.p - r.q * (r.c - target)));
+        const double a1 = std::clamp((r.p - root) / r.q, 0.0, m.aMax);
+        const double a2 = std::clamp((r.p + root) / r.q, 0.0, m.aMax);
+        return which == 0 ? -std::min(a1, a2) : std::max(a1, a2);
+    };
+    return -MinimiseOn([&](double s) { return -end(s); }, sLo, sHi).fx;
+}
+
+template <Shape (*S)(double, double, double), bool kFractionates, Model M>
+AMixture SeparableIntegral(const Fitted& f, const double* C, double T, const StudyOptions&) {
+    const Separable<S, kFractionates> m(f, C, T);
+    return OverSecond(f.sLo, f.sHi, [&](double s, double measure) {
+        const Parts r = m.At(s);
+        return PieceOf(r.c, r.p, r.q, 0, m.aMax, measure);
+    });
+}
+
+template <Model M> double SeparableScale(const Excess& best, const StudyOptions& o, int which) {
+    if (which < 2) return std::max(0.01, 10 * best.A);
+    const ModelParam& p = InfoOf(M).params[1];
+    return p.hi(p, o) - p.lo;
+}
+
+double PrConc(double Ceq, double z, double d, const Excess& x) {
+    return Ceq + x.A * z * std::exp(-x.second * d);
+}
+double PdConc(double Ceq, double z, double d, const Excess& x) {
+    return (Ceq + x.A * z) * std::exp(-x.second * d);
+}
+double OdConc(double Ceq, double z, double, const Excess& x) {
+    return x.second * Ceq + x.A * z;
+}
+
+} // namespace
+
+ExcessFit Ua() {
+    return {UaBest, UaExtreme, UaScale, UaConc, UaIntegral};
+}
+ExcessFit Ce() {
+    return {CeBest, CeExtreme, CeScale, CeConc, CeIntegral};
+}
+ExcessFit Pr() {
+    return {SeparableBest<PrShape, true, Model::PR>, SeparableExtreme<PrShape, true, Model::PR>,
+            SeparableScale<Model::PR>, PrConc, SeparableIntegral<PrShape, true, Model::PR>};
+}
+ExcessFit Pd() {
+    return {SeparableBest<PdShape, true, Model::PD>, SeparableExtreme<PdShape, true, Model::PD>,
+            SeparableScale<Model::PD>, PdConc, SeparableIntegral<PdShape, true, Model::PD>};
+}
+ExcessFit Od() {
+    return {SeparableBest<OdShape, false, Model::OD>, SeparableExtreme<OdShape, false, Model::OD>,
+            SeparableScale<Model::OD>, OdConc, SeparableIntegral<OdShape, false, Model::OD>};
+}
+
+} // namespace temra::study::fits
