@@ -1,7 +1,7 @@
 #include "study/study_fit.h"
 
-#include "study/fit/continuum.h"
 #include "study/fit/fit_sample.h"
+#include "study/fit/misfit_surface.h"
 #include "study/fit/study_grids.h"
 #include "study/models/models.h"
 #include "study/study_run.h"
@@ -95,19 +95,19 @@ void GroupRaster(GroupMap& map, const std::vector<Sample>& members, const StudyO
         values.push_back(ReadValues(members[i], o, settings.DecimalSeparator));
         fitted.push_back(FittedGases(values.back(), o));
     }
-    std::vector<Continuum> models;
+    std::vector<MisfitSurface> models;
     models.reserve(values.size());
     for (std::size_t m = 0; m < values.size(); ++m)
         models.emplace_back(fitted[m], values[m].density, values[m].chloride, d, o);
     const auto sum = [&](double T, double E) {
         double chi2 = 0;
-        for (const Continuum& model : models) chi2 += model.At(T, E).chi2;
+        for (const MisfitSurface& model : models) chi2 += model.At(T, E).chi2;
         return chi2;
     };
     if (!row) return;
     FineRaster(*row, d, 0.5, sum, false, control, map.fineT, map.fineE, map.fine);
     // Each member's own, wider by about the square root of their number.
-    for (const Continuum& model : models) {
+    for (const MisfitSurface& model : models) {
         map.memberFine.emplace_back();
         map.memberFineT.clear();
         map.memberFineE.clear();
@@ -123,7 +123,7 @@ namespace {
 
 // Each case's misfit with the excess air integrated out, for the cases within
 // e^-40 of the least (the others weigh nothing in the posterior).
-std::vector<double> IntegratedMisfits(const MisfitMap& map, const Continuum& model) {
+std::vector<double> IntegratedMisfits(const MisfitMap& map, const MisfitSurface& model) {
     constexpr double kNegligible = 80; // in chi2
     const SolubilityGrid& g = *map.plan.grid;
     const double least = *std::min_element(map.chi2.begin(), map.chi2.end());
@@ -163,13 +163,13 @@ MisfitMap CaseMisfits(const Sample& sample, const StudyOptions& options,
         RunControl part(control); // the grid's arrays, for the map's axes
         FillGrid(map.plan, run, part);
     }
-    MediumWork m;
+    WaterSamples m;
     BuildTables(m, windows, {v.density, v.chloride}, map.plan.grid->TempStep, options, control);
     const SampleGrid grid = GridOf(layout, m.tables);
     map.result = FitSample(sample, v, grid, options, &control, &map.chi2);
     const Domain d = DomainOf(grid);
     const Fitted fitted = FittedGases(v, options);
-    const Continuum model(fitted, v.density, v.chloride, d, options);
+    const MisfitSurface model(fitted, v.density, v.chloride, d, options);
     if (options.prior && map.result.error.empty() && InfoOf(options.model).fit.integral)
         map.integrated = IntegratedMisfits(map, model);
     if (map.result.error.empty() && d.eFree && d.tFree) {

@@ -1,6 +1,6 @@
 // The study fit: many samples, each fitted over the cases of the solubility grid
 // with its misfit weighted by the measurement errors, then refined on the
-// continuous model (study/fit/continuum.h).
+// continuous model (study/fit/misfit_surface.h).
 //
 // For each sample and each grid case (the grid run's cases, in its order and
 // numbering, computed with the sample's chloride and density, or at the sample's

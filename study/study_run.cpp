@@ -2,8 +2,8 @@
 
 #include "core/numtext.h"
 #include "core/parallel.h"
-#include "study/fit/continuum.h"
 #include "study/fit/fit_sample.h"
+#include "study/fit/misfit_surface.h"
 #include "study/fit/study_grids.h"
 #include "study/models/models.h"
 #include "study/uncertainty/ensemble.h"
@@ -86,7 +86,7 @@ class StudyRun {
         GroupByWater();
         PlanGroups();
         control_.Begin(CountWork());
-        for (auto& [medium, m] : media_) FitWater(medium, m);
+        for (auto& [water, m] : waters_) FitWater(water, m);
         FitGroups();
         if (options_.allModels) MarkPreferred();
         return std::move(results_);
@@ -147,7 +147,7 @@ class StudyRun {
                               samples_[i].elevation + "): " + grids_.refused.at(*v.elevation));
                 continue;
             }
-            media_[{v.density, v.chloride}].members.push_back(i);
+            waters_[{v.density, v.chloride}].members.push_back(i);
         }
     }
 
@@ -155,7 +155,7 @@ class StudyRun {
     // progress counts across them.
     std::uint64_t CountWork() {
         std::uint64_t total = 0;
-        for (auto& [medium, m] : media_) {
+        for (auto& [water, m] : waters_) {
             for (const auto& w : WindowsOf(m, values_, grids_)) m.tableWork += w.second;
             m.work = m.tableWork;
             for (std::size_t i : m.members)
@@ -168,13 +168,13 @@ class StudyRun {
         return total;
     }
 
-    void FitWater(const Medium& medium, MediumWork& m) {
+    void FitWater(const Water& water, WaterSamples& m) {
         try {
-            BuildTables(m, WindowsOf(m, values_, grids_), medium, step_, options_, control_);
+            BuildTables(m, WindowsOf(m, values_, grids_), water, step_, options_, control_);
         } catch (const TemraError& e) {
             for (std::size_t i : m.members)
                 Refuse(i, "row " + std::to_string(samples_[i].row) + " (density " +
-                              ExactText(medium.first) + ", chloride " + ExactText(medium.second) +
+                              ExactText(water.density) + ", chloride " + ExactText(water.chloride) +
                               "): " + e.description() + ": " + e.detail());
             control_.Advance(m.work - m.tableWork);
             for (std::size_t i : m.members)
@@ -216,7 +216,7 @@ class StudyRun {
     // The parts of a water's work: a sample, or a group whose members are all of
     // this water, searched and fitted together at once (its misfits kept no
     // longer): its first member and the group.
-    std::vector<std::vector<std::size_t>> UnitsOf(const MediumWork& m) const {
+    std::vector<std::vector<std::size_t>> UnitsOf(const WaterSamples& m) const {
         std::vector<std::vector<std::size_t>> units;
         std::vector<bool> met(groups_.size(), false);
         for (std::size_t i : m.members) {
@@ -420,7 +420,7 @@ class StudyRun {
     // made again for it.
     void FitAlone(std::size_t i) {
         const Values& v = values_[i];
-        MediumWork m;
+        WaterSamples m;
         m.members = {i};
         RunControl apart(control_, RunControl::kCountedApart);
         BuildTables(m, WindowsOf(m, values_, grids_), {v.density, v.chloride}, step_, options_,
@@ -458,7 +458,7 @@ class StudyRun {
     std::vector<Values> values_;
     std::vector<bool> readable_;
     StudyGrids grids_;
-    std::map<Medium, MediumWork> media_;
+    std::map<Water, WaterSamples> waters_;
     double step_ = 0;
     // The ensemble fit.
     std::vector<Group> groups_;

@@ -296,7 +296,7 @@ RegionSeeds SeedsOf(const SampleGrid& grid, const CasePass& cases, double target
 // elevation's least is sought at the window's ends as well, where the grid's
 // temperatures, counted from the window's start, need not fall.
 std::vector<Point> ProfileOf(const SampleGrid& grid, const CasePass& cases, const Domain& d,
-                             const Continuum& model) {
+                             const MisfitSurface& model) {
     const auto& els = grid.layout->plan.elevations;
     auto caseAt = [&](std::size_t e, std::size_t t) {
         const std::size_t k = static_cast<std::size_t>(els[e].first) + t;
@@ -327,7 +327,7 @@ std::vector<Point> ProfileOf(const SampleGrid& grid, const CasePass& cases, cons
 // grid's profile, the best first, those within kStartReach of it, at most
 // kStarts.
 std::vector<Point> StartPoints(const SampleGrid& grid, const CasePass& cases, const Domain& d,
-                               const Continuum& model) {
+                               const MisfitSurface& model) {
     constexpr double kStartReach = 3;
     constexpr std::size_t kStarts = 4;
     const std::vector<Point> profile = ProfileOf(grid, cases, d, model);
@@ -375,7 +375,7 @@ void FillResult(StudyResult& r, const Point& best, const Ranges& ranges, const D
 // The posterior with the lapse-rate prior over the grid's cases, the excess air
 // integrated out at each, and its flag.
 void AddPosterior(StudyResult& r, const SampleGrid& grid, const CasePass& cases, const Domain& d,
-                  const Continuum& model, const StudyOptions& o) {
+                  const MisfitSurface& model, const StudyOptions& o) {
     std::vector<PosteriorCase> all;
     all.reserve(cases.chi2.size());
     const auto& els = grid.layout->plan.elevations;
@@ -527,7 +527,7 @@ void Refine(StudyResult& r, const Sample&, const Values& v, const SampleGrid& gr
     const Fitted& f = found.fitted;
     const CasePass& cases = found.cases;
     const Domain d = DomainOf(grid);
-    const Continuum model(f, v.density, v.chloride, d, o);
+    const MisfitSurface model(f, v.density, v.chloride, d, o);
     // The best case's misfit summed term by term (the search's sums may lose the
     // last digits of a small misfit).
     const Point gridCase = CasePoint(grid, cases, cases.best);

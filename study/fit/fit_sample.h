@@ -1,6 +1,6 @@
 // One sample's fit over its grid: every case's misfit at its best excess air
 // (the grid's search), then the continuous best near the best case with its
-// 1-sigma ranges (study/fit/continuum.h), the degrees of freedom, p and the flags.
+// 1-sigma ranges (study/fit/misfit_surface.h), the degrees of freedom, p and the flags.
 //
 // Progress is counted in evaluations of one grid case: each temperature of a
 // table counts one, and each sample's fit two passes over its cases (its search
@@ -9,7 +9,7 @@
 #pragma once
 
 #include "core/run_control.h"
-#include "study/fit/continuum.h"
+#include "study/fit/misfit_surface.h"
 #include "study/fit/study_grids.h"
 #include "study/input/sample_values.h"
 #include "study/input/samples.h"

@@ -3,7 +3,7 @@
 // fitted parameters.
 #pragma once
 
-#include "study/fit/continuum.h"
+#include "study/fit/misfit_surface.h"
 #include "study/input/sample_values.h"
 
 #include <array>

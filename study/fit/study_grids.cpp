@@ -79,7 +79,7 @@ StudyGrids PlanGrids(const std::vector<Values>& values, const std::vector<bool>&
     return grids;
 }
 
-std::map<Window, std::uint64_t> WindowsOf(const MediumWork& m, const std::vector<Values>& values,
+std::map<Window, std::uint64_t> WindowsOf(const WaterSamples& m, const std::vector<Values>& values,
                                           const StudyGrids& grids) {
     std::map<Window, std::uint64_t> windows;
     for (std::size_t i : m.members)
@@ -97,8 +97,8 @@ SampleGrid GridOf(const Layout& layout, const std::map<Window, TempTable>& table
     return g;
 }
 
-void BuildTables(MediumWork& m, const std::map<Window, std::uint64_t>& windows,
-                 const Medium& medium, double step, const StudyOptions& o, RunControl& control) {
+void BuildTables(WaterSamples& m, const std::map<Window, std::uint64_t>& windows,
+                 const Water& water, double step, const StudyOptions& o, RunControl& control) {
     std::vector<Window> list;
     list.reserve(windows.size());
     for (const auto& w : windows) list.push_back(w.first);
@@ -108,8 +108,8 @@ void BuildTables(MediumWork& m, const std::map<Window, std::uint64_t>& windows,
         for (std::size_t w = list.size() * part / parts, end = list.size() * (part + 1) / parts;
              w < end; ++w) {
             control.CheckCancelled();
-            made[w] = TabulateFactors(list[w].first, list[w].second, step, medium.first,
-                                      medium.second, o.gases, control);
+            made[w] = TabulateFactors(list[w].first, list[w].second, step, water.density,
+                                      water.chloride, o.gases, control);
             control.Advance(made[w].T.size());
         }
     });

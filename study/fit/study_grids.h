@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cmath>
+#include <compare>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -76,8 +77,13 @@ struct SampleGrid {
 // arithmetic as the search's own).
 void FillCases(SampleGrid& g, const std::array<bool, GasCount>& gases);
 
-// The samples of one density and chloride share their temperature tables.
-using Medium = std::pair<float, double>;
+// A water: the samples of one density and chloride share their temperature
+// tables.
+struct Water {
+    float density = 1;
+    double chloride = 0;
+    auto operator<=>(const Water&) const = default;
+};
 
 struct StudyGrids {
     std::optional<Layout> free;            // the grid's own elevations
@@ -95,14 +101,14 @@ StudyGrids PlanGrids(const std::vector<Values>& values, const std::vector<bool>&
                      GridPlan freePlan, RunControl& control);
 
 // The samples of one water and its tables, with the work they count.
-struct MediumWork {
+struct WaterSamples {
     std::vector<std::size_t> members;
     std::map<Window, TempTable> tables;
     std::uint64_t tableWork = 0, work = 0;
 };
 
-// The windows a medium's samples need, with their temperature counts.
-std::map<Window, std::uint64_t> WindowsOf(const MediumWork& m, const std::vector<Values>& values,
+// The windows a water's samples need, with their temperature counts.
+std::map<Window, std::uint64_t> WindowsOf(const WaterSamples& m, const std::vector<Values>& values,
                                           const StudyGrids& grids);
 
 // A sample's grid from its layout and its water's tables.
@@ -110,7 +116,7 @@ SampleGrid GridOf(const Layout& layout, const std::map<Window, TempTable>& table
 
 // The tables of a water's windows, made in parallel; each counts its temperatures
 // into `control`.
-void BuildTables(MediumWork& m, const std::map<Window, std::uint64_t>& windows,
-                 const Medium& medium, double step, const StudyOptions& o, RunControl& control);
+void BuildTables(WaterSamples& m, const std::map<Window, std::uint64_t>& windows,
+                 const Water& water, double step, const StudyOptions& o, RunControl& control);
 
 } // namespace temra::study

@@ -2,7 +2,7 @@
 // with their bounds, flags and result columns, and its fit. The command line's
 // choices, the samples window's list, the Settings sheet, the result columns and
 // the flags at a bound are drawn from it; the continuous refinement
-// (study/continuum.*) and the grid's search (study/study_fit.*) ask a model's
+// (study/fit/misfit_surface.*) and the grid's search (study/fit/fit_sample.*) ask a model's
 // row for its fit and never branch on a model by name.
 //
 // Every model has the excess air A as its first parameter; a second parameter

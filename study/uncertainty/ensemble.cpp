@@ -2,7 +2,7 @@
 
 #include "study/fit/propagation.h"
 
-#include "study/fit/valley.h"
+#include "study/fit/profile_search.h"
 #include "study/models/models.h"
 
 #include <algorithm>
@@ -137,15 +137,15 @@ class JointSurface {
   public:
     struct Slice {
         double T = 0;
-        std::vector<Continuum::Slice> members;
+        std::vector<MisfitSurface::Slice> members;
     };
-    JointSurface(const std::vector<Continuum>& models, RunControl* control)
+    JointSurface(const std::vector<MisfitSurface>& models, RunControl* control)
         : models_(models), control_(control) {}
     Slice SliceAt(double T) const {
         if (control_) control_->CheckCancelled();
         Slice s{T, {}};
         s.members.reserve(models_.size());
-        for (const Continuum& m : models_) s.members.push_back(m.SliceAt(T));
+        for (const MisfitSurface& m : models_) s.members.push_back(m.SliceAt(T));
         return s;
     }
     double Chi2(const Slice& s, double E) const {
@@ -156,7 +156,7 @@ class JointSurface {
     Point At(double T, double E) const { return {T, E, Chi2(SliceAt(T), E), 0, 0}; }
 
   private:
-    const std::vector<Continuum>& models_;
+    const std::vector<MisfitSurface>& models_;
     RunControl* control_;
 };
 
@@ -196,10 +196,10 @@ struct SharedFit {
 
 SharedFit FitShared(const JointSurface& surface, const GroupGrid& g, const std::vector<double>& sum,
                     std::size_t bestCase) {
-    const Valley<JointSurface> valley(g.domain, surface);
+    const ProfileSearch<JointSurface> search(g.domain, surface);
     const Point gridCase = CaseAt(g, bestCase, sum[bestCase]);
     const Point gridBest = surface.At(gridCase.T, gridCase.E);
-    const auto least = valley.Least(gridBest);
+    const auto least = search.Least(gridBest);
     const Point found = surface.At(least.T, least.E);
     SharedFit fit;
     fit.best = found.chi2 <= gridBest.chi2 ? found : gridBest;
@@ -211,15 +211,15 @@ SharedFit FitShared(const JointSurface& surface, const GroupGrid& g, const std::
         return Interval{std::min(range.lo, value), std::max(range.hi, value)};
     };
     Ranges& r = fit.ranges;
-    r.T = holdingBest(valley.RangeOfT(fit.best, seed(0), seed(1), r), fit.best.T);
-    r.E = holdingBest(valley.RangeOfE(fit.best, seed(2), seed(3), r.T, r), fit.best.E);
+    r.T = holdingBest(search.RangeOfT(fit.best, seed(0), seed(1), r), fit.best.T);
+    r.E = holdingBest(search.RangeOfE(fit.best, seed(2), seed(3), r.T, r), fit.best.E);
     return fit;
 }
 
 // A member's row: the group's T and E with their ranges, its own excess air at
 // them with its range there, its own chi2 there with its gases less the model's
 // parameters as degrees of freedom, and the group's fit.
-StudyResult MemberRow(const Member& m, const Continuum& model, const SharedFit& shared,
+StudyResult MemberRow(const Member& m, const MisfitSurface& model, const SharedFit& shared,
                       const GroupFit& group, const GroupGrid& g, const StudyOptions& o) {
     StudyResult r = m.search.result;
     const ModelInfo& info = InfoOf(o.model);
@@ -290,7 +290,7 @@ std::vector<StudyResult> FitGroup(const std::string& name, const std::vector<Mem
         if (control) control->Advance(refineWork);
         return Refused(members, name, outOfRange);
     }
-    std::vector<Continuum> models;
+    std::vector<MisfitSurface> models;
     models.reserve(members.size());
     for (const Member& m : members)
         models.emplace_back(m.search.fitted, m.values->density, m.values->chloride, grid.domain,

@@ -4,7 +4,7 @@
 // The group's misfit is the sum of its members': at each grid case
 //   chi2_group(k) = sum_m chi2_m(k),
 // each member at its own best excess air there. The best case of the sum is
-// refined on the sum of the members' continuous models (study/fit/valley.h), and T
+// refined on the sum of the members' continuous models (study/fit/profile_search.h), and T
 // and E get their ranges from Δchi2_group = 1, as a single sample's do. Each
 // member's excess air (and the model's second parameter) is its best at the
 // group's T and E, with the range where its own chi2 rises by 1 with T and E held
@@ -21,8 +21,8 @@
 #pragma once
 
 #include "core/run_control.h"
-#include "study/fit/continuum.h"
 #include "study/fit/fit_sample.h"
+#include "study/fit/misfit_surface.h"
 #include "study/fit/study_grids.h"
 #include "study/results.h"
 

@@ -1,9 +1,9 @@
-#include "study/fit/continuum.h"
+#include "study/fit/misfit_surface.h"
 
 #include "core/fields.h"
 #include "core/solubility_model.h"
 
-#include "study/fit/valley.h"
+#include "study/fit/profile_search.h"
 #include "study/models/minimise.h"
 
 #include <algorithm>
@@ -79,20 +79,20 @@ void RegionSeeds::Add(const Point& p) {
     keep(7, p.second, extreme[7].second, false);
 }
 
-Continuum::Continuum(const Fitted& fitted, float density, double chloride, const Domain& domain,
-                     const StudyOptions& options)
+MisfitSurface::MisfitSurface(const Fitted& fitted, float density, double chloride,
+                             const Domain& domain, const StudyOptions& options)
     : f_(fitted), density_(density), chloride_(chloride), d_(domain), o_(options),
       model_(InfoOf(options.model)) {}
 
-Continuum::Slice Continuum::SliceAt(double T) const {
+MisfitSurface::Slice MisfitSurface::SliceAt(double T) const {
     return {T, FactorsAt(T, density_, chloride_, fields_, f_.mask)};
 }
 
-double Continuum::Chi2(const Slice& s, double E) const {
+double MisfitSurface::Chi2(const Slice& s, double E) const {
     return ExcessAt(s, E).chi2;
 }
 
-std::array<double, GasCount> Continuum::ConcAt(const Slice& s, double E) const {
+std::array<double, GasCount> MisfitSurface::ConcAt(const Slice& s, double E) const {
     const double P = AirPressureAt(E, elevField_);
     std::array<double, GasCount> C{};
     for (int j = 0; j < f_.n; ++j) {
@@ -102,23 +102,23 @@ std::array<double, GasCount> Continuum::ConcAt(const Slice& s, double E) const {
     return C;
 }
 
-Excess Continuum::ExcessAt(const Slice& s, double E) const {
+Excess MisfitSurface::ExcessAt(const Slice& s, double E) const {
     const std::array<double, GasCount> C = ConcAt(s, E);
     return model_.fit.best(f_, C.data(), s.T, o_, kBits);
 }
 
-Point Continuum::At(double T, double E) const {
+Point MisfitSurface::At(double T, double E) const {
     const Excess e = ExcessAt(SliceAt(T), E);
     return {T, E, e.chi2, e.A, e.second};
 }
 
-AMixture Continuum::MixtureAt(double T, double E) const {
+AMixture MisfitSurface::MixtureAt(double T, double E) const {
     if (!model_.fit.integral) return {};
     const std::array<double, GasCount> C = ConcAt(SliceAt(T), E);
     return model_.fit.integral(f_, C.data(), T, o_);
 }
 
-Ranges Continuum::ExcessRangesAt(const Point& at) const {
+Ranges MisfitSurface::ExcessRangesAt(const Point& at) const {
     const std::array<double, GasCount> C = ConcAt(SliceAt(at.T), at.E);
     const Excess best{at.chi2, at.A, at.second};
     auto extreme = [&](int which, double value) {
@@ -137,9 +137,9 @@ Ranges Continuum::ExcessRangesAt(const Point& at) const {
     return r;
 }
 
-Point Continuum::Best(const Point& grid) const {
-    const Valley<Continuum> valley(d_, *this);
-    const auto f = valley.Least(grid);
+Point MisfitSurface::Best(const Point& grid) const {
+    const ProfileSearch<MisfitSurface> search(d_, *this);
+    const auto f = search.Least(grid);
     const Point p = At(f.T, f.E);
     return p.chi2 <= grid.chi2 ? p : grid;
 }
@@ -147,25 +147,25 @@ Point Continuum::Best(const Point& grid) const {
 // One extreme of the excess air at (T, E) where chi2 <= target, as a value to
 // make greatest (ValueOf). Outside the region: the best excess air's value less
 // a steep penalty.
-double Continuum::ExtremeAF(const Slice& s, double E, double target, int which) const {
+double MisfitSurface::ExtremeAF(const Slice& s, double E, double target, int which) const {
     const std::array<double, GasCount> C = ConcAt(s, E);
     const Excess best = model_.fit.best(f_, C.data(), s.T, o_, kBits);
     const std::optional<double> extreme =
         model_.fit.extreme(f_, C.data(), s.T, best, o_, target, which);
     if (extreme) return *extreme;
     // The best excess air lies in the region when the search missed it.
-    return ValueOf(which, best.A, best.second) - Valley<Continuum>::kSteep *
+    return ValueOf(which, best.A, best.second) - ProfileSearch<MisfitSurface>::kSteep *
                                                      model_.fit.penaltyScale(best, o_, which) *
                                                      std::max(0.0, best.chi2 - target);
 }
 
 // An extreme of A or F (ValueOf) over (T, E) within the ranges, around the seed
 // that reaches furthest.
-double Continuum::ExtremeOfExcess(const Point& best, const Point& seed, const Interval& T,
-                                  const Interval& E, int which) const {
+double MisfitSurface::ExtremeOfExcess(const Point& best, const Point& seed, const Interval& T,
+                                      const Interval& E, int which) const {
     const double target = best.chi2 + 1;
-    const Valley<Continuum> valley(d_, *this);
-    const auto m = valley.Around(
+    const ProfileSearch<MisfitSurface> search(d_, *this);
+    const auto m = search.Around(
         seed, true,
         [&](const Slice& s, const Interval& eBox, double& atE) {
             const Interval eb = Meet(d_.E(s.T), eBox);
@@ -179,15 +179,15 @@ double Continuum::ExtremeOfExcess(const Point& best, const Point& seed, const In
     return -m.value;
 }
 
-Ranges Continuum::RangesOf(const Point& best, const RegionSeeds& seeds) const {
+Ranges MisfitSurface::RangesOf(const Point& best, const RegionSeeds& seeds) const {
     auto seed = [&](std::size_t i) { return seeds.found ? seeds.extreme[i] : best; };
     auto holdingBest = [](Interval range, double value) {
         return Interval{std::min(range.lo, value), std::max(range.hi, value)};
     };
-    const Valley<Continuum> valley(d_, *this);
+    const ProfileSearch<MisfitSurface> search(d_, *this);
     Ranges r;
-    r.T = holdingBest(valley.RangeOfT(best, seed(0), seed(1), r), best.T);
-    r.E = holdingBest(valley.RangeOfE(best, seed(2), seed(3), r.T, r), best.E);
+    r.T = holdingBest(search.RangeOfT(best, seed(0), seed(1), r), best.T);
+    r.E = holdingBest(search.RangeOfE(best, seed(2), seed(3), r.T, r), best.E);
     r.A = holdingBest(
         {-ExtremeOfExcess(best, seed(4), r.T, r.E, 0), ExtremeOfExcess(best, seed(5), r.T, r.E, 1)},
         best.A);

@@ -1,6 +1,6 @@
 // The valley of a misfit surface over temperature and elevation: its least near
 // a seed, the profile of T, and the 1-sigma ranges of T and E (the limits of
-// chi2 <= chi2min + 1), within a domain (study/fit/continuum.h). One sample's
+// chi2 <= chi2min + 1), within a domain (study/fit/misfit_surface.h). One sample's
 // continuous model is such a surface, and so is the sum of the members of a
 // group that share their recharge (study/uncertainty/ensemble.h).
 //
@@ -11,7 +11,7 @@
 //   double Surface::Chi2(const Slice& slice, double E) const
 #pragma once
 
-#include "study/fit/continuum.h"
+#include "study/fit/misfit_surface.h"
 #include "study/models/minimise.h"
 
 #include <algorithm>
@@ -24,7 +24,7 @@ inline Interval Meet(Interval a, Interval b) {
     return {std::max(a.lo, b.lo), std::min(a.hi, b.hi)};
 }
 
-template <typename Surface> class Valley {
+template <typename Surface> class ProfileSearch {
   public:
     using Slice = typename Surface::Slice;
     struct Found {
@@ -32,7 +32,7 @@ template <typename Surface> class Valley {
     };
     static constexpr double kSteep = 1e6; // the penalty's slope outside a region, per unit of chi2
 
-    Valley(const Domain& domain, const Surface& surface) : d_(domain), s_(surface) {}
+    ProfileSearch(const Domain& domain, const Surface& surface) : d_(domain), s_(surface) {}
 
     // The least of value(slice, eBox, E) over a box of cells around `seed`: T over
     // the box's temperatures, and value() searches the box's elevations (giving

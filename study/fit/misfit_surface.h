@@ -74,11 +74,11 @@ struct Ranges {
 };
 
 // The sample's continuous model.
-class Continuum {
+class MisfitSurface {
   public:
     // `options` (the model and its bounds) must outlive the model.
-    Continuum(const Fitted& fitted, float density, double chloride, const Domain& domain,
-              const StudyOptions& options);
+    MisfitSurface(const Fitted& fitted, float density, double chloride, const Domain& domain,
+                  const StudyOptions& options);
 
     // The continuous best near the best grid case (never worse than it).
     Point Best(const Point& gridBest) const;
@@ -93,7 +93,7 @@ class Continuum {
     // integral); empty for a model without one.
     AMixture MixtureAt(double T, double E) const;
 
-    // The model as a surface of the valley's search (study/fit/valley.h): a
+    // The model as a surface of the valley's search (study/fit/profile_search.h): a
     // temperature's factors of the fitted gases, and the misfit at an elevation.
     struct Slice {
         double T = 0;
