@@ -148,10 +148,10 @@ study::Excess FixedK(const study::Fitted& f, const double* C, double T,
     return e;
 }
 std::optional<double> NoExtreme(const study::Fitted&, const double*, double, const study::Excess&,
-                                const study::StudyOptions&, double, int) {
+                                const study::StudyOptions&, double, study::Extreme) {
     return std::nullopt;
 }
-double UnitScale(const study::Excess&, const study::StudyOptions&, int) {
+double UnitScale(const study::Excess&, const study::StudyOptions&, study::Extreme) {
     return 1;
 }
 double Two(const study::ModelParam&, const study::StudyOptions&) {

@@ -69,14 +69,14 @@ void RegionSeeds::Add(const Point& p) {
     auto keep = [&](std::size_t i, double v, double current, bool low) {
         if (low ? v < current : v > current) extreme[i] = p;
     };
-    keep(0, p.T, extreme[0].T, true);
-    keep(1, p.T, extreme[1].T, false);
-    keep(2, p.E, extreme[2].E, true);
-    keep(3, p.E, extreme[3].E, false);
-    keep(4, p.A, extreme[4].A, true);
-    keep(5, p.A, extreme[5].A, false);
-    keep(6, p.second, extreme[6].second, true);
-    keep(7, p.second, extreme[7].second, false);
+    keep(kLeastT, p.T, extreme[kLeastT].T, true);
+    keep(kMostT, p.T, extreme[kMostT].T, false);
+    keep(kLeastE, p.E, extreme[kLeastE].E, true);
+    keep(kMostE, p.E, extreme[kMostE].E, false);
+    keep(kLeastA, p.A, extreme[kLeastA].A, true);
+    keep(kMostA, p.A, extreme[kMostA].A, false);
+    keep(kLeastSecond, p.second, extreme[kLeastSecond].second, true);
+    keep(kMostSecond, p.second, extreme[kMostSecond].second, false);
 }
 
 MisfitSurface::MisfitSurface(const Fitted& fitted, float density, double chloride,
@@ -121,19 +121,20 @@ AMixture MisfitSurface::MixtureAt(double T, double E) const {
 Ranges MisfitSurface::ExcessRangesAt(const Point& at) const {
     const std::array<double, GasCount> C = ConcAt(SliceAt(at.T), at.E);
     const Excess best{at.chi2, at.A, at.second};
-    auto extreme = [&](int which, double value) {
+    auto extreme = [&](Extreme which, double value) {
         const std::optional<double> x =
             model_.fit.extreme(f_, C.data(), at.T, best, o_, at.chi2 + 1, which);
-        return x ? (which % 2 == 0 ? -*x : *x) : value;
+        return x ? (Least(which) ? -*x : *x) : value;
     };
     Ranges r;
     r.T = {at.T, at.T};
     r.E = {at.E, at.E};
-    r.A = {std::min(at.A, extreme(0, at.A)), std::max(at.A, extreme(1, at.A))};
+    r.A = {std::min(at.A, extreme(Extreme::kLeastA, at.A)),
+           std::max(at.A, extreme(Extreme::kMostA, at.A))};
     r.second = {at.second, at.second};
     if (model_.HasSecond())
-        r.second = {std::min(at.second, extreme(2, at.second)),
-                    std::max(at.second, extreme(3, at.second))};
+        r.second = {std::min(at.second, extreme(Extreme::kLeastSecond, at.second)),
+                    std::max(at.second, extreme(Extreme::kMostSecond, at.second))};
     return r;
 }
 
@@ -147,7 +148,7 @@ Point MisfitSurface::Best(const Point& grid) const {
 // One extreme of the excess air at (T, E) where chi2 <= target, as a value to
 // make greatest (ValueOf). Outside the region: the best excess air's value less
 // a steep penalty.
-double MisfitSurface::ExtremeAF(const Slice& s, double E, double target, int which) const {
+double MisfitSurface::ExtremeAF(const Slice& s, double E, double target, Extreme which) const {
     const std::array<double, GasCount> C = ConcAt(s, E);
     const Excess best = model_.fit.best(f_, C.data(), s.T, o_, kBits);
     const std::optional<double> extreme =
@@ -162,7 +163,7 @@ double MisfitSurface::ExtremeAF(const Slice& s, double E, double target, int whi
 // An extreme of A or F (ValueOf) over (T, E) within the ranges, around the seed
 // that reaches furthest.
 double MisfitSurface::ExtremeOfExcess(const Point& best, const Point& seed, const Interval& T,
-                                      const Interval& E, int which) const {
+                                      const Interval& E, Extreme which) const {
     const double target = best.chi2 + 1;
     const ProfileSearch<MisfitSurface> search(d_, *this);
     const auto m = search.Around(
@@ -186,15 +187,17 @@ Ranges MisfitSurface::RangesOf(const Point& best, const RegionSeeds& seeds) cons
     };
     const ProfileSearch<MisfitSurface> search(d_, *this);
     Ranges r;
-    r.T = holdingBest(search.RangeOfT(best, seed(0), seed(1), r), best.T);
-    r.E = holdingBest(search.RangeOfE(best, seed(2), seed(3), r.T, r), best.E);
-    r.A = holdingBest(
-        {-ExtremeOfExcess(best, seed(4), r.T, r.E, 0), ExtremeOfExcess(best, seed(5), r.T, r.E, 1)},
-        best.A);
+    using S = RegionSeeds;
+    r.T = holdingBest(search.RangeOfT(best, seed(S::kLeastT), seed(S::kMostT), r), best.T);
+    r.E = holdingBest(search.RangeOfE(best, seed(S::kLeastE), seed(S::kMostE), r.T, r), best.E);
+    r.A = holdingBest({-ExtremeOfExcess(best, seed(S::kLeastA), r.T, r.E, Extreme::kLeastA),
+                       ExtremeOfExcess(best, seed(S::kMostA), r.T, r.E, Extreme::kMostA)},
+                      best.A);
     if (model_.HasSecond())
-        r.second = holdingBest({-ExtremeOfExcess(best, seed(6), r.T, r.E, 2),
-                                ExtremeOfExcess(best, seed(7), r.T, r.E, 3)},
-                               best.second);
+        r.second = holdingBest(
+            {-ExtremeOfExcess(best, seed(S::kLeastSecond), r.T, r.E, Extreme::kLeastSecond),
+             ExtremeOfExcess(best, seed(S::kMostSecond), r.T, r.E, Extreme::kMostSecond)},
+            best.second);
     return r;
 }
 

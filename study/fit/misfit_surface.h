@@ -63,7 +63,19 @@ struct Point {
 // when no case is in it.
 struct RegionSeeds {
     bool found = false;
-    std::array<Point, 8> extreme{}; // T lo, T hi, E lo, E hi, A lo, A hi, second lo, hi
+    // The cases themselves, by what they reach furthest in.
+    enum Reach : std::size_t {
+        kLeastT,
+        kMostT,
+        kLeastE,
+        kMostE,
+        kLeastA,
+        kMostA,
+        kLeastSecond,
+        kMostSecond,
+        kReaches
+    };
+    std::array<Point, kReaches> extreme{};
     void Add(const Point& p);
 };
 
@@ -106,9 +118,9 @@ class MisfitSurface {
     // The fitted gases' equilibrium concentrations at the slice's temperature and E.
     std::array<double, GasCount> ConcAt(const Slice& s, double E) const;
     Excess ExcessAt(const Slice& s, double E) const;
-    double ExtremeAF(const Slice& s, double E, double target, int which) const;
+    double ExtremeAF(const Slice& s, double E, double target, Extreme which) const;
     double ExtremeOfExcess(const Point& best, const Point& seed, const Interval& T,
-                           const Interval& E, int which) const;
+                           const Interval& E, Extreme which) const;
 
     const Fitted& f_;
     float density_;

@@ -36,7 +36,7 @@ Excess UaBest(const Fitted& f, const double* C, double, const StudyOptions&, int
 // The A where chi2 <= target lie between the roots of the quadratic chi2(A), cut
 // to [0, Amax]; nothing when chi2 stays above.
 std::optional<double> UaExtreme(const Fitted& f, const double* C, double, const Excess&,
-                                const StudyOptions&, double target, int which) {
+                                const StudyOptions&, double target, Extreme which) {
     double Sdz = 0, Sd2 = 0, Sz2 = 0;
     for (int j = 0; j < f.n; ++j) {
         const auto i = static_cast<std::size_t>(j);
@@ -51,10 +51,10 @@ std::optional<double> UaExtreme(const Fitted& f, const double* C, double, const 
     const double hi = (Sdz + root) / Sz2, lo = (Sdz - root) / Sz2;
     const double aMax = f.aMax;
     if (hi < 0 || lo > aMax) return std::nullopt;
-    return which == 0 ? -std::max(0.0, lo) : std::min(hi, aMax);
+    return which == Extreme::kLeastA ? -std::max(0.0, lo) : std::min(hi, aMax);
 }
 
-double UaScale(const Excess& best, const StudyOptions&, int) {
+double UaScale(const Excess& best, const StudyOptions&, Extreme) {
     return std::max(0.01, 10 * best.A);
 }
 
@@ -223,7 +223,7 @@ Excess CeBest(const Fitted& f, const double* C, double, const StudyOptions&, int
 // the best B, whose ends are where the least chi2 at B crosses the target; the
 // extreme `which` is made greatest within it.
 std::optional<double> CeExtreme(const Fitted& f, const double* C, double, const Excess& best,
-                                const StudyOptions&, double target, int which) {
+                                const StudyOptions&, double target, Extreme which) {
     if (best.chi2 > target) return std::nullopt;
     const double Amax = f.aMax;
     auto margin = [&](double B) {
@@ -244,13 +244,13 @@ std::optional<double> CeExtreme(const Fitted& f, const double* C, double, const 
         if (t1 > t2) t1 = t2 = std::clamp(s.p / s.q, 0.0, tMax);
         auto F = [B](double t) { return B + t > 0 ? B / (B + t) : 0.0; };
         // The lowest A and highest F take the least t, the others the most.
-        const double t = which == 0 || which == 3 ? t1 : t2;
+        const double t = which == Extreme::kLeastA || which == Extreme::kMostSecond ? t1 : t2;
         return ValueOf(which, B + t, F(t));
     };
     return -MinimiseOn([&](double B) { return -quantity(B); }, Blo, Bhi).fx;
 }
 
-double CeScale(const Excess&, const StudyOptions& o, int) {
+double CeScale(const Excess&, const StudyOptions& o, Extreme) {
     return InfoOf(Model::CE).Upper(0, o);
 }
 
@@ -460,7 +460,7 @@ Excess SeparableBest(const Fitted& f, const double* C, double T, const StudyOpti
 template <Shape (*S)(double, double, double), bool kFractionates, Model M>
 std::optional<double> SeparableExtreme(const Fitted& f, const double* C, double T,
                                        const Excess& best, const StudyOptions&, double target,
-                                       int which) {
+                                       Extreme which) {
     if (best.chi2 > target) return std::nullopt;
     const Separable<S, kFractionates> m(f, C, T);
     const double lo = f.sLo, hi = f.sHi;
@@ -472,14 +472,14 @@ std::optional<double> SeparableExtreme(const Fitted& f, const double* C, double 
     const double mLo = margin(lo), mHi = margin(hi);
     const double sLo = mLo <= 0 ? lo : Crossing(margin, best.second, lo, mBest, mLo);
     const double sHi = mHi <= 0 ? hi : Crossing(margin, best.second, hi, mBest, mHi);
-    if (which == 2) return -sLo;
-    if (which == 3) return sHi;
+    if (which == Extreme::kLeastSecond) return -sLo;
+    if (which == Extreme::kMostSecond) return sHi;
     auto end = [&](double s) {
         const Parts r = m.At(s);
         const double root = std::sqrt(std::max(0.0, r.p * r.p - r.q * (r.c - target)));
         const double a1 = std::clamp((r.p - root) / r.q, 0.0, m.aMax);
         const double a2 = std::clamp((r.p + root) / r.q, 0.0, m.aMax);
-        return which == 0 ? -std::min(a1, a2) : std::max(a1, a2);
+        return which == Extreme::kLeastA ? -std::min(a1, a2) : std::max(a1, a2);
     };
     return -MinimiseOn([&](double s) { return -end(s); }, sLo, sHi).fx;
 }
@@ -493,8 +493,8 @@ AMixture SeparableIntegral(const Fitted& f, const double* C, double T, const Stu
     });
 }
 
-template <Model M> double SeparableScale(const Excess& best, const StudyOptions& o, int which) {
-    if (which < 2) return std::max(0.01, 10 * best.A);
+template <Model M> double SeparableScale(const Excess& best, const StudyOptions& o, Extreme which) {
+    if (OfA(which)) return std::max(0.01, 10 * best.A);
     const ModelParam& p = InfoOf(M).params[1];
     return p.hi(p, o) - p.lo;
 }

@@ -176,17 +176,18 @@ std::vector<ModelInfo>& Table() {
 
 } // namespace
 
-double ValueOf(int which, double A, double second) {
+double ValueOf(Extreme which, double A, double second) {
     switch (which) {
-    case 0:
+    case Extreme::kLeastA:
         return -A;
-    case 1:
+    case Extreme::kMostA:
         return A;
-    case 2:
+    case Extreme::kLeastSecond:
         return -second;
-    default:
-        return second;
+    case Extreme::kMostSecond:
+        break;
     }
+    return second;
 }
 
 double OptionUpper(const ModelParam& self, const StudyOptions& o) {

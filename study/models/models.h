@@ -102,9 +102,19 @@ struct ModelConstant {
     double lo = 0, hi = 0;    // the values accepted
 };
 
-// The value of an extreme to make greatest: 0 the lowest A (negated), 1 the
-// highest A, 2 the lowest second parameter (negated), 3 its highest.
-double ValueOf(int which, double A, double second);
+// Which extreme of the excess air's parameters a search makes greatest: the
+// least A (its value negated), the most A, the least second parameter
+// (negated), the most.
+enum class Extreme { kLeastA, kMostA, kLeastSecond, kMostSecond };
+constexpr bool OfA(Extreme e) {
+    return e == Extreme::kLeastA || e == Extreme::kMostA;
+}
+constexpr bool Least(Extreme e) {
+    return e == Extreme::kLeastA || e == Extreme::kLeastSecond;
+}
+
+// The value of an extreme to make greatest.
+double ValueOf(Extreme which, double A, double second);
 
 // The upper bound an option of the table sets: the study's value, or the
 // option's default.
@@ -132,15 +142,14 @@ struct ExcessFit {
     // The best excess air at C; a parameter found by search is found to `bits` bits
     // (the grid's search needs fewer than the refinement).
     Excess (*best)(const Fitted& f, const double* C, double T, const StudyOptions& o, int bits);
-    // The greatest value of `which` (0 the lowest A, negated; 1 the highest A;
-    // 2 the lowest second parameter, negated; 3 its highest) over the excess air
+    // The greatest value of the extreme `which` over the excess air
     // where chi2 <= target, given the best there; nothing when no excess air
     // reaches the target.
     std::optional<double> (*extreme)(const Fitted& f, const double* C, double T, const Excess& best,
-                                     const StudyOptions& o, double target, int which);
+                                     const StudyOptions& o, double target, Extreme which);
     // The scale of the penalty that leads a search for the extreme `which` back
     // into the region, per unit of chi2 above it.
-    double (*penaltyScale)(const Excess& best, const StudyOptions& o, int which);
+    double (*penaltyScale)(const Excess& best, const StudyOptions& o, Extreme which);
     // A gas's concentration under the model: its equilibrium concentration Ceq,
     // fraction in air z and diffusion ratio d (ModelRatio) with the excess air x.
     double (*conc)(double Ceq, double z, double d, const Excess& x);

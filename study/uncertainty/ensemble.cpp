@@ -211,8 +211,10 @@ SharedFit FitShared(const JointSurface& surface, const GroupGrid& g, const std::
         return Interval{std::min(range.lo, value), std::max(range.hi, value)};
     };
     Ranges& r = fit.ranges;
-    r.T = holdingBest(search.RangeOfT(fit.best, seed(0), seed(1), r), fit.best.T);
-    r.E = holdingBest(search.RangeOfE(fit.best, seed(2), seed(3), r.T, r), fit.best.E);
+    using S = RegionSeeds;
+    r.T = holdingBest(search.RangeOfT(fit.best, seed(S::kLeastT), seed(S::kMostT), r), fit.best.T);
+    r.E = holdingBest(search.RangeOfE(fit.best, seed(S::kLeastE), seed(S::kMostE), r.T, r),
+                      fit.best.E);
     return fit;
 }
 
