@@ -3,6 +3,7 @@
 // (tests/study_support.h).
 #include "study/models/models.h"
 #include "study/study_fit.h"
+#include "tests/study_fixtures.h"
 #include "tests/study_support.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 
 using namespace temra;
 using namespace temra::study;
+using namespace temra::study::fixtures;
 
 namespace {
 
@@ -96,5 +98,151 @@ INSTANTIATE_TEST_SUITE_P(Table, EveryModel, ::testing::Range<std::size_t>(0, Mod
                          [](const ::testing::TestParamInfo<std::size_t>& info) {
                              return std::string(Models()[info.param].name);
                          });
+
+// ---- The excess-air models with a second parameter ------------------------------------
+
+// Samples made with each model at a known elevation, with 1 % noise, fitted with
+// that model (Ne, Ar, Kr, Xe: one degree of freedom): the 1-sigma ranges of T, A
+// and the second parameter hold the truth about two times in three, and each
+// fit's chi2 is no higher than UA's on the same sample (UA is the model at R = 0,
+// G = 0 or POD = 1).
+TEST(StudyModels, SamplesMadeWithAModelAreRecoveredWithinTheirRanges) {
+    struct Row {
+        Model model;
+        double lo, hi; // the second parameter's truths
+    };
+    const Row rows[] = {{Model::PR, 0.2, 1.5}, {Model::PD, 0.05, 0.5}, {Model::OD, 1.02, 1.3}};
+    for (const Row& row : rows) {
+        std::mt19937 rng(31);
+        std::uniform_real_distribution<double> T(2, 8), A(0.002, 0.01), X(row.lo, row.hi);
+        std::vector<Sample> samples;
+        std::vector<std::array<double, 3>> truth;
+        for (int i = 0; i < 60; ++i) {
+            truth.push_back({T(rng), A(rng), X(rng)});
+            samples.push_back(
+                Modelled(row.model, truth[i][0], 900, truth[i][1], truth[i][2], Noise(rng, 0.01)));
+            samples.back().elevation = "900";
+        }
+        StudyOptions o;
+        o.model = row.model;
+        const auto fits = FitStudy(samples, o, Settings());
+        const auto ua = FitStudy(samples, StudyOptions{}, Settings());
+        int inT = 0, inA = 0, inX = 0;
+        for (std::size_t i = 0; i < fits.size(); ++i) {
+            const StudyResult& r = fits[i];
+            ASSERT_EQ(r.error, "");
+            ASSERT_TRUE(r.second.has_value());
+            EXPECT_EQ(r.dof, 1);
+            EXPECT_LE(r.chi2, ua[i].chi2 * (1 + 1e-6) + 1e-12) << i; // the refinement's tolerance
+            inT += r.temperatureLo <= truth[i][0] && truth[i][0] <= r.temperatureHi;
+            inA += r.ALo <= truth[i][1] && truth[i][1] <= r.AHi;
+            inX += r.second->lo <= truth[i][2] && truth[i][2] <= r.second->hi;
+        }
+        const std::string name(InfoOf(row.model).name);
+        for (int covered : {inT, inA, inX}) {
+            EXPECT_GE(covered, 30) << name; // 50 %: 60 draws of a 68 % chance
+            EXPECT_LE(covered, 52) << name; // 87 %
+        }
+    }
+}
+
+// A parameter at its bound is flagged; a free elevation with four gases leaves
+// these models no degree of freedom.
+TEST(StudyModels, BoundsAndDegreesOfFreedomAreSaid) {
+    struct Row {
+        Model model;
+        double x;
+        const char* option; // its bound lowered below the truth, or none
+        const char* elevation;
+        const char* flag;
+        int dof;
+    };
+    const Row rows[] = {
+        {Model::PR, 0, nullptr, "900", "R=0", 1},
+        {Model::PD, 0.8, "pd-g-max", "900", "G=max", 1},
+        {Model::OD, 1, nullptr, "900", "POD=1", 1},
+        {Model::PR, 0.5, nullptr, "", "underdetermined", 0},
+    };
+    for (const Row& row : rows) {
+        Sample s = Modelled(row.model, 5, 900, 0.004, row.x);
+        s.elevation = row.elevation;
+        StudyOptions o;
+        o.model = row.model;
+        if (row.option) o.upper[row.option] = 0.4;
+        const StudyResult r = FitStudy({s}, o, Settings())[0];
+        ASSERT_EQ(r.error, "");
+        EXPECT_EQ(r.dof, row.dof) << row.flag;
+        EXPECT_NE(std::find(r.flags.begin(), r.flags.end(), row.flag), r.flags.end())
+            << row.flag << ": " << r.flags.size();
+    }
+    StudyOptions bad;
+    bad.model = Model::PR;
+    bad.upper["pr-r-max"] = 0;
+    try {
+        FitStudy({Modelled(Model::UA, 5, 900, 0.004, 0)}, bad, Settings());
+        ADD_FAILURE() << "a bound of 0 was taken";
+    } catch (const StudyError& e) {
+        EXPECT_EQ(e.setting(), StudySetting::Upper);
+        EXPECT_EQ(e.option(), "pr-r-max");
+    }
+}
+
+// What the gases say beyond the fit, against values worked out by hand: a
+// sample of exact UA gases with terrigenic He-4 and excess N2 added and O2
+// partly used up.
+TEST(StudyModels, NeonExcessTerrigenicHeliumExcessNitrogenAndOxygenAreWorkedOut) {
+    const double T = 6.5, E = 700, A = 0.003;
+    Sample s = Modelled(Model::UA, T, E, A, 0);
+    s.elevation = "700";
+    auto C = [&](std::size_t i) { return EvaluateModel(kGasTable[i], T, E, 1, 0, {}).EquilConc; };
+    const double he = std::stod(s.measured[0]) + 2e-8, n2 = std::stod(s.measured[5]) + 1e-3;
+    s.measured[0] = ExactText(he);
+    s.error[0] = "1e-9";
+    s.measured[5] = ExactText(n2);
+    s.error[5] = "";
+    s.measured[6] = ExactText(0.7 * C(6));
+    const StudyResult r = FitStudy({s}, StudyOptions{}, Settings())[0];
+    ASSERT_EQ(r.error, "");
+    const double neExcess = A * kGasTable[1].AtmFraction / C(1) * 100;
+    ASSERT_TRUE(r.deltaNe && r.heTerrigenic && r.n2Excess && r.o2Fraction);
+    EXPECT_NEAR(*r.deltaNe, neExcess, 1e-6 * neExcess);
+    EXPECT_NEAR(r.heTerrigenic->value, 2e-8, 1e-12);
+    // The measurement's sigma and the model's spread at the fit together.
+    EXPECT_GT(r.heTerrigenic->hi - r.heTerrigenic->value, 1e-9);
+    EXPECT_NEAR(r.n2Excess->value, 1e-3, 1e-7);
+    EXPECT_GT(r.n2Excess->hi - r.n2Excess->value, 0.01 * n2); // the relative error and more
+    EXPECT_NEAR(*r.o2Fraction, 0.7, 1e-6);
+}
+
+// Every model for each sample: its rows one per model in the table's order, and
+// the one with the highest p among those with a degree of freedom marked.
+TEST(StudyModels, AllModelsGiveARowPerModelAndMarkThePreferred) {
+    std::mt19937 rng(5);
+    std::vector<Sample> samples = {Modelled(Model::PD, 4, 800, 0.004, 0.3, Noise(rng, 0.005)),
+                                   Modelled(Model::UA, 7, 800, 0.006, 0, Noise(rng, 0.005))};
+    for (Sample& s : samples) s.elevation = "800";
+    StudyOptions o;
+    o.allModels = true;
+    const auto results = FitStudy(samples, o, Settings());
+    const std::size_t M = Models().size();
+    ASSERT_EQ(results.size(), samples.size() * M);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        double bestP = -1;
+        std::size_t marked = 0, markedAt = 0;
+        for (std::size_t k = 0; k < M; ++k) {
+            const StudyResult& r = results[i * M + k];
+            EXPECT_EQ(r.model, Models()[k].model);
+            if (r.dof > 0 && r.p) bestP = std::max(bestP, *r.p);
+            if (r.preferred) {
+                ++marked;
+                markedAt = k;
+            }
+        }
+        EXPECT_EQ(marked, 1u);
+        EXPECT_EQ(*results[i * M + markedAt].p, bestP);
+    }
+    // PD made the first sample: PD fits it best.
+    EXPECT_LT(results[3].chi2, results[0].chi2);
+}
 
 } // namespace
