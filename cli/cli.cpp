@@ -192,7 +192,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     } catch (const study::TableError& e) {
         return Refuse(err, std::string("study: ") + e.what());
     } catch (const OptionRefusal& e) {
-        return Refuse(err, e.option + ": " + e.detail);
+        return Refuse(err, e.what());
     } catch (const study::StudyError& e) {
         return Refuse(err, StudyOption(e.setting(), o, e.option()) + ": " + e.what());
     } catch (const xl::ExportError& e) {
@@ -209,6 +209,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         std::string message = OptionFor(e.field()) + ": " + e.description();
         if (!e.detail().empty()) message += ": " + e.detail();
         return Refuse(err, message + " (run-time error " + std::to_string(e.code()) + ")");
+    } catch (const Refusal& e) { // any other refusal: its own message names its culprit
+        return Refuse(err, e.what());
     } catch (const std::bad_alloc&) {
         if (app->got_subcommand("study"))
             return Refuse(err, StudyOption(study::StudySetting::Table, o) +

@@ -50,7 +50,11 @@ void PrintStudy(const std::vector<study::StudyResult>& results, const study::Stu
 // ---- The study's driver (cli/study_driver.cpp)
 
 // A refusal of an option that is no box of a window: the option and what is wrong.
-struct OptionRefusal {
+class OptionRefusal : public Refusal {
+  public:
+    OptionRefusal(std::string option, std::string detail)
+        : Refusal(option + ": " + detail, Culprit{.option = option}), option(std::move(option)),
+          detail(std::move(detail)) {}
     std::string option;
     std::string detail;
 };

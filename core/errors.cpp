@@ -35,7 +35,7 @@ std::string Compose(ErrorNumber number, const FieldRef& field, const std::string
 } // namespace
 
 TemraError::TemraError(ErrorNumber number, FieldRef field, std::string detail)
-    : std::runtime_error(Compose(number, field, detail)), number_(number), field_(std::move(field)),
-      detail_(std::move(detail)) {}
+    : Refusal(Compose(number, field, detail), Culprit{.field = field}), number_(number),
+      field_(std::move(field)), detail_(std::move(detail)) {}
 
 } // namespace temra

@@ -1,4 +1,5 @@
-// Run-time errors of the calculation core.
+// Run-time errors of the calculation core, and the base of every refusal Temra
+// makes.
 //
 // Every fault a computation can meet (a text that is not a number, a division by
 // zero, an overflow, an index outside its range, a request for more memory than
@@ -8,8 +9,10 @@
 // can name the option.
 #pragma once
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace temra {
 
@@ -37,7 +40,31 @@ struct FieldRef {
     FieldId id = kNoField;
 };
 
-class TemraError : public std::runtime_error {
+// What a refusal names for the user to change: an input box, an option of
+// temra-cli (or its box in a window), a file, a row and column of a table (from
+// 1). An empty part names nothing.
+struct Culprit {
+    FieldRef field = {};
+    std::string option = {}; // "pr-r-max", "--xlsx"
+    std::string file = {};
+    std::size_t row = 0, column = 0;
+};
+
+// The base of every refusal Temra makes (a box that cannot be read, a table that
+// is not one, an option out of range, a workbook that cannot be written): its
+// message, and what it names. temra-cli and the windows catch this one type and
+// say the message, naming what to change.
+class Refusal : public std::runtime_error {
+  public:
+    explicit Refusal(const std::string& what, Culprit culprit = {})
+        : std::runtime_error(what), culprit_(std::move(culprit)) {}
+    const Culprit& culprit() const { return culprit_; }
+
+  private:
+    Culprit culprit_;
+};
+
+class TemraError : public Refusal {
   public:
     TemraError(ErrorNumber number, FieldRef field, std::string detail = {});
 

@@ -19,6 +19,8 @@
 
 #include "core/run_control.h"
 
+#include "core/errors.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -36,9 +38,9 @@ inline constexpr int kAlignLeft = -4131;
 inline constexpr std::uint32_t kMaxRows = 1048576; // rows a sheet holds
 inline constexpr std::uint32_t kMaxColumns = 16384;
 
-class SpreadsheetError : public std::runtime_error {
+class SpreadsheetError : public Refusal {
   public:
-    using std::runtime_error::runtime_error;
+    using Refusal::Refusal;
 };
 
 using CellValue = std::variant<std::monostate, double, float, std::string>;

@@ -13,7 +13,8 @@ namespace temra::xl {
 namespace fs = std::filesystem;
 
 ExportError::ExportError(fs::path file, std::string reason)
-    : std::runtime_error("The workbook \"" + file.string() + "\" could not be written: " + reason),
+    : Refusal("The workbook \"" + file.string() + "\" could not be written: " + reason,
+              Culprit{.file = file.string()}),
       file_(std::move(file)), reason_(std::move(reason)) {}
 
 std::string LocalTimeText(const char* format) {

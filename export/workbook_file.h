@@ -10,6 +10,8 @@
 
 #include "export/spreadsheet.h"
 
+#include "core/errors.h"
+
 #include <filesystem>
 #include <functional>
 #include <stdexcept>
@@ -18,7 +20,7 @@
 namespace temra::xl {
 
 // A workbook that could not be written: which file, and why.
-class ExportError : public std::runtime_error {
+class ExportError : public Refusal {
   public:
     ExportError(std::filesystem::path file, std::string reason);
     const std::filesystem::path& file() const { return file_; }

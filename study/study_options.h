@@ -4,6 +4,8 @@
 
 #include "core/input_texts.h"
 
+#include "core/errors.h"
+
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -64,11 +66,11 @@ enum class StudySetting { Table, Gases, RelErr, Upper, Constant, MonteCarlo, Ens
 
 // A command error: the table or the options cannot be used at all. `setting()`
 // says which to change (the table when nothing else is named).
-class StudyError : public std::runtime_error {
+class StudyError : public Refusal {
   public:
-    using std::runtime_error::runtime_error;
+    using Refusal::Refusal;
     StudyError(const std::string& what, StudySetting setting, std::string option = {})
-        : std::runtime_error(what), setting_(setting), option_(std::move(option)) {}
+        : Refusal(what, Culprit{.option = option}), setting_(setting), option_(std::move(option)) {}
     StudySetting setting() const { return setting_; }
     // For StudySetting::Upper and Constant: the option ("pr-r-max", "pd-beta").
     const std::string& option() const { return option_; }

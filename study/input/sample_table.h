@@ -12,6 +12,8 @@
 // its byte-order mark or by the NUL bytes of its first characters, and named).
 #pragma once
 
+#include "core/errors.h"
+
 #include <cstdint>
 #include <limits>
 #include <stdexcept>
@@ -28,9 +30,9 @@ struct SampleTable {
     char delimiter = ',';
 };
 
-class TableError : public std::runtime_error {
+class TableError : public Refusal {
   public:
-    using std::runtime_error::runtime_error;
+    using Refusal::Refusal;
 };
 
 // Reads a table from its text; throws TableError when it is not one, or when its
