@@ -7,6 +7,7 @@
 #include "study/fit/study_grids.h"
 #include "study/models/models.h"
 #include "study/uncertainty/ensemble.h"
+#include "study/uncertainty/groups.h"
 
 #include <algorithm>
 #include <cmath>
@@ -240,7 +241,7 @@ class StudyRun {
             FitMember(unit.front(), gridOf(unit.front()));
             return;
         }
-        Group& g = groups_[unit[1]];
+        StudyGroup& g = groups_[unit[1]];
         for (std::size_t i : g.members)
             if (joint_[i] && At(i, 0).error.empty()) FitMember(i, gridOf(i));
         const std::size_t alone = FitGroup(g, keeping);
@@ -271,29 +272,6 @@ class StudyRun {
 
     // ---- The ensemble fit: the groups of samples that share their recharge ----
 
-    struct Group {
-        std::string name;
-        std::vector<std::size_t> all;     // every sample that names it, in order
-        std::vector<std::size_t> members; // those on the group's grid
-        const Layout* layout = nullptr;
-        std::map<std::size_t, std::string> apart; // the members fitted apart, and why
-        bool local = false; // every member of one water: fitted with its water
-        bool done = false;
-    };
-
-    // Why a sample's grid is not its group's: its known elevation, or none.
-    std::string OtherGrid(std::size_t i, std::size_t first) const {
-        const std::string firstRow = "row " + std::to_string(samples_[first].row);
-        const std::string own = samples_[i].elevation.empty()
-                                    ? "it has no known elevation"
-                                    : "its known elevation (" + samples_[i].elevation + " m)";
-        const std::string theirs = samples_[first].elevation.empty()
-                                       ? "the grid's elevations"
-                                       : "the elevation " + samples_[first].elevation + " m";
-        return own + " gives it another grid than the group's first member (" + firstRow + ", " +
-               theirs + "), so it cannot share the group's elevation";
-    }
-
     // The groups the table names, each with the members on its first member's grid
     // (a member elsewhere is fitted apart and named); a group of two or more is
     // fitted together.
@@ -301,10 +279,12 @@ class StudyRun {
         joint_.assign(samples_.size(), false);
         if (!options_.shared.Any()) return;
         searches_.resize(samples_.size());
-        IndexGroups();
+        groups_ = IndexGroups(samples_, groupOf_);
+        std::vector<bool> fitted(samples_.size());
+        for (std::size_t i = 0; i < samples_.size(); ++i) fitted[i] = At(i, 0).error.empty();
         double bytes = 0, local = 0;
-        for (Group& g : groups_) {
-            const double group = PlanGroup(g);
+        for (StudyGroup& g : groups_) {
+            const double group = PlanGroup(g, samples_, values_, grids_, fitted, joint_);
             // A group of one water is fitted with it, a few at a time; the others'
             // misfits are kept until every water is fitted.
             if (g.local)
@@ -319,50 +299,6 @@ class StudyRun {
                                  " MB, more than this process may use; use larger steps of the "
                                  "grid or leave out the ensemble fit",
                              StudySetting::Ensemble);
-    }
-
-    // The groups in the order the table first names them, with their samples.
-    void IndexGroups() {
-        std::map<std::string, std::size_t> index;
-        groupOf_.assign(samples_.size(), 0);
-        for (std::size_t i = 0; i < samples_.size(); ++i) {
-            const std::string key = GroupKey(samples_[i].group);
-            if (key.empty()) continue;
-            if (!index.count(key)) {
-                index.emplace(key, groups_.size());
-                groups_.push_back({key, {}, {}, nullptr, {}, false, false});
-            }
-            groupOf_[i] = index.at(key);
-            groups_[groupOf_[i]].all.push_back(i);
-        }
-        for (std::size_t i = 0; i < samples_.size(); ++i)
-            if (GroupKey(samples_[i].group).empty()) groupOf_[i] = groups_.size();
-    }
-
-    // A group's members on its first member's grid, whether they are fitted
-    // together and of one water; the bytes of their misfits.
-    double PlanGroup(Group& g) {
-        for (std::size_t i : g.all) {
-            const Layout* l = LayoutOf(grids_, values_[i]);
-            // A member refused as it stands, or whose grid cannot be made, is an
-            // error row of its own.
-            if (!At(i, 0).error.empty() || !l) continue;
-            if (!g.layout) g.layout = l;
-            if (l == g.layout)
-                g.members.push_back(i);
-            else
-                g.apart[i] = OtherGrid(i, g.members.front());
-        }
-        if (g.members.size() < 2) return 0;
-        g.local = true;
-        const Values& first = values_[g.members.front()];
-        for (std::size_t i : g.members) {
-            joint_[i] = true;
-            g.local = g.local && values_[i].density == first.density &&
-                      values_[i].chloride == first.chloride;
-        }
-        return static_cast<double>(g.members.size() + 2) *
-               static_cast<double>(g.layout->plan.Cases()) * sizeof(double);
     }
 
     // Each group fitted together, the groups in parallel; a group left with one
@@ -380,11 +316,12 @@ class StudyRun {
         });
         for (std::size_t i : alone)
             if (i < samples_.size()) FitAlone(i);
-        for (const Group& g : groups_) MarkGroup(g);
+        for (const StudyGroup& g : groups_)
+            MarkGroup(g, samples_, [this](std::size_t i) -> StudyResult& { return At(i, 0); });
     }
 
     // The group's members fitted together; the member left alone, if any.
-    std::size_t FitGroup(const Group& g, std::mutex& keeping) {
+    std::size_t FitGroup(const StudyGroup& g, std::mutex& keeping) {
         if (!g.layout) return samples_.size(); // no member could be read
         std::vector<Member> members;
         std::vector<std::size_t> rows;
@@ -430,25 +367,6 @@ class StudyRun {
         searches_[i] = {};
     }
 
-    // Each row of a group names it; a refused member says it was left out; a
-    // group with one member fitted gives that member's own fit as the group's.
-    void MarkGroup(const Group& g) {
-        std::vector<std::size_t> own;
-        bool together = false;
-        for (std::size_t i : g.all) {
-            StudyResult& r = At(i, 0);
-            r.groupName = g.name;
-            const std::string row = "row " + std::to_string(samples_[i].row) + ": ";
-            if (g.apart.count(i)) r.leftOut = row + g.apart.at(i);
-            if (!r.error.empty()) r.leftOut = row + "its fit is refused";
-            together = together || r.group.has_value();
-            if (r.error.empty() && r.leftOut.empty() && !r.group) own.push_back(i);
-        }
-        if (together || own.size() != 1) return;
-        StudyResult& r = At(own.front(), 0);
-        r.group = GroupFit{g.name, 1, r.chi2, r.dof, r.p};
-    }
-
     const std::vector<Sample>& samples_;
     const StudyOptions& options_;
     const RunSettings& settings_;
@@ -461,7 +379,7 @@ class StudyRun {
     std::map<Water, WaterSamples> waters_;
     double step_ = 0;
     // The ensemble fit.
-    std::vector<Group> groups_;
+    std::vector<StudyGroup> groups_;
     std::vector<bool> joint_;          // by sample: fitted together with its group
     std::vector<std::size_t> groupOf_; // by sample: its group (groups_.size(): none)
     std::vector<SampleSearch> searches_;
