@@ -68,6 +68,17 @@ for path in sorted((root / "study").rglob("*")):
         target = m.group(1)
         if not any(target == a or (a.endswith("/") and target.startswith(a)) for a in allowed):
             faults.append(f"{name}:{number}: {room or name} includes {target}")
+# The study has one entry, study/study_fit.h; its run is its own.
+for path in sorted(root.rglob("*")):
+    if path.suffix not in (".h", ".cpp") or "build" in path.parts:
+        continue
+    name = str(path.relative_to(root))
+    if name.startswith("study/"):
+        continue
+    for number, text in enumerate(path.read_text(encoding="utf-8").splitlines(), 1):
+        m = include.match(text)
+        if m and m.group(1) == "study/study_run.h":
+            faults.append(f"{name}:{number}: includes the study's run; use study/study_fit.h")
 for f in faults:
     print(f)
 sys.exit(1 if faults else 0)
