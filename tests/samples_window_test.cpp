@@ -151,7 +151,7 @@ std::optional<double> NoExtreme(const study::Fitted&, const double*, double, con
                                 const study::StudyOptions&, double, study::Extreme) {
     return std::nullopt;
 }
-double UnitScale(const study::Excess&, const study::StudyOptions&, study::Extreme) {
+double UnitScale(const study::Fitted&, const study::Excess&, study::Extreme) {
     return 1;
 }
 double Two(const study::ModelParam&, const study::StudyOptions&) {

@@ -156,7 +156,7 @@ double MisfitSurface::ExtremeAF(const Slice& s, double E, double target, Extreme
     if (extreme) return *extreme;
     // The best excess air lies in the region when the search missed it.
     return ValueOf(which, best.A, best.second) - ProfileSearch<MisfitSurface>::kSteep *
-                                                     model_.fit.penaltyScale(best, o_, which) *
+                                                     model_.fit.penaltyScale(f_, best, which) *
                                                      std::max(0.0, best.chi2 - target);
 }
 

@@ -54,7 +54,7 @@ std::optional<double> UaExtreme(const Fitted& f, const double* C, double, const 
     return which == Extreme::kLeastA ? -std::max(0.0, lo) : std::min(hi, aMax);
 }
 
-double UaScale(const Excess& best, const StudyOptions&, Extreme) {
+double UaScale(const Fitted&, const Excess& best, Extreme) {
     return std::max(0.01, 10 * best.A);
 }
 
@@ -250,8 +250,8 @@ std::optional<double> CeExtreme(const Fitted& f, const double* C, double, const 
     return -MinimiseOn([&](double B) { return -quantity(B); }, Blo, Bhi).fx;
 }
 
-double CeScale(const Excess&, const StudyOptions& o, Extreme) {
-    return InfoOf(Model::CE).Upper(0, o);
+double CeScale(const Fitted& f, const Excess&, Extreme) {
+    return f.aLargest;
 }
 
 double CeConc(double Ceq, double z, double, const Excess& x) {
@@ -493,10 +493,9 @@ AMixture SeparableIntegral(const Fitted& f, const double* C, double T, const Stu
     });
 }
 
-template <Model M> double SeparableScale(const Excess& best, const StudyOptions& o, Extreme which) {
+double SeparableScale(const Fitted& f, const Excess& best, Extreme which) {
     if (OfA(which)) return std::max(0.01, 10 * best.A);
-    const ModelParam& p = InfoOf(M).params[1];
-    return p.hi(p, o) - p.lo;
+    return f.sHi - f.sLo;
 }
 
 double PrConc(double Ceq, double z, double d, const Excess& x) {
@@ -519,15 +518,15 @@ ExcessFit Ce() {
 }
 ExcessFit Pr() {
     return {SeparableBest<PrShape, true, Model::PR>, SeparableExtreme<PrShape, true, Model::PR>,
-            SeparableScale<Model::PR>, PrConc, SeparableIntegral<PrShape, true, Model::PR>};
+            SeparableScale, PrConc, SeparableIntegral<PrShape, true, Model::PR>};
 }
 ExcessFit Pd() {
     return {SeparableBest<PdShape, true, Model::PD>, SeparableExtreme<PdShape, true, Model::PD>,
-            SeparableScale<Model::PD>, PdConc, SeparableIntegral<PdShape, true, Model::PD>};
+            SeparableScale, PdConc, SeparableIntegral<PdShape, true, Model::PD>};
 }
 ExcessFit Od() {
     return {SeparableBest<OdShape, false, Model::OD>, SeparableExtreme<OdShape, false, Model::OD>,
-            SeparableScale<Model::OD>, OdConc, SeparableIntegral<OdShape, false, Model::OD>};
+            SeparableScale, OdConc, SeparableIntegral<OdShape, false, Model::OD>};
 }
 
 } // namespace temra::study::fits

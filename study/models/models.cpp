@@ -227,7 +227,8 @@ double LogWeightOf(const AMixture& mixture) {
 
 void ResolveBounds(Fitted& f, const StudyOptions& o) {
     const ModelInfo& model = InfoOf(o.model);
-    f.aMax = model.Upper(0, o) * f.aScale;
+    f.aLargest = model.Upper(0, o);
+    f.aMax = f.aLargest * f.aScale;
     if (model.HasSecond()) {
         f.sLo = model.params[1].lo;
         f.sHi = model.Upper(1, o);

@@ -36,6 +36,7 @@ struct Fitted {
     // sample (ResolveBounds): the largest A in the fit's unit, the second
     // parameter's bounds, the exponent of the diffusivity ratio.
     double aMax = std::numeric_limits<double>::infinity();
+    double aLargest = 0; // the largest A as its option sets it (the table's unit)
     double sLo = 0, sHi = 0, beta = 1;
 };
 
@@ -149,7 +150,7 @@ struct ExcessFit {
                                      const StudyOptions& o, double target, Extreme which);
     // The scale of the penalty that leads a search for the extreme `which` back
     // into the region, per unit of chi2 above it.
-    double (*penaltyScale)(const Excess& best, const StudyOptions& o, Extreme which);
+    double (*penaltyScale)(const Fitted& f, const Excess& best, Extreme which);
     // A gas's concentration under the model: its equilibrium concentration Ceq,
     // fraction in air z and diffusion ratio d (ModelRatio) with the excess air x.
     double (*conc)(double Ceq, double z, double d, const Excess& x);
