@@ -361,6 +361,11 @@ void WriteCell(lxw_worksheet* ws, const Worksheet& sheet, std::uint32_t r, std::
         throw CellFault(sheet, r, c, std::string("cannot be written: ") + lxw_strerror(error));
 }
 
+// Where the library makes its scratch files, as a message quotes it.
+std::string ScratchPlace(const std::string& folder) {
+    return "\"" + (folder.empty() ? std::string("the system's folder") : folder) + "\"";
+}
+
 void WritePageSetup(lxw_worksheet* ws, const Worksheet::PageSetup& page) {
     if (page.landscape) worksheet_set_landscape(ws);
     if (page.pagesWide > 0 || page.pagesTall > 0)
@@ -378,10 +383,9 @@ void WriteSheet(lxw_workbook* wb, const Worksheet& sheet, const std::string& scr
     lxw_worksheet* ws = workbook_add_worksheet(wb, sheet.Name().c_str());
     // A sheet's rows go to a scratch file of its own: what fails here is that file.
     if (!ws)
-        throw SpreadsheetError(
-            "the scratch file of the sheet \"" + sheet.Name() + "\" cannot be made in \"" +
-            (scratchFolder.empty() ? std::string("the system's folder") : scratchFolder) + "\"" +
-            (errno != 0 ? std::string(": ") + std::strerror(errno) : ""));
+        throw SpreadsheetError("the scratch file of the sheet \"" + sheet.Name() +
+                               "\" cannot be made in " + ScratchPlace(scratchFolder) +
+                               (errno != 0 ? std::string(": ") + std::strerror(errno) : ""));
     WriteColumnFormats(wb, ws, sheet);
     WritePageSetup(ws, sheet.Page());
     for (std::uint32_t r = 1; r <= sheet.RowCount(); ++r) {
@@ -400,9 +404,7 @@ std::string CloseFault(lxw_error error, const std::string& scratchFolder) {
     if (errno == EMFILE || errno == ENFILE)
         return "no further file can be opened: the process's limit of open files is reached";
     if (error == LXW_ERROR_CREATING_TMPFILE)
-        return "a scratch file cannot be made in \"" +
-               (scratchFolder.empty() ? std::string("the system's folder") : scratchFolder) + "\"" +
-               cause;
+        return "a scratch file cannot be made in " + ScratchPlace(scratchFolder) + cause;
     if (errno == ENOSPC || errno == EDQUOT || errno == EFBIG)
         return "the file could not be completed" + cause;
     return std::string("the file could not be completed (") + lxw_strerror(error) + ")" + cause;

@@ -141,34 +141,28 @@ bool Plot::LegendWouldCoverData(QSize cell, QSize frame) const {
     const QMargins inset = canvas_->axisRect()->insetLayout()->margins();
     const QRectF room(area.left() + inset.left(), area.top() + inset.top(),
                       cell.width() + frame.width(), height);
-    const QCPAxis *x = canvas_->xAxis, *y = canvas_->yAxis;
     // With the legend beside, the area inside would be wider by its column.
     const double wide =
         besideLegend_ ? area.width() + besideLegend_->outerRect().width() : area.width();
-    const double stretch = area.width() > 0 ? wide / area.width() : 1;
-    for (int c = 0; c < ChannelCount(); ++c) {
-        const Channel& ch = channels_[static_cast<std::size_t>(c)];
-        const double marker = ch.MarkersVisible ? ch.MarkersSize + 2 : 2;
-        const QRectF near = room.adjusted(-marker, -marker, marker, marker);
-        for (int i = 0; i < ch.PointCount(); ++i) {
-            const Point p = ch.PointAt(i);
-            const double px = area.left() + (x->coordToPixel(p.x) - area.left()) * stretch;
-            if (near.contains(px, y->coordToPixel(p.y))) return true;
-        }
-    }
-    return false;
+    return PointIn(room, area.left(), area.width() > 0 ? wide / area.width() : 1, true);
 }
 
 bool Plot::LegendHidesData() const {
     const QCPLegend* legend = canvas_->legend;
     if (!legend->visible() || legendEntries_ == 0) return false;
-    const QRectF room = legend->outerRect();
-    for (const Channel& ch : channels_)
+    return PointIn(legend->outerRect(), 0, 1, false);
+}
+
+bool Plot::PointIn(const QRectF& room, double left, double stretch, bool markers) const {
+    for (const Channel& ch : channels_) {
+        const double pad = !markers ? 0 : ch.MarkersVisible ? ch.MarkersSize + 2 : 2;
+        const QRectF near = room.adjusted(-pad, -pad, pad, pad);
         for (int i = 0; i < ch.PointCount(); ++i) {
             const Point p = ch.PointAt(i);
-            if (room.contains(canvas_->xAxis->coordToPixel(p.x), canvas_->yAxis->coordToPixel(p.y)))
-                return true;
+            const double px = left + (canvas_->xAxis->coordToPixel(p.x) - left) * stretch;
+            if (near.contains(px, canvas_->yAxis->coordToPixel(p.y))) return true;
         }
+    }
     return false;
 }
 

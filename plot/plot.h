@@ -20,6 +20,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <QRectF>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -221,6 +222,9 @@ class Plot : public QWidget {
     // Whether the legend, inside the plotting area at its top left, would hide a
     // point of a curve (its rows `cell` high and wide, within `frame`).
     bool LegendWouldCoverData(QSize cell, QSize frame) const;
+    // Whether a point of a curve lies in `room` (pixels), its x stretched by
+    // `stretch` from `left`, with room for its marker when `markers`.
+    bool PointIn(const QRectF& room, double left, double stretch, bool markers) const;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     QCustomPlot* canvas_;

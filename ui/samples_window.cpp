@@ -273,14 +273,17 @@ QHBoxLayout* SamplesWindow::MakeBounds(QGroupBox* settings) {
 void SamplesWindow::KeepBoundBoxesInPlace() {
     // The labels are as wide as the widest they show, and the boxes keep their
     // room while hidden.
-    int widest = 0;
-    for (const study::ModelInfo& m : study::Models())
-        for (const study::ModelParam& p : m.params)
-            if (!p.option.empty() && &p != &m.params[0])
-                widest = std::max(widest, UpperLabel->fontMetrics().horizontalAdvance(
-                                              "Largest " + Q(p.symbol) + " of " + Q(m.name)));
+    int widest = 0, widestBeta = 0;
+    for (const study::ModelInfo& m : study::Models()) {
+        if (const study::ModelParam* p = UpperParam(m))
+            widest = std::max(widest, UpperLabel->fontMetrics().horizontalAdvance(
+                                          Q(study::BoxOfOption(p->option))));
+        if (!m.exponent.option.empty())
+            widestBeta = std::max(widestBeta, BetaLabel->fontMetrics().horizontalAdvance(
+                                                  Q(study::BoxOfOption(m.exponent.option))));
+    }
     UpperLabel->setMinimumWidth(widest);
-    BetaLabel->setMinimumWidth(BetaLabel->fontMetrics().horizontalAdvance("β of PD"));
+    BetaLabel->setMinimumWidth(widestBeta);
     for (QWidget* w : std::initializer_list<QWidget*>{UpperLabel, Upper, BetaLabel, Beta}) {
         QSizePolicy policy = w->sizePolicy();
         policy.setRetainSizeWhenHidden(true);
