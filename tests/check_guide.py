@@ -8,7 +8,8 @@ must print, exactly (trailing spaces aside). A command runs in bash from the
 repository root with the built temra-cli first on PATH; its standard error is
 not compared. A command that fails, or prints other lines, fails the test, which
 names the command and the first line that differs. The guide's table of gas
-constants is checked against the program's gas table as well.
+constants is checked against the program's gas table, and its table of flags
+against the table of flags that `temra-cli study --help` prints.
 
     check_guide.py REPOSITORY_ROOT TEMRA_CLI_DIRECTORY [GUIDE]
 """
@@ -73,6 +74,38 @@ def constants_differences(guide, root):
     return faults
 
 
+def flags_differences(guide, root, env):
+    """The flags whose row in the guide's table (| `name` | meaning |) differs
+    from the table of flags as `temra-cli study --help` prints it."""
+    status, lines, err = run("temra-cli study --help", root, env)
+    if status != 0:
+        return [f"temra-cli study --help failed: {err.strip()}"]
+    program, listing = {}, False
+    for line in lines:
+        if line.startswith('The column "flags" holds'):
+            listing = True
+        elif listing and line.startswith("  "):
+            name, meaning = line.strip().split("  ", 1)
+            program[name] = meaning
+        else:
+            listing = False
+    if not program:
+        return ["temra-cli study --help lists no flag"]
+    quoted = {}
+    with open(guide, encoding="utf-8") as f:
+        for line in f:
+            row = re.fullmatch(r"\| `([^`]+)` \| (.*) \|", line.strip())
+            if row:
+                quoted[row.group(1)] = row.group(2)
+    faults = []
+    for name, meaning in program.items():
+        if name not in quoted:
+            faults.append(f"the table of flags has no row for {name}")
+        elif quoted[name] != meaning:
+            faults.append(f"{name}: the guide says \"{quoted[name]}\", the program \"{meaning}\"")
+    return faults
+
+
 def first_difference(expected, got):
     for k in range(max(len(expected), len(got))):
         want = expected[k] if k < len(expected) else "(nothing)"
@@ -106,7 +139,7 @@ def main(argv):
             print(f"FAIL {where}\n  output line {line}:\n  guide:   {want}\n  program: {have}")
             failures += 1
     passed = len(found) - failures
-    for fault in constants_differences(guide, root):
+    for fault in constants_differences(guide, root) + flags_differences(guide, root, env):
         print(f"FAIL {os.path.basename(guide)}: {fault}")
         failures += 1
     print(f"{passed} passed, {failures} failed")
