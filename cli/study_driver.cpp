@@ -188,9 +188,6 @@ study::StudyOptions StudyOptionsOf(const Options& o, const CLI::App& app,
     so.prior = o.priorMaat;
     so.priorOffset = OptionNumber(o.priorOffset, "--prior-offset");
     so.priorSd = OptionNumber(o.priorSd, "--prior-sd");
-    if (!(so.priorSd >= 0) || !std::isfinite(so.priorSd))
-        throw OptionRefusal{"--prior-sd",
-                            "the spread (" + EchoText(o.priorSd) + ") must be 0 or more"};
     const double mc = OptionNumber(o.mc, "--mc");
     if (!(mc >= 0 && mc <= 1e9 && mc == std::floor(mc)))
         throw OptionRefusal{"--mc",
@@ -229,6 +226,7 @@ std::string StudyOption(study::StudySetting setting, const Options& o, const std
     switch (setting) {
     case study::StudySetting::Upper:
     case study::StudySetting::Constant:
+    case study::StudySetting::Prior:
         // An option given by its former name is named so.
         if (const auto used = o.spokenAs.find(option); used != o.spokenAs.end())
             return "--" + used->second;

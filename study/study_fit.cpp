@@ -1,5 +1,6 @@
 #include "study/study_fit.h"
 
+#include "core/numtext.h"
 #include "study/fit/fit_sample.h"
 #include "study/fit/misfit_surface.h"
 #include "study/fit/study_grids.h"
@@ -15,15 +16,130 @@
 
 namespace temra::study {
 
+namespace {
+
+void CheckGases(const StudyOptions& o) {
+    if (std::none_of(o.gases.begin(), o.gases.end(), [](bool b) { return b; }))
+        throw StudyError("no gas is fitted; choose at least one", StudySetting::Gases);
+}
+
+void CheckRelErr(const StudyOptions& o) {
+    if (!(o.relErr > 0) || !std::isfinite(o.relErr))
+        throw StudyError("the relative error (" + ApproxText(o.relErr) + ") must be greater than 0",
+                         StudySetting::RelErr);
+}
+
+// The models the options fit: the one chosen, or every row of the table.
+std::vector<const ModelInfo*> ModelsFitted(const StudyOptions& o) {
+    std::vector<const ModelInfo*> fitted;
+    for (const ModelInfo& m : Models())
+        if (o.allModels || m.model == o.model) fitted.push_back(&m);
+    return fitted;
+}
+
+// Each fitted model's upper bounds, each within what its option accepts.
+void CheckUpper(const StudyOptions& o) {
+    for (const ModelInfo* model : ModelsFitted(o))
+        for (int k = 0; k < model->paramCount; ++k) {
+            const ModelParam& p = model->params[static_cast<std::size_t>(k)];
+            if (p.option.empty()) continue;
+            const double hi = p.hi(p, o);
+            const std::string what = "the largest " + std::string(p.symbol) + " of " +
+                                     std::string(model->name) + " (" + ApproxText(hi) + ")";
+            if (!(hi > p.lo) || !std::isfinite(hi))
+                throw StudyError(what + " must be greater than " + ApproxText(p.lo),
+                                 StudySetting::Upper, std::string(p.option));
+            if (hi > p.most)
+                throw StudyError(what + " must be at most " + ApproxText(p.most) + ": " +
+                                     std::string(p.beyondMost),
+                                 StudySetting::Upper, std::string(p.option));
+        }
+}
+
+void CheckConstants(const StudyOptions& o) {
+    for (const ModelInfo* model : ModelsFitted(o)) {
+        const ModelConstant& c = model->exponent;
+        if (c.option.empty()) continue;
+        const double v = ConstantOf(c, o);
+        if (!(v >= c.lo && v <= c.hi))
+            throw StudyError(std::string(c.meaning) + " (" + ApproxText(v) + ") must lie from " +
+                                 ApproxText(c.lo) + " to " + ApproxText(c.hi),
+                             StudySetting::Constant, std::string(c.option));
+    }
+}
+
+void CheckDraws(const StudyOptions& o) {
+    if (o.mcDraws < 0)
+        throw StudyError("the draws (" + std::to_string(o.mcDraws) + ") must be 0 or more",
+                         StudySetting::MonteCarlo);
+    if (o.mcDraws > 0 && o.allModels)
+        throw StudyError("Monte Carlo fits the draws with one model; choose one",
+                         StudySetting::MonteCarlo);
+}
+
+void CheckPrior(const StudyOptions& o) {
+    if (!(o.priorSd >= 0) || !std::isfinite(o.priorSd))
+        throw StudyError("the spread (" + ApproxText(o.priorSd) + ") must be 0 or more",
+                         StudySetting::Prior, "prior-sd");
+    if (!std::isfinite(o.priorOffset))
+        throw StudyError("the offset (" + ApproxText(o.priorOffset) + ") must be a number",
+                         StudySetting::Prior, "prior-offset");
+}
+
+// What an ensemble fit cannot be fitted with, every conflict named at once; the
+// error names the first one's option.
+void CheckEnsemble(const StudyOptions& o) {
+    if (!o.shared.Any()) return;
+    std::vector<std::pair<std::string, std::string>> conflicts;
+    if (o.allModels)
+        conflicts.emplace_back("model",
+                               "a group is fitted with one model; choose it (not every model at "
+                               "once)");
+    if (o.mcDraws > 0)
+        conflicts.emplace_back("mc", "Monte Carlo draws fit each sample alone; leave out the "
+                                     "draws or the ensemble fit");
+    if (o.prior)
+        conflicts.emplace_back("prior-maat", "the lapse-rate prior weighs each sample alone; "
+                                             "leave out the prior or the ensemble fit");
+    if (conflicts.empty()) return;
+    std::string text;
+    for (const auto& [option, what] : conflicts) text += (text.empty() ? "" : "; ") + what;
+    throw StudyError(text, StudySetting::Ensemble, conflicts.front().first);
+}
+
+} // namespace
+
+void CheckSetting(const StudyOptions& options, StudySetting setting) {
+    switch (setting) {
+    case StudySetting::Gases:
+        return CheckGases(options);
+    case StudySetting::RelErr:
+        return CheckRelErr(options);
+    case StudySetting::Upper:
+        return CheckUpper(options);
+    case StudySetting::Constant:
+        return CheckConstants(options);
+    case StudySetting::MonteCarlo:
+        return CheckDraws(options);
+    case StudySetting::Prior:
+        return CheckPrior(options);
+    case StudySetting::Ensemble:
+        return CheckEnsemble(options);
+    case StudySetting::Table:
+        return;
+    }
+}
+
+void CheckOptions(const StudyOptions& options) {
+    for (const StudySetting s :
+         {StudySetting::Gases, StudySetting::RelErr, StudySetting::Upper, StudySetting::Constant,
+          StudySetting::Ensemble, StudySetting::MonteCarlo, StudySetting::Prior})
+        CheckSetting(options, s);
+}
+
 std::vector<StudyResult> FitStudy(const std::vector<Sample>& samples, const StudyOptions& options,
                                   const RunSettings& settings, RunControl& control) {
-    if (!options.allModels) CheckOptions(options);
-    for (const ModelInfo& m : Models()) {
-        if (!options.allModels) break;
-        StudyOptions o = options;
-        o.model = m.model;
-        CheckOptions(o);
-    }
+    CheckOptions(options);
     return RunStudy(samples, options, settings, control);
 }
 

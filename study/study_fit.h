@@ -35,6 +35,14 @@
 
 namespace temra::study {
 
+// The options a study cannot be fitted with: throws StudyError naming the
+// setting (and, for a bound or constant, its option), which temra-cli turns into
+// its option and the samples window into its box. An option is checked only
+// where a fitted model uses it. CheckSetting checks one setting alone (a
+// window's dialog before its values are taken).
+void CheckOptions(const StudyOptions& options);
+void CheckSetting(const StudyOptions& options, StudySetting setting);
+
 // Fits every sample, in input order (with allModels, each sample's rows one per
 // model of the table). `settings` gives the decimal separator of the
 // samples' numbers and the grid's boxes ('.' read as well) and the memory this

@@ -62,7 +62,7 @@ struct StudyOptions {
 
 // The settings of a study that a command error may lie in; each caller names its
 // own box or option for them.
-enum class StudySetting { Table, Gases, RelErr, Upper, Constant, MonteCarlo, Ensemble };
+enum class StudySetting { Table, Gases, RelErr, Upper, Constant, MonteCarlo, Prior, Ensemble };
 
 // A command error: the table or the options cannot be used at all. `setting()`
 // says which to change (the table when nothing else is named).
@@ -72,7 +72,9 @@ class StudyError : public Refusal {
     StudyError(const std::string& what, StudySetting setting, std::string option = {})
         : Refusal(what, Culprit{.option = option}), setting_(setting), option_(std::move(option)) {}
     StudySetting setting() const { return setting_; }
-    // For StudySetting::Upper and Constant: the option ("pr-r-max", "pd-beta").
+    // For StudySetting::Upper, Constant and Prior: the option ("pr-r-max",
+    // "pd-beta", "prior-sd"); for Ensemble, the option it cannot be fitted with
+    // ("model", "mc", "prior-maat").
     const std::string& option() const { return option_; }
 
   private:

@@ -18,40 +18,6 @@
 
 namespace temra::study {
 
-void CheckOptions(const StudyOptions& options) {
-    if (std::none_of(options.gases.begin(), options.gases.end(), [](bool b) { return b; }))
-        throw StudyError("no gas is fitted; choose at least one", StudySetting::Gases);
-    if (!(options.relErr > 0) || !std::isfinite(options.relErr))
-        throw StudyError("the relative error (" + ApproxText(options.relErr) +
-                             ") must be greater than 0",
-                         StudySetting::RelErr);
-    const ModelInfo& model = InfoOf(options.model);
-    for (int k = 0; k < model.paramCount; ++k) {
-        const ModelParam& p = model.params[static_cast<std::size_t>(k)];
-        if (p.option.empty()) continue;
-        const double hi = p.hi(p, options);
-        if (!(hi > p.lo) || !std::isfinite(hi))
-            throw StudyError("the largest " + std::string(p.symbol) + " of " +
-                                 std::string(model.name) + " (" + ApproxText(hi) +
-                                 ") must be greater than " + ApproxText(p.lo),
-                             StudySetting::Upper, std::string(p.option));
-        if (hi > p.most)
-            throw StudyError("the largest " + std::string(p.symbol) + " of " +
-                                 std::string(model.name) + " (" + ApproxText(hi) +
-                                 ") must be at most " + ApproxText(p.most) + ": " +
-                                 std::string(p.beyondMost),
-                             StudySetting::Upper, std::string(p.option));
-    }
-    if (const ModelConstant& c = model.exponent; !c.option.empty()) {
-        const double v = ConstantOf(c, options);
-        if (!(v >= c.lo && v <= c.hi))
-            throw StudyError(std::string(c.meaning) + " (" + ApproxText(v) + ") must lie from " +
-                                 ApproxText(c.lo) + " to " + ApproxText(c.hi),
-                             StudySetting::Constant, std::string(c.option));
-    }
-    CheckEnsemble(options);
-}
-
 namespace {
 
 // One run of the study: the samples read, grouped by their water, their grids

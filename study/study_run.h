@@ -15,10 +15,6 @@
 
 namespace temra::study {
 
-// The options a study cannot run with at all: throws StudyError naming the
-// setting. An option is checked only where the model uses it.
-void CheckOptions(const StudyOptions& options);
-
 // A group's misfit at every grid case, and each member's (empty: not fitted).
 struct KeptGroup {
     std::vector<double> joint;

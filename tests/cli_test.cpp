@@ -494,6 +494,10 @@ TEST(Cli, OptionsAreCheckedWhereTheyAreReadAndNamed) {
         {"study " + file + " --a-max 0.1 --ce-a-max 0.2", "--a-max: --a-max and --ce-a-max are"},
         {"study " + file + " --model pd --pd-beta 3", "--pd-beta: the exponent β of the "
                                                       "diffusivity ratio in PD (3) must lie"},
+        {"study " + file + " --prior-maat --prior-sd -1", "--prior-sd: the spread (-1) must be"},
+        {"study " + file + " --ensemble T,E --mc 5 --prior-maat",
+         "--ensemble: Monte Carlo draws fit each sample alone; leave out the draws or the "
+         "ensemble fit; the lapse-rate prior weighs"},
         {"study " + file + " --gases ''", "--gases: the list of gases is empty"},
         {"study " + file + " --gases= --model ce", "--gases: the list of gases is empty"},
         {"study " + file + " --model=", "--model: the model is empty"},

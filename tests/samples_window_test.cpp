@@ -382,9 +382,11 @@ TEST_F(SamplesSession, GroupsAreFittedTogetherAndMappedAsOne) {
     samples().PriorAction->setChecked(true);
     EXPECT_FALSE(samples().FitAll()); // both conflicts named at once
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_TRUE(messages.back().text.contains("Monte Carlo draws\" to 0; groups fitted together "
-                                              "take no prior"))
-        << messages.back().text.toStdString();
+    for (const char* said :
+         {"Field: Monte Carlo draws", "Monte Carlo draws fit each sample alone",
+          "the lapse-rate prior weighs each sample alone", "Fit ▸ Fit groups together"})
+        EXPECT_TRUE(messages.back().text.contains(QString::fromUtf8(said)))
+            << said << " in " << messages.back().text.toStdString();
     samples().PriorAction->setChecked(false);
     samples().McDraws->setText("0");
     ASSERT_TRUE(samples().FitAll());
@@ -1015,6 +1017,54 @@ TEST_F(SamplesSession, SavedSamplesAreReadBackByTheWindowAndTemraCli) {
         << messages.back().text.toStdString();
 }
 
+// The study checks the options; the window takes the user to the box of each
+// refusal, named in the message with the study's own words.
+TEST_F(SamplesSession, EachRefusedOptionNamesItsBox) {
+    ASSERT_TRUE(samples().OpenFile(QString::fromStdString(WriteTable())));
+    SamplesWindow& w = samples();
+    struct Row {
+        std::function<void()> set, unset;
+        const char* box;  // the message's "Field:"
+        const char* said; // the study's words
+    };
+    const Row rows[] = {
+        {[&] { w.RelErr->setText("0"); }, [&] { w.RelErr->setText("0.01"); }, "Relative error",
+         "the relative error (0) must be greater than 0"},
+        {[&] { w.AMax->setText("-1"); }, [&] { w.AMax->setText("0.1"); }, "Largest A",
+         "the largest A of UA (-1)"},
+        {[&] { w.ModelChoice->setCurrentIndex(2), w.Upper->setText("0"); },
+         [&] { w.Upper->setText("10"), w.ModelChoice->setCurrentIndex(0); }, "Largest R of PR",
+         "the largest R of PR (0) must be greater than 0"},
+        {[&] {
+             w.ModelChoice->setCurrentIndex(static_cast<int>(study::Models().size())),
+                 w.McDraws->setText("3");
+         },
+         [&] { w.McDraws->setText("0"), w.ModelChoice->setCurrentIndex(0); }, "Monte Carlo draws",
+         "Monte Carlo fits the draws with one model"},
+        {[&] {
+             for (QCheckBox* g : w.Gas) g->setChecked(false);
+         },
+         [&] { w.Gas[1]->setChecked(true); }, "Fitted gases", "no gas is fitted"},
+    };
+    for (const Row& row : rows) {
+        messages.clear();
+        row.set();
+        EXPECT_FALSE(w.FitAll()) << row.box;
+        ASSERT_EQ(messages.size(), 1u) << row.box;
+        const QString& text = messages.back().text;
+        EXPECT_TRUE(text.contains(QString("Field: ") + row.box) && text.contains(row.said))
+            << row.box << ": " << text.toStdString();
+        row.unset();
+    }
+    messages.clear();
+    EXPECT_FALSE(w.SetPriorSettings("0", "-2"));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages.back().text.contains("Field: Spread of the prior") &&
+                messages.back().text.contains("the spread (-2) must be 0 or more"))
+        << messages.back().text.toStdString();
+    EXPECT_TRUE(w.FitAll());
+}
+
 // The row a message names is the row temra-cli names in the same table (the
 // header is row 1), whatever rows are deleted around it; rows pasted follow the
 // last.
@@ -1069,7 +1119,8 @@ TEST_F(SamplesSession, TheLargestAIsReadForEveryModelAndBetaForItsModel) {
     messages.clear();
     EXPECT_FALSE(samples().SetModelBounds({{"pr-r-max", "20"}, {"pd-g-max", "1e9"}}));
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_TRUE(messages[0].text.contains("\"Largest G of PD\" must be at most 100"))
+    EXPECT_TRUE(messages[0].text.contains("Field: Largest G of PD") &&
+                messages[0].text.contains("the largest G of PD (1000000000) must be at most 100"))
         << messages[0].text.toStdString();
     EXPECT_TRUE(samples().SetModelBounds({{"pr-r-max", "20"}, {"pd-beta", "0.7"}}));
     ASSERT_TRUE(samples().FitAll());

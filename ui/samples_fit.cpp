@@ -33,29 +33,6 @@ namespace temra::ui {
 
 namespace {
 
-// The ensemble fit fits one model, without draws or the prior: the conflicts are
-// refused together, each naming the setting to change (the first one's box is
-// the one shown).
-void CheckEnsemble(const study::StudyOptions& o, const FieldRef& drawsField) {
-    if (!o.shared.Any()) return;
-    std::vector<std::pair<FieldRef, std::string>> conflicts;
-    if (o.allModels)
-        conflicts.emplace_back(FieldRef{"Samples", "ModelChoice", "Model"},
-                               "groups are fitted together with one model: choose one");
-    if (o.mcDraws > 0)
-        conflicts.emplace_back(drawsField, "groups fitted together are not drawn again: set \"" +
-                                               drawsField.label + "\" to 0");
-    if (o.prior)
-        conflicts.emplace_back(FieldRef{"Samples", "PriorAction", "Fit ▸ Lapse-rate prior"},
-                               "groups fitted together take no prior: untick Fit ▸ Lapse-rate "
-                               "prior");
-    if (conflicts.empty()) return;
-    std::string text;
-    for (const auto& [field, what] : conflicts) text += (text.empty() ? "" : "; ") + what;
-    throw TemraError(ErrorNumber::InvalidCall, conflicts.front().first,
-                     text + "; or untick Fit ▸ Fit groups together");
-}
-
 // The samples refused: those each of whose fits is (one fit, or one per model).
 std::size_t RefusedSamples(const std::vector<study::StudyResult>& results,
                            const study::StudyOptions& o) {
@@ -164,31 +141,18 @@ struct BoundBox {
     std::string option;
     QString label; // the box's name ("Largest R of PR")
     double byDefault;
-    // The values accepted: above `above` (a bound) or from `lo` to `hi` (an
-    // exponent), at most `most`.
-    double above, lo, hi, most;
-    std::string_view beyondMost;
+    bool exponent; // a model's constant (StudyOptions::constants); false: a bound
 };
 
 std::vector<BoundBox> BoundBoxes() {
     std::vector<BoundBox> boxes;
     for (const study::ModelInfo& m : study::Models()) {
-        for (int k = 1; k < m.paramCount; ++k) {
-            const study::ModelParam& p = m.params[static_cast<std::size_t>(k)];
-            if (p.option.empty()) continue;
-            boxes.push_back({std::string(p.option), Q(study::BoxOfOption(p.option)), p.upper, p.lo,
-                             -HUGE_VAL, HUGE_VAL, p.most, p.beyondMost});
-            break;
-        }
+        if (const study::ModelParam* p = SamplesWindow::UpperParam(m))
+            boxes.push_back(
+                {std::string(p->option), Q(study::BoxOfOption(p->option)), p->upper, false});
         if (const study::ModelConstant& c = m.exponent; !c.option.empty())
-            boxes.push_back({std::string(c.option),
-                             Q(study::BoxOfOption(c.option)),
-                             c.value,
-                             -HUGE_VAL,
-                             c.lo,
-                             c.hi,
-                             HUGE_VAL,
-                             {}});
+            boxes.push_back(
+                {std::string(c.option), Q(study::BoxOfOption(c.option)), c.value, true});
     }
     return boxes;
 }
@@ -197,6 +161,8 @@ std::vector<BoundBox> BoundBoxes() {
 
 bool SamplesWindow::SetModelBounds(const std::map<std::string, QString>& texts) {
     std::map<std::string, QString> accepted;
+    study::StudyOptions o = CurrentOptions();
+    o.allModels = true; // every model's bounds, as the dialog shows them
     if (!app_.Attempt(this, [&] {
             for (const BoundBox& b : BoundBoxes()) {
                 const auto typed = texts.find(b.option);
@@ -204,20 +170,11 @@ bool SamplesWindow::SetModelBounds(const std::map<std::string, QString>& texts) 
                 const FieldRef field{"ModelBounds", b.option, b.label.toStdString()};
                 const double v =
                     ParseDouble(typed->second.trimmed().toStdString(), field, separator_);
-                const std::string name = "\"" + field.label + "\"";
-                if (b.lo > -HUGE_VAL && !(v >= b.lo && v <= b.hi))
-                    throw TemraError(ErrorNumber::InvalidCall, field,
-                                     name + " must lie from " + ExactText(b.lo) + " to " +
-                                         ExactText(b.hi));
-                if (b.lo == -HUGE_VAL && !(v > b.above))
-                    throw TemraError(ErrorNumber::InvalidCall, field,
-                                     name + " must be greater than " + ExactText(b.above));
-                if (v > b.most)
-                    throw TemraError(ErrorNumber::InvalidCall, field,
-                                     name + " must be at most " + ExactText(b.most) + ": " +
-                                         std::string(b.beyondMost));
+                (b.exponent ? o.constants : o.upper)[b.option] = v;
                 accepted[b.option] = typed->second.trimmed();
             }
+            CheckIn(o, study::StudySetting::Upper, true);
+            CheckIn(o, study::StudySetting::Constant, true);
         }))
         return false;
     for (const auto& [option, text] : accepted) {
@@ -279,47 +236,70 @@ void SamplesWindow::SettingsChanged() {
 void SamplesWindow::ReadExponent(study::StudyOptions& o) const {
     const study::ModelInfo* m = o.allModels ? nullptr : &study::InfoOf(o.model);
     if (!m || m->exponent.option.empty()) return;
-    const study::ModelConstant& c = m->exponent;
-    const std::string label = BetaLabel->text().toStdString();
-    const FieldRef betaField{"Samples", "Beta", label};
-    const double beta = ParseDouble(Text(Beta), betaField, separator_);
-    if (!(beta >= c.lo && beta <= c.hi))
-        throw TemraError(ErrorNumber::InvalidCall, betaField,
-                         "\"" + label + "\" must lie from " + ExactText(c.lo) + " to " +
-                             ExactText(c.hi));
-    o.constants[std::string(c.option)] = beta;
+    const FieldRef betaField{"Samples", "Beta", BetaLabel->text().toStdString()};
+    o.constants[std::string(m->exponent.option)] = ParseDouble(Text(Beta), betaField, separator_);
+}
+
+FieldRef SamplesWindow::BoxOf(const study::StudyError& e, bool inBoundsDialog) const {
+    using S = study::StudySetting;
+    const FieldRef draws{"Samples", "McDraws", "Monte Carlo draws"};
+    const std::string& option = e.option();
+    switch (e.setting()) {
+    case S::Gases:
+        return {"Samples", "Gas2", "Fitted gases"};
+    case S::RelErr:
+        return {"Samples", "RelErr", "Relative error"};
+    case S::Upper:
+    case S::Constant:
+        if (option == study::Models().front().params[0].option)
+            return {"Samples", "AMax", "Largest A"};
+        if (!inBoundsDialog && option == upperOption_)
+            return {"Samples", "Upper", UpperLabel->text().toStdString()};
+        if (!inBoundsDialog && option == betaOption_)
+            return {"Samples", "Beta", BetaLabel->text().toStdString()};
+        return {"ModelBounds", option, study::BoxOfOption(option)};
+    case S::MonteCarlo:
+        return draws;
+    case S::Prior:
+        return option == "prior-offset"
+                   ? FieldRef{"PriorSettings", "PriorOffset", "Offset from the MAAT line"}
+                   : FieldRef{"PriorSettings", "PriorSd", "Spread of the prior"};
+    case S::Ensemble:
+        if (option == "mc") return draws;
+        if (option == "prior-maat") return {"Samples", "PriorAction", "Fit ▸ Lapse-rate prior"};
+        return {"Samples", "ModelChoice", "Model"};
+    case S::Table:
+        break;
+    }
+    return {};
+}
+
+void SamplesWindow::CheckIn(const study::StudyOptions& o, std::optional<study::StudySetting> only,
+                            bool inBoundsDialog) const {
+    try {
+        if (only)
+            study::CheckSetting(o, *only);
+        else
+            study::CheckOptions(o);
+    } catch (const study::StudyError& e) {
+        std::string detail = e.what();
+        if (e.setting() == study::StudySetting::Ensemble)
+            detail += " (the ensemble fit: Fit ▸ Fit groups together)";
+        throw TemraError(ErrorNumber::InvalidCall, BoxOf(e, inBoundsDialog), detail);
+    }
 }
 
 bool SamplesWindow::Options(study::StudyOptions& o) {
     o = CurrentOptions(); // its numbers read again below, strictly
-    const FieldRef relErrField{"Samples", "RelErr", "Relative error"};
-    const FieldRef aMaxField{"Samples", "AMax", "Largest A"};
     return app_.Attempt(this, [&] {
-        o.relErr = ParseDouble(Text(RelErr), relErrField, separator_);
-        if (!(o.relErr > 0))
-            throw TemraError(ErrorNumber::InvalidCall, relErrField,
-                             "the relative error must be greater than 0");
-        const double aMax = ParseDouble(Text(AMax), aMaxField, separator_);
-        if (!(aMax > 0))
-            throw TemraError(ErrorNumber::InvalidCall, aMaxField,
-                             "the largest A must be greater than 0");
-        o.upper[std::string(study::Models().front().params[0].option)] = aMax;
+        o.relErr = ParseDouble(Text(RelErr), {"Samples", "RelErr", "Relative error"}, separator_);
+        o.upper[std::string(study::Models().front().params[0].option)] =
+            ParseDouble(Text(AMax), {"Samples", "AMax", "Largest A"}, separator_);
         // The bound shown is read strictly; comparing models, the bounds typed for
         // the others are read as CurrentOptions read them (a model keeps its own).
-        if (const study::ModelParam* p =
-                o.allModels ? nullptr : UpperParam(study::InfoOf(o.model))) {
-            const std::string label = UpperLabel->text().toStdString();
-            const FieldRef upperField{"Samples", "Upper", label};
-            const double hi = ParseDouble(Text(Upper), upperField, separator_);
-            if (!(hi > p->lo))
-                throw TemraError(ErrorNumber::InvalidCall, upperField,
-                                 "\"" + label + "\" must be greater than " + ExactText(p->lo));
-            if (hi > p->most)
-                throw TemraError(ErrorNumber::InvalidCall, upperField,
-                                 "\"" + label + "\" must be at most " + ExactText(p->most) + ": " +
-                                     std::string(p->beyondMost));
-            o.upper[std::string(p->option)] = hi;
-        }
+        if (const study::ModelParam* p = o.allModels ? nullptr : UpperParam(study::InfoOf(o.model)))
+            o.upper[std::string(p->option)] = ParseDouble(
+                Text(Upper), {"Samples", "Upper", UpperLabel->text().toStdString()}, separator_);
         ReadExponent(o);
         const FieldRef drawsField{"Samples", "McDraws", "Monte Carlo draws"};
         const double draws = ParseDouble(Text(McDraws), drawsField, separator_);
@@ -327,13 +307,7 @@ bool SamplesWindow::Options(study::StudyOptions& o) {
             throw TemraError(ErrorNumber::InvalidCall, drawsField,
                              "the draws must be a whole number from 0 to 10,000,000");
         o.mcDraws = static_cast<int>(draws);
-        if (o.mcDraws > 0 && o.allModels)
-            throw TemraError(ErrorNumber::InvalidCall, drawsField,
-                             "Monte Carlo fits one model at a time: choose a model, or 0 draws");
-        CheckEnsemble(o, drawsField);
-        if (std::none_of(o.gases.begin(), o.gases.end(), [](bool b) { return b; }))
-            throw TemraError(ErrorNumber::InvalidCall, {"Samples", "Gas2", "Fitted gases"},
-                             "tick at least one gas to fit");
+        CheckIn(o);
     });
 }
 
@@ -355,6 +329,9 @@ bool SamplesWindow::FitAll() {
             } catch (const Cancelled&) {
                 cancelled = true;
                 throw;
+            } catch (const study::StudyError& e) { // the draws beyond memory: their box
+                if (e.setting() == study::StudySetting::Table) throw;
+                throw TemraError(ErrorNumber::InvalidCall, BoxOf(e, false), e.what());
             }
         })) {
         // A refused or cancelled fit keeps the earlier results.
@@ -478,9 +455,10 @@ bool SamplesWindow::SetPriorSettings(const QString& offset, const QString& sprea
     if (!app_.Attempt(this, [&] {
             o = ParseDouble(offset.trimmed().toStdString(), offsetField, separator_);
             sd = ParseDouble(spread.trimmed().toStdString(), spreadField, separator_);
-            if (!(sd >= 0))
-                throw TemraError(ErrorNumber::InvalidCall, spreadField,
-                                 "the spread must be 0 (on the line) or more");
+            study::StudyOptions checked = CurrentOptions();
+            checked.priorOffset = o;
+            checked.priorSd = sd;
+            CheckIn(checked, study::StudySetting::Prior);
         }))
         return false;
     priorOffset_ = o;

@@ -16,6 +16,7 @@
 
 #include <array>
 #include <map>
+#include <optional>
 #include <string>
 
 class QAction;
@@ -41,6 +42,9 @@ struct SampleBlock;
 class SamplesWindow : public TemraWindow {
     Q_OBJECT
   public:
+    // A model's parameter, besides A, whose upper bound an option sets (the box
+    // "Upper" and the bounds' dialog); nullptr when none.
+    static const study::ModelParam* UpperParam(const study::ModelInfo& model);
     explicit SamplesWindow(TemraApp& app);
 
     // Reads a table of samples; a table that cannot be read is reported.
@@ -148,13 +152,19 @@ class SamplesWindow : public TemraWindow {
     void MakeMenuBar();
     void ConnectControls();
     int SelectedRow() const;
-    // The chosen model's parameter whose upper bound an option sets; nullptr when none.
-    static const study::ModelParam* UpperParam(const study::ModelInfo& model);
     // The boxes of the models' own bounds and exponents keep their room while
     // another model is chosen, so that the window keeps its width and nothing moves.
     void KeepBoundBoxesInPlace();
     // The chosen model's exponent, read strictly (TemraError naming its box).
     void ReadExponent(study::StudyOptions& o) const;
+    // The box of a refusal of the study's checks (in the bounds' dialog, every
+    // bound is its own box there).
+    FieldRef BoxOf(const study::StudyError& e, bool inBoundsDialog) const;
+    // The study's checks of `o` (of one setting, or all), a refusal turned into
+    // the error of its box.
+    void CheckIn(const study::StudyOptions& o,
+                 std::optional<study::StudySetting> only = std::nullopt,
+                 bool inBoundsDialog = false) const;
     // Keeps the bound typed for the model left, and shows the chosen model's.
     void ShowUpperOf(const study::ModelInfo* model); // nullptr: every model
     // The models of the current row side by side, when every model was fitted.

@@ -257,6 +257,9 @@ void TemraApp::ReportFailure(QWidget* parent, const std::exception_ptr& failure)
         ReportError(parent, TemraError(ErrorNumber::OutOfMemory, fields::Ref(FieldId::Calculate),
                                        "the computation needs more memory than this process may "
                                        "use; use larger steps or narrower ranges"));
+    } catch (const Refusal& e) { // a table, a study's option, a workbook: its culprit named
+        Message(parent, "Temra", QString::fromStdString(e.what()), true);
+        FocusBox(e.culprit().field);
     } catch (const std::exception& e) {
         ReportExportError(parent, e);
     }
@@ -334,7 +337,11 @@ void TemraApp::ReportError(QWidget* parent, const TemraError& error) {
         return;
     }
     Message(parent, "Temra", ErrorText(error), true);
-    QWidget* box = FieldWidget(error.field());
+    FocusBox(error.field());
+}
+
+void TemraApp::FocusBox(const FieldRef& field) const {
+    QWidget* box = FieldWidget(field);
     if (!box || !box->isVisible() || !box->window()->isVisible()) return;
     box->window()->activateWindow();
     box->setFocus(Qt::OtherFocusReason);

@@ -172,6 +172,8 @@ class TemraApp : public QObject {
     void ReportError(QWidget* parent, const TemraError& error);
     void ReportExportError(QWidget* parent, const std::exception& error);
     void Inform(QWidget* parent, const QString& text);
+    // Takes the user to the box of `field`, where a window shows it.
+    void FocusBox(const FieldRef& field) const;
     // The box a field names, when its window exists.
     QWidget* FieldWidget(const FieldRef& field) const;
 

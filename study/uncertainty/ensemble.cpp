@@ -102,18 +102,6 @@ std::string SharedText(const SharedParams& shared) {
     return shared.T ? "T" : shared.E ? "E" : "";
 }
 
-void CheckEnsemble(const StudyOptions& o) {
-    if (!o.shared.Any()) return;
-    if (o.allModels)
-        throw Refusal("a group is fitted with one model; choose it (not every model at once)");
-    if (o.mcDraws > 0)
-        throw Refusal("Monte Carlo draws fit each sample alone; leave out the draws or the "
-                      "ensemble fit");
-    if (o.prior)
-        throw Refusal("the lapse-rate prior weighs each sample alone; leave out the prior or the "
-                      "ensemble fit");
-}
-
 std::string GroupKey(const std::string& text) {
     std::size_t b = 0, e = text.size();
     while (b < e && std::isspace(static_cast<unsigned char>(text[b]))) ++b;

@@ -42,10 +42,6 @@ SharedParams ParseShared(const std::string& text, const StudyOptions& options);
 // The parameters an ensemble fit shares, as the Settings name them ("T, E").
 std::string SharedText(const SharedParams& shared);
 
-// The options an ensemble fit cannot run with (every model at once, Monte Carlo,
-// the lapse-rate prior): throws StudyError (StudySetting::Ensemble).
-void CheckEnsemble(const StudyOptions& options);
-
 // A group's name as the table gives it, trimmed of blanks; empty: no group.
 std::string GroupKey(const std::string& text);
 

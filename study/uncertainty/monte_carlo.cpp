@@ -104,9 +104,7 @@ McSummary Summarise(const std::vector<McPoint>& fits, std::size_t draws) {
 // The options of the draws' fits, after the checks of the whole: one model, and
 // the fitted draws of a sample in memory.
 StudyOptions DrawOptions(const StudyOptions& options, const RunSettings& settings) {
-    if (options.allModels)
-        throw StudyError("Monte Carlo fits the draws with one model; choose one",
-                         StudySetting::MonteCarlo);
+    CheckOptions(options);
     const auto n = static_cast<std::size_t>(options.mcDraws);
     // A sample's fitted draws are kept to be ordered, with the results of a chunk.
     const double bytes = static_cast<double>(n) * (sizeof(McPoint) + 4 * sizeof(double)) +
