@@ -205,9 +205,9 @@ void WriteStudyTables(std::ostream& out) {
         << "The columns He, Ne, Ar and Kr (and their err) hold the total gas: their values are "
            "read as He\\-4, Ne\\-20, Ar\\-40 and Kr\\-84, times the isotope's share of the "
            "atmosphere's gas ("
-        << ExactText(study::AtmosphericShare(1)) << ", " << ExactText(study::AtmosphericShare(2))
-        << ", " << ExactText(study::AtmosphericShare(3)) << " and "
-        << ExactText(study::AtmosphericShare(4))
+        << ExactText(study::AtmosphericShare(0)) << ", " << ExactText(study::AtmosphericShare(1))
+        << ", " << ExactText(study::AtmosphericShare(2)) << " and "
+        << ExactText(study::AtmosphericShare(3))
         << "), and a note on standard "
            "error and a line of the \"Settings\" say so. Xe is all its isotopes. A table that "
            "gives one gas in both forms, or any column it reads twice, is refused naming both "

@@ -65,7 +65,7 @@ double LargestOf(std::span<const double> row) {
                  "the measured " + name + " (" + ApproxText(sel.SelMeasured[j]) + ")");
         Consider(worst, LargestOf(sel.grid->Row(gas)), fields::Ref(FieldId::Density),
                  "the calculated " + name + " (from the density of water)");
-        const double atm = table[static_cast<std::size_t>(gas - 1)].AtmFraction;
+        const double atm = table[static_cast<std::size_t>(gas)].AtmFraction;
         const bool maxIsLarger = std::fabs(eaMax) >= std::fabs(eaMin);
         Consider(worst, atm * std::max(std::fabs(eaMin), std::fabs(eaMax)),
                  fields::Ref(maxIsLarger ? FieldId::EaMax : FieldId::EaMin),
@@ -372,9 +372,9 @@ void CorrectMeasured(BestFitEa& ea, const GasSelection& sel, const GasTableType&
         if ((m & 0xFFFFF) == 0) control.CheckCancelled();
         ea.EaValue[m - 1] = static_cast<float>(A);
         for (int j = 0; j < n; ++j) {
-            const int gas = sel.Gas[static_cast<std::size_t>(j)];
+            const auto gas = static_cast<std::size_t>(sel.Gas[static_cast<std::size_t>(j)]);
             ea.EaCorrMeasured[static_cast<std::size_t>(j) * Rn + m - 1] =
-                grid.MeasuredConc[gas - 1] - table[gas - 1].AtmFraction * A;
+                grid.MeasuredConc[gas] - table[gas].AtmFraction * A;
         }
     }
     ea.GeneratedCount = static_cast<std::int64_t>(m);

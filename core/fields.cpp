@@ -16,19 +16,19 @@ constexpr std::string_view kEa = "cm³ STP/g H2O";
 
 // clang-format off
 const std::array<Field, kFieldCount> kFields = {{
-    {.id = FieldId::He, .window = "Form1", .control = "Text1", .label = kGases[0].inputLabel, .unit = kConc,
+    {.id = FieldId::He, .window = "Form1", .control = "Text1", .label = kGases[GasIndexOf("He-4")].inputLabel, .unit = kConc,
      .defaultText = "4.87138E-08", .option = "--he", .help = "Measured He-4 (cm³ STP/cm³ H2O)", .form1 = &F1::Text1},
-    {.id = FieldId::Ne, .window = "Form1", .control = "Text2", .label = kGases[1].inputLabel, .unit = kConc,
+    {.id = FieldId::Ne, .window = "Form1", .control = "Text2", .label = kGases[GasIndexOf("Ne-20")].inputLabel, .unit = kConc,
      .defaultText = "1.99793E-07", .option = "--ne", .help = "Measured Ne-20", .form1 = &F1::Text2},
-    {.id = FieldId::Ar, .window = "Form1", .control = "Text3", .label = kGases[2].inputLabel, .unit = kConc,
+    {.id = FieldId::Ar, .window = "Form1", .control = "Text3", .label = kGases[GasIndexOf("Ar-40")].inputLabel, .unit = kConc,
      .defaultText = "4.78E-04", .option = "--ar", .help = "Measured Ar-40", .form1 = &F1::Text3},
-    {.id = FieldId::Kr, .window = "Form1", .control = "Text4", .label = kGases[3].inputLabel, .unit = kConc,
+    {.id = FieldId::Kr, .window = "Form1", .control = "Text4", .label = kGases[GasIndexOf("Kr-84")].inputLabel, .unit = kConc,
      .defaultText = "7.73522E-08", .option = "--kr", .help = "Measured Kr-84", .form1 = &F1::Text4},
-    {.id = FieldId::Xe, .window = "Form1", .control = "Text5", .label = kGases[4].inputLabel, .unit = kConc,
+    {.id = FieldId::Xe, .window = "Form1", .control = "Text5", .label = kGases[GasIndexOf("Xe")].inputLabel, .unit = kConc,
      .defaultText = "1.595E-08", .option = "--xe", .help = "Measured Xe (all isotopes)", .form1 = &F1::Text5},
-    {.id = FieldId::N2, .window = "Form1", .control = "Text6", .label = kGases[5].inputLabel, .unit = kConc,
+    {.id = FieldId::N2, .window = "Form1", .control = "Text6", .label = kGases[GasIndexOf("N2")].inputLabel, .unit = kConc,
      .defaultText = "1.66E-02", .option = "--n2", .help = "Measured N2 (N-28)", .form1 = &F1::Text6},
-    {.id = FieldId::O2, .window = "Form1", .control = "Text7", .label = kGases[6].inputLabel, .unit = kConc,
+    {.id = FieldId::O2, .window = "Form1", .control = "Text7", .label = kGases[GasIndexOf("O2")].inputLabel, .unit = kConc,
      .defaultText = "2.077E-5", .option = "--o2", .help = "Measured O2 (O-32)", .form1 = &F1::Text7},
     {.id = FieldId::Density, .window = "Form1", .control = "Text14", .label = "Density of water  (g/cm³)",
      .unit = "g/cm³", .defaultText = "1", .option = "--density", .help = "Density of water (g/cm³)",
@@ -95,10 +95,10 @@ const Field& FieldOf(FieldId id) {
 namespace fields {
 
 FieldId Measured(int gas) {
-    if (gas < 1 || gas > 7)
+    if (gas < 0 || gas >= GasCount)
         throw TemraError(ErrorNumber::SubscriptRange, Ref(FieldId::Calculate),
-                         "there is no gas " + std::to_string(gas));
-    return static_cast<FieldId>(static_cast<int>(FieldId::He) + gas - 1);
+                         "there is no gas of index " + std::to_string(gas));
+    return static_cast<FieldId>(static_cast<int>(FieldId::He) + gas);
 }
 
 FieldRef Ref(FieldId id) {

@@ -74,7 +74,7 @@ extern const std::array<Field, kFieldCount> kFields;
 const Field& FieldOf(FieldId id);
 
 namespace fields {
-// The field of a measured gas, gas index 1 to 7.
+// The field of a measured gas, by gas index.
 FieldId Measured(int gas);
 // The field as an error names it.
 FieldRef Ref(FieldId id);

@@ -154,8 +154,8 @@ PairInputs ReadRanges(GasPairGraph& p, const Form1Texts& f1, const Dialog1Texts&
 // further ticks are ignored.
 void SelectPair(GasPairGraph& p, const Form1Texts& f1, const Form2Ticks& f2, char sep) {
     int ticked = 0;
-    for (int gas = 1; gas <= GasCount && ticked < 2; ++gas)
-        if (f2.Check[static_cast<std::size_t>(gas - 1)]) p.GasIndex[ticked++] = gas;
+    for (int gas = 0; gas < GasCount && ticked < 2; ++gas)
+        if (f2.Check[static_cast<std::size_t>(gas)]) p.GasIndex[ticked++] = gas;
     if (ticked < 2)
         throw TemraError(ErrorNumber::InvalidCall, Ref(FieldId::PairSelection),
                          std::string("two gases are needed, ") + (ticked ? "1" : "none") +
@@ -264,7 +264,7 @@ void Module1::DrawGasPairGraph(const Form1Texts& f1, const Form2Ticks& f2, const
     auto coefA = PairCoefA;
     auto coefB = PairCoefB;
     for (std::size_t s = 0; s < 2; ++s) {
-        slot[s] = GasTable[static_cast<std::size_t>(p.GasIndex[s] - 1)];
+        slot[s] = GasTable[static_cast<std::size_t>(p.GasIndex[s])];
         coefA[s] = slot[s].SolCoefA;
         coefB[s] = static_cast<float>(slot[s].SolCoefB);
         slot[s].SolCoefB = static_cast<double>(coefB[s]);

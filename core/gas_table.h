@@ -1,8 +1,11 @@
 // The seven gases: one table of everything Temra knows of each, in the fixed gas
-// order He-4, Ne-20, Ar-40, Kr-84, Xe, N2, O2 (gas index 1 to 7). The model's
-// constants, every label and title, the names a table of samples may give its
-// column, and the column of the solubility workbook are drawn from here; adding
-// a gas means adding a row (and its input box to the table of fields).
+// order He-4, Ne-20, Ar-40, Kr-84, Xe, N2, O2 (gas index 0 to 6; a gas is named
+// in code by its label, GasIndexOf("Ne-20"), never by a number). Only the grid
+// run's state as Module1 gives it, GasSolubility(g, k) and MeasuredConc(g),
+// numbers the gases 1 to 7. The model's constants, every label and title, the
+// names a table of samples may give its column, and the column of the
+// solubility workbook are drawn from here; adding a gas means adding a row (and
+// its input box to the table of fields).
 #pragma once
 
 #include <array>
@@ -92,9 +95,9 @@ inline constexpr std::array<Gas, 7> kGases = {{
 
 inline constexpr int GasCount = static_cast<int>(kGases.size());
 
-// The row of gas index 1 to GasCount.
+// The row of gas index 0 to GasCount - 1.
 constexpr const Gas& GasAt(int gas) {
-    return kGases[static_cast<std::size_t>(gas - 1)];
+    return kGases[static_cast<std::size_t>(gas)];
 }
 
 // The 0-based index of the gas whose graph label is `label` ("O2"), so that code

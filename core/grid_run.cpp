@@ -147,7 +147,7 @@ GridInputs ReadGridInputs(const Form1Texts& f, char sep) {
     g.MaatSlope = ParseSingle(f.Text20, F(FieldId::MaatA), sep);
     g.MaatIntercept = ParseSingle(f.Text22, F(FieldId::MaatB), sep);
     g.MaatInUse = f.Check1;
-    for (int gas = 1; gas <= GasCount; ++gas) {
+    for (int gas = 0; gas < GasCount; ++gas) {
         const FieldRef field = F(fields::Measured(gas));
         const double measured = ParseDouble(f.Measured(gas), field, sep);
         // A concentration is above 0; a gas that was not measured keeps any positive
@@ -158,7 +158,7 @@ GridInputs ReadGridInputs(const Form1Texts& f, char sep) {
                                  ApproxText(measured) +
                                  "); for a gas that was not measured, keep any positive value "
                                  "and tick it for deletion on the graph");
-        g.MeasuredConc[gas - 1] = measured;
+        g.MeasuredConc[static_cast<std::size_t>(gas)] = measured;
     }
     return g;
 }

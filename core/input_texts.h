@@ -28,7 +28,7 @@ struct Form1Texts {
     std::string Text22;  // b of H = aT + b
     bool Check1 = false; // "Tick to use MAAT equation"
 
-    // The measured-value box of gas index g (1 to 7).
+    // The measured-value box of gas index g.
     const std::string& Measured(int g) const;
     std::string& Measured(int g);
 };
@@ -55,7 +55,7 @@ struct Dialog1Texts {
     std::string Text6; // temperature Step
 };
 
-// The gas-pair selection window (Form2): Check1 to Check7, index 0 = gas 1.
+// The gas-pair selection window (Form2): Check1 to Check7, by gas index.
 struct Form2Ticks {
     std::array<bool, GasCount> Check{};
 };

@@ -29,7 +29,7 @@ template class RunArray<float>;
 
 std::span<const double> SolubilityGrid::Row(int g) const {
     const auto n = static_cast<std::size_t>(CaseCount);
-    return {Solubility.data() + static_cast<std::size_t>(g - 1) * n, n};
+    return {Solubility.data() + static_cast<std::size_t>(g) * n, n};
 }
 
 double RoundHalfEven(double x) {
@@ -66,7 +66,7 @@ float Module1::CaseElev(CaseNumber k) const {
 
 double Module1::GasSolubility(int g, CaseNumber k) const {
     if (g < 1 || g > GasCount || k < 1 || k > CaseIndex()) CaseOutOfRange(k);
-    return grid_->Row(g)[static_cast<std::size_t>(k - 1)];
+    return grid_->Row(g - 1)[static_cast<std::size_t>(k - 1)];
 }
 
 double Module1::MeasuredConc(int g) const {
@@ -85,11 +85,11 @@ void Module1::BuildSelectedGasTables(const std::array<bool, GasCount>& deleted) 
                          "the last solubility run produced no grid case");
     auto sel = std::make_shared<GasSelection>();
     sel->grid = grid_;
-    for (int gas = 1; gas <= GasCount; ++gas) {
-        if (deleted[gas - 1]) continue;
+    for (int gas = 0; gas < GasCount; ++gas) {
+        if (deleted[static_cast<std::size_t>(gas)]) continue;
         sel->Gas.push_back(gas);
         sel->SelGasLabel.emplace_back(GasAt(gas).selectedGraphLabel);
-        sel->SelMeasured.push_back(grid_->MeasuredConc[gas - 1]);
+        sel->SelMeasured.push_back(grid_->MeasuredConc[static_cast<std::size_t>(gas)]);
         sel->GasNumber.push_back(static_cast<float>(sel->Gas.size()));
     }
     sel->SelGasCount = static_cast<int>(sel->Gas.size());

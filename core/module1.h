@@ -5,9 +5,10 @@
 // windows' boxes, which the callers pass in, and leave their results in the state,
 // where the windows and the exports read them.
 //
-// Numbering: gases 1 to 7 in the gas order, grid cases from
-// 1 in the order the grid run produces them, ranks 1 to 10, trial amounts of
-// excess air from 1.
+// Numbering: grid cases from 1 in the order the grid run produces them, ranks 1
+// to 10, trial amounts of excess air from 1, selected gases from 1; a gas is its
+// gas index (core/gas_table.h), except in GasSolubility(g, k) and
+// MeasuredConc(g), which number the gases 1 to 7 as the grid run's arrays do.
 //
 // A procedure either completes or changes nothing: every fault raises TemraError
 // before the state is touched, so the results of the last complete run stay as
@@ -76,7 +77,7 @@ struct SolubilityGrid : GridInputs {
 
     RunArray<double> Temp;       // CaseTemp, index k - 1
     RunArray<float> Elev;        // CaseElev, index k - 1
-    RunArray<double> Solubility; // GasSolubility, row g - 1 of CaseCount entries
+    RunArray<double> Solubility; // GasSolubility, by gas index a row of CaseCount entries
 
     std::span<const double> Row(int g) const;
 };
@@ -120,7 +121,7 @@ void FillGrid(GridPlan& plan, const RunSettings& run, RunControl& control = Unwa
 struct GasSelection {
     std::shared_ptr<const SolubilityGrid> grid; // the run the tables describe
     int SelGasCount = 0;
-    std::vector<int> Gas;                 // gas index of selected gas j (j - 1)
+    std::vector<int> Gas;                 // gas index of selected gas j (at j - 1)
     std::vector<std::string> SelGasLabel; // "He - 4", ...
     std::vector<double> SelMeasured;      // measured value of selected gas j
     std::vector<float> GasNumber;         // x position of selected gas j: j
@@ -167,7 +168,7 @@ struct BestFitEa {
 
 // One gas-pair graph.
 struct GasPairGraph {
-    std::array<int, 2> GasIndex{};      // gas of slot 1 (X) and slot 2 (Y)
+    std::array<int, 2> GasIndex{};      // gas index of slot 1 (X) and slot 2 (Y)
     std::string PairXTitle, PairYTitle; // "He-4 (cm3STP/gH2O)", ...
     double PairEaMin = 0, PairEaMax = 0, PairEaStep = 0;
     float PairTempMin = 0, PairTempMax = 0, PairTempStep = 0;
@@ -224,21 +225,23 @@ class Module1 {
     CaseNumber CaseCount() const { return CaseIndex(); }
     double CaseTemp(CaseNumber k) const;
     float CaseElev(CaseNumber k) const;
+    // GasSolubility(g, k) and MeasuredConc(g) number the gases as the grid run's
+    // arrays do, 1 to 7 (gas index + 1); everything else uses the gas index.
     double GasSolubility(int g, CaseNumber k) const;
     double MeasuredConc(int g) const;
-    std::span<const double> SolHe() const { return Row(1); }
-    std::span<const double> SolNe() const { return Row(2); }
-    std::span<const double> SolAr() const { return Row(3); }
-    std::span<const double> SolKr() const { return Row(4); }
-    std::span<const double> SolXe() const { return Row(5); }
-    std::span<const double> SolN2() const { return Row(6); }
-    std::span<const double> SolO2() const { return Row(7); }
+    std::span<const double> SolHe() const { return Row(GasIndexOf("He-4")); }
+    std::span<const double> SolNe() const { return Row(GasIndexOf("Ne-20")); }
+    std::span<const double> SolAr() const { return Row(GasIndexOf("Ar-40")); }
+    std::span<const double> SolKr() const { return Row(GasIndexOf("Kr-84")); }
+    std::span<const double> SolXe() const { return Row(GasIndexOf("Xe")); }
+    std::span<const double> SolN2() const { return Row(GasIndexOf("N2")); }
+    std::span<const double> SolO2() const { return Row(GasIndexOf("O2")); }
     // Working values of the last case the grid run computed (gas 7).
     ModelValues Working{};
     double CurTemp = 0;
 
     // ---- Selected gases (the solubility graph's redraw) ------------------------
-    // `deleted`: the "Tick to Delete Gas" boxes, index 0 = gas 1.
+    // `deleted`: the "Tick to Delete Gas" boxes, by gas index.
     void BuildSelectedGasTables(const std::array<bool, GasCount>& deleted);
     bool HasSelection() const { return selection_ != nullptr; }
     const GasSelection& Selection() const;

@@ -99,7 +99,7 @@ void AddSamplesSheet(Workbook& wb, const std::vector<study::Sample>& samples, ch
     sheet.Columns("a:a").ColumnWidth(20);
     sheet.Columns("b:r").ColumnWidth(14);
     // The gases and their errors in the workbooks' one form of concentrations.
-    static_assert(SC::Measured(1) == 1 && SC::Error(GasCount) == 14);
+    static_assert(SC::Measured(0) == 1 && SC::Error(GasCount - 1) == 14);
     sheet.Columns("b:o").NumberFormat(kConcentrationFormat);
     for (std::uint32_t r = 0; r < samples.size(); ++r)
         for (int c = 0; c < SC::kCount; ++c) {
@@ -129,7 +129,7 @@ std::string LabelOf(const Field& f) {
 
 std::string GasNames(const std::vector<int>& gases) {
     std::array<bool, GasCount> chosen{};
-    for (int g : gases) chosen[static_cast<std::size_t>(g - 1)] = true;
+    for (int g : gases) chosen[static_cast<std::size_t>(g)] = true;
     return study::GasList(chosen);
 }
 
@@ -197,9 +197,9 @@ Workbook& WriteSolubilityToExcel(const Module1& module, Application& app) {
     // Gas by gas, as the spreadsheet calls go: the measured value in row 2, then
     // every case with its elevation and temperature.
     Worksheet& sheet = wb.Sheets(kSolubilitySheet);
-    for (int q = 1; q <= GasCount; ++q) {
-        const auto column = static_cast<std::uint32_t>(q + 2);
-        sheet.Cells(2, column).Value(grid.MeasuredConc[static_cast<std::size_t>(q - 1)]);
+    for (int q = 0; q < GasCount; ++q) {
+        const auto column = static_cast<std::uint32_t>(q + 3);
+        sheet.Cells(2, column).Value(grid.MeasuredConc[static_cast<std::size_t>(q)]);
         const auto row = grid.Row(q);
         for (std::uint32_t j = 1; j <= n; ++j) {
             sheet.Cells(j + 2, 1).Value(grid.Elev[j - 1]);

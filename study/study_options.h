@@ -82,7 +82,8 @@ class StudyError : public Refusal {
     std::string option_;
 };
 
-// A gas's name as the study writes it ("He-4", "Ne-20", ..., "O2"); gas 1 to 7.
+// A gas's name as the study writes it ("He-4", "Ne-20", ..., "O2"); gas index 0
+// to GasCount - 1.
 std::string GasName(int gas);
 
 // The gases fitted, as "Ne-20;Ar-40;Kr-84;Xe".

@@ -494,10 +494,11 @@ TEST(Exports, StudyResultsCarryTheSamplesAsFitted) {
                   study::SampleColumn::Name(c));
     using study::SampleColumn::Error;
     using study::SampleColumn::Measured;
+    constexpr int kNe = static_cast<int>(GasIndexOf("Ne-20"));
     EXPECT_EQ(std::get<std::string>(s.Get(2, 1)), "a");
-    EXPECT_EQ(std::get<double>(s.Get(2, Measured(2) + 1)), 2.5e-07);
-    EXPECT_EQ(std::get<double>(s.Get(2, Error(2) + 1)), 2.5e-09);
+    EXPECT_EQ(std::get<double>(s.Get(2, Measured(kNe) + 1)), 2.5e-07);
+    EXPECT_EQ(std::get<double>(s.Get(2, Error(kNe) + 1)), 2.5e-09);
     EXPECT_EQ(std::get<std::string>(s.Get(2, study::SampleColumn::kDensity + 1)), "abc");
-    EXPECT_TRUE(std::holds_alternative<std::monostate>(s.Get(2, Measured(1) + 1)));
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(s.Get(2, Measured(0) + 1)));
     EXPECT_EQ(std::get<double>(s.Get(3, study::SampleColumn::kElevation + 1)), 1500.0);
 }

@@ -42,15 +42,16 @@ TEST(FieldTable, EveryDefaultReadsInBothDecimalConventions) {
 TEST(FieldTable, TheWindowsTextsStartFromItsDefaults) {
     const Form1Texts f;
     EXPECT_EQ(f.Text1, "4.87138E-08");
-    EXPECT_EQ(f.Measured(7), "2.077E-5");
+    EXPECT_EQ(f.Measured(static_cast<int>(GasIndexOf("O2"))), "2.077E-5");
     EXPECT_EQ(f.Text19, "3000");
     EXPECT_FALSE(f.Check1);
     EXPECT_EQ(DialogTexts().Text24, "0.001");
     EXPECT_EQ(Dialog1Texts().Text5, "30");
     // An error names its box with the row's label and id.
-    const FieldRef ref = fields::Ref(fields::Measured(3));
+    const FieldRef ref = fields::Ref(fields::Measured(static_cast<int>(GasIndexOf("Ar-40"))));
     EXPECT_EQ(ref.control, "Text3");
     EXPECT_EQ(ref.label, "Argon-40");
     EXPECT_EQ(ref.id, FieldId::Ar);
-    EXPECT_THROW(fields::Measured(8), TemraError);
+    EXPECT_THROW(fields::Measured(GasCount), TemraError);
+    EXPECT_THROW(fields::Measured(-1), TemraError);
 }

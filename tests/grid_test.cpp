@@ -204,7 +204,7 @@ TEST(GridRun, NegativeRangesCountDownwards) {
     EXPECT_EQ(m.CaseCount(), 4 * 3);
     EXPECT_EQ(m.CaseElev(12), -300);
     EXPECT_EQ(m.CaseTemp(3), -2);
-    EXPECT_GT(m.Grid().Row(3)[11], m.Grid().Row(3)[2]);
+    EXPECT_GT(m.SolAr()[11], m.SolAr()[2]);
 }
 
 TEST(GridRun, EmptyWindowsGiveARunWithoutCases) {

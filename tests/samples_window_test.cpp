@@ -76,7 +76,7 @@ TEST_F(SamplesSession, OpenATableAndPasteBlocksBadCellsMarked) {
     SamplesModel* m = samples().Model();
     ASSERT_EQ(m->rowCount(), 3);
     EXPECT_EQ(m->data(m->index(0, 0)).toString(), "exact");
-    const QModelIndex bad = m->index(2, study::SampleColumn::Measured(2));
+    const QModelIndex bad = m->index(2, study::SampleColumn::Measured(1));
     EXPECT_EQ(m->data(bad).toString(), "abc");
     EXPECT_TRUE(m->data(bad, Qt::BackgroundRole).isValid());
     EXPECT_TRUE(m->data(bad, Qt::ToolTipRole).toString().contains("is not a number"));
@@ -86,16 +86,16 @@ TEST_F(SamplesSession, OpenATableAndPasteBlocksBadCellsMarked) {
                     "\np2\t\t\t0.00038\t4.9e-08\t1.2e-08" + QString(13, '\t') + "\n");
     ASSERT_TRUE(messages.empty()) << messages[0].text.toStdString();
     ASSERT_EQ(m->rowCount(), 5);
-    EXPECT_EQ(m->data(m->index(3, study::SampleColumn::Measured(2))).toString(), "2.4e-07");
+    EXPECT_EQ(m->data(m->index(3, study::SampleColumn::Measured(1))).toString(), "2.4e-07");
     // A fitted gas left blank is no fault: the sample is fitted without it.
-    const QModelIndex blank = m->index(4, study::SampleColumn::Measured(2));
+    const QModelIndex blank = m->index(4, study::SampleColumn::Measured(1));
     EXPECT_FALSE(m->data(blank, Qt::BackgroundRole).isValid());
     EXPECT_TRUE(m->data(blank, Qt::ToolTipRole).toString().contains("no value for Ne-20"));
     // With its header, in its own order.
     samples().Paste("Xe\tsample\tNe\tAr\tKr\n1.2e-08\tp3\t2.4e-07\t0.00038\t4.9e-08\n");
     ASSERT_EQ(m->rowCount(), 6);
     EXPECT_EQ(m->data(m->index(5, 0)).toString(), "p3");
-    EXPECT_EQ(m->data(m->index(5, study::SampleColumn::Measured(5))).toString(), "1.2e-08");
+    EXPECT_EQ(m->data(m->index(5, study::SampleColumn::Measured(4))).toString(), "1.2e-08");
     // An edited cell is checked again.
     m->setData(bad, "2.39e-07");
     EXPECT_FALSE(m->data(bad, Qt::BackgroundRole).isValid());
@@ -682,7 +682,7 @@ TEST_F(SamplesSession, TheResultsComeIntoViewBesideTheNames) {
     }
     EXPECT_LT(t->visualRect(m->index(0, m->ResultColumnOf("flags"))).left(),
               t->viewport()->width());
-    EXPECT_TRUE(t->isColumnHidden(SC::Measured(2)));
+    EXPECT_TRUE(t->isColumnHidden(SC::Measured(1)));
     EXPECT_TRUE(t->isColumnHidden(m->ResultColumnOf("fractionation"))); // UA has no F
     // Flags and refusals whole, explained in the tooltip and the row's note.
     for (int r : {0, 2}) {
@@ -721,13 +721,13 @@ TEST_F(SamplesSession, PastedBlocksAreReadByTheirNamesOrRefused) {
     };
     const Row rows[] = {
         {twelve + "\n", 0, "has 12 columns and no header row", 0, ""},
-        {named + twelve + "\tfrom the lab\n", 1, "columns not read: \"notes\"", SC::Error(2),
+        {named + twelve + "\tfrom the lab\n", 1, "columns not read: \"notes\"", SC::Error(1),
          "2.4e-09"},
-        {eighteen + "\t\n", 1, "1 sample pasted", SC::Error(2), "2.4e-09"},
+        {eighteen + "\t\n", 1, "1 sample pasted", SC::Error(1), "2.4e-09"},
         {eighteen + "\tw1\n", 1, "1 sample pasted", SC::kGroup, "w1"},
         {eighteen + "\tw1\t1\n", 0, "has 20 columns", 0, ""},
         {"sample,Ne,Ar,Kr,Xe\nc,2.4e-07,0.00038,4.9e-08,1.2e-08\n", 1, "decimal separator \".\"",
-         SC::Measured(2), "2.17152E-07"}, // total neon, held as Ne-20
+         SC::Measured(1), "2.17152E-07"}, // total neon, held as Ne-20
         {"sample,Ne,Ar,Kr,Xe\nr,2,4e-07,0.00038,4.9e-08,1.2e-08\n", 0,
          "row 2 has 6 fields, its header 5", 0, ""},
     };
@@ -764,10 +764,10 @@ TEST_F(SamplesSession, EditsPastesAndDeletionsAreUndone) {
         std::function<void()> act;
     };
     const Step steps[] = {
-        {"a cell edit", [&] { m->setData(m->index(0, SC::Measured(2)), "2.5e-07"); }},
+        {"a cell edit", [&] { m->setData(m->index(0, SC::Measured(1)), "2.5e-07"); }},
         {"a value pasted into a cell",
          [&] {
-             t->setCurrentIndex(m->index(1, SC::Measured(3)));
+             t->setCurrentIndex(m->index(1, SC::Measured(2)));
              samples().Paste("0.0004\n");
          }},
         {"a pasted block",
@@ -833,7 +833,7 @@ TEST(GermanSamples, TablesAreReadAsTheInputPageReadsItsBoxes) {
             ASSERT_TRUE(w.OpenFile(QString::fromStdString(file.string())));
             EXPECT_TRUE(w.Status->text().contains(row.status)) << w.Status->text().toStdString();
             EXPECT_EQ(ProblemCells(*w.Model()), row.problems) << row.table;
-            EXPECT_EQ(w.Model()->data(w.Model()->index(0, SC::Measured(2))).toString(), row.ne20);
+            EXPECT_EQ(w.Model()->data(w.Model()->index(0, SC::Measured(1))).toString(), row.ne20);
         }
         EXPECT_TRUE(w.Model()
                         ->data(w.Model()->index(0, SC::kDensity), Qt::ToolTipRole)
@@ -938,7 +938,7 @@ TEST_F(SamplesSession, TheMapAndTheDrawsFollowTheOpenTable) {
     EXPECT_FALSE(draws.OutOfDate->isVisibleTo(&draws));
     // The mapped sample's neon edited, then put back.
     SamplesModel* m = samples().Model();
-    const QModelIndex ne = m->index(1, SC::Measured(1));
+    const QModelIndex ne = m->index(1, SC::Measured(0));
     const QVariant was = m->data(ne, Qt::EditRole);
     ASSERT_TRUE(m->setData(ne, "2.5e-07"));
     stale("the values of noisy changed", true);
@@ -978,7 +978,7 @@ TEST_F(SamplesSession, SavedSamplesAreReadBackByTheWindowAndTemraCli) {
     ASSERT_TRUE(samples().OpenFile(QString::fromStdString(path)));
     samples().show();
     SamplesModel* m = samples().Model();
-    m->setData(m->index(2, SC::Measured(2)), "2.391e-07"); // "bad" mended
+    m->setData(m->index(2, SC::Measured(1)), "2.391e-07"); // "bad" mended
     ASSERT_TRUE(samples().FitAll());
     samples().ExportButton->click();
     ASSERT_EQ(opened.size(), 1u);
@@ -1077,11 +1077,11 @@ TEST_F(SamplesSession, RowNumbersAreThoseTemraCliNames) {
     ASSERT_TRUE(samples().OpenFile(QString::fromStdString(path)));
     SamplesModel* m = samples().Model();
     EXPECT_TRUE(
-        m->data(m->index(1, SC::Measured(2)), Qt::ToolTipRole).toString().contains("on row 3"));
+        m->data(m->index(1, SC::Measured(1)), Qt::ToolTipRole).toString().contains("on row 3"));
     EXPECT_EQ(m->headerData(1, Qt::Vertical).toInt(), 3);
     m->RemoveRows({0});
     EXPECT_TRUE(
-        m->data(m->index(0, SC::Measured(2)), Qt::ToolTipRole).toString().contains("on row 3"));
+        m->data(m->index(0, SC::Measured(1)), Qt::ToolTipRole).toString().contains("on row 3"));
     samples().Paste("sample\tNe\nc\tx\n");
     EXPECT_EQ(m->headerData(1, Qt::Vertical).toInt(), 4);
 }
@@ -1218,9 +1218,9 @@ TEST_F(SamplesSession, TheStatusLineSaysWhatTheResultsCannotSay) {
     std::string table = "sample,Ne-20,Ar-40,Kr-84,Xe\n";
     for (const char* name : {"warm", "warm without Kr"}) {
         table += name;
-        for (int gas = 2; gas <= 5; ++gas) {
-            const double z = kGasTable[static_cast<std::size_t>(gas - 1)].AtmFraction;
-            const bool blank = gas == 4 && std::string(name) != "warm";
+        for (int gas = 1; gas <= 4; ++gas) { // Ne-20 to Xe
+            const double z = kGasTable[static_cast<std::size_t>(gas)].AtmFraction;
+            const bool blank = gas == 3 && std::string(name) != "warm"; // Kr-84
             table += "," + (blank ? "" : ExactText(g.Row(gas)[k] + 0.005 * z));
         }
         table += "\n";
@@ -1274,24 +1274,24 @@ TEST_F(SamplesSession, TheInputPagesSampleIsAddedAsARow) {
     EXPECT_TRUE(asked[0].contains("boxes Helium-4 (4.87138E-08), Argon-40"))
         << asked[0].toStdString();
     EXPECT_FALSE(asked[0].contains("2.39e-07") || asked[0].contains("2.1e-5"));
-    for (int gas = 1; gas <= GasCount; ++gas) {
-        const bool typed = gas == 2 || gas == 7;
-        EXPECT_EQ(s.measured[static_cast<std::size_t>(gas - 1)], typed ? texts.Measured(gas) : "")
+    for (int gas = 0; gas < GasCount; ++gas) {
+        const bool typed = gas == 1 || gas == 6; // Ne-20, O2
+        EXPECT_EQ(s.measured[static_cast<std::size_t>(gas)], typed ? texts.Measured(gas) : "")
             << gas;
-        EXPECT_EQ(s.error[static_cast<std::size_t>(gas - 1)], "") << gas;
+        EXPECT_EQ(s.error[static_cast<std::size_t>(gas)], "") << gas;
     }
     EXPECT_EQ(s.density, "1.01");
     EXPECT_EQ(s.chloride, "0.2");
-    EXPECT_EQ(samples().Table->currentIndex().column(), SC::Error(2)); // Ne-20's error
+    EXPECT_EQ(samples().Table->currentIndex().column(), SC::Error(1)); // Ne-20's error
     EXPECT_TRUE(samples().Status->text().startsWith("The input page's sample is row 5"))
         << samples().Status->text().toStdString();
     measured = true;
     samples().AddInputButton->click();
     EXPECT_EQ(m->SampleAt(4).name, "input page 2");
-    EXPECT_EQ(m->SampleAt(4).measured[0], texts.Measured(1));
+    EXPECT_EQ(m->SampleAt(4).measured[0], texts.Measured(0));
     samples().UndoAction->trigger();
     ASSERT_EQ(m->rowCount(), 4);
-    m->setData(m->index(3, SC::Error(2)), "2e-09");
+    m->setData(m->index(3, SC::Error(1)), "2e-09");
     ASSERT_TRUE(samples().FitAll());
     ASSERT_TRUE(m->ResultAt(3).has_value());
     EXPECT_EQ(m->ResultAt(3)->error, "");

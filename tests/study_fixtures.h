@@ -26,7 +26,9 @@
 
 namespace temra::study::fixtures {
 
-inline constexpr std::array<int, 4> kFitted = {2, 3, 4, 5}; // Ne-20, Ar-40, Kr-84, Xe
+// The gases fitted by default, by gas index.
+inline constexpr std::array<std::size_t, 4> kFitted = {GasIndexOf("Ne-20"), GasIndexOf("Ar-40"),
+                                                       GasIndexOf("Kr-84"), GasIndexOf("Xe")};
 
 // A small grid: 0 to 200 m in steps of 100, 0 to 10 °C in steps of 1 (33 cases).
 inline StudyOptions SmallGrid(Model model = Model::UA) {
@@ -50,8 +52,8 @@ inline Sample Made(const SolubilityGrid& g, std::size_t k, double A, double F = 
     Sample s;
     s.name = "made";
     s.row = 2;
-    for (int gas = 1; gas <= GasCount; ++gas) {
-        const auto i = static_cast<std::size_t>(gas - 1);
+    for (int gas = 0; gas < GasCount; ++gas) {
+        const auto i = static_cast<std::size_t>(gas);
         const double C = g.Row(gas)[k], z = kGasTable[i].AtmFraction;
         const double value = (C + (1 - F) * A * z / (1 + F * A * z / C)) * (1 + noise[i]);
         s.measured[i] = ExactText(value);
@@ -67,12 +69,12 @@ struct Weighted {
 inline Weighted At(const SolubilityGrid& g, const Sample& sample, std::size_t k) {
     Weighted w;
     for (std::size_t j = 0; j < 4; ++j) {
-        const auto i = static_cast<std::size_t>(kFitted[j] - 1);
+        const std::size_t i = kFitted[j];
         w.m[j] = std::stod(sample.measured[i]);
         const double sigma = std::stod(sample.error[i]);
         w.s[j] = 1 / (sigma * sigma);
         w.z[j] = kGasTable[i].AtmFraction;
-        w.C[j] = g.Row(kFitted[j])[k];
+        w.C[j] = g.Row(static_cast<int>(i))[k];
     }
     return w;
 }

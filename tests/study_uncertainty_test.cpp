@@ -213,8 +213,7 @@ TEST(StudyEnsemble, TheGroupsBestIsTheLeastOfTheSummedMisfit) {
             double chi2 = 0;
             for (const Sample& s : members) {
                 double Sdz = 0, Sz2 = 0, Sd2 = 0;
-                for (int gas : kFitted) {
-                    const auto i = static_cast<std::size_t>(gas - 1);
+                for (const std::size_t i : kFitted) {
                     const double m = std::stod(s.measured[i]), sigma = std::stod(s.error[i]);
                     const double d = m - EvaluateModel(kGasTable[i], T, E, 1, 0, {}).EquilConc;
                     const double w = 1 / (sigma * sigma), z = kGasTable[i].AtmFraction;

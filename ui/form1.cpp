@@ -148,14 +148,14 @@ void Form1::BuildMeasurements() {
     QLineEdit** edits[] = {&Text1, &Text2, &Text3, &Text4, &Text5, &Text6, &Text7};
     auto* measured = new QGridLayout(Frame3);
     measured->addWidget(Label9, 0, 0, 1, 4);
-    for (int g = 1; g <= GasCount; ++g) {
+    for (int g = 0; g < GasCount; ++g) {
         const FieldId gas = fields::Measured(g);
-        const std::string label = "Label" + std::to_string(g);
-        *labels[g - 1] = MakeLabel(Frame3, label.c_str(), FieldLabel(gas));
-        *edits[g - 1] = MakeEdit(Frame3, gas, 1335);
-        const int row = g <= 4 ? g : g - 4, column = g <= 4 ? 0 : 2;
-        measured->addWidget(*labels[g - 1], row, column);
-        measured->addWidget(*edits[g - 1], row, column + 1);
+        const std::string label = "Label" + std::to_string(g + 1); // Label1 to Label7
+        *labels[g] = MakeLabel(Frame3, label.c_str(), FieldLabel(gas));
+        *edits[g] = MakeEdit(Frame3, gas, 1335);
+        const int row = g < 4 ? g + 1 : g - 3, column = g < 4 ? 0 : 2;
+        measured->addWidget(*labels[g], row, column);
+        measured->addWidget(*edits[g], row, column + 1);
     }
 }
 
@@ -176,12 +176,12 @@ void Form1::BuildMenu() {
 QStringList Form1::UseSample(const study::Sample& sample) {
     QLineEdit* measured[] = {Text1, Text2, Text3, Text4, Text5, Text6, Text7};
     QStringList kept;
-    for (int g = 1; g <= GasCount; ++g) {
-        const std::string& text = sample.measured[static_cast<std::size_t>(g - 1)];
+    for (int g = 0; g < GasCount; ++g) {
+        const std::string& text = sample.measured[static_cast<std::size_t>(g)];
         if (text.empty())
             kept << FieldLabel(fields::Measured(g));
         else
-            measured[g - 1]->setText(QString::fromStdString(text));
+            measured[g]->setText(QString::fromStdString(text));
     }
     if (!sample.chloride.empty()) Text15->setText(QString::fromStdString(sample.chloride));
     if (!sample.density.empty()) Text14->setText(QString::fromStdString(sample.density));

@@ -22,16 +22,16 @@ Form2::Form2(TemraApp& app) : TemraWindow(app) {
     const char* labelNames[] = {"Label2", "Label3", "Label4", "Label5",
                                 "Label6", "Label7", "Label9"};
     auto* boxes = new QGridLayout;
-    for (int g = 1; g <= GasCount; ++g) {
-        const std::string name = "Check" + std::to_string(g);
-        Check[g - 1] = MakeCheck(this, name.c_str(), "");
+    for (int g = 0; g < GasCount; ++g) {
+        const std::string name = "Check" + std::to_string(g + 1); // Check1 to Check7
+        Check[g] = MakeCheck(this, name.c_str(), "");
         const auto text = GasAt(g).pairSelection;
-        GasLabel[g - 1] = MakeLabel(this, labelNames[g - 1],
-                                    QString::fromUtf8(text.data(), static_cast<int>(text.size())));
-        GasLabel[g - 1]->setBuddy(Check[g - 1]);
-        GasLabel[g - 1]->installEventFilter(this); // a click on the name ticks the box
-        boxes->addWidget(Check[g - 1], g - 1, 0);
-        boxes->addWidget(GasLabel[g - 1], g - 1, 1);
+        GasLabel[g] = MakeLabel(this, labelNames[g],
+                                QString::fromUtf8(text.data(), static_cast<int>(text.size())));
+        GasLabel[g]->setBuddy(Check[g]);
+        GasLabel[g]->installEventFilter(this); // a click on the name ticks the box
+        boxes->addWidget(Check[g], g, 0);
+        boxes->addWidget(GasLabel[g], g, 1);
     }
     boxes->setColumnStretch(1, 1);
     Command1 = MakeButton(this, "Command1", "OK");

@@ -157,10 +157,10 @@ QVariant SamplesModel::SampleData(const Row& row, int column, int role) const {
                                       [&](const auto& p) { return p.column == column; });
     const std::string& text = SC::Text(row.sample, column);
     if (role == Qt::ToolTipRole && problem == problems.end() && text.empty() &&
-        column >= SC::Measured(1) && column <= SC::Measured(GasCount) &&
-        options_.gases[static_cast<std::size_t>(column - SC::Measured(1))])
+        column >= SC::Measured(0) && column < SC::Measured(GasCount) &&
+        options_.gases[static_cast<std::size_t>(column - SC::Measured(0))])
         return QString::fromStdString("Blank: no value for " +
-                                      study::GasName(column - SC::Measured(1) + 1) +
+                                      study::GasName(column - SC::Measured(0)) +
                                       ", which the sample is fitted without");
     if (role == Qt::ToolTipRole && column == SC::kName && text.empty())
         return QString::fromStdString("No name: the notes call the sample \"" +
@@ -598,7 +598,7 @@ SampleBlock SamplesOfTable(const study::SampleTable& table, char separator) {
     none.gases = {};
     study::SampleColumns columns = study::ReadSamples(table, none, commaTable ? '.' : separator);
     if (std::none_of(table.header.begin(), table.header.end(),
-                     [](const std::string& name) { return study::GasOfColumn(name) != 0; }))
+                     [](const std::string& name) { return study::GasOfColumn(name) >= 0; }))
         throw study::TableError("no column names a gas: the table's first row must name its "
                                 "columns (" +
                                 WindowColumns() + ")");

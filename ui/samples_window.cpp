@@ -193,9 +193,10 @@ QGroupBox* SamplesWindow::MakeSettings() {
     ModelChoice->addItem("All models, side by side");
     auto* gases = new QHBoxLayout;
     const study::StudyOptions defaults;
-    for (int g = 1; g <= GasCount; ++g) {
-        const auto i = static_cast<std::size_t>(g - 1);
-        Gas[i] = MakeCheck(settings, ("Gas" + std::to_string(g)).c_str(), Q(kGases[i].graphLabel));
+    for (std::size_t i = 0; i < Gas.size(); ++i) {
+        // Its box is named by the gas's place, Gas1 (He-4) to Gas7 (O2).
+        Gas[i] =
+            MakeCheck(settings, ("Gas" + std::to_string(i + 1)).c_str(), Q(kGases[i].graphLabel));
         Gas[i]->setChecked(defaults.gases[i]);
         gases->addWidget(Gas[i]);
     }
@@ -695,12 +696,12 @@ void SamplesWindow::LeaveOutStoredDefaults(study::Sample& sample) {
     // likely not typed: the user says whether it is a measurement.
     QStringList held;
     std::vector<std::size_t> gases;
-    for (int g = 1; g <= GasCount; ++g) {
-        const std::string& text = sample.measured[static_cast<std::size_t>(g - 1)];
+    for (int g = 0; g < GasCount; ++g) {
+        const std::string& text = sample.measured[static_cast<std::size_t>(g)];
         const Field& f = FieldOf(fields::Measured(g));
         if (text.empty() || text != f.defaultText) continue;
         held << QString("%1 (%2)").arg(Q(f.label), Q(text));
-        gases.push_back(static_cast<std::size_t>(g - 1));
+        gases.push_back(static_cast<std::size_t>(g));
     }
     if (held.isEmpty()) return;
     const bool one = held.size() == 1;
@@ -728,8 +729,8 @@ void SamplesWindow::AddInputPageSample() {
                                 [&](const study::Sample& s) { return s.name == sample.name; });
          ++n)
         sample.name = "input page " + std::to_string(n);
-    for (int g = 1; g <= GasCount; ++g)
-        sample.measured[static_cast<std::size_t>(g - 1)] = trimmed(page.Measured(g));
+    for (int g = 0; g < GasCount; ++g)
+        sample.measured[static_cast<std::size_t>(g)] = trimmed(page.Measured(g));
     sample.density = trimmed(page.Text14);
     sample.chloride = trimmed(page.Text15);
     LeaveOutStoredDefaults(sample);
@@ -738,8 +739,8 @@ void SamplesWindow::AddInputPageSample() {
     // The cursor on the error of the first fitted gas, where the errors are typed.
     const int row = model_->rowCount() - 1;
     int column = SC::kName;
-    for (int g = GasCount; g >= 1; --g)
-        if (Gas[static_cast<std::size_t>(g - 1)]->isChecked()) column = SC::Error(g);
+    for (int g = GasCount - 1; g >= 0; --g)
+        if (Gas[static_cast<std::size_t>(g)]->isChecked()) column = SC::Error(g);
     Table->setCurrentIndex(model_->index(row, column));
     Table->scrollTo(model_->index(row, column));
     Table->setFocus();

@@ -74,12 +74,12 @@ void SolGraphForm::MakeControls() {
     Label2->setFont(Font("Arial", 9.75, true));
     WrapWithin(Label2, Twips(975));
     RetainPlaceWhenHidden(Label2);
-    for (int g = 1; g <= GasCount; ++g) {
-        const std::string name = "Check" + std::to_string(g);
-        Check[g - 1] = MakeCheck(this, name.c_str(), Q(GasAt(g).graphLabel));
-        Check[g - 1]->setFont(Font("MS Sans Serif", 9.75, true));
+    for (int g = 0; g < GasCount; ++g) {
+        const std::string name = "Check" + std::to_string(g + 1); // Check1 to Check7
+        Check[g] = MakeCheck(this, name.c_str(), Q(GasAt(g).graphLabel));
+        Check[g]->setFont(Font("MS Sans Serif", 9.75, true));
         // A box that hides itself leaves its place empty: the others stay put.
-        RetainPlaceWhenHidden(Check[g - 1]);
+        RetainPlaceWhenHidden(Check[g]);
     }
     Command2 = MakeButton(this, "Command2", "Redraw solubility graph for selected gases");
     Command1 = MakeButton(this, "Command1", "Write gas solubilities to Excel worksheet");
@@ -143,10 +143,11 @@ void SolGraphForm::ConnectControls() {
     connect(Command5, &QPushButton::clicked, this, [this] { Command5_Click(); });
     connect(Command6, &QPushButton::clicked, this, [this] { Command6_Click(); });
 
-    // Axis labels: the gases at whole positions, the plot's own labels elsewhere.
+    // Axis labels: the gases at whole positions 1 to 7, the plot's own labels
+    // elsewhere.
     SolGraph2->OnXAxisCustomizeLabel = [](int, double position, QString& label) {
-        for (int g = 1; g <= GasCount; ++g)
-            if (position == g) label = Q(GasAt(g).graphLabel);
+        for (int g = 0; g < GasCount; ++g)
+            if (position == g + 1) label = Q(GasAt(g).graphLabel);
     };
     SolGraph3->OnXAxisCustomizeLabel = [this](int, double position, QString& label) {
         const Module1& m = app_.module();
@@ -205,8 +206,8 @@ void SolGraphForm::DrawSolubilityGraph() {
     SolGraph2->Clear();
     std::vector<double> x;
     std::vector<const double*> rows;
-    for (int g = 1; g <= GasCount; ++g) {
-        x.push_back(g);
+    for (int g = 0; g < GasCount; ++g) {
+        x.push_back(g + 1); // gas g at position g + 1
         rows.push_back(m.Grid().Row(g).data());
     }
     FillGraph(SolGraph2, x, rows, m.CaseIndex(), [&](int i) { return m.MeasuredConc(i + 1); });

@@ -237,7 +237,7 @@ std::string OverflowingGas(const Fitted& f, const SampleGrid& grid) {
             EquilConcOf(tab.SX[f.gas[i]].front(), grid.layout->P.front(), tab.VP.front());
         const double r = f.m[i] - C;
         if (!std::isfinite(f.w[i] * r * r))
-            return GasName(static_cast<int>(f.gas[i]) + 1) +
+            return GasName(static_cast<int>(f.gas[i])) +
                    ": its misfit leaves the number range (check its value and error)";
     }
     return "the misfit leaves the number range (check the values and errors)";
@@ -411,7 +411,7 @@ void AddFlags(StudyResult& r, const Domain& d, const Point& best, const Ranges& 
     if (r.dof <= 0) r.flags.emplace_back(flag::kUnderdetermined);
     for (std::size_t i = 0; i < GasCount; ++i)
         if (o.gases[i] && !f.mask[i])
-            r.flags.push_back(std::string(flag::kMissing) + GasName(static_cast<int>(i) + 1));
+            r.flags.push_back(std::string(flag::kMissing) + GasName(static_cast<int>(i)));
 }
 
 void ToTableUnit(StudyResult& r, double aScale) {

@@ -10,7 +10,7 @@ namespace temra::study {
 Form1Texts GridOnly(const Form1Texts& grid) {
     Form1Texts f = grid;
     const Form1Texts defaults;
-    for (int g = 1; g <= GasCount; ++g) f.Measured(g) = defaults.Measured(g);
+    for (int g = 0; g < GasCount; ++g) f.Measured(g) = defaults.Measured(g);
     return f;
 }
 

@@ -23,8 +23,8 @@ class ValueReader {
     Values Read() {
         // A row that is no sample as the table stands is said first, at its name.
         if (!s_.problem.empty()) Fail(SampleColumn::kName, s_.problem);
-        for (int g = 1; g <= GasCount; ++g)
-            if (o_.gases[static_cast<std::size_t>(g - 1)])
+        for (int g = 0; g < GasCount; ++g)
+            if (o_.gases[static_cast<std::size_t>(g)])
                 Gas(g);
             else
                 Beyond(g);
@@ -57,7 +57,7 @@ class ValueReader {
     // A fitted gas: its value above 0 and its error (above 0, or the relative
     // error of the value); a blank value leaves the gas out of the fit.
     void Gas(int g) {
-        const auto i = static_cast<std::size_t>(g - 1);
+        const auto i = static_cast<std::size_t>(g);
         const int mc = SampleColumn::Measured(g), ec = SampleColumn::Error(g);
         if (s_.measured[i].empty()) return; // fitted without it
         v_.present[i] = true;
@@ -80,7 +80,7 @@ class ValueReader {
 
     // A gas not fitted: its value and error when they are positive numbers.
     void Beyond(int g) {
-        const auto i = static_cast<std::size_t>(g - 1);
+        const auto i = static_cast<std::size_t>(g);
         if (s_.measured[i].empty()) return;
         try {
             const double m = ParseDouble(s_.measured[i], FieldRef{}, separator_);
@@ -124,8 +124,8 @@ class ValueReader {
     // is a problem of its cell.
     void PerGram(const std::string& densityText) {
         const double density = ParseDouble(densityText, FieldRef{}, separator_);
-        for (int g = 1; g <= GasCount; ++g) {
-            const auto i = static_cast<std::size_t>(g - 1);
+        for (int g = 0; g < GasCount; ++g) {
+            const auto i = static_cast<std::size_t>(g);
             if (v_.beyond[i]) {
                 v_.measured[i] *= density;
                 v_.sigma[i] *= density;

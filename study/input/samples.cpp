@@ -30,15 +30,15 @@ std::string Normal(std::string_view name) {
 // laboratory reports as elements, the element's, whose values are the total gas.
 // The gas a column name denotes, and whether it names the total gas.
 struct GasColumn {
-    int gas = 0; // 0: none
+    int gas = -1; // the gas index; -1: none
     bool total = false;
 };
 
 GasColumn GasOfName(const std::string& name) {
     for (int g = 0; g < GasCount; ++g) {
         const Gas& n = kGases[static_cast<std::size_t>(g)];
-        if (name == n.isotopeColumn) return {g + 1, false};
-        if (!n.elementColumn.empty() && name == n.elementColumn) return {g + 1, true};
+        if (name == n.isotopeColumn) return {g, false};
+        if (!n.elementColumn.empty() && name == n.elementColumn) return {g, true};
     }
     return {};
 }
@@ -92,8 +92,8 @@ std::string GasName(int gas) {
 
 std::string GasList(const std::array<bool, GasCount>& gases) {
     std::string list;
-    for (int g = 1; g <= GasCount; ++g)
-        if (gases[static_cast<std::size_t>(g - 1)]) list += (list.empty() ? "" : ";") + GasName(g);
+    for (int g = 0; g < GasCount; ++g)
+        if (gases[static_cast<std::size_t>(g)]) list += (list.empty() ? "" : ";") + GasName(g);
     return list;
 }
 
@@ -103,9 +103,8 @@ int GasOfColumn(std::string_view name) {
 
 std::string SampleColumn::Name(int column) {
     if (column == kName) return "sample";
-    if (column >= Measured(1) && column <= Measured(GasCount)) return GasName(column);
-    if (column >= Error(1) && column <= Error(GasCount))
-        return GasName(column - Error(1) + 1) + " err";
+    if (column >= Measured(0) && column < Measured(GasCount)) return GasName(column - Measured(0));
+    if (column >= Error(0) && column < Error(GasCount)) return GasName(column - Error(0)) + " err";
     if (column == kChloride) return "chloride";
     if (column == kDensity) return "density";
     if (column == kElevation) return "elevation";
@@ -113,10 +112,10 @@ std::string SampleColumn::Name(int column) {
 }
 
 std::string& SampleColumn::Text(Sample& s, int column) {
-    if (column >= Measured(1) && column <= Measured(GasCount))
-        return s.measured[static_cast<std::size_t>(column - Measured(1))];
-    if (column >= Error(1) && column <= Error(GasCount))
-        return s.error[static_cast<std::size_t>(column - Error(1))];
+    if (column >= Measured(0) && column < Measured(GasCount))
+        return s.measured[static_cast<std::size_t>(column - Measured(0))];
+    if (column >= Error(0) && column < Error(GasCount))
+        return s.error[static_cast<std::size_t>(column - Error(0))];
     if (column == kChloride) return s.chloride;
     if (column == kDensity) return s.density;
     if (column == kElevation) return s.elevation;
@@ -167,7 +166,7 @@ namespace {
 enum Kind { kIgnored, kName, kGas, kError, kChloride, kDensity, kElevation, kGroup };
 struct Column {
     Kind kind = kIgnored;
-    int gas = 0;
+    int gas = -1;       // the gas index of a gas or its error; -1: none
     bool total = false; // the gas's total, read as its isotope
 };
 
@@ -179,10 +178,10 @@ Column ColumnOf(const std::string& raw) {
     if (name == "density") return {kDensity};
     if (name == "elevation") return {kElevation};
     if (name == "group") return {kGroup};
-    if (const GasColumn g = GasOfName(name); g.gas) return {kGas, g.gas, g.total};
+    if (const GasColumn g = GasOfName(name); g.gas >= 0) return {kGas, g.gas, g.total};
     if (name.size() > 4 && name.compare(name.size() - 4, 4, " err") == 0) {
         const GasColumn e = GasOfName(Normal(name.substr(0, name.size() - 4)));
-        if (e.gas) return {kError, e.gas, e.total};
+        if (e.gas >= 0) return {kError, e.gas, e.total};
     }
     return {};
 }
@@ -230,13 +229,13 @@ std::string BothHold(const Column& a, const Column& b) {
 // first column of each thing (a kind, and its gas) is kept, once through.
 void RefuseTwice(const std::vector<Column>& columns, const std::vector<std::string>& header) {
     constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
-    constexpr std::size_t kGasSlots = std::size_t{GasCount} + 1;
+    constexpr std::size_t kGasSlots = std::size_t{GasCount} + 1; // slot 0: no gas
     std::array<std::size_t, (kGroup + 1) * kGasSlots> firstOf{};
     firstOf.fill(kNone);
     for (std::size_t b = 0; b < columns.size(); ++b) {
         if (columns[b].kind == kIgnored) continue;
         std::size_t& a = firstOf[static_cast<std::size_t>(columns[b].kind) * kGasSlots +
-                                 static_cast<std::size_t>(columns[b].gas)];
+                                 static_cast<std::size_t>(columns[b].gas + 1)];
         if (a == kNone) {
             a = b;
             continue;
@@ -283,7 +282,7 @@ Sample SampleOfRow(const SampleTable& table, std::size_t r, const std::vector<Co
     for (std::size_t c = 0; c < columns.size() && c < fields.size(); ++c) {
         const std::string& text = fields[c];
         const Column& column = columns[c];
-        const auto gi = static_cast<std::size_t>(std::max(0, column.gas - 1));
+        const auto gi = static_cast<std::size_t>(std::max(0, column.gas));
         const double share = column.total ? AtmosphericShare(column.gas) : 1;
         switch (column.kind) {
         case kName:
@@ -323,13 +322,12 @@ SampleColumns ReadSamples(const SampleTable& table, const StudyOptions& options,
     for (const std::string& raw : table.header) {
         const Column c = ColumnOf(raw);
         if (c.kind == kIgnored) out.ignored.push_back(raw);
-        if (c.kind == kGas) present[static_cast<std::size_t>(c.gas - 1)] = true;
+        if (c.kind == kGas) present[static_cast<std::size_t>(c.gas)] = true;
         columns.push_back(c);
     }
     RefuseTwice(columns, table.header);
-    for (int g = 1; g <= GasCount; ++g)
-        if (options.gases[static_cast<std::size_t>(g - 1)] &&
-            !present[static_cast<std::size_t>(g - 1)])
+    for (int g = 0; g < GasCount; ++g)
+        if (options.gases[static_cast<std::size_t>(g)] && !present[static_cast<std::size_t>(g)])
             throw StudyError("the table has no column for " + GasName(g) + ", a fitted gas");
     for (std::size_t c = 0; c < columns.size(); ++c)
         if (columns[c].total) out.notes.push_back(NoteOf(table.header[c], columns[c]));

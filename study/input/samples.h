@@ -38,7 +38,7 @@ std::string SampleLabel(const Sample& sample);
 struct ColumnNote {
     std::string column;  // "Ne", "kr err"
     std::string reading; // "total neon, read as Ne-20: each value × 0.9048, ..."
-    int gas = 0;         // the isotope's gas
+    int gas = 0;         // the isotope's gas index
     bool error = false;  // an error column
     // The note as one sentence: column "Ne": total neon, read as Ne-20: ...
     std::string Text() const;
@@ -55,13 +55,13 @@ struct SampleColumns {
     std::vector<ColumnNote> notes;    // the columns of total gas, converted
 };
 
-// The gas (1 to 7) a column name denotes ("He-4" or "He", "ne-20", " Xe ", ...),
-// or 0.
+// The gas index a column name denotes ("He-4" or "He", "ne-20", " Xe ", ...), or
+// -1.
 int GasOfColumn(std::string_view name);
 
 // The share of the isotope the study fits (He-4, Ne-20, Ar-40, Kr-84) in the
 // gas of the atmosphere: what a total's value is multiplied by to give the
-// isotope's. Gas 1 to 4.
+// isotope's. By gas index (He-4 to Kr-84; 1 for the gases fitted as a whole).
 double AtmosphericShare(int gas);
 
 // The samples of a table: columns matched without regard to case or surrounding
@@ -78,14 +78,14 @@ SampleColumns ReadSamples(const SampleTable& table, const StudyOptions& options,
 
 // The columns of a sample (in the samples window's order).
 namespace SampleColumn {
-// The name, each gas's value (1 to GasCount), each gas's error, then chloride,
+// The name, each gas's value (by gas index), each gas's error, then chloride,
 // density, elevation and group.
 inline constexpr int kName = 0;
 inline constexpr int Measured(int gas) {
-    return gas;
+    return 1 + gas;
 }
 inline constexpr int Error(int gas) {
-    return GasCount + gas;
+    return 1 + GasCount + gas;
 }
 inline constexpr int kChloride = 2 * GasCount + 1;
 inline constexpr int kDensity = kChloride + 1;

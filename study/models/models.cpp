@@ -285,7 +285,7 @@ double DiffusionRatio(std::size_t gas, double T) {
     // R in kJ/(mol K) (CODATA 2018).
     constexpr double kR = 8.314462618e-3;
     const Gas& g = kGases[gas];
-    const Gas& ne = kGases[1];
+    const Gas& ne = kGases[GasIndexOf("Ne-20")];
     return g.diffusionA / ne.diffusionA *
            std::exp(-(g.diffusionEa - ne.diffusionEa) / (kR * (T + 273.15)));
 }

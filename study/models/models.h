@@ -26,7 +26,7 @@ namespace temra::study {
 // The fitted gases of a sample, in gas order.
 struct Fitted {
     int n = 0;
-    std::array<std::size_t, GasCount> gas{};    // the gas index (0 to 6) of each
+    std::array<std::size_t, GasCount> gas{};    // the gas index of each
     std::array<double, GasCount> m{}, w{}, z{}; // measured, weight 1/sigma^2, fraction in air
     std::array<bool, GasCount> mask{};          // by gas index
     // The fit's excess air over the table's unit: the density for a table per gram
