@@ -50,10 +50,9 @@ std::vector<Sample> Samples(Case c, int count) {
         const ModelInfo& model = InfoOf(kModelOf[c]);
         Sample s;
         s.name = "s" + std::to_string(i);
-        s.row = static_cast<std::size_t>(i + 2);
+        s.row = static_cast<std::size_t>(i) + 2;
         if (c == kKnownElevation) s.elevation = ExactText(std::round(e));
-        for (int gas = 1; gas <= GasCount; ++gas) {
-            const auto j = static_cast<std::size_t>(gas - 1);
+        for (std::size_t j = 0; j < GasCount; ++j) {
             const double z = kGasTable[j].AtmFraction;
             const double C =
                 EvaluateModel(kGasTable[j], t, c == kKnownElevation ? std::round(e) : e, 1, 0, {})
@@ -116,8 +115,7 @@ void EnsembleFit(benchmark::State& state) {
             s.name = "s" + std::to_string(samples.size());
             s.row = samples.size() + 2;
             s.group = "g" + std::to_string(g);
-            for (int gas = 1; gas <= GasCount; ++gas) {
-                const auto j = static_cast<std::size_t>(gas - 1);
+            for (std::size_t j = 0; j < GasCount; ++j) {
                 const double C = EvaluateModel(kGasTable[j], t, e, 1, 0, {}).EquilConc;
                 s.measured[j] = ExactText((C + a * kGasTable[j].AtmFraction) * (1 + noise(rng)));
             }

@@ -270,7 +270,7 @@ TEST(Cli, AWorkbookThatCannotBeWrittenIsSaidOnceInTemrasWords) {
 
 namespace {
 std::string WriteFile(const std::string& name, const std::string& text) {
-    const std::string path = ::testing::TempDir() + name;
+    std::string path = ::testing::TempDir() + name;
     FILE* f = fopen(path.c_str(), "w");
     fputs(text.c_str(), f);
     fclose(f);
@@ -416,6 +416,7 @@ TEST(Cli, AnInterruptedWorkbookLeavesNoFile) {
         std::vector<std::string> args{TEMRA_CLI_PATH, "grid",   "--elev-step",
                                       "0.2",          "--xlsx", target};
         std::vector<char*> argv;
+        argv.reserve(args.size() + 1);
         for (std::string& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
         // The signals at their default action, whatever the test runner set.
@@ -744,7 +745,9 @@ TEST(Cli, TheFileOfDrawsIsNewCompleteAndSaysWhatFailed) {
          "--mc-draws and --xlsx name the same file"},
     };
     for (const auto& [args, expected] : refused) {
-        const CliRun again = RunCli("study " + table + args);
+        std::string command = "study " + table;
+        command += args;
+        const CliRun again = RunCli(command);
         EXPECT_EQ(again.status, 2) << args;
         EXPECT_TRUE(Contains(again.err, std::string("--mc-draws: ") + expected)) << again.err;
         EXPECT_EQ(again.out, "") << args;

@@ -185,7 +185,7 @@ TEST(GasPair, AxisBoundsIgnoreZeroValues) {
     GasPairGraph p = m.GasPair();
     const std::size_t perCurve = static_cast<std::size_t>(p.nPts);
     for (int s = 1; s <= 2; ++s)
-        std::fill_n(p.PairConc.begin() + static_cast<std::ptrdiff_t>((s - 1) * p.J * p.nPts),
+        std::fill_n(p.PairConc.begin() + static_cast<std::ptrdiff_t>(s - 1) * p.J * p.nPts,
                     perCurve, 0.0);
     SetPairAxisRange(p);
     EXPECT_EQ(p.Conc(1, 1, 1), 0.0);

@@ -186,7 +186,7 @@ TEST(GridRun, MemoryBudgetRefusesBeforeAllocating) {
     Module1 m;
     // 68 bytes a case (temperature, elevation, seven gases) and the list of the 31
     // elevations.
-    const std::uint64_t need = 341 * 68 + 31 * sizeof(GridElevation);
+    const std::uint64_t need = std::uint64_t{341} * 68 + 31 * sizeof(GridElevation);
     m.run.MemoryBudget = need - 1;
     EXPECT_EQ(ErrorCode(m, Defaults()), 7);
     m.run.MemoryBudget = need;
@@ -303,7 +303,7 @@ TEST(GridRun, TheMemoryProbeBoundsTheBudget) {
     EXPECT_EQ(ErrorCode(m, Defaults()), 7);
     // The desktop program's graph keeps memory per case beside the grid.
     m.run.MemoryProbe = nullptr;
-    m.run.MemoryBudget = 341 * 68 + 31 * sizeof(GridElevation);
+    m.run.MemoryBudget = std::uint64_t{341} * 68 + 31 * sizeof(GridElevation);
     m.run.ExtraBytesPerCase = 1;
     EXPECT_EQ(ErrorCode(m, Defaults()), 7);
 }

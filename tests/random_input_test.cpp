@@ -115,6 +115,7 @@ TEST(RandomInput, TemraCliEndsCleanlyOnAnyCommandLine) {
     for (int i = 0; i < 5000; ++i) {
         std::vector<std::string> args;
         const int n = static_cast<int>(rng() % 7);
+        args.reserve(static_cast<std::size_t>(n));
         for (int k = 0; k < n; ++k) args.push_back(words[rng() % std::size(words)]);
         std::ostringstream out, err;
         int status = -1;

@@ -517,6 +517,51 @@ TEST_F(SamplesSession, TheMisfitMapMarksTheBestCaseAndItsRegion) {
     EXPECT_EQ(chi2.upper, std::pow(10.0, std::round(std::log10(chi2.upper))));
 }
 
+namespace {
+
+// In the misfit map's SVG figure, the legend's line ends clear of its text.
+void ExpectLegendLineClearOfText(const QString& svg, const fs::path& file) {
+    const QRegularExpression text("x=\"([0-9.]+)\" y=\"([0-9.]+)\"[^>]*>\\s*Δχ²");
+    const QRegularExpressionMatch t = text.match(svg);
+    ASSERT_TRUE(t.hasMatch()) << file;
+    const double textX = t.captured(1).toDouble(), textY = t.captured(2).toDouble();
+    const QRegularExpression line("points=\"([0-9.]+),([0-9.]+) ([0-9.]+),([0-9.]+) \"");
+    double lineEnd = -1;
+    for (auto it = line.globalMatch(svg); it.hasNext();) {
+        const QRegularExpressionMatch l = it.next();
+        if (std::fabs(l.captured(2).toDouble() - textY) < 12 && l.captured(3).toDouble() < textX)
+            lineEnd = std::max(lineEnd, l.captured(3).toDouble());
+    }
+    ASSERT_GT(lineEnd, 0) << file;
+    EXPECT_GE(textX - lineEnd, 4) << file;
+}
+
+// A figure file as its kind is: a PDF whose colour map is an image kept as drawn
+// (not JPEG), an SVG, a PNG at 300 dpi of the canvas.
+void ExpectFigure(const fs::path& file, const std::string& kind, QCustomPlot* canvas, bool map) {
+    ASSERT_TRUE(fs::exists(file));
+    EXPECT_GT(fs::file_size(file), 1000u) << file;
+    QFile f(QString::fromStdString(file.string()));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray all = f.readAll();
+    if (kind == "pdf") {
+        EXPECT_TRUE(all.startsWith("%PDF")) << file;
+        EXPECT_FALSE(all.contains("/DCTDecode")) << file;
+        if (map) {
+            EXPECT_TRUE(all.contains("/Subtype /Image") && all.contains("/FlateDecode")) << file;
+        }
+    } else if (kind == "svg") {
+        const QString svg = QString::fromUtf8(all);
+        EXPECT_TRUE(svg.contains("<svg")) << file;
+        if (map) ExpectLegendLineClearOfText(svg, file);
+    } else {
+        const QImage png(QString::fromStdString(file.string()));
+        EXPECT_NEAR(png.width(), canvas->width() * 300.0 / 96, 2) << file;
+    }
+}
+
+} // namespace
+
 TEST_F(SamplesSession, FiguresAreWrittenAsPngSvgAndPdf) {
     Calculate();
     Settle();
@@ -534,47 +579,7 @@ TEST_F(SamplesSession, FiguresAreWrittenAsPngSvgAndPdf) {
             ASSERT_TRUE(
                 plot::SaveFigure(canvas, QString::fromStdString(file.string()), 300, reason))
                 << file << ": " << reason.toStdString();
-            ASSERT_TRUE(fs::exists(file));
-            EXPECT_GT(fs::file_size(file), 1000u) << file;
-            QFile f(QString::fromStdString(file.string()));
-            ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-            const QByteArray head = f.read(256);
-            if (std::string(kind) == "pdf") {
-                EXPECT_TRUE(head.startsWith("%PDF")) << file;
-                // The colour map is an image kept as drawn, not as JPEG.
-                const QByteArray pdf = head + f.readAll();
-                EXPECT_FALSE(pdf.contains("/DCTDecode")) << file;
-                if (canvas == app.misfitWindow().Map->Canvas()) {
-                    EXPECT_TRUE(pdf.contains("/Subtype /Image")) << file;
-                    EXPECT_TRUE(pdf.contains("/FlateDecode")) << file;
-                }
-            }
-            if (std::string(kind) == "svg") {
-                const QString svg = QString::fromUtf8(head + f.readAll());
-                EXPECT_TRUE(svg.contains("<svg")) << file;
-                if (canvas == app.misfitWindow().Map->Canvas()) {
-                    // The legend's line ends clear of its text.
-                    const QRegularExpression text("x=\"([0-9.]+)\" y=\"([0-9.]+)\"[^>]*>\\s*Δχ²");
-                    const QRegularExpressionMatch t = text.match(svg);
-                    ASSERT_TRUE(t.hasMatch()) << file;
-                    const double textX = t.captured(1).toDouble(), textY = t.captured(2).toDouble();
-                    const QRegularExpression line(
-                        "points=\"([0-9.]+),([0-9.]+) ([0-9.]+),([0-9.]+) \"");
-                    double lineEnd = -1;
-                    for (auto it = line.globalMatch(svg); it.hasNext();) {
-                        const QRegularExpressionMatch l = it.next();
-                        if (std::fabs(l.captured(2).toDouble() - textY) < 12 &&
-                            l.captured(3).toDouble() < textX)
-                            lineEnd = std::max(lineEnd, l.captured(3).toDouble());
-                    }
-                    ASSERT_GT(lineEnd, 0) << file;
-                    EXPECT_GE(textX - lineEnd, 4) << file;
-                }
-            }
-            if (std::string(kind) == "png") {
-                const QImage png(QString::fromStdString(file.string()));
-                EXPECT_NEAR(png.width(), canvas->width() * 300.0 / 96, 2) << file;
-            }
+            ExpectFigure(file, kind, canvas, canvas == app.misfitWindow().Map->Canvas());
         }
     QString reason;
     EXPECT_FALSE(plot::SaveFigure(graph().SolGraph2->Canvas(), "/proc/no/figure.pdf", 300, reason));

@@ -593,12 +593,14 @@ TEST(StudyFit, NotesSayOnceWhatTheFitsCannotKnow) {
         "1 of 4 samples is best at the highest temperature, 10 °C: raise --temp-max",
         // The sample best at 10 °C has its range cut there too: counted as the flags
         // are, so that the status line's counts and the notes agree.
-        "2 of 4 samples are given a temperature range cut by the grid's end (range-cut-T): the "
-        "range may reach further than 10 °C or 0 °C; raise --temp-max where it is cut above",
-        "1 of 4 samples is given an elevation range cut by the grid's end (range-cut-E): the "
-        "range may reach further than 3000 m or 0 m; raise --elev-max where it is cut above",
-        "1 of 4 samples is underdetermined: no more gases than free parameters, so p is left "
-        "empty and the ranges are not a test of the model",
+        std::string("2 of 4 samples are given a temperature range cut by the grid's end "
+                    "(range-cut-T): the range may reach further than 10 °C or 0 °C; raise ") +
+            "--temp-max where it is cut above",
+        std::string("1 of 4 samples is given an elevation range cut by the grid's end "
+                    "(range-cut-E): the range may reach further than 3000 m or 0 m; raise ") +
+            "--elev-max where it is cut above",
+        std::string("1 of 4 samples is underdetermined: no more gases than free parameters, so ") +
+            "p is left empty and the ranges are not a test of the model",
         "1 of 4 samples is fitted without Xe, which their rows leave blank"};
     EXPECT_EQ(notes, expected);
     for (const StudyResult& r : results)
@@ -641,7 +643,7 @@ TEST(StudyFit, TheMapsContourReachesTheRanges) {
     ASSERT_FALSE(segments.empty());
     double tLo = 1e9, tHi = -1e9, eLo = 1e9, eHi = -1e9;
     for (const auto& s : segments)
-        for (int e = 0; e < 2; ++e) {
+        for (std::size_t e = 0; e < 2; ++e) {
             tLo = std::min(tLo, s[2 * e]);
             tHi = std::max(tHi, s[2 * e]);
             eLo = std::min(eLo, s[2 * e + 1]);

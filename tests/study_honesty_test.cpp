@@ -100,6 +100,96 @@ TEST(StudyWindow, TheMaatWindowIsFittedWithinItAndNamedAtItsEdge) {
         EXPECT_EQ(note.find("highest temperature"), std::string::npos) << note;
 }
 
+namespace {
+
+using Point4 = std::array<double, 4>; // T, E, A and the second parameter
+
+// A sample's chi2 under a model, worked out here over the four default gases.
+struct HandMisfit {
+    Model model;
+    double beta, upper; // the diffusivity ratio's exponent; the second parameter's bound
+    Point4 m{}, w{};
+
+    HandMisfit(Model mod, double b, double up, const Sample& s) : model(mod), beta(b), upper(up) {
+        for (std::size_t g = 1; g <= 4; ++g) {
+            m[g - 1] = std::stod(s.measured[g]);
+            const double sigma = std::stod(s.error[g]);
+            w[g - 1] = 1 / (sigma * sigma);
+        }
+    }
+    double Conc(std::size_t g, const Point4& p) const {
+        const double C = EvaluateModel(kGasTable[g], p[0], p[1], 1, 0, {}).EquilConc;
+        const double z = kGasTable[g].AtmFraction;
+        const double d = std::pow(Ratio(g, p[0]), beta);
+        switch (model) {
+        case Model::CE:
+            return C + (1 - p[3]) * p[2] * z / (1 + p[3] * p[2] * z / C);
+        case Model::PR:
+            return C + p[2] * z * std::exp(-p[3] * d);
+        case Model::PD:
+            return (C + p[2] * z) * std::exp(-p[3] * d);
+        case Model::OD:
+            return p[3] * C + p[2] * z;
+        case Model::UA:
+            break;
+        }
+        return C + p[2] * z;
+    }
+    double operator()(const Point4& p) const {
+        double c = 0;
+        for (std::size_t g = 1; g <= 4; ++g) {
+            const double d = m[g - 1] - Conc(g, p);
+            c += w[g - 1] * d * d;
+        }
+        return c;
+    }
+    bool Inside(const Point4& p) const {
+        const double lo = model == Model::OD ? 1 : 0;
+        return p[0] >= 0 && p[0] <= 10 && p[1] >= 0 && p[1] <= 3000 && p[2] >= 0 && p[2] <= 1 &&
+               (model == Model::UA || (p[3] >= lo && p[3] <= upper));
+    }
+};
+
+// The move of parameter a by sa steps and b by sb steps (a alone when b == a),
+// taken when it stays within the bounds and lowers chi2 (now).
+bool Move(const HandMisfit& chi2, const Point4& step, std::size_t a, double sa, std::size_t b,
+          double sb, Point4& p, double& now) {
+    if (step[a] == 0 || step[b] == 0 || (a == b && sb < 0)) return false;
+    Point4 q = p;
+    q[a] += sa * step[a];
+    if (b != a) q[b] += sb * step[b];
+    if (!chi2.Inside(q)) return false;
+    const double c = chi2(q);
+    if (!(c < now - 1e-12)) return false;
+    now = c;
+    p = q;
+    return true;
+}
+
+// One round of the compass search with the diagonals from p: every move of one
+// or two parameters by their steps that lowers chi2 is taken.
+bool CompassRound(const HandMisfit& chi2, const Point4& step, Point4& p, double& now) {
+    bool moved = false;
+    for (std::size_t a = 0; a < 4; ++a)
+        for (std::size_t b = a; b < 4; ++b)
+            for (const double sa : {-1.0, 1.0})
+                for (const double sb : {-1.0, 1.0})
+                    moved = Move(chi2, step, a, sa, b, sb, p, now) || moved;
+    return moved;
+}
+
+// The least chi2 the compass search reaches from p, its steps halved where no
+// move helps; p ends there.
+double CompassDescent(const HandMisfit& chi2, Point4& p, Point4 step) {
+    double now = chi2(p);
+    while (step[0] > 1e-6)
+        if (!CompassRound(chi2, step, p, now))
+            for (double& s : step) s /= 2;
+    return now;
+}
+
+} // namespace
+
 // From each model's answer no local descent over (T, E, A, the second parameter)
 // within their bounds lowers chi2 by more than 1e-6: the refinement reaches a
 // stationary point or a bound. Samples of every model near their bounds (low T,
@@ -130,68 +220,16 @@ TEST(StudyModels, NoLocalDescentLowersAnyModelsMisfit) {
             o.model = row.model;
             o.upper["a-max"] = 1;
             const auto fits = FitStudy(samples, o, RunSettings{});
-            const double beta = LiteratureBeta(row.model);
             for (std::size_t i = 0; i < fits.size(); ++i) {
                 const StudyResult& r = fits[i];
                 ASSERT_EQ(r.error, "");
-                std::array<double, 4> m{}, w{};
-                for (std::size_t g = 1; g <= 4; ++g) {
-                    m[g - 1] = std::stod(samples[i].measured[g]);
-                    const double s = std::stod(samples[i].error[g]);
-                    w[g - 1] = 1 / (s * s);
-                }
-                auto chi2 = [&](const std::array<double, 4>& p) {
-                    double c = 0;
-                    for (std::size_t g = 1; g <= 4; ++g) {
-                        const double C =
-                            EvaluateModel(kGasTable[g], p[0], p[1], 1, 0, {}).EquilConc;
-                        const double z = kGasTable[g].AtmFraction;
-                        const double d = std::pow(Ratio(g, p[0]), beta);
-                        double v = C + p[2] * z;
-                        if (row.model == Model::CE)
-                            v = C + (1 - p[3]) * p[2] * z / (1 + p[3] * p[2] * z / C);
-                        if (row.model == Model::PR) v = C + p[2] * z * std::exp(-p[3] * d);
-                        if (row.model == Model::PD) v = (C + p[2] * z) * std::exp(-p[3] * d);
-                        if (row.model == Model::OD) v = p[3] * C + p[2] * z;
-                        c += w[g - 1] * (m[g - 1] - v) * (m[g - 1] - v);
-                    }
-                    return c;
-                };
-                auto inside = [&](const std::array<double, 4>& p) {
-                    const double lo = row.model == Model::OD ? 1 : 0;
-                    return p[0] >= 0 && p[0] <= 10 && p[1] >= 0 && p[1] <= 3000 && p[2] >= 0 &&
-                           p[2] <= 1 &&
-                           (row.model == Model::UA || (p[3] >= lo && p[3] <= row.upper));
-                };
-                // Compass search with the diagonals, the steps halved where no move helps.
-                std::array<double, 4> p{r.temperature, r.elevation, r.A,
-                                        r.second ? r.second->value : 0.0};
-                std::array<double, 4> step{0.2, known ? 0.0 : 50.0, std::max(1e-4, 0.2 * r.A),
-                                           row.model == Model::UA ? 0.0 : 0.05};
+                const HandMisfit chi2(row.model, LiteratureBeta(row.model), row.upper, samples[i]);
+                Point4 p{r.temperature, r.elevation, r.A, r.second ? r.second->value : 0.0};
                 const double reported = chi2(p);
-                double now = reported;
-                while (step[0] > 1e-6) {
-                    bool moved = false;
-                    for (std::size_t a = 0; a < 4; ++a)
-                        for (std::size_t b = a; b < 4; ++b)
-                            for (const double sa : {-1.0, 1.0})
-                                for (const double sb : {-1.0, 1.0}) {
-                                    if (step[a] == 0 || step[b] == 0 || (a == b && sb < 0))
-                                        continue;
-                                    std::array<double, 4> q = p;
-                                    q[a] += sa * step[a];
-                                    if (b != a) q[b] += sb * step[b];
-                                    if (!inside(q)) continue;
-                                    const double c = chi2(q);
-                                    if (c < now - 1e-12) {
-                                        now = c;
-                                        p = q;
-                                        moved = true;
-                                    }
-                                }
-                    if (!moved)
-                        for (double& s : step) s /= 2;
-                }
+                const double now =
+                    CompassDescent(chi2, p,
+                                   {0.2, known ? 0.0 : 50.0, std::max(1e-4, 0.2 * r.A),
+                                    row.model == Model::UA ? 0.0 : 0.05});
                 EXPECT_LE(reported - now, 1e-6)
                     << InfoOf(row.model).name << (known ? " known" : " free") << " #" << i
                     << ": from T " << r.temperature << " to " << p[0] << ", A " << r.A << " to "

@@ -31,8 +31,7 @@ inline Sample Truth(double T, double E, double A, double F, std::array<double, 7
     Sample s;
     s.name = "truth";
     s.row = 2;
-    for (int gas = 1; gas <= GasCount; ++gas) {
-        const auto i = static_cast<std::size_t>(gas - 1);
+    for (std::size_t i = 0; i < GasCount; ++i) {
         const double C = EvaluateModel(kGasTable[i], T, E, 1, 0, {}).EquilConc;
         const double z = kGasTable[i].AtmFraction;
         const double value = (C + (1 - F) * A * z / (1 + F * A * z / C)) * (1 + noise[i]);

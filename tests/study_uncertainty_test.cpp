@@ -87,6 +87,7 @@ TEST(StudyMonteCarlo, TheDrawsAreTheSameWhateverTheThreads) {
     const std::vector<McPoint> draws = McDrawsOf(samples[2], third.place, o, Settings());
     ASSERT_EQ(draws.size(), third.fitted);
     std::vector<double> T;
+    T.reserve(draws.size());
     for (const McPoint& d : draws) T.push_back(d.T);
     std::sort(T.begin(), T.end());
     EXPECT_EQ(T[T.size() / 2], third.T.p50); // an odd count: the middle draw

@@ -316,6 +316,47 @@ TEST_F(Manners, LongWorkShowsProgressKeepsWindowsLiveAndCanBeCancelled) {
     EXPECT_TRUE(messages.empty());
 }
 
+namespace {
+
+// Every visible label and button of `w` shows its whole text.
+void ExpectTextsShown(QWidget* w, const std::string& name) {
+    for (QWidget* c : w->findChildren<QWidget*>()) {
+        if (!c->isVisibleTo(w) || c->inherits("QCustomPlot")) continue;
+        const std::string what = name + "." + c->objectName().toStdString();
+        if (auto* l = qobject_cast<QLabel*>(c)) {
+            if (l->text().isEmpty()) continue;
+            if (l->wordWrap())
+                EXPECT_GE(l->height(), l->heightForWidth(l->width())) << what;
+            else
+                EXPECT_TRUE(l->width() >= l->minimumSizeHint().width() &&
+                            l->height() >= l->minimumSizeHint().height())
+                    << what << " " << l->width() << "x" << l->height();
+        } else if (qobject_cast<QAbstractButton*>(c) || qobject_cast<plot::Plot*>(c)) {
+            EXPECT_GE(c->width(), c->minimumSizeHint().width()) << what;
+            EXPECT_GE(c->height(), c->minimumSizeHint().height()) << what;
+        }
+    }
+}
+
+// No two visible controls side by side in `w` overlap (a plot's own parts aside).
+void ExpectNoOverlap(QWidget* w, const std::string& name) {
+    QList<QWidget*> parents = w->findChildren<QWidget*>();
+    parents << w;
+    for (QWidget* parent : parents) {
+        if (qobject_cast<plot::Plot*>(parent) || parent->inherits("QCustomPlot")) continue;
+        const auto kids = parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+        for (int i = 0; i < kids.size(); ++i)
+            for (int j = i + 1; j < kids.size(); ++j) {
+                if (!kids[i]->isVisibleTo(w) || !kids[j]->isVisibleTo(w)) continue;
+                EXPECT_FALSE(kids[i]->geometry().intersects(kids[j]->geometry()))
+                    << name << ": " << kids[i]->objectName().toStdString() << " and "
+                    << kids[j]->objectName().toStdString();
+            }
+    }
+}
+
+} // namespace
+
 // Every window's first size shows all of its texts, and no window can be made so
 // small that its controls overlap or their texts are cut.
 TEST_F(Manners, EveryWindowShowsAllOfItsTexts) {
@@ -332,36 +373,8 @@ TEST_F(Manners, EveryWindowShowsAllOfItsTexts) {
             w->show();
             if (attempt.isValid()) w->resize(attempt);
             Settle();
-            for (QWidget* c : w->findChildren<QWidget*>()) {
-                if (!c->isVisibleTo(w) || c->inherits("QCustomPlot")) continue;
-                const std::string what = name + "." + c->objectName().toStdString();
-                if (auto* l = qobject_cast<QLabel*>(c)) {
-                    if (l->text().isEmpty()) continue;
-                    if (l->wordWrap())
-                        EXPECT_GE(l->height(), l->heightForWidth(l->width())) << what;
-                    else
-                        EXPECT_TRUE(l->width() >= l->minimumSizeHint().width() &&
-                                    l->height() >= l->minimumSizeHint().height())
-                            << what << " " << l->width() << "x" << l->height();
-                } else if (qobject_cast<QAbstractButton*>(c) || qobject_cast<plot::Plot*>(c)) {
-                    EXPECT_GE(c->width(), c->minimumSizeHint().width()) << what;
-                    EXPECT_GE(c->height(), c->minimumSizeHint().height()) << what;
-                }
-            }
-            // Controls side by side never overlap.
-            QList<QWidget*> parents = w->findChildren<QWidget*>();
-            parents << w;
-            for (QWidget* parent : parents) {
-                if (qobject_cast<plot::Plot*>(parent) || parent->inherits("QCustomPlot")) continue;
-                const auto kids = parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
-                for (int i = 0; i < kids.size(); ++i)
-                    for (int j = i + 1; j < kids.size(); ++j) {
-                        if (!kids[i]->isVisibleTo(w) || !kids[j]->isVisibleTo(w)) continue;
-                        EXPECT_FALSE(kids[i]->geometry().intersects(kids[j]->geometry()))
-                            << name << ": " << kids[i]->objectName().toStdString() << " and "
-                            << kids[j]->objectName().toStdString();
-                    }
-            }
+            ExpectTextsShown(w, name);
+            ExpectNoOverlap(w, name);
         }
     }
 }
@@ -486,6 +499,7 @@ TEST_F(Manners, TheRedrawMovesNoOtherControl) {
     SolGraphForm& g = graph();
     const std::vector<QWidget*> fixed{g.Command1, g.Command3, g.Command4, g.Label3};
     std::vector<QRect> before;
+    before.reserve(fixed.size());
     for (QWidget* w : fixed) before.push_back(w->geometry());
     const QRect plot = g.SolGraph2->geometry();
     Redraw();
