@@ -242,7 +242,7 @@ void SamplesWindow::ReadExponent(study::StudyOptions& o) const {
 
 FieldRef SamplesWindow::BoxOf(const study::StudyError& e, bool inBoundsDialog) const {
     using S = study::StudySetting;
-    const FieldRef draws{"Samples", "McDraws", "Monte Carlo draws"};
+    FieldRef draws{"Samples", "McDraws", "Monte Carlo draws"};
     const std::string& option = e.option();
     switch (e.setting()) {
     case S::Gases:
