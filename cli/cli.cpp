@@ -17,6 +17,7 @@
 #include "core/module1.h"
 #include "core/numtext.h"
 #include "core/parallel.h"
+#include "core/solubility_sets.h"
 #include "core/version.h"
 #include "export/exports.h"
 #include "platform/platform.h"
@@ -130,6 +131,7 @@ int Compute(const Options& o, const CLI::App& app, Module1& m, std::ostream& out
                                              ") must be a whole number from 0 (one per core) "
                                              "to 16"};
     threadLimit = static_cast<unsigned>(threads);
+    m.run.Solubility = SolubilityOf(o.solubility);
     const bool grid = app.got_subcommand("grid");
     // The grid compares no gases: --gases is not read for it.
     const auto chosen = grid ? std::array<bool, GasCount>{} : ParseGases(o.gases);
@@ -169,6 +171,16 @@ int Compute(const Options& o, const CLI::App& app, Module1& m, std::ostream& out
 }
 
 } // namespace
+
+// --solubility: a key of the table of data sets.
+SolubilitySet SolubilityOf(const std::string& key) {
+    if (const auto set = SetOfKey(key)) return *set;
+    std::string keys;
+    for (const SolubilitySetInfo& s : SolubilitySets())
+        keys += (keys.empty() ? "" : ", ") + std::string(s.key);
+    throw OptionRefusal{"--solubility",
+                        "there is no data set \"" + EchoText(key) + "\"; name one of " + keys};
+}
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
         const Environment& environment) {

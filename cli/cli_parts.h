@@ -71,6 +71,9 @@ void RefuseEmptyOptions(const Options& o, const CLI::App& app);
 std::string StudyOption(study::StudySetting setting, const Options& o,
                         const std::string& option = {});
 
+// --solubility: the data set of a key of the table; refused naming the keys.
+SolubilitySet SolubilityOf(const std::string& key);
+
 int RunStudy(const Options& o, const CLI::App& app, const std::array<bool, GasCount>& chosen,
              Module1& m, std::ostream& out, std::ostream& err);
 

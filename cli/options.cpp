@@ -1,6 +1,7 @@
 // temra-cli's options, drawn from the table of input fields and the table of
 // models, with the texts they fill.
 #include "cli/cli_parts.h"
+#include "core/solubility_sets.h"
 
 #include "cli/cli.h"
 #include "cli/options.h"
@@ -69,6 +70,14 @@ std::string ModelHelp() {
 
 // grid, fit, fit-ea and pair: one sample's computations, with the options drawn
 // from the table of input fields that fill the boxes they read.
+// The help of --solubility: the table of data sets.
+std::string SolubilityHelp() {
+    std::string help = "The solubility data set:";
+    for (const SolubilitySetInfo& set : SolubilitySets())
+        help += " " + std::string(set.key) + " (" + std::string(set.name) + ")";
+    return help;
+}
+
 void AddSampleSubcommands(CLI::App& app, Options& o) {
     auto* grid = app.add_subcommand("grid", "Print the equilibrium concentration of every gas "
                                             "for every grid case (CSV)");
@@ -95,6 +104,7 @@ void AddSampleSubcommands(CLI::App& app, Options& o) {
                    "The most threads a computation uses (0: one per core, at most 16); the "
                    "numbers do not depend on it")
         ->capture_default_str();
+    grid->add_option("--solubility", o.solubility, SolubilityHelp())->capture_default_str();
     grid->add_option("--xlsx", o.xlsx,
                      "Write the \"NG Solubility\" workbook to this new .xlsx file instead");
     fit->add_flag("--all", o.all, "Print the deviation of every case instead");
@@ -222,6 +232,7 @@ void AddStudySubcommand(CLI::App& app, Options& o) {
         "Fit the samples of each group (the table's column \"group\") together, sharing these "
         "parameters: T,E (the recharge temperature and elevation; each sample keeps its own "
         "excess air). Adds the group's chi2, degrees of freedom and p to each member's row");
+    study->add_option("--solubility", o.solubility, SolubilityHelp())->capture_default_str();
     study->add_option("--xlsx", o.xlsx,
                       "Write the \"Study Results\" workbook (with its \"Settings\") to this new "
                       ".xlsx file instead");

@@ -36,9 +36,10 @@ struct Options {
     std::string priorOffset = "0", priorSd = "1";
     std::string mc = "0"; // Monte Carlo draws of each sample
     std::string mcSeed = "1";
-    std::string mcDraws;       // the file of every draw's fit (CSV)
-    std::string threads = "0"; // the most threads a computation uses (0: one per core)
-    std::string ensemble;      // the parameters the members of a group share ("T,E")
+    std::string mcDraws;                // the file of every draw's fit (CSV)
+    std::string threads = "0";          // the most threads a computation uses (0: one per core)
+    std::string solubility = "builtin"; // the solubility data set (grid, study)
+    std::string ensemble;               // the parameters the members of a group share ("T,E")
 };
 
 // The parser of temra-cli with every subcommand and option, filling `o`.

@@ -305,11 +305,12 @@ struct TemperatureBlock {
 };
 
 void BuildBlock(TemperatureBlock& block, double first, double last, double step, float density,
-                double chloride, const RunControl& control) {
+                double chloride, SolubilitySet set, const RunControl& control) {
     block.first = first;
     block.last = last;
     block.valid = true;
-    FactorTable table = TabulateFactors(first, last, step, density, chloride, kAllGases, control);
+    FactorTable table =
+        TabulateFactors(first, last, step, density, chloride, kAllGases, set, control);
     block.T = std::move(table.T);
     block.VP = std::move(table.VP);
     block.SX = std::move(table.SX);
@@ -336,7 +337,7 @@ void FillElevations(SolubilityGrid& g, const GridElevation* elevations, std::siz
         const TemperatureWindow& w = el.window;
         if (!block.valid || block.first != w.TempMin || block.last != w.TempMax)
             BuildBlock(block, w.TempMin, w.TempMax, g.TempStep, g.WaterDensity, g.Chloride,
-                       control);
+                       g.DataSet, control);
         const std::size_t nT = block.T.size();
         if (nT != el.count)
             throw TemraError(ErrorNumber::SubscriptRange, F(FieldId::TempStep),
@@ -389,6 +390,7 @@ GridPlan PlanGrid(const GridInputs& inputs, const Form1Texts& f, const RunSettin
     SolubilityGrid& g = *plan.grid;
     g.Inputs = f;
     static_cast<GridInputs&>(g) = inputs;
+    g.DataSet = run.Solubility;
 
     // Sizing: the capacity keeps its meaning for the errors it defines, while the
     // case arrays are sized to the cases the run really produces.

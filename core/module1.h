@@ -66,7 +66,8 @@ struct GridInputs {
 GridInputs ReadGridInputs(const Form1Texts& form1, char separator);
 
 struct SolubilityGrid : GridInputs {
-    Form1Texts Inputs;  // the input page's texts the run was made from
+    Form1Texts Inputs;                              // the input page's texts the run was made from
+    SolubilitySet DataSet = SolubilitySet::Builtin; // the solubility data it was computed with
     double ElevMin = 0; // the grid always starts at 0 m; the "Min" box (Text18) is not read
     double TempMin = 0; // window of the last elevation visited when the relation is in use
     // (TempStepCount + 1) x (ElevStepCount + 1) rounded half to even: the size the

@@ -9,9 +9,16 @@
 
 namespace temra {
 
+// The solubility data set a run computes with (the table in
+// core/solubility_sets.h): Temra's own model unless a program chooses another.
+enum class SolubilitySet { Builtin, Weiss, Jenkins2019 };
+
 struct RunSettings {
     // Decimal separator of the user's locale; '.' is always accepted as well.
     char DecimalSeparator = '.';
+
+    // The solubility data set of the grid run; the input page keeps Temra's own.
+    SolubilitySet Solubility = SolubilitySet::Builtin;
 
     // Every array that grows with the input is checked against the memory this
     // process may still claim before it is made: the smaller of MemoryBudget and

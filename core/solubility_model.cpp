@@ -3,6 +3,7 @@
 #include "core/checked_math.h"
 #include "core/counting_loop.h"
 #include "core/fields.h"
+#include "core/solubility_sets.h"
 
 namespace temra {
 
@@ -65,14 +66,16 @@ TemperatureFactors FactorsAt(double T, float density, double chloride, const Mod
 }
 
 FactorTable TabulateFactors(double first, double last, double step, float density, double chloride,
-                            const std::array<bool, GasCount>& gases, const RunControl& control) {
+                            const std::array<bool, GasCount>& gases, SolubilitySet set,
+                            const RunControl& control) {
     const ModelFields modelFields{fields::Ref(FieldId::TempMax), fields::Ref(FieldId::Density),
                                   fields::Ref(FieldId::Chloride)};
     FactorTable table;
     for (double T = first; LoopContinues(T, last, step); T += step) {
         if ((table.T.size() & 0xFFF) == 0xFFF) control.CheckCancelled();
         table.T.push_back(T);
-        const TemperatureFactors factors = FactorsAt(T, density, chloride, modelFields, gases);
+        const TemperatureFactors factors =
+            SetFactorsAt(set, T, density, chloride, modelFields, gases);
         table.VP.push_back(factors.VapourPressure);
         for (std::size_t g = 0; g < GasCount; ++g) {
             if (!gases[g]) continue;

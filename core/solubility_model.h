@@ -11,6 +11,7 @@
 #include "core/errors.h"
 #include "core/gas_table.h"
 #include "core/run_control.h"
+#include "core/run_settings.h"
 
 #include <array>
 #include <vector>
@@ -77,7 +78,8 @@ inline double EquilConcOf(double SX, double airPressure, double vapourPressure) 
 }
 
 // The temperatures first, first + step, ... while not past last (the grid run's
-// counting loop), each with its factors (FactorsAt) for the gases of `gases`; the
+// counting loop), each with its factors under the data set `set` (FactorsAt, or
+// SetFactorsAt of core/solubility_sets.h) for the gases of `gases`; the
 // other gases' rows stay empty. A factor of 0 is refused (NothingDissolved);
 // `control` is asked for a cancel every 4096 temperatures.
 struct FactorTable {
@@ -85,7 +87,8 @@ struct FactorTable {
     std::array<std::vector<double>, GasCount> SX;
 };
 FactorTable TabulateFactors(double first, double last, double step, float density, double chloride,
-                            const std::array<bool, GasCount>& gases, const RunControl& control);
+                            const std::array<bool, GasCount>& gases, SolubilitySet set,
+                            const RunControl& control);
 
 // A concentration of 0: the salting-out of a large chloride concentration (or a
 // density too small) has left nothing dissolved in the number range.

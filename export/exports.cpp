@@ -2,6 +2,7 @@
 
 #include "core/fields.h"
 #include "core/numtext.h"
+#include "core/solubility_sets.h"
 #include "core/version.h"
 #include "study/models/models.h"
 
@@ -154,6 +155,10 @@ Settings GridSettings(const SolubilityGrid& grid) {
         if (f.tick) s.emplace_back(LabelOf(f), grid.Inputs.*f.tick ? "ticked" : "not ticked");
     }
     s.emplace_back("Grid cases", std::to_string(grid.CaseCount));
+    if (grid.DataSet != SolubilitySet::Builtin) {
+        const SolubilitySetInfo& set = SetInfoOf(grid.DataSet);
+        s.emplace_back("Solubility data", std::string(set.name) + ": " + std::string(set.sources));
+    }
     return s;
 }
 

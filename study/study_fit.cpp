@@ -257,7 +257,7 @@ MisfitMap CaseMisfits(const Sample& sample, const StudyOptions& options,
                       const RunSettings& settings, RunControl& control) {
     MisfitMap map;
     const Values v = ReadValues(sample, options, settings.DecimalSeparator);
-    const RunSettings run = GridSettings(settings);
+    const RunSettings run = GridSettings(settings, options);
     // The grid of the boxes, with the sample's own density and chloride.
     const Form1Texts texts = GridOnly(options.grid);
     GridInputs inputs = ReadGridInputs(texts, settings.DecimalSeparator);
@@ -325,7 +325,7 @@ GroupMap GroupMisfits(const std::vector<Sample>& samples, const StudyOptions& op
         GridInputs inputs = ReadGridInputs(texts, settings.DecimalSeparator);
         inputs.WaterDensity = v.density;
         inputs.Chloride = v.chloride;
-        const RunSettings gridRun = GridSettings(settings);
+        const RunSettings gridRun = GridSettings(settings, o);
         RunControl part(control, RunControl::kCountedApart);
         map.plan = PlanGrid(inputs, texts, gridRun, part, v.elevation);
         FillGrid(map.plan, gridRun, part);

@@ -5,6 +5,7 @@
 #include "core/input_texts.h"
 
 #include "core/errors.h"
+#include "core/run_settings.h"
 
 #include <array>
 #include <cstdint>
@@ -35,6 +36,9 @@ struct StudyOptions {
     bool allModels = false;
     std::array<bool, GasCount> gases{false, true, true, true, true, false, false};
     double relErr = 0.01; // sigma where a sample has no error column: relErr x measured
+    // The solubility data set of every equilibrium concentration
+    // (core/solubility_sets.h): Temra's own unless another is chosen.
+    SolubilitySet solubility = SolubilitySet::Builtin;
     // The table's concentrations (and their errors) are per gram of water (cm3
     // STP/g); false: per cm3 of water, as on the input page. Per gram, each is
     // multiplied by the sample's density (g/cm3) before the fit.

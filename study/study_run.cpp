@@ -43,7 +43,7 @@ class StudyRun {
     std::vector<StudyResult> Run() {
         // The grid's own boxes are checked once, before any sample: a fault there
         // is the command's.
-        const RunSettings run = GridSettings(settings_);
+        const RunSettings run = GridSettings(settings_, options_);
         const Form1Texts texts = GridOnly(options_.grid);
         const GridInputs inputs = ReadGridInputs(texts, settings_.DecimalSeparator);
         GridPlan freePlan = PlanGrid(inputs, texts, run, control_);

@@ -499,6 +499,8 @@ TEST(Cli, OptionsAreCheckedWhereTheyAreReadAndNamed) {
         {"study " + file + " --ensemble T,E --mc 5 --prior-maat",
          "--ensemble: Monte Carlo draws fit each sample alone; leave out the draws or the "
          "ensemble fit; the lapse-rate prior weighs"},
+        {"study " + file + " --solubility Weiss",
+         "--solubility: there is no data set \"Weiss\"; name one of builtin, weiss, jenkins2019"},
         {"study " + file + " --gases ''", "--gases: the list of gases is empty"},
         {"study " + file + " --gases= --model ce", "--gases: the list of gases is empty"},
         {"study " + file + " --model=", "--model: the model is empty"},
@@ -767,4 +769,21 @@ TEST(Cli, TheFileOfDrawsIsNewCompleteAndSaysWhatFailed) {
     for (const auto& e : fs::directory_iterator(folder))
         EXPECT_TRUE(e.path().filename() == "d.csv" || e.path().filename() == "link.csv")
             << e.path();
+}
+
+// --solubility: the grid's and the study's concentrations from another data set;
+// builtin is what temra-cli computes without the option, byte for byte.
+TEST(Cli, TheSolubilityDataSetIsChosenForTheGridAndTheStudy) {
+    const std::string file = WriteFile("temra_cli_solubility.csv", kSamples);
+    const CliRun grid = RunCli("grid"), builtin = RunCli("grid --solubility builtin"),
+                 weiss = RunCli("grid --solubility weiss");
+    ASSERT_EQ(grid.status, 0) << grid.err;
+    EXPECT_EQ(builtin.out, grid.out);
+    ASSERT_EQ(weiss.status, 0) << weiss.err;
+    EXPECT_NE(weiss.out, grid.out);
+    const CliRun study = RunCli("study " + file),
+                 jenkins = RunCli("study " + file + " --solubility jenkins2019");
+    ASSERT_EQ(jenkins.status, study.status) << jenkins.err; // the table holds a bad row
+    EXPECT_NE(jenkins.out, study.out);
+    EXPECT_EQ(RunCli("study " + file + " --solubility builtin").out, study.out);
 }

@@ -2,7 +2,7 @@
 
 #include "core/fields.h"
 #include "core/numtext.h"
-#include "core/solubility_model.h"
+#include "core/solubility_sets.h"
 #include "study/fit/posterior.h"
 #include "study/fit/propagation.h"
 #include "study/models/models.h"
@@ -457,7 +457,7 @@ void GasesBeyond(StudyResult& r, const Values& v, const Point& best, const Study
                              fields::Ref(FieldId::Chloride)};
     TemperatureFactors factors;
     try {
-        factors = FactorsAt(best.T, v.density, v.chloride, fields, known);
+        factors = SetFactorsAt(o.solubility, best.T, v.density, v.chloride, fields, known);
     } catch (const TemraError&) {
         return; // said by the fit itself
     }

@@ -1,7 +1,7 @@
 #include "study/fit/misfit_surface.h"
 
 #include "core/fields.h"
-#include "core/solubility_model.h"
+#include "core/solubility_sets.h"
 
 #include "study/fit/profile_search.h"
 #include "study/models/minimise.h"
@@ -85,7 +85,7 @@ MisfitSurface::MisfitSurface(const Fitted& fitted, float density, double chlorid
       model_(InfoOf(options.model)) {}
 
 MisfitSurface::Slice MisfitSurface::SliceAt(double T) const {
-    return {T, FactorsAt(T, density_, chloride_, fields_, f_.mask)};
+    return {T, SetFactorsAt(o_.solubility, T, density_, chloride_, fields_, f_.mask)};
 }
 
 double MisfitSurface::Chi2(const Slice& s, double E) const {

@@ -1,7 +1,7 @@
 #include "study/fit/propagation.h"
 
 #include "core/fields.h"
-#include "core/solubility_model.h"
+#include "core/solubility_sets.h"
 #include "study/models/models.h"
 
 #include <algorithm>
@@ -30,7 +30,7 @@ std::optional<State> Evaluate(const Values& v, const Fitted& f, const std::array
     State s;
     try {
         const TemperatureFactors factors =
-            FactorsAt(x[0], v.density, v.chloride, fields, kAllGases);
+            SetFactorsAt(o.solubility, x[0], v.density, v.chloride, fields, kAllGases);
         const double P = AirPressureAt(x[1], fields::Ref(FieldId::ElevMax));
         const Excess excess{0, x[2], x[3]};
         for (std::size_t i = 0; i < GasCount; ++i)

@@ -14,8 +14,9 @@ Form1Texts GridOnly(const Form1Texts& grid) {
     return f;
 }
 
-RunSettings GridSettings(const RunSettings& settings) {
+RunSettings GridSettings(const RunSettings& settings, const StudyOptions& options) {
     RunSettings run = settings;
+    run.Solubility = options.solubility;
     run.ExtraBytesPerCase = 0;
     run.ExtraCasesLimit = std::numeric_limits<std::uint64_t>::max();
     return run;
@@ -109,7 +110,7 @@ void BuildTables(WaterSamples& m, const std::map<Window, std::uint64_t>& windows
              w < end; ++w) {
             control.CheckCancelled();
             made[w] = TabulateFactors(list[w].first, list[w].second, step, water.density,
-                                      water.chloride, o.gases, control);
+                                      water.chloride, o.gases, o.solubility, control);
             control.Advance(made[w].T.size());
         }
     });

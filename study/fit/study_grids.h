@@ -29,7 +29,7 @@ Form1Texts GridOnly(const Form1Texts& grid);
 
 // The program's separator and memory for the study's grids, which keep no graph
 // of their cases.
-RunSettings GridSettings(const RunSettings& settings);
+RunSettings GridSettings(const RunSettings& settings, const StudyOptions& options);
 
 // The elevations of a grid with their air pressures: the grid's own (counted,
 // no case computed), or one elevation's when a sample's elevation is known.
