@@ -141,6 +141,7 @@ inline constexpr std::string_view kCutT = "range-cut-T", kCutE = "range-cut-E",
                                   kCutMaat = "range-cut-MAAT";
 inline constexpr std::string_view kPoorFit = "poor-fit", kUnderdetermined = "underdetermined";
 inline constexpr std::string_view kMissing = "missing:", kSaline = "saline";
+inline constexpr std::string_view kBeyondData = "beyond-data";
 inline constexpr std::string_view kPriorCut = "prior-cut", kGroupMisfit = "group-misfit";
 } // namespace flag
 

@@ -5,12 +5,14 @@
 #include "core/solubility_model.h"
 #include "study/input/sample_table.h"
 #include "study/input/samples.h"
+#include "study/output/study_notes.h"
 #include "study/output/study_results.h"
 #include "study/study_fit.h"
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -125,4 +127,38 @@ TEST(SolubilityExamples, BelgianWellsUnfractionatedWithJenkins2019) {
         EXPECT_TRUE(test::MatchesDigits(fits[i].temperature, wells[i].T)) << fits[i].sample;
         EXPECT_TRUE(test::MatchesDigits(fits[i].A, wells[i].A)) << fits[i].sample;
     }
+}
+
+// A sea-water sample (0.6 mol/l of chloride, 38.4 g/kg) is flagged saline with
+// Temra's own model, whose salt correction is made for fresh to brackish water,
+// but not with Jenkins et al. 2019, which is measured on sea water up to 36.7
+// g/kg: there it lies beyond the data, flagged and noted so.
+TEST(SolubilityData, SalineAndBeyondTheDataAreFlaggedByTheSetInUse) {
+    const std::string table =
+        "sample,Ne,Ne err,Ar,Ar err,Kr,Kr err,Xe,Xe err,chloride,density\n"
+        "sea,1.7E-07,2E-09,0.00031,3E-06,7.3E-08,1E-09,1.05E-08,2E-10,0.6,1.025\n";
+    StudyOptions o;
+    o.perGram = true;
+    o.grid.Text21 = "25";
+    const std::vector<Sample> samples = ReadSamples(ParseSampleTable(table), o, '.').samples;
+    const auto flags = [&](SolubilitySet set) {
+        StudyOptions with = o;
+        with.solubility = set;
+        const StudyResult r = FitStudy(samples, with, RunSettings{})[0];
+        EXPECT_EQ(r.error, "");
+        std::string all;
+        for (const std::string& f : r.flags) all += f + ";";
+        return all;
+    };
+    EXPECT_NE(flags(SolubilitySet::Builtin).find("saline;"), std::string::npos);
+    const std::string jenkins = flags(SolubilitySet::Jenkins2019);
+    EXPECT_EQ(jenkins.find("saline;"), std::string::npos) << jenkins;
+    EXPECT_NE(jenkins.find("beyond-data;"), std::string::npos) << jenkins;
+    o.solubility = SolubilitySet::Jenkins2019;
+    const auto notes = StudyNotes(FitStudy(samples, o, RunSettings{}), o, '.',
+                                  [](FieldId id) { return std::string(FieldOf(id).option); });
+    EXPECT_TRUE(std::any_of(notes.begin(), notes.end(), [](const std::string& n) {
+        return n.find("beyond the solubility data (beyond-data): Jenkins et al. 2019 holds from 0 "
+                      "to 35 °C and up to 36.7 g/kg") != std::string::npos;
+    })) << (notes.empty() ? "" : notes.front());
 }

@@ -423,8 +423,15 @@ void ToTableUnit(StudyResult& r, double aScale) {
     }
 }
 
-void SalineFlag(StudyResult& r, const Values& v) {
-    if (v.chloride > kSalineChloride) r.flags.emplace_back(flag::kSaline);
+void SolubilityFlags(StudyResult& r, const Values& v, const StudyOptions& o) {
+    if (o.solubility == SolubilitySet::Builtin) {
+        if (v.chloride > kSalineChloride) r.flags.emplace_back(flag::kSaline);
+        return;
+    }
+    const SolubilitySetInfo& set = SetInfoOf(o.solubility);
+    const double S = SeaSalinity(v.chloride, v.density);
+    if (r.temperature < set.tMin || r.temperature > set.tMax || S > set.sMax)
+        r.flags.emplace_back(flag::kBeyondData);
 }
 
 bool AllFinite(const StudyResult& r) {
@@ -545,7 +552,7 @@ void Refine(StudyResult& r, const Sample&, const Values& v, const SampleGrid& gr
     Ranges ranges{{best.T, best.T}, {best.E, best.E}, {best.A, best.A}, {best.second, best.second}};
     if (!o.bestOnly) ranges = model.RangesOf(best, SeedsOf(grid, cases, best.chi2 + 1));
     FillResult(r, best, ranges, d, f, o);
-    SalineFlag(r, v);
+    SolubilityFlags(r, v, o);
     // A draw's spread is the draws' own.
     GasesBeyond(r, v, best, o, o.bestOnly ? std::nullopt : ModelSpreads(v, f, best, ranges, d, o));
     if (o.prior) AddPosterior(r, grid, cases, d, model, o);

@@ -64,9 +64,11 @@ void AddFlags(StudyResult& r, const Domain& d, const Point& best, const Ranges& 
 void GasesBeyond(StudyResult& r, const Values& v, const Point& best, const StudyOptions& o,
                  const std::optional<std::array<double, GasCount>>& spread);
 bool AllFinite(const StudyResult& r);
-// The flag saline for a sample whose chloride is beyond where the built-in salt
-// correction holds (kSalineChloride).
-void SalineFlag(StudyResult& r, const Values& v);
+// The flags of the solubility data at the best: with Temra's own model, saline
+// for a sample whose chloride is beyond where its salt correction holds
+// (kSalineChloride); with another data set, beyond-data for a best temperature
+// or a salinity beyond the range its equations were measured over.
+void SolubilityFlags(StudyResult& r, const Values& v, const StudyOptions& o);
 // A result's excess air (value, range, posterior) from the fit's unit into the
 // table's: divided by aScale (Fitted::aScale).
 void ToTableUnit(StudyResult& r, double aScale);

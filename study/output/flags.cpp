@@ -48,6 +48,10 @@ constexpr FlagInfo kAfter[] = {
      "temperature by 0.1 °C against sea-salt solubilities: it may be off by more (+1.4 °C at "
      "sea water's 35 g/kg)",
      "the sample's chloride"},
+    {flag::kBeyondData,
+     "the recharge temperature or the salinity lies beyond the range the solubility data set "
+     "(--solubility) was measured over: its concentrations there are extrapolated",
+     "the fit's best, with --solubility"},
     {flag::kPriorCut,
      "the posterior's 68 % interval with the lapse-rate prior reaches a cell at the grid's end, "
      "which cuts it: widen the grid",

@@ -4,6 +4,7 @@
 #include "study/output/flags.h"
 
 #include "core/numtext.h"
+#include "core/solubility_sets.h"
 
 #include <algorithm>
 #include <map>
@@ -15,7 +16,7 @@ namespace {
 // How many fitted samples each note speaks of.
 struct NoteCounts {
     std::size_t fitted = 0, tHigh = 0, tLow = 0, eHigh = 0, eLow = 0, maat = 0, under = 0;
-    std::size_t cutT = 0, cutE = 0, cutMaat = 0, saline = 0;
+    std::size_t cutT = 0, cutE = 0, cutMaat = 0, saline = 0, beyondData = 0;
     std::map<std::string, std::size_t> missing; // by gas
 };
 
@@ -38,6 +39,7 @@ NoteCounts CountNotes(const std::vector<StudyResult>& results) {
             c.cutE += f == flag::kCutE;
             c.cutMaat += f == flag::kCutMaat;
             c.saline += f == flag::kSaline;
+            c.beyondData += f == flag::kBeyondData;
         }
     }
     return c;
@@ -78,6 +80,27 @@ void DrawNotes(const std::vector<StudyResult>& results, std::vector<std::string>
                             " of " + std::to_string(r.mc->draws) +
                             " Monte Carlo draws could not be fitted (the first: " + r.mc->failure +
                             "); the spread is of the " + std::to_string(r.mc->fitted) + " fitted");
+}
+
+// What the samples' own values say: saline, beyond the solubility data,
+// underdetermined, a fitted gas left blank.
+void SampleNotes(const NoteCounts& c, const StudyOptions& options,
+                 const std::function<std::string(std::size_t)>& of,
+                 std::vector<std::string>& notes) {
+    if (c.saline) notes.push_back(of(c.saline) + " saline (saline): " + FlagMeaning(flag::kSaline));
+    if (c.beyondData) {
+        const SolubilitySetInfo& set = SetInfoOf(options.solubility);
+        notes.push_back(of(c.beyondData) + " beyond the solubility data (beyond-data): " +
+                        std::string(set.name) + " holds from " + ApproxText(set.tMin) + " to " +
+                        ApproxText(set.tMax) + " °C and up to " + ApproxText(set.sMax) +
+                        " g/kg of salt; their concentrations there are extrapolated");
+    }
+    if (c.under)
+        notes.push_back(of(c.under) +
+                        " underdetermined: no more gases than free parameters, so p is left "
+                        "empty and the ranges are not a test of the model");
+    for (const auto& [gas, n] : c.missing)
+        notes.push_back(of(n) + " fitted without " + gas + ", which their rows leave blank");
 }
 
 } // namespace
@@ -128,13 +151,7 @@ std::vector<std::string> StudyNotes(const std::vector<StudyResult>& results,
                         " given a temperature or elevation range cut by the MAAT window's edge "
                         "(range-cut-MAAT): their gases alone allow more, and the range holds "
                         "within 3 °C of the line");
-    if (c.saline) notes.push_back(of(c.saline) + " saline (saline): " + FlagMeaning(flag::kSaline));
-    if (c.under)
-        notes.push_back(of(c.under) +
-                        " underdetermined: no more gases than free parameters, so p is left "
-                        "empty and the ranges are not a test of the model");
-    for (const auto& [gas, n] : c.missing)
-        notes.push_back(of(n) + " fitted without " + gas + ", which their rows leave blank");
+    SampleNotes(c, options, of, notes);
     DrawNotes(results, notes);
     if (options.shared.Any()) GroupNotes(results, notes);
     return notes;

@@ -234,7 +234,7 @@ StudyResult MemberRow(const Member& m, const MisfitSurface& model, const SharedF
         std::find(r.flags.begin(), r.flags.end(), flag::kUnderdetermined) == r.flags.end())
         r.flags.emplace_back(flag::kUnderdetermined);
     if (group.p && *group.p < 0.01) r.flags.emplace_back(flag::kGroupMisfit);
-    SalineFlag(r, *m.values);
+    SolubilityFlags(r, *m.values, o);
     // The member's own misfit about the group's best carries the fit's spread.
     Ranges around = shared.ranges;
     around.A = own.A;
