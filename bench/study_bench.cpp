@@ -130,7 +130,29 @@ void EnsembleFit(benchmark::State& state) {
     state.counters["peak_rss_MB"] = bench::PeakRssMB();
 }
 
+// The study of 1,000 samples with free elevation (UA, the 10 m x 0.1 °C grid)
+// with each solubility data set: another set within 1.2 times the built-in's.
+void StudyFitWithData(benchmark::State& state) {
+    StudyOptions o = Options(kFreeUa);
+    o.solubility = static_cast<SolubilitySet>(state.range(0));
+    const auto samples = Samples(kFreeUa, 1000);
+    const RunSettings settings;
+    for (auto _ : state) {
+        auto results = FitStudy(samples, o, settings);
+        benchmark::DoNotOptimize(results.data());
+    }
+    state.counters["peak_rss_MB"] = bench::PeakRssMB();
+}
+
 } // namespace
+
+BENCHMARK(StudyFitWithData)
+    ->ArgNames({"set"})
+    ->Arg(static_cast<int>(SolubilitySet::Builtin))
+    ->Arg(static_cast<int>(SolubilitySet::Weiss))
+    ->Arg(static_cast<int>(SolubilitySet::Jenkins2019))
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 
 BENCHMARK(EnsembleFit)
     ->ArgNames({"together"})

@@ -26,13 +26,12 @@ double WeissPriceVapour(double t, double S) {
 // through the osmotic coefficient of Millero 1974; atm (101.32501 kPa).
 double DicksonVapour(double t, double S) {
     const double T = t + 273.15;
-    const double tau = 1 - T / 647.096;
+    const double tau = 1 - T / 647.096, root = std::sqrt(tau), tau3 = tau * tau * tau;
     const double p0 =
-        22.064e3 *
-        std::exp(647.096 / T *
-                 (-7.85951783 * tau + 1.84408259 * std::pow(tau, 1.5) -
-                  11.7866497 * std::pow(tau, 3) + 22.6807411 * std::pow(tau, 3.5) -
-                  15.9618719 * std::pow(tau, 4) + 1.80122502 * std::pow(tau, 7.5))); // kPa
+        22.064e3 * std::exp(647.096 / T *
+                            (-7.85951783 * tau + 1.84408259 * tau * root - 11.7866497 * tau3 +
+                             22.6807411 * tau3 * root - 15.9618719 * tau3 * tau +
+                             1.80122502 * tau3 * tau3 * tau * root)); // kPa
     const double m = 31.998 * S / (1000 - 1.005 * S);
     const double h = m / 2;
     const double phi =
