@@ -1,10 +1,12 @@
 // The samples window, the misfit map and the figures, driven as a user would.
 #include "cli/cli.h"
+#include "core/solubility_sets.h"
 #include "core/version.h"
 #include "plot/distribution_plot.h"
 #include "plot/figure.h"
 #include "plot/map_plot.h"
 #include "study/models/models.h"
+#include "study/output/study_results.h"
 #include "tests/ui_session.h"
 #include "ui/draws_window.h"
 #include "ui/guide_window.h"
@@ -1068,6 +1070,28 @@ TEST_F(SamplesSession, EachRefusedOptionNamesItsBox) {
                 messages.back().text.contains("the spread (-2) must be 0 or more"))
         << messages.back().text.toStdString();
     EXPECT_TRUE(w.FitAll());
+}
+
+// "Solubility data" chooses the data set of the fit, as temra-cli's --solubility:
+// the window's answer with Weiss/Clever is temra-cli's with weiss, and the
+// Settings name the set.
+TEST_F(SamplesSession, TheSolubilityDataAreChosenBesideTheModel) {
+    const std::string path = WriteTable();
+    ASSERT_TRUE(samples().OpenFile(QString::fromStdString(path)));
+    ASSERT_EQ(samples().SolubilityChoice->count(), static_cast<int>(SolubilitySets().size()));
+    ASSERT_TRUE(samples().FitAll());
+    const double own = samples().Model()->ResultAt(0)->temperature;
+    samples().SolubilityChoice->setCurrentIndex(static_cast<int>(SolubilitySet::Weiss));
+    ASSERT_TRUE(samples().FitAll());
+    const study::StudyResult& weiss = *samples().Model()->ResultAt(0);
+    EXPECT_NE(weiss.temperature, own);
+    std::ostringstream out, err;
+    cli::Run({"study", path, "--solubility", "weiss"}, out, err);
+    EXPECT_NE(out.str().find(ExactText(weiss.temperature)), std::string::npos) << out.str();
+    bool named = false;
+    for (const auto& [name, value] : study::StudySettings(samples().Model()->FitOptions()))
+        named = named || (name == "Solubility data" && value.rfind("Weiss/Clever", 0) == 0);
+    EXPECT_TRUE(named);
 }
 
 // The row a message names is the row temra-cli names in the same table (the

@@ -4,6 +4,7 @@
 #include "ui/samples_window.h"
 
 #include "core/numtext.h"
+#include "core/solubility_sets.h"
 #include "study/models/models.h"
 #include "study/output/study_notes.h"
 #include "study/uncertainty/ensemble.h"
@@ -92,6 +93,9 @@ study::StudyOptions SamplesWindow::CurrentOptions() const {
         }
     }
     o.perGram = PerGram->isChecked();
+    o.solubility =
+        SolubilitySets()[static_cast<std::size_t>(std::max(0, SolubilityChoice->currentIndex()))]
+            .set;
     o.prior = PriorAction->isChecked();
     o.priorOffset = priorOffset_;
     o.priorSd = priorSd_;

@@ -1,6 +1,7 @@
 #include "ui/samples_window.h"
 
 #include "core/numtext.h"
+#include "core/solubility_sets.h"
 #include "export/exports.h"
 #include "study/input/sample_table.h"
 #include "study/models/models.h"
@@ -225,10 +226,32 @@ QGroupBox* SamplesWindow::MakeSettings() {
     form->addLayout(MakeBounds(settings), 1, 2, 1, 2);
     PerGram = MakeCheck(settings, "PerGram",
                         "Concentrations per gram of water (each × the sample's density)");
-    form->addWidget(PerGram, 2, 0, 1, 4);
+    QHBoxLayout* data = MakeSolubilityChoice(settings);
+    data->insertWidget(0, PerGram);
+    data->insertSpacing(1, 24);
+    form->addLayout(data, 2, 0, 1, 4);
     form->addWidget(GridNote, 3, 0, 1, 4);
     form->setColumnStretch(3, 1);
     return settings;
+}
+
+// The solubility data set of the fit: Temra's own model, or one of the field's
+// standard sets, each named with its sources.
+QHBoxLayout* SamplesWindow::MakeSolubilityChoice(QGroupBox* settings) {
+    SolubilityChoice = new QComboBox(settings);
+    SolubilityChoice->setObjectName("SolubilityChoice");
+    for (const SolubilitySetInfo& set : SolubilitySets()) {
+        SolubilityChoice->addItem(Q(set.name));
+        SolubilityChoice->setItemData(SolubilityChoice->count() - 1, Q(set.sources),
+                                      Qt::ToolTipRole);
+    }
+    SolubilityChoice->setToolTip("The solubility data of every equilibrium concentration of the "
+                                 "fit; the input page computes with Temra's own");
+    auto* row = new QHBoxLayout;
+    row->addWidget(MakeLabel(settings, "SolubilityLabel", "Solubility data"));
+    row->addWidget(SolubilityChoice);
+    row->addStretch();
+    return row;
 }
 
 // The relative error, the largest A, and the chosen model's own bound and
@@ -449,6 +472,7 @@ void SamplesWindow::ConnectControls() {
     });
     for (QCheckBox* c : Gas) connect(c, &QCheckBox::toggled, this, [this] { SettingsChanged(); });
     connect(PerGram, &QCheckBox::toggled, this, [this] { SettingsChanged(); });
+    connect(SolubilityChoice, &QComboBox::currentIndexChanged, this, [this] { SettingsChanged(); });
     connect(PriorAction, &QAction::toggled, this, [this] { SettingsChanged(); });
     connect(EnsembleAction, &QAction::toggled, this, [this] { SettingsChanged(); });
     for (QLineEdit* e : {RelErr, AMax, Upper, Beta, McDraws})

@@ -110,6 +110,7 @@ class SamplesWindow : public TemraWindow {
     QTableView* Names; // the sample column, which stays in place
     QTabBar* ViewChoice;
     QComboBox* ModelChoice;
+    QComboBox* SolubilityChoice;            // the solubility data set, by the table's order
     std::array<QCheckBox*, GasCount> Gas{}; // by gas index
     QLineEdit *RelErr, *AMax;
     // The upper bound of the chosen model's second parameter, where an option sets
@@ -146,6 +147,7 @@ class SamplesWindow : public TemraWindow {
     void MakeTable();
     void MakeButtons();
     QGroupBox* MakeSettings();
+    QHBoxLayout* MakeSolubilityChoice(QGroupBox* settings);
     QHBoxLayout* MakeBounds(QGroupBox* settings);
     void MakeViewAndNotes();
     QVBoxLayout* LayOut(QGroupBox* settings);
