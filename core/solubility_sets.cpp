@@ -158,6 +158,13 @@ std::optional<SolubilitySet> SetOfKey(std::string_view key) {
     return std::nullopt;
 }
 
+std::optional<std::pair<std::string, std::string>> SolubilitySetting(SolubilitySet set) {
+    if (set == SolubilitySet::Builtin) return std::nullopt;
+    const SolubilitySetInfo& info = SetInfoOf(set);
+    return std::pair{std::string("Solubility data"),
+                     std::string(info.name) + ": " + std::string(info.sources)};
+}
+
 double SeaSalinity(double chloride, double density) {
     return 1.80655 * 35.453 * chloride / density;
 }

@@ -20,7 +20,9 @@
 #include <array>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
+#include <utility>
 
 namespace temra {
 
@@ -66,6 +68,10 @@ std::span<const SolubilitySetInfo> SolubilitySets();
 const SolubilitySetInfo& SetInfoOf(SolubilitySet set);
 // The set of a key of --solubility; nothing when no set has it.
 std::optional<SolubilitySet> SetOfKey(std::string_view key);
+
+// The Settings sheet's line of a data set ("Solubility data", its name and
+// sources); nothing for Temra's own, which goes unsaid.
+std::optional<std::pair<std::string, std::string>> SolubilitySetting(SolubilitySet set);
 
 // The salinity (g/kg) of a chloride concentration (mol/l) and density (g/cm3)
 // read as sea salt.

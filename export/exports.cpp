@@ -155,10 +155,7 @@ Settings GridSettings(const SolubilityGrid& grid) {
         if (f.tick) s.emplace_back(LabelOf(f), grid.Inputs.*f.tick ? "ticked" : "not ticked");
     }
     s.emplace_back("Grid cases", std::to_string(grid.CaseCount));
-    if (grid.DataSet != SolubilitySet::Builtin) {
-        const SolubilitySetInfo& set = SetInfoOf(grid.DataSet);
-        s.emplace_back("Solubility data", std::string(set.name) + ": " + std::string(set.sources));
-    }
+    if (auto data = SolubilitySetting(grid.DataSet)) s.push_back(std::move(*data));
     return s;
 }
 

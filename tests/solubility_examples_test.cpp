@@ -43,6 +43,17 @@ constexpr const char* kAquia =
     "MD21.1,2.3060E-7,1.8448E-9,3.9760E-4,2.7832E-6,8.8910E-8,8.0019E-10,1.2590E-8,1.0072E-10\n"
     "MD21.2,2.3080E-7,1.8464E-9,3.9680E-4,2.7776E-6,8.8630E-8,7.9767E-10,1.2580E-8,1.0064E-10\n";
 
+// The samples of a published table fitted at the elevation of the pressure
+// `atm` it was fitted at, concentrations per gram, up to 25 °C.
+std::vector<StudyResult> FitAtPressure(const std::string& table, StudyOptions& o, double atm) {
+    o.perGram = true;
+    o.grid.Text21 = "25";
+    std::vector<Sample> samples = ReadSamples(ParseSampleTable(table), o, '.').samples;
+    const std::string elevation = ExactText(ElevationOf(atm));
+    for (Sample& s : samples) s.elevation = elevation;
+    return FitStudy(samples, o, RunSettings{});
+}
+
 } // namespace
 
 // NOBLEFIT's closed-system fits of the Aquia samples with the Weiss/Clever data
@@ -63,13 +74,8 @@ TEST(SolubilityExamples, AquiaClosedSystemFitsWithWeissAndClever) {
     };
     StudyOptions o;
     o.model = Model::CE;
-    o.perGram = true;
     o.solubility = SolubilitySet::Weiss;
-    o.grid.Text21 = "25";
-    std::vector<Sample> samples = ReadSamples(ParseSampleTable(kAquia), o, '.').samples;
-    const std::string elevation = ExactText(ElevationOf(0.944));
-    for (Sample& s : samples) s.elevation = elevation;
-    const std::vector<StudyResult> fits = FitStudy(samples, o, RunSettings{});
+    const std::vector<StudyResult> fits = FitAtPressure(kAquia, o, 0.944);
     ASSERT_EQ(fits.size(), std::size(published));
     // The Settings name the data and their sources; Temra's own data go unsaid.
     const auto said = [](const StudyOptions& with) {
@@ -115,13 +121,8 @@ TEST(SolubilityExamples, BelgianWellsUnfractionatedWithJenkins2019) {
     for (const Well& w : wells)
         text += std::string(w.row) + "," + ExactText(w.salinity / (1.80655 * 35.453)) + "\n";
     StudyOptions o;
-    o.perGram = true;
     o.solubility = SolubilitySet::Jenkins2019;
-    o.grid.Text21 = "25";
-    std::vector<Sample> samples = ReadSamples(ParseSampleTable(text), o, '.').samples;
-    const std::string elevation = ExactText(ElevationOf(0.9976));
-    for (Sample& s : samples) s.elevation = elevation;
-    const std::vector<StudyResult> fits = FitStudy(samples, o, RunSettings{});
+    const std::vector<StudyResult> fits = FitAtPressure(text, o, 0.9976);
     for (std::size_t i = 0; i < fits.size(); ++i) {
         ASSERT_EQ(fits[i].error, "") << fits[i].sample;
         EXPECT_TRUE(test::MatchesDigits(fits[i].temperature, wells[i].T)) << fits[i].sample;

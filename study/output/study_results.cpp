@@ -324,10 +324,7 @@ std::vector<std::pair<std::string, std::string>> StudySettings(const StudyOption
     else
         models.push_back(&InfoOf(o.model));
     for (const ModelInfo* model : models) ModelSettings(s, *model, o, words);
-    if (o.solubility != SolubilitySet::Builtin) {
-        const SolubilitySetInfo& set = SetInfoOf(o.solubility);
-        s.emplace_back("Solubility data", std::string(set.name) + ": " + std::string(set.sources));
-    }
+    if (auto data = SolubilitySetting(o.solubility)) s.push_back(std::move(*data));
     if (o.allModels)
         s.emplace_back("Models compared", "each sample's rows one per model; \"preferred\" marks "
                                           "the highest p among those with a degree of freedom");
