@@ -21,9 +21,10 @@ using namespace temra::study;
 
 namespace {
 
-enum Case { kKnownElevation, kFreeUa, kFreeCe, kFreePr, kFreePd, kFreeOd };
+enum Case { kKnownElevation, kFreeUa, kFreeCe, kFreePr, kFreePd, kFreeOd, kFreeGr };
 
-constexpr Model kModelOf[] = {Model::UA, Model::UA, Model::CE, Model::PR, Model::PD, Model::OD};
+constexpr Model kModelOf[] = {Model::UA, Model::UA, Model::CE, Model::PR,
+                              Model::PD, Model::OD, Model::GR};
 
 StudyOptions Options(Case c) {
     StudyOptions o;
@@ -39,8 +40,8 @@ StudyOptions Options(Case c) {
 
 std::vector<Sample> Samples(Case c, int count) {
     std::mt19937 rng(3);
-    // The second parameter of each model: CE's F, PR's R, PD's G, OD's POD.
-    const double secondLo[] = {0, 0, 0, 0, 0, 1}, secondHi[] = {0, 0, 0.6, 1.5, 0.5, 1.2};
+    // The second parameter of each model: CE's F, PR's R, PD's G, OD's POD, GR's F.
+    const double secondLo[] = {0, 0, 0, 0, 0, 1, 0}, secondHi[] = {0, 0, 0.6, 1.5, 0.5, 1.2, 3};
     std::uniform_real_distribution<double> T(1, 9), E(200, 2800), A(0.001, 0.011),
         second(secondLo[c], secondHi[c]);
     std::normal_distribution<double> noise(0, 0.01);
@@ -57,7 +58,8 @@ std::vector<Sample> Samples(Case c, int count) {
             const double C =
                 EvaluateModel(kGasTable[j], t, c == kKnownElevation ? std::round(e) : e, 1, 0, {})
                     .EquilConc;
-            const double v = model.fit.conc(C, z, ModelRatio(model, j, t, Options(c)), {0, a, x}) *
+            const Recharge at{t, AirPressureAt(e, {})};
+            const double v = model.fit.conc(C, z, ModelRatio(model, j, at, Options(c)), {0, a, x}) *
                              (1 + noise(rng));
             s.measured[j] = ExactText(v);
         }
@@ -176,6 +178,7 @@ BENCHMARK(StudyFit)
     ->Args({kFreePr, 100})
     ->Args({kFreePd, 100})
     ->Args({kFreeOd, 100})
+    ->Args({kFreeGr, 100})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
 

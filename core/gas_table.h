@@ -65,31 +65,43 @@ struct Gas {
     //   and oxygen in water", J. Chem. Eng. Data 12(1), 111-115.
     double diffusionA;
     double diffusionEa;
+    // The molar mass (g/mol) and the Lennard-Jones constants (well depth over
+    // Boltzmann's constant in K, collision diameter in angstrom) by which the gas
+    // diffusion relaxation model gives the gas's diffusion coefficient in air:
+    // - masses: the isotopes' atomic masses (Wang, Huang, Kondev, Audi & Naimi
+    //   2021, "The AME 2020 atomic mass evaluation", Chin. Phys. C 45, 030003),
+    //   xenon's standard atomic weight and the molecules' from the IUPAC atomic
+    //   weights (Prohaska et al. 2022, Pure Appl. Chem. 94, 573-600);
+    // - Lennard-Jones constants: Poling, Prausnitz & O'Connell 2001, "The
+    //   Properties of Gases and Liquids", 5th ed., McGraw-Hill, Appendix B.
+    double molarMass;
+    double ljEpsilon;
+    double ljSigma;
 };
 
 // clang-format off
 inline constexpr std::array<Gas, 7> kGases = {{
     {{5.239e-6, 41.824, 131.42, -0.2304, 2.2951, -7.7154, 9.006},
      "Helium-4", "He-4", "He - 4", "He-4", "c", "Helium-4", "He-4 (cm3STP/gH2O)",
-     "he-4", "he", "helium", 1 - 1.384e-6, 818, 11.70},
+     "he-4", "he", "helium", 1 - 1.384e-6, 818, 11.70, 4.002603, 10.22, 2.551},
     {{0.00001645, 41.667, 142.5, -0.3022, 3.6278, -13.6641, 16.8309},
      "Neon-20", "Ne-20", "Ne - 20", "Ne-20", "d", "Neon-20", "Ne-20 (cm3STP/gH2O)",
-     "ne-20", "ne", "neon", 0.9048, 1608, 14.84},
+     "ne-20", "ne", "neon", 0.9048, 1608, 14.84, 19.992440, 32.8, 2.820},
     {{0.00934, 40.404, 168.87, -0.405, 3.8471, -12.3389, 13.6921},
      "Argon-40", "Ar-40", "Ar - 40", "Ar-40", "e", "Argon-40", "Ar-40 (cm3STP/gH2O)",
-     "ar-40", "ar", "argon", 0.99600, 2227, 16.68},
+     "ar-40", "ar", "argon", 0.99600, 2227, 16.68, 39.962383, 93.3, 3.542},
     {{6.48e-7, 39.781, 179.21, -0.1124, 1.3282, -5.1432, 6.8403},
      "Krypton-84", "Kr-84", "Kr - 84", "Kr-84", "f", "Krypton-84", "Kr-84 (cm3STP/gH2O)",
-     "kr-84", "kr", "krypton", 0.56987, 6393, 20.20},
+     "kr-84", "kr", "krypton", 0.56987, 6393, 20.20, 83.911498, 178.9, 3.655},
     {{8.7e-8, 39.273, 188.78, -0.1611, 1.9007, -7.3019, 9.5072},
      "Xenon-total", "Xe", "Xe", "Xe", "g", "Xenon", "Xe (cm3STP/gH2O)",
-     "xe", "", "xenon", 1, 9007, 21.61},
+     "xe", "", "xenon", 1, 9007, 21.61, 131.293, 231.0, 4.047},
     {{0.78084, 41.712, 162.02, -0.2427, 2.1504, -6.61, 7.4294},
      "N-28", "N2", "N2", "N-28", "h", "N-28", "N-28 (cm3STP/gH2O)",
-     "n2", "", "nitrogen", 1, 3412, 18.50},
+     "n2", "", "nitrogen", 1, 3412, 18.50, 28.014, 71.4, 3.798},
     {{0.20948, 40.622, 168.85, -0.3616, 3.3454, -10.5501, 11.6687},
      "O-32", "O2", "O2", "O-32", "I", "O-32", "O-32 (cm3STP/gH2O)",
-     "o2", "", "oxygen", 1, 4286, 18.70},
+     "o2", "", "oxygen", 1, 4286, 18.70, 31.998, 106.7, 3.467},
 }};
 // clang-format on
 

@@ -40,3 +40,5 @@ for model in ce pr pd od; do run study "$springs" --per-gram --model "$model"; d
 run study "$wells" --ensemble T,E
 run study "$wells" --model all --a-max 0.05
 run study "$wells" --model ce --maat --prior-maat
+run study "$springs" --model gr
+run study "$springs" --model gr --gr-beta 0.5 --gr-f-max 10

@@ -17,7 +17,7 @@
 
 namespace temra::study {
 
-enum class Model { UA, CE, PR, PD, OD };
+enum class Model { UA, CE, PR, PD, OD, GR };
 
 // What the members of a group (the table's column "group") share in an ensemble
 // fit: the recharge temperature and elevation; none: each sample is fitted alone.

@@ -294,13 +294,13 @@ TEST(Cli, StudyWithEveryModelGivesEachSampleARowPerModel) {
     CliRun r = RunCli("study --model all --pr-r-max 5 " + file);
     EXPECT_EQ(r.status, 1) << r.err;
     const auto lines = Lines(r.out);
-    ASSERT_EQ(lines.size(), 1u + 3 * 5);
-    const char* models[] = {",UA,", ",CE,", ",PR,", ",PD,", ",OD,"};
-    for (std::size_t k = 0; k < 5; ++k) {
+    ASSERT_EQ(lines.size(), 1u + 3 * 6);
+    const char* models[] = {",UA,", ",CE,", ",PR,", ",PD,", ",OD,", ",GR,"};
+    for (std::size_t k = 0; k < 6; ++k) {
         EXPECT_TRUE(Contains(lines[1 + k], models[k])) << lines[1 + k];
-        EXPECT_EQ(lines[11 + k].substr(0, 2), "c,");
+        EXPECT_EQ(lines[13 + k].substr(0, 2), "c,");
     }
-    EXPECT_TRUE(Contains(lines[1] + lines[2] + lines[3] + lines[4] + lines[5], ",yes,"));
+    EXPECT_TRUE(Contains(lines[1] + lines[2] + lines[3] + lines[4] + lines[5] + lines[6], ",yes,"));
     EXPECT_TRUE(Contains(RunCli("study --model all --pr-r-max 0 " + file).err, "--pr-r-max"));
 }
 
@@ -341,12 +341,13 @@ TEST(Cli, StudyFitsEverySampleInInputOrder) {
               "temperature_C,temperature_lo_C,temperature_hi_C,excess_air,excess_air_lo,"
               "excess_air_hi,fractionation,fractionation_lo,fractionation_hi,reequilibration,"
               "reequilibration_lo,reequilibration_hi,degassing,degassing_lo,degassing_hi,"
-              "pressure_factor,pressure_factor_lo,pressure_factor_hi,preferred,delta_Ne_percent,"
-              "He4_terrigenic,He4_terrigenic_sigma,N2_excess,N2_excess_sigma,O2_fraction,flags");
+              "pressure_factor,pressure_factor_lo,pressure_factor_hi,relaxation,relaxation_lo,"
+              "relaxation_hi,preferred,delta_Ne_percent,He4_terrigenic,He4_terrigenic_sigma,N2_"
+              "excess,N2_excess_sigma,O2_fraction,flags");
     EXPECT_EQ(lines[1].substr(0, 36), "a,UA,Ne-20;Ar-40;Kr-84;Xe,4,1,5.9595");
     EXPECT_NE(lines[1].find(",174,1500,"), std::string::npos) << lines[1];
     EXPECT_EQ(lines[2].substr(0, 10), "\"b, tab\",U");
-    EXPECT_EQ(lines[3], "c" + std::string(36, ',') +
+    EXPECT_EQ(lines[3], "c" + std::string(39, ',') +
                             "\"error: Ne-20 on row 4: \"\"abc\"\" is not a number\"");
     EXPECT_TRUE(Contains(r.err, "temra-cli: error: Ne-20 on row 4: \"abc\" is not a number"))
         << r.err;

@@ -143,14 +143,15 @@ TEST_F(SamplesSession, FitAllAgreesWithTemraCliStudy) {
 
 // A model of the test's own: UA's excess air with a second parameter K fixed at
 // 0.25, searched case by case.
-study::Excess FixedK(const study::Fitted& f, const double* C, double T,
+study::Excess FixedK(const study::Fitted& f, const double* C, const study::Recharge& at,
                      const study::StudyOptions& o, int bits) {
-    study::Excess e = study::InfoOf(study::Model::UA).fit.best(f, C, T, o, bits);
+    study::Excess e = study::InfoOf(study::Model::UA).fit.best(f, C, at, o, bits);
     e.second = 0.25;
     return e;
 }
-std::optional<double> NoExtreme(const study::Fitted&, const double*, double, const study::Excess&,
-                                const study::StudyOptions&, double, study::Extreme) {
+std::optional<double> NoExtreme(const study::Fitted&, const double*, const study::Recharge&,
+                                const study::Excess&, const study::StudyOptions&, double,
+                                study::Extreme) {
     return std::nullopt;
 }
 double UnitScale(const study::Fitted&, const study::Excess&, study::Extreme) {
@@ -186,7 +187,7 @@ TEST_F(SamplesSession, AModelAddedToTheTableIsOfferedAndReportedEverywhere) {
     std::string header, first;
     std::getline(lines, header);
     std::getline(lines, first);
-    EXPECT_NE(header.find(",pressure_factor_hi,test_k,test_k_lo,test_k_hi,preferred,"),
+    EXPECT_NE(header.find(",relaxation_hi,test_k,test_k_lo,test_k_hi,preferred,"),
               std::string::npos)
         << header;
     EXPECT_NE(first.find(",TX,"), std::string::npos) << first;

@@ -120,11 +120,12 @@ struct HandMisfit {
     double Conc(std::size_t g, const Point4& p) const {
         const double C = EvaluateModel(kGasTable[g], p[0], p[1], 1, 0, {}).EquilConc;
         const double z = kGasTable[g].AtmFraction;
-        const double d = std::pow(Ratio(g, p[0]), beta);
+        const double d = Fractionating(model, g, p[0], p[1], beta);
         switch (model) {
         case Model::CE:
             return C + (1 - p[3]) * p[2] * z / (1 + p[3] * p[2] * z / C);
         case Model::PR:
+        case Model::GR:
             return C + p[2] * z * std::exp(-p[3] * d);
         case Model::PD:
             return (C + p[2] * z) * std::exp(-p[3] * d);
@@ -204,7 +205,8 @@ TEST(StudyModels, NoLocalDescentLowersAnyModelsMisfit) {
                         {Model::CE, 0, 0.3, 1},
                         {Model::PR, 0, 0.6, 10},
                         {Model::PD, 0, 0.3, 3},
-                        {Model::OD, 1, 1.08, InfoOf(Model::OD).Upper(1, StudyOptions{})}};
+                        {Model::OD, 1, 1.08, InfoOf(Model::OD).Upper(1, StudyOptions{})},
+                        {Model::GR, 0, 3, 40}};
     for (const Row& row : rows)
         for (const bool known : {false, true}) {
             std::mt19937 rng(8 + known);
@@ -274,6 +276,7 @@ TEST(StudyModels, EveryModelsExcessAirAndOdsFactorAreBounded) {
 TEST(StudyModels, TheExponentOfTheDiffusivityRatioIsTheLiteraturesOrTheOnesSet) {
     EXPECT_EQ(ConstantOf(InfoOf(Model::PR).exponent, StudyOptions{}), 1);
     EXPECT_EQ(ConstantOf(InfoOf(Model::PD).exponent, StudyOptions{}), 0.5);
+    EXPECT_EQ(ConstantOf(InfoOf(Model::GR).exponent, StudyOptions{}), 2.0 / 3.0);
     std::mt19937 rng(41);
     std::uniform_real_distribution<double> T(2, 8), A(0.004, 0.01), G(0.3, 0.6);
     std::vector<Sample> samples;

@@ -159,7 +159,7 @@ void ModelCases(const Fitted& f, const SampleGrid& grid, std::size_t e, const St
         pass.Step();
         for (std::size_t j = 0; j < static_cast<std::size_t>(f.n); ++j)
             C[j] = EquilConcOf(tab.SX[f.gas[j]][t], P, tab.VP[t]);
-        const Excess x = BestExcess(f, C.data(), tab.T[t], o, kGridBits);
+        const Excess x = BestExcess(f, C.data(), {tab.T[t], P}, o, kGridBits);
         c.chi2[k0 + t] = x.chi2;
         c.A[k0 + t] = x.A;
         if (!c.second.empty()) c.second[k0 + t] = x.second;
@@ -477,8 +477,8 @@ void GasesBeyond(StudyResult& r, const Values& v, const Point& best, const Study
         return EquilConcOf(factors.SX[i], P, factors.VapourPressure);
     };
     auto residual = [&](std::size_t i) {
-        const double C =
-            model.fit.conc(equil(i), kGasTable[i].AtmFraction, ModelRatio(model, i, best.T, o), x);
+        const double C = model.fit.conc(equil(i), kGasTable[i].AtmFraction,
+                                        ModelRatio(model, i, {best.T, P}, o), x);
         const double model = spread ? (*spread)[i] : 0.0;
         const double d = (v.measured[i] - C) / unit, s = std::hypot(v.sigma[i], model) / unit;
         return Estimate{d, d - s, d + s};

@@ -13,8 +13,9 @@
 
 namespace temra::study {
 
-Excess BestExcess(const Fitted& f, const double* C, double T, const StudyOptions& o, int bits) {
-    return InfoOf(o.model).fit.best(f, C, T, o, bits);
+Excess BestExcess(const Fitted& f, const double* C, const Recharge& at, const StudyOptions& o,
+                  int bits) {
+    return InfoOf(o.model).fit.best(f, C, at, o, bits);
 }
 
 Interval Domain::TAt(double E) const {
@@ -104,7 +105,7 @@ std::array<double, GasCount> MisfitSurface::ConcAt(const Slice& s, double E) con
 
 Excess MisfitSurface::ExcessAt(const Slice& s, double E) const {
     const std::array<double, GasCount> C = ConcAt(s, E);
-    return model_.fit.best(f_, C.data(), s.T, o_, kBits);
+    return model_.fit.best(f_, C.data(), {s.T, AirPressureAt(E, elevField_)}, o_, kBits);
 }
 
 Point MisfitSurface::At(double T, double E) const {
@@ -115,15 +116,16 @@ Point MisfitSurface::At(double T, double E) const {
 AMixture MisfitSurface::MixtureAt(double T, double E) const {
     if (!model_.fit.integral) return {};
     const std::array<double, GasCount> C = ConcAt(SliceAt(T), E);
-    return model_.fit.integral(f_, C.data(), T, o_);
+    return model_.fit.integral(f_, C.data(), {T, AirPressureAt(E, elevField_)}, o_);
 }
 
 Ranges MisfitSurface::ExcessRangesAt(const Point& at) const {
     const std::array<double, GasCount> C = ConcAt(SliceAt(at.T), at.E);
     const Excess best{at.chi2, at.A, at.second};
+    const Recharge where{at.T, AirPressureAt(at.E, elevField_)};
     auto extreme = [&](Extreme which, double value) {
         const std::optional<double> x =
-            model_.fit.extreme(f_, C.data(), at.T, best, o_, at.chi2 + 1, which);
+            model_.fit.extreme(f_, C.data(), where, best, o_, at.chi2 + 1, which);
         return x ? (Least(which) ? -*x : *x) : value;
     };
     Ranges r;
@@ -150,9 +152,10 @@ Point MisfitSurface::Best(const Point& grid) const {
 // a steep penalty.
 double MisfitSurface::ExtremeAF(const Slice& s, double E, double target, Extreme which) const {
     const std::array<double, GasCount> C = ConcAt(s, E);
-    const Excess best = model_.fit.best(f_, C.data(), s.T, o_, kBits);
+    const Recharge at{s.T, AirPressureAt(E, elevField_)};
+    const Excess best = model_.fit.best(f_, C.data(), at, o_, kBits);
     const std::optional<double> extreme =
-        model_.fit.extreme(f_, C.data(), s.T, best, o_, target, which);
+        model_.fit.extreme(f_, C.data(), at, best, o_, target, which);
     if (extreme) return *extreme;
     // The best excess air lies in the region when the search missed it.
     return ValueOf(which, best.A, best.second) - ProfileSearch<MisfitSurface>::kSteep *

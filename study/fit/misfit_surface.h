@@ -25,9 +25,9 @@
 namespace temra::study {
 
 // The excess air that fits best at the fitted gases' equilibrium concentrations C
-// at the temperature T,
-// by the model's fit; a parameter found by search is found to `bits` bits.
-Excess BestExcess(const Fitted& f, const double* C, double T, const StudyOptions& o, int bits = 20);
+// at the conditions `at`, by the model's fit; a parameter found by search is found to `bits` bits.
+Excess BestExcess(const Fitted& f, const double* C, const Recharge& at, const StudyOptions& o,
+                  int bits = 20);
 
 struct Interval {
     double lo = 0, hi = 0;

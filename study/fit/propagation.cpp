@@ -34,9 +34,9 @@ std::optional<State> Evaluate(const Values& v, const Fitted& f, const std::array
         const double P = AirPressureAt(x[1], fields::Ref(FieldId::ElevMax));
         const Excess excess{0, x[2], x[3]};
         for (std::size_t i = 0; i < GasCount; ++i)
-            s.C[i] =
-                model.fit.conc(EquilConcOf(factors.SX[i], P, factors.VapourPressure),
-                               kGasTable[i].AtmFraction, ModelRatio(model, i, x[0], o), excess);
+            s.C[i] = model.fit.conc(EquilConcOf(factors.SX[i], P, factors.VapourPressure),
+                                    kGasTable[i].AtmFraction, ModelRatio(model, i, {x[0], P}, o),
+                                    excess);
     } catch (const TemraError&) {
         return std::nullopt;
     }

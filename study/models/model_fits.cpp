@@ -16,7 +16,7 @@ constexpr int kScanB = 9; // values of a searched parameter scanned before Brent
 // ---- UA: unfractionated excess air, C_i = Ceq_i + A z_i, 0 <= A <= Amax ----------------
 // The best A has a closed form; chi2(A) is a quadratic.
 
-Excess UaBest(const Fitted& f, const double* C, double, const StudyOptions&, int) {
+Excess UaBest(const Fitted& f, const double* C, const Recharge&, const StudyOptions&, int) {
     Excess e;
     double Sdz = 0, Sz2 = 0;
     for (int j = 0; j < f.n; ++j) {
@@ -35,7 +35,7 @@ Excess UaBest(const Fitted& f, const double* C, double, const StudyOptions&, int
 
 // The A where chi2 <= target lie between the roots of the quadratic chi2(A), cut
 // to [0, Amax]; nothing when chi2 stays above.
-std::optional<double> UaExtreme(const Fitted& f, const double* C, double, const Excess&,
+std::optional<double> UaExtreme(const Fitted& f, const double* C, const Recharge&, const Excess&,
                                 const StudyOptions&, double target, Extreme which) {
     double Sdz = 0, Sd2 = 0, Sz2 = 0;
     for (int j = 0; j < f.n; ++j) {
@@ -63,7 +63,7 @@ double UaConc(double Ceq, double z, double, const Excess& x) {
 }
 
 // chi2(A) is a quadratic: A's distribution is one normal truncated to [0, Amax].
-AMixture UaIntegral(const Fitted& f, const double* C, double, const StudyOptions&) {
+AMixture UaIntegral(const Fitted& f, const double* C, const Recharge&, const StudyOptions&) {
     double c = 0, p = 0, q = 0;
     for (int j = 0; j < f.n; ++j) {
         const auto i = static_cast<std::size_t>(j);
@@ -206,7 +206,7 @@ template <typename Fn> Min1 OverS(Fn&& fn, double lo, double hi, int bits) {
         bits < kBits);
 }
 
-Excess CeBest(const Fitted& f, const double* C, double, const StudyOptions&, int bits) {
+Excess CeBest(const Fitted& f, const double* C, const Recharge&, const StudyOptions&, int bits) {
     const double Amax = f.aMax;
     double t = 0;
     const Min1 b = OverS([&](double B) { return CeAtB(f, C, B, Amax, t); }, 0.0, Amax, bits);
@@ -222,8 +222,9 @@ Excess CeBest(const Fitted& f, const double* C, double, const StudyOptions&, int
 // (B + t) follow. The B where the interval is not empty form an interval around
 // the best B, whose ends are where the least chi2 at B crosses the target; the
 // extreme `which` is made greatest within it.
-std::optional<double> CeExtreme(const Fitted& f, const double* C, double, const Excess& best,
-                                const StudyOptions&, double target, Extreme which) {
+std::optional<double> CeExtreme(const Fitted& f, const double* C, const Recharge&,
+                                const Excess& best, const StudyOptions&, double target,
+                                Extreme which) {
     if (best.chi2 > target) return std::nullopt;
     const double Amax = f.aMax;
     auto margin = [&](double B) {
@@ -261,7 +262,7 @@ double CeConc(double Ceq, double z, double, const Excess& x) {
 
 // At each B the model is linear in t, and A = B + t: a normal of t shifted by B,
 // truncated to [B, Amax]; B is integrated over [0, Amax] (flat in B and t).
-AMixture CeIntegral(const Fitted& f, const double* C, double, const StudyOptions&) {
+AMixture CeIntegral(const Fitted& f, const double* C, const Recharge&, const StudyOptions&) {
     const double Amax = f.aMax;
     return OverSecond(0.0, Amax, [&](double B, double measure) {
         const CeParts s = PartsAt(f, C, B);
@@ -290,27 +291,43 @@ AMixture CeIntegral(const Fitted& f, const double* C, double, const StudyOptions
 //   OD, oxygen depletion in soil air (Hall, Castro, Lohmann & Ma 2005, Geophys.
 //       Res. Lett. 32, L18404): the soil air's pressure raised by P,
 //       C = P Ceq + A z,                   s = P >= 1
+//   GR, gas diffusion relaxation (Sun, Hall, Castro, Lohmann & Goovaerts 2008,
+//       Geophys. Res. Lett. 35, L19401): PR's shape, d_i the gas's diffusion
+//       coefficient in air at the recharge's temperature and air pressure
+//       (DiffusivityInAir) raised to beta, 2/3 by default,
+//       C = Ceq + A z exp(-F d),           s = F >= 0
 
 struct Shape {
     double b, w;
 };
 
-// Every gas's diffusion ratio at T, kept for the temperatures met last on this
-// thread (the grid's search meets each of a table's temperatures at every
-// elevation).
-const std::array<double, GasCount>& RatiosAt(double T) {
+// The quantity a model fractionates by: a gas's ratio at the conditions of
+// recharge (RatioFn), or none.
+using RatioFn = double (*)(std::size_t gas, const Recharge& at);
+double WaterRatio(std::size_t gas, const Recharge& at) {
+    return DiffusionRatio(gas, at.T);
+}
+
+// Every gas's ratio at `at`, kept for the conditions met last on this thread (the
+// grid's search meets each of a table's temperatures at every elevation). The
+// ratio in water depends on the temperature alone.
+template <RatioFn R> const std::array<double, GasCount>& RatiosAt(Recharge at) {
     struct Entry {
-        double T = std::numeric_limits<double>::quiet_NaN();
+        double T = std::numeric_limits<double>::quiet_NaN(), P = 0;
         std::array<double, GasCount> ratios{};
     };
     constexpr std::size_t kEntries = 256;
     thread_local std::array<Entry, kEntries> cache;
-    std::uint64_t bits = 0;
-    std::memcpy(&bits, &T, sizeof bits);
+    if (R == WaterRatio) at.P = 0;
+    std::uint64_t bits = 0, pBits = 0;
+    std::memcpy(&bits, &at.T, sizeof bits);
+    std::memcpy(&pBits, &at.P, sizeof pBits);
+    bits ^= pBits * 0x9E3779B97F4A7C15ULL;
     Entry& e = cache[(bits ^ (bits >> 29) ^ (bits >> 47)) % kEntries];
-    if (!(e.T == T)) {
-        for (std::size_t g = 0; g < GasCount; ++g) e.ratios[g] = DiffusionRatio(g, T);
-        e.T = T;
+    if (!(e.T == at.T && e.P == at.P)) {
+        for (std::size_t g = 0; g < GasCount; ++g) e.ratios[g] = R(g, at);
+        e.T = at.T;
+        e.P = at.P;
     }
     return e.ratios;
 }
@@ -339,27 +356,29 @@ struct Parts {
 
 using Factors = std::array<double, GasCount>; // exp(-s d) by fitted gas
 
-template <Shape (*S)(double, double, double), bool kFractionates> struct Separable {
+template <Shape (*S)(double, double, double), RatioFn R> struct Separable {
+    static constexpr bool kFractionates = R != nullptr;
     const Fitted& f;
     const double* C;
     double aMax;
     Factors d{}; // by fitted gas: the diffusion ratio raised to the model's exponent
 
-    Separable(const Fitted& fitted, const double* conc, double T)
+    Separable(const Fitted& fitted, const double* conc, const Recharge& at)
         : f(fitted), C(conc), aMax(fitted.aMax) {
-        if (!kFractionates) return;
-        const std::array<double, GasCount>& ratios = RatiosAt(T);
-        const double beta = f.beta;
-        for (int j = 0; j < f.n; ++j) {
-            const double r = ratios[f.gas[static_cast<std::size_t>(j)]];
-            d[static_cast<std::size_t>(j)] = beta == 1 ? r : std::pow(r, beta);
+        if constexpr (kFractionates) {
+            const std::array<double, GasCount>& ratios = RatiosAt<R>(at);
+            const double beta = f.beta;
+            for (int j = 0; j < f.n; ++j) {
+                const double r = ratios[f.gas[static_cast<std::size_t>(j)]];
+                d[static_cast<std::size_t>(j)] = beta == 1 ? r : std::pow(r, beta);
+            }
         }
     }
     Factors FactorsAt(double s) const {
         Factors e{};
         if (s == 0)
             e.fill(1);
-        else if (kFractionates)
+        else if constexpr (kFractionates)
             for (int j = 0; j < f.n; ++j)
                 e[static_cast<std::size_t>(j)] = std::exp(-s * d[static_cast<std::size_t>(j)]);
         return e;
@@ -443,9 +462,10 @@ template <typename Fit> Min1 BestS(const Fit& m, double lo, double hi, int bits)
         bits < kBits);
 }
 
-template <Shape (*S)(double, double, double), bool kFractionates, Model M>
-Excess SeparableBest(const Fitted& f, const double* C, double T, const StudyOptions&, int bits) {
-    const Separable<S, kFractionates> m(f, C, T);
+template <Shape (*S)(double, double, double), RatioFn R>
+Excess SeparableBest(const Fitted& f, const double* C, const Recharge& at, const StudyOptions&,
+                     int bits) {
+    const Separable<S, R> m(f, C, at);
     const Min1 b = BestS(m, f.sLo, f.sHi, bits);
     const Factors e = m.FactorsAt(b.x);
     double A = 0;
@@ -457,12 +477,12 @@ Excess SeparableBest(const Fitted& f, const double* C, double T, const StudyOpti
 // best s, whose ends are the extremes of s; at each s the A where chi2 <= target
 // lie between the roots of chi2(A), cut at 0, and the extremes of A are sought
 // over the interval of s.
-template <Shape (*S)(double, double, double), bool kFractionates, Model M>
-std::optional<double> SeparableExtreme(const Fitted& f, const double* C, double T,
+template <Shape (*S)(double, double, double), RatioFn R>
+std::optional<double> SeparableExtreme(const Fitted& f, const double* C, const Recharge& at,
                                        const Excess& best, const StudyOptions&, double target,
                                        Extreme which) {
     if (best.chi2 > target) return std::nullopt;
-    const Separable<S, kFractionates> m(f, C, T);
+    const Separable<S, R> m(f, C, at);
     const double lo = f.sLo, hi = f.sHi;
     auto margin = [&](double s) {
         double A = 0;
@@ -484,9 +504,10 @@ std::optional<double> SeparableExtreme(const Fitted& f, const double* C, double 
     return -MinimiseOn([&](double s) { return -end(s); }, sLo, sHi).fx;
 }
 
-template <Shape (*S)(double, double, double), bool kFractionates, Model M>
-AMixture SeparableIntegral(const Fitted& f, const double* C, double T, const StudyOptions&) {
-    const Separable<S, kFractionates> m(f, C, T);
+template <Shape (*S)(double, double, double), RatioFn R>
+AMixture SeparableIntegral(const Fitted& f, const double* C, const Recharge& at,
+                           const StudyOptions&) {
+    const Separable<S, R> m(f, C, at);
     return OverSecond(f.sLo, f.sHi, [&](double s, double measure) {
         const Parts r = m.At(s);
         return PieceOf(r.c, r.p, r.q, 0, m.aMax, measure);
@@ -516,17 +537,27 @@ ExcessFit Ua() {
 ExcessFit Ce() {
     return {CeBest, CeExtreme, CeScale, CeConc, CeIntegral};
 }
+// A model of the separable kind, the shape S fractionating by R.
+template <Shape (*S)(double, double, double), RatioFn R>
+ExcessFit Separated(double (*conc)(double, double, double, const Excess&)) {
+    return {SeparableBest<S, R>,     SeparableExtreme<S, R>,
+            SeparableScale,          conc,
+            SeparableIntegral<S, R>, R};
+}
+
 ExcessFit Pr() {
-    return {SeparableBest<PrShape, true, Model::PR>, SeparableExtreme<PrShape, true, Model::PR>,
-            SeparableScale, PrConc, SeparableIntegral<PrShape, true, Model::PR>};
+    return Separated<PrShape, WaterRatio>(PrConc);
 }
 ExcessFit Pd() {
-    return {SeparableBest<PdShape, true, Model::PD>, SeparableExtreme<PdShape, true, Model::PD>,
-            SeparableScale, PdConc, SeparableIntegral<PdShape, true, Model::PD>};
+    return Separated<PdShape, WaterRatio>(PdConc);
 }
 ExcessFit Od() {
-    return {SeparableBest<OdShape, false, Model::OD>, SeparableExtreme<OdShape, false, Model::OD>,
-            SeparableScale, OdConc, SeparableIntegral<OdShape, false, Model::OD>};
+    return Separated<OdShape, nullptr>(OdConc);
+}
+// GR relaxes the excess air as PR re-equilibrates it, by the diffusion coefficient
+// in air.
+ExcessFit Gr() {
+    return Separated<PrShape, DiffusivityInAir>(PrConc);
 }
 
 } // namespace temra::study::fits

@@ -133,21 +133,47 @@ std::string InWindowWords(std::string text);
 // A constant's value under the study's options: the study's, or its default.
 double ConstantOf(const ModelConstant& c, const StudyOptions& o);
 
+// The conditions of recharge at a point of the fit: the temperature T (°C) and the
+// air pressure P (atm) of the elevation.
+struct Recharge {
+    double T = 0, P = 1;
+};
+
 // A gas's diffusion coefficient in water over neon's at T (°C), gas index 0 to 6.
 double DiffusionRatio(std::size_t gas, double T);
 
+// A gas as the kinetic theory of gases sees it: its molar mass (g/mol) and its
+// Lennard-Jones constants, the well depth over Boltzmann's constant (K) and the
+// collision diameter (angstrom).
+struct Molecule {
+    double mass, epsilon, sigma;
+};
+
+// Air as the gas diffusion relaxation model takes it.
+extern const Molecule kAir;
+
+// The binary diffusion coefficient (cm²/s) of two gases at TK (K) and p (bar),
+// from the Chapman-Enskog relation with Neufeld's collision integral.
+double ChapmanEnskog(const Molecule& a, const Molecule& b, double TK, double pBar);
+
+// A gas's diffusion coefficient in air (cm²/s) at the conditions `at`, gas index 0
+// to 6.
+double DiffusivityInAir(std::size_t gas, const Recharge& at);
+
 // What one evaluation of a model's fit is given: the fitted gases and their
-// equilibrium concentrations C (by fitted gas) at the temperature T (°C), with
-// the study's options.
+// equilibrium concentrations C (by fitted gas) at the conditions `at`, with the
+// study's options.
 struct ExcessFit {
     // The best excess air at C; a parameter found by search is found to `bits` bits
     // (the grid's search needs fewer than the refinement).
-    Excess (*best)(const Fitted& f, const double* C, double T, const StudyOptions& o, int bits);
+    Excess (*best)(const Fitted& f, const double* C, const Recharge& at, const StudyOptions& o,
+                   int bits);
     // The greatest value of the extreme `which` over the excess air
     // where chi2 <= target, given the best there; nothing when no excess air
     // reaches the target.
-    std::optional<double> (*extreme)(const Fitted& f, const double* C, double T, const Excess& best,
-                                     const StudyOptions& o, double target, Extreme which);
+    std::optional<double> (*extreme)(const Fitted& f, const double* C, const Recharge& at,
+                                     const Excess& best, const StudyOptions& o, double target,
+                                     Extreme which);
     // The scale of the penalty that leads a search for the extreme `which` back
     // into the region, per unit of chi2 above it.
     double (*penaltyScale)(const Fitted& f, const Excess& best, Extreme which);
@@ -157,8 +183,12 @@ struct ExcessFit {
     // A's distribution at C with the excess air integrated out (exp(-chi2 / 2) over
     // the model's parameters within their bounds, flat in A and, at each value of
     // the second parameter, flat in it); nullptr: A's best alone stands for it.
-    AMixture (*integral)(const Fitted& f, const double* C, double T,
+    AMixture (*integral)(const Fitted& f, const double* C, const Recharge& at,
                          const StudyOptions& o) = nullptr;
+    // The quantity by which a fractionating model fractionates a gas at `at`, before
+    // its exponent; nullptr: the gas's diffusion coefficient in water over neon's
+    // (DiffusionRatio).
+    double (*ratio)(std::size_t gas, const Recharge& at) = nullptr;
 };
 
 struct ModelInfo {
@@ -187,9 +217,11 @@ struct ModelInfo {
     }
 };
 
-// A gas's diffusion ratio as the model's fractionation takes it: (D / D(Ne))
-// raised to the model's exponent (the ratio itself for a model without one).
-double ModelRatio(const ModelInfo& model, std::size_t gas, double T, const StudyOptions& o);
+// A gas's fractionating quantity as the model takes it: its ratio (D / D(Ne) unless
+// the model's fit names another) raised to the model's exponent (the ratio itself
+// for a model without one).
+double ModelRatio(const ModelInfo& model, std::size_t gas, const Recharge& at,
+                  const StudyOptions& o);
 
 // Every model, in the order the choices list them.
 const std::vector<ModelInfo>& Models();
