@@ -131,7 +131,9 @@ int Compute(const Options& o, const CLI::App& app, Module1& m, std::ostream& out
                                              ") must be a whole number from 0 (one per core) "
                                              "to 16"};
     threadLimit = static_cast<unsigned>(threads);
-    m.run.Solubility = SolubilityOf(o.solubility);
+    const bool study = app.got_subcommand("study");
+    m.run.Solubility =
+        study && EveryDataSet(o.solubility) ? SolubilitySet::Builtin : SolubilityOf(o.solubility);
     const bool grid = app.got_subcommand("grid");
     // The grid compares no gases: --gases is not read for it.
     const auto chosen = grid ? std::array<bool, GasCount>{} : ParseGases(o.gases);
@@ -178,8 +180,19 @@ SolubilitySet SolubilityOf(const std::string& key) {
     std::string keys;
     for (const SolubilitySetInfo& s : SolubilitySets())
         keys += (keys.empty() ? "" : ", ") + std::string(s.key);
+    if (EveryDataSet(key))
+        throw OptionRefusal{"--solubility", "all compares the data sets in a study; the grid "
+                                            "is computed with one: name one of " +
+                                                keys};
     throw OptionRefusal{"--solubility",
                         "there is no data set \"" + EchoText(key) + "\"; name one of " + keys};
+}
+
+bool EveryDataSet(const std::string& key) {
+    constexpr std::string_view kAll = "all";
+    return std::equal(key.begin(), key.end(), kAll.begin(), kAll.end(), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == b;
+    });
 }
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,

@@ -73,6 +73,8 @@ std::string StudyOption(study::StudySetting setting, const Options& o,
 
 // --solubility: the data set of a key of the table; refused naming the keys.
 SolubilitySet SolubilityOf(const std::string& key);
+// --solubility all: every data set compared (the study's only).
+bool EveryDataSet(const std::string& key);
 
 int RunStudy(const Options& o, const CLI::App& app, const std::array<bool, GasCount>& chosen,
              Module1& m, std::ostream& out, std::ostream& err);

@@ -232,7 +232,13 @@ void AddStudySubcommand(CLI::App& app, Options& o) {
         "Fit the samples of each group (the table's column \"group\") together, sharing these "
         "parameters: T,E (the recharge temperature and elevation; each sample keeps its own "
         "excess air). Adds the group's chi2, degrees of freedom and p to each member's row");
-    study->add_option("--solubility", o.solubility, SolubilityHelp())->capture_default_str();
+    study
+        ->add_option("--solubility", o.solubility,
+                     SolubilityHelp() +
+                         "; all: every data set, each sample's rows one per data set, with the "
+                         "shift of T, elevation and A against builtin (dT_vs_builtin_C, "
+                         "dE_vs_builtin_m, dA_vs_builtin)")
+        ->capture_default_str();
     study->add_option("--xlsx", o.xlsx,
                       "Write the \"Study Results\" workbook (with its \"Settings\") to this new "
                       ".xlsx file instead");

@@ -184,7 +184,8 @@ study::StudyOptions StudyOptionsOf(const Options& o, const CLI::App& app,
     if (!so.allModels) so.model = study::ModelOfKey(o.model)->model;
     if (app.get_option("--gases")->count() > 0) so.gases = chosen;
     so.relErr = OptionNumber(o.relErr, "--rel-err");
-    so.solubility = SolubilityOf(o.solubility);
+    so.allSolubility = EveryDataSet(o.solubility);
+    if (!so.allSolubility) so.solubility = SolubilityOf(o.solubility);
     so.perGram = o.perGram;
     so.prior = o.priorMaat;
     so.priorOffset = OptionNumber(o.priorOffset, "--prior-offset");

@@ -95,6 +95,14 @@ struct StudyResult {
     std::string groupName;
     std::optional<GroupFit> group;
     std::string leftOut;
+    // The solubility data set of the row, and with every data set compared, the
+    // shift of its T, elevation and A against builtin's fit of the same sample
+    // with the same model (empty where either was refused).
+    SolubilitySet solubility = SolubilitySet::Builtin;
+    struct Shift {
+        double T = 0, E = 0, A = 0;
+    };
+    std::optional<Shift> shift;
 };
 
 // One sample's misfit over its grid (CaseMisfits, study/study_fit.h): every

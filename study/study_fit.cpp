@@ -1,6 +1,7 @@
 #include "study/study_fit.h"
 
 #include "core/numtext.h"
+#include "core/solubility_sets.h"
 #include "study/fit/fit_sample.h"
 #include "study/fit/misfit_surface.h"
 #include "study/fit/study_grids.h"
@@ -75,6 +76,9 @@ void CheckDraws(const StudyOptions& o) {
     if (o.mcDraws > 0 && o.allModels)
         throw StudyError("Monte Carlo fits the draws with one model; choose one",
                          StudySetting::MonteCarlo);
+    if (o.mcDraws > 0 && o.allSolubility)
+        throw StudyError("Monte Carlo fits the draws with one solubility data set; choose one",
+                         StudySetting::MonteCarlo);
 }
 
 void CheckPrior(const StudyOptions& o) {
@@ -95,6 +99,9 @@ void CheckEnsemble(const StudyOptions& o) {
         conflicts.emplace_back("model",
                                "a group is fitted with one model; choose it (not every model at "
                                "once)");
+    if (o.allSolubility)
+        conflicts.emplace_back("solubility", "a group is fitted with one solubility data set; "
+                                             "choose it (not every data set at once)");
     if (o.mcDraws > 0)
         conflicts.emplace_back("mc", "Monte Carlo draws fit each sample alone; leave out the "
                                      "draws or the ensemble fit");
@@ -137,10 +144,63 @@ void CheckOptions(const StudyOptions& options) {
         CheckSetting(options, s);
 }
 
+std::size_t FitsPerSample(const StudyOptions& o) {
+    return (o.allModels ? Models().size() : 1) * (o.allSolubility ? SolubilitySets().size() : 1);
+}
+
+FitKind KindOfFit(const StudyOptions& o, std::size_t k) {
+    const std::size_t models = o.allModels ? Models().size() : 1;
+    return {o.allModels ? Models()[k % models].model : o.model,
+            o.allSolubility ? SolubilitySets()[k / models].set : o.solubility};
+}
+
+namespace {
+
+// Every solubility data set compared: the study once with each, each an equal
+// share of the progress; each sample's rows one per set in the table's order,
+// each with its shift against builtin's row of the same model.
+std::vector<StudyResult> CompareSolubility(const std::vector<Sample>& samples,
+                                           const StudyOptions& options, const RunSettings& settings,
+                                           RunControl& control) {
+    constexpr std::uint64_t kShare = 1000;
+    const auto sets = SolubilitySets();
+    control.Begin(kShare * sets.size());
+    std::vector<std::vector<StudyResult>> bySet;
+    std::size_t builtin = 0;
+    for (const SolubilitySetInfo& set : sets) {
+        StudyOptions o = options;
+        o.allSolubility = false;
+        o.solubility = set.set;
+        if (set.set == SolubilitySet::Builtin) builtin = bySet.size();
+        RunControl part(control, kShare);
+        bySet.push_back(RunStudy(samples, o, settings, part));
+        for (StudyResult& r : bySet.back()) r.solubility = set.set;
+    }
+    const std::size_t rows = samples.empty() ? 0 : bySet.front().size() / samples.size();
+    std::vector<StudyResult> out;
+    out.reserve(bySet.front().size() * sets.size());
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        for (auto& results : bySet)
+            for (std::size_t k = 0; k < rows; ++k) {
+                StudyResult& r = results[i * rows + k];
+                const StudyResult& base = bySet[builtin][i * rows + k];
+                if (r.error.empty() && base.error.empty())
+                    r.shift = StudyResult::Shift{r.temperature - base.temperature,
+                                                 r.elevation - base.elevation, r.A - base.A};
+                out.push_back(std::move(r));
+            }
+    return out;
+}
+
+} // namespace
+
 std::vector<StudyResult> FitStudy(const std::vector<Sample>& samples, const StudyOptions& options,
                                   const RunSettings& settings, RunControl& control) {
     CheckOptions(options);
-    return RunStudy(samples, options, settings, control);
+    if (options.allSolubility) return CompareSolubility(samples, options, settings, control);
+    std::vector<StudyResult> results = RunStudy(samples, options, settings, control);
+    for (StudyResult& r : results) r.solubility = options.solubility;
+    return results;
 }
 
 namespace {

@@ -43,8 +43,18 @@ namespace temra::study {
 void CheckOptions(const StudyOptions& options);
 void CheckSetting(const StudyOptions& options, StudySetting setting);
 
-// Fits every sample, in input order (with allModels, each sample's rows one per
-// model of the table). `settings` gives the decimal separator of the
+// The rows of each sample: one per model with allModels, one per solubility data
+// set with allSolubility (the sets outermost), one otherwise; and the model and
+// set of a sample's k-th row.
+std::size_t FitsPerSample(const StudyOptions& options);
+struct FitKind {
+    Model model;
+    SolubilitySet solubility;
+};
+FitKind KindOfFit(const StudyOptions& options, std::size_t k);
+
+// Fits every sample, in input order (with allModels or allSolubility, each
+// sample's rows as FitsPerSample says). `settings` gives the decimal separator of the
 // samples' numbers and the grid's boxes ('.' read as well) and the memory this
 // process may use; the grid of samples that share chloride, density and
 // elevation is computed once. Throws StudyError naming the setting (or TemraError

@@ -39,6 +39,10 @@ struct StudyOptions {
     // The solubility data set of every equilibrium concentration
     // (core/solubility_sets.h): Temra's own unless another is chosen.
     SolubilitySet solubility = SolubilitySet::Builtin;
+    // Every solubility data set is fitted (`solubility` is then not read): each
+    // sample's rows one per data set, in the table's order (within each, one per
+    // model with allModels), with the shift of each against builtin.
+    bool allSolubility = false;
     // The table's concentrations (and their errors) are per gram of water (cm3
     // STP/g); false: per cm3 of water, as on the input page. Per gram, each is
     // multiplied by the sample's density (g/cm3) before the fit.

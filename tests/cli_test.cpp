@@ -1,4 +1,5 @@
 // temra-cli end to end: output shapes, exact numbers, errors and exit status.
+#include "core/solubility_sets.h"
 #include "core/version.h"
 
 #include <gtest/gtest.h>
@@ -787,4 +788,15 @@ TEST(Cli, TheSolubilityDataSetIsChosenForTheGridAndTheStudy) {
     ASSERT_EQ(jenkins.status, study.status) << jenkins.err; // the table holds a bad row
     EXPECT_NE(jenkins.out, study.out);
     EXPECT_EQ(RunCli("study " + file + " --solubility builtin").out, study.out);
+    // Every data set: each sample's rows one per set, builtin's as the plain study's
+    // with the set and its shift after them; the grid takes one set.
+    const CliRun all = RunCli("study " + file + " --solubility all");
+    const auto lines = Lines(all.out), plain = Lines(study.out);
+    ASSERT_EQ(lines.size(), 1 + 3 * temra::SolubilitySets().size()) << all.err;
+    EXPECT_EQ(lines[0], plain[0] + ",solubility,dT_vs_builtin_C,dE_vs_builtin_m,dA_vs_builtin");
+    EXPECT_EQ(lines[1], plain[1] + ",builtin,0,0,0");
+    EXPECT_TRUE(Contains(lines[2], ",weiss,-")) << lines[2];
+    const CliRun gridAll = RunCli("grid --solubility all");
+    EXPECT_NE(gridAll.status, 0);
+    EXPECT_TRUE(Contains(gridAll.err, "temra-cli: --solubility: all compares")) << gridAll.err;
 }

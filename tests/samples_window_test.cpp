@@ -1079,7 +1079,7 @@ TEST_F(SamplesSession, EachRefusedOptionNamesItsBox) {
 TEST_F(SamplesSession, TheSolubilityDataAreChosenBesideTheModel) {
     const std::string path = WriteTable();
     ASSERT_TRUE(samples().OpenFile(QString::fromStdString(path)));
-    ASSERT_EQ(samples().SolubilityChoice->count(), static_cast<int>(SolubilitySets().size()));
+    ASSERT_EQ(samples().SolubilityChoice->count(), static_cast<int>(SolubilitySets().size()) + 1);
     ASSERT_TRUE(samples().FitAll());
     const double own = samples().Model()->ResultAt(0)->temperature;
     samples().SolubilityChoice->setCurrentIndex(static_cast<int>(SolubilitySet::Weiss));
@@ -1093,6 +1093,42 @@ TEST_F(SamplesSession, TheSolubilityDataAreChosenBesideTheModel) {
     for (const auto& [name, value] : study::StudySettings(samples().Model()->FitOptions()))
         named = named || (name == "Solubility data" && value.rfind("Weiss/Clever", 0) == 0);
     EXPECT_TRUE(named);
+}
+
+// "All data sets, side by side" with "All models": each row shows builtin's
+// preferred fit, the selected sample's fits stand side by side labelled by model
+// and data set with their shift against builtin, and the export gives every row,
+// as temra-cli's --solubility all --model all does.
+TEST_F(SamplesSession, AllDataSetsShowTheSelectedSamplesShiftsSideBySide) {
+    const std::string path = WriteTable();
+    ASSERT_TRUE(samples().OpenFile(QString::fromStdString(path)));
+    samples().show();
+    samples().ModelChoice->setCurrentIndex(samples().ModelChoice->count() - 1);
+    samples().SolubilityChoice->setCurrentIndex(samples().SolubilityChoice->count() - 1);
+    ASSERT_TRUE(samples().FitAll());
+    SamplesModel* m = samples().Model();
+    const std::size_t fits = study::Models().size() * SolubilitySets().size();
+    ASSERT_NE(m->ModelResultsAt(0), nullptr);
+    ASSERT_EQ(m->ModelResultsAt(0)->size(), fits);
+    EXPECT_EQ(m->ResultAt(0)->solubility, SolubilitySet::Builtin);
+    samples().Table->selectRow(0);
+    samples().Table->setCurrentIndex(m->index(0, m->ResultColumnOf("temperature_C")));
+    Settle();
+    ASSERT_EQ(samples().Models->rowCount(), static_cast<int>(fits));
+    EXPECT_EQ(samples().Models->verticalHeaderItem(static_cast<int>(fits) - 1)->text(),
+              "GR, jenkins2019");
+    EXPECT_EQ(samples().Models->horizontalHeaderItem(8)->text(), "ΔT vs builtin");
+    EXPECT_EQ(samples().Models->item(0, 8)->text(), "0.00");
+    const auto exported = m->ResultsToExport();
+    EXPECT_EQ(exported.size(), static_cast<std::size_t>(m->rowCount()) * fits);
+    std::ostringstream out, err;
+    cli::Run({"study", path, "--solubility", "all", "--model", "all"}, out, err);
+    for (const study::StudyResult& r : exported) {
+        if (!r.error.empty() || !r.shift) continue;
+        EXPECT_NE(out.str().find(ExactText(r.shift->T)), std::string::npos) << r.shift->T;
+    }
+    EXPECT_TRUE(samples().Status->text().contains("with every solubility data set"))
+        << samples().Status->text().toStdString();
 }
 
 // The row a message names is the row temra-cli names in the same table (the

@@ -37,7 +37,7 @@ namespace {
 // The samples refused: those each of whose fits is (one fit, or one per model).
 std::size_t RefusedSamples(const std::vector<study::StudyResult>& results,
                            const study::StudyOptions& o) {
-    const std::size_t fits = o.allModels ? study::Models().size() : 1;
+    const std::size_t fits = study::FitsPerSample(o);
     std::size_t refused = 0;
     for (std::size_t i = 0; i + fits <= results.size(); i += fits)
         refused += std::all_of(results.begin() + static_cast<std::ptrdiff_t>(i),
@@ -48,10 +48,17 @@ std::size_t RefusedSamples(const std::vector<study::StudyResult>& results,
 
 // The models fitted, as the status line names them.
 QString ModelsFitted(const study::StudyOptions& o) {
-    if (!o.allModels) return Q(study::InfoOf(o.model).name);
-    QStringList names;
-    for (const study::ModelInfo& m : study::Models()) names << Q(m.name);
-    return "every model, " + names.join(", ") + ", each row showing the preferred";
+    QString models = Q(study::InfoOf(o.model).name);
+    if (o.allModels) {
+        QStringList names;
+        for (const study::ModelInfo& m : study::Models()) names << Q(m.name);
+        models = "every model, " + names.join(", ") + ", each row showing the preferred";
+    }
+    if (!o.allSolubility) return models;
+    QStringList sets;
+    for (const SolubilitySetInfo& s : SolubilitySets()) sets << Q(s.key);
+    return models + " with every solubility data set, " + sets.join(", ") +
+           ", each row showing builtin's";
 }
 
 } // namespace
@@ -93,9 +100,9 @@ study::StudyOptions SamplesWindow::CurrentOptions() const {
         }
     }
     o.perGram = PerGram->isChecked();
-    o.solubility =
-        SolubilitySets()[static_cast<std::size_t>(std::max(0, SolubilityChoice->currentIndex()))]
-            .set;
+    const auto set = static_cast<std::size_t>(std::max(0, SolubilityChoice->currentIndex()));
+    o.allSolubility = set >= SolubilitySets().size();
+    if (!o.allSolubility) o.solubility = SolubilitySets()[set].set;
     o.prior = PriorAction->isChecked();
     o.priorOffset = priorOffset_;
     o.priorSd = priorSd_;

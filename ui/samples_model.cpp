@@ -4,6 +4,7 @@
 
 #include "study/input/sample_table.h"
 #include "study/models/models.h"
+#include "study/study_fit.h"
 #include "ui/widgets.h"
 
 #include <QBrush>
@@ -467,9 +468,10 @@ void SamplesModel::SetResults(std::vector<study::StudyResult> results,
     ++fit_;
     fitted_ = options;
     compared_.clear();
-    // Every model fitted: each sample's results one per model; the row shows the
-    // preferred (or the first fitted) and keeps them all.
-    const std::size_t M = options.allModels ? study::Models().size() : 1;
+    // Every model or data set fitted: each sample's results one per model and set;
+    // the row shows the preferred (or the first fitted; builtin's comes first) and
+    // keeps them all.
+    const std::size_t M = study::FitsPerSample(options);
     for (std::size_t r = 0; r < rows_.size() && (r + 1) * M <= results.size(); ++r) {
         const auto first = results.begin() + static_cast<std::ptrdiff_t>(r * M);
         auto shown = std::find_if(first, first + static_cast<std::ptrdiff_t>(M),
@@ -510,11 +512,14 @@ std::vector<study::StudyResult> SamplesModel::ResultsToExport() const {
             shown.sample = SampleAt(r).name;
             shown.error = "not fitted since it was changed";
         }
-        // Comparing models, a row without them stands for each model's row.
-        const std::size_t copies = fitted_.allModels ? study::Models().size() : 1;
+        // Comparing models or data sets, a row without them stands for each of its
+        // rows.
+        const std::size_t copies = study::FitsPerSample(fitted_);
         for (std::size_t k = 0; k < copies; ++k) {
             results.push_back(shown);
-            if (fitted_.allModels) results.back().model = study::Models()[k].model;
+            const study::FitKind kind = study::KindOfFit(fitted_, k);
+            results.back().model = kind.model;
+            results.back().solubility = kind.solubility;
         }
     }
     return results;

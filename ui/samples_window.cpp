@@ -245,6 +245,11 @@ QHBoxLayout* SamplesWindow::MakeSolubilityChoice(QGroupBox* settings) {
         SolubilityChoice->setItemData(SolubilityChoice->count() - 1, Q(set.sources),
                                       Qt::ToolTipRole);
     }
+    SolubilityChoice->addItem("All data sets, side by side");
+    SolubilityChoice->setItemData(SolubilityChoice->count() - 1,
+                                  "Every data set fitted; the selected sample's fits are shown "
+                                  "side by side with their shift against builtin",
+                                  Qt::ToolTipRole);
     SolubilityChoice->setToolTip("The solubility data of every equilibrium concentration of the "
                                  "fit; the input page computes with Temra's own");
     auto* row = new QHBoxLayout;
@@ -545,9 +550,10 @@ void SamplesWindow::UpdateRowNote() {
 
 namespace {
 
-// A fit's column in the side-by-side view of the models: its values, or its
+// A fit's column in the side-by-side view of the models and data sets: its values
+// (with its shift against builtin's when the data sets are compared), or its
 // refusal in the last of `rows` cells.
-QStringList ModelCells(const study::StudyResult& r, int rows, char sep) {
+QStringList ModelCells(const study::StudyResult& r, int rows, bool shifts, char sep) {
     QStringList cells;
     if (!r.error.empty()) {
         cells = QStringList(rows - 1, QString());
@@ -562,8 +568,13 @@ QStringList ModelCells(const study::StudyResult& r, int rows, char sep) {
           << (r.second ? Q(m.params[1].symbol) + " = " + GlanceText(r.second->value, sep)
                        : QString())
           << GlanceText(r.chi2, sep) << QString::number(r.dof)
-          << (r.p ? GlanceText(*r.p, sep) : QString()) << (r.preferred ? "yes" : "")
-          << flags.join("; ");
+          << (r.p ? GlanceText(*r.p, sep) : QString()) << (r.preferred ? "yes" : "");
+    if (shifts && r.shift)
+        cells << TemperatureText(r.shift->T, sep) << ElevationText(r.shift->E, sep)
+              << GlanceText(r.shift->A, sep);
+    else if (shifts)
+        cells << QString() << QString() << QString();
+    cells << flags.join("; ");
     return cells;
 }
 
@@ -573,24 +584,36 @@ void SamplesWindow::UpdateModels(int row) {
     const auto* all = row >= 0 && row < model_->rowCount() ? model_->ModelResultsAt(row) : nullptr;
     Models->setVisible(all != nullptr && ViewChoice->currentIndex() == kResults);
     if (!all) return;
-    // A row per model, its values side by side with the others'.
-    const QStringList columns = {"T (°C)", "Elevation (m)", "A",    "Second", "χ²", "dof",
-                                 "p",      "Preferred",     "Flags"};
+    // A row per model and data set, its values side by side with the others'.
+    const study::StudyOptions& fitted = model_->FitOptions();
+    QStringList columns = {"T (°C)", "Elevation (m)", "A", "Second", "χ²", "dof", "p", "Preferred"};
+    if (fitted.allSolubility)
+        columns << "ΔT vs builtin"
+                << "ΔE vs builtin"
+                << "ΔA vs builtin";
+    columns << "Flags";
     Models->setColumnCount(static_cast<int>(columns.size()));
     Models->setRowCount(static_cast<int>(all->size()));
     Models->setHorizontalHeaderLabels(columns);
     for (int k = 0; k < static_cast<int>(all->size()); ++k) {
         const study::StudyResult& r = (*all)[static_cast<std::size_t>(k)];
-        Models->setVerticalHeaderItem(k, new QTableWidgetItem(Q(study::InfoOf(r.model).name)));
-        const QStringList cells = ModelCells(r, static_cast<int>(columns.size()), separator_);
+        QStringList label;
+        if (fitted.allModels) label << Q(study::InfoOf(r.model).name);
+        if (fitted.allSolubility) label << Q(SetInfoOf(r.solubility).key);
+        Models->setVerticalHeaderItem(k, new QTableWidgetItem(label.join(", ")));
+        const QStringList cells =
+            ModelCells(r, static_cast<int>(columns.size()), fitted.allSolubility, separator_);
         for (int i = 0; i < static_cast<int>(cells.size()); ++i)
             Models->setItem(k, i, new QTableWidgetItem(cells[i]));
     }
     Models->resizeColumnsToContents();
     Models->resizeRowsToContents();
-    // Every model in view without scrolling.
+    // Every fit in view without scrolling, up to ten (every model with every data
+    // set scrolls, leaving the table its room on a small screen).
+    constexpr int kRowsInView = 10;
     int height = Models->horizontalHeader()->height() + 2 * Models->frameWidth();
-    for (int k = 0; k < Models->rowCount(); ++k) height += Models->rowHeight(k);
+    for (int k = 0; k < std::min(Models->rowCount(), kRowsInView); ++k)
+        height += Models->rowHeight(k);
     Models->setFixedHeight(height);
 }
 

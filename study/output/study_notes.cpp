@@ -110,11 +110,16 @@ std::vector<std::string> StudyNotes(const std::vector<StudyResult>& results,
                                     const std::function<std::string(FieldId)>& name) {
     std::vector<std::string> notes;
     const NoteCounts c = CountNotes(results);
+    // Comparing models or data sets, each sample's fit with each counts.
+    const bool fits = options.allModels || options.allSolubility;
+    const std::string what = options.allModels && options.allSolubility
+                                 ? " (a sample with a model and a data set)"
+                             : options.allModels ? " (a sample with a model)"
+                             : fits              ? " (a sample with a data set)"
+                                                 : "";
     auto of = [&](std::size_t n) {
-        // Comparing models, each sample's fit with each model counts.
-        return std::to_string(n) + " of " + std::to_string(c.fitted) +
-               (options.allModels ? " fit" : " sample") + (c.fitted == 1 ? "" : "s") +
-               (options.allModels ? " (a sample with a model)" : "") + (n == 1 ? " is" : " are");
+        return std::to_string(n) + " of " + std::to_string(c.fitted) + (fits ? " fit" : " sample") +
+               (c.fitted == 1 ? "" : "s") + what + (n == 1 ? " is" : " are");
     };
     auto box = [&](FieldId id) {
         const Field& f = FieldOf(id);

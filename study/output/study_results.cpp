@@ -232,6 +232,26 @@ void AddGroupColumns(std::vector<ResultColumn>& c) {
     AppendShownWhenFilled(c, rows);
 }
 
+// Every solubility data set compared: each row's data set, and the shift of its
+// T, elevation and A against builtin's fit of the same sample and model.
+void AddSolubilityColumns(std::vector<ResultColumn>& c) {
+    using R = const StudyResult&;
+    auto shift = [](double StudyResult::Shift::*of) {
+        return [of](R r) { return r.shift ? Number((*r.shift).*of) : ResultCell{}; };
+    };
+    c.push_back(Column("solubility", "Data set", 0, Shown::Text, "", 12,
+                       [](R r) { return Text(std::string(SetInfoOf(r.solubility).key)); }));
+    c.push_back(Column("dT_vs_builtin_C", "ΔT vs builtin", 7, Shown::Number, "°C", 18,
+                       shift(&StudyResult::Shift::T)));
+    c.back().meaning = "the recharge temperature less builtin's for the same sample and model";
+    c.push_back(Column("dE_vs_builtin_m", "ΔE vs builtin", 8, Shown::Number, "m", 18,
+                       shift(&StudyResult::Shift::E)));
+    c.back().meaning = "the recharge elevation less builtin's for the same sample and model";
+    c.push_back(Column("dA_vs_builtin", "ΔA vs builtin", 9, Shown::Number, "", 18,
+                       shift(&StudyResult::Shift::A)));
+    c.back().meaning = "the excess air less builtin's for the same sample and model";
+}
+
 } // namespace
 
 std::vector<ResultColumn> ResultColumns(const StudyOptions* options) {
@@ -275,6 +295,7 @@ std::vector<ResultColumn> ResultColumns(const StudyOptions* options) {
     if (options && options->shared.Any()) AddGroupColumns(c);
     if (options && options->prior) AddPosteriorColumns(c);
     if (options && options->mcDraws > 0) AddMonteCarloColumns(c, *options);
+    if (options && options->allSolubility) AddSolubilityColumns(c);
     return c;
 }
 
@@ -324,7 +345,16 @@ std::vector<std::pair<std::string, std::string>> StudySettings(const StudyOption
     else
         models.push_back(&InfoOf(o.model));
     for (const ModelInfo* model : models) ModelSettings(s, *model, o, words);
-    if (auto data = SolubilitySetting(o.solubility)) s.push_back(std::move(*data));
+    if (o.allSolubility) {
+        for (const SolubilitySetInfo& set : SolubilitySets())
+            s.emplace_back("Solubility data " + std::string(set.key),
+                           std::string(set.name) + ": " + std::string(set.sources));
+        s.emplace_back("Solubility data compared",
+                       "each sample's rows one per data set; dT_vs_builtin_C, dE_vs_builtin_m "
+                       "and dA_vs_builtin give each fit's shift against builtin's");
+    } else if (auto data = SolubilitySetting(o.solubility)) {
+        s.push_back(std::move(*data));
+    }
     if (o.allModels)
         s.emplace_back("Models compared", "each sample's rows one per model; \"preferred\" marks "
                                           "the highest p among those with a degree of freedom");
