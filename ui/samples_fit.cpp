@@ -134,6 +134,7 @@ void SamplesWindow::ShowUpperOf(const study::ModelInfo* model) {
         box->setText(kept != upperTexts_.end() ? kept->second
                                                : QString::fromStdString(study::DecimalText(
                                                      ExactText(value), '.', separator_)));
+        box->setCursorPosition(0); // a long number read from its first digit
     };
     const study::ModelParam* p = model ? UpperParam(*model) : nullptr;
     show(UpperLabel, Upper, upperOption_, p ? p->option : std::string_view(),

@@ -273,7 +273,8 @@ QHBoxLayout* SamplesWindow::MakeBounds(QGroupBox* settings) {
     BetaLabel = MakeLabel(settings, "BetaLabel", "");
     for (QLineEdit* box : {RelErr, AMax, Upper})
         box->setMaximumWidth(16 * fontMetrics().averageCharWidth());
-    Beta->setMaximumWidth(8 * fontMetrics().averageCharWidth());
+    // Wide enough for an exponent of seventeen digits (GR's 2/3) read whole.
+    Beta->setMaximumWidth(20 * fontMetrics().averageCharWidth());
     auto* bounds = new QHBoxLayout;
     bounds->addWidget(RelErr);
     bounds->addSpacing(16);
