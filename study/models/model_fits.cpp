@@ -301,33 +301,38 @@ struct Shape {
     double b, w;
 };
 
-// The quantity a model fractionates by: a gas's ratio at the conditions of
-// recharge (RatioFn), or none.
-using RatioFn = double (*)(std::size_t gas, const Recharge& at);
-double WaterRatio(std::size_t gas, const Recharge& at) {
-    return DiffusionRatio(gas, at.T);
+// The quantity a model fractionates by, a gas's ratio at the temperature T (°C)
+// and 1 atm (RatioFn), or none: the diffusion coefficient in water over neon's,
+// which the pressure does not change, or the diffusion coefficient in air, which
+// goes inversely with the air pressure.
+using RatioFn = double (*)(std::size_t gas, double T);
+double WaterRatio(std::size_t gas, double T) {
+    return DiffusionRatio(gas, T);
+}
+double AirRatio(std::size_t gas, double T) {
+    return DiffusivityInAir(gas, {T, 1});
 }
 
-// Every gas's ratio at `at`, kept for the conditions met last on this thread (the
-// grid's search meets each of a table's temperatures at every elevation). The
-// ratio in water depends on the temperature alone.
-template <RatioFn R> const std::array<double, GasCount>& RatiosAt(Recharge at) {
+// Every gas's ratio at T raised to beta, kept for the temperatures met last on
+// this thread (the grid's search meets each of a table's temperatures at every
+// elevation).
+template <RatioFn R> const std::array<double, GasCount>& RatiosAt(double T, double beta) {
     struct Entry {
-        double T = std::numeric_limits<double>::quiet_NaN(), P = 0;
+        double T = std::numeric_limits<double>::quiet_NaN(), beta = 0;
         std::array<double, GasCount> ratios{};
     };
     constexpr std::size_t kEntries = 256;
     thread_local std::array<Entry, kEntries> cache;
-    if (R == WaterRatio) at.P = 0;
-    std::uint64_t bits = 0, pBits = 0;
-    std::memcpy(&bits, &at.T, sizeof bits);
-    std::memcpy(&pBits, &at.P, sizeof pBits);
-    bits ^= pBits * 0x9E3779B97F4A7C15ULL;
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &T, sizeof bits);
     Entry& e = cache[(bits ^ (bits >> 29) ^ (bits >> 47)) % kEntries];
-    if (!(e.T == at.T && e.P == at.P)) {
-        for (std::size_t g = 0; g < GasCount; ++g) e.ratios[g] = R(g, at);
-        e.T = at.T;
-        e.P = at.P;
+    if (!(e.T == T && e.beta == beta)) {
+        for (std::size_t g = 0; g < GasCount; ++g) {
+            const double r = R(g, T);
+            e.ratios[g] = beta == 1 ? r : std::pow(r, beta);
+        }
+        e.T = T;
+        e.beta = beta;
     }
     return e.ratios;
 }
@@ -366,12 +371,13 @@ template <Shape (*S)(double, double, double), RatioFn R> struct Separable {
     Separable(const Fitted& fitted, const double* conc, const Recharge& at)
         : f(fitted), C(conc), aMax(fitted.aMax) {
         if constexpr (kFractionates) {
-            const std::array<double, GasCount>& ratios = RatiosAt<R>(at);
-            const double beta = f.beta;
-            for (int j = 0; j < f.n; ++j) {
-                const double r = ratios[f.gas[static_cast<std::size_t>(j)]];
-                d[static_cast<std::size_t>(j)] = beta == 1 ? r : std::pow(r, beta);
-            }
+            const std::array<double, GasCount>& ratios = RatiosAt<R>(at.T, f.beta);
+            // The diffusion coefficient in air at the air pressure P is its value
+            // at 1 atm over P.
+            double scale = 1;
+            if constexpr (R == AirRatio) scale = f.beta == 1 ? 1 / at.P : std::pow(at.P, -f.beta);
+            for (int j = 0; j < f.n; ++j)
+                d[static_cast<std::size_t>(j)] = ratios[f.gas[static_cast<std::size_t>(j)]] * scale;
         }
     }
     Factors FactorsAt(double s) const {
@@ -537,27 +543,30 @@ ExcessFit Ua() {
 ExcessFit Ce() {
     return {CeBest, CeExtreme, CeScale, CeConc, CeIntegral};
 }
-// A model of the separable kind, the shape S fractionating by R.
+// A model of the separable kind, the shape S fractionating by R; `ratio` is the
+// quantity at the conditions of recharge that its concentrations are given
+// (nullptr: the diffusion coefficient in water over neon's).
 template <Shape (*S)(double, double, double), RatioFn R>
-ExcessFit Separated(double (*conc)(double, double, double, const Excess&)) {
+ExcessFit Separated(double (*conc)(double, double, double, const Excess&),
+                    double (*ratio)(std::size_t, const Recharge&)) {
     return {SeparableBest<S, R>,     SeparableExtreme<S, R>,
             SeparableScale,          conc,
-            SeparableIntegral<S, R>, R};
+            SeparableIntegral<S, R>, ratio};
 }
 
 ExcessFit Pr() {
-    return Separated<PrShape, WaterRatio>(PrConc);
+    return Separated<PrShape, WaterRatio>(PrConc, nullptr);
 }
 ExcessFit Pd() {
-    return Separated<PdShape, WaterRatio>(PdConc);
+    return Separated<PdShape, WaterRatio>(PdConc, nullptr);
 }
 ExcessFit Od() {
-    return Separated<OdShape, nullptr>(OdConc);
+    return Separated<OdShape, nullptr>(OdConc, nullptr);
 }
 // GR relaxes the excess air as PR re-equilibrates it, by the diffusion coefficient
 // in air.
 ExcessFit Gr() {
-    return Separated<PrShape, DiffusivityInAir>(PrConc);
+    return Separated<PrShape, AirRatio>(PrConc, DiffusivityInAir);
 }
 
 } // namespace temra::study::fits
