@@ -23,6 +23,7 @@
 #include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <ctime>
@@ -253,9 +254,11 @@ int RunStudy(const Options& o, const CLI::App& app, const std::array<bool, GasCo
     const study::SampleTable table = study::ReadSampleTable(o.studyFile, m.run.MemoryAvailable());
     const study::SampleColumns columns = study::ReadSamples(table, so);
     CheckDrawsFile(o, *app.get_subcommand("study"), so, err);
+    const auto start = std::chrono::steady_clock::now();
     auto results = study::FitStudy(columns.samples, so, m.run);
     std::string drawsFault;
     if (so.mcDraws > 0) drawsFault = RunMonteCarlo(o, so, columns.samples, m.run, results);
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     if (!columns.ignored.empty()) {
         std::string names;
         for (const std::string& n : columns.ignored)
@@ -280,6 +283,14 @@ int RunStudy(const Options& o, const CLI::App& app, const std::array<bool, GasCo
         return std::string(f.option) + " (" + help + ")";
     };
     for (const std::string& note : study::StudyNotes(results, so, '.', optionOf)) Note(err, note);
+    // The time, for the samples fitted (each with one row at least not refused).
+    const std::size_t per = study::FitsPerSample(so);
+    std::size_t fitted = 0;
+    for (std::size_t i = 0; i + per <= results.size(); i += per)
+        fitted += std::any_of(results.begin() + static_cast<std::ptrdiff_t>(i),
+                              results.begin() + static_cast<std::ptrdiff_t>(i + per),
+                              [](const study::StudyResult& r) { return r.error.empty(); });
+    if (fitted > 0) Note(err, study::TimeNote(fitted, so.mcDraws, took.count(), '.'));
     if (!drawsFault.empty()) {
         Say(err, "error: --mc-draws: " + drawsFault);
         status = 1;

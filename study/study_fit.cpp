@@ -172,8 +172,11 @@ std::vector<StudyResult> CompareSolubility(const std::vector<Sample>& samples,
         o.allSolubility = false;
         o.solubility = set.set;
         if (set.set == SolubilitySet::Builtin) builtin = bySet.size();
-        RunControl part(control, kShare);
-        bySet.push_back(RunStudy(samples, o, settings, part));
+        {
+            RunControl part(control, kShare);
+            bySet.push_back(RunStudy(samples, o, settings, part));
+            control.Advance(kShare - std::min(kShare, part.Shared()));
+        }
         for (StudyResult& r : bySet.back()) r.solubility = set.set;
     }
     const std::size_t rows = samples.empty() ? 0 : bySet.front().size() / samples.size();

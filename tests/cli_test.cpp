@@ -353,6 +353,8 @@ TEST(Cli, StudyFitsEverySampleInInputOrder) {
     EXPECT_TRUE(Contains(r.err, "temra-cli: error: Ne-20 on row 4: \"abc\" is not a number"))
         << r.err;
     EXPECT_TRUE(Contains(r.err, "temra-cli: note: columns not read: \"notes\"")) << r.err;
+    // The time, for the two samples fitted (the third was refused).
+    EXPECT_TRUE(Contains(Lines(r.err).back(), "temra-cli: note: fitted 2 samples in ")) << r.err;
     // Closed-system equilibration, from standard input, with the gases asked for.
     r = RunCliWith("", "study - --model CE --gases Ne-20,Ar-40,Kr-84,Xe,He-4", "< " + file);
     EXPECT_EQ(r.status, 1);
@@ -586,8 +588,8 @@ TEST(Cli, StudyTablesSayWhatWasReadAndWhere) {
          "temra-cli: note: columns of total gas read as their isotopes, each value and error "
          "times the isotope's share of the atmosphere's gas: \"Ne\" as Ne-20 (× 0.9048), "
          "\"Kr\" as Kr-84 (× 0.56987)\n",
-         5}, // the columns; the sample best at the highest temperature and elevation, and
-             // its ranges cut there
+         6}, // the columns; the sample best at the highest temperature and elevation, and
+             // its ranges cut there; the time the fit took
         {header, "", 0, "temra-cli: note: the table has a header but no samples", 1},
     };
     for (const Row& r : rows) {

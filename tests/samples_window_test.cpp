@@ -1129,6 +1129,9 @@ TEST_F(SamplesSession, AllDataSetsShowTheSelectedSamplesShiftsSideBySide) {
     }
     EXPECT_TRUE(samples().Status->text().contains("with every solubility data set"))
         << samples().Status->text().toStdString();
+    EXPECT_TRUE(samples().Status->text().contains(
+        QRegularExpression("\\d refused \\(fitted \\d+ samples in \\d[.\\d]* s\\)")))
+        << samples().Status->text().toStdString();
 }
 
 // The row a message names is the row temra-cli names in the same table (the

@@ -606,6 +606,20 @@ TEST(StudyFit, NotesSayOnceWhatTheFitsCannotKnow) {
     for (const StudyResult& r : results)
         for (const ResultCell& c : ResultRow(r, o))
             EXPECT_TRUE(c.kind != ResultCell::Kind::Double || std::isfinite(c.number));
+    // The time a study took: two significant digits, the whole seconds at least.
+    const struct {
+        std::size_t samples;
+        int draws;
+        double seconds;
+        char separator;
+        const char* said;
+    } times[] = {{5, 300, 1.63, '.', "fitted 5 samples × 300 draws in 1.6 s"},
+                 {1, 0, 0.2549, '.', "fitted 1 sample in 0.25 s"},
+                 {100, 1, 22.4, ',', "fitted 100 samples × 1 draw in 22 s"},
+                 {1000, 0, 0.04, ',', "fitted 1000 samples in 0,040 s"},
+                 {1, 0, 0.0002, '.', "fitted 1 sample in under 0.001 s"}};
+    for (const auto& t : times)
+        EXPECT_EQ(TimeNote(t.samples, t.draws, t.seconds, t.separator), t.said);
 }
 
 // The study's table of equilibrium concentrations is the grid run's: each case's

@@ -18,6 +18,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -334,6 +335,8 @@ bool SamplesWindow::FitAll() {
     std::vector<study::StudyResult> results;
     const RunSettings& settings = app_.module().run;
     bool cancelled = false;
+    QElapsedTimer clock;
+    clock.start();
     if (!app_.Run(this, QString("Fitting %1 samples…").arg(samples.size()), [&](RunControl& c) {
             try {
                 results = study::FitStudy(samples, o, settings, c);
@@ -351,6 +354,7 @@ bool SamplesWindow::FitAll() {
                                   : "Not fitted (see the message); the earlier results are kept.");
         return false;
     }
+    const double seconds = static_cast<double>(clock.elapsed()) / 1000;
     const std::size_t refused = RefusedSamples(results, o);
     std::map<std::string, int> flagged;
     for (const study::StudyResult& r : results)
@@ -368,18 +372,22 @@ bool SamplesWindow::FitAll() {
     Table->scrollTo(model_->index(current.isValid() ? current.row() : 0,
                                   model_->ResultColumnOf("temperature_C")));
     Table->horizontalScrollBar()->setValue(0);
-    Status->setText(FitStatus(o, samples.size() - refused, refused, flagged, notes));
+    const std::size_t fitted = samples.size() - refused;
+    const QString took =
+        fitted == 0 ? QString() : Q(study::TimeNote(fitted, o.mcDraws, seconds, separator_));
+    Status->setText(FitStatus(o, fitted, refused, flagged, notes, took));
     app_.StudySettingsChanged(CurrentOptions());
     return true;
 }
 
 QString SamplesWindow::FitStatus(const study::StudyOptions& o, std::size_t fitted,
                                  std::size_t refused, const std::map<std::string, int>& flagged,
-                                 const std::vector<std::string>& notes) const {
+                                 const std::vector<std::string>& notes, const QString& took) const {
     QString status = QString("%1 fitted (%2: %3), %4 refused")
                          .arg(Counted(fitted, "sample"), ModelsFitted(o),
                               QString::fromStdString(study::GasList(o.gases)).replace(';', ", "))
                          .arg(refused);
+    if (!took.isEmpty()) status += " (" + took + ")";
     if (o.prior)
         status +=
             QString("; with the lapse-rate prior (the MAAT line%1, ±%2 °C), its medians "

@@ -173,11 +173,11 @@ class SamplesWindow : public TemraWindow {
     void UpdateModels(int row);
     void FitColumns();
     void UpdateRowNote();
-    // The status line after a fit: what was fitted and refused, the groups, the
-    // flags and the notes.
+    // The status line after a fit: what was fitted and refused, and the time it
+    // took (TimeNote), the groups, the flags and the notes.
     QString FitStatus(const study::StudyOptions& o, std::size_t fitted, std::size_t refused,
                       const std::map<std::string, int>& flagged,
-                      const std::vector<std::string>& notes) const;
+                      const std::vector<std::string>& notes, const QString& took) const;
     void UpdateViewNames();
     study::StudyOptions CurrentOptions() const; // as the boxes stand, without reporting
     QString BlockNote(const SampleBlock& block) const;

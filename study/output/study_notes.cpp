@@ -7,6 +7,7 @@
 #include "core/solubility_sets.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 
 namespace temra::study {
@@ -160,6 +161,19 @@ std::vector<std::string> StudyNotes(const std::vector<StudyResult>& results,
     DrawNotes(results, notes);
     if (options.shared.Any()) GroupNotes(results, notes);
     return notes;
+}
+
+std::string TimeNote(std::size_t samples, int draws, double seconds, char separator) {
+    const int decimals = seconds >= 10 ? 0 : seconds >= 1 ? 1 : seconds >= 0.1 ? 2 : 3;
+    std::string time(32, '\0');
+    time.resize(static_cast<std::size_t>(
+        std::snprintf(time.data(), time.size(), "%.*f", decimals, std::max(0.001, seconds))));
+    if (const auto dot = time.find('.'); dot != std::string::npos) time[dot] = separator;
+    if (seconds < 0.0005) time = "under " + time;
+    std::string what =
+        "fitted " + std::to_string(samples) + (samples == 1 ? " sample" : " samples");
+    if (draws > 0) what += " × " + std::to_string(draws) + (draws == 1 ? " draw" : " draws");
+    return what + " in " + time + " s";
 }
 
 } // namespace temra::study

@@ -19,4 +19,10 @@ std::vector<std::string> StudyNotes(const std::vector<StudyResult>& results,
                                     const StudyOptions& options, char separator,
                                     const std::function<std::string(FieldId)>& name);
 
+// What a study took, for the status line and the notes: "fitted 5 samples in
+// 0.25 s", "fitted 5 samples × 300 draws in 1.6 s" (two significant digits, at
+// least the whole seconds, with the decimal separator given; "under 0.001 s"
+// below a millisecond). `samples` counts those fitted, not those refused.
+std::string TimeNote(std::size_t samples, int draws, double seconds, char separator);
+
 } // namespace temra::study
