@@ -9,6 +9,7 @@
 // random (not grid cases) with excess air and 1 % noise.
 #include "bench/bench_support.h"
 #include "core/numtext.h"
+#include "core/parallel.h"
 #include "core/solubility_model.h"
 #include "study/models/models.h"
 #include "study/study_fit.h"
@@ -146,7 +147,36 @@ void StudyFitWithData(benchmark::State& state) {
     state.counters["peak_rss_MB"] = bench::PeakRssMB();
 }
 
+// The uncertainty workloads, with 1 and 2 threads (the numbers are the same):
+//   0: five samples of examples/springs.csv's kind, CE, 300 draws, free
+//      elevation, 10 m x 0.1 °C, 0-20 °C;
+//   1: 100 samples, UA, 1,000 draws each, free elevation, 10 m x 0.1 °C, 0-10 °C;
+//   2: 100 samples, CE (four gases), free elevation, 10 m x 0.1 °C, 0-30 °C, no
+//      draws.
+void Uncertainty(benchmark::State& state) {
+    const auto workload = state.range(0);
+    StudyOptions o = Options(workload == 1 ? kFreeUa : kFreeCe);
+    o.grid.Text21 = workload == 0 ? "20" : workload == 1 ? "10" : "30";
+    o.mcDraws = workload == 0 ? 300 : workload == 1 ? 1000 : 0;
+    const auto samples = Samples(workload == 1 ? kFreeUa : kFreeCe, workload == 0 ? 5 : 100);
+    const unsigned before = threadLimit.exchange(static_cast<unsigned>(state.range(1)));
+    const RunSettings settings;
+    for (auto _ : state) {
+        auto results = FitStudy(samples, o, settings);
+        MonteCarlo(samples, o, settings, results);
+        benchmark::DoNotOptimize(results.data());
+    }
+    threadLimit = before;
+    state.counters["peak_rss_MB"] = bench::PeakRssMB();
+}
+
 } // namespace
+
+BENCHMARK(Uncertainty)
+    ->ArgNames({"workload", "threads"})
+    ->ArgsProduct({{0, 1, 2}, {1, 2}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 
 BENCHMARK(StudyFitWithData)
     ->ArgNames({"set"})

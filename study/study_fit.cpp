@@ -316,6 +316,30 @@ std::vector<double> IntegratedMisfits(const MisfitMap& map, const MisfitSurface&
 
 } // namespace
 
+std::shared_ptr<const DrawReach> ReachOf(const Sample& sample, const StudyOptions& options,
+                                         const RunSettings& settings, RunControl& control) {
+    const Values v = ReadValues(sample, options, settings.DecimalSeparator);
+    const RunSettings run = GridSettings(settings, options);
+    const Form1Texts texts = GridOnly(options.grid);
+    GridInputs inputs = ReadGridInputs(texts, settings.DecimalSeparator);
+    inputs.WaterDensity = v.density;
+    inputs.Chloride = v.chloride;
+    const GridPlan plan = PlanGrid(inputs, texts, run, control, v.elevation);
+    const Layout layout = MakeLayout(plan);
+    std::map<Window, std::uint64_t> windows;
+    for (const GridElevation& e : layout.plan.elevations) windows[WindowOf(e)] = e.count;
+    WaterSamples m;
+    BuildTables(m, windows, {v.density, v.chloride}, plan.grid->TempStep, options, control);
+    const SampleSearch found = SearchSample(sample, v, GridOf(layout, m.tables), options, nullptr);
+    if (!found.cases.found) return nullptr;
+    auto reach = std::make_shared<DrawReach>();
+    reach->chi2 = found.cases.chi2;
+    for (int j = 0; j < found.fitted.n; ++j)
+        reach->measured[found.fitted.gas[static_cast<std::size_t>(j)]] =
+            found.fitted.m[static_cast<std::size_t>(j)];
+    return reach;
+}
+
 MisfitMap CaseMisfits(const Sample& sample, const StudyOptions& options,
                       const RunSettings& settings, RunControl& control) {
     MisfitMap map;

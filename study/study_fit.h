@@ -29,6 +29,7 @@
 #include "study/study_options.h"
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -64,6 +65,12 @@ FitKind KindOfFit(const StudyOptions& options, std::size_t k);
 // grid run and every sample's fit.
 std::vector<StudyResult> FitStudy(const std::vector<Sample>& samples, const StudyOptions& options,
                                   const RunSettings& settings, RunControl& control = Unwatched());
+
+// What a sample's grid search leaves its Monte Carlo draws (DrawReach): its
+// misfit at each case and its fitted values; nothing when it cannot be searched.
+// Throws as CaseMisfits does.
+std::shared_ptr<const DrawReach> ReachOf(const Sample& sample, const StudyOptions& options,
+                                         const RunSettings& settings, RunControl& control);
 
 // One sample's misfit over its grid (study/results.h). Throws StudyError when the
 // sample cannot be read, TemraError when its grid cannot be made.

@@ -11,9 +11,11 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace temra::study {
 
@@ -24,6 +26,18 @@ enum class Model { UA, CE, PR, PD, OD, GR };
 struct SharedParams {
     bool T = false, E = false;
     bool Any() const { return T || E; }
+};
+
+// What a Monte Carlo draw's search is given by its sample's fit: the sample's
+// misfit at each grid case and its fitted gases' values (by gas index, in the
+// fit's unit). A draw's root misfit at a case differs from its sample's by at
+// most the distance between their values weighted by the errors (the triangle
+// inequality, the excess air at its best at either), so the draw's best case and
+// every case within 1 of it lie where the sample's root misfit is within twice
+// that distance, plus 1, of its least; the draw searches those cases alone.
+struct DrawReach {
+    std::vector<double> chi2;
+    std::array<double, GasCount> measured{};
 };
 
 struct StudyOptions {
@@ -66,6 +80,9 @@ struct StudyOptions {
     // no range is cut): the fit of a Monte Carlo draw, whose spread is the
     // draws' own.
     bool bestOnly = false;
+    // A draw's search (Monte Carlo): the cases its sample's fit leaves it; none:
+    // every case.
+    std::shared_ptr<const DrawReach> reach;
 };
 
 // The settings of a study that a command error may lie in; each caller names its

@@ -116,6 +116,75 @@ TEST(StudyMonteCarlo, ADrawsFitIsTheFullFitsBest) {
     }
 }
 
+// Two fits of the same draws agree to the last digit.
+void ExpectSameFits(const std::vector<StudyResult>& near, const std::vector<StudyResult>& full,
+                    const std::string& name) {
+    for (std::size_t d = 0; d < full.size(); ++d) {
+        EXPECT_EQ(near[d].error, full[d].error) << name << d;
+        EXPECT_EQ(near[d].temperature, full[d].temperature) << name << d;
+        EXPECT_EQ(near[d].elevation, full[d].elevation) << name << d;
+        EXPECT_EQ(near[d].A, full[d].A) << name << d;
+        EXPECT_EQ(near[d].chi2, full[d].chi2) << name << d;
+        EXPECT_EQ(near[d].second.has_value(), full[d].second.has_value()) << name << d;
+        if (near[d].second && full[d].second) {
+            EXPECT_EQ(near[d].second->value, full[d].second->value) << name << d;
+        }
+    }
+}
+
+// A draw searched only where its sample's fit leaves it (DrawReach) finds what
+// the search of every grid case finds, to the last digit: every model, free and
+// known elevation, CE with A up to 1 (a second valley of much excess air, much
+// fractionated), draws made with the samples' errors as Monte Carlo makes them.
+TEST(StudyMonteCarlo, ADrawSearchedWhereItsBestCanLieFindsTheFullSearchsBest) {
+    std::mt19937 rng(53);
+    std::normal_distribution<double> normal(0, 1);
+    struct Case {
+        Model model;
+        double second;
+        bool known, secondValley;
+    };
+    std::vector<Case> cases;
+    for (const ModelInfo& m : Models())
+        for (const bool known : {false, true})
+            cases.push_back({m.model,
+                             m.model == Model::OD ? 1.05
+                             : m.HasSecond()      ? 0.2
+                                                  : 0,
+                             known, false});
+    cases.push_back({Model::CE, 0.1, false, true});
+    int searchedLess = 0;
+    for (const Case& c : cases) {
+        StudyOptions o;
+        o.model = c.model;
+        o.grid.Text25 = "50";  // the elevation's step
+        o.grid.Text26 = "0.5"; // the temperature's
+        if (c.secondValley) o.upper["a-max"] = 1;
+        Sample sample = Modelled(c.model, 4, 1800, 0.004, c.second, Noise(rng, 0.01));
+        if (c.known) sample.elevation = "1800";
+        const auto reach = ReachOf(sample, o, Settings(), Unwatched());
+        ASSERT_NE(reach, nullptr);
+        std::vector<Sample> draws;
+        for (int d = 0; d < 12; ++d) {
+            Sample draw = sample;
+            for (std::size_t g = 1; g <= 4; ++g)
+                draw.measured[g] = ExactText(std::stod(sample.measured[g]) +
+                                             std::stod(sample.error[g]) * normal(rng));
+            draws.push_back(draw);
+        }
+        o.bestOnly = true;
+        const auto full = FitStudy(draws, o, Settings());
+        o.reach = reach;
+        const auto near = FitStudy(draws, o, Settings());
+        ExpectSameFits(near, full,
+                       std::string(InfoOf(c.model).name) + (c.known ? " known" : " free"));
+        const double least = *std::min_element(reach->chi2.begin(), reach->chi2.end());
+        searchedLess += std::count_if(reach->chi2.begin(), reach->chi2.end(),
+                                      [&](double x) { return x > least + 100; }) > 0;
+    }
+    EXPECT_GT(searchedLess, 0); // some draws did leave cases out
+}
+
 // ---- The ensemble fit -------------------------------------------------------------------
 
 namespace {

@@ -56,8 +56,11 @@ Domain DomainOfBoxes(const GridPlan& plan) {
 Domain DomainOf(const SampleGrid& grid) {
     Domain d = DomainOfBoxes(grid.layout->plan);
     d.t0 = grid.tables.front()->T.front();
-    for (const TempTable* t : grid.tables)
-        for (double T : t->T) d.tFree = d.tFree || T != d.t0;
+    for (const TempTable* t : grid.tables) {
+        d.tFree =
+            d.tFree || std::any_of(t->T.begin(), t->T.end(), [&](double T) { return T != d.t0; });
+        if (d.tFree) break;
+    }
     return d;
 }
 
@@ -113,11 +116,39 @@ class PassProgress {
 // cases at a time, with conc(j, k) the equilibrium concentration of fitted gas j
 // in case k0 + k; then each case's A in [0, aMax] and chi2 in closed form:
 //   A = clamp(Sdz / Sz2, 0, aMax), chi2 = Sd2 - A (2 Sdz - A Sz2).
+// UA at the cases of those n that `within` holds, each summed as a block of
+// UaCases sums it; a case left out has no misfit (infinity).
+template <typename Conc>
+void UaCasesWithin(const Fitted& f, double aMax, double Sz2, std::size_t k0, std::size_t n,
+                   Conc&& conc, const std::vector<char>& within, CasePass& c) {
+    for (std::size_t k = 0; k < n; ++k) {
+        if (within[k0 + k] == 0) {
+            c.chi2[k0 + k] = kInf;
+            continue;
+        }
+        double Sdz = 0, Sd2 = 0;
+        for (std::size_t j = 0; j < static_cast<std::size_t>(f.n); ++j) {
+            const double d = f.m[j] - conc(j, k);
+            Sdz = j == 0 ? f.w[j] * f.z[j] * d : Sdz + f.w[j] * f.z[j] * d;
+            Sd2 = j == 0 ? f.w[j] * d * d : Sd2 + f.w[j] * d * d;
+        }
+        const double A = std::clamp(Sdz / Sz2, 0.0, aMax);
+        c.chi2[k0 + k] = Sd2 - A * (2 * Sdz - A * Sz2);
+        c.A[k0 + k] = A;
+    }
+}
+
+// With `within`, only the cases it holds (UaCasesWithin).
 template <typename Conc>
 void UaCases(const Fitted& f, double aMax, std::size_t k0, std::size_t n, Conc&& conc, CasePass& c,
-             PassProgress& pass) {
+             PassProgress& pass, const std::vector<char>* within) {
     double Sz2 = 0;
     for (std::size_t j = 0; j < static_cast<std::size_t>(f.n); ++j) Sz2 += f.w[j] * f.z[j] * f.z[j];
+    if (within) {
+        UaCasesWithin(f, aMax, Sz2, k0, n, conc, *within, c);
+        pass.Steps(n);
+        return;
+    }
     constexpr std::size_t kBlock = 4096;
     std::array<double, kBlock> Sdz{}, Sd2{};
     for (std::size_t b0 = 0; b0 < n; b0 += kBlock) {
@@ -147,16 +178,21 @@ void UaCases(const Fitted& f, double aMax, std::size_t k0, std::size_t n, Conc&&
     }
 }
 
-// A model searched case by case, at every case of one elevation: the best excess
-// air of each.
+// A model searched case by case, at every case of one elevation (of those
+// `within` holds, when given): the best excess air of each; a case left out
+// has no misfit (infinity).
 void ModelCases(const Fitted& f, const SampleGrid& grid, std::size_t e, const StudyOptions& o,
-                CasePass& c, PassProgress& pass) {
+                const std::vector<char>* within, CasePass& c, PassProgress& pass) {
     const TempTable& tab = *grid.tables[e];
     const double P = grid.layout->P[e];
     const auto k0 = static_cast<std::size_t>(grid.layout->plan.elevations[e].first);
     std::array<double, GasCount> C{};
     for (std::size_t t = 0; t < tab.T.size(); ++t) {
         pass.Step();
+        if (within && (*within)[k0 + t] == 0) {
+            c.chi2[k0 + t] = kInf;
+            continue;
+        }
         for (std::size_t j = 0; j < static_cast<std::size_t>(f.n); ++j)
             C[j] = EquilConcOf(tab.SX[f.gas[j]][t], P, tab.VP[t]);
         const Excess x = BestExcess(f, C.data(), {tab.T[t], P}, o, kGridBits);
@@ -171,7 +207,7 @@ void ModelCases(const Fitted& f, const SampleGrid& grid, std::size_t e, const St
 // model in closed form sums the cases' terms in blocks, from the concentrations
 // the grid's samples share where they were made.
 CasePass SearchCases(const Fitted& f, const SampleGrid& grid, const StudyOptions& o,
-                     PassProgress& pass) {
+                     PassProgress& pass, const std::vector<char>* within) {
     const GridPlan& plan = grid.layout->plan;
     const auto N = static_cast<std::size_t>(plan.Cases());
     CasePass c;
@@ -184,11 +220,11 @@ CasePass SearchCases(const Fitted& f, const SampleGrid& grid, const StudyOptions
         // The cases' concentrations shared with the other samples of the grid.
         UaCases(
             f, aMax, 0, N, [&](std::size_t j, std::size_t k) { return grid.cases[f.gas[j]][k]; }, c,
-            pass);
+            pass, within);
     } else {
         for (std::size_t e = 0; e < plan.elevations.size(); ++e) {
             if (!model.closedForm) {
-                ModelCases(f, grid, e, o, c, pass);
+                ModelCases(f, grid, e, o, within, c, pass);
                 continue;
             }
             const TempTable& tab = *grid.tables[e];
@@ -198,7 +234,7 @@ CasePass SearchCases(const Fitted& f, const SampleGrid& grid, const StudyOptions
                 [&](std::size_t j, std::size_t t) {
                     return EquilConcOf(tab.SX[f.gas[j]][t], P, tab.VP[t]);
                 },
-                c, pass);
+                c, pass, within);
         }
     }
     double least = kInf;
@@ -500,6 +536,34 @@ void GasesBeyond(StudyResult& r, const Values& v, const Point& best, const Study
     if (known[kO2]) keep(r.o2Fraction, v.measured[kO2] / equil(kO2));
 }
 
+namespace {
+
+// The cases a Monte Carlo draw searches (DrawReach): those where its sample's root
+// misfit is within twice the draw's distance from the sample, plus 1, of the
+// sample's least; the grid's search finds each case's excess air to a few bits
+// only, so a case counts in by 5 % of its root misfit more. Empty: every case
+// (no reach given, a reach of another grid, or the MAAT window, whose refinement
+// starts in each of its valleys).
+std::vector<char> Within(const StudyOptions& o, const Fitted& f, const SampleGrid& grid) {
+    const auto N = static_cast<std::size_t>(grid.layout->plan.Cases());
+    if (!o.reach || o.reach->chi2.size() != N || grid.layout->plan.grid->MaatInUse) return {};
+    double r2 = 0;
+    for (int j = 0; j < f.n; ++j) {
+        const auto i = static_cast<std::size_t>(j);
+        const double d = f.m[i] - o.reach->measured[f.gas[i]];
+        r2 += f.w[i] * d * d;
+    }
+    const double least = *std::min_element(o.reach->chi2.begin(), o.reach->chi2.end());
+    const double root = (std::sqrt(least) + 2 * std::sqrt(r2) + 1) / 0.95;
+    if (!std::isfinite(root)) return {};
+    const double limit = root * root;
+    std::vector<char> within(N);
+    for (std::size_t k = 0; k < N; ++k) within[k] = o.reach->chi2[k] <= limit ? 1 : 0;
+    return within;
+}
+
+} // namespace
+
 SampleSearch SearchSample(const Sample& s, const Values& v, const SampleGrid& grid,
                           const StudyOptions& o, RunControl* control) {
     const auto N = static_cast<std::size_t>(grid.layout->plan.Cases());
@@ -520,7 +584,8 @@ SampleSearch SearchSample(const Sample& s, const Values& v, const SampleGrid& gr
         r.error = row + ": none of the fitted gases (" + GasList(o.gases) + ") has a value";
         return out;
     }
-    out.cases = SearchCases(out.fitted, grid, o, search);
+    const std::vector<char> within = Within(o, out.fitted, grid);
+    out.cases = SearchCases(out.fitted, grid, o, search, within.empty() ? nullptr : &within);
     if (!out.cases.found) r.error = row + ": " + OverflowingGas(out.fitted, grid);
     return out;
 }

@@ -156,6 +156,22 @@ std::vector<McPoint> DrawAndFit(const Sample& sample, std::size_t place, const V
     return fits;
 }
 
+// The draws' options for one sample: each draw searches the cases its sample's
+// fit leaves it (DrawReach). The sample's own grid search is counted apart; a
+// sample whose grid cannot be searched leaves its draws every case (and their
+// rows say why).
+StudyOptions Reached(const Sample& sample, const StudyOptions& one, const RunSettings& settings,
+                     RunControl& control) {
+    StudyOptions mine = one;
+    RunControl part(control, RunControl::kCountedApart);
+    try {
+        mine.reach = ReachOf(sample, one, settings, part);
+    } catch (const Refusal&) {
+        mine.reach = nullptr;
+    }
+    return mine;
+}
+
 // The sigma of what a gas beyond the fit says: the measurement's and the spread
 // of the model's concentration over the fitted draws.
 void SpreadOverDraws(std::optional<Estimate>& beyond, const std::vector<McPoint>& fits,
@@ -188,7 +204,8 @@ void MonteCarlo(const std::vector<Sample>& samples, const StudyOptions& options,
         }
         std::string failure;
         const std::vector<McPoint> fits =
-            DrawAndFit(samples[i], i, v, options, one, settings, control, eachDraw, &failure);
+            DrawAndFit(samples[i], i, v, options, Reached(samples[i], one, settings, control),
+                       settings, control, eachDraw, &failure);
         if (i < results.size()) {
             results[i].mc = Summarise(fits, n);
             results[i].mc->place = i;
@@ -209,7 +226,8 @@ std::vector<McPoint> McDrawsOf(const Sample& sample, std::size_t place, const St
     const StudyOptions one = DrawOptions(options, settings);
     const Values v = ReadValues(sample, options, settings.DecimalSeparator);
     control.Begin(static_cast<std::size_t>(options.mcDraws));
-    return DrawAndFit(sample, place, v, options, one, settings, control, {});
+    return DrawAndFit(sample, place, v, options, Reached(sample, one, settings, control), settings,
+                      control, {});
 }
 
 } // namespace temra::study
