@@ -244,6 +244,26 @@ check(ws["A2"].value == "a" and same(ws["C2"].value, 2.390923811434094e-07) and
       ws["C3"].value == "abc", f"Samples cells {[c.value for c in ws[2]]}")
 check_format(ws, "C", 3, [2], SCIENTIFIC)  # gases and their errors as concentrations
 
+# Every solubility data set, with GR: a row per set of each sample, the set and
+# its shifts against builtin after the flags, and each set in the Settings.
+path = os.path.join(WORK, "study_all.xlsx")
+result = run("study", samples, "--model", "gr", "--solubility", "all", "--xlsx", path)
+check(result.returncode == 1, f"study all: exit {result.returncode} {result.stderr}")
+wb = openpyxl.load_workbook(path)
+ws = wb["Study Results"]
+header = [c.value for c in ws[1]]
+check(header[-4:] == ["solubility", "dT_vs_builtin_C", "dE_vs_builtin_m", "dA_vs_builtin"] and
+      "relaxation" in header and ws.max_row == 7, f"study all {header} {ws.max_row}")
+column = header.index("solubility") + 1
+check([ws.cell(row=r, column=column).value for r in range(2, 5)] ==
+      ["builtin", "weiss", "jenkins2019"], "study all: the sets in the table's order")
+check(ws.cell(row=2, column=column + 1).value == 0 and
+      isinstance(ws.cell(row=3, column=column + 1).value, float), "study all: the shifts")
+settings = settings_of(wb)
+for key in ("Solubility data builtin", "Solubility data weiss", "Solubility data jenkins2019",
+            "Solubility data compared", "Largest F (--gr-f-max)", "Exponent β of GR (--gr-beta)"):
+    check(key in settings, f"Settings lacks {key}: {list(settings)}")
+
 # A table longer than a sheet: refused, with nothing left behind.
 path = os.path.join(WORK, "too_long.xlsx")
 result = run("grid", "--elev-step", "1", "--temp-max", "30", "--temp-step", "0.05",
