@@ -131,9 +131,8 @@ int Compute(const Options& o, const CLI::App& app, Module1& m, std::ostream& out
                                              ") must be a whole number from 0 (one per core) "
                                              "to 16"};
     threadLimit = static_cast<unsigned>(threads);
-    const bool study = app.got_subcommand("study");
-    m.run.Solubility =
-        study && EveryDataSet(o.solubility) ? SolubilitySet::Builtin : SolubilityOf(o.solubility);
+    // The study reads its data set (or every one) with its own options.
+    if (!app.got_subcommand("study")) m.run.Solubility = SolubilityOf(o.solubility);
     const bool grid = app.got_subcommand("grid");
     // The grid compares no gases: --gases is not read for it.
     const auto chosen = grid ? std::array<bool, GasCount>{} : ParseGases(o.gases);

@@ -283,13 +283,8 @@ int RunStudy(const Options& o, const CLI::App& app, const std::array<bool, GasCo
         return std::string(f.option) + " (" + help + ")";
     };
     for (const std::string& note : study::StudyNotes(results, so, '.', optionOf)) Note(err, note);
-    // The time, for the samples fitted (each with one row at least not refused).
-    const std::size_t per = study::FitsPerSample(so);
-    std::size_t fitted = 0;
-    for (std::size_t i = 0; i + per <= results.size(); i += per)
-        fitted += std::any_of(results.begin() + static_cast<std::ptrdiff_t>(i),
-                              results.begin() + static_cast<std::ptrdiff_t>(i + per),
-                              [](const study::StudyResult& r) { return r.error.empty(); });
+    // The time, for the samples fitted.
+    const std::size_t fitted = columns.samples.size() - study::RefusedSamples(results, so);
     if (fitted > 0) Note(err, study::TimeNote(fitted, so.mcDraws, took.count(), '.'));
     if (!drawsFault.empty()) {
         Say(err, "error: --mc-draws: " + drawsFault);

@@ -154,6 +154,16 @@ FitKind KindOfFit(const StudyOptions& o, std::size_t k) {
             o.allSolubility ? SolubilitySets()[k / models].set : o.solubility};
 }
 
+std::size_t RefusedSamples(const std::vector<StudyResult>& results, const StudyOptions& o) {
+    const std::size_t fits = FitsPerSample(o);
+    std::size_t refused = 0;
+    for (std::size_t i = 0; i + fits <= results.size(); i += fits)
+        refused += std::all_of(results.begin() + static_cast<std::ptrdiff_t>(i),
+                               results.begin() + static_cast<std::ptrdiff_t>(i + fits),
+                               [](const StudyResult& r) { return !r.error.empty(); });
+    return refused;
+}
+
 namespace {
 
 // Every solubility data set compared: the study once with each, each an equal
@@ -314,20 +324,32 @@ std::vector<double> IntegratedMisfits(const MisfitMap& map, const MisfitSurface&
     return out;
 }
 
+// The grid of the boxes with a sample's own density and chloride (at its known
+// elevation, when it has one).
+GridPlan PlanOfSample(const Values& v, const StudyOptions& options, const RunSettings& settings,
+                      RunControl& control) {
+    const Form1Texts texts = GridOnly(options.grid);
+    GridInputs inputs = ReadGridInputs(texts, settings.DecimalSeparator);
+    inputs.WaterDensity = v.density;
+    inputs.Chloride = v.chloride;
+    return PlanGrid(inputs, texts, GridSettings(settings, options), control, v.elevation);
+}
+
+// The temperature windows of a layout's elevations, with the cases of each.
+std::map<Window, std::uint64_t> WindowsOfLayout(const Layout& layout) {
+    std::map<Window, std::uint64_t> windows;
+    for (const GridElevation& e : layout.plan.elevations) windows[WindowOf(e)] = e.count;
+    return windows;
+}
+
 } // namespace
 
 std::shared_ptr<const DrawReach> ReachOf(const Sample& sample, const StudyOptions& options,
                                          const RunSettings& settings, RunControl& control) {
     const Values v = ReadValues(sample, options, settings.DecimalSeparator);
-    const RunSettings run = GridSettings(settings, options);
-    const Form1Texts texts = GridOnly(options.grid);
-    GridInputs inputs = ReadGridInputs(texts, settings.DecimalSeparator);
-    inputs.WaterDensity = v.density;
-    inputs.Chloride = v.chloride;
-    const GridPlan plan = PlanGrid(inputs, texts, run, control, v.elevation);
+    const GridPlan plan = PlanOfSample(v, options, settings, control);
     const Layout layout = MakeLayout(plan);
-    std::map<Window, std::uint64_t> windows;
-    for (const GridElevation& e : layout.plan.elevations) windows[WindowOf(e)] = e.count;
+    const std::map<Window, std::uint64_t> windows = WindowsOfLayout(layout);
     WaterSamples m;
     BuildTables(m, windows, {v.density, v.chloride}, plan.grid->TempStep, options, control);
     const SampleSearch found = SearchSample(sample, v, GridOf(layout, m.tables), options, nullptr);
@@ -345,16 +367,10 @@ MisfitMap CaseMisfits(const Sample& sample, const StudyOptions& options,
     MisfitMap map;
     const Values v = ReadValues(sample, options, settings.DecimalSeparator);
     const RunSettings run = GridSettings(settings, options);
-    // The grid of the boxes, with the sample's own density and chloride.
-    const Form1Texts texts = GridOnly(options.grid);
-    GridInputs inputs = ReadGridInputs(texts, settings.DecimalSeparator);
-    inputs.WaterDensity = v.density;
-    inputs.Chloride = v.chloride;
-    map.plan = PlanGrid(inputs, texts, run, control, v.elevation);
+    map.plan = PlanOfSample(v, options, settings, control);
     const Layout layout = MakeLayout(map.plan);
     const auto cases = static_cast<std::uint64_t>(map.plan.Cases());
-    std::map<Window, std::uint64_t> windows;
-    for (const GridElevation& e : layout.plan.elevations) windows[WindowOf(e)] = e.count;
+    const std::map<Window, std::uint64_t> windows = WindowsOfLayout(layout);
     std::uint64_t tableWork = 0;
     for (const auto& w : windows) tableWork += w.second;
     // The raster counts a unit a point (drawn when the grid has more than one
@@ -408,14 +424,9 @@ GroupMap GroupMisfits(const std::vector<Sample>& samples, const StudyOptions& op
     for (std::size_t i = 0; i < members.size(); ++i) {
         if (!map.results[i].group || !map.results[i].error.empty()) continue;
         const Values v = ReadValues(members[i], o, settings.DecimalSeparator);
-        const Form1Texts texts = GridOnly(o.grid);
-        GridInputs inputs = ReadGridInputs(texts, settings.DecimalSeparator);
-        inputs.WaterDensity = v.density;
-        inputs.Chloride = v.chloride;
-        const RunSettings gridRun = GridSettings(settings, o);
         RunControl part(control, RunControl::kCountedApart);
-        map.plan = PlanGrid(inputs, texts, gridRun, part, v.elevation);
-        FillGrid(map.plan, gridRun, part);
+        map.plan = PlanOfSample(v, o, settings, part);
+        FillGrid(map.plan, GridSettings(settings, o), part);
         break;
     }
     GroupRaster(map, members, o, settings, control);

@@ -54,6 +54,9 @@ struct FitKind {
 };
 FitKind KindOfFit(const StudyOptions& options, std::size_t k);
 
+// The samples refused: those each of whose rows (FitsPerSample) is an error row.
+std::size_t RefusedSamples(const std::vector<StudyResult>& results, const StudyOptions& options);
+
 // Fits every sample, in input order (with allModels or allSolubility, each
 // sample's rows as FitsPerSample says). `settings` gives the decimal separator of the
 // samples' numbers and the grid's boxes ('.' read as well) and the memory this

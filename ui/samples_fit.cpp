@@ -35,18 +35,6 @@ namespace temra::ui {
 
 namespace {
 
-// The samples refused: those each of whose fits is (one fit, or one per model).
-std::size_t RefusedSamples(const std::vector<study::StudyResult>& results,
-                           const study::StudyOptions& o) {
-    const std::size_t fits = study::FitsPerSample(o);
-    std::size_t refused = 0;
-    for (std::size_t i = 0; i + fits <= results.size(); i += fits)
-        refused += std::all_of(results.begin() + static_cast<std::ptrdiff_t>(i),
-                               results.begin() + static_cast<std::ptrdiff_t>(i + fits),
-                               [](const auto& r) { return !r.error.empty(); });
-    return refused;
-}
-
 // The models fitted, as the status line names them.
 QString ModelsFitted(const study::StudyOptions& o) {
     QString models = Q(study::InfoOf(o.model).name);
@@ -355,7 +343,7 @@ bool SamplesWindow::FitAll() {
         return false;
     }
     const double seconds = static_cast<double>(clock.elapsed()) / 1000;
-    const std::size_t refused = RefusedSamples(results, o);
+    const std::size_t refused = study::RefusedSamples(results, o);
     std::map<std::string, int> flagged;
     for (const study::StudyResult& r : results)
         for (const std::string& f : r.flags) ++flagged[f];

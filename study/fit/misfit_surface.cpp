@@ -93,8 +93,7 @@ double MisfitSurface::Chi2(const Slice& s, double E) const {
     return ExcessAt(s, E).chi2;
 }
 
-std::array<double, GasCount> MisfitSurface::ConcAt(const Slice& s, double E) const {
-    const double P = AirPressureAt(E, elevField_);
+std::array<double, GasCount> MisfitSurface::ConcAt(const Slice& s, double P) const {
     std::array<double, GasCount> C{};
     for (int j = 0; j < f_.n; ++j) {
         const std::size_t g = f_.gas[static_cast<std::size_t>(j)];
@@ -104,8 +103,9 @@ std::array<double, GasCount> MisfitSurface::ConcAt(const Slice& s, double E) con
 }
 
 Excess MisfitSurface::ExcessAt(const Slice& s, double E) const {
-    const std::array<double, GasCount> C = ConcAt(s, E);
-    return model_.fit.best(f_, C.data(), {s.T, AirPressureAt(E, elevField_)}, o_, kBits);
+    const double P = AirPressureAt(E, elevField_);
+    const std::array<double, GasCount> C = ConcAt(s, P);
+    return model_.fit.best(f_, C.data(), {s.T, P}, o_, kBits);
 }
 
 Point MisfitSurface::At(double T, double E) const {
@@ -115,14 +115,15 @@ Point MisfitSurface::At(double T, double E) const {
 
 AMixture MisfitSurface::MixtureAt(double T, double E) const {
     if (!model_.fit.integral) return {};
-    const std::array<double, GasCount> C = ConcAt(SliceAt(T), E);
-    return model_.fit.integral(f_, C.data(), {T, AirPressureAt(E, elevField_)}, o_);
+    const double P = AirPressureAt(E, elevField_);
+    const std::array<double, GasCount> C = ConcAt(SliceAt(T), P);
+    return model_.fit.integral(f_, C.data(), {T, P}, o_);
 }
 
 Ranges MisfitSurface::ExcessRangesAt(const Point& at) const {
-    const std::array<double, GasCount> C = ConcAt(SliceAt(at.T), at.E);
-    const Excess best{at.chi2, at.A, at.second};
     const Recharge where{at.T, AirPressureAt(at.E, elevField_)};
+    const std::array<double, GasCount> C = ConcAt(SliceAt(at.T), where.P);
+    const Excess best{at.chi2, at.A, at.second};
     auto extreme = [&](Extreme which, double value) {
         const std::optional<double> x =
             model_.fit.extreme(f_, C.data(), where, best, o_, at.chi2 + 1, which);
@@ -151,8 +152,8 @@ Point MisfitSurface::Best(const Point& grid) const {
 // make greatest (ValueOf). Outside the region: the best excess air's value less
 // a steep penalty.
 double MisfitSurface::ExtremeAF(const Slice& s, double E, double target, Extreme which) const {
-    const std::array<double, GasCount> C = ConcAt(s, E);
     const Recharge at{s.T, AirPressureAt(E, elevField_)};
+    const std::array<double, GasCount> C = ConcAt(s, at.P);
     const Excess best = model_.fit.best(f_, C.data(), at, o_, kBits);
     const std::optional<double> extreme =
         model_.fit.extreme(f_, C.data(), at, best, o_, target, which);

@@ -115,8 +115,9 @@ class MisfitSurface {
     double Chi2(const Slice& s, double E) const;
 
   private:
-    // The fitted gases' equilibrium concentrations at the slice's temperature and E.
-    std::array<double, GasCount> ConcAt(const Slice& s, double E) const;
+    // The fitted gases' equilibrium concentrations at the slice's temperature and the
+    // air pressure P (atm) of an elevation.
+    std::array<double, GasCount> ConcAt(const Slice& s, double P) const;
     Excess ExcessAt(const Slice& s, double E) const;
     double ExtremeAF(const Slice& s, double E, double target, Extreme which) const;
     double ExtremeOfExcess(const Point& best, const Point& seed, const Interval& T,
