@@ -352,10 +352,25 @@ std::shared_ptr<const DrawReach> ReachOf(const Sample& sample, const StudyOption
     const std::map<Window, std::uint64_t> windows = WindowsOfLayout(layout);
     WaterSamples m;
     BuildTables(m, windows, {v.density, v.chloride}, plan.grid->TempStep, options, control);
-    const SampleSearch found = SearchSample(sample, v, GridOf(layout, m.tables), options, nullptr);
+    const SampleSearch found = SearchSample(sample, v, GridOf(layout, m.tables), options, &control);
     if (!found.cases.found) return nullptr;
     auto reach = std::make_shared<DrawReach>();
-    reach->chi2 = found.cases.chi2;
+    const std::vector<double>& chi2 = found.cases.chi2;
+    reach->cases = chi2.size();
+    reach->order.reserve(chi2.size());
+    const auto& els = layout.plan.elevations;
+    for (std::size_t e = 0; e < els.size(); ++e)
+        for (std::size_t k = els[e].first; k < els[e].first + els[e].count; ++k)
+            reach->order.push_back(
+                {std::isfinite(chi2[k]) ? std::sqrt(std::max(0.0, chi2[k])) : std::nan(""), k, e});
+    // Those with a misfit, least first (the lower case number on a tie), then the others.
+    const auto misfitEnd =
+        std::stable_partition(reach->order.begin(), reach->order.end(),
+                              [](const DrawReach::Case& c) { return !std::isnan(c.root); });
+    std::stable_sort(
+        reach->order.begin(), misfitEnd,
+        [](const DrawReach::Case& a, const DrawReach::Case& b) { return a.root < b.root; });
+    reach->withMisfit = static_cast<std::size_t>(misfitEnd - reach->order.begin());
     for (int j = 0; j < found.fitted.n; ++j)
         reach->measured[found.fitted.gas[static_cast<std::size_t>(j)]] =
             found.fitted.m[static_cast<std::size_t>(j)];

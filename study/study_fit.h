@@ -70,7 +70,8 @@ std::vector<StudyResult> FitStudy(const std::vector<Sample>& samples, const Stud
                                   const RunSettings& settings, RunControl& control = Unwatched());
 
 // What a sample's grid search leaves its Monte Carlo draws (DrawReach): its
-// misfit at each case and its fitted values; nothing when it cannot be searched.
+// cases in the order of its misfit and its fitted values; nothing when it cannot
+// be searched.
 // Throws as CaseMisfits does.
 std::shared_ptr<const DrawReach> ReachOf(const Sample& sample, const StudyOptions& options,
                                          const RunSettings& settings, RunControl& control);

@@ -29,14 +29,20 @@ struct SharedParams {
 };
 
 // What a Monte Carlo draw's search is given by its sample's fit: the sample's
-// misfit at each grid case and its fitted gases' values (by gas index, in the
-// fit's unit). A draw's root misfit at a case differs from its sample's by at
-// most the distance between their values weighted by the errors (the triangle
-// inequality, the excess air at its best at either), so the draw's best case and
-// every case within 1 of it lie where the sample's root misfit is within twice
-// that distance, plus 1, of its least; the draw searches those cases alone.
+// grid cases in the order of its misfit, and its fitted gases' values (by gas
+// index, in the fit's unit). A draw's root misfit at a case differs from its
+// sample's by at most the distance r between their values weighted by the errors
+// (the triangle inequality, the excess air at its best at either). The draw
+// searches the cases least first, and stops where the sample's root misfit less r
+// exceeds the root of the draw's best so far: no case further on can be its best.
 struct DrawReach {
-    std::vector<double> chi2;
+    struct Case {
+        double root;      // the sample's root misfit at the case (NaN: none)
+        std::size_t k, e; // the case's number and its elevation's place
+    };
+    std::vector<Case> order;    // those with a misfit first, least first; then the others
+    std::size_t withMisfit = 0; // how many have a misfit
+    std::size_t cases = 0;      // the grid's cases
     std::array<double, GasCount> measured{};
 };
 
@@ -80,8 +86,8 @@ struct StudyOptions {
     // no range is cut): the fit of a Monte Carlo draw, whose spread is the
     // draws' own.
     bool bestOnly = false;
-    // A draw's search (Monte Carlo): the cases its sample's fit leaves it; none:
-    // every case.
+    // A draw's search (Monte Carlo, with bestOnly): its sample's cases in the order
+    // of its misfit; none: every case.
     std::shared_ptr<const DrawReach> reach;
 };
 

@@ -293,7 +293,7 @@ class StudyRun {
         std::vector<std::size_t> rows;
         std::size_t searched = 0; // the members whose search ran, counting their refinement
         for (std::size_t i : g.members) {
-            searched += !searches_[i].cases.chi2.empty();
+            searched += searches_[i].cases.ran;
             if (!joint_[i] || !At(i, 0).error.empty()) continue;
             members.push_back({&samples_[i], &values_[i], std::move(searches_[i])});
             rows.push_back(i);

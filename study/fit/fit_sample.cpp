@@ -112,43 +112,34 @@ class PassProgress {
     int exceptions_;
 };
 
-// UA over the n cases from k0: each case's weighted sums gas by gas, a block of
-// cases at a time, with conc(j, k) the equilibrium concentration of fitted gas j
-// in case k0 + k; then each case's A in [0, aMax] and chi2 in closed form:
+// UA at one case: the fitted gases' weighted sums, then A in [0, aMax] and chi2
+// in closed form, summed as UaCases sums a block's (conc(j): the equilibrium
+// concentration of fitted gas j):
 //   A = clamp(Sdz / Sz2, 0, aMax), chi2 = Sd2 - A (2 Sdz - A Sz2).
-// UA at the cases of those n that `within` holds, each summed as a block of
-// UaCases sums it; a case left out has no misfit (infinity).
-template <typename Conc>
-void UaCasesWithin(const Fitted& f, double aMax, double Sz2, std::size_t k0, std::size_t n,
-                   Conc&& conc, const std::vector<char>& within, CasePass& c) {
-    for (std::size_t k = 0; k < n; ++k) {
-        if (within[k0 + k] == 0) {
-            c.chi2[k0 + k] = kInf;
-            continue;
-        }
-        double Sdz = 0, Sd2 = 0;
-        for (std::size_t j = 0; j < static_cast<std::size_t>(f.n); ++j) {
-            const double d = f.m[j] - conc(j, k);
-            Sdz = j == 0 ? f.w[j] * f.z[j] * d : Sdz + f.w[j] * f.z[j] * d;
-            Sd2 = j == 0 ? f.w[j] * d * d : Sd2 + f.w[j] * d * d;
-        }
-        const double A = std::clamp(Sdz / Sz2, 0.0, aMax);
-        c.chi2[k0 + k] = Sd2 - A * (2 * Sdz - A * Sz2);
-        c.A[k0 + k] = A;
+template <typename Conc> Excess UaCase(const Fitted& f, double aMax, double Sz2, Conc&& conc) {
+    double Sdz = 0, Sd2 = 0;
+    for (std::size_t j = 0; j < static_cast<std::size_t>(f.n); ++j) {
+        const double d = f.m[j] - conc(j);
+        Sdz = j == 0 ? f.w[j] * f.z[j] * d : Sdz + f.w[j] * f.z[j] * d;
+        Sd2 = j == 0 ? f.w[j] * d * d : Sd2 + f.w[j] * d * d;
     }
+    const double A = std::clamp(Sdz / Sz2, 0.0, aMax);
+    return {Sd2 - A * (2 * Sdz - A * Sz2), A, 0.0};
 }
 
-// With `within`, only the cases it holds (UaCasesWithin).
-template <typename Conc>
-void UaCases(const Fitted& f, double aMax, std::size_t k0, std::size_t n, Conc&& conc, CasePass& c,
-             PassProgress& pass, const std::vector<char>* within) {
+double SumZ2(const Fitted& f) {
     double Sz2 = 0;
     for (std::size_t j = 0; j < static_cast<std::size_t>(f.n); ++j) Sz2 += f.w[j] * f.z[j] * f.z[j];
-    if (within) {
-        UaCasesWithin(f, aMax, Sz2, k0, n, conc, *within, c);
-        pass.Steps(n);
-        return;
-    }
+    return Sz2;
+}
+
+// UA over the n cases from k0: each case's weighted sums gas by gas, a block of
+// cases at a time, with conc(j, k) the equilibrium concentration of fitted gas j
+// in case k0 + k; then each case's A and chi2 (UaCase).
+template <typename Conc>
+void UaCases(const Fitted& f, double aMax, std::size_t k0, std::size_t n, Conc&& conc, CasePass& c,
+             PassProgress& pass) {
+    const double Sz2 = SumZ2(f);
     constexpr std::size_t kBlock = 4096;
     std::array<double, kBlock> Sdz{}, Sd2{};
     for (std::size_t b0 = 0; b0 < n; b0 += kBlock) {
@@ -178,24 +169,26 @@ void UaCases(const Fitted& f, double aMax, std::size_t k0, std::size_t n, Conc&&
     }
 }
 
-// A model searched case by case, at every case of one elevation (of those
-// `within` holds, when given): the best excess air of each; a case left out
-// has no misfit (infinity).
-void ModelCases(const Fitted& f, const SampleGrid& grid, std::size_t e, const StudyOptions& o,
-                const std::vector<char>* within, CasePass& c, PassProgress& pass) {
+// A model searched case by case: the best excess air at temperature t of
+// elevation e.
+Excess ModelCase(const Fitted& f, const SampleGrid& grid, std::size_t e, std::size_t t,
+                 const StudyOptions& o) {
     const TempTable& tab = *grid.tables[e];
     const double P = grid.layout->P[e];
-    const auto k0 = static_cast<std::size_t>(grid.layout->plan.elevations[e].first);
     std::array<double, GasCount> C{};
+    for (std::size_t j = 0; j < static_cast<std::size_t>(f.n); ++j)
+        C[j] = EquilConcOf(tab.SX[f.gas[j]][t], P, tab.VP[t]);
+    return BestExcess(f, C.data(), {tab.T[t], P}, o, kGridBits);
+}
+
+// A model searched case by case, at every case of one elevation.
+void ModelCases(const Fitted& f, const SampleGrid& grid, std::size_t e, const StudyOptions& o,
+                CasePass& c, PassProgress& pass) {
+    const TempTable& tab = *grid.tables[e];
+    const auto k0 = static_cast<std::size_t>(grid.layout->plan.elevations[e].first);
     for (std::size_t t = 0; t < tab.T.size(); ++t) {
         pass.Step();
-        if (within && (*within)[k0 + t] == 0) {
-            c.chi2[k0 + t] = kInf;
-            continue;
-        }
-        for (std::size_t j = 0; j < static_cast<std::size_t>(f.n); ++j)
-            C[j] = EquilConcOf(tab.SX[f.gas[j]][t], P, tab.VP[t]);
-        const Excess x = BestExcess(f, C.data(), {tab.T[t], P}, o, kGridBits);
+        const Excess x = ModelCase(f, grid, e, t, o);
         c.chi2[k0 + t] = x.chi2;
         c.A[k0 + t] = x.A;
         if (!c.second.empty()) c.second[k0 + t] = x.second;
@@ -207,7 +200,7 @@ void ModelCases(const Fitted& f, const SampleGrid& grid, std::size_t e, const St
 // model in closed form sums the cases' terms in blocks, from the concentrations
 // the grid's samples share where they were made.
 CasePass SearchCases(const Fitted& f, const SampleGrid& grid, const StudyOptions& o,
-                     PassProgress& pass, const std::vector<char>* within) {
+                     PassProgress& pass) {
     const GridPlan& plan = grid.layout->plan;
     const auto N = static_cast<std::size_t>(plan.Cases());
     CasePass c;
@@ -220,11 +213,11 @@ CasePass SearchCases(const Fitted& f, const SampleGrid& grid, const StudyOptions
         // The cases' concentrations shared with the other samples of the grid.
         UaCases(
             f, aMax, 0, N, [&](std::size_t j, std::size_t k) { return grid.cases[f.gas[j]][k]; }, c,
-            pass, within);
+            pass);
     } else {
         for (std::size_t e = 0; e < plan.elevations.size(); ++e) {
             if (!model.closedForm) {
-                ModelCases(f, grid, e, o, within, c, pass);
+                ModelCases(f, grid, e, o, c, pass);
                 continue;
             }
             const TempTable& tab = *grid.tables[e];
@@ -234,7 +227,7 @@ CasePass SearchCases(const Fitted& f, const SampleGrid& grid, const StudyOptions
                 [&](std::size_t j, std::size_t t) {
                     return EquilConcOf(tab.SX[f.gas[j]][t], P, tab.VP[t]);
                 },
-                c, pass, within);
+                c, pass);
         }
     }
     double least = kInf;
@@ -244,15 +237,69 @@ CasePass SearchCases(const Fitted& f, const SampleGrid& grid, const StudyOptions
             c.best = k;
         }
     c.found = std::isfinite(least);
+    c.ran = true;
+    const std::size_t e = ElevationOfCase(plan, c.best);
+    const GridElevation& el = plan.elevations[e];
+    c.bestCase = {grid.tables[e]->T[c.best - el.first], el.H, c.chi2[c.best], c.A[c.best],
+                  c.second.empty() ? 0.0 : c.second[c.best]};
     return c;
 }
 
-// The grid case's point.
-Point CasePoint(const SampleGrid& grid, const CasePass& c, std::size_t k) {
-    const std::size_t e = ElevationOfCase(grid.layout->plan, k);
-    const GridElevation& el = grid.layout->plan.elevations[e];
-    return {grid.tables[e]->T[k - el.first], el.H, c.chi2[k], c.A[k],
-            c.second.empty() ? 0.0 : c.second[k]};
+// The weighted distance between a draw's values and its sample's (DrawReach).
+double DrawDistance(const Fitted& f, const DrawReach& reach) {
+    double r2 = 0;
+    for (std::size_t j = 0; j < static_cast<std::size_t>(f.n); ++j) {
+        const double d = f.m[j] - reach.measured[f.gas[j]];
+        r2 += f.w[j] * d * d;
+    }
+    return std::sqrt(r2);
+}
+
+// A Monte Carlo draw's search (DrawReach): its sample's cases, least first, each
+// searched as the grid's search searches it, until the sample's root misfit less
+// the draw's distance r exceeds the root of the draw's best so far; the cases
+// without a misfit of the sample are searched all. The grid's search finds a
+// case's excess air to a few bits only, so a sample's root misfit counts for 5 %
+// less. The best case is the full search's (the lowest case number on a tie).
+CasePass SearchDraw(const Fitted& f, const SampleGrid& grid, const StudyOptions& o,
+                    const DrawReach& reach, PassProgress& pass) {
+    constexpr double kGridSlack = 0.95;
+    const double r = DrawDistance(f, reach);
+    const ModelInfo& model = InfoOf(o.model);
+    const bool shared = model.closedForm && !grid.cases[f.gas[0]].empty();
+    const double Sz2 = SumZ2(f);
+    const auto& els = grid.layout->plan.elevations;
+    CasePass c;
+    c.ran = true;
+    double least = kInf, rootLeast = kInf;
+    auto search = [&](const DrawReach::Case& at) {
+        pass.Step();
+        const std::size_t t = at.k - static_cast<std::size_t>(els[at.e].first);
+        const TempTable& tab = *grid.tables[at.e];
+        const double P = grid.layout->P[at.e];
+        Excess x;
+        if (!model.closedForm)
+            x = ModelCase(f, grid, at.e, t, o);
+        else if (shared)
+            x = UaCase(f, f.aMax, Sz2, [&](std::size_t j) { return grid.cases[f.gas[j]][at.k]; });
+        else
+            x = UaCase(f, f.aMax, Sz2, [&](std::size_t j) {
+                return EquilConcOf(tab.SX[f.gas[j]][t], P, tab.VP[t]);
+            });
+        if (x.chi2 < least || (x.chi2 == least && at.k < c.best)) {
+            least = x.chi2;
+            rootLeast = std::sqrt(std::max(0.0, least));
+            c.best = at.k;
+            c.bestCase = {tab.T[t], els[at.e].H, x.chi2, x.A, x.second};
+        }
+    };
+    for (std::size_t i = 0; i < reach.withMisfit; ++i) {
+        if (kGridSlack * reach.order[i].root - r > rootLeast) break;
+        search(reach.order[i]);
+    }
+    for (std::size_t i = reach.withMisfit; i < reach.order.size(); ++i) search(reach.order[i]);
+    c.found = std::isfinite(least);
+    return c;
 }
 
 // The case nearest a point.
@@ -536,34 +583,6 @@ void GasesBeyond(StudyResult& r, const Values& v, const Point& best, const Study
     if (known[kO2]) keep(r.o2Fraction, v.measured[kO2] / equil(kO2));
 }
 
-namespace {
-
-// The cases a Monte Carlo draw searches (DrawReach): those where its sample's root
-// misfit is within twice the draw's distance from the sample, plus 1, of the
-// sample's least; the grid's search finds each case's excess air to a few bits
-// only, so a case counts in by 5 % of its root misfit more. Empty: every case
-// (no reach given, a reach of another grid, or the MAAT window, whose refinement
-// starts in each of its valleys).
-std::vector<char> Within(const StudyOptions& o, const Fitted& f, const SampleGrid& grid) {
-    const auto N = static_cast<std::size_t>(grid.layout->plan.Cases());
-    if (!o.reach || o.reach->chi2.size() != N || grid.layout->plan.grid->MaatInUse) return {};
-    double r2 = 0;
-    for (int j = 0; j < f.n; ++j) {
-        const auto i = static_cast<std::size_t>(j);
-        const double d = f.m[i] - o.reach->measured[f.gas[i]];
-        r2 += f.w[i] * d * d;
-    }
-    const double least = *std::min_element(o.reach->chi2.begin(), o.reach->chi2.end());
-    const double root = (std::sqrt(least) + 2 * std::sqrt(r2) + 1) / 0.95;
-    if (!std::isfinite(root)) return {};
-    const double limit = root * root;
-    std::vector<char> within(N);
-    for (std::size_t k = 0; k < N; ++k) within[k] = o.reach->chi2[k] <= limit ? 1 : 0;
-    return within;
-}
-
-} // namespace
-
 SampleSearch SearchSample(const Sample& s, const Values& v, const SampleGrid& grid,
                           const StudyOptions& o, RunControl* control) {
     const auto N = static_cast<std::size_t>(grid.layout->plan.Cases());
@@ -584,8 +603,12 @@ SampleSearch SearchSample(const Sample& s, const Values& v, const SampleGrid& gr
         r.error = row + ": none of the fitted gases (" + GasList(o.gases) + ") has a value";
         return out;
     }
-    const std::vector<char> within = Within(o, out.fitted, grid);
-    out.cases = SearchCases(out.fitted, grid, o, search, within.empty() ? nullptr : &within);
+    // A draw searches where its best can lie (not with the MAAT window, whose
+    // refinement starts in each of its valleys).
+    const bool reached =
+        o.reach && o.bestOnly && o.reach->cases == N && !grid.layout->plan.grid->MaatInUse;
+    out.cases = reached ? SearchDraw(out.fitted, grid, o, *o.reach, search)
+                        : SearchCases(out.fitted, grid, o, search);
     if (!out.cases.found) r.error = row + ": " + OverflowingGas(out.fitted, grid);
     return out;
 }
@@ -602,7 +625,7 @@ void Refine(StudyResult& r, const Sample&, const Values& v, const SampleGrid& gr
     const MisfitSurface model(f, v.density, v.chloride, d, o);
     // The best case's misfit summed term by term (the search's sums may lose the
     // last digits of a small misfit).
-    const Point gridCase = CasePoint(grid, cases, cases.best);
+    const Point gridCase = cases.bestCase;
     Point best = model.Best(model.At(gridCase.T, gridCase.E));
     // Another valley may hold a lower least than the best case's where the domain
     // is the MAAT window's band, whose edges the grid's cases need not reach and
@@ -629,11 +652,13 @@ void Refine(StudyResult& r, const Sample&, const Values& v, const SampleGrid& gr
 
 StudyResult FitSample(const Sample& s, const Values& v, const SampleGrid& grid,
                       const StudyOptions& o, RunControl* control, std::vector<double>* perCase) {
+    // Every sample's fit answers a cancel, however few cases its search counts.
+    if (control) control->CheckCancelled();
     const auto N = static_cast<std::size_t>(grid.layout->plan.Cases());
     const std::uint64_t passWork = SampleWork(N, o.model) / 2;
     SampleSearch found = SearchSample(s, v, grid, o, control);
     StudyResult& r = found.result;
-    if (found.cases.chi2.empty()) return r;
+    if (!found.cases.ran) return r;
     const Fitted& f = found.fitted;
     const CasePass& cases = found.cases;
     PassProgress refine(control, passWork, 1);

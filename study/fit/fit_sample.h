@@ -34,17 +34,20 @@ Domain DomainOf(const SampleGrid& grid);
 Domain DomainOfBoxes(const GridPlan& plan);
 
 // Every case's misfit at its best excess air (the grid's search), and the best
-// case (the lowest case number on a tie); `found` is false when no misfit is in
-// the number range.
+// case (the lowest case number on a tie) with its point; `found` is false when no
+// misfit is in the number range. A Monte Carlo draw's search (DrawReach) keeps
+// its best case alone: chi2, A and second are then empty.
 struct CasePass {
     std::vector<double> chi2, A, second; // second: empty for a model without one
     std::size_t best = 0;
+    Point bestCase;
     bool found = false;
+    bool ran = false; // false: the search did not run
 };
 
 // A sample's grid search, the first pass of its fit: `result` has the sample's
 // name, model and gases, and is an error row when the sample cannot be fitted;
-// `cases` is empty when the search did not run. Counts the first half of
+// `cases` did not run when the sample has no grid or no gas. Counts the first half of
 // SampleWork(cases) into `control`.
 struct SampleSearch {
     StudyResult result;

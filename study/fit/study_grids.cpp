@@ -4,6 +4,7 @@
 #include "core/parallel.h"
 
 #include <algorithm>
+#include <set>
 
 namespace temra::study {
 
@@ -82,10 +83,14 @@ StudyGrids PlanGrids(const std::vector<Values>& values, const std::vector<bool>&
 
 std::map<Window, std::uint64_t> WindowsOf(const WaterSamples& m, const std::vector<Values>& values,
                                           const StudyGrids& grids) {
+    // Each layout once (the draws of a Monte Carlo run share one): the last
+    // elevation of a window, in the members' order, gives its count.
     std::map<Window, std::uint64_t> windows;
-    for (std::size_t i : m.members)
-        if (const Layout* l = LayoutOf(grids, values[i]))
-            for (const GridElevation& e : l->plan.elevations) windows[WindowOf(e)] = e.count;
+    std::set<const Layout*> seen;
+    for (auto i = m.members.rbegin(); i != m.members.rend(); ++i)
+        if (const Layout* l = LayoutOf(grids, values[*i]); l && seen.insert(l).second)
+            for (auto e = l->plan.elevations.rbegin(); e != l->plan.elevations.rend(); ++e)
+                windows.emplace(WindowOf(*e), e->count);
     return windows;
 }
 

@@ -120,15 +120,33 @@ struct CeParts {
     double c = 0, p = 0, q = 0;
 };
 
-CeParts PartsAt(const Fitted& f, const double* C, double B) {
+// A case's terms of the fit that do not depend on B, worked out once for the
+// search over B: each fitted gas's weight w, w d (d = m - Ceq), z Ceq and Ceq,
+// and c = sum w d^2. PartsAt sums the terms at B in gas order.
+struct CeTerms {
+    CeTerms(const Fitted& f, const double* C) : n(static_cast<std::size_t>(f.n)) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const double d = f.m[i] - C[i];
+            c += f.w[i] * d * d;
+            w[i] = f.w[i];
+            wd[i] = f.w[i] * d;
+            zC[i] = f.z[i] * C[i];
+            Ceq[i] = C[i];
+            z[i] = f.z[i];
+        }
+    }
+    std::size_t n;
+    double c = 0;
+    std::array<double, GasCount> w{}, wd{}, zC{}, Ceq{}, z{};
+};
+
+CeParts PartsAt(const CeTerms& k, double B) {
     CeParts s;
-    for (int j = 0; j < f.n; ++j) {
-        const auto i = static_cast<std::size_t>(j);
-        const double d = f.m[i] - C[j];
-        const double w = f.z[i] * C[j] / (C[j] + B * f.z[i]);
-        s.c += f.w[i] * d * d;
-        s.p += f.w[i] * d * w;
-        s.q += f.w[i] * w * w;
+    s.c = k.c;
+    for (std::size_t i = 0; i < k.n; ++i) {
+        const double w = k.zC[i] / (k.Ceq[i] + B * k.z[i]);
+        s.p += k.wd[i] * w;
+        s.q += k.w[i] * w * w;
     }
     return s;
 }
@@ -144,8 +162,8 @@ double CeChi2(const Fitted& f, const double* C, double B, double t) {
 }
 
 // The least chi2 at B and its t, cut to [0, Amax - B].
-double CeAtB(const Fitted& f, const double* C, double B, double Amax, double& t) {
-    const CeParts s = PartsAt(f, C, B);
+double CeAtB(const CeTerms& k, double B, double Amax, double& t) {
+    const CeParts s = PartsAt(k, B);
     t = std::clamp(s.p / s.q, 0.0, std::max(0.0, Amax - B));
     return s.c - t * (2 * s.p - s.q * t);
 }
@@ -208,9 +226,10 @@ template <typename Fn> Min1 OverS(Fn&& fn, double lo, double hi, int bits) {
 
 Excess CeBest(const Fitted& f, const double* C, const Recharge&, const StudyOptions&, int bits) {
     const double Amax = f.aMax;
+    const CeTerms k(f, C);
     double t = 0;
-    const Min1 b = OverS([&](double B) { return CeAtB(f, C, B, Amax, t); }, 0.0, Amax, bits);
-    CeAtB(f, C, b.x, Amax, t);
+    const Min1 b = OverS([&](double B) { return CeAtB(k, B, Amax, t); }, 0.0, Amax, bits);
+    CeAtB(k, b.x, Amax, t);
     Excess e;
     e.A = b.x + t;
     e.second = e.A > 0 ? b.x / e.A : 0.0;
@@ -227,9 +246,10 @@ std::optional<double> CeExtreme(const Fitted& f, const double* C, const Recharge
                                 Extreme which) {
     if (best.chi2 > target) return std::nullopt;
     const double Amax = f.aMax;
+    const CeTerms k(f, C);
     auto margin = [&](double B) {
         double t = 0;
-        return CeAtB(f, C, B, Amax, t) - target;
+        return CeAtB(k, B, Amax, t) - target;
     };
     const double Bbest = best.A * best.second;
     const double mBest = std::min(0.0, margin(Bbest));
@@ -237,7 +257,7 @@ std::optional<double> CeExtreme(const Fitted& f, const double* C, const Recharge
     const double Blo = m0 <= 0 ? 0.0 : Crossing(margin, Bbest, 0.0, mBest, m0);
     const double Bhi = mMax <= 0 ? Amax : Crossing(margin, Bbest, Amax, mBest, mMax);
     auto quantity = [&](double B) {
-        const CeParts s = PartsAt(f, C, B);
+        const CeParts s = PartsAt(k, B);
         const double root = std::sqrt(std::max(0.0, s.p * s.p - s.q * (s.c - target)));
         const double tMax = std::max(0.0, Amax - B);
         double t1 = std::clamp((s.p - root) / s.q, 0.0, tMax);
@@ -264,8 +284,9 @@ double CeConc(double Ceq, double z, double, const Excess& x) {
 // truncated to [B, Amax]; B is integrated over [0, Amax] (flat in B and t).
 AMixture CeIntegral(const Fitted& f, const double* C, const Recharge&, const StudyOptions&) {
     const double Amax = f.aMax;
+    const CeTerms k(f, C);
     return OverSecond(0.0, Amax, [&](double B, double measure) {
-        const CeParts s = PartsAt(f, C, B);
+        const CeParts s = PartsAt(k, B);
         APiece piece = PieceOf(s.c, s.p, s.q, 0, Amax - B, measure);
         piece.mean += B;
         piece.lo += B;
