@@ -2,6 +2,8 @@
 // worked out here gas by gas, a brute-force scan over (A, F) for CE, samples made
 // from known recharge conditions, chi2 probabilities from the textbook formulas,
 // the progress, and the lapse-rate prior's posterior.
+#include "study/fit/fit_sample.h"
+#include "study/fit/study_grids.h"
 #include "tests/study_fixtures.h"
 
 #include <gtest/gtest.h>
@@ -494,6 +496,96 @@ TEST(StudyFit, CeMatchesABruteForceScan) {
     EXPECT_NEAR(r.AHi, aHi, 2e-5);
     EXPECT_NEAR(r.second->lo, fLo, 0.002);
     EXPECT_NEAR(r.second->hi, fHi, 0.002);
+}
+
+void ExpectSameResult(const StudyResult& a, const StudyResult& b, const std::string& name) {
+    EXPECT_EQ(a.chi2, b.chi2) << name;
+    EXPECT_EQ(a.caseNo, b.caseNo) << name;
+    for (const auto& [x, y] : {std::pair{a.temperature, b.temperature},
+                               {a.temperatureLo, b.temperatureLo},
+                               {a.temperatureHi, b.temperatureHi},
+                               {a.elevation, b.elevation},
+                               {a.elevationLo, b.elevationLo},
+                               {a.elevationHi, b.elevationHi},
+                               {a.A, b.A},
+                               {a.ALo, b.ALo},
+                               {a.AHi, b.AHi},
+                               {a.second->lo, b.second->lo},
+                               {a.second->hi, b.second->hi}})
+        EXPECT_EQ(x, y) << name;
+    EXPECT_EQ(a.flags, b.flags) << name;
+}
+
+// A sample's grid search over its own grid, every case or not.
+CasePass Searched(const Sample& s, const StudyOptions& o, bool everyCase) {
+    const Values v = ReadValues(s, o, '.');
+    const Form1Texts texts = GridOnly(o.grid);
+    GridInputs inputs = ReadGridInputs(texts, '.');
+    const Layout layout =
+        MakeLayout(PlanGrid(inputs, texts, GridSettings(Settings(), o), Unwatched(), v.elevation));
+    std::map<Window, std::uint64_t> windows;
+    for (const GridElevation& e : layout.plan.elevations) windows[WindowOf(e)] = e.count;
+    WaterSamples m;
+    BuildTables(m, windows, {v.density, v.chloride}, layout.plan.grid->TempStep, o, Unwatched());
+    return SearchSample(s, v, GridOf(layout, m.tables), o, nullptr, everyCase).cases;
+}
+
+// A search that leaves out cases against one of every case: the same best case,
+// every case it searched to the last digit, every case it left out more than 1
+// above the best; the cases left out and searched are counted.
+void ExpectPrunedAsEvery(const Sample& s, const StudyOptions& o, const std::string& name,
+                         std::size_t& leftOut, std::size_t& searched) {
+    const CasePass pruned = Searched(s, o, false), every = Searched(s, o, true);
+    ASSERT_TRUE(every.found) << name;
+    EXPECT_EQ(pruned.best, every.best) << name;
+    const double near = every.chi2[every.best] + 1;
+    for (std::size_t k = 0; k < every.chi2.size(); ++k) {
+        const bool out = std::isinf(pruned.chi2[k]);
+        leftOut += out;
+        searched += !out;
+        if (out) {
+            EXPECT_GT(every.chi2[k], near) << name << " case " << k;
+        } else {
+            EXPECT_EQ(pruned.chi2[k], every.chi2[k]) << name << " case " << k;
+        }
+    }
+}
+
+// The grid's search of a model with a slope leaves out cases that cannot lie near
+// the best (10 m x 0.1 °C): each case it searches has the misfit of a search of
+// every case, to the last digit, and so has the best case and every case within 1
+// of it, free and known elevation; the fit with a free elevation is then the one
+// over every case (the misfit map's, which keeps every case). Every such model, a
+// good fit, a poor one, one at the grid's edge and CE with a second valley of
+// much excess air.
+TEST(StudyFit, ASearchThatLeavesOutCasesFitsAsOneOverEveryCase) {
+    std::mt19937 rng(67);
+    std::size_t leftOut = 0, searched = 0;
+    for (const ModelInfo& m : Models()) {
+        if (!m.fit.slope) continue;
+        const double x = m.model == Model::OD ? 1.05 : 0.2;
+        const std::vector<std::pair<Sample, bool>> cases = {
+            {Modelled(m.model, 4, 1800, 0.004, x, Noise(rng, 0.01)), false},
+            {Modelled(m.model, 6, 900, 0.006, x, Noise(rng, 0.05)), false},
+            {Modelled(m.model, 0.3, 2900, 0.002, x, Noise(rng, 0.01)), false},
+            {Modelled(m.model, 5, 1500, 0.02, x, Noise(rng, 0.01)), true}};
+        for (const auto& [sample, secondValley] : cases) {
+            StudyOptions o;
+            o.model = m.model;
+            o.grid.Text25 = "10";  // the elevation's step
+            o.grid.Text26 = "0.1"; // the temperature's
+            if (secondValley) o.upper["a-max"] = 1;
+            const std::string name = std::string(m.name) + " " + sample.measured[1];
+            ExpectPrunedAsEvery(sample, o, name + " free", leftOut, searched);
+            Sample known = sample;
+            known.elevation = "1500";
+            ExpectPrunedAsEvery(known, o, name + " known", leftOut, searched);
+            const StudyResult fit = FitStudy({sample}, o, Settings())[0];
+            ASSERT_EQ(fit.error, "") << name;
+            ExpectSameResult(fit, CaseMisfits(sample, o, Settings()).result, name);
+        }
+    }
+    EXPECT_GT(leftOut, searched); // most cases were left out
 }
 
 // The columns of total gas are read as their isotopes: the shares are the

@@ -1,6 +1,7 @@
 // The study's room of models: one set of identities checked for every row of the
 // table of models, against samples made independently of it
 // (tests/study_support.h).
+#include "study/fit/fit_sample.h"
 #include "study/models/models.h"
 #include "study/study_fit.h"
 #include "tests/study_fixtures.h"
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <random>
 #include <string>
 
 using namespace temra;
@@ -167,6 +169,45 @@ TEST(StudyModels, GrsDiffusionInAirIsChapmanEnskogsAtTheRechargePressure) {
     EXPECT_NEAR(He, 0.656, 0.001); // worked by hand from the formula
     EXPECT_NEAR(Xe, 0.1126, 0.0005);
     EXPECT_NEAR(ChapmanEnskog({4.002603, 10.22, 2.551}, kAir, 283.15, 1) / He, 1.01325, 1e-12);
+}
+
+// A model's slope (ExcessFit::slope), which lets the grid's search leave cases
+// out, bounds how far its concentration moves with the equilibrium one: at
+// random parameters within the bounds, random pairs of concentrations at or
+// above the least move by no more than the slope times their distance, and some
+// by more than 0.9 of it.
+void ExpectSlopeBounds(const ModelInfo& m) {
+    StudyOptions o;
+    o.model = m.model;
+    Fitted f = FittedGases(Values{}, o);
+    std::mt19937 rng(61);
+    std::uniform_real_distribution<double> u(0, 1);
+    double closest = 0;
+    for (const std::size_t i : kFitted) {
+        f.z[i] = kGasTable[i].AtmFraction;
+        const double Cmin = EvaluateModel(kGasTable[i], 30, 3000, 1, 0, {}).EquilConc;
+        const double L = m.fit.slope(f, i, Cmin);
+        for (int k = 0; k < 20000; ++k) {
+            const double A = f.aMax * u(rng), x = f.sLo + (f.sHi - f.sLo) * u(rng);
+            const double C1 = Cmin * (1 + 0.3 * u(rng)), C2 = C1 * (1 + 1e-4 * u(rng));
+            const Excess e{0, A, x};
+            const double moved =
+                std::fabs(m.fit.conc(C2, f.z[i], 1, e) - m.fit.conc(C1, f.z[i], 1, e)) / (C2 - C1);
+            EXPECT_LE(moved, L * (1 + 1e-6)) << m.name << " gas " << i;
+            closest = std::max(closest, moved / L);
+        }
+    }
+    EXPECT_GT(closest, 0.9) << m.name << ": the bound is loose";
+}
+
+TEST(StudyModels, ASlopeBoundsHowFarTheModelsConcentrationsMove) {
+    int models = 0;
+    for (const ModelInfo& m : Models())
+        if (m.fit.slope) {
+            ++models;
+            ExpectSlopeBounds(m);
+        }
+    EXPECT_GE(models, 2); // CE and OD
 }
 
 // A parameter at its bound is flagged; a free elevation with four gases leaves

@@ -195,12 +195,165 @@ void ModelCases(const Fitted& f, const SampleGrid& grid, std::size_t e, const St
     }
 }
 
+// The grid's search of a model that bounds how far its concentrations move
+// between cases (ExcessFit::slope), on a rectangle of cases (every elevation with
+// the same temperatures). The misfits of two cases differ, in root, by at most
+// the distance between their concentrations, each gas weighed by its error and
+// the model's slope between them (the triangle inequality, the excess air at its
+// best at either). The cases at every few elevations and temperatures (the
+// nodes, the last of each axis among them) are searched first, each also to its
+// least (kBits). In the block between four nodes, a case whose root misfit is
+// thus bound to exceed the root of the least node's misfit plus 1 can be neither
+// the best case nor within 1 of it, and is left out (no misfit: infinity); every
+// other case is searched as every case would be. The nodes lie a few units of
+// that distance apart, as the sample's errors make it at the grid's middle.
+class PrunedSearch {
+  public:
+    PrunedSearch(const Fitted& f, const SampleGrid& grid, const StudyOptions& o, CasePass& c,
+                 PassProgress& pass)
+        : f_(f), grid_(grid), o_(o), c_(c), pass_(pass), model_(InfoOf(o.model)),
+          els_(grid.layout->plan.elevations), n_(static_cast<std::size_t>(f.n)) {}
+
+    // False when the grid or the model has no such bound, or the nodes would lie
+    // too close to leave much out (nothing searched).
+    bool Run() {
+        if (!model_.fit.slope || grid_.layout->plan.grid->MaatInUse || els_.empty()) return false;
+        nE_ = els_.size();
+        nT_ = els_.front().count;
+        for (std::size_t e = 0; e < nE_; ++e)
+            if (els_[e].count != nT_ || grid_.tables[e] != grid_.tables.front()) return false;
+        if (nT_ == 0 || !ChooseSteps()) return false;
+        SearchNodes();
+        for (std::size_t a = 0; a + 1 < std::max<std::size_t>(mE_, 2); ++a)
+            for (std::size_t b = 0; b + 1 < std::max<std::size_t>(mT_, 2); ++b) Block(a, b);
+        return true;
+    }
+
+  private:
+    const TempTable& Table() const { return *grid_.tables.front(); }
+    double Conc(std::size_t e, std::size_t t, std::size_t j) const {
+        const TempTable& tab = Table();
+        return EquilConcOf(tab.SX[f_.gas[j]][t], grid_.layout->P[e], tab.VP[t]);
+    }
+    // The distance between two cases with each gas's slope at the lesser
+    // concentration.
+    double Distance(std::size_t e1, std::size_t t1, std::size_t e2, std::size_t t2) const {
+        double d2 = 0;
+        for (std::size_t j = 0; j < n_; ++j) {
+            const double a = Conc(e1, t1, j), b = Conc(e2, t2, j);
+            const double L = model_.fit.slope(f_, j, std::min(a, b));
+            d2 += f_.w[j] * L * L * (a - b) * (a - b);
+        }
+        return std::sqrt(d2);
+    }
+    // Steps of kReach units of distance along each axis from the grid's middle.
+    bool ChooseSteps() {
+        constexpr double kReach = 5;
+        constexpr std::size_t kMost = 64, kLeastCases = 16;
+        const std::size_t e = nE_ / 2, t = nT_ / 2;
+        auto step = [&](double unit) {
+            const double s = std::isfinite(unit) && unit > 0 ? std::floor(kReach / unit) : 1;
+            return static_cast<std::size_t>(std::clamp(s, 1.0, static_cast<double>(kMost)));
+        };
+        sE_ = nE_ > 1 ? step(Distance(e, t, std::min(e + 1, nE_ - 1), t)) : 1;
+        sT_ = nT_ > 1 ? step(Distance(e, t, e, std::min(t + 1, nT_ - 1))) : 1;
+        mE_ = (nE_ - 1 + sE_ - 1) / sE_ + 1;
+        mT_ = (nT_ - 1 + sT_ - 1) / sT_ + 1;
+        return (nE_ > 1 ? sE_ : 1) * (nT_ > 1 ? sT_ : 1) >= kLeastCases;
+    }
+    std::size_t NodeE(std::size_t a) const { return std::min(a * sE_, nE_ - 1); }
+    std::size_t NodeT(std::size_t b) const { return std::min(b * sT_, nT_ - 1); }
+    bool IsNode(std::size_t e, std::size_t t) const {
+        return (e % sE_ == 0 || e == nE_ - 1) && (t % sT_ == 0 || t == nT_ - 1);
+    }
+    double Search(std::size_t e, std::size_t t) {
+        pass_.Step();
+        const std::size_t k = static_cast<std::size_t>(els_[e].first) + t;
+        const Excess x = ModelCase(f_, grid_, e, t, o_);
+        c_.chi2[k] = x.chi2;
+        c_.A[k] = x.A;
+        if (!c_.second.empty()) c_.second[k] = x.second;
+        return x.chi2;
+    }
+    void SearchNodes() {
+        root_.resize(mE_ * mT_);
+        nodeC_.resize(mE_ * mT_ * n_);
+        double least = kInf;
+        for (std::size_t a = 0; a < mE_; ++a)
+            for (std::size_t b = 0; b < mT_; ++b) {
+                const std::size_t e = NodeE(a), t = NodeT(b), i = a * mT_ + b;
+                least = std::min(least, Search(e, t));
+                std::array<double, GasCount> C{};
+                for (std::size_t j = 0; j < n_; ++j) C[j] = nodeC_[i * n_ + j] = Conc(e, t, j);
+                // Its least, a millionth less for Brent's tolerance.
+                const Recharge at{Table().T[t], grid_.layout->P[e]};
+                root_[i] =
+                    std::sqrt(std::max(0.0, BestExcess(f_, C.data(), at, o_).chi2)) * (1 - 1e-6);
+            }
+        reach_ = std::sqrt(least + 1) * (1 + 1e-9);
+    }
+    // The block between nodes (a, b) and (a + 1, b + 1): its own rows and columns,
+    // the last block's last too; each gas's slope at its least concentration in it.
+    void Block(std::size_t a, std::size_t b) {
+        const std::size_t a1 = std::min(a + 1, mE_ - 1), b1 = std::min(b + 1, mT_ - 1);
+        const std::size_t e0 = NodeE(a), e1 = NodeE(a1), t0 = NodeT(b), t1 = NodeT(b1);
+        std::array<double, GasCount> Cmin{}, weight{}, C{};
+        Cmin.fill(kInf);
+        for (std::size_t e = e0; e <= e1; ++e)
+            for (std::size_t t = t0; t <= t1; ++t)
+                for (std::size_t j = 0; j < n_; ++j) Cmin[j] = std::min(Cmin[j], Conc(e, t, j));
+        for (std::size_t j = 0; j < n_; ++j) {
+            const double L = model_.fit.slope(f_, j, Cmin[j]);
+            weight[j] = f_.w[j] * L * L;
+        }
+        const std::array<std::size_t, 4> corners = {a * mT_ + b, a * mT_ + b1, a1 * mT_ + b,
+                                                    a1 * mT_ + b1};
+        const std::size_t eEnd = a + 2 >= mE_ ? e1 + 1 : e1, tEnd = b + 2 >= mT_ ? t1 + 1 : t1;
+        for (std::size_t e = e0; e < eEnd; ++e)
+            for (std::size_t t = t0; t < tEnd; ++t) {
+                if (IsNode(e, t)) continue;
+                for (std::size_t j = 0; j < n_; ++j) C[j] = Conc(e, t, j);
+                if (Bound(C, weight, corners) > reach_) {
+                    pass_.Step();
+                    c_.chi2[static_cast<std::size_t>(els_[e].first) + t] = kInf;
+                } else {
+                    Search(e, t);
+                }
+            }
+    }
+    // The greatest of the corners' bounds on a case's root misfit.
+    double Bound(const std::array<double, GasCount>& C, const std::array<double, GasCount>& weight,
+                 const std::array<std::size_t, 4>& corners) const {
+        double bound = -kInf;
+        for (const std::size_t i : corners) {
+            double d2 = 0;
+            for (std::size_t j = 0; j < n_; ++j) {
+                const double d = C[j] - nodeC_[i * n_ + j];
+                d2 += weight[j] * d * d;
+            }
+            bound = std::max(bound, root_[i] - std::sqrt(d2));
+        }
+        return bound;
+    }
+
+    const Fitted& f_;
+    const SampleGrid& grid_;
+    const StudyOptions& o_;
+    CasePass& c_;
+    PassProgress& pass_;
+    const ModelInfo& model_;
+    const std::vector<GridElevation>& els_;
+    std::size_t n_, nE_ = 0, nT_ = 0, sE_ = 1, sT_ = 1, mE_ = 1, mT_ = 1;
+    std::vector<double> root_, nodeC_;
+    double reach_ = kInf;
+};
+
 // Every case's misfit at its best excess air, and the best case (the lowest
 // case number on a tie; a misfit out of the number range is never the best). A
 // model in closed form sums the cases' terms in blocks, from the concentrations
 // the grid's samples share where they were made.
 CasePass SearchCases(const Fitted& f, const SampleGrid& grid, const StudyOptions& o,
-                     PassProgress& pass) {
+                     PassProgress& pass, bool everyCase) {
     const GridPlan& plan = grid.layout->plan;
     const auto N = static_cast<std::size_t>(plan.Cases());
     CasePass c;
@@ -214,7 +367,7 @@ CasePass SearchCases(const Fitted& f, const SampleGrid& grid, const StudyOptions
         UaCases(
             f, aMax, 0, N, [&](std::size_t j, std::size_t k) { return grid.cases[f.gas[j]][k]; }, c,
             pass);
-    } else {
+    } else if (model.closedForm || everyCase || !PrunedSearch(f, grid, o, c, pass).Run()) {
         for (std::size_t e = 0; e < plan.elevations.size(); ++e) {
             if (!model.closedForm) {
                 ModelCases(f, grid, e, o, c, pass);
@@ -584,7 +737,7 @@ void GasesBeyond(StudyResult& r, const Values& v, const Point& best, const Study
 }
 
 SampleSearch SearchSample(const Sample& s, const Values& v, const SampleGrid& grid,
-                          const StudyOptions& o, RunControl* control) {
+                          const StudyOptions& o, RunControl* control, bool everyCase) {
     const auto N = static_cast<std::size_t>(grid.layout->plan.Cases());
     const std::uint64_t passWork = SampleWork(N, o.model) / 2;
     PassProgress search(control, passWork, N);
@@ -608,7 +761,7 @@ SampleSearch SearchSample(const Sample& s, const Values& v, const SampleGrid& gr
     const bool reached =
         o.reach && o.bestOnly && o.reach->cases == N && !grid.layout->plan.grid->MaatInUse;
     out.cases = reached ? SearchDraw(out.fitted, grid, o, *o.reach, search)
-                        : SearchCases(out.fitted, grid, o, search);
+                        : SearchCases(out.fitted, grid, o, search, everyCase);
     if (!out.cases.found) r.error = row + ": " + OverflowingGas(out.fitted, grid);
     return out;
 }
@@ -656,7 +809,9 @@ StudyResult FitSample(const Sample& s, const Values& v, const SampleGrid& grid,
     if (control) control->CheckCancelled();
     const auto N = static_cast<std::size_t>(grid.layout->plan.Cases());
     const std::uint64_t passWork = SampleWork(N, o.model) / 2;
-    SampleSearch found = SearchSample(s, v, grid, o, control);
+    // The fit needs every case's misfit for the cases it returns and for the
+    // posterior; otherwise the best case and those within 1 of it.
+    SampleSearch found = SearchSample(s, v, grid, o, control, perCase || o.prior);
     StudyResult& r = found.result;
     if (!found.cases.ran) return r;
     const Fitted& f = found.fitted;

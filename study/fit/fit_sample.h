@@ -47,15 +47,17 @@ struct CasePass {
 
 // A sample's grid search, the first pass of its fit: `result` has the sample's
 // name, model and gases, and is an error row when the sample cannot be fitted;
-// `cases` did not run when the sample has no grid or no gas. Counts the first half of
-// SampleWork(cases) into `control`.
+// `cases` did not run when the sample has no grid or no gas. Without `everyCase`,
+// the search may leave out the cases that can be neither the best case nor
+// within 1 of it (no misfit: infinity), for a fit that needs no more. Counts the
+// first half of SampleWork(cases) into `control`.
 struct SampleSearch {
     StudyResult result;
     Fitted fitted;
     CasePass cases;
 };
 SampleSearch SearchSample(const Sample& s, const Values& v, const SampleGrid& grid,
-                          const StudyOptions& o, RunControl* control);
+                          const StudyOptions& o, RunControl* control, bool everyCase = true);
 
 // The steps of a fit that the ensemble fit shares (study/uncertainty/ensemble.h): the flags of
 // a result whose chi2, dof and p are set, at the best point with its ranges; what

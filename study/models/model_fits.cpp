@@ -280,6 +280,15 @@ double CeConc(double Ceq, double z, double, const Excess& x) {
     return Ceq + (1 - F) * x.A * z / (1 + F * x.A * z / Ceq);
 }
 
+// dC/dCeq = 1 + t B z^2 / (Ceq + B z)^2 with t + B = A <= Amax: with X = Amax z /
+// Ceq and x = B z / Ceq, (X - x) x / (1 + x)^2, greatest at x = X / (X + 2), where it
+// is X^2 / (4 (X + 1)); it falls as Ceq grows.
+double CeSlope(const Fitted& f, std::size_t j, double Cmin) {
+    const double X = f.aMax * f.z[j] / Cmin;
+    if (!(Cmin > 0) || !std::isfinite(X)) return std::numeric_limits<double>::infinity();
+    return 1 + X * X / (4 * (X + 1));
+}
+
 // At each B the model is linear in t, and A = B + t: a normal of t shifted by B,
 // truncated to [B, Amax]; B is integrated over [0, Amax] (flat in B and t).
 AMixture CeIntegral(const Fitted& f, const double* C, const Recharge&, const StudyOptions&) {
@@ -562,7 +571,7 @@ ExcessFit Ua() {
     return {UaBest, UaExtreme, UaScale, UaConc, UaIntegral};
 }
 ExcessFit Ce() {
-    return {CeBest, CeExtreme, CeScale, CeConc, CeIntegral};
+    return {CeBest, CeExtreme, CeScale, CeConc, CeIntegral, nullptr, CeSlope};
 }
 // A model of the separable kind, the shape S fractionating by R; `ratio` is the
 // quantity at the conditions of recharge that its concentrations are given
@@ -581,8 +590,14 @@ ExcessFit Pr() {
 ExcessFit Pd() {
     return Separated<PdShape, WaterRatio>(PdConc, nullptr);
 }
+// OD's concentration P Ceq + A z moves by P <= its largest per unit of Ceq.
+double OdSlope(const Fitted& f, std::size_t, double) {
+    return f.sHi;
+}
 ExcessFit Od() {
-    return Separated<OdShape, nullptr>(OdConc, nullptr);
+    ExcessFit fit = Separated<OdShape, nullptr>(OdConc, nullptr);
+    fit.slope = OdSlope;
+    return fit;
 }
 // GR relaxes the excess air as PR re-equilibrates it, by the diffusion coefficient
 // in air.

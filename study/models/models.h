@@ -189,6 +189,15 @@ struct ExcessFit {
     // its exponent; nullptr: the gas's diffusion coefficient in water over neon's
     // (DiffusionRatio).
     double (*ratio)(std::size_t gas, const Recharge& at) = nullptr;
+    // How far the model's concentration of fitted gas j moves at most per unit of
+    // its equilibrium concentration, over every value of the parameters within
+    // their bounds, where the equilibrium concentration is Cmin or more; for a
+    // model whose excess air depends on the conditions through the equilibrium
+    // concentrations alone. The misfits of two grid cases then differ, in root, by
+    // at most the distance between their concentrations weighed by it, and the
+    // grid's search leaves out the cases that cannot lie near the best. nullptr:
+    // no such bound (every case is searched).
+    double (*slope)(const Fitted& f, std::size_t j, double Cmin) = nullptr;
 };
 
 struct ModelInfo {
