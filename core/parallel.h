@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <thread>
@@ -58,6 +59,26 @@ template <typename Fn> void RunParts(unsigned parts, Fn&& fn) {
     for (auto& t : threads) t.join();
     for (auto& e : errors)
         if (e) std::rethrow_exception(e);
+}
+
+// Runs fn(i) for i = 0 .. count - 1 over `parts` threads (RunParts), each thread
+// taking the next item as it finishes one, so that items of uneven cost keep every
+// thread busy; once an item has thrown, no thread takes another, and an exception
+// is passed on as RunParts passes it. Each item must compute what it would alone.
+template <typename Fn> void RunItems(std::size_t count, unsigned parts, Fn&& fn) {
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> failed{false};
+    RunParts(parts, [&](unsigned) {
+        for (std::size_t i = next++; i < count && !failed.load(std::memory_order_relaxed);
+             i = next++) {
+            try {
+                fn(i);
+            } catch (...) {
+                failed = true;
+                throw;
+            }
+        }
+    });
 }
 
 } // namespace temra

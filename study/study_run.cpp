@@ -170,13 +170,8 @@ class StudyRun {
         }
         const std::vector<std::vector<std::size_t>> units = UnitsOf(m);
         std::mutex keeping;
-        const unsigned parts = PartCount(static_cast<std::int64_t>(units.size()), 1);
-        RunParts(parts, [&](unsigned part) {
-            for (std::size_t k = units.size() * part / parts,
-                             end = units.size() * (part + 1) / parts;
-                 k < end; ++k)
-                FitUnit(units[k], sampleGrids, keeping);
-        });
+        RunItems(units.size(), PartCount(static_cast<std::int64_t>(units.size()), 1),
+                 [&](std::size_t k) { FitUnit(units[k], sampleGrids, keeping); });
         m.tables.clear(); // one water's tables in memory at a time
     }
 
@@ -272,14 +267,11 @@ class StudyRun {
     void FitGroups() {
         if (groups_.empty()) return;
         std::vector<std::size_t> alone(groups_.size(), samples_.size());
-        const unsigned parts = PartCount(static_cast<std::int64_t>(groups_.size()), 1);
         std::mutex keeping;
-        RunParts(parts, [&](unsigned part) {
-            for (std::size_t g = groups_.size() * part / parts,
-                             end = groups_.size() * (part + 1) / parts;
-                 g < end; ++g)
-                if (!groups_[g].done) alone[g] = FitGroup(groups_[g], keeping);
-        });
+        RunItems(groups_.size(), PartCount(static_cast<std::int64_t>(groups_.size()), 1),
+                 [&](std::size_t g) {
+                     if (!groups_[g].done) alone[g] = FitGroup(groups_[g], keeping);
+                 });
         for (std::size_t i : alone)
             if (i < samples_.size()) FitAlone(i);
         for (const StudyGroup& g : groups_)
