@@ -48,6 +48,7 @@ struct Culprit {
     std::string option = {}; // "pr-r-max", "--xlsx"
     std::string file = {};
     std::size_t row = 0, column = 0;
+    std::string columnName = {}; // the column's name, where the table's header gives one
 };
 
 // The base of every refusal Temra makes (a box that cannot be read, a table that

@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libbenchmark-dev libcli11-dev
   qt6-base-dev qt6-svg-dev libqcustomplot-dev libxlsxwriter-dev libminizip-dev libexpat1-dev libcsv-dev libboost-math-dev
   python3 python3-openpyxl fonts-dejavu-core
+  python3-dev pybind11-dev python3-numpy python3-pandas python3-pytest
   desktop-file-utils appstream groff-base man-db file dpkg-dev
 )
 

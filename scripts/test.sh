@@ -11,7 +11,7 @@ export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
 sources=$(git ls-files '*.cpp' '*.h')
 checked=$(git ls-files 'core/*.cpp' 'study/*.cpp' 'export/*.cpp' 'plot/*.cpp' 'ui/*.cpp' 'cli/*.cpp' \
-                       'platform/*.cpp' 'app/*.cpp' 'dist/*.cpp')
+                       'platform/*.cpp' 'app/*.cpp' 'dist/*.cpp' 'python/*.cpp')
 
 echo "== Formatting (clang-format)"
 clang-format --dry-run -Werror $sources

@@ -11,8 +11,16 @@ names the command and the first line that differs. The guide's table of gas
 constants is checked against the program's gas table, and its table of flags
 against the table of flags that `temra-cli study --help` prints.
 
+Blocks marked ```pycon are Python sessions: lines beginning with ">>> " (and
+"... " for their continuations) run, in the order of the guide and sharing
+their names, from the repository root with the built temra module importable
+(the folder TEMRA_PYTHON_MODULE_DIR names); the lines below each are what it
+must print, compared as doctest compares them. Without TEMRA_PYTHON_MODULE_DIR
+(a build without the module) they are skipped, and said to be.
+
     check_guide.py REPOSITORY_ROOT TEMRA_CLI_DIRECTORY [GUIDE]
 """
+import doctest
 import os
 import re
 import subprocess
@@ -39,6 +47,42 @@ def commands(guide):
             else:
                 current["expected"].append(line.rstrip())
     return found
+
+
+def python_sessions(guide):
+    """The guide's pycon blocks as one doctest text, each line's place kept: the
+    lines outside them are left blank."""
+    lines, block = [], False
+    with open(guide, encoding="utf-8") as f:
+        for line in f:
+            line = line.rstrip("\n")
+            if not block:
+                block = re.fullmatch(r"\s*```pycon\s*", line) is not None
+                lines.append("")
+            elif line.strip() == "```":
+                block = False
+                lines.append("")
+            else:
+                lines.append(line)
+    return "\n".join(lines) + "\n"
+
+
+def run_python_sessions(guide, root, cli_dir):
+    """Runs the pycon blocks; returns (examples run, failures)."""
+    text = python_sessions(guide)
+    if ">>> " not in text:
+        return 0, 0
+    module_dir = os.environ.get("TEMRA_PYTHON_MODULE_DIR")
+    if not module_dir:
+        print("the Python sessions are skipped: TEMRA_PYTHON_MODULE_DIR is not set")
+        return 0, 0
+    sys.path.insert(0, module_dir)
+    os.environ["PATH"] = cli_dir + os.pathsep + os.environ.get("PATH", "")
+    os.chdir(root)
+    test = doctest.DocTestParser().get_doctest(text, {}, os.path.basename(guide), guide, 0)
+    runner = doctest.DocTestRunner(optionflags=doctest.NORMALIZE_WHITESPACE)
+    result = runner.run(test)
+    return result.attempted, result.failed
 
 
 def run(command, root, env):
@@ -139,6 +183,9 @@ def main(argv):
             print(f"FAIL {where}\n  output line {line}:\n  guide:   {want}\n  program: {have}")
             failures += 1
     passed = len(found) - failures
+    attempted, failed = run_python_sessions(guide, root, cli_dir)
+    passed += attempted - failed
+    failures += failed
     for fault in constants_differences(guide, root) + flags_differences(guide, root, env):
         print(f"FAIL {os.path.basename(guide)}: {fault}")
         failures += 1

@@ -28,9 +28,19 @@ files=(
   share/doc/temra/examples/columns.py
   share/doc/temra/examples/make_springs.py
 )
-for f in "${files[@]}"; do [ -s "$root/$f" ] || fail "not installed: $f"; done
+# The Python module, where the build makes one: in Debian's place for local
+# packages, which the system's Python reads.
+module=()
+if [ -f "$build/python/temra/__init__.py" ]; then
+  site=$(/usr/bin/python3 -c 'import sys; print(f"lib/python{sys.version_info[0]}.{sys.version_info[1]}/dist-packages")')
+  so=$(basename "$build"/python/temra/_temra*.so)
+  module=("$site/temra/__init__.py" "$site/temra/__init__.pyi" "$site/temra/py.typed" "$site/temra/$so")
+fi
+for f in "${files[@]}" "${module[@]}"; do
+  [ -s "$root/$f" ] || [[ "$f" == */py.typed && -f "$root/$f" ]] || fail "not installed: $f"
+done
 # Nothing but these (no tests, benchmarks or build tools).
-extra=$(cd "$root" && find . -type f | sed 's|^\./||' | grep -vxF -f <(printf '%s\n' "${files[@]}" share/doc/temra/README.md) || true)
+extra=$(cd "$root" && find . -type f | sed 's|^\./||' | grep -vxF -f <(printf '%s\n' "${files[@]}" "${module[@]}" share/doc/temra/README.md) || true)
 [ -z "$extra" ] || fail "installed beyond the application: $extra"
 
 file "$root/share/icons/hicolor/256x256/apps/$id.png" | grep -q "PNG image data, 256 x 256" ||
@@ -79,6 +89,12 @@ grep -q "^# Temra user guide" "$root/share/doc/temra/guide.md" || fail "the guid
 (cd "$root/share/doc/temra" && PATH="$root/bin:$PATH" temra-cli --temp-max 20 study examples/springs.csv |
    python3 examples/columns.py sample dof | grep -qx "S5      1") ||
   fail "the guide's example does not run from the installed documentation"
+# The installed module is imported and fits the guide's example by itself.
+if [ ${#module[@]} -gt 0 ]; then
+  (cd "$work" && PYTHONPATH="$root/$site" /usr/bin/python3 -W error::DeprecationWarning -c \
+     "import temra; assert temra.study('$root/share/doc/temra/examples/springs.csv').shape[0] == 5" \
+     2>"$work/python.err") || fail "the installed module: $(cat "$work/python.err")"
+fi
 echo "installed and valid: ${files[*]}"
 
 [ "$package" = --package ] || exit 0
@@ -89,10 +105,25 @@ contents=$(dpkg-deb -c "$deb")
 for f in "${files[@]}"; do
   grep -q " \./usr/$f$" <<<"$contents" || fail ".deb lacks /usr/$f"
 done
+if [ ${#module[@]} -gt 0 ]; then
+  for f in __init__.py __init__.pyi py.typed "$so"; do
+    grep -q " \./usr/lib/python3/dist-packages/temra/$f$" <<<"$contents" ||
+      fail ".deb lacks the module's $f in /usr/lib/python3/dist-packages/temra"
+  done
+  dpkg-deb -x "$deb" "$work/unpacked"
+  (cd "$work" && PYTHONPATH="$work/unpacked/usr/lib/python3/dist-packages" /usr/bin/python3 -c \
+     "import temra; assert len(temra.models()) > 0" 2>"$work/python.err") ||
+    fail "the packaged module: $(cat "$work/python.err")"
+fi
 depends=$(dpkg-deb -f "$deb" Depends)
 for lib in libqt6widgets6 libqt6svg6 libxlsxwriter libcsv3 libminizip libexpat1 qt6-qpa-plugins; do
   grep -q "$lib" <<<"$depends" || fail ".deb does not depend on $lib: $depends"
 done
+if [ ${#module[@]} -gt 0 ]; then
+  for p in python3-numpy python3-pandas "python3 (>= " "python3 (<< "; do
+    grep -qF "$p" <<<"$depends" || fail ".deb does not depend on $p: $depends"
+  done
+fi
 if grep -qE -- '-dev\b|libasan|libubsan' <<<"$depends"; then fail ".deb depends on $depends"; fi
 apt-get install --simulate -qq "$deb" >"$work/apt.log" 2>&1 ||
   { cat "$work/apt.log"; fail "the .deb cannot be installed here"; }

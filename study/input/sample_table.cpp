@@ -185,9 +185,10 @@ class Reader {
         if (csv_fini(parser_.get(), OnField, OnRow, this) != 0) {
             if (!full_ && refused_.empty() && csv_error(parser_.get()) == CSV_EPARSE)
                 throw TableError("the quote that opens " + Place(openRow, openColumn) +
-                                 " is never closed, so the rest of the table would be read "
-                                 "into that field; close the quote, or write a quote within "
-                                 "quotes as two (\"\")");
+                                     " is never closed, so the rest of the table would be "
+                                     "read into that field; close the quote, or write a quote "
+                                     "within quotes as two (\"\")",
+                                 At(openRow, openColumn));
             Fail();
         }
         if (full_ || !refused_.empty()) Fail();
@@ -238,8 +239,16 @@ class Reader {
         return place;
     }
 
+    // A field's place as a refusal names it.
+    Culprit At(std::size_t row, std::size_t column) const {
+        return {.row = row,
+                .column = column,
+                .columnName = row > 1 && column <= table_.header.size() ? table_.header[column - 1]
+                                                                        : std::string()};
+    }
+
     [[noreturn]] void Fail() {
-        if (!refused_.empty()) throw TableError(refused_);
+        if (!refused_.empty()) throw TableError(refused_, refusedAt_);
         if (!full_)
             throw TableError(std::string("the table cannot be read: ") +
                              csv_strerror(csv_error(parser_.get())));
@@ -326,6 +335,7 @@ class Reader {
         if (!notText.empty()) {
             try {
                 r->refused_ = r->Place(r->rowNumber_ + 1, r->row_.size() + 1) + " " + notText;
+                r->refusedAt_ = r->At(r->rowNumber_ + 1, r->row_.size() + 1);
             } catch (...) { // out of memory for the message: said as the budget is
                 r->MarkFull(0, Cause::Rows);
             }
@@ -428,6 +438,7 @@ class Reader {
     std::unique_ptr<csv_parser> parser_;
     bool full_ = false;
     std::string refused_; // a field that is not text, said with its place
+    Culprit refusedAt_;
     std::uint64_t need_ = 0;
     Cause cause_ = Cause::Rows;
     std::size_t fullRow_ = 0, fullFields_ = 0;
@@ -463,7 +474,9 @@ SampleTable ReadSampleTable(const std::string& path, std::uint64_t memoryBudget)
         if (in.bad()) throw TableError("it cannot be read: " + std::string(std::strerror(errno)));
         return reader.Finish();
     } catch (const TableError& e) {
-        throw TableError(name + ": " + e.what());
+        Culprit culprit = e.culprit();
+        culprit.file = path;
+        throw TableError(name + ": " + e.what(), culprit);
     }
 }
 
