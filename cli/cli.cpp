@@ -214,6 +214,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     try {
         status = Compute(o, *app, m, out, err);
     } catch (const study::TableError& e) {
+        if (e.culprit().option == "sheet") return Refuse(err, std::string("--sheet: ") + e.what());
         return Refuse(err, std::string("study: ") + e.what());
     } catch (const OptionRefusal& e) {
         return Refuse(err, e.what());

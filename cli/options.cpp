@@ -203,8 +203,12 @@ void AddStudySubcommand(CLI::App& app, Options& o) {
     study->fallthrough();
     study
         ->add_option("file", o.studyFile,
-                     "The table of samples (CSV: comma, semicolon or tab; - for standard input)")
+                     "The table of samples (CSV: comma, semicolon or tab; a workbook, .xlsx; - "
+                     "for standard input)")
         ->required();
+    study->add_option("--sheet", o.sheet,
+                      "The workbook's sheet that holds the table (by default its first, or the "
+                      "samples of a \"Study Results\" workbook)");
     study->add_option("--model", o.model, ModelHelp())
         ->transform(CLI::IsMember(ModelKeys(), CLI::ignore_case))
         // Runs before the choice (a later transform runs first): an empty text is

@@ -23,6 +23,7 @@ struct Options {
     std::string xlsx; // write the window's workbook here instead of printing CSV
     // study
     std::string studyFile;
+    std::string sheet; // the workbook's sheet of the study's table; empty: its first
     std::string model = std::string(study::Models().front().key);
     std::string relErr = "0.01";
     // The upper bounds of the models' parameters and the models' constants, by their

@@ -10,6 +10,7 @@
 #include "core/parallel.h"
 #include "core/version.h"
 #include "export/exports.h"
+#include "export/workbook_table.h"
 #include "platform/platform.h"
 #include "study/input/sample_table.h"
 #include "study/models/models.h"
@@ -220,6 +221,9 @@ void RefuseEmptyOptions(const Options& o, const CLI::App& app) {
                                                       : "the list of gases is empty; name at "
                                                         "least one"};
     if (name != "study") return;
+    if (sub->get_option("--sheet")->count() > 0 && Blank(o.sheet))
+        throw OptionRefusal{"--sheet", "the sheet's name is empty; name the workbook's sheet, or "
+                                       "leave out --sheet for its first"};
     if (Blank(o.studyFile))
         throw OptionRefusal{"study", "the file name of the table is empty; name the table of "
                                      "samples, or - for standard input"};
@@ -251,8 +255,9 @@ std::string StudyOption(study::StudySetting setting, const Options& o, const std
 int RunStudy(const Options& o, const CLI::App& app, const std::array<bool, GasCount>& chosen,
              Module1& m, std::ostream& out, std::ostream& err) {
     const study::StudyOptions so = StudyOptionsOf(o, app, chosen);
-    const study::SampleTable table = study::ReadSampleTable(o.studyFile, m.run.MemoryAvailable());
-    const study::SampleColumns columns = study::ReadSamples(table, so);
+    const xl::TableFile file = xl::ReadTableFile(o.studyFile, o.sheet, m.run.MemoryAvailable());
+    if (!file.note.empty()) Note(err, file.note);
+    const study::SampleColumns columns = study::ReadSamples(file.table, so);
     CheckDrawsFile(o, *app.get_subcommand("study"), so, err);
     const auto start = std::chrono::steady_clock::now();
     auto results = study::FitStudy(columns.samples, so, m.run);

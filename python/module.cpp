@@ -53,6 +53,7 @@ temra::python::StudyCall CallOf(const py::object& table, const py::object& path,
     temra::python::StudyCall call;
     if (!table.is_none()) call.table = TableOf(table.cast<py::tuple>());
     if (!path.is_none()) call.path = path.cast<std::string>();
+    if (!o["sheet"].is_none()) call.sheet = o["sheet"].cast<std::string>();
     call.model = o["model"].cast<std::string>();
     if (!o["gases"].is_none()) call.gases = o["gases"].cast<std::vector<std::string>>();
     call.grid = o["grid"].cast<std::map<std::string, std::string>>();

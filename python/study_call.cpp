@@ -7,6 +7,7 @@
 #include "core/parallel.h"
 #include "core/solubility_model.h"
 #include "core/solubility_sets.h"
+#include "export/workbook_table.h"
 #include "platform/platform.h"
 #include "study/input/samples.h"
 #include "study/models/models.h"
@@ -279,9 +280,10 @@ StudyOutput RunStudy(const StudyCall& call, RunControl& control, std::atomic<int
     run.MemoryBudget = std::numeric_limits<std::uint64_t>::max();
     run.MemoryProbe = &platform::AvailableMemory;
     stage = static_cast<int>(Stage::kReading);
-    std::optional<study::SampleTable> read;
-    if (!call.table) read = study::ReadSampleTable(call.path, run.MemoryAvailable());
-    const study::SampleColumns columns = study::ReadSamples(call.table ? *call.table : *read, so);
+    std::optional<xl::TableFile> read;
+    if (!call.table) read = xl::ReadTableFile(call.path, call.sheet, run.MemoryAvailable());
+    const study::SampleColumns columns =
+        study::ReadSamples(call.table ? *call.table : read->table, so);
     stage = static_cast<int>(Stage::kFitting);
     const auto start = std::chrono::steady_clock::now();
     auto results = study::FitStudy(columns.samples, so, run, control);
@@ -294,6 +296,7 @@ StudyOutput RunStudy(const StudyCall& call, RunControl& control, std::atomic<int
     out.rows.reserve(results.size());
     for (const study::StudyResult& r : results) out.rows.push_back(study::ResultRow(r, so));
     out.notes = NotesOf(columns, results, so);
+    if (read && !read->note.empty()) out.notes.insert(out.notes.begin(), read->note);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     if (const std::size_t fitted = columns.samples.size() - study::RefusedSamples(results, so))
         out.time = study::TimeNote(fitted, so.mcDraws, took.count(), '.');
@@ -385,8 +388,9 @@ Refused AsRefused(std::exception_ptr error, const std::vector<std::string>& head
         if (!e.detail().empty()) what += ": " + e.detail();
         return {ArgumentOf(e.field()),
                 PythonWords(what) + " (run-time error " + std::to_string(e.code()) + ")"};
-    } catch (const Refusal& e) { // the table: its file, row and column
+    } catch (const Refusal& e) { // the table: its file, sheet, row and column
         const Culprit& at = e.culprit();
+        if (at.option == "sheet") return {"sheet", e.what()};
         std::string column = at.columnName;
         if (column.empty() && at.column > 0 && at.column <= header.size())
             column = header[at.column - 1];

@@ -49,6 +49,7 @@ struct StudyCall {
     // The table: its rows as texts (`table`), or the path of a CSV file.
     std::optional<study::SampleTable> table;
     std::string path;
+    std::string sheet; // a workbook's sheet; empty: its first
     std::string model = "ua";
     std::optional<std::vector<std::string>> gases; // none: the default gases
     std::map<std::string, std::string> grid;       // by key ("temp_max"): the box's text
@@ -70,8 +71,8 @@ struct StudyCall {
 struct StudyOutput {
     std::vector<std::string> columns;
     std::vector<std::vector<study::ResultCell>> rows;
-    std::vector<std::string> notes;
-    std::string time; // "fitted 5 samples in 0.25 s"; empty when none was fitted
+    std::vector<std::string> notes; // the first: what was read where, if anything needs saying
+    std::string time;               // "fitted 5 samples in 0.25 s"; empty when none was fitted
 };
 
 // What a running study is doing, for its progress: 0 reading, 1 fitting the

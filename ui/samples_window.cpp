@@ -3,6 +3,7 @@
 #include "core/numtext.h"
 #include "core/solubility_sets.h"
 #include "export/exports.h"
+#include "export/workbook_table.h"
 #include "study/input/sample_table.h"
 #include "study/models/models.h"
 #include "ui/samples_model.h"
@@ -620,10 +621,12 @@ void SamplesWindow::UpdateModels(int row) {
 
 bool SamplesWindow::OpenFile(const QString& path) {
     SampleBlock block;
+    std::string sheetNote;
     const bool read = app_.Attempt(this, [&] {
-        const study::SampleTable table =
-            study::ReadSampleTable(path.toStdString(), app_.module().run.MemoryAvailable());
-        block = SamplesOfTable(table, separator_);
+        xl::TableFile file =
+            xl::ReadTableFile(path.toStdString(), {}, app_.module().run.MemoryAvailable());
+        block = SamplesOfTable(file.table, separator_);
+        sheetNote = std::move(file.note);
     });
     if (!read) return false;
     const auto count = block.samples.size();
@@ -635,8 +638,9 @@ bool SamplesWindow::OpenFile(const QString& path) {
     savedHere_ = false;
     setWindowTitle("Temra – Samples – " + QFileInfo(path).fileName());
     ShowView(kMeasurements);
-    Status->setText(
-        QString("%1 read from %2; %3.").arg(Counted(count, "sample"), path, BlockNote(block)));
+    QString note = BlockNote(block);
+    if (!sheetNote.empty()) note = QString::fromStdString(sheetNote) + "; " + note;
+    Status->setText(QString("%1 read from %2; %3.").arg(Counted(count, "sample"), path, note));
     return true;
 }
 
@@ -664,7 +668,7 @@ void SamplesWindow::Open() {
         return;
     const QString path = QFileDialog::getOpenFileName(
         this, "Open samples", source_.isEmpty() ? QString() : QFileInfo(source_).absolutePath(),
-        "Tables of samples (*.csv *.txt *.tsv);;All files (*)");
+        "Tables of samples (*.csv *.txt *.tsv *.xlsx);;All files (*)");
     if (!path.isEmpty()) OpenFile(path);
 }
 

@@ -145,7 +145,7 @@ def _table_of(samples):
         rows = [[_number_text(v) for v in row]
                 for row in samples.itertuples(index=False, name=None)]
         return (names, rows), None
-    _refuse("samples", "give a DataFrame, a dict of columns or the path of a CSV file, "
+    _refuse("samples", "give a DataFrame, a dict of columns or the path of a CSV file or workbook, "
             f"not {type(samples).__name__}")
     return None, None
 
@@ -195,7 +195,7 @@ def _list_of(argument, value):
 
 def study(samples, model="ua", gases=None, grid=None, solubility=None, ensemble=None,
           mc=0, mc_seed=1, prior=None, per_gram=False, threads=0, *, rel_err=0.01,
-          bounds=None, progress=None):
+          bounds=None, sheet=None, progress=None):
     """Fits every sample of a table over the grid of recharge elevations and
     temperatures, each misfit weighted by the measurement errors.
 
@@ -211,7 +211,10 @@ def study(samples, model="ua", gases=None, grid=None, solubility=None, ensemble=
             ("sample", "He-4", "Ne-20", "Ar-40", "Kr-84", "Xe", "N2", "O2",
             "<gas> err", "chloride", "density", "elevation", "group"; "Ne",
             "Ar", "Kr" and "He" are read as total gas), a dict of such columns,
-            or the path of a CSV file. Concentrations in cm³ STP per cm³ of
+            or the path of a CSV file or of a workbook (.xlsx; its first sheet,
+            the one ``sheet`` names, or the samples of a "Study Results"
+            workbook, with title rows above the header and a row of units
+            below it skipped). Concentrations in cm³ STP per cm³ of
             water (per gram with ``per_gram=True``), chloride in mol/l,
             density in g/cm³, elevation in m. Rows are counted as in a CSV
             file: the header is row 1.
@@ -244,6 +247,7 @@ def study(samples, model="ua", gases=None, grid=None, solubility=None, ensemble=
         rel_err: the relative 1σ error of a gas without a "<gas> err" column.
         bounds: the models' bounds and exponents by key (``"a_max"``,
             ``"pr_r_max"``, ``"pd_beta"``, ...; ``models()`` names each).
+        sheet: the sheet of a workbook that holds the table; None: its first.
         progress: called about every tenth of a second as
             ``progress(stage, fraction)``, stage "reading", "fitting" or
             "drawing" and fraction from 0 to 1; an exception it raises cancels
@@ -255,6 +259,8 @@ def study(samples, model="ua", gases=None, grid=None, solubility=None, ensemble=
         KeyboardInterrupt: Ctrl+C; the study is cancelled and nothing is kept.
     """
     table, path = _table_of(samples)
+    if sheet is not None and path is None:
+        _refuse("sheet", "a sheet is named only for a workbook given by its path")
     texts, ticks = _grid_of(grid)
     on, offset, sd = _prior_of(prior)
     if bounds is not None and not isinstance(bounds, dict):
@@ -277,6 +283,7 @@ def study(samples, model="ua", gases=None, grid=None, solubility=None, ensemble=
         "per_gram": _flag("per_gram", per_gram),
         "bounds": {str(k): _real(f'bounds["{k}"]', v) for k, v in (bounds or {}).items()},
         "threads": _whole("threads", threads, 0, 16),
+        "sheet": None if sheet is None else _text("sheet", sheet),
     }
     result = _temra.study(table, path, options, progress)
     pandas = _pandas()

@@ -32,6 +32,7 @@ def study(
     *,
     rel_err: float = ...,
     bounds: Mapping[str, float] | None = ...,
+    sheet: str | None = ...,
     progress: Callable[[str, float], object] | None = ...,
 ) -> pd.DataFrame: ...
 

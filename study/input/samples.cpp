@@ -315,6 +315,18 @@ Sample SampleOfRow(const SampleTable& table, std::size_t r, const std::vector<Co
 
 } // namespace
 
+ColumnUse UseOfColumn(const std::string& name) {
+    switch (ColumnOf(name).kind) {
+    case kIgnored:
+        return ColumnUse::kNotRead;
+    case kName:
+    case kGroup:
+        return ColumnUse::kText;
+    default:
+        return ColumnUse::kNumber;
+    }
+}
+
 SampleColumns ReadSamples(const SampleTable& table, const StudyOptions& options, char separator) {
     SampleColumns out;
     std::vector<Column> columns;

@@ -64,6 +64,12 @@ int GasOfColumn(std::string_view name);
 // isotope's. By gas index (He-4 to Kr-84; 1 for the gases fitted as a whole).
 double AtmosphericShare(int gas);
 
+// What a table's column of this name is to the study (its name matched as
+// ReadSamples matches it): not read, a text (the sample's name, its group), or
+// numbers.
+enum class ColumnUse { kNotRead, kText, kNumber };
+ColumnUse UseOfColumn(const std::string& name);
+
 // The samples of a table: columns matched without regard to case or surrounding
 // blanks ("sample", "He-4", ..., "<gas> err", "chloride", "density",
 // "elevation", "group"). The columns "He", "Ne", "Ar", "Kr" (and their "err") hold the
