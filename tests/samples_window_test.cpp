@@ -1316,6 +1316,40 @@ TEST_F(SamplesSession, TheStatusLineSaysWhatTheResultsCannotSay) {
                     .isValid()); // edge-T
 }
 
+// A table with changes not saved is offered to be saved before the window closes
+// or Temra ends: Cancel keeps both, Discard lets the changes go; a table saved or
+// unchanged asks nothing.
+TEST_F(SamplesSession, AnEditedTableIsOfferedToBeSavedBeforeItIsLeft) {
+    ASSERT_TRUE(samples().OpenFile(QString::fromStdString(WriteTable())));
+    samples().show();
+    std::vector<QString> asked;
+    TemraApp::SaveAnswer answer = TemraApp::SaveAnswer::kCancel;
+    app.hooks.askToSave = [&](QWidget*, const QString& text) {
+        asked.push_back(text);
+        return answer;
+    };
+    EXPECT_TRUE(app.End()); // as opened: nothing to ask
+    EXPECT_TRUE(ended);
+    ended = false;
+    samples().Model()->setData(samples().Model()->index(0, SC::Measured(1)), "2.5e-07");
+    EXPECT_FALSE(app.End());
+    samples().close(); // the window hides itself, or stays with the table
+    EXPECT_FALSE(ended);
+    EXPECT_TRUE(samples().isVisible());
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[0], "The table \"samples.csv\" has changes that are not saved.\n\nSave them "
+                        "first?");
+    answer = TemraApp::SaveAnswer::kDiscard;
+    samples().close();
+    EXPECT_FALSE(samples().isVisible());
+    EXPECT_TRUE(app.End());
+    EXPECT_TRUE(ended);
+    ASSERT_TRUE(samples().SaveSamples(QString::fromStdString((folder / "saved.csv").string())));
+    asked.clear();
+    EXPECT_TRUE(app.End());
+    EXPECT_TRUE(asked.empty());
+}
+
 // "Add the input page's sample": a row of the page's gases, density and chloride
 // with blank errors, fitted like the others and undone like any row.
 TEST_F(SamplesSession, TheInputPagesSampleIsAddedAsARow) {

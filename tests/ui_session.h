@@ -51,6 +51,10 @@ class Session : public ::testing::Test {
             messages.push_back({text, error});
         };
         app.hooks.end = [this] { ended = true; };
+        // A table a test leaves edited is let go when its windows close.
+        app.hooks.askToSave = [](QWidget*, const QString&) {
+            return TemraApp::SaveAnswer::kDiscard;
+        };
         app.exportDestination = {folder, [this](const fs::path& p) {
                                      opened.push_back(p);
                                      return true;

@@ -257,8 +257,11 @@ void Form1::Command4_Click() {
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
-    event->accept();
-    app_.End();
+    // The input page stays while the user stays with an unsaved table.
+    if (app_.End())
+        event->accept();
+    else
+        event->ignore();
 }
 
 } // namespace temra::ui

@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
@@ -860,7 +861,7 @@ bool SamplesWindow::SaveSamples(const QString& path) {
     return true;
 }
 
-void SamplesWindow::Save() {
+bool SamplesWindow::Save() {
     // A table opened elsewhere is not offered to be replaced: it may hold columns
     // the window does not read.
     QString suggested = QDir(QDir::homePath()).filePath("samples.csv");
@@ -871,9 +872,32 @@ void SamplesWindow::Save() {
     }
     QString path = QFileDialog::getSaveFileName(this, "Save samples", suggested,
                                                 "Tables of samples (*.csv);;All files (*)");
-    if (path.isEmpty()) return;
+    if (path.isEmpty()) return false;
     if (QFileInfo(path).suffix().isEmpty()) path += ".csv";
-    SaveSamples(path);
+    return SaveSamples(path);
+}
+
+bool SamplesWindow::MayLeaveTable() {
+    if (model_->rowCount() == 0 || model_->UndoStack()->isClean()) return true;
+    const QString table =
+        tableName_.isEmpty() ? QString("The table of samples") : "The table \"" + tableName_ + "\"";
+    switch (app_.AskToSave(this, table + " has changes that are not saved.\n\nSave them first?")) {
+    case TemraApp::SaveAnswer::kSave:
+        return Save();
+    case TemraApp::SaveAnswer::kDiscard:
+        return true;
+    case TemraApp::SaveAnswer::kCancel:
+        break;
+    }
+    return false;
+}
+
+void SamplesWindow::closeEvent(QCloseEvent* event) {
+    if (!app_.Ending() && !MayLeaveTable()) {
+        event->ignore();
+        return;
+    }
+    TemraWindow::closeEvent(event);
 }
 
 } // namespace temra::ui

@@ -83,8 +83,12 @@ class SamplesWindow : public TemraWindow {
     // Writes the table as CSV (complete under its name, or not at all); false,
     // reported, when it cannot be written.
     bool SaveSamples(const QString& path);
-    // Asks for a file name and saves the table.
-    void Save();
+    // Asks for a file name and saves the table; true when it was saved.
+    bool Save();
+    // Whether the table may be left as it stands: true when it has no changes since
+    // it was opened or saved, or the user saves them or lets them go; false when
+    // the user stays with it (Cancel, or a save that did not happen).
+    bool MayLeaveTable();
     // "Fit again" from the misfit map: fits every sample and draws the map of the
     // same sample again.
     void FitAgainAndMap();
@@ -137,6 +141,10 @@ class SamplesWindow : public TemraWindow {
     QAction* PriorSettingsAction; // Fit ▸ its offset and spread
     QAction* EnsembleAction;      // Fit ▸ the members of a group fitted together
     QAction* DrawsAction;         // Fit ▸ the selected sample's Monte Carlo draws
+
+  protected:
+    // Closing the window with unsaved changes asks whether to save them first.
+    void closeEvent(QCloseEvent* event) override;
 
   private:
     double priorOffset_ = 0, priorSd_ = 1;      // the lapse-rate prior's (°C)

@@ -224,14 +224,17 @@ bool TemraApp::Attempt(QWidget* parent, const std::function<void()>& step) {
     }
 }
 
-void TemraApp::End() {
+bool TemraApp::End() {
+    if (SamplesWindow* samples = samples_.IfMade(); samples && !samples->MayLeaveTable())
+        return false;
     if (hooks.end) {
         hooks.end();
-        return;
+        return true;
     }
     ending_ = true;
     for (QWidget* w : QApplication::topLevelWidgets()) w->hide();
     QCoreApplication::exit(0);
+    return true;
 }
 
 bool TemraApp::Run(QWidget* parent, const QString& what,
@@ -277,6 +280,16 @@ bool TemraApp::Ask(QWidget* parent, const QString& text, const QString& yes, con
     box.setDefaultButton(reject);
     box.exec();
     return box.clickedButton() == accept;
+}
+
+TemraApp::SaveAnswer TemraApp::AskToSave(QWidget* parent, const QString& text) {
+    if (hooks.askToSave) return hooks.askToSave(parent, text);
+    QMessageBox box(QMessageBox::Question, "Temra", text,
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
+    box.setDefaultButton(QMessageBox::Save);
+    const int answer = box.exec();
+    if (answer == QMessageBox::Save) return SaveAnswer::kSave;
+    return answer == QMessageBox::Discard ? SaveAnswer::kDiscard : SaveAnswer::kCancel;
 }
 
 void TemraApp::ExportWorkbook(QWidget* parent,

@@ -136,9 +136,10 @@ class TemraApp : public QObject {
     bool HasArN2GraphForm() const { return arN2_.IfMade() != nullptr; }
     bool HasDialog1() const { return dialog1_.IfMade() != nullptr; }
 
-    // Ends the program at once: every window closes, nothing is asked or saved,
-    // whatever is open.
-    void End();
+    // Ends the program: every window closes. A table of samples with changes that
+    // are not saved is offered to be saved first; false (nothing closes) when the
+    // user stays with it.
+    bool End();
     bool Ending() const { return ending_; }
 
     // Runs `work` on a worker thread while the windows keep repainting. After
@@ -155,6 +156,9 @@ class TemraApp : public QObject {
     bool Confirm(QWidget* parent, const QString& text);
     // A question with two answers named by their buttons: true for `yes`.
     bool Ask(QWidget* parent, const QString& text, const QString& yes, const QString& no);
+    // Whether to save changes before they are left: Save, Discard or Cancel.
+    enum class SaveAnswer { kSave, kDiscard, kCancel };
+    SaveAnswer AskToSave(QWidget* parent, const QString& text);
 
     // Where workbooks go and how they are opened.
     xl::ExportDestination exportDestination;
@@ -189,6 +193,8 @@ class TemraApp : public QObject {
         std::function<void(RunControl&)> runStarted;
         // Answers the confirmations instead of the user; true to go on.
         std::function<bool(QWidget* parent, const QString& text)> confirm;
+        // Answers whether to save changes before they are left.
+        std::function<SaveAnswer(QWidget* parent, const QString& text)> askToSave;
         // Reads the messages to the user, which then show no dialog.
         std::function<void(QWidget* parent, const QString& title, const QString& text, bool error)>
             message;
