@@ -303,6 +303,7 @@ int RunStudy(const Options& o, const CLI::App& app, const std::array<bool, GasCo
     settings.emplace_back("Samples", o.studyFile == "-" ? "standard input" : o.studyFile);
     for (auto& s : study::ColumnSettings(columns.notes)) settings.push_back(std::move(s));
     for (auto& s : study::StudySettings(so)) settings.push_back(std::move(s));
+    settings.emplace_back(study::kRefitSetting, study::OptionsLine(so));
     xl::Application excel;
     excel.MemoryBudget = m.run.MemoryAvailable();
     xl::SaveAs(xl::WriteStudyResults(results, so, settings, columns.samples, m.run.DecimalSeparator,

@@ -3,6 +3,7 @@
 #include "core/numtext.h"
 #include "export/exports.h"
 #include "study/input/samples.h"
+#include "study/output/study_results.h"
 
 #include <expat.h>
 #include <unzip.h>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <charconv>
 #include <cstring>
 #include <exception>
 #include <fstream>
@@ -388,6 +390,14 @@ class SheetPart : public XmlPart {
             cell.text = cell_.value;
         }
         const bool number = t.empty() || t == "n";
+        // A number in its shortest exact text ("4.828E-008" as 4.828e-08).
+        if (number && !cell.text.empty()) {
+            double value = 0;
+            const auto [end, error] =
+                std::from_chars(cell.text.data(), cell.text.data() + cell.text.size(), value);
+            if (error == std::errc() && end == cell.text.data() + cell.text.size())
+                cell.text = ExactText(value);
+        }
         const auto style = static_cast<std::size_t>(std::max(0, cell_.style));
         if (t == "e") cell.fault = Fault::kError;
         if (t == "d" || (number && !cell.text.empty() && style < dates_.size() && dates_[style]))
@@ -466,7 +476,10 @@ bool IsNumber(const std::string& text) {
 // What a sheet's rows give as a table.
 class TableOfRows {
   public:
-    TableOfRows(const Rows& rows, std::string label) : rows_(rows), label_(std::move(label)) {}
+    // `label` names the sheet and its file (the refusals), `sheet` the sheet alone
+    // (the note of what was read).
+    TableOfRows(const Rows& rows, std::string label, std::string sheet)
+        : rows_(rows), label_(std::move(label)), sheet_(std::move(sheet)) {}
 
     TableFile Make(const std::vector<std::string>& merged) {
         const auto header = HeaderOf(rows_);
@@ -483,7 +496,7 @@ class TableOfRows {
         TableFile file;
         file.table = std::move(table_);
         for (const std::string& n : notes_) file.note += (file.note.empty() ? "" : "; ") + n;
-        if (!file.note.empty()) file.note = label_ + ": " + file.note;
+        if (!file.note.empty()) file.note = sheet_ + ": " + file.note;
         return file;
     }
 
@@ -578,21 +591,35 @@ class TableOfRows {
     }
 
     const Rows& rows_;
-    std::string label_;
+    std::string label_, sheet_;
     study::SampleTable table_;
     std::vector<study::ColumnUse> uses_;
     std::vector<std::string> notes_;
 };
 
-TableFile ReadWorkbook(const std::string& path, const std::string& sheet, std::uint64_t budget) {
+// A sheet of a workbook, parsed: its cells and merged ranges.
+struct ParsedSheet {
+    Rows rows;
+    std::vector<std::string> merged;
+    std::string label, sheet; // the sheet with its file's name, and alone
+};
+
+// The sheet `sheet` of the workbook (as ChooseSheet takes it); with `onlyStudy`,
+// nothing unless the workbook is a "Study Results" of Temra's.
+std::optional<ParsedSheet> ParseSheet(const std::string& path, const std::string& sheet,
+                                      std::uint64_t budget, bool onlyStudy = false) {
     const std::string name = Quoted(path);
     Zip zip(path, name, budget);
     WorkbookPart workbook;
     workbook.Parse(zip.Required("xl/workbook.xml"), name);
+    if (onlyStudy && (workbook.sheets.empty() || workbook.sheets.front().name != kStudySheet))
+        return std::nullopt;
     RelationsPart relations;
     relations.Parse(zip.Required("xl/_rels/workbook.xml.rels"), name);
     const SheetEntry& chosen = ChooseSheet(workbook.sheets, sheet, name);
-    const std::string label = "the sheet " + Quoted(chosen.name) + " of " + name;
+    ParsedSheet parsed;
+    parsed.sheet = "the sheet " + Quoted(chosen.name);
+    parsed.label = parsed.sheet + " of " + name;
     const auto target = relations.targets.find(chosen.id);
     if (target == relations.targets.end())
         throw TableError(name + " is damaged: the part of the sheet " + Quoted(chosen.name) +
@@ -601,9 +628,11 @@ TableFile ReadWorkbook(const std::string& path, const std::string& sheet, std::u
     if (auto text = zip.Part("xl/sharedStrings.xml")) strings.Parse(*text, name);
     StylesPart styles;
     if (auto text = zip.Part("xl/styles.xml")) styles.Parse(*text, name);
-    SheetPart part(strings.strings, styles.dates, label);
-    part.Parse(zip.Required(PartOf(target->second)), label);
-    return TableOfRows(part.rows, label).Make(part.merged);
+    SheetPart part(strings.strings, styles.dates, parsed.label);
+    part.Parse(zip.Required(PartOf(target->second)), parsed.label);
+    parsed.rows = std::move(part.rows);
+    parsed.merged = std::move(part.merged);
+    return parsed;
 }
 
 } // namespace
@@ -619,7 +648,8 @@ TableFile ReadTableFile(const std::string& path, const std::string& sheet,
                                         "format; save it as an .xlsx workbook without a password");
     if (IsZipFile(path)) {
         try {
-            return ReadWorkbook(path, sheet, memoryBudget);
+            const ParsedSheet parsed = *ParseSheet(path, sheet, memoryBudget);
+            return TableOfRows(parsed.rows, parsed.label, parsed.sheet).Make(parsed.merged);
         } catch (const std::bad_alloc&) {
             throw TableError(Quoted(path) + " needs more memory than this process may use");
         }
@@ -629,6 +659,19 @@ TableFile ReadTableFile(const std::string& path, const std::string& sheet,
                              " is a CSV table, not a workbook: it has no sheet " + Quoted(sheet),
                          Culprit{.option = "sheet"});
     return {study::ReadSampleTable(path, memoryBudget), {}};
+}
+
+std::optional<study::StudyOptions> FittedOptionsOf(const std::string& path,
+                                                   std::uint64_t memoryBudget) {
+    if (!IsZipFile(path)) return std::nullopt;
+    const auto settings = ParseSheet(path, kSettingsSheet, memoryBudget, true);
+    if (!settings) return std::nullopt;
+    for (const auto& [row, cells] : settings->rows) {
+        const auto key = cells.find(1), value = cells.find(2);
+        if (key != cells.end() && value != cells.end() && key->second.text == study::kRefitSetting)
+            return study::OptionsOfLine(value->second.text);
+    }
+    return std::nullopt;
 }
 
 } // namespace temra::xl

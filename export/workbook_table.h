@@ -19,16 +19,18 @@
 #pragma once
 
 #include "study/input/sample_table.h"
+#include "study/study_options.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace temra::xl {
 
 struct TableFile {
     study::SampleTable table;
-    // What was read where, when there is something to say: "the sheet \"Data\"
-    // of \"lab.xlsx\": rows 1 to 2 above the header skipped as titles".
+    // What was read where, when there is something to say: "the sheet \"Data\":
+    // rows 1 to 2 above the header (row 3) skipped as titles".
     std::string note;
 };
 
@@ -41,5 +43,12 @@ bool IsZipFile(const std::string& path);
 // Throws study::TableError.
 TableFile ReadTableFile(const std::string& path, const std::string& sheet,
                         std::uint64_t memoryBudget);
+
+// The options a "Study Results" workbook of Temra's was fitted with (its
+// "Settings" sheet's "Settings to fit again"); nothing for a CSV file, another
+// workbook, or one written before it held them. Throws study::TableError as
+// ReadTableFile does, study::StudyError when the line cannot be read.
+std::optional<study::StudyOptions> FittedOptionsOf(const std::string& path,
+                                                   std::uint64_t memoryBudget);
 
 } // namespace temra::xl

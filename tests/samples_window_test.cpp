@@ -644,6 +644,65 @@ TEST_F(SamplesSession, ResultsAreExportedAsAWorkbook) {
     EXPECT_TRUE(samples().Status->text().contains(QString::fromStdString(opened[0].string())));
 }
 
+// The results' rows as the CSV writes them.
+std::vector<std::vector<study::ResultCell>> ResultRows(const SamplesModel& m) {
+    std::vector<std::vector<study::ResultCell>> rows;
+    for (int r = 0; r < m.rowCount(); ++r)
+        if (m.ResultAt(r)) rows.push_back(study::ResultRow(*m.ResultAt(r), m.FitOptions()));
+    return rows;
+}
+
+// A "Study Results" workbook opened again gives its samples and offers the
+// settings its study was fitted with; taken, "Fit all" gives the very results the
+// workbook was written with.
+TEST_F(SamplesSession, AStudyWorkbookOpensAgainWithTheSettingsItWasFittedWith) {
+    // Values as a laboratory gives them (the workbook holds 16 digits of each).
+    ASSERT_TRUE(samples().OpenFile(QString::fromStdString(
+        WriteTable("sample,Ne-20,Ar-40,Kr-84,Xe\nA,2.391e-07,0.0003825,4.918e-08,1.2298e-08\n"
+                   "B,2.403e-07,0.0003844,4.943e-08,1.2359e-08\n"))));
+    auto set = [&](int model, const char* draws, const char* relErr, bool prior,
+                   const char* tempMax) {
+        samples().ModelChoice->setCurrentIndex(model);
+        samples().McDraws->setText(draws);
+        samples().RelErr->setText(relErr);
+        samples().PriorAction->setChecked(prior);
+        app.form1().Text21->setText(tempMax);
+    };
+    set(1, "20", "0.02", true, "20"); // CE with draws and the prior, to 20 °C
+    ASSERT_TRUE(samples().FitAll());
+    const auto fitted = ResultRows(*samples().Model());
+    ASSERT_EQ(fitted.size(), 2u);
+    samples().ExportButton->click();
+    ASSERT_EQ(opened.size(), 1u);
+    set(0, "0", "0.01", false, "10");
+    std::vector<QString> asked;
+    app.hooks.confirm = [&](QWidget*, const QString& text) {
+        asked.push_back(text);
+        return true;
+    };
+    ASSERT_TRUE(samples().OpenFile(QString::fromStdString(opened[0].string())));
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_TRUE(asked[0].contains("• Model (UA (") && asked[0].contains("now CE (") &&
+                asked[0].endsWith("Take them for the fit?"))
+        << asked[0].toStdString();
+    EXPECT_EQ(samples().ModelChoice->currentIndex(), 1);
+    EXPECT_EQ(app.form1().Text21->text(), "20");
+    ASSERT_TRUE(samples().FitAll());
+    const auto again = ResultRows(*samples().Model());
+    ASSERT_EQ(again.size(), fitted.size());
+    for (std::size_t r = 0; r < fitted.size(); ++r)
+        for (std::size_t c = 0; c < fitted[r].size(); ++c) {
+            EXPECT_EQ(again[r][c].kind, fitted[r][c].kind) << r << "," << c;
+            EXPECT_EQ(again[r][c].text, fitted[r][c].text) << r << "," << c;
+            EXPECT_TRUE(again[r][c].number == fitted[r][c].number ||
+                        (std::isnan(again[r][c].number) && std::isnan(fitted[r][c].number)))
+                << r << "," << c;
+        }
+    // Opened again with the same settings, nothing is asked.
+    ASSERT_TRUE(samples().OpenFile(QString::fromStdString(opened[0].string())));
+    EXPECT_EQ(asked.size(), 1u);
+}
+
 TEST_F(SamplesSession, RenderTheSamplesWindowAndTheMisfitMap) {
     const fs::path out = fs::path(TEMRA_SCREENS_DIR);
     fs::create_directories(out);
@@ -1340,8 +1399,13 @@ TEST_F(SamplesSession, AnEditedTableIsOfferedToBeSavedBeforeItIsLeft) {
     EXPECT_EQ(asked[0], "The table \"samples.csv\" has changes that are not saved.\n\nSave them "
                         "first?");
     answer = TemraApp::SaveAnswer::kDiscard;
+    const std::string edited = samples().Model()->SampleAt(0).measured[1];
     samples().close();
     EXPECT_FALSE(samples().isVisible());
+    // Discarded: the table is as it was opened, and nothing is asked again.
+    EXPECT_NE(samples().Model()->SampleAt(0).measured[1], edited);
+    EXPECT_EQ(asked.size(), 3u);
+    samples().Model()->setData(samples().Model()->index(0, SC::Measured(1)), "2.5e-07");
     EXPECT_TRUE(app.End());
     EXPECT_TRUE(ended);
     ASSERT_TRUE(samples().SaveSamples(QString::fromStdString((folder / "saved.csv").string())));

@@ -307,6 +307,36 @@ TEST(StudyModels, TheExponentOfTheDiffusivityRatioIsTheLiteraturesOrTheOnesSet) 
     EXPECT_TRUE(said);
 }
 
+// The Settings' line to fit again reads back as the options it was written from,
+// whatever they hold; a line that is not one is refused.
+TEST(StudySettings, TheLineToFitAgainReadsBackAsItsOptions) {
+    StudyOptions o;
+    o.allModels = true;
+    o.allSolubility = true;
+    o.gases = {true, true, false, true, true, true, false};
+    o.relErr = 0.015;
+    o.perGram = true;
+    o.prior = true;
+    o.priorOffset = -1.25;
+    o.priorSd = 0.5;
+    o.mcDraws = 300;
+    o.mcSeed = 18446744073709551557u; // beyond a double's whole numbers
+    o.shared = {true, false};
+    o.upper["pr-r-max"] = 7.5;
+    o.constants["pd-beta"] = 0.75;
+    o.grid.Text21 = "2,5; a=b %3B"; // a box as typed, with the line's own signs
+    o.grid.Check1 = true;
+    const StudyOptions back = OptionsOfLine(OptionsLine(o));
+    EXPECT_EQ(OptionsLine(back), OptionsLine(o));
+    EXPECT_TRUE(ChangedSettings(o, back).empty());
+    EXPECT_EQ(back.mcSeed, o.mcSeed);
+    EXPECT_EQ(back.grid.Text21, o.grid.Text21);
+    const StudyOptions plain;
+    EXPECT_TRUE(ChangedSettings(plain, OptionsOfLine(OptionsLine(plain))).empty());
+    for (const char* line : {"model=xx", "draws=many", "Text99=1", "model"})
+        EXPECT_THROW(OptionsOfLine(line), StudyError) << line;
+}
+
 // Per gram of water, A and its range are in the table's unit (the per-cm3 A over
 // the density), and so is the largest A.
 TEST(StudyFit, PerGramExcessAirIsInTheTablesUnit) {

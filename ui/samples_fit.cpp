@@ -3,6 +3,8 @@
 // a fitted sample (its misfit map or its group's, its Monte Carlo draws).
 #include "ui/samples_window.h"
 
+#include "export/workbook_table.h"
+
 #include "core/numtext.h"
 #include "core/solubility_sets.h"
 #include "study/models/models.h"
@@ -29,6 +31,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <optional>
 #include <set>
 
 namespace temra::ui {
@@ -185,6 +188,70 @@ bool SamplesWindow::SetModelBounds(const std::map<std::string, QString>& texts) 
     }
     SettingsChanged();
     return true;
+}
+
+void SamplesWindow::TakeOptions(const study::StudyOptions& o) {
+    const auto number = [this](double v) {
+        return QString::fromStdString(study::DecimalText(ExactText(v), '.', separator_));
+    };
+    const auto& models = study::Models();
+    const auto model = std::find_if(models.begin(), models.end(),
+                                    [&](const study::ModelInfo& m) { return m.model == o.model; });
+    ModelChoice->setCurrentIndex(
+        static_cast<int>(o.allModels ? models.size() : model - models.begin()));
+    for (std::size_t i = 0; i < Gas.size(); ++i) Gas[i]->setChecked(o.gases[i]);
+    RelErr->setText(number(o.relErr));
+    const std::string aMax(models.front().params[0].option);
+    for (const auto* values : {&o.upper, &o.constants})
+        for (const auto& [option, value] : *values) {
+            if (option == aMax) {
+                AMax->setText(number(value));
+                continue;
+            }
+            upperTexts_[option] = number(value);
+            if (option == upperOption_) Upper->setText(number(value));
+            if (option == betaOption_) Beta->setText(number(value));
+        }
+    PerGram->setChecked(o.perGram);
+    const auto sets = SolubilitySets();
+    const auto set = std::find_if(sets.begin(), sets.end(), [&](const SolubilitySetInfo& s) {
+        return s.set == o.solubility;
+    });
+    SolubilityChoice->setCurrentIndex(
+        static_cast<int>(o.allSolubility ? sets.size() : set - sets.begin()));
+    priorOffset_ = o.priorOffset;
+    priorSd_ = o.priorSd;
+    PriorAction->setChecked(o.prior);
+    EnsembleAction->setChecked(o.shared.Any());
+    McDraws->setText(QString::number(o.mcDraws));
+    app_.SetGridBoxes(o.grid);
+    SettingsChanged();
+}
+
+void SamplesWindow::OfferFittedOptions(const QString& path) {
+    std::optional<study::StudyOptions> fitted;
+    if (!app_.Attempt(this,
+                      [&] {
+                          fitted = xl::FittedOptionsOf(path.toStdString(),
+                                                       app_.module().run.MemoryAvailable());
+                      }) ||
+        !fitted)
+        return;
+    const std::vector<std::string> changed =
+        study::ChangedSettings(CurrentOptions(), *fitted, study::Words::kWindow);
+    if (changed.empty()) return;
+    QString list;
+    for (const std::string& c : changed) list += "\n• " + Q(c);
+    if (fitted->mcDraws > 0 && fitted->mcSeed != study::StudyOptions{}.mcSeed)
+        list += QString("\n(The draws were made with the seed %1, which the window does not set: "
+                        "its draws will differ.)")
+                    .arg(fitted->mcSeed);
+    if (app_.Ask(this,
+                 "The workbook holds the settings its study was fitted with, which differ from "
+                 "the window's:" +
+                     list + "\n\nTake them for the fit?",
+                 "Take them", "Keep the window's"))
+        TakeOptions(*fitted);
 }
 
 void SamplesWindow::AskModelBounds() {

@@ -642,6 +642,7 @@ bool SamplesWindow::OpenFile(const QString& path) {
     QString note = BlockNote(block);
     if (!sheetNote.empty()) note = QString::fromStdString(sheetNote) + "; " + note;
     Status->setText(QString("%1 read from %2; %3.").arg(Counted(count, "sample"), path, note));
+    OfferFittedOptions(path);
     return true;
 }
 
@@ -663,10 +664,7 @@ QString SamplesWindow::BlockNote(const SampleBlock& block) const {
 }
 
 void SamplesWindow::Open() {
-    if (model_->rowCount() > 0 && !model_->UndoStack()->isClean() &&
-        !app_.Confirm(this, "The table has changes that are not saved (File ▸ Save samples…).\n\n"
-                            "Open another table in its place?"))
-        return;
+    if (!MayLeaveTable()) return;
     const QString path = QFileDialog::getOpenFileName(
         this, "Open samples", source_.isEmpty() ? QString() : QFileInfo(source_).absolutePath(),
         "Tables of samples (*.csv *.txt *.tsv *.xlsx);;All files (*)");
@@ -822,6 +820,7 @@ void SamplesWindow::ExportResults() {
     for (auto& s : study::StudySettings(fitted, study::Words::kWindow))
         settings.push_back(std::move(s));
     for (const std::string& n : conversions_) settings.emplace_back("Columns of total gas", n);
+    settings.emplace_back(study::kRefitSetting, study::OptionsLine(fitted));
     const std::vector<study::Sample> samples = model_->Samples();
     const char separator = separator_;
     app_.ExportWorkbook(
@@ -884,8 +883,15 @@ bool SamplesWindow::MayLeaveTable() {
     switch (app_.AskToSave(this, table + " has changes that are not saved.\n\nSave them first?")) {
     case TemraApp::SaveAnswer::kSave:
         return Save();
-    case TemraApp::SaveAnswer::kDiscard:
+    case TemraApp::SaveAnswer::kDiscard: {
+        // The changes are let go: the table as it was opened or last saved.
+        QUndoStack* undo = model_->UndoStack();
+        if (undo->cleanIndex() >= 0)
+            undo->setIndex(undo->cleanIndex());
+        else
+            undo->setClean();
         return true;
+    }
     case TemraApp::SaveAnswer::kCancel:
         break;
     }

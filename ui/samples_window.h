@@ -83,6 +83,11 @@ class SamplesWindow : public TemraWindow {
     // Writes the table as CSV (complete under its name, or not at all); false,
     // reported, when it cannot be written.
     bool SaveSamples(const QString& path);
+    // Sets the window's settings of the fit (and the input page's grid) to `options`.
+    void TakeOptions(const study::StudyOptions& options);
+    // A "Study Results" workbook opened as the table: offers to take the settings
+    // its study was fitted with, where they differ from the window's.
+    void OfferFittedOptions(const QString& path);
     // Asks for a file name and saves the table; true when it was saved.
     bool Save();
     // Whether the table may be left as it stands: true when it has no changes since

@@ -141,6 +141,17 @@ void TemraApp::OpenSamples() {
     samplesWindow().Open();
 }
 
+void TemraApp::SetGridBoxes(const Form1Texts& texts) {
+    for (const Field& f : kFields) {
+        if (f.window != "Form1" || f.id < FieldId::Density) continue;
+        QWidget* box = FieldWidget(fields::Ref(f.id));
+        if (auto* edit = qobject_cast<QLineEdit*>(box); edit && f.form1)
+            edit->setText(QString::fromStdString(texts.*f.form1));
+        if (auto* tick = qobject_cast<QCheckBox*>(box); tick && f.tick)
+            tick->setChecked(texts.*f.tick);
+    }
+}
+
 QStringList TemraApp::UseSampleOnInputPage(const study::Sample& sample) {
     QStringList kept = form1().UseSample(sample);
     ShowInputPage();

@@ -67,6 +67,9 @@ class TemraApp : public QObject {
     void HideInputPage();
     bool InputPageVisible() const;
     Form1Texts InputTexts(); // the input page's boxes as typed
+    // Types the grid's boxes and tick of `texts` into the input page (the boxes
+    // beside the measured gases).
+    void SetGridBoxes(const Form1Texts& texts);
     // After a grid run: the full graph with all seven gas boxes.
     void ShowSolubilityGraph();
     void ShowBestFitResults(std::shared_ptr<const BestFitNoEa> fit);

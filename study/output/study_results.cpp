@@ -389,6 +389,167 @@ std::vector<std::pair<std::string, std::string>> StudySettings(const StudyOption
     return s;
 }
 
+namespace {
+
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        if (c == '%')
+            out += "%25";
+        else if (c == ';')
+            out += "%3B";
+        else if (c == '=')
+            out += "%3D";
+        else
+            out += c;
+    }
+    return out;
+}
+
+std::string Unescaped(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const std::string_view code = std::string_view(text).substr(i, 3);
+        const char c = code == "%25" ? '%' : code == "%3B" ? ';' : code == "%3D" ? '=' : '\0';
+        if (c != '\0') i += 2;
+        out += c != '\0' ? c : text[i];
+    }
+    return out;
+}
+
+// The options of the table of models (bounds and exponents), each once.
+std::vector<std::string> ModelOptions() {
+    std::vector<std::string> options;
+    auto add = [&](std::string_view o) {
+        if (!o.empty() && std::find(options.begin(), options.end(), o) == options.end())
+            options.emplace_back(o);
+    };
+    for (const ModelInfo& m : Models()) {
+        for (const ModelParam& p : m.params) add(p.option);
+        add(m.exponent.option);
+    }
+    return options;
+}
+
+bool IsExponentOption(const std::string& option) {
+    return std::any_of(Models().begin(), Models().end(),
+                       [&](const ModelInfo& m) { return m.exponent.option == option; });
+}
+
+double Number(const std::string& key, const std::string& text) {
+    try {
+        return ParseDouble(text, FieldRef{}, '.');
+    } catch (const TemraError&) {
+        throw StudyError("the setting " + key + " (" + text + ") is no number");
+    }
+}
+
+// Reads the model, the gases or the data set into `o`; false for another key.
+bool ReadChoice(const std::string& key, const std::string& value, StudyOptions& o) {
+    if (key == "model") {
+        o.allModels = value == "all";
+        const ModelInfo* m = ModelOfKey(value);
+        if (!o.allModels && !m) throw StudyError("the setting model (" + value + ") is no model");
+        if (m) o.model = m->model;
+        return true;
+    }
+    if (key == "gases") {
+        for (int g = 0; g < GasCount; ++g)
+            o.gases[static_cast<std::size_t>(g)] =
+                (";" + value + ";").find(";" + GasName(g) + ";") != std::string::npos;
+        return true;
+    }
+    if (key != "solubility") return false;
+    o.allSolubility = value == "all";
+    if (o.allSolubility) return true;
+    const auto set = SetOfKey(value);
+    if (!set) throw StudyError("the setting solubility (" + value + ") is no data set");
+    o.solubility = *set;
+    return true;
+}
+
+// Reads one pair of the line into `o`; false for a key it does not know.
+bool ReadPair(const std::string& key, const std::string& value, StudyOptions& o) {
+    if (ReadChoice(key, value, o)) return true;
+    if (key == "rel_err") {
+        o.relErr = Number(key, value);
+    } else if (key == "prior_offset") {
+        o.priorOffset = Number(key, value);
+    } else if (key == "prior_sd") {
+        o.priorSd = Number(key, value);
+    } else if (key == "per_gram" || key == "prior") {
+        (key == "per_gram" ? o.perGram : o.prior) = value == "yes";
+    } else if (key == "draws") {
+        o.mcDraws = static_cast<int>(Number(key, value));
+    } else if (key == "seed") {
+        Number(key, value); // refuses a text that is no number
+        o.mcSeed = std::stoull(value);
+    } else if (key == "shared") {
+        o.shared = {value.find('T') != std::string::npos, value.find('E') != std::string::npos};
+    } else {
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::string OptionsLine(const StudyOptions& o) {
+    std::vector<std::pair<std::string, std::string>> pairs{
+        {"model", o.allModels ? "all" : std::string(InfoOf(o.model).key)},
+        {"gases", GasList(o.gases)},
+        {"rel_err", ExactText(o.relErr)},
+        {"solubility", o.allSolubility ? "all" : std::string(SetInfoOf(o.solubility).key)},
+        {"per_gram", o.perGram ? "yes" : "no"},
+        {"prior", o.prior ? "yes" : "no"},
+        {"prior_offset", ExactText(o.priorOffset)},
+        {"prior_sd", ExactText(o.priorSd)},
+        {"draws", std::to_string(o.mcDraws)},
+        {"seed", std::to_string(o.mcSeed)},
+        {"shared", std::string(o.shared.T ? "T" : "") + (o.shared.E ? "E" : "")}};
+    for (const std::string& option : ModelOptions()) {
+        const auto& values = IsExponentOption(option) ? o.constants : o.upper;
+        if (const auto v = values.find(option); v != values.end())
+            pairs.emplace_back(option, ExactText(v->second));
+    }
+    for (const Field& f : kFields) {
+        if (f.form1 && f.id >= FieldId::Density) pairs.emplace_back(f.control, o.grid.*f.form1);
+        if (f.tick) pairs.emplace_back(f.control, o.grid.*f.tick ? "yes" : "no");
+    }
+    std::string line;
+    for (const auto& [key, value] : pairs)
+        line += (line.empty() ? "" : "; ") + key + "=" + Escaped(value);
+    return line;
+}
+
+StudyOptions OptionsOfLine(const std::string& line) {
+    StudyOptions o;
+    const std::vector<std::string> options = ModelOptions();
+    std::size_t start = 0;
+    while (start < line.size()) {
+        std::size_t end = line.find("; ", start);
+        if (end == std::string::npos) end = line.size();
+        const std::string pair = line.substr(start, end - start);
+        start = end + 2;
+        const auto eq = pair.find('=');
+        if (eq == std::string::npos) throw StudyError("the setting \"" + pair + "\" has no value");
+        const std::string key = pair.substr(0, eq), value = Unescaped(pair.substr(eq + 1));
+        if (ReadPair(key, value, o)) continue;
+        if (std::find(options.begin(), options.end(), key) != options.end()) {
+            (IsExponentOption(key) ? o.constants : o.upper)[key] = Number(key, value);
+            continue;
+        }
+        const auto f = std::find_if(kFields.begin(), kFields.end(), [&](const Field& field) {
+            return field.id >= FieldId::Density && field.control == key &&
+                   (field.form1 || field.tick) && field.window == "Form1";
+        });
+        if (f == kFields.end()) throw StudyError("the setting " + key + " is not one of Temra's");
+        if (f->form1) o.grid.*(f->form1) = value;
+        if (f->tick) o.grid.*(f->tick) = value == "yes";
+    }
+    return o;
+}
+
 std::vector<std::pair<std::string, std::string>>
 ColumnSettings(const std::vector<ColumnNote>& notes) {
     std::vector<std::pair<std::string, std::string>> s;

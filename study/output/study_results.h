@@ -69,6 +69,17 @@ std::vector<std::pair<std::string, std::string>> StudySettings(const StudyOption
 std::vector<std::pair<std::string, std::string>>
 ColumnSettings(const std::vector<ColumnNote>& notes);
 
+// A study's options as one line a program reads back, for a workbook's Settings
+// ("Settings to fit again"): "key=value" pairs separated by "; " (the model, the
+// gases, the relative error, the data set, the unit, the prior, the draws and
+// their seed, the parameters shared in a group, every bound and exponent of the
+// table of models, and every box of the grid by its control), a value's '%', ';'
+// and '=' written as %25, %3B and %3D. OptionsOfLine reads it back into options
+// that fit as these do; it throws StudyError when the line is not one.
+inline constexpr const char* kRefitSetting = "Settings to fit again";
+std::string OptionsLine(const StudyOptions& options);
+StudyOptions OptionsOfLine(const std::string& line);
+
 // The settings that differ between two studies, each as "name (before, now
 // after)"; none when a fit with `before` is a fit with `after`.
 std::vector<std::string> ChangedSettings(const StudyOptions& before, const StudyOptions& after,
