@@ -661,6 +661,18 @@ TableFile ReadTableFile(const std::string& path, const std::string& sheet,
     return {study::ReadSampleTable(path, memoryBudget), {}};
 }
 
+std::vector<std::string> SheetNames(const std::string& path, std::uint64_t memoryBudget) {
+    if (!IsZipFile(path)) return {};
+    const std::string name = Quoted(path);
+    Zip zip(path, name, memoryBudget);
+    WorkbookPart workbook;
+    workbook.Parse(zip.Required("xl/workbook.xml"), name);
+    std::vector<std::string> names;
+    names.reserve(workbook.sheets.size());
+    for (const SheetEntry& s : workbook.sheets) names.push_back(s.name);
+    return names;
+}
+
 std::optional<study::StudyOptions> FittedOptionsOf(const std::string& path,
                                                    std::uint64_t memoryBudget) {
     if (!IsZipFile(path)) return std::nullopt;

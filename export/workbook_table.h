@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace temra::xl {
 
@@ -43,6 +44,10 @@ bool IsZipFile(const std::string& path);
 // Throws study::TableError.
 TableFile ReadTableFile(const std::string& path, const std::string& sheet,
                         std::uint64_t memoryBudget);
+
+// The names of a workbook's sheets in order; none for a file that is no workbook.
+// Throws study::TableError as ReadTableFile does.
+std::vector<std::string> SheetNames(const std::string& path, std::uint64_t memoryBudget);
 
 // The options a "Study Results" workbook of Temra's was fitted with (its
 // "Settings" sheet's "Settings to fit again"); nothing for a CSV file, another

@@ -644,6 +644,35 @@ TEST_F(SamplesSession, ResultsAreExportedAsAWorkbook) {
     EXPECT_TRUE(samples().Status->text().contains(QString::fromStdString(opened[0].string())));
 }
 
+// A workbook of several sheets asks which holds the samples; Cancel opens nothing.
+TEST_F(SamplesSession, AWorkbookOfSeveralSheetsAsksWhichHoldsTheSamples) {
+    fs::create_directories(folder);
+    const fs::path book = folder / "lab.xlsx";
+    const std::string make =
+        "/usr/bin/python3 -c \"import openpyxl; b = openpyxl.Workbook(); b.active.title = "
+        "'Notes'; b.active.append(['remarks']); s = b.create_sheet('Gases'); s.append(['sample', "
+        "'Ne-20', 'Ar-40', 'Kr-84', 'Xe']); s.append(['A', 2.391e-07, 0.0003825, 4.918e-08, "
+        "1.2298e-08]); b.save('" +
+        book.string() + "')\"";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    std::vector<QStringList> offered;
+    std::optional<int> answer;
+    app.hooks.choose = [&](QWidget*, const QString&, const QStringList& items) {
+        offered.push_back(items);
+        return answer;
+    };
+    const QString path = QString::fromStdString(book.string());
+    EXPECT_FALSE(samples().OpenFile(path));
+    EXPECT_EQ(samples().Model()->rowCount(), 0);
+    answer = 1;
+    ASSERT_TRUE(samples().OpenFile(path));
+    ASSERT_EQ(offered.size(), 2u);
+    EXPECT_EQ(offered[1], (QStringList{"Notes", "Gases"}));
+    ASSERT_EQ(samples().Model()->rowCount(), 1);
+    EXPECT_EQ(samples().Model()->SampleAt(0).name, "A");
+    EXPECT_TRUE(messages.empty());
+}
+
 // The results' rows as the CSV writes them.
 std::vector<std::vector<study::ResultCell>> ResultRows(const SamplesModel& m) {
     std::vector<std::vector<study::ResultCell>> rows;

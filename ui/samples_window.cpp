@@ -621,11 +621,31 @@ void SamplesWindow::UpdateModels(int row) {
 }
 
 bool SamplesWindow::OpenFile(const QString& path) {
+    // A workbook of several sheets: the user says which holds the samples (a
+    // study's workbook gives its own).
+    std::vector<std::string> sheets;
+    if (!app_.Attempt(this, [&] {
+            sheets = xl::SheetNames(path.toStdString(), app_.module().run.MemoryAvailable());
+        }))
+        return false;
+    std::string sheet;
+    if (sheets.size() > 1 && sheets.front() != xl::kStudySheet) {
+        QStringList names;
+        for (const std::string& s : sheets) names << Q(s);
+        const auto chosen =
+            app_.Choose(this,
+                        QString("The workbook \"%1\" has %2 sheets. Which holds the samples?")
+                            .arg(QFileInfo(path).fileName())
+                            .arg(sheets.size()),
+                        names);
+        if (!chosen) return false;
+        sheet = sheets[static_cast<std::size_t>(*chosen)];
+    }
     SampleBlock block;
     std::string sheetNote;
     const bool read = app_.Attempt(this, [&] {
         xl::TableFile file =
-            xl::ReadTableFile(path.toStdString(), {}, app_.module().run.MemoryAvailable());
+            xl::ReadTableFile(path.toStdString(), sheet, app_.module().run.MemoryAvailable());
         block = SamplesOfTable(file.table, separator_);
         sheetNote = std::move(file.note);
     });

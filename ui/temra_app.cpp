@@ -21,6 +21,7 @@
 #include <QCheckBox>
 #include <QDesktopServices>
 #include <QDir>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -291,6 +292,15 @@ bool TemraApp::Ask(QWidget* parent, const QString& text, const QString& yes, con
     box.setDefaultButton(reject);
     box.exec();
     return box.clickedButton() == accept;
+}
+
+std::optional<int> TemraApp::Choose(QWidget* parent, const QString& text,
+                                    const QStringList& items) {
+    if (hooks.choose) return hooks.choose(parent, text, items);
+    bool ok = false;
+    const QString chosen = QInputDialog::getItem(parent, "Temra", text, items, 0, false, &ok);
+    if (!ok) return std::nullopt;
+    return static_cast<int>(items.indexOf(chosen));
 }
 
 TemraApp::SaveAnswer TemraApp::AskToSave(QWidget* parent, const QString& text) {

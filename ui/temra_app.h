@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QLabel;
 class QWidget;
@@ -159,6 +160,8 @@ class TemraApp : public QObject {
     bool Confirm(QWidget* parent, const QString& text);
     // A question with two answers named by their buttons: true for `yes`.
     bool Ask(QWidget* parent, const QString& text, const QString& yes, const QString& no);
+    // One of `items` chosen by the user (the first offered); nothing on Cancel.
+    std::optional<int> Choose(QWidget* parent, const QString& text, const QStringList& items);
     // Whether to save changes before they are left: Save, Discard or Cancel.
     enum class SaveAnswer { kSave, kDiscard, kCancel };
     SaveAnswer AskToSave(QWidget* parent, const QString& text);
@@ -196,6 +199,10 @@ class TemraApp : public QObject {
         std::function<void(RunControl&)> runStarted;
         // Answers the confirmations instead of the user; true to go on.
         std::function<bool(QWidget* parent, const QString& text)> confirm;
+        // Chooses among items instead of the user (nothing: Cancel).
+        std::function<std::optional<int>(QWidget* parent, const QString& text,
+                                         const QStringList& items)>
+            choose;
         // Answers whether to save changes before they are left.
         std::function<SaveAnswer(QWidget* parent, const QString& text)> askToSave;
         // Reads the messages to the user, which then show no dialog.
