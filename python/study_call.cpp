@@ -91,29 +91,11 @@ const Field* GridBox(const std::string& key) {
     return nullptr;
 }
 
-// Every option of the table of models: the bounds and the exponents.
-std::vector<std::string> BoundOptions() {
-    std::vector<std::string> options;
-    auto add = [&](std::string_view o) {
-        if (!o.empty() && std::find(options.begin(), options.end(), o) == options.end())
-            options.emplace_back(o);
-    };
-    for (const study::ModelInfo& m : study::Models()) {
-        for (const study::ModelParam& p : m.params) add(p.option);
-        add(m.exponent.option);
-    }
-    return options;
-}
-
 std::string BoundKeys() {
     std::string keys;
-    for (const std::string& o : BoundOptions()) keys += (keys.empty() ? "" : ", ") + KeyOf(o);
+    for (const std::string& o : study::ModelOptions())
+        keys += (keys.empty() ? "" : ", ") + KeyOf(o);
     return keys;
-}
-
-bool IsExponent(const std::string& option) {
-    return std::any_of(study::Models().begin(), study::Models().end(),
-                       [&](const study::ModelInfo& m) { return m.exponent.option == option; });
 }
 
 void ReadGrid(const StudyCall& call, study::StudyOptions& so) {
@@ -177,7 +159,7 @@ SolubilitySet SetOf(const std::string& key) {
 }
 
 void ReadBounds(const StudyCall& call, study::StudyOptions& so) {
-    const std::vector<std::string> options = BoundOptions();
+    const std::vector<std::string> options = study::ModelOptions();
     for (const auto& [given, value] : call.bounds) {
         const std::string& key = given; // (a lambda cannot capture a structured binding)
         const auto o = std::find_if(options.begin(), options.end(),
@@ -185,7 +167,7 @@ void ReadBounds(const StudyCall& call, study::StudyOptions& so) {
         if (o == options.end())
             throw Refused("bounds", "there is no bound " + Quoted(EchoText(key)) +
                                         "; the keys are " + BoundKeys());
-        (IsExponent(*o) ? so.constants : so.upper)[*o] = value;
+        (study::IsExponentOption(*o) ? so.constants : so.upper)[*o] = value;
     }
 }
 
@@ -403,12 +385,12 @@ Refused AsRefused(std::exception_ptr error, const std::vector<std::string>& head
 
 std::string PythonWords(std::string text) {
     std::vector<std::pair<std::string, std::string>> words;
-    words.reserve(kArguments.size() + kFields.size() + BoundOptions().size());
+    words.reserve(kArguments.size() + kFields.size() + study::ModelOptions().size());
     for (const Argument& a : kArguments) words.emplace_back(a.option, a.argument);
     for (const Field& f : kFields)
         if (IsGridBox(f))
             words.emplace_back(std::string(f.option), "grid[" + Quoted(KeyOf(f.option)) + "]");
-    for (const std::string& o : BoundOptions())
+    for (const std::string& o : study::ModelOptions())
         words.emplace_back("--" + o, "bounds[" + Quoted(KeyOf(o)) + "]");
     // The longest first: "--mc-seed" before "--mc".
     std::stable_sort(words.begin(), words.end(),

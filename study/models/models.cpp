@@ -361,6 +361,24 @@ const ModelInfo& InfoOf(Model model) {
     return Models().front();
 }
 
+std::vector<std::string> ModelOptions() {
+    std::vector<std::string> options;
+    auto add = [&](std::string_view o) {
+        if (!o.empty() && std::find(options.begin(), options.end(), o) == options.end())
+            options.emplace_back(o);
+    };
+    for (const ModelInfo& m : Models()) {
+        for (const ModelParam& p : m.params) add(p.option);
+        add(m.exponent.option);
+    }
+    return options;
+}
+
+bool IsExponentOption(std::string_view option) {
+    return std::any_of(Models().begin(), Models().end(),
+                       [&](const ModelInfo& m) { return m.exponent.option == option; });
+}
+
 const ModelInfo* ModelOfKey(std::string_view key) {
     for (const ModelInfo& m : Models())
         if (std::equal(key.begin(), key.end(), m.key.begin(), m.key.end(), [](char a, char b) {

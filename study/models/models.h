@@ -241,6 +241,12 @@ const ModelInfo& InfoOf(Model model);
 // The row whose key is `key` (any case), or nullptr.
 const ModelInfo* ModelOfKey(std::string_view key);
 
+// Every option of the table of models (the bounds and the exponents), each once,
+// in the table's order; and whether an option sets an exponent
+// (StudyOptions::constants) rather than a bound (StudyOptions::upper).
+std::vector<std::string> ModelOptions();
+bool IsExponentOption(std::string_view option);
+
 // A model added to the table for as long as it lives (tests: a model defined by
 // the test appears wherever the table is drawn from).
 class ScopedModel {

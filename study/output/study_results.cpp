@@ -417,25 +417,6 @@ std::string Unescaped(const std::string& text) {
     return out;
 }
 
-// The options of the table of models (bounds and exponents), each once.
-std::vector<std::string> ModelOptions() {
-    std::vector<std::string> options;
-    auto add = [&](std::string_view o) {
-        if (!o.empty() && std::find(options.begin(), options.end(), o) == options.end())
-            options.emplace_back(o);
-    };
-    for (const ModelInfo& m : Models()) {
-        for (const ModelParam& p : m.params) add(p.option);
-        add(m.exponent.option);
-    }
-    return options;
-}
-
-bool IsExponentOption(const std::string& option) {
-    return std::any_of(Models().begin(), Models().end(),
-                       [&](const ModelInfo& m) { return m.exponent.option == option; });
-}
-
 double Number(const std::string& key, const std::string& text) {
     try {
         return ParseDouble(text, FieldRef{}, '.');
