@@ -1,5 +1,7 @@
 #include "study/study_fit.h"
 
+#include "core/parallel.h"
+
 #include "core/numtext.h"
 #include "core/solubility_sets.h"
 #include "study/fit/fit_sample.h"
@@ -352,7 +354,10 @@ std::shared_ptr<const DrawReach> ReachOf(const Sample& sample, const StudyOption
     const std::map<Window, std::uint64_t> windows = WindowsOfLayout(layout);
     WaterSamples m;
     BuildTables(m, windows, {v.density, v.chloride}, plan.grid->TempStep, options, control);
-    const SampleSearch found = SearchSample(sample, v, GridOf(layout, m.tables), options, &control);
+    // Every case's misfit, the elevations spread over the threads.
+    const SampleSearch found =
+        SearchSample(sample, v, GridOf(layout, m.tables), options, &control, true,
+                     PartCount(static_cast<std::int64_t>(layout.plan.elevations.size()), 4));
     if (!found.cases.found) return nullptr;
     auto reach = std::make_shared<DrawReach>();
     const std::vector<double>& chi2 = found.cases.chi2;
@@ -374,6 +379,8 @@ std::shared_ptr<const DrawReach> ReachOf(const Sample& sample, const StudyOption
     for (int j = 0; j < found.fitted.n; ++j)
         reach->measured[found.fitted.gas[static_cast<std::size_t>(j)]] =
             found.fitted.m[static_cast<std::size_t>(j)];
+    AddCaseTerms(*reach, found.fitted, GridOf(layout, m.tables), options,
+                 settings.MemoryAvailable());
     return reach;
 }
 

@@ -44,6 +44,17 @@ struct DrawReach {
     std::size_t withMisfit = 0; // how many have a misfit
     std::size_t cases = 0;      // the grid's cases
     std::array<double, GasCount> measured{};
+    // The terms of the first `termCases` cases of `order` that do not depend on
+    // the measured values (ExcessFit::fillTerms), `termCount` a case, as the
+    // sample's fitted gases (`termGas`, their fractions in air `termZ`) and largest
+    // excess air `termAMax` give them; a draw that differs in these, or a case
+    // further on, works its terms out itself.
+    std::vector<double> terms;
+    std::size_t termCount = 0, termCases = 0;
+    int termN = 0;
+    std::array<std::size_t, GasCount> termGas{};
+    std::array<double, GasCount> termZ{};
+    double termAMax = 0;
 };
 
 struct StudyOptions {

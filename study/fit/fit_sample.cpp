@@ -2,6 +2,7 @@
 
 #include "core/fields.h"
 #include "core/numtext.h"
+#include "core/parallel.h"
 #include "core/solubility_sets.h"
 #include "study/fit/posterior.h"
 #include "study/fit/propagation.h"
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <mutex>
 #include <type_traits>
 
 namespace temra::study {
@@ -169,16 +171,24 @@ void UaCases(const Fitted& f, double aMax, std::size_t k0, std::size_t n, Conc&&
     }
 }
 
-// A model searched case by case: the best excess air at temperature t of
-// elevation e.
-Excess ModelCase(const Fitted& f, const SampleGrid& grid, std::size_t e, std::size_t t,
-                 const StudyOptions& o) {
+// The fitted gases' equilibrium concentrations at temperature t of elevation e.
+std::array<double, GasCount> CaseConc(const Fitted& f, const SampleGrid& grid, std::size_t e,
+                                      std::size_t t) {
     const TempTable& tab = *grid.tables[e];
     const double P = grid.layout->P[e];
     std::array<double, GasCount> C{};
     for (std::size_t j = 0; j < static_cast<std::size_t>(f.n); ++j)
         C[j] = EquilConcOf(tab.SX[f.gas[j]][t], P, tab.VP[t]);
-    return BestExcess(f, C.data(), {tab.T[t], P}, o, kGridBits);
+    return C;
+}
+
+// A model searched case by case: the best excess air at temperature t of
+// elevation e.
+Excess ModelCase(const Fitted& f, const SampleGrid& grid, std::size_t e, std::size_t t,
+                 const StudyOptions& o) {
+    const TempTable& tab = *grid.tables[e];
+    return BestExcess(f, CaseConc(f, grid, e, t).data(), {tab.T[t], grid.layout->P[e]}, o,
+                      kGridBits);
 }
 
 // A model searched case by case, at every case of one elevation.
@@ -352,8 +362,22 @@ class PrunedSearch {
 // case number on a tie; a misfit out of the number range is never the best). A
 // model in closed form sums the cases' terms in blocks, from the concentrations
 // the grid's samples share where they were made.
+// A model searched case by case at every case, its elevations over `parts`
+// threads; each elevation counted into `pass` once searched.
+void ModelCasesOver(const Fitted& f, const SampleGrid& grid, const StudyOptions& o, CasePass& c,
+                    PassProgress& pass, unsigned parts) {
+    const auto& els = grid.layout->plan.elevations;
+    std::mutex counted;
+    RunItems(els.size(), parts, [&](std::size_t e) {
+        PassProgress uncounted(nullptr, 0, 0);
+        ModelCases(f, grid, e, o, c, uncounted);
+        const std::lock_guard<std::mutex> lock(counted);
+        pass.Steps(static_cast<std::uint64_t>(els[e].count));
+    });
+}
+
 CasePass SearchCases(const Fitted& f, const SampleGrid& grid, const StudyOptions& o,
-                     PassProgress& pass, bool everyCase) {
+                     PassProgress& pass, bool everyCase, unsigned parts) {
     const GridPlan& plan = grid.layout->plan;
     const auto N = static_cast<std::size_t>(plan.Cases());
     CasePass c;
@@ -367,6 +391,8 @@ CasePass SearchCases(const Fitted& f, const SampleGrid& grid, const StudyOptions
         UaCases(
             f, aMax, 0, N, [&](std::size_t j, std::size_t k) { return grid.cases[f.gas[j]][k]; }, c,
             pass);
+    } else if (!model.closedForm && everyCase && parts > 1) {
+        ModelCasesOver(f, grid, o, c, pass, parts);
     } else if (model.closedForm || everyCase || !PrunedSearch(f, grid, o, c, pass).Run()) {
         for (std::size_t e = 0; e < plan.elevations.size(); ++e) {
             if (!model.closedForm) {
@@ -408,6 +434,15 @@ double DrawDistance(const Fitted& f, const DrawReach& reach) {
     return std::sqrt(r2);
 }
 
+// Whether a draw's fitted gases, their fractions in air and its largest excess
+// air are those the reach's terms were worked out for.
+bool TermsFit(const Fitted& f, const DrawReach& reach) {
+    if (reach.termCases == 0 || f.n != reach.termN || f.aMax != reach.termAMax) return false;
+    for (std::size_t j = 0; j < static_cast<std::size_t>(f.n); ++j)
+        if (f.gas[j] != reach.termGas[j] || f.z[j] != reach.termZ[j]) return false;
+    return true;
+}
+
 // A Monte Carlo draw's search (DrawReach): its sample's cases, least first, each
 // searched as the grid's search searches it, until the sample's root misfit less
 // the draw's distance r exceeds the root of the draw's best so far; the cases
@@ -425,13 +460,17 @@ CasePass SearchDraw(const Fitted& f, const SampleGrid& grid, const StudyOptions&
     CasePass c;
     c.ran = true;
     double least = kInf, rootLeast = kInf;
-    auto search = [&](const DrawReach::Case& at) {
+    const bool termsShared = TermsFit(f, reach);
+    auto search = [&](const DrawReach::Case& at, std::size_t i) {
         pass.Step();
         const std::size_t t = at.k - static_cast<std::size_t>(els[at.e].first);
         const TempTable& tab = *grid.tables[at.e];
         const double P = grid.layout->P[at.e];
         Excess x;
-        if (!model.closedForm)
+        if (!model.closedForm && termsShared && i < reach.termCases)
+            x = model.fit.bestOfTerms(f, CaseConc(f, grid, at.e, t).data(),
+                                      reach.terms.data() + i * reach.termCount, kGridBits);
+        else if (!model.closedForm)
             x = ModelCase(f, grid, at.e, t, o);
         else if (shared)
             x = UaCase(f, f.aMax, Sz2, [&](std::size_t j) { return grid.cases[f.gas[j]][at.k]; });
@@ -448,9 +487,9 @@ CasePass SearchDraw(const Fitted& f, const SampleGrid& grid, const StudyOptions&
     };
     for (std::size_t i = 0; i < reach.withMisfit; ++i) {
         if (kGridSlack * reach.order[i].root - r > rootLeast) break;
-        search(reach.order[i]);
+        search(reach.order[i], i);
     }
-    for (std::size_t i = reach.withMisfit; i < reach.order.size(); ++i) search(reach.order[i]);
+    for (std::size_t i = reach.withMisfit; i < reach.order.size(); ++i) search(reach.order[i], i);
     c.found = std::isfinite(least);
     return c;
 }
@@ -737,7 +776,8 @@ void GasesBeyond(StudyResult& r, const Values& v, const Point& best, const Study
 }
 
 SampleSearch SearchSample(const Sample& s, const Values& v, const SampleGrid& grid,
-                          const StudyOptions& o, RunControl* control, bool everyCase) {
+                          const StudyOptions& o, RunControl* control, bool everyCase,
+                          unsigned parts) {
     const auto N = static_cast<std::size_t>(grid.layout->plan.Cases());
     const std::uint64_t passWork = SampleWork(N, o.model) / 2;
     PassProgress search(control, passWork, N);
@@ -761,9 +801,39 @@ SampleSearch SearchSample(const Sample& s, const Values& v, const SampleGrid& gr
     const bool reached =
         o.reach && o.bestOnly && o.reach->cases == N && !grid.layout->plan.grid->MaatInUse;
     out.cases = reached ? SearchDraw(out.fitted, grid, o, *o.reach, search)
-                        : SearchCases(out.fitted, grid, o, search, everyCase);
+                        : SearchCases(out.fitted, grid, o, search, everyCase, parts);
     if (!out.cases.found) r.error = row + ": " + OverflowingGas(out.fitted, grid);
     return out;
+}
+
+void AddCaseTerms(DrawReach& reach, const Fitted& f, const SampleGrid& grid, const StudyOptions& o,
+                  std::uint64_t memory) {
+    const ModelInfo& model = InfoOf(o.model);
+    if (!model.fit.termCount || f.n == 0) return;
+    const std::size_t count = model.fit.termCount(f);
+    // At most 64 MiB, or a quarter of the memory left: the cases searched first.
+    const std::uint64_t bytes = std::min<std::uint64_t>(std::uint64_t{64} << 20, memory / 4);
+    const std::size_t cases = std::min<std::size_t>(
+        reach.withMisfit, static_cast<std::size_t>(bytes / (count * sizeof(double))));
+    reach.terms.resize(cases * count);
+    const auto& els = grid.layout->plan.elevations;
+    // Worked out over the threads, a part of the cases each.
+    constexpr std::size_t kPerPart = 4096;
+    const std::size_t parts = (cases + kPerPart - 1) / kPerPart;
+    RunItems(parts, PartCount(static_cast<std::int64_t>(cases), kPerPart), [&](std::size_t p) {
+        for (std::size_t i = p * kPerPart; i < std::min(cases, (p + 1) * kPerPart); ++i) {
+            const DrawReach::Case& at = reach.order[i];
+            const std::size_t t = at.k - static_cast<std::size_t>(els[at.e].first);
+            model.fit.fillTerms(f, CaseConc(f, grid, at.e, t).data(),
+                                reach.terms.data() + i * count);
+        }
+    });
+    reach.termCount = count;
+    reach.termCases = cases;
+    reach.termN = f.n;
+    reach.termGas = f.gas;
+    reach.termZ = f.z;
+    reach.termAMax = f.aMax;
 }
 
 namespace {

@@ -49,15 +49,23 @@ struct CasePass {
 // name, model and gases, and is an error row when the sample cannot be fitted;
 // `cases` did not run when the sample has no grid or no gas. Without `everyCase`,
 // the search may leave out the cases that can be neither the best case nor
-// within 1 of it (no misfit: infinity), for a fit that needs no more. Counts the
-// first half of SampleWork(cases) into `control`.
+// within 1 of it (no misfit: infinity), for a fit that needs no more; with it, a
+// model searched case by case spreads the grid's elevations over `parts`
+// threads. Counts the first half of SampleWork(cases) into `control`.
 struct SampleSearch {
     StudyResult result;
     Fitted fitted;
     CasePass cases;
 };
 SampleSearch SearchSample(const Sample& s, const Values& v, const SampleGrid& grid,
-                          const StudyOptions& o, RunControl* control, bool everyCase = true);
+                          const StudyOptions& o, RunControl* control, bool everyCase = true,
+                          unsigned parts = 1);
+
+// Works out the terms of the reach's cases that the sample's draws share
+// (DrawReach::terms), for the model's fit of the sample's gases `f`, in at most
+// 64 MiB or a quarter of `memory`; nothing for a model without such terms.
+void AddCaseTerms(DrawReach& reach, const Fitted& f, const SampleGrid& grid, const StudyOptions& o,
+                  std::uint64_t memory);
 
 // The steps of a fit that the ensemble fit shares (study/uncertainty/ensemble.h): the flags of
 // a result whose chi2, dof and p are set, at the best point with its ranges; what

@@ -207,34 +207,124 @@ Min1 LeastOfScan(const std::array<double, kScanB>& values, double lo, double hi,
     return best;
 }
 
-// The best of fn over s in [lo, hi]: a scan, then Brent's method in each bracket
-// of the scan (to `bits` bits of s).
-template <typename Fn> Min1 OverS(Fn&& fn, double lo, double hi, int bits) {
-    std::array<double, kScanB> values{};
+// The weights w = z / (1 + B z / Ceq) of the fitted gases at the kScanB values
+// of B evenly over [0, Amax], gas by gas (`w[i * kScanB + j]`): they depend on
+// the case, the gases' fractions in air and Amax alone, so that a sample's Monte
+// Carlo draws share them.
+void CeScanWeights(const CeTerms& k, double Amax, double* w) {
+    std::array<double, kScanB> B{};
     for (int j = 0; j < kScanB; ++j)
-        values[static_cast<std::size_t>(j)] = fn(lo + (hi - lo) * j / (kScanB - 1));
-    return LeastOfScan(
-        values, lo, hi,
-        [&](double a, double b, int, bool coarse) {
-            // A coarse s is had in a few of Brent's steps.
+        B[static_cast<std::size_t>(j)] = 0.0 + (Amax - 0.0) * j / (kScanB - 1);
+    for (std::size_t i = 0; i < k.n; ++i)
+        for (std::size_t j = 0; j < kScanB; ++j)
+            w[i * kScanB + j] = k.zC[i] / (k.Ceq[i] + B[j] * k.z[i]);
+}
+
+// The scanned values of B, the least chi2 at each and its t, as CeAtB gives
+// them, from the scan's weights: the gases run outside, so that the values of B
+// are summed side by side with the same arithmetic.
+struct CeScanned {
+    std::array<double, kScanB> B{}, value{}, t{};
+};
+
+CeScanned CeScanOf(const CeTerms& k, double Amax, const double* w) {
+    std::array<double, kScanB> p{}, q{};
+    for (std::size_t i = 0; i < k.n; ++i)
+        for (std::size_t j = 0; j < kScanB; ++j) {
+            const double wij = w[i * kScanB + j];
+            p[j] += k.wd[i] * wij;
+            q[j] += k.w[i] * wij * wij;
+        }
+    CeScanned s;
+    for (std::size_t j = 0; j < kScanB; ++j) {
+        s.B[j] = 0.0 + (Amax - 0.0) * static_cast<double>(j) / (kScanB - 1);
+        s.t[j] = std::clamp(p[j] / q[j], 0.0, std::max(0.0, Amax - s.B[j]));
+        s.value[j] = k.c - s.t[j] * (2 * p[j] - q[j] * s.t[j]);
+    }
+    return s;
+}
+
+// The t of the points of B a search has worked out, the last few kept, so that
+// the best's t is not worked out again.
+class SeenT {
+  public:
+    void Keep(double B, double t) {
+        B_[next_ % kKept] = B;
+        t_[next_ % kKept] = t;
+        ++next_;
+    }
+    bool Find(double B, double& t) const {
+        for (std::size_t n = 0; n < std::min(next_, kKept); ++n) {
+            const std::size_t i = (next_ - 1 - n) % kKept;
+            if (B_[i] == B) {
+                t = t_[i];
+                return true;
+            }
+        }
+        return false;
+    }
+
+  private:
+    static constexpr std::size_t kKept = 8;
+    std::array<double, kKept> B_{}, t_{};
+    std::size_t next_ = 0;
+};
+
+// The best of the scan's values and Brent's method between them (to `bits` bits
+// of B; a coarse B in a few of Brent's steps). Brent's method starts at its
+// bracket's upper end, a scanned point where the two agree to the last bit.
+Excess CeFrom(const Fitted& f, const double* C, const CeTerms& k, const double* scanWeights,
+              int bits) {
+    const double Amax = f.aMax;
+    const CeScanned s = CeScanOf(k, Amax, scanWeights);
+    SeenT seen;
+    const Min1 b = LeastOfScan(
+        s.value, 0.0, Amax,
+        [&](double lo, double hi, int j, bool coarse) {
+            const auto above = static_cast<std::size_t>(std::min(j + 1, kScanB - 1));
+            auto fn = [&](double B) {
+                if (B == s.B[above]) return s.value[above];
+                double t = 0;
+                const double value = CeAtB(k, B, Amax, t);
+                seen.Keep(B, t);
+                return value;
+            };
             std::uintmax_t iterations = coarse ? kCoarseIter : kIter;
-            const auto r = boost::math::tools::brent_find_minima(fn, a, b, bits, iterations);
+            const auto r = boost::math::tools::brent_find_minima(fn, lo, hi, bits, iterations);
             return Min1{r.first, r.second};
         },
         bits < kBits);
-}
-
-Excess CeBest(const Fitted& f, const double* C, const Recharge&, const StudyOptions&, int bits) {
-    const double Amax = f.aMax;
-    const CeTerms k(f, C);
     double t = 0;
-    const Min1 b = OverS([&](double B) { return CeAtB(k, B, Amax, t); }, 0.0, Amax, bits);
-    CeAtB(k, b.x, Amax, t);
+    const auto scanned =
+        static_cast<std::size_t>(std::find(s.B.begin(), s.B.end(), b.x) - s.B.begin());
+    if (scanned < kScanB)
+        t = s.t[scanned];
+    else if (!seen.Find(b.x, t))
+        CeAtB(k, b.x, Amax, t);
     Excess e;
     e.A = b.x + t;
     e.second = e.A > 0 ? b.x / e.A : 0.0;
     e.chi2 = CeChi2(f, C, b.x, t);
     return e;
+}
+
+Excess CeBest(const Fitted& f, const double* C, const Recharge&, const StudyOptions&, int bits) {
+    const CeTerms k(f, C);
+    std::array<double, GasCount * std::size_t{kScanB}> w{};
+    CeScanWeights(k, f.aMax, w.data());
+    return CeFrom(f, C, k, w.data(), bits);
+}
+
+std::size_t CeTermCount(const Fitted& f) {
+    return static_cast<std::size_t>(f.n) * kScanB;
+}
+
+void CeFillTerms(const Fitted& f, const double* C, double* terms) {
+    CeScanWeights(CeTerms(f, C), f.aMax, terms);
+}
+
+Excess CeBestOfTerms(const Fitted& f, const double* C, const double* terms, int bits) {
+    return CeFrom(f, C, CeTerms(f, C), terms, bits);
 }
 
 // At each B the t where chi2 <= target form an interval; A = B + t and F = B /
@@ -571,7 +661,8 @@ ExcessFit Ua() {
     return {UaBest, UaExtreme, UaScale, UaConc, UaIntegral};
 }
 ExcessFit Ce() {
-    return {CeBest, CeExtreme, CeScale, CeConc, CeIntegral, nullptr, CeSlope};
+    return {CeBest,  CeExtreme, CeScale,     CeConc,      CeIntegral,
+            nullptr, CeSlope,   CeTermCount, CeFillTerms, CeBestOfTerms};
 }
 // A model of the separable kind, the shape S fractionating by R; `ratio` is the
 // quantity at the conditions of recharge that its concentrations are given

@@ -198,6 +198,15 @@ struct ExcessFit {
     // grid's search leaves out the cases that cannot lie near the best. nullptr:
     // no such bound (every case is searched).
     double (*slope)(const Fitted& f, std::size_t j, double Cmin) = nullptr;
+    // The terms of a case's search that depend on the case, the fitted gases,
+    // their fractions in air and the model's bounds alone, not on the measured
+    // values or their errors, so that a sample's Monte Carlo draws work them out
+    // once: termCount(f) of them, fillTerms writes them for C, and bestOfTerms is
+    // `best` given them (the same result, bit for bit). nullptr: none.
+    std::size_t (*termCount)(const Fitted& f) = nullptr;
+    void (*fillTerms)(const Fitted& f, const double* C, double* terms) = nullptr;
+    Excess (*bestOfTerms)(const Fitted& f, const double* C, const double* terms,
+                          int bits) = nullptr;
 };
 
 struct ModelInfo {
