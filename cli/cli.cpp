@@ -62,24 +62,15 @@ std::array<bool, GasCount> ParseGases(const std::string& list) {
     std::array<bool, GasCount> chosen{};
     std::stringstream in(list);
     std::string name;
-    auto lower = [](std::string s) {
-        std::transform(s.begin(), s.end(), s.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        return s;
-    };
     while (std::getline(in, name, ',')) {
         name.erase(0, name.find_first_not_of(" \t"));
         name.erase(name.find_last_not_of(" \t") + 1);
-        bool found = false;
-        for (int g = 0; g < GasCount; ++g)
-            if (lower(name) == lower(std::string(kGases[static_cast<std::size_t>(g)].graphLabel))) {
-                chosen[static_cast<std::size_t>(g)] = true;
-                found = true;
-            }
-        if (!found)
+        const std::optional<int> g = GasOfName(name);
+        if (!g)
             throw TemraError(ErrorNumber::TypeMismatch, fields::Ref(FieldId::GasSelection),
-                             "unknown gas \"" + EchoText(name) +
-                                 "\"; the gases are He-4, Ne-20, Ar-40, Kr-84, Xe, N2, O2");
+                             "unknown gas \"" + EchoText(name) + "\"; the gases are " +
+                                 GasLabels());
+        chosen[static_cast<std::size_t>(*g)] = true;
     }
     return chosen;
 }

@@ -8,8 +8,12 @@
 // its input box to the table of fields).
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstddef>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace temra {
@@ -119,6 +123,27 @@ constexpr std::size_t GasIndexOf(std::string_view label) {
     for (std::size_t g = 0; g < kGases.size(); ++g)
         if (kGases[g].graphLabel == label) return g;
     throw "no such gas";
+}
+
+// The gas whose graph label is `name` without regard to case ("ne-20"), as a
+// user types it; nothing for a name the table lacks.
+inline std::optional<int> GasOfName(std::string_view name) {
+    const auto same = [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) ==
+               std::tolower(static_cast<unsigned char>(b));
+    };
+    for (int g = 0; g < GasCount; ++g) {
+        const std::string_view label = GasAt(g).graphLabel;
+        if (std::equal(label.begin(), label.end(), name.begin(), name.end(), same)) return g;
+    }
+    return std::nullopt;
+}
+
+// The gases' graph labels in the table's order, for a message: "He-4, Ne-20, ...".
+inline std::string GasLabels() {
+    std::string labels;
+    for (const Gas& g : kGases) labels += (labels.empty() ? "" : ", ") + std::string(g.graphLabel);
+    return labels;
 }
 
 using GasTableType = std::array<GasConstants, GasCount>;

@@ -130,15 +130,11 @@ std::string ModelKeys() {
 std::array<bool, GasCount> GasesOf(const std::vector<std::string>& names) {
     std::array<bool, GasCount> chosen{};
     for (const std::string& name : names) {
-        bool found = false;
-        for (int g = 0; g < GasCount; ++g)
-            if (Lower(name) == Lower(GasAt(g).graphLabel)) {
-                chosen[static_cast<std::size_t>(g)] = true;
-                found = true;
-            }
-        if (!found)
+        const std::optional<int> g = GasOfName(name);
+        if (!g)
             throw Refused("gases", "there is no gas " + Quoted(EchoText(name)) +
-                                       "; the gases are He-4, Ne-20, Ar-40, Kr-84, Xe, N2, O2");
+                                       "; the gases are " + GasLabels());
+        chosen[static_cast<std::size_t>(*g)] = true;
     }
     if (names.empty()) throw Refused("gases", "the list of gases is empty; name at least one");
     return chosen;
@@ -288,12 +284,11 @@ StudyOutput RunStudy(const StudyCall& call, RunControl& control, std::atomic<int
 std::vector<double> Equilibrium(const std::string& gas, std::span<const double> T,
                                 std::span<const double> E, std::span<const double> chloride,
                                 std::span<const double> density, const std::string& solubility) {
-    int g = -1;
-    for (int i = 0; i < GasCount; ++i)
-        if (Lower(gas) == Lower(GasAt(i).graphLabel)) g = i;
-    if (g < 0)
-        throw Refused("gas", "there is no gas " + Quoted(EchoText(gas)) +
-                                 "; the gases are He-4, Ne-20, Ar-40, Kr-84, Xe, N2, O2");
+    const std::optional<int> found = GasOfName(gas);
+    if (!found)
+        throw Refused("gas", "there is no gas " + Quoted(EchoText(gas)) + "; the gases are " +
+                                 GasLabels());
+    const int g = *found;
     const SolubilitySet set = SetOf(solubility);
     // The arguments stand in for the boxes a fault of the model names.
     const auto named = [](const char* argument) { return FieldRef{"", argument, argument}; };
