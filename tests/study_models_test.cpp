@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <random>
 #include <string>
 
@@ -307,6 +308,50 @@ TEST(StudyModels, AllModelsGiveARowPerModelAndMarkThePreferred) {
     }
     // PD made the first sample: PD fits it best.
     EXPECT_LT(results[3].chi2, results[0].chi2);
+}
+
+// A model whose draws share its cases' terms gives a case's best from them bit
+// for bit, and gives a case up only where its least lies clearly above the bar
+// (a draw's best so far): at the bar it is kept, far below it is given up.
+TEST(StudyModels, SharedTermsGiveTheCasesBestAndGiveUpOnlyWhatCannotWin) {
+    int models = 0;
+    for (const ModelInfo& m : Models()) {
+        if (!m.fit.bestOfTerms) continue;
+        ++models;
+        StudyOptions o;
+        o.model = m.model;
+        Fitted f = FittedGases(Values{}, o);
+        f.n = static_cast<int>(kFitted.size());
+        std::mt19937 rng(67);
+        std::uniform_real_distribution<double> u(0, 1);
+        for (int k = 0; k < 200; ++k) {
+            std::array<double, GasCount> C{};
+            for (std::size_t j = 0; j < kFitted.size(); ++j) {
+                const auto& gas = kGasTable[kFitted[j]];
+                C[j] = EvaluateModel(gas, 15 * u(rng), 2000 * u(rng), 1, 0, {}).EquilConc;
+                f.gas[j] = kFitted[j];
+                f.z[j] = gas.AtmFraction;
+                f.m[j] = C[j] * (1.05 + 0.3 * u(rng));
+                f.w[j] = 1 / (0.01 * f.m[j] * 0.01 * f.m[j]);
+            }
+            std::vector<double> terms(m.fit.termCount(f));
+            m.fit.fillTerms(f, C.data(), terms.data());
+            for (const int bits : {14, 20}) {
+                const Excess e = m.fit.best(f, C.data(), {}, o, bits);
+                const double inf = std::numeric_limits<double>::infinity();
+                for (const double bar : {inf, e.chi2}) {
+                    const Excess x = m.fit.bestOfTerms(f, C.data(), terms.data(), bits, bar);
+                    EXPECT_EQ(x.chi2, e.chi2) << m.name << " case " << k << " bar " << bar;
+                    EXPECT_EQ(x.A, e.A) << m.name << " case " << k;
+                    EXPECT_EQ(x.second, e.second) << m.name << " case " << k;
+                }
+                const double below = e.chi2 / 2 - 1;
+                EXPECT_EQ(m.fit.bestOfTerms(f, C.data(), terms.data(), bits, below).chi2, inf)
+                    << m.name << " case " << k;
+            }
+        }
+    }
+    EXPECT_GE(models, 1); // CE
 }
 
 } // namespace

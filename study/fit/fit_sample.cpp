@@ -469,7 +469,7 @@ CasePass SearchDraw(const Fitted& f, const SampleGrid& grid, const StudyOptions&
         Excess x;
         if (!model.closedForm && termsShared && i < reach.termCases)
             x = model.fit.bestOfTerms(f, CaseConc(f, grid, at.e, t).data(),
-                                      reach.terms.data() + i * reach.termCount, kGridBits);
+                                      reach.terms.data() + i * reach.termCount, kGridBits, least);
         else if (!model.closedForm)
             x = ModelCase(f, grid, at.e, t, o);
         else if (shared)

@@ -137,7 +137,8 @@ struct CeTerms {
     }
     std::size_t n;
     double c = 0;
-    std::array<double, GasCount> w{}, wd{}, zC{}, Ceq{}, z{};
+    // Only the first n are set and read.
+    std::array<double, GasCount> w, wd, zC, Ceq, z;
 };
 
 CeParts PartsAt(const CeTerms& k, double B) {
@@ -224,7 +225,7 @@ void CeScanWeights(const CeTerms& k, double Amax, double* w) {
 // them, from the scan's weights: the gases run outside, so that the values of B
 // are summed side by side with the same arithmetic.
 struct CeScanned {
-    std::array<double, kScanB> B{}, value{}, t{};
+    std::array<double, kScanB> B, value, t; // each set by CeScanOf
 };
 
 CeScanned CeScanOf(const CeTerms& k, double Amax, const double* w) {
@@ -266,15 +267,16 @@ class SeenT {
 
   private:
     static constexpr std::size_t kKept = 8;
-    std::array<double, kKept> B_{}, t_{};
+    std::array<double, kKept> B_, t_; // read where Keep has set them
     std::size_t next_ = 0;
 };
 
 // The best of the scan's values and Brent's method between them (to `bits` bits
 // of B; a coarse B in a few of Brent's steps). Brent's method starts at its
-// bracket's upper end, a scanned point where the two agree to the last bit.
+// bracket's upper end, a scanned point where the two agree to the last bit. A
+// least clearly above `bar` is given up (ExcessFit::bestOfTerms).
 Excess CeFrom(const Fitted& f, const double* C, const CeTerms& k, const double* scanWeights,
-              int bits) {
+              int bits, double bar = std::numeric_limits<double>::infinity()) {
     const double Amax = f.aMax;
     const CeScanned s = CeScanOf(k, Amax, scanWeights);
     SeenT seen;
@@ -294,6 +296,9 @@ Excess CeFrom(const Fitted& f, const double* C, const CeTerms& k, const double* 
             return Min1{r.first, r.second};
         },
         bits < kBits);
+    // The search's sums and the gases' sum below differ by rounding alone, far
+    // less than 1e-9 of c (each term of the search's sums is at most 2 c).
+    if (b.fx > bar + 1e-9 * k.c) return {std::numeric_limits<double>::infinity(), 0, 0};
     double t = 0;
     const auto scanned =
         static_cast<std::size_t>(std::find(s.B.begin(), s.B.end(), b.x) - s.B.begin());
@@ -323,8 +328,8 @@ void CeFillTerms(const Fitted& f, const double* C, double* terms) {
     CeScanWeights(CeTerms(f, C), f.aMax, terms);
 }
 
-Excess CeBestOfTerms(const Fitted& f, const double* C, const double* terms, int bits) {
-    return CeFrom(f, C, CeTerms(f, C), terms, bits);
+Excess CeBestOfTerms(const Fitted& f, const double* C, const double* terms, int bits, double bar) {
+    return CeFrom(f, C, CeTerms(f, C), terms, bits, bar);
 }
 
 // At each B the t where chi2 <= target form an interval; A = B + t and F = B /

@@ -202,11 +202,13 @@ struct ExcessFit {
     // their fractions in air and the model's bounds alone, not on the measured
     // values or their errors, so that a sample's Monte Carlo draws work them out
     // once: termCount(f) of them, fillTerms writes them for C, and bestOfTerms is
-    // `best` given them (the same result, bit for bit). nullptr: none.
+    // `best` given them (the same result, bit for bit), save that a case whose
+    // least is clearly above `bar` (a search's best so far) is given up: its chi2
+    // is then infinite. nullptr: none.
     std::size_t (*termCount)(const Fitted& f) = nullptr;
     void (*fillTerms)(const Fitted& f, const double* C, double* terms) = nullptr;
-    Excess (*bestOfTerms)(const Fitted& f, const double* C, const double* terms,
-                          int bits) = nullptr;
+    Excess (*bestOfTerms)(const Fitted& f, const double* C, const double* terms, int bits,
+                          double bar) = nullptr;
 };
 
 struct ModelInfo {
