@@ -48,8 +48,9 @@ struct DrawReach {
     // the measured values (ExcessFit::fillTerms), `termCount` a case, as the
     // sample's fitted gases (`termGas`, their fractions in air `termZ`) and largest
     // excess air `termAMax` give them; a draw that differs in these, or a case
-    // further on, works its terms out itself.
-    std::vector<double> terms;
+    // further on, works its terms out itself. `conc` holds the fitted gases'
+    // equilibrium concentrations at those cases, `termN` a case.
+    std::vector<double> terms, conc;
     std::size_t termCount = 0, termCases = 0;
     int termN = 0;
     std::array<std::size_t, GasCount> termGas{};

@@ -185,11 +185,13 @@ TEST(StudyMonteCarlo, ADrawSearchedWhereItsBestCanLieFindsTheFullSearchsBest) {
             auto few = std::make_shared<DrawReach>(*reach);
             few->termCases = 5;
             few->terms.resize(5 * few->termCount);
+            few->conc.resize(5 * static_cast<std::size_t>(few->termN));
             o.reach = few;
             ExpectSameFits(FitStudy(draws, o, Settings()), full, name + " few terms");
             auto other = std::make_shared<DrawReach>(*reach);
             other->termZ[0] *= 2;
             std::fill(other->terms.begin(), other->terms.end(), 0.0);
+            std::fill(other->conc.begin(), other->conc.end(), 0.0);
             o.reach = other;
             ExpectSameFits(FitStudy(draws, o, Settings()), full, name + " other terms");
         }

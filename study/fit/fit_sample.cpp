@@ -468,7 +468,7 @@ CasePass SearchDraw(const Fitted& f, const SampleGrid& grid, const StudyOptions&
         const double P = grid.layout->P[at.e];
         Excess x;
         if (!model.closedForm && termsShared && i < reach.termCases)
-            x = model.fit.bestOfTerms(f, CaseConc(f, grid, at.e, t).data(),
+            x = model.fit.bestOfTerms(f, reach.conc.data() + i * static_cast<std::size_t>(f.n),
                                       reach.terms.data() + i * reach.termCount, kGridBits, least);
         else if (!model.closedForm)
             x = ModelCase(f, grid, at.e, t, o);
@@ -814,8 +814,11 @@ void AddCaseTerms(DrawReach& reach, const Fitted& f, const SampleGrid& grid, con
     // At most 64 MiB, or a quarter of the memory left: the cases searched first.
     const std::uint64_t bytes = std::min<std::uint64_t>(std::uint64_t{64} << 20, memory / 4);
     const std::size_t cases = std::min<std::size_t>(
-        reach.withMisfit, static_cast<std::size_t>(bytes / (count * sizeof(double))));
+        reach.withMisfit, static_cast<std::size_t>(
+                              bytes / ((count + static_cast<std::size_t>(f.n)) * sizeof(double))));
+    const auto n = static_cast<std::size_t>(f.n);
     reach.terms.resize(cases * count);
+    reach.conc.resize(cases * n);
     const auto& els = grid.layout->plan.elevations;
     // Worked out over the threads, a part of the cases each.
     constexpr std::size_t kPerPart = 4096;
@@ -824,8 +827,9 @@ void AddCaseTerms(DrawReach& reach, const Fitted& f, const SampleGrid& grid, con
         for (std::size_t i = p * kPerPart; i < std::min(cases, (p + 1) * kPerPart); ++i) {
             const DrawReach::Case& at = reach.order[i];
             const std::size_t t = at.k - static_cast<std::size_t>(els[at.e].first);
-            model.fit.fillTerms(f, CaseConc(f, grid, at.e, t).data(),
-                                reach.terms.data() + i * count);
+            const std::array<double, GasCount> C = CaseConc(f, grid, at.e, t);
+            std::copy_n(C.begin(), n, reach.conc.begin() + static_cast<std::ptrdiff_t>(i * n));
+            model.fit.fillTerms(f, C.data(), reach.terms.data() + i * count);
         }
     });
     reach.termCount = count;
