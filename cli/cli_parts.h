@@ -53,7 +53,7 @@ void PrintStudy(const std::vector<study::StudyResult>& results, const study::Stu
 class OptionRefusal : public Refusal {
   public:
     OptionRefusal(std::string option, std::string detail)
-        : Refusal(option + ": " + detail, Culprit{.option = option}), option(std::move(option)),
+        : Refusal(option + ": " + detail, OptionCulprit(option)), option(std::move(option)),
           detail(std::move(detail)) {}
     std::string option;
     std::string detail;

@@ -51,6 +51,14 @@ struct Culprit {
     std::string columnName = {}; // the column's name, where the table's header gives one
 };
 
+// A culprit that names an option alone (set on a default culprit, which GCC 12
+// at -O3 does not mistake for one left partly unset).
+inline Culprit OptionCulprit(std::string option) {
+    Culprit c;
+    c.option = std::move(option);
+    return c;
+}
+
 // The base of every refusal Temra makes (a box that cannot be read, a table that
 // is not one, an option out of range, a workbook that cannot be written): its
 // message, and what it names. temra-cli and the windows catch this one type and

@@ -446,7 +446,7 @@ const SheetEntry& ChooseSheet(const std::vector<SheetEntry>& sheets, const std::
     std::string names;
     for (const SheetEntry& s : sheets) names += (names.empty() ? "" : ", ") + Quoted(s.name);
     throw TableError(label + " has no sheet " + Quoted(wanted) + "; its sheets: " + names,
-                     Culprit{.option = "sheet"});
+                     OptionCulprit("sheet"));
 }
 
 bool Blank(const std::map<std::uint32_t, Cell>& row) {
@@ -657,7 +657,7 @@ TableFile ReadTableFile(const std::string& path, const std::string& sheet,
     if (!sheet.empty())
         throw TableError((path == "-" ? std::string("standard input") : Quoted(path)) +
                              " is a CSV table, not a workbook: it has no sheet " + Quoted(sheet),
-                         Culprit{.option = "sheet"});
+                         OptionCulprit("sheet"));
     return {study::ReadSampleTable(path, memoryBudget), {}};
 }
 

@@ -113,7 +113,7 @@ class StudyError : public Refusal {
   public:
     using Refusal::Refusal;
     StudyError(const std::string& what, StudySetting setting, std::string option = {})
-        : Refusal(what, Culprit{.option = option}), setting_(setting), option_(std::move(option)) {}
+        : Refusal(what, OptionCulprit(option)), setting_(setting), option_(std::move(option)) {}
     StudySetting setting() const { return setting_; }
     // For StudySetting::Upper, Constant and Prior: the option ("pr-r-max",
     // "pd-beta", "prior-sd"); for Ensemble, the option it cannot be fitted with
