@@ -51,11 +51,16 @@ struct Culprit {
     std::string columnName = {}; // the column's name, where the table's header gives one
 };
 
-// A culprit that names an option alone (set on a default culprit, which GCC 12
-// at -O3 does not mistake for one left partly unset).
+// A culprit that names an option alone, or a file alone (each set on a default
+// culprit, which GCC 12 at -O3 does not mistake for one left partly unset).
 inline Culprit OptionCulprit(std::string option) {
     Culprit c;
     c.option = std::move(option);
+    return c;
+}
+inline Culprit FileCulprit(std::string file) {
+    Culprit c;
+    c.file = std::move(file);
     return c;
 }
 

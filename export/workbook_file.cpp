@@ -12,21 +12,9 @@ namespace temra::xl {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// The culprit of a workbook that cannot be written: its file (set on a default
-// culprit, as OptionCulprit is).
-Culprit FileCulprit(const fs::path& file) {
-    Culprit c;
-    c.file = file.string();
-    return c;
-}
-
-} // namespace
-
 ExportError::ExportError(fs::path file, std::string reason)
     : Refusal("The workbook \"" + file.string() + "\" could not be written: " + reason,
-              FileCulprit(file)),
+              FileCulprit(file.string())),
       file_(std::move(file)), reason_(std::move(reason)) {}
 
 std::string LocalTimeText(const char* format) {

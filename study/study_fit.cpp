@@ -1,8 +1,7 @@
 #include "study/study_fit.h"
 
-#include "core/parallel.h"
-
 #include "core/numtext.h"
+#include "core/parallel.h"
 #include "core/solubility_sets.h"
 #include "study/fit/fit_sample.h"
 #include "study/fit/misfit_surface.h"

@@ -358,10 +358,6 @@ class PrunedSearch {
     double reach_ = kInf;
 };
 
-// Every case's misfit at its best excess air, and the best case (the lowest
-// case number on a tie; a misfit out of the number range is never the best). A
-// model in closed form sums the cases' terms in blocks, from the concentrations
-// the grid's samples share where they were made.
 // A model searched case by case at every case, its elevations over `parts`
 // threads; each elevation counted into `pass` once searched.
 void ModelCasesOver(const Fitted& f, const SampleGrid& grid, const StudyOptions& o, CasePass& c,
@@ -376,6 +372,10 @@ void ModelCasesOver(const Fitted& f, const SampleGrid& grid, const StudyOptions&
     });
 }
 
+// Every case's misfit at its best excess air, and the best case (the lowest
+// case number on a tie; a misfit out of the number range is never the best). A
+// model in closed form sums the cases' terms in blocks, from the concentrations
+// the grid's samples share where they were made.
 CasePass SearchCases(const Fitted& f, const SampleGrid& grid, const StudyOptions& o,
                      PassProgress& pass, bool everyCase, unsigned parts) {
     const GridPlan& plan = grid.layout->plan;

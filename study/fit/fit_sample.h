@@ -61,9 +61,10 @@ SampleSearch SearchSample(const Sample& s, const Values& v, const SampleGrid& gr
                           const StudyOptions& o, RunControl* control, bool everyCase = true,
                           unsigned parts = 1);
 
-// Works out the terms of the reach's cases that the sample's draws share
-// (DrawReach::terms), for the model's fit of the sample's gases `f`, in at most
-// 64 MiB or a quarter of `memory`; nothing for a model without such terms.
+// Works out the terms of the reach's cases that the sample's draws share, and
+// the cases' equilibrium concentrations (DrawReach::terms, conc), for the
+// model's fit of the sample's gases `f`, in at most 64 MiB or a quarter of
+// `memory`; nothing for a model without such terms.
 void AddCaseTerms(DrawReach& reach, const Fitted& f, const SampleGrid& grid, const StudyOptions& o,
                   std::uint64_t memory);
 
